@@ -1,0 +1,98 @@
+// Data model benchmarks: deep copy of a big recording, the colour blend, and
+// the heap taken per track point.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "model/ColorInterpolate.h"
+#include "model/GPX.h"
+
+namespace {
+
+// Counts live heap bytes (as the allocator hands them out, so including
+// rounding) to report the memory a track point costs.
+std::atomic<long long> gHeapBytes{0};
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  gHeapBytes += static_cast<long long>(malloc_usable_size(p));
+  return p;
+}
+void* operator new[](std::size_t n) { return ::operator new(n); }
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  gHeapBytes -= static_cast<long long>(malloc_usable_size(p));
+  std::free(p);
+}
+void operator delete[](void* p) noexcept { ::operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
+
+namespace {
+
+using namespace sondralis;
+
+// A recording as the sounder writes it: position, elevation, time and the
+// depth extension text on every point.
+void BuildRecording(TGPX& doc, int points, int segments) {
+  auto* trk = new TGPXtrk;
+  trk->name = "Survey";
+  for (int s = 0; s < segments; ++s) {
+    auto* seg = new TGPXtrkseg;
+    for (int i = 0; i < points / segments; ++i) {
+      auto* p = new TGPXwpt;
+      p->Latitude = 47.0 + i * 1e-6;
+      p->Longitude = 8.3 + s * 1e-3;
+      p->Altitude = 432;
+      p->DateTime = 46000 + i / 86400.0;
+      p->HBdepth = 100 + i % 900;
+      p->extensions = "<h:depth>" + std::to_string(100 + i % 900) + "</h:depth>";
+      seg->Add(p);
+    }
+    trk->Add(seg);
+  }
+  doc.trk.Add(trk);
+}
+
+void BM_DeepCopy100kPoints(benchmark::State& state) {
+  TGPX src;
+  BuildRecording(src, 100000, 10);
+  for (auto _ : state) {
+    TGPX copy;
+    copy.CopyFrom(src);
+    benchmark::DoNotOptimize(copy.trk.Count());
+  }
+  state.SetItemsProcessed(state.iterations() * 100000);
+}
+BENCHMARK(BM_DeepCopy100kPoints)->Unit(benchmark::kMillisecond);
+
+void BM_BlendColors(benchmark::State& state) {
+  double ratio = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(BlendColors(255, 16711680, ratio));
+    ratio += 1e-6;
+    if (ratio > 1) ratio = 0;
+  }
+}
+BENCHMARK(BM_BlendColors);
+
+void BM_HeapBytesPerTrackPoint(benchmark::State& state) {
+  for (auto _ : state) {
+    const long long before = gHeapBytes.load();
+    TGPX doc;
+    BuildRecording(doc, 100000, 10);
+    const long long after = gHeapBytes.load();
+    state.counters["bytes_per_point"] = static_cast<double>(after - before) / 100000.0;
+  }
+}
+BENCHMARK(BM_HeapBytesPerTrackPoint)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

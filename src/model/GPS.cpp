@@ -1,0 +1,129 @@
+#include "model/GPS.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/Text.h"
+
+namespace sondralis {
+
+namespace {
+
+constexpr double kEarthRadius = 6378137.0;  // WGS84 equatorial radius, metres
+
+double ToRadians(double degrees) {
+  return static_cast<double>(static_cast<long double>(degrees) * (3.14159265358979323846264338327950288L / 180.0L));
+}
+
+}  // namespace
+
+void TPoint4D2::CopyFrom(const TPoint4D2& Point4D) {
+  Latitude = Point4D.Latitude;
+  Longitude = Point4D.Longitude;
+  Altitude = Point4D.Altitude;
+  HBdepth = Point4D.HBdepth;
+  DateTime = Point4D.DateTime;
+}
+
+double TPoint4D2::WGS84Distance(double lon, double lat, bool Almostnul) const {
+  const double phi1 = ToRadians(Latitude);
+  const double lambda1 = ToRadians(Longitude);
+  const double phi2 = ToRadians(lat);
+  const double lambda2 = ToRadians(lon);
+  if (lambda1 == lambda2 && phi1 == phi2) return 0;
+  const double a = std::sin(phi1) * std::sin(phi2);
+  const double b = std::cos(phi1) * std::cos(phi2) * std::cos(lambda2 - lambda1);
+  double c = a + b;
+  const double t = Almostnul ? std::nearbyint(c * 1e8) / 1e8 : c;
+  if (t == 1) return 0;
+  // Rounding can push c just past ±1 for nearly coincident or antipodal
+  // points; clamp so the arc cosine stays defined (0 or π·R, never NaN).
+  c = std::clamp(c, -1.0, 1.0);
+  return std::atan2(std::sqrt((1 + c) * (1 - c)), c) * kEarthRadius;
+}
+
+bool TPoint4D2::IsInBox(double E, double O, double S, double N) const {
+  const double south = std::min(S, N), north = std::max(S, N);
+  const double west = std::min(O, E), east = std::max(O, E);
+  return south < Latitude && Latitude < north && west < Longitude && Longitude < east;
+}
+
+std::string TPoint4D2::LatitudeStr() const {
+  return FormatFixed(std::fabs(Latitude), 6) + "° " + Translate(Latitude >= 0 ? "N" : "S");
+}
+
+std::string TPoint4D2::LongitudeStr() const {
+  return FormatFixed(std::fabs(Longitude), 6) + "° " + Translate(Longitude >= 0 ? "E" : "W");
+}
+
+std::string TPoint4D2::Coord() const { return LatitudeStr() + ", " + LongitudeStr(); }
+
+void TBBox::Clear() {
+  N = S = E = O = 0;
+  Rx = Ry = 0;
+  Complete = false;
+}
+
+void TBBox::Copy(const TBBox& BBox) {
+  N = BBox.N;
+  S = BBox.S;
+  E = BBox.E;
+  O = BBox.O;
+  Rx = BBox.Rx;
+  Ry = BBox.Ry;
+  Rm = BBox.Rm;
+}
+
+void TBBox::Add(const TBBox& BBox) {
+  if (!Complete) {
+    Copy(BBox);
+  } else {
+    N = std::max(N, BBox.N);
+    S = std::min(S, BBox.S);
+    E = std::max(E, BBox.E);
+    O = std::min(O, BBox.O);
+  }
+  // An edge of exactly 0 reads as "not set": boxes touching the equator or
+  // the prime meridian never become complete this way.
+  if (N != 0 && S != 0 && E != 0 && O != 0) Complete = true;
+}
+
+void TPointList2::SetEnabled(bool Value) {
+  penabled = Value;
+  for (TPoint4D2* p : *this) p->enabled = Value;
+}
+
+void TPointList2::CalcBBoxFromTo(int pFrom, int pTo, bool Reset) {
+  BBox.Complete = false;
+  if (Count() < 2) return;
+  if (pFrom < 0 || pTo >= Count() || pFrom > pTo) return;
+  double n, s, e, o;
+  int start = pFrom;
+  if (Reset) {
+    while (!Points(start)->enabled && start + 1 < pTo) ++start;
+    const TPoint4D2* seed = Points(start);
+    if (!seed->enabled) return;
+    n = s = seed->Latitude;
+    e = o = seed->Longitude;
+  } else {
+    n = BBox.N;
+    s = BBox.S;
+    e = BBox.E;
+    o = BBox.O;
+  }
+  for (int i = start; i <= pTo; ++i) {
+    const TPoint4D2* p = fItems[static_cast<std::size_t>(i)];
+    if (!p->enabled) continue;
+    n = std::max(n, p->Latitude);
+    s = std::min(s, p->Latitude);
+    e = std::max(e, p->Longitude);
+    o = std::min(o, p->Longitude);
+  }
+  BBox.N = n;
+  BBox.S = s;
+  BBox.E = e;
+  BBox.O = o;
+  BBox.Complete = true;
+}
+
+}  // namespace sondralis

@@ -1,0 +1,230 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/CompactString.h"
+#include "model/GPS.h"
+#include "model/GPX_Style.h"
+#include "model/List.h"
+
+namespace sondralis {
+
+// The in-memory form of a GPX 1.1 document. Every `filled` flag means that
+// the element was present in a file. Owned parts are value members; list
+// items are heap objects owned by their list. Every CopyFrom is deep.
+
+class TGPXemail {
+ public:
+  std::string id;      // the part before the "@"
+  std::string domain;  // the part after it
+  bool filled = false;
+  void CopyFrom(const TGPXemail& Email) { *this = Email; }
+};
+
+// Links sit on every track point, so their texts are compact.
+class TGPXLink {
+ public:
+  CompactString href;
+  CompactString text;
+  CompactString ltype;  // GPX link type
+  bool filled = false;
+  void CopyFrom(const TGPXLink& Link) { *this = Link; }
+};
+
+class TGPXperson {
+ public:
+  std::string name;
+  TGPXemail email;
+  TGPXLink link;
+  bool filled = false;
+  void CopyFrom(const TGPXperson& Person) { *this = Person; }
+};
+
+class TGPXcopyright {
+ public:
+  std::string author;
+  std::int32_t year = -1;  // -1 = none
+  std::string license;
+  bool filled = false;
+  void CopyFrom(const TGPXcopyright& Copyright) { *this = Copyright; }
+};
+
+class TGPXbounds {
+ public:
+  double minlat = 0, minlon = 0, maxlat = 0, maxlon = 0;
+  bool filled = false;
+  void CopyFrom(const TGPXbounds& Bounds) { *this = Bounds; }
+};
+
+class TGPXmetadata {
+ public:
+  std::string name;
+  std::string desc;
+  TGPXperson author;
+  TGPXcopyright copyright;
+  TGPXLink link;
+  TDateTime mtime = 0;  // 0 = none
+  std::string keywords;
+  TGPXbounds bounds;
+  std::string extensions;  // raw XML inside the element's extensions
+  bool filled = false;
+  void CopyFrom(const TGPXmetadata& Metadata) { *this = Metadata; }
+};
+
+class TGPXExtension {
+ public:
+  std::string Text;  // raw XML of the document's top-level extensions
+  void CopyFrom(const TGPXExtension& Extension) { Text = Extension.Text; }
+};
+
+// A waypoint, route point or track point.
+class TGPXwpt : public TPoint4D2 {
+ public:
+  double magvar = 0;       // degrees
+  double geoidheight = 0;  // metres
+  CompactString name, cmt, desc, src;
+  TGPXLink link;
+  CompactString sym;
+  CompactString wtype;  // GPX type
+  CompactString fix;    // lower case
+  std::uint8_t sat = 255;          // 255 = none
+  double hdop = -1, vdop = -1, pdop = -1;  // -1 = none
+  double ageofdgpsdata = -1;       // -1 = none
+  std::int32_t dgpsid = -1;        // -1 = none
+  CompactString extensions;        // raw XML inside the point's extensions
+
+  // Copies every field except Level and enabled.
+  void CopyFrom(const TGPXwpt& WayPoint);
+};
+
+class TGPXwptList : public TPointList2 {
+ public:
+  TGPXwptList() { SetEnabled(true); }
+  TGPXwpt* WayPoints(int Index) const { return static_cast<TGPXwpt*>(Items(Index)); }
+  // Keeps the items already here and appends copies of the source's; copies filled.
+  void CopyFrom(const TGPXwptList& wptlist);
+  // Appends a copy of every point of `source` (the points must be TGPXwpt).
+  void AppendCopies(const TGPXwptList& source);
+};
+
+class TGPXrte : public TGPXwptList {
+ public:
+  std::string name, cmt, desc, src;
+  TGPXLink link;
+  std::int32_t number = -1;  // -1 = none
+  std::string rtype;         // GPX type
+  std::string extensions;
+  TGPX_StyleLine LineStyle;
+
+  TGPXwpt* rtept(int Index) const { return WayPoints(Index); }
+  // Replaces the points by copies of the source's.
+  void CopyFrom(const TGPXrte& Route);
+};
+
+class TGPXtrkseg : public TGPXwptList {
+ public:
+  std::string extensions;
+
+  TGPXwpt* trkpt(int Index) const { return WayPoints(Index); }
+  // Replaces the points by copies of the source's.
+  void CopyFrom(const TGPXtrkseg& TrackSeg);
+};
+
+class TGPXtrk : public TOwningList<TGPXtrkseg> {
+ public:
+  std::string name, cmt, desc, src;
+  TGPXLink link;
+  std::int32_t number = -1;  // -1 = none
+  std::string ttype;         // GPX type
+  std::string extensions;
+  TGPX_StyleLine LineStyle;
+
+  TGPXtrkseg* trkseg(int Index) const { return Items(Index); }
+  bool enabled() const noexcept { return penabled; }
+  void SetEnabled(bool Value) noexcept { penabled = Value; }
+  // Keeps the segments already here and appends copies of the source's.
+  void CopyFrom(const TGPXtrk& trk);
+
+ private:
+  bool penabled = true;
+};
+
+class TGPXrteList : public TOwningList<TGPXrte> {
+ public:
+  bool filled = false;
+  TGPXrte* Routes(int Index) const { return Items(Index); }
+  bool enabled() const noexcept { return penabled; }
+  void SetEnabled(bool Value) noexcept { penabled = Value; }
+  // Keeps the routes already here and appends copies; copies filled.
+  void CopyFrom(const TGPXrteList& rtelist);
+
+ private:
+  bool penabled = true;
+};
+
+class TGPXtrkList : public TOwningList<TGPXtrk> {
+ public:
+  bool filled = false;
+  TGPXtrk* Tracks(int Index) const { return Items(Index); }
+  bool enabled() const noexcept { return penabled; }
+  void SetEnabled(bool Value) noexcept { penabled = Value; }
+  // Keeps the tracks already here and appends copies; copies filled.
+  void CopyFrom(const TGPXtrkList& trkList);
+
+ private:
+  bool penabled = true;
+};
+
+// References to selected objects of a document; it owns nothing.
+class TGPXSelection : public TList<void> {
+ public:
+  const void* Parent = nullptr;
+  bool IsInSelection(const void* Truc) const { return IndexOf(Truc) >= 0; }
+  // Empties the selection: nothing selected is carried over.
+  void copyFrom(const TGPXSelection& /*selection*/) { Clear(); }
+};
+
+// Options of a GPX file object, read by the writer.
+class TGPXOptions {
+ public:
+  bool GPX_Style = false;  // write line-style extensions
+  bool Compress = false;   // no line ends, no indentation
+};
+
+class TGPX {
+ public:
+  TGPX() { Selection.Parent = this; }
+  TGPX(const TGPX&) = delete;
+  TGPX& operator=(const TGPX&) = delete;
+  ~TGPX() = default;
+
+  std::string creator;
+  TGPXmetadata metadata;
+  TGPXwptList wpt;
+  TGPXrteList rte;
+  TGPXtrkList trk;
+  TGPXExtension extension;
+  TGPXSelection Selection;
+
+  const std::string& version() const noexcept { return fversion; }
+  void SetVersion(std::string Value) { fversion = std::move(Value); }
+  bool enabled() const noexcept { return penabled; }
+  void SetEnabled(bool Value) noexcept { penabled = Value; }
+
+  // Replaces version, creator, metadata and extension; appends copies of the
+  // source's waypoints, routes and tracks; empties the selection.
+  void CopyFrom(const TGPX& GPXd);
+  // Empties the selection and destroys all waypoints, routes and tracks;
+  // version, creator, metadata and extension stay.
+  void Clear();
+  // Sets metadata.bounds to the box of all points, unless that box has no
+  // width or no height.
+  void ComputeMetaBounds();
+
+ private:
+  bool penabled = true;
+  std::string fversion;
+};
+
+}  // namespace sondralis

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "model/CompactString.h"
+#include "model/DateTime.h"
+#include "model/Text.h"
+#include "support/DecimalCommaLocale.h"
+
+namespace sondralis {
+namespace {
+
+TEST(Numbers, FormatNumberIsPlainDecimalWithFifteenDigits) {
+  testing::DecimalCommaLocale comma;
+  EXPECT_EQ(FormatNumber(47.5), "47.5");
+  EXPECT_EQ(FormatNumber(8), "8");
+  EXPECT_EQ(FormatNumber(-0.25), "-0.25");
+  EXPECT_EQ(FormatNumber(0), "0");
+  EXPECT_EQ(FormatNumber(-0.0), "0");
+  EXPECT_EQ(FormatNumber(0.1), "0.1");
+  EXPECT_EQ(FormatNumber(351.5), "351.5");
+  EXPECT_EQ(FormatNumber(1e-7), "0.0000001");
+  EXPECT_EQ(FormatNumber(1.5e20), "150000000000000000000");
+  EXPECT_EQ(FormatNumber(47.123456789012345678), "47.1234567890123");
+  EXPECT_EQ(FormatNumber(0.999999999999999999), "1");
+  EXPECT_EQ(FormatNumber(123456789012345678.0), "123456789012346000");
+  EXPECT_EQ(FormatFixed(46.5, 6), "46.500000");
+  EXPECT_EQ(FormatPadded(7, 3), "007");
+  EXPECT_EQ(FormatPadded(1234, 3), "1234");
+}
+
+TEST(Numbers, ParseAcceptsOnlyDecimalNumbers) {
+  testing::DecimalCommaLocale comma;
+  EXPECT_EQ(ParseNumber("47.5"), 47.5);
+  EXPECT_EQ(ParseNumber(" -8 "), -8);
+  EXPECT_EQ(ParseNumber("+.5"), 0.5);
+  EXPECT_EQ(ParseNumber("5."), 5);
+  EXPECT_EQ(ParseNumber("1.5E3"), 1500);
+  EXPECT_EQ(ParseNumber("1e-2"), 0.01);
+  for (const char* bad : {"", " ", "abc", "1,5", "inf", "nan", "0x10", "1e", "--1", ".", "1 2", "\t1"})
+    EXPECT_FALSE(ParseNumber(bad).has_value()) << '"' << bad << '"';
+  EXPECT_EQ(ParseNumberDef("x", -1), -1);
+  EXPECT_EQ(ParseNumber("1e999"), HUGE_VAL);
+
+  EXPECT_EQ(ParseInteger("345"), 345);
+  EXPECT_EQ(ParseInteger(" -50"), -50);
+  EXPECT_EQ(ParseInteger("-9223372036854775808"), INT64_MIN);
+  for (const char* bad : {"", "1.5", "12a", "9223372036854775808", "-", "$FF"})
+    EXPECT_FALSE(ParseInteger(bad).has_value()) << '"' << bad << '"';
+  EXPECT_EQ(ParseIntegerDef("x", -1), -1);
+}
+
+TEST(Texts, TrimCaseAndUtf16) {
+  EXPECT_EQ(Trim(" \t\r\nab c\n "), "ab c");
+  EXPECT_EQ(ToLowerAscii("GPX Ü"), "gpx Ü");
+  EXPECT_TRUE(SameTextAscii("TrkPt", "trkpt"));
+  EXPECT_FALSE(SameTextAscii("trkpt", "trkpts"));
+  EXPECT_EQ(ReplaceAllIgnoreCase("a<BR/>b<br/>c", "<br/>", "\r\n"), "a\r\nb\r\nc");
+
+  const std::u16string u = Utf8ToUtf16("Ü€😀");
+  ASSERT_EQ(u.size(), 4u);
+  EXPECT_EQ(u[0], 0x00DC);
+  EXPECT_EQ(u[1], 0x20AC);
+  EXPECT_EQ(u[2], 0xD83D);
+  EXPECT_EQ(Utf16ToUtf8(u), "Ü€😀");
+  // Malformed bytes become replacement characters, one per bad byte.
+  EXPECT_EQ(Utf8ToUtf16("a\xC3"), std::u16string(u"a\uFFFD"));
+  EXPECT_EQ(Utf8ToUtf16("\xE0\x80\x80"), std::u16string(u"\uFFFD\uFFFD\uFFFD")) << "overlong form";
+}
+
+TEST(Texts, CompactString) {
+  CompactString a;
+  EXPECT_TRUE(a.empty());
+  EXPECT_EQ(sizeof(CompactString), sizeof(void*));
+  a = "lake";
+  CompactString b = a;
+  b = "pond";
+  EXPECT_EQ(a, "lake");
+  EXPECT_EQ(b.size(), 4u);
+  CompactString c = std::move(b);
+  EXPECT_EQ(c, "pond");
+  c = std::string_view(c).substr(1);  // assigning a part of itself
+  EXPECT_EQ(c, "ond");
+  c = "";
+  EXPECT_TRUE(c.empty());
+  EXPECT_STREQ(c.c_str(), "");
+  EXPECT_EQ(std::string("a") + a, "alake");
+}
+
+TEST(Dates, EncodeDecodeAndErrors) {
+  EXPECT_EQ(EncodeDate(1899, 12, 30), 0);
+  EXPECT_EQ(EncodeDate(1900, 1, 1), 2);
+  EXPECT_EQ(EncodeDate(2012, 6, 16), 41076);
+  EXPECT_EQ(EncodeDateDay(2012, 168), EncodeDate(2012, 6, 16));
+  EXPECT_EQ(EncodeDateWeek(2012, 24, 6), EncodeDate(2012, 6, 16));
+  EXPECT_EQ(EncodeDateWeek(2009, 1, 1), EncodeDate(2008, 12, 29)) << "ISO week 1 may start in December";
+  EXPECT_EQ(EncodeDateWeek(2015, 53, 7), EncodeDate(2016, 1, 3));
+  EXPECT_THROW(EncodeDateWeek(2014, 53, 1), EConvertError) << "2014 has 52 ISO weeks";
+  EXPECT_THROW(EncodeDate(2012, 13, 1), EConvertError);
+  EXPECT_THROW(EncodeDate(2013, 2, 29), EConvertError);
+  EXPECT_NO_THROW(EncodeDate(2012, 2, 29));
+  EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
+  EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
+  EXPECT_THROW(EncodeDateDay(2013, 366), EConvertError);
+
+  const TDateTime t = EncodeDate(2012, 5, 1) + EncodeTime(8, 3, 9, 750);
+  const DateTimeParts p = DecodeDateTime(t);
+  EXPECT_EQ(p.Year, 2012);
+  EXPECT_EQ(p.Month, 5);
+  EXPECT_EQ(p.Day, 1);
+  EXPECT_EQ(p.Hour, 8);
+  EXPECT_EQ(p.Minute, 3);
+  EXPECT_EQ(p.Second, 9);
+  EXPECT_EQ(p.MilliSecond, 750);
+  // Before day 0 the time of day counts away from zero.
+  const DateTimeParts q = DecodeDateTime(ComposeDateTime(-1, 0.25));
+  EXPECT_EQ(q.Day, 29);
+  EXPECT_EQ(q.Hour, 6);
+}
+
+}  // namespace
+}  // namespace sondralis
