@@ -21,12 +21,14 @@ constexpr unsigned char kMagic[4] = {0x4E, 0x94, 0xB0, 0xA9};
 
 constexpr int kMaxStep = 32767;
 
-std::int32_t RoundToGrid(double value, std::string_view what) {
+// `axis` and `degrees` only name the value in the error message.
+std::int32_t RoundToGrid(double value, const char* axis, double degrees) {
   // nearbyint rounds half to even in the default rounding mode.
   const double rounded = std::nearbyint(value);
   if (!std::isfinite(rounded) || rounded < std::numeric_limits<std::int32_t>::min() ||
       rounded > std::numeric_limits<std::int32_t>::max())
-    throw EHTConvertError("Can't write HT file: the " + std::string(what) + " is out of range");
+    throw EHTConvertError("Can't write HT file: the " + std::string(axis) + " " + FormatNumber(degrees) +
+                          " is out of range");
   return static_cast<std::int32_t>(rounded);
 }
 
@@ -135,7 +137,7 @@ std::int16_t Step(std::int32_t from, std::int32_t to, const TPoint4D2& previous,
 }  // namespace
 
 std::int32_t HTLongitudeToX(double Longitude) {
-  return RoundToGrid(Longitude / 180.0 * kEquatorX, "longitude " + FormatNumber(Longitude));
+  return RoundToGrid(Longitude / 180.0 * kEquatorX, "longitude", Longitude);
 }
 
 std::int32_t HTLatitudeToY(double Latitude) {
@@ -145,7 +147,7 @@ std::int32_t HTLatitudeToY(double Latitude) {
   const double psiDegrees = std::atan(std::tan(radians) * kLatitudeFactor) * 180.0 / kPi;
   const double psiRadians = psiDegrees / 180.0 * kPi;
   const double logarithm = std::log(std::tan(psiRadians / 2.0 + kPi / 4.0));
-  return RoundToGrid(logarithm * kSphereRadius, "latitude " + FormatNumber(Latitude));
+  return RoundToGrid(logarithm * kSphereRadius, "latitude", Latitude);
 }
 
 std::vector<const TGPXtrkseg*> HTSegmentOrder(const TGPX& GPX) {
