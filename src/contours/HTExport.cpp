@@ -1,0 +1,164 @@
+#include "contours/HTExport.h"
+
+#include <filesystem>
+#include <optional>
+
+#include "contours/HTReducer.h"
+#include "contours/HTSplitter.h"
+#include "formats/AtomicFile.h"
+#include "formats/HTConvert.h"
+#include "model/Text.h"
+
+namespace sondralis {
+
+const char* const kHTUploadInformation =
+    "To upload the generated files to your Humminbird, you have to\r\n"
+    "copy them into a folder \"matrix\" on a SD-Card.\r\n"
+    "The generated files should be named 000.ht, 001.ht and so on.\r\n"
+    "\r\n"
+    "Enter the SD-card in your Humminbird and upload the files, when asked for.\r\n"
+    "To colorize them by depth, you have to set the track style to \"color by depth\".";
+
+namespace {
+
+constexpr int kMaxReduceThreshold = 99950;
+constexpr const char* kNoPointMessage = "Can't convert dataset without any point";
+
+bool HoldsPoint(const TGPX& doc) {
+  for (const TGPXtrk* track : doc.trk)
+    for (const TGPXtrkseg* seg : *track)
+      if (seg->Count() > 0) return true;
+  return false;
+}
+
+HTExportResult& Fail(HTExportResult& result, Host& host, const std::string& message) {
+  host.ShowError(message);
+  result.Outcome = HTExportOutcome::Error;
+  result.Error = message;
+  return result;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+// The first `count` UTF-16 code units of a UTF-8 text, never splitting a
+// surrogate pair.
+std::string FirstCharacters(const std::string& text, std::size_t count) {
+  std::u16string units = Utf8ToUtf16(text);
+  if (units.size() <= count) return text;
+  if (count > 0 && units[count - 1] >= 0xD800 && units[count - 1] <= 0xDBFF) --count;
+  units.resize(count);
+  return Utf16ToUtf8(units);
+}
+
+// Hands the contours' tracks over to the reduced copy's: the copy's tracks
+// move into IsoData, whose old tracks are freed.
+void ReplaceTracks(TGPX& IsoData, TGPX& reduced) {
+  IsoData.Selection.Clear();
+  IsoData.trk.FreeAll();
+  IsoData.trk.Reserve(reduced.trk.Count());
+  for (TGPXtrk* track : reduced.trk) IsoData.trk.Add(track);
+  reduced.trk.Clear();
+}
+
+// Asks for the file, asks before overwriting, and writes. False when the
+// user refused to overwrite.
+bool OfferFile(const SaveFileRequest& request, const std::string& bytes, HTExportResult& result, Host& host) {
+  const std::optional<std::string> path = host.AskSaveFileName(request);
+  if (!path) return true;
+  if (FileExists(*path) && !host.AskYesNo("Overwrite existing " + *path + " ?")) return false;
+  host.SetLabel("lblHTState", "Writing to HT file...");
+  WriteFileAtomically(*path, bytes);
+  result.Files.push_back(*path);
+  return true;
+}
+
+}  // namespace
+
+HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints, Host& host) {
+  HTExportResult result;
+  const int n = CountHTPoints(IsoData, kHTAllowance);
+  host.SetLabel("lblHTState", "Checking dataset...");
+  host.Log("saving dataset ===================================");
+  host.Log("reducing dataset ===================================");
+  if (!HoldsPoint(IsoData)) return Fail(result, host, kNoPointMessage);
+
+  if (ReduceWaypoints && n > kHTMaxEntries) {
+    host.SetLabel("lblHTState", "Reducing dataset (2/2)");
+    host.Log("Reducing dataset (2/2); n is " + std::to_string(n));
+    ReduceSearchResult search = FindReduceThreshold(IsoData, kHTMaxEntries, kMaxReduceThreshold, host);
+    result.ReduceTries = search.Tries;
+    if (!search.Reduced) {
+      host.Log("reduce threshold of 1 still leaves " + std::to_string(search.Count) + " points. Stopped");
+      return Fail(result, host, "Can't reduce dataset to less than 20000 points");
+    }
+    host.Log("Best reduce threshold is " + std::to_string(search.Threshold));
+    host.SetLabel("lblWritePoints", "# HT Points: " + std::to_string(search.Count));
+    ReplaceTracks(IsoData, *search.Reduced);
+    result.ContoursReplaced = true;
+    result.ReduceThreshold = search.Threshold;
+  }
+
+  host.Log("splitting dataset ===================================");
+  host.Log("n (total) is " + std::to_string(CountHTPoints(IsoData, kHTAllowance)));
+  THTSplitter splitter(IsoData);
+  int f = 0;
+  while (!splitter.Finished()) {
+    host.Log("iterate =====" + FormatPadded(f, 3) + "======");
+    TGPX part;
+    const int sum = splitter.NextPart(part);
+    host.Log("n_towrite is " + std::to_string(sum));
+    host.Log("n of IsoDataWrite " + std::to_string(CountHTPoints(part, kHTAllowance)));
+    // Only empty segments and tracks: nothing for the unit, and no number
+    // of the 000, 001, ... series is used up.
+    if (!HoldsPoint(part)) {
+      host.Log("part without points skipped");
+      continue;
+    }
+    try {
+      const std::string bytes = BuildHTFile(part, TrackName);
+      const SaveFileRequest request{"Save ISO Lines as HT Track", "HT-Track|*.ht", "ht", FormatPadded(f, 3) + ".ht"};
+      if (!OfferFile(request, bytes, result, host)) {
+        result.Outcome = HTExportOutcome::Stopped;
+        return result;
+      }
+    } catch (const EHTConvertError& e) {
+      return Fail(result, host, e.what());
+    } catch (const EFileError& e) {
+      return Fail(result, host, e.what());
+    }
+    ++f;
+  }
+  host.SetLabel("lblHTState", "done");
+  host.ShowInformation(kHTUploadInformation);
+  return result;
+}
+
+HTExportResult SaveAsHTFile(const TGPX& GPXdata, Host& host) {
+  HTExportResult result;
+  host.Log("Checking dataset...");
+  const int n = CountHTPoints(GPXdata, kHTAllowance);
+  host.Log("Generated Points: " + std::to_string(n));
+  if (!HoldsPoint(GPXdata)) return Fail(result, host, kNoPointMessage);
+  const std::string name =
+      FirstCharacters(host.AskText("Track name", "Name:", "NewTrack"), static_cast<std::size_t>(kHTNameLength));
+  if (n > kHTMaxEntries) return Fail(result, host, "Can't convert dataset with more than 20000 points");
+  try {
+    const std::string bytes = BuildHTFile(GPXdata, name);
+    const SaveFileRequest request{"Save GPX Tracks as HT Track", "HT-Track|*.ht", "ht", "000.ht"};
+    if (!OfferFile(request, bytes, result, host)) {
+      result.Outcome = HTExportOutcome::Stopped;
+      return result;
+    }
+  } catch (const EHTConvertError& e) {
+    return Fail(result, host, e.what());
+  } catch (const EFileError& e) {
+    return Fail(result, host, e.what());
+  }
+  host.Log("done");
+  return result;
+}
+
+}  // namespace sondralis
