@@ -1,6 +1,7 @@
 // Map view benchmarks: a full Redraw of a big survey as the window does it
 // while panning (1004 × 677, shadow map on with a 30-pixel silver pen, track
-// width 3), and the two ways of painting a wide pen on their own.
+// width 3; Arg 0 without the shadow map), the same zoomed in, and the two
+// ways of painting a wide pen on their own.
 //
 // The recording is the synthetic lake survey at ten soundings per second
 // (about 142 000 points). Its path comes from SONDRALIS_LAKE_GPX; without it
@@ -124,6 +125,18 @@ void BM_Redraw(benchmark::State& state) {
   s.view.ShadowMapEnabled = true;
 }
 BENCHMARK(BM_Redraw)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+
+// Panning after zooming in five times: most points lie outside the raster.
+void BM_RedrawZoomedIn(benchmark::State& state) {
+  Scene& s = TheScene();
+  for (int i = 0; i < 5; ++i) s.view.ZoomIn();
+  for (auto _ : state) {
+    s.view.Redraw();
+    benchmark::DoNotOptimize(s.canvas.Image().constBits());
+  }
+  s.view.ResetBBox(true, true);
+}
+BENCHMARK(BM_RedrawZoomedIn)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
 // The shadow map of the whole survey with one painting method forced.
 void BM_ShadowMapMethod(benchmark::State& state) {
