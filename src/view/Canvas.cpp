@@ -15,6 +15,7 @@ namespace sondralis {
 namespace {
 
 constexpr std::uint32_t kWhiteRGB32 = 0xFFFFFFFFu;
+constexpr std::size_t kMaxPendingPixels = 1u << 22;
 
 // Sutherland–Hodgman clipping of a closed polygon to an axis-aligned box.
 // QPainter works in fixed point and cannot take coordinates millions of
@@ -140,6 +141,9 @@ void TCanvas::LineTo(int X, int Y) {
     fPendingValue = ToRGB32(fPenColor);
   }
   fPending.AddLine(from.X, from.Y, X, Y);
+  // Painting in between changes nothing (one pen) and bounds the memory that
+  // many long lines across the raster would take.
+  if (fPending.CentrePixelCount() > kMaxPendingPixels) Flush();
 }
 
 void TCanvas::Polyline(std::span<const TPoint> Points) {

@@ -33,6 +33,7 @@ class TWideStroke {
   void AddLine(int x0, int y0, int x1, int y1);
 
   bool Empty() const noexcept { return fSeeds.empty(); }
+  std::size_t CentrePixelCount() const noexcept { return fSeeds.size() / 2; }
   int PenWidth() const noexcept { return fPenWidth; }
 
   // Paints every covered pixel inside the raster with Value and forgets the
