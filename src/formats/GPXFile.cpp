@@ -1,7 +1,9 @@
 #include "formats/GPXFile.h"
 
+#include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "formats/AtomicFile.h"
@@ -226,7 +228,7 @@ std::string TGPXFile::GetExtensionNodeContent(const TXpNode& Parent, std::string
   return TrimCopy(last.InnerXml());
 }
 
-TDateTime TGPXFile::ReadTime(const std::string& Text) const {
+TDateTime TGPXFile::ReadTime(std::string_view Text) const {
   try {
     return ISO8601ToDateTime(Text);
   } catch (const EConvertError& e) {
@@ -309,68 +311,53 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   TXpNode ele, time, magvar, geoidheight, name, cmt, desc, src, link, sym, type, fix, sat, hdop, vdop, pdop,
       ageofdgpsdata, dgpsid, extensions, depth;
   ForEachElement(Node, [&](const TXpNode& c) {
-    const std::string_view n = c.NodeName();
-    switch (n.size()) {
-      case 3:
-        if (SameXmlName(n, "ele")) ele = c;
-        else if (SameXmlName(n, "cmt")) cmt = c;
-        else if (SameXmlName(n, "src")) src = c;
-        else if (SameXmlName(n, "sym")) sym = c;
-        else if (SameXmlName(n, "fix")) fix = c;
-        else if (SameXmlName(n, "sat")) sat = c;
-        break;
-      case 4:
-        if (SameXmlName(n, "time")) time = c;
-        else if (SameXmlName(n, "name")) name = c;
-        else if (SameXmlName(n, "desc")) desc = c;
-        else if (SameXmlName(n, "link")) link = c;
-        else if (SameXmlName(n, "type")) type = c;
-        else if (SameXmlName(n, "hdop")) hdop = c;
-        else if (SameXmlName(n, "vdop")) vdop = c;
-        else if (SameXmlName(n, "pdop")) pdop = c;
-        break;
-      case 6:
-        if (SameXmlName(n, "magvar")) magvar = c;
-        else if (SameXmlName(n, "dgpsid")) dgpsid = c;
-        break;
-      case 10:
-        if (SameXmlName(n, "extensions")) {
-          extensions = c;
-          ForEachElement(c, [&](const TXpNode& x) {
-            if (x.NameIs("h:depth")) depth = x;
-          });
-        }
-        break;
-      case 11:
-        if (SameXmlName(n, "geoidheight")) geoidheight = c;
-        break;
-      case 13:
-        if (SameXmlName(n, "ageofdgpsdata")) ageofdgpsdata = c;
-        break;
-      default: break;
+    if (c.NameIs("ele")) ele = c;
+    else if (c.NameIs("time")) time = c;
+    else if (c.NameIs("extensions")) {
+      extensions = c;
+      ForEachElement(c, [&](const TXpNode& x) {
+        if (x.NameIs("h:depth")) depth = x;
+      });
     }
+    else if (c.NameIs("name")) name = c;
+    else if (c.NameIs("magvar")) magvar = c;
+    else if (c.NameIs("geoidheight")) geoidheight = c;
+    else if (c.NameIs("cmt")) cmt = c;
+    else if (c.NameIs("desc")) desc = c;
+    else if (c.NameIs("src")) src = c;
+    else if (c.NameIs("link")) link = c;
+    else if (c.NameIs("sym")) sym = c;
+    else if (c.NameIs("type")) type = c;
+    else if (c.NameIs("fix")) fix = c;
+    else if (c.NameIs("sat")) sat = c;
+    else if (c.NameIs("hdop")) hdop = c;
+    else if (c.NameIs("vdop")) vdop = c;
+    else if (c.NameIs("pdop")) pdop = c;
+    else if (c.NameIs("ageofdgpsdata")) ageofdgpsdata = c;
+    else if (c.NameIs("dgpsid")) dgpsid = c;
   });
 
-  auto text = [](const TXpNode& n) { return n ? n.Text() : std::string(); };
-  if (time) p.DateTime = ReadTime(time.Text());
-  if (ele) p.Altitude = ParseNumberDef(ele.Text(), 0);
-  if (magvar) p.magvar = ParseNumberDef(magvar.Text(), 0);
-  if (geoidheight) p.geoidheight = ParseNumberDef(geoidheight.Text(), 0);
-  if (name) p.name = text(name);
-  if (cmt) p.cmt = text(cmt);
-  if (desc) p.desc = text(desc);
-  if (src) p.src = text(src);
-  if (sym) p.sym = text(sym);
+  std::string buffer;
+  auto number = [&](const TXpNode& n, double Default) { return ParseNumberDef(n.TextRef(buffer), Default); };
+  if (time) p.DateTime = ReadTime(time.TextRef(buffer));
+  if (ele) p.Altitude = number(ele, 0);
+  if (magvar) p.magvar = number(magvar, 0);
+  if (geoidheight) p.geoidheight = number(geoidheight, 0);
+  if (name) p.name = name.TextRef(buffer);
+  if (cmt) p.cmt = cmt.TextRef(buffer);
+  if (desc) p.desc = desc.TextRef(buffer);
+  if (src) p.src = src.TextRef(buffer);
+  if (sym) p.sym = sym.TextRef(buffer);
   if (link) ReadLink(link, p.link);
-  if (type) p.wtype = text(type);
-  if (fix) p.fix = ToLowerAscii(text(fix));
-  if (sat) p.sat = static_cast<std::uint8_t>(ParseIntegerDef(sat.Text(), -1) & 0xFF);
-  if (hdop) p.hdop = ParseNumberDef(hdop.Text(), -1);
-  if (vdop) p.vdop = ParseNumberDef(vdop.Text(), -1);
-  if (pdop) p.pdop = ParseNumberDef(pdop.Text(), -1);
-  if (ageofdgpsdata) p.ageofdgpsdata = ParseNumberDef(ageofdgpsdata.Text(), -1);
-  if (dgpsid) p.dgpsid = IntOr(dgpsid.Text(), -1);
-  if (depth) p.HBdepth = ParseNumberDef(depth.Text(), 0);
+  if (type) p.wtype = type.TextRef(buffer);
+  if (fix) p.fix = ToLowerAscii(fix.TextRef(buffer));
+  if (sat) p.sat = static_cast<std::uint8_t>(ParseIntegerDef(sat.TextRef(buffer), -1) & 0xFF);
+  if (hdop) p.hdop = number(hdop, -1);
+  if (vdop) p.vdop = number(vdop, -1);
+  if (pdop) p.pdop = number(pdop, -1);
+  if (ageofdgpsdata) p.ageofdgpsdata = number(ageofdgpsdata, -1);
+  if (dgpsid) p.dgpsid = IntOr(dgpsid.TextRef(buffer), -1);
+  if (depth) p.HBdepth = number(depth, 0);
   if (extensions) {
     // The depth lives in HBdepth; the writer puts it back as an h:depth
     // element. Everything else in the extensions is kept as XML text.
@@ -453,7 +440,34 @@ void TGPXFile::ReadDocumentExtensions(const TXpNode& Node) {
   GPXd->extension.Text = std::move(content);
 }
 
+namespace {
+
+bool Digits(std::string_view s, std::size_t from, std::size_t n, int& value) {
+  value = 0;
+  for (std::size_t i = from; i < from + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    value = value * 10 + (s[i] - '0');
+  }
+  return true;
+}
+
+// yyyy-mm-ddThh:mm:ssZ, the form nearly every file uses, read directly.
+bool CanonicalTime(std::string_view s, TDateTime& result) {
+  if (s.size() != 20 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':' || s[19] != 'Z')
+    return false;
+  int y, mo, d, h, mi, se;
+  if (!Digits(s, 0, 4, y) || !Digits(s, 5, 2, mo) || !Digits(s, 8, 2, d) || !Digits(s, 11, 2, h) ||
+      !Digits(s, 14, 2, mi) || !Digits(s, 17, 2, se))
+    return false;
+  if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || se > 59) return false;
+  result = ComposeDateTime(EncodeDate(y, mo, d), EncodeTime(h, mi, se, 0));
+  return true;
+}
+
+}  // namespace
+
 TDateTime TGPXFile::ISO8601ToDateTime(std::string_view Value) {
+  if (TDateTime fast; CanonicalTime(Value, fast)) return fast;
   if (Value.size() < 8) return 0;
   const std::string_view text = Trim(Value);
   try {
@@ -553,6 +567,73 @@ TDateTime TGPXFile::ISO8601ToDateTime(std::string_view Value) {
 
 // ================================================================== writing
 
+void TGPXFile::AppendNumber(std::string& Out, double Value) {
+  if (!std::isfinite(Value) || Value == 0) {
+    Out += FormatNumber(Value);
+    return;
+  }
+  char buf[64];
+  if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) {
+    // Whole numbers of up to 15 digits need no rounding.
+    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(Value));
+    Out.append(buf, r.ptr);
+    return;
+  }
+  // Rounded to 15 significant digits, then written in plain decimal.
+  const auto r = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::scientific, 14);
+  const char* p = buf;
+  if (*p == '-') {
+    Out.push_back('-');
+    ++p;
+  }
+  char digits[15];
+  digits[0] = p[0];
+  std::memcpy(digits + 1, p + 2, 14);
+  const char* e = p + 17;  // after "d.dddddddddddddde"
+  const bool negativeExponent = *e == '-';
+  int exponent = 0;
+  for (const char* q = e + 1; q < r.ptr; ++q) exponent = exponent * 10 + (*q - '0');
+  if (negativeExponent) exponent = -exponent;
+  int used = 15;
+  while (used > 1 && digits[used - 1] == '0') --used;
+  const int point = exponent + 1;  // digits before the decimal point
+  if (point <= 0) {
+    Out += "0.";
+    Out.append(static_cast<std::size_t>(-point), '0');
+    Out.append(digits, static_cast<std::size_t>(used));
+  } else if (point >= 15) {
+    Out.append(digits, 15);
+    Out.append(static_cast<std::size_t>(point - 15), '0');
+  } else {
+    Out.append(digits, static_cast<std::size_t>(point));
+    if (used > point) {
+      Out.push_back('.');
+      Out.append(digits + point, static_cast<std::size_t>(used - point));
+    }
+  }
+}
+
+void TGPXFile::AppendGPXTime(std::string& Out, TDateTime Value) {
+  const DateTimeParts p = DecodeDateTime(Value);
+  if (p.Year < 0 || p.Year > 9999) {
+    Out += FormatPadded(p.Year, 4);
+    Out.push_back('-');
+  } else {
+    char year[5] = {static_cast<char>('0' + p.Year / 1000), static_cast<char>('0' + p.Year / 100 % 10),
+                    static_cast<char>('0' + p.Year / 10 % 10), static_cast<char>('0' + p.Year % 10), '-'};
+    Out.append(year, 5);
+  }
+  auto two = [&](int v, char after) {
+    const char t[3] = {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10), after};
+    Out.append(t, 3);
+  };
+  two(p.Month, '-');
+  two(p.Day, 'T');
+  two(p.Hour, ':');
+  two(p.Minute, ':');
+  two(p.Second, 'Z');
+}
+
 void TGPXFile::AppendIndent(std::string& Out, int TabCount) const {
   for (int i = 0; i < TabCount; ++i) Out += Indent;
 }
@@ -572,21 +653,8 @@ std::string TGPXFile::XMLiseAttribute(std::string_view Text) {
 }
 
 std::string TGPXFile::DateTimeToGPXTime(TDateTime Value) {
-  const DateTimeParts p = DecodeDateTime(Value);
   std::string out;
-  out.reserve(20);
-  out += FormatPadded(p.Year, 4);
-  out += '-';
-  out += FormatPadded(p.Month, 2);
-  out += '-';
-  out += FormatPadded(p.Day, 2);
-  out += 'T';
-  out += FormatPadded(p.Hour, 2);
-  out += ':';
-  out += FormatPadded(p.Minute, 2);
-  out += ':';
-  out += FormatPadded(p.Second, 2);
-  out += 'Z';
+  AppendGPXTime(out, Value);
   return out;
 }
 
@@ -608,7 +676,15 @@ void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_v
 void TGPXFile::AppendDouble(std::string& Out, double Value, std::string_view Tag, long long Default,
                             int TabCount) const {
   if (Value == static_cast<double>(Default)) return;
-  AppendText(Out, FormatNumber(Value), Tag, TabCount, true);
+  AppendIndent(Out, TabCount);
+  Out += '<';
+  Out += Tag;
+  Out += '>';
+  AppendNumber(Out, Value);
+  Out += "</";
+  Out += Tag;
+  Out += '>';
+  Out += LineEnd;
 }
 
 std::string TGPXFile::WriteText(std::string_view Text, std::string_view Tag, int TabCount, bool Ext) {
@@ -676,14 +752,20 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
   Out += '<';
   Out += Tag;
   Out += " lat=\"";
-  Out += FormatNumber(Point.Latitude);
+  AppendNumber(Out, Point.Latitude);
   Out += "\" lon=\"";
-  Out += FormatNumber(Point.Longitude);
+  AppendNumber(Out, Point.Longitude);
   Out += "\">";
   Out += LineEnd;
   // GPX 1.1 schema order.
   AppendDouble(Out, Point.Altitude, "ele", 0, d);
-  if (Point.DateTime != 0) AppendText(Out, DateTimeToGPXTime(Point.DateTime), "time", d, true);
+  if (Point.DateTime != 0) {
+    AppendIndent(Out, d);
+    Out += "<time>";
+    AppendGPXTime(Out, Point.DateTime);
+    Out += "</time>";
+    Out += LineEnd;
+  }
   AppendDouble(Out, Point.magvar, "magvar", 0, d);
   AppendDouble(Out, Point.geoidheight, "geoidheight", 0, d);
   AppendText(Out, Point.name.view(), "name", d, false);
@@ -705,7 +787,7 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
     // detour through PointExtensions.
     AppendIndent(Out, d);
     Out += "<extensions><h:depth>";
-    Out += FormatNumber(Point.HBdepth);
+    AppendNumber(Out, Point.HBdepth);
     Out += "</h:depth></extensions>";
     Out += LineEnd;
     fUsesDepthNamespace = true;

@@ -85,6 +85,10 @@ class TGPXFile {
   static std::string XMLiseAttribute(std::string_view Text);
   // yyyy-mm-ddThh:nn:ssZ, fractions of a second dropped.
   static std::string DateTimeToGPXTime(TDateTime Value);
+  static void AppendGPXTime(std::string& Out, TDateTime Value);
+  // Appends the text FormatNumber gives (15 significant digits, plain
+  // decimal, point separator) without building temporary strings.
+  static void AppendNumber(std::string& Out, double Value);
   // A point's extensions content as written: the raw text with its depth
   // element replaced by the point's current depth (none for depth 0).
   static std::string PointExtensions(const TGPXwpt& Point);
@@ -112,7 +116,7 @@ class TGPXFile {
   void ReadDocumentExtensions(const TXpNode& Node);
   template <class Owner>
   void ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::string& Type);
-  TDateTime ReadTime(const std::string& Text) const;
+  TDateTime ReadTime(std::string_view Text) const;
 
   void AppendIndent(std::string& Out, int TabCount) const;
   void AppendText(std::string& Out, std::string_view Text, std::string_view Tag, int TabCount, bool Ext) const;

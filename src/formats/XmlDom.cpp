@@ -1,6 +1,7 @@
 #include "formats/XmlDom.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <istream>
 #include <iterator>
+#include <mutex>
 #include <pugixml.hpp>
 #include <unordered_set>
 
@@ -23,8 +25,15 @@ bool IsXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || 
 
 char UpperAscii(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool NamesMatch(std::string_view a, std::string_view b, bool ignoreCase) noexcept {
-  return ignoreCase ? SameXmlName(a, b) : a == b;
+
+// The same for a nul-terminated node name, without measuring it first.
+bool NamesMatch(const char* name, std::string_view b, bool ignoreCase) noexcept {
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const char c = name[i];
+    if (c == 0) return false;
+    if (c != b[i] && (!ignoreCase || UpperAscii(c) != UpperAscii(b[i]))) return false;
+  }
+  return name[b.size()] == 0;
 }
 
 void AppendNormalized(std::string& out, std::string_view text) {
@@ -290,6 +299,14 @@ bool ElementMatches(xml_node n, std::string_view name, bool ignoreCase) {
   return n.type() == pugi::node_element && (name == "*" || NamesMatch(n.name(), name, ignoreCase));
 }
 
+bool NeedsNormalizing(std::string_view text) {
+  if (text.empty()) return false;
+  if (IsXmlSpace(text.front()) || IsXmlSpace(text.back())) return true;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (IsXmlSpace(text[i]) && (text[i] != ' ' || IsXmlSpace(text[i + 1]))) return true;
+  return false;
+}
+
 }  // namespace
 
 // Gives the pugixml handles of a node to the code in this file.
@@ -399,9 +416,11 @@ bool TXpNode::HasAttributes() const noexcept {
 }
 
 bool TXpNode::NameIs(std::string_view name) const noexcept {
-  const auto type = NodeType();
-  if (type != TXpNodeType::ntElement && type != TXpNodeType::ntAttribute) return false;
-  return NamesMatch(NodeName(), name, (fFlags & kIgnoreCase) != 0);
+  const bool ignoreCase = (fFlags & kIgnoreCase) != 0;
+  if (!fNode || fKind == kEmbeddedText) return false;
+  if (fKind == kAttribute) return NamesMatch(xml_attribute(fAttr).name(), name, ignoreCase);
+  const xml_node n(fNode);
+  return n.type() == pugi::node_element && NamesMatch(n.name(), name, ignoreCase);
 }
 
 TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
@@ -498,6 +517,18 @@ std::string TXpNode::Text() const {
   return out;
 }
 
+std::string_view TXpNode::TextRef(std::string& Buffer) const {
+  if (fKind == kNode && fNode) {
+    const xml_node n(fNode);
+    if (n.type() == pugi::node_element && !n.first_child()) {
+      const std::string_view value = n.value();
+      if (!(fFlags & kNormalize) || !NeedsNormalizing(value)) return value;
+    }
+  }
+  Buffer = Text();
+  return Buffer;
+}
+
 std::string TXpNode::XmlDocument() const {
   std::string out;
   const bool normalize = (fFlags & kNormalize) != 0;
@@ -552,7 +583,48 @@ TXpNode TXpNamedNodeMap::Item(int Index) const noexcept {
 
 // ---------------------------------------------------------------- TXpObjModel
 
-TXpObjModel::TXpObjModel() : fDoc(std::make_unique<pugi::xml_document>()) {}
+namespace {
+
+// The parser's tree comes in pages of some 32 KB. Taken from the heap, they
+// lie between the objects a reader makes from the tree, and after the tree
+// is gone their memory stays resident; a big recording would keep a
+// hundred megabytes. Mapped pages go back to the system at once.
+constexpr std::size_t kHeader = 16;  // keeps the 16-byte alignment of malloc
+constexpr std::size_t kMapFrom = 16 * 1024;
+
+void* AllocateTreeMemory(std::size_t size) {
+  const std::size_t total = size + kHeader;
+  char* block;
+  if (total >= kMapFrom) {
+    void* p = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    block = static_cast<char*>(p);
+  } else {
+    block = static_cast<char*>(std::malloc(total));
+    if (!block) return nullptr;
+  }
+  std::memcpy(block, &total, sizeof total);
+  return block + kHeader;
+}
+
+void ReleaseTreeMemory(void* ptr) {
+  if (!ptr) return;
+  char* block = static_cast<char*>(ptr) - kHeader;
+  std::size_t total;
+  std::memcpy(&total, block, sizeof total);
+  if (total >= kMapFrom) ::munmap(block, total);
+  else std::free(block);
+}
+
+}  // namespace
+
+TXpObjModel::TXpObjModel() {
+  // Set once, before the first document of the process exists; nothing
+  // else in the program uses the parser.
+  static std::once_flag once;
+  std::call_once(once, [] { pugi::set_memory_management_functions(AllocateTreeMemory, ReleaseTreeMemory); });
+  fDoc = std::make_unique<pugi::xml_document>();
+}
 
 TXpObjModel::~TXpObjModel() = default;
 

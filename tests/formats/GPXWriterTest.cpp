@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -8,6 +10,7 @@
 #include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "model/DateTime.h"
+#include "model/Text.h"
 
 namespace sondralis {
 namespace {
@@ -377,6 +380,43 @@ TEST(GPXWriterSchema, WrittenFilesValidateAgainstGpx11) {
   file.ExportGPX((dir / "empty.gpx").string());
   std::string output;
   EXPECT_TRUE(Validates(dir / "empty.gpx", output)) << output;
+}
+
+}  // namespace
+}  // namespace sondralis
+
+namespace sondralis {
+namespace {
+
+// The writer's own number formatting must give FormatNumber's text exactly.
+TEST(GPXWriterNumbers, AppendNumberMatchesFormatNumber) {
+  std::uint64_t state = 88172645463325252ull;
+  auto next = [&] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  int checked = 0;
+  auto check = [&](double v) {
+    std::string fast;
+    TGPXFile::AppendNumber(fast, v);
+    ASSERT_EQ(fast, FormatNumber(v)) << v;
+    ++checked;
+  };
+  for (double v : {0.0, -0.0, 1.0, -1.0, 0.5, 1e-7, 1e-5, 123456789012345.0, 1e15, 1e15 + 2, 1e20, 9.999999999999999,
+                   99999.99999999999, 0.1 + 0.2, 47.2501, -8.6002, 351.5, 1e300, 5e-324})
+    check(v);
+  for (int i = 0; i < 20000; ++i) {
+    const double mantissa = static_cast<double>(next() % 2000000001) / 1e6 - 1000.0;
+    const int scale = static_cast<int>(next() % 31) - 15;
+    check(mantissa * std::pow(10.0, scale));
+    std::uint64_t bits = next();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    if (std::isfinite(any)) check(any);
+  }
+  EXPECT_GT(checked, 30000);
 }
 
 }  // namespace
