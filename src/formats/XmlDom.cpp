@@ -765,15 +765,15 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
                      pugi::parse_declaration | pugi::parse_embed_pcdata;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;
-  // Parsed in place: the tree points into the buffer, which this model keeps.
-  // Inputs that need converting are copied by the parser into its own
-  // buffer, and ours can go.
+  // Parsed in place: the tree points into the buffer, which this model
+  // keeps. (An input that needs converting may still be parsed in place,
+  // for instance ISO-8859-1 text that is plain ASCII.)
+  fBuffer = std::move(buffer);
   const pugi::xml_parse_result result = fDoc->load_buffer_inplace(data, length, options, encoding);
   if (!result)
     return Fail("Error in " + sourceName + ": " + result.description() + " at offset " +
                     std::to_string(result.offset),
                 result.offset);
-  if (encoding == pugi::encoding_utf8) fBuffer = std::move(buffer);
 
   bool seenElement = false;
   for (xml_node n = fDoc->first_child(); n; n = n.next_sibling()) {

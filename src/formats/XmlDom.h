@@ -40,28 +40,9 @@ class EXpParserError : public std::runtime_error {
 };
 
 class TXpNode;
+class TXpNodeList;
 class TXpNamedNodeMap;
 class TXpObjModel;
-
-// An ordered list of nodes, owned by the caller; the nodes stay owned by
-// their document.
-class TXpNodeList {
- public:
-  TXpNodeList() = default;
-  explicit TXpNodeList(std::vector<TXpNode> nodes);
-
-  int Length() const noexcept { return static_cast<int>(fNodes.size()); }
-  // The node at Index (from 0); a null node outside the list.
-  TXpNode Item(int Index) const;
-  // The last node, or a null node for an empty list.
-  TXpNode Last() const;
-
-  auto begin() const noexcept { return fNodes.begin(); }
-  auto end() const noexcept { return fNodes.end(); }
-
- private:
-  std::vector<TXpNode> fNodes;
-};
 
 // A node of a loaded document: document, element, attribute, text, CDATA
 // or the XML declaration. A small value that refers into the tree; it is
@@ -140,6 +121,26 @@ class TXpNode {
   pugi::xml_attribute_struct* fAttr = nullptr;
   Kind fKind = kNode;
   std::uint8_t fFlags = 0;
+};
+
+// An ordered list of nodes, owned by the caller; the nodes stay owned by
+// their document.
+class TXpNodeList {
+ public:
+  TXpNodeList() = default;
+  explicit TXpNodeList(std::vector<TXpNode> nodes);
+
+  int Length() const noexcept { return static_cast<int>(fNodes.size()); }
+  // The node at Index (from 0); a null node outside the list.
+  TXpNode Item(int Index) const;
+  // The last node, or a null node for an empty list.
+  TXpNode Last() const;
+
+  auto begin() const noexcept { return fNodes.begin(); }
+  auto end() const noexcept { return fNodes.end(); }
+
+ private:
+  std::vector<TXpNode> fNodes;
 };
 
 // The attributes of an element.

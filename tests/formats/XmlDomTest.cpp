@@ -47,6 +47,10 @@ TEST(XmlDomEncodings, DeclaredLatin1IsReadAsLatin1AndOtherwiseAsUtf8) {
   ASSERT_TRUE(latin1.ok);
   EXPECT_EQ(latin1.Root().Text(), "\xC3\xBC");
   EXPECT_EQ(latin1.model.Encoding(), TXpCharEncoding::ceISO88591);
+  // Plain ASCII under the declaration is parsed where it lies.
+  Loaded ascii("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><gpx><trk><name>plain</name></trk></gpx>");
+  ASSERT_TRUE(ascii.ok);
+  EXPECT_EQ(ascii.Root().SelectString("trk/name"), "plain");
   // Without the declaration the same byte is not re-coded.
   Loaded utf8("<a>\xC3\xBC</a>");
   ASSERT_TRUE(utf8.ok);
