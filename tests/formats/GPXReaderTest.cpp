@@ -304,3 +304,30 @@ TEST(GPXReader, FiveEncodingsReadIntoIdenticalDocuments) {
 
 }  // namespace
 }  // namespace sondralis
+
+namespace sondralis {
+namespace {
+
+TEST(GPXReaderRobustness, DeeplyNestedExtensionsLoadWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  std::string xml = "<gpx xmlns:q=\"urn:q\"><wpt lat=\"1\" lon=\"2\"><extensions>";
+  for (int i = 0; i < kDepth; ++i) xml += "<q:a>";
+  for (int i = 0; i < kDepth; ++i) xml += "</q:a>";
+  xml += "<h:depth>12</h:depth></extensions></wpt></gpx>";
+  Read r(xml);
+  ASSERT_TRUE(r.file.Loaded);
+  ASSERT_EQ(r.doc.wpt.Count(), 1);
+  const TGPXwpt& p = *r.doc.wpt.WayPoints(0);
+  EXPECT_EQ(p.HBdepth, 12);
+  EXPECT_EQ(p.extensions.view().substr(0, 30), "<q:a xmlns:q=\"urn:q\"><q:a><q:a");
+  // Written and read again, the nesting survives too.
+  TGPXFile writer;
+  writer.GPXd = &r.doc;
+  Read again(writer.ExportGPXText());
+  ASSERT_TRUE(again.file.Loaded);
+  EXPECT_EQ(again.doc.wpt.WayPoints(0)->extensions, p.extensions);
+  EXPECT_EQ(again.doc.wpt.WayPoints(0)->HBdepth, 12);
+}
+
+}  // namespace
+}  // namespace sondralis

@@ -108,3 +108,21 @@ TEST(KMLReader, UnreadableFilesAddNothing) {
 
 }  // namespace
 }  // namespace sondralis
+
+namespace sondralis {
+namespace {
+
+TEST(KMLReaderRobustness, DeeplyNestedFoldersLoadWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  std::string body;
+  for (int i = 0; i < kDepth; ++i) body += "<Folder>";
+  body += "<name>Deep</name><Placemark><LineString><coordinates>1,2 3,4</coordinates></LineString></Placemark>";
+  for (int i = 0; i < kDepth; ++i) body += "</Folder>";
+  ReadKml r(body);
+  ASSERT_TRUE(r.file.Loaded);
+  ASSERT_EQ(r.doc.trk.Count(), 1);
+  EXPECT_EQ(r.doc.trk.Tracks(0)->name, "Deep");
+}
+
+}  // namespace
+}  // namespace sondralis
