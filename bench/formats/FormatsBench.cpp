@@ -1,0 +1,114 @@
+// Loading and writing a big echo-sounder recording, beside gpsbabel doing
+// the same read and write.
+//
+//   python3 ../shared/tools/make_lake.py /tmp/big --rate 10
+//   build/bench/formats/bench_formats
+//
+// The input is SONDRALIS_BENCH_GPX or /tmp/big/lake_survey.gpx, made with
+// the command above when it is missing. peak_MB is the process's peak
+// resident set so far; run a single benchmark (--benchmark_filter) to see
+// the peak of that operation alone.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "formats/GPXFile.h"
+
+namespace sondralis {
+namespace {
+
+namespace fs = std::filesystem;
+
+double PeakRssMB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+const std::string& InputFile() {
+  static const std::string path = [] {
+    const char* env = std::getenv("SONDRALIS_BENCH_GPX");
+    std::string p = env ? env : "/tmp/big/lake_survey.gpx";
+    if (!fs::exists(p)) {
+      const std::string dir = fs::path(p).parent_path().string();
+      const std::string cmd =
+          "python3 '" + std::string(SONDRALIS_SHARED_DIR) + "/tools/make_lake.py' '" + dir + "' --rate 10 >/dev/null";
+      if (std::system(cmd.c_str()) != 0) p.clear();
+    }
+    return p;
+  }();
+  return path;
+}
+
+std::string OutputFile() { return (fs::path(InputFile()).parent_path() / "bench_out.gpx").string(); }
+
+long long PointCount(const TGPX& doc) {
+  long long n = doc.wpt.Count();
+  for (int t = 0; t < doc.trk.Count(); ++t)
+    for (int s = 0; s < doc.trk.Tracks(t)->Count(); ++s) n += doc.trk.Tracks(t)->trkseg(s)->Count();
+  return n;
+}
+
+void BM_LoadGPX(benchmark::State& state) {
+  if (InputFile().empty()) return state.SkipWithError("no input file");
+  long long points = 0;
+  for (auto _ : state) {
+    auto doc = std::make_unique<TGPX>();
+    TGPXFile file;
+    file.GPXd = doc.get();
+    file.ImportGPXFile(InputFile());
+    if (!file.Loaded) return state.SkipWithError("load failed");
+    points = PointCount(*doc);
+    benchmark::DoNotOptimize(doc);
+  }
+  state.counters["points"] = static_cast<double>(points);
+  state.counters["peak_MB"] = PeakRssMB();
+  state.counters["file_MB"] = static_cast<double>(fs::file_size(InputFile())) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_LoadGPX)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_WriteGPX(benchmark::State& state) {
+  if (InputFile().empty()) return state.SkipWithError("no input file");
+  TGPX doc;
+  TGPXFile file;
+  file.GPXd = &doc;
+  file.ImportGPXFile(InputFile());
+  if (!file.Loaded) return state.SkipWithError("load failed");
+  for (auto _ : state) file.ExportGPX(OutputFile());
+  state.counters["peak_MB"] = PeakRssMB();
+  state.counters["out_MB"] = static_cast<double>(fs::file_size(OutputFile())) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_WriteGPX)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_LoadAndWriteGPX(benchmark::State& state) {
+  if (InputFile().empty()) return state.SkipWithError("no input file");
+  for (auto _ : state) {
+    TGPX doc;
+    TGPXFile file;
+    file.GPXd = &doc;
+    file.ImportGPXFile(InputFile());
+    file.ExportGPX(OutputFile());
+  }
+}
+BENCHMARK(BM_LoadAndWriteGPX)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// The same read and write by gpsbabel, as a separate process.
+void BM_GpsbabelLoadAndWrite(benchmark::State& state) {
+  if (InputFile().empty()) return state.SkipWithError("no input file");
+  if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0) return state.SkipWithError("gpsbabel not installed");
+  const std::string out = (fs::path(InputFile()).parent_path() / "bench_gpsbabel.gpx").string();
+  const std::string cmd = "gpsbabel -t -i gpx -f '" + InputFile() + "' -o gpx -F '" + out + "'";
+  for (auto _ : state)
+    if (std::system(cmd.c_str()) != 0) return state.SkipWithError("gpsbabel failed");
+}
+BENCHMARK(BM_GpsbabelLoadAndWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+}  // namespace sondralis
+
+BENCHMARK_MAIN();

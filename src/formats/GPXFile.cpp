@@ -1,0 +1,1056 @@
+#include "formats/GPXFile.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "formats/AtomicFile.h"
+#include "model/Text.h"
+
+namespace sondralis {
+
+namespace {
+
+// The children of a node that are elements, in document order.
+template <class F>
+void ForEachElement(const TXpNode& parent, F&& f) {
+  for (TXpNode c = parent.FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement) f(c);
+}
+
+// The last child element named `name`, or a null node.
+TXpNode LastChild(const TXpNode& parent, std::string_view name) {
+  TXpNode last;
+  ForEachElement(parent, [&](const TXpNode& c) {
+    if (c.NameIs(name)) last = c;
+  });
+  return last;
+}
+
+std::string AttributeValue(const TXpNode& element, std::string_view name) {
+  const TXpNode a = element.Attributes().GetNamedItem(name);
+  return a ? a.NodeValue() : std::string();
+}
+
+int ClampToInt(long long v) {
+  if (v < INT_MIN) return INT_MIN;
+  if (v > INT_MAX) return INT_MAX;
+  return static_cast<int>(v);
+}
+
+std::string_view DropOne(std::string_view s, char c) {
+  if (!s.empty() && s.front() == c) s.remove_prefix(1);
+  return s;
+}
+
+std::string_view Head(std::string_view s, std::size_t n) { return s.substr(0, std::min(n, s.size())); }
+std::string_view Tail(std::string_view s, std::size_t n) { return s.substr(std::min(n, s.size())); }
+
+int IntOr(std::string_view s, int Default) { return ClampToInt(ParseIntegerDef(s, Default)); }
+
+// Whole part of x; a hair of tolerance keeps 0.29 * 1000 from becoming 289.
+int WholePart(double x) { return static_cast<int>(std::floor(x + 1e-9)); }
+
+double FractionOr0(std::string_view digits) { return ParseNumberDef("0" + std::string(digits), 0); }
+
+bool ContainsCaseless(std::string_view text, std::string_view what, std::size_t from, std::size_t& at) {
+  if (what.size() > text.size()) return false;
+  for (std::size_t i = from; i + what.size() <= text.size(); ++i) {
+    if (SameTextAscii(text.substr(i, what.size()), what)) {
+      at = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Where the depth element starting at `start` ends (one past its '>'), or
+// npos when the text there is not a complete element.
+std::size_t DepthElementEnd(std::string_view raw, std::size_t start) {
+  const std::size_t nameEnd = start + 8;  // "<h:depth"
+  if (nameEnd >= raw.size()) return std::string_view::npos;
+  const char next = raw[nameEnd];
+  if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\n' && next != '\r')
+    return std::string_view::npos;
+  const std::size_t gt = raw.find('>', nameEnd);
+  if (gt == std::string_view::npos) return gt;
+  if (raw[gt - 1] == '/') return gt + 1;
+  std::size_t close;
+  if (!ContainsCaseless(raw, "</h:depth", gt, close)) return std::string_view::npos;
+  const std::size_t closeGt = raw.find('>', close);
+  return closeGt == std::string_view::npos ? closeGt : closeGt + 1;
+}
+
+bool UsesDepthPrefix(std::string_view text) {
+  std::size_t at;
+  return ContainsCaseless(text, "<h:", 0, at);
+}
+
+void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"':
+          if (attribute) out += "&quot;";
+          else out.push_back('"');
+          break;
+        case '\t':
+        case '\n':
+        case '\r':
+          if (attribute) {
+            out += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
+          } else {
+            out.push_back(static_cast<char>(c));
+          }
+          break;
+        default:
+          // Other control characters cannot appear in an XML 1.0 document.
+          if (c >= 0x20) out.push_back(static_cast<char>(c));
+      }
+      ++i;
+      continue;
+    }
+    // A UTF-8 sequence: copied when well-formed, U+FFFD otherwise.
+    std::size_t len = 0;
+    unsigned cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
+    bool ok = len > 0 && i + len <= text.size();
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      const auto cc = static_cast<unsigned char>(text[i + k]);
+      if ((cc & 0xC0) != 0x80) ok = false;
+      else cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (ok) {
+      const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+      const bool invalid = (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF || cp == 0xFFFE || cp == 0xFFFF;
+      ok = !overlong && !invalid;
+    }
+    if (ok) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+}
+
+}  // namespace
+
+TGPXFile::TGPXFile() = default;
+
+// ================================================================== reading
+
+void TGPXFile::ImportGPXFile(const std::string& FileName) {
+  TXpObjModel model;
+  model.IgnoreCase = true;
+  model.LineBreakMode = TXpLineBreakMode::lbmDefault;
+  try {
+    model.LoadDataSource(FileName);
+  } catch (const std::exception& e) {
+    mLog.emplace_back(e.what());
+    return;
+  }
+  ImportFromModel(model, FileName);
+}
+
+void TGPXFile::ImportGPXStream(std::istream& Stream, const std::string& SourceName) {
+  TXpObjModel model;
+  model.IgnoreCase = true;
+  model.LineBreakMode = TXpLineBreakMode::lbmDefault;
+  try {
+    model.LoadStream(Stream);
+  } catch (const std::exception& e) {
+    mLog.emplace_back(e.what());
+    return;
+  }
+  ImportFromModel(model, SourceName);
+}
+
+void TGPXFile::ImportFromModel(TXpObjModel& Model, const std::string& SourceName) {
+  fSourceName = SourceName;
+  fCounts = {};
+  TXpNode root;
+  ForEachElement(Model.Document(), [&](const TXpNode& c) {
+    if (SameXmlName(c.NodeName(), "gpx")) root = c;
+  });
+  if (!root || !GPXd) {
+    const std::string errors = TrimCopy(Model.ErrorText());
+    if (!errors.empty()) mLog.push_back(errors);
+    if (root) mLog.emplace_back("No document to read " + SourceName + " into");
+    mLog.emplace_back("File not loaded");
+    return;
+  }
+  try {
+    ForEachElement(root, [&](const TXpNode& c) {
+      const std::string_view name = c.NodeName();
+      if (SameXmlName(name, "metadata")) {
+        ReadMetadata(c);
+      } else if (SameXmlName(name, "wpt")) {
+        ReadPoint(c, GPXd->wpt);
+        ++fCounts.wpt;
+      } else if (SameXmlName(name, "rte")) {
+        ReadRoute(c);
+      } else if (SameXmlName(name, "trk")) {
+        ReadTrack(c);
+      } else if (SameXmlName(name, "extensions")) {
+        ReadDocumentExtensions(c);
+      }
+    });
+  } catch (const EConvertError& e) {
+    mLog.emplace_back(e.what());
+    throw;
+  }
+  mLog.push_back("Read " + std::to_string(fCounts.wpt) + " waypoints, " + std::to_string(fCounts.rte) +
+                 " routes with " + std::to_string(fCounts.rtept) + " route points, " +
+                 std::to_string(fCounts.trk) + " tracks with " + std::to_string(fCounts.trkseg) +
+                 " segments and " + std::to_string(fCounts.trkpt) + " track points from " + SourceName);
+  Loaded = true;
+}
+
+std::string TGPXFile::GetLastNodeText(const TXpNode& Parent, std::string_view NodeName) {
+  const TXpNode last = LastChild(Parent, NodeName);
+  return last ? last.Text() : std::string();
+}
+
+std::string TGPXFile::GetExtensionNodeContent(const TXpNode& Parent, std::string_view NodeName) {
+  const TXpNode last = LastChild(Parent, NodeName);
+  if (!last) return {};
+  return TrimCopy(last.InnerXml());
+}
+
+TDateTime TGPXFile::ReadTime(std::string_view Text) const {
+  try {
+    return ISO8601ToDateTime(Text);
+  } catch (const EConvertError& e) {
+    throw EConvertError(fSourceName + ": " + e.what());
+  }
+}
+
+void TGPXFile::ReadLink(const TXpNode& Node, TGPXLink& Link) {
+  Link = TGPXLink();
+  std::string href = AttributeValue(Node, "href");
+  if (href.empty()) href = Node.Text();
+  Link.href = href;
+  Link.text = GetLastNodeText(Node, "text");
+  Link.ltype = GetLastNodeText(Node, "type");
+  Link.filled = true;
+}
+
+void TGPXFile::ReadPerson(const TXpNode& Node, TGPXperson& Person) {
+  Person = TGPXperson();
+  Person.name = GetLastNodeText(Node, "name");
+  if (Person.name.empty()) Person.name = Node.Text();
+  if (const TXpNode email = LastChild(Node, "email")) {
+    // GPX 1.1 puts the two halves in attributes; files of older writers
+    // hold them in child elements.
+    Person.email.id = AttributeValue(email, "id");
+    Person.email.domain = AttributeValue(email, "domain");
+    if (Person.email.id.empty()) Person.email.id = GetLastNodeText(email, "id");
+    if (Person.email.domain.empty()) Person.email.domain = GetLastNodeText(email, "domain");
+    Person.email.filled = true;
+  }
+  if (const TXpNode link = LastChild(Node, "link")) ReadLink(link, Person.link);
+  Person.filled = true;
+}
+
+void TGPXFile::ReadMetadata(const TXpNode& Node) {
+  TGPXmetadata md;
+  md.filled = true;
+  try {
+    md.name = GetLastNodeText(Node, "name");
+    md.desc = GetLastNodeText(Node, "desc");
+    md.keywords = GetLastNodeText(Node, "keywords");
+    if (const TXpNode author = LastChild(Node, "author")) ReadPerson(author, md.author);
+    if (const TXpNode copyright = LastChild(Node, "copyright")) {
+      if (const TXpNode a = copyright.Attributes().GetNamedItem("author")) md.copyright.author = a.NodeValue();
+      md.copyright.year = IntOr(GetLastNodeText(copyright, "year"), -1);
+      md.copyright.license = GetLastNodeText(copyright, "license");
+      md.copyright.filled = true;
+    }
+    if (const TXpNode link = LastChild(Node, "link")) ReadLink(link, md.link);
+    if (const TXpNode bounds = LastChild(Node, "bounds"); bounds && bounds.HasAttributes()) {
+      const TXpNamedNodeMap attrs = bounds.Attributes();
+      if (const TXpNode a = attrs.GetNamedItem("minlat")) md.bounds.minlat = ParseNumberDef(a.NodeValue(), 0);
+      if (const TXpNode a = attrs.GetNamedItem("minlon")) md.bounds.minlon = ParseNumberDef(a.NodeValue(), 0);
+      if (const TXpNode a = attrs.GetNamedItem("maxlat")) md.bounds.maxlat = ParseNumberDef(a.NodeValue(), 0);
+      if (const TXpNode a = attrs.GetNamedItem("maxlon")) md.bounds.maxlon = ParseNumberDef(a.NodeValue(), 0);
+      md.bounds.filled = true;
+    }
+    md.extensions = GetExtensionNodeContent(Node, "extensions");
+    md.mtime = ReadTime(GetLastNodeText(Node, "time"));
+  } catch (...) {
+    GPXd->metadata = std::move(md);
+    throw;
+  }
+  GPXd->metadata = std::move(md);
+}
+
+void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
+  auto owned = std::make_unique<TGPXwpt>();
+  TGPXwpt& p = *owned;
+  List.Add(owned.release());
+  List.filled = true;
+
+  if (Node.HasAttributes()) {
+    const TXpNamedNodeMap attrs = Node.Attributes();
+    if (const TXpNode a = attrs.GetNamedItem("lat")) p.Latitude = ParseNumberDef(a.NodeValue(), 0);
+    if (const TXpNode a = attrs.GetNamedItem("lon")) p.Longitude = ParseNumberDef(a.NodeValue(), 0);
+  }
+
+  // One pass over the children keeps the last element of each name.
+  TXpNode ele, time, magvar, geoidheight, name, cmt, desc, src, link, sym, type, fix, sat, hdop, vdop, pdop,
+      ageofdgpsdata, dgpsid, extensions, depth;
+  ForEachElement(Node, [&](const TXpNode& c) {
+    if (c.NameIs("ele")) ele = c;
+    else if (c.NameIs("time")) time = c;
+    else if (c.NameIs("extensions")) {
+      extensions = c;
+      ForEachElement(c, [&](const TXpNode& x) {
+        if (x.NameIs("h:depth")) depth = x;
+      });
+    }
+    else if (c.NameIs("name")) name = c;
+    else if (c.NameIs("magvar")) magvar = c;
+    else if (c.NameIs("geoidheight")) geoidheight = c;
+    else if (c.NameIs("cmt")) cmt = c;
+    else if (c.NameIs("desc")) desc = c;
+    else if (c.NameIs("src")) src = c;
+    else if (c.NameIs("link")) link = c;
+    else if (c.NameIs("sym")) sym = c;
+    else if (c.NameIs("type")) type = c;
+    else if (c.NameIs("fix")) fix = c;
+    else if (c.NameIs("sat")) sat = c;
+    else if (c.NameIs("hdop")) hdop = c;
+    else if (c.NameIs("vdop")) vdop = c;
+    else if (c.NameIs("pdop")) pdop = c;
+    else if (c.NameIs("ageofdgpsdata")) ageofdgpsdata = c;
+    else if (c.NameIs("dgpsid")) dgpsid = c;
+  });
+
+  std::string buffer;
+  auto number = [&](const TXpNode& n, double Default) { return ParseNumberDef(n.TextRef(buffer), Default); };
+  if (time) p.DateTime = ReadTime(time.TextRef(buffer));
+  if (ele) p.Altitude = number(ele, 0);
+  if (magvar) p.magvar = number(magvar, 0);
+  if (geoidheight) p.geoidheight = number(geoidheight, 0);
+  if (name) p.name = name.TextRef(buffer);
+  if (cmt) p.cmt = cmt.TextRef(buffer);
+  if (desc) p.desc = desc.TextRef(buffer);
+  if (src) p.src = src.TextRef(buffer);
+  if (sym) p.sym = sym.TextRef(buffer);
+  if (link) ReadLink(link, p.link);
+  if (type) p.wtype = type.TextRef(buffer);
+  if (fix) p.fix = ToLowerAscii(fix.TextRef(buffer));
+  if (sat) p.sat = static_cast<std::uint8_t>(ParseIntegerDef(sat.TextRef(buffer), -1) & 0xFF);
+  if (hdop) p.hdop = number(hdop, -1);
+  if (vdop) p.vdop = number(vdop, -1);
+  if (pdop) p.pdop = number(pdop, -1);
+  if (ageofdgpsdata) p.ageofdgpsdata = number(ageofdgpsdata, -1);
+  if (dgpsid) p.dgpsid = IntOr(dgpsid.TextRef(buffer), -1);
+  if (depth) p.HBdepth = number(depth, 0);
+  if (extensions) {
+    // The depth lives in HBdepth; the writer puts it back as an h:depth
+    // element. Everything else in the extensions is kept as XML text.
+    std::string rest;
+    ForEachElement(extensions, [&](const TXpNode& x) {
+      if (!x.NameIs("h:depth")) rest += x.XmlDocument();
+    });
+    if (!rest.empty()) p.extensions = Trim(rest);
+  }
+}
+
+template <class Owner>
+void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::string& Type) {
+  Object.name = GetLastNodeText(Node, "name");
+  Object.cmt = GetLastNodeText(Node, "cmt");
+  Object.desc = GetLastNodeText(Node, "desc");
+  Object.src = GetLastNodeText(Node, "src");
+  if (const TXpNode link = LastChild(Node, "link")) ReadLink(link, Object.link);
+  Object.number = IntOr(GetLastNodeText(Node, "number"), -1);
+  Type = GetLastNodeText(Node, "type");
+  if (const TXpNode ext = LastChild(Node, "extensions")) {
+    Object.extensions.clear();
+    for (TXpNode c = ext.FirstChild(); c; c = c.NextSibling()) {
+      if (c.NodeType() == TXpNodeType::ntElement && c.NodeName() == "line") {
+        const std::string color = GetLastNodeText(c, "color");
+        const std::string opacity = GetLastNodeText(c, "opacity");
+        if (!color.empty()) Object.LineStyle.SetColorStr(color);
+        if (!opacity.empty()) Object.LineStyle.SetOpacityStr(opacity);
+      } else {
+        Object.extensions += '\n';
+        Object.extensions += c.XmlDocument();
+      }
+    }
+    Object.extensions = TrimCopy(Object.extensions);
+  }
+  if (Object.name.empty() && !Object.desc.empty()) Object.name = Object.desc;
+}
+
+void TGPXFile::ReadRoute(const TXpNode& Node) {
+  auto owned = std::make_unique<TGPXrte>();
+  TGPXrte& route = *owned;
+  GPXd->rte.Add(owned.release());
+  GPXd->rte.filled = true;
+  ++fCounts.rte;
+  ReadRouteOrTrackFields(Node, route, route.rtype);
+  ForEachElement(Node, [&](const TXpNode& c) {
+    if (c.NameIs("rtept")) {
+      ReadPoint(c, route);
+      ++fCounts.rtept;
+    }
+  });
+}
+
+void TGPXFile::ReadTrack(const TXpNode& Node) {
+  auto owned = std::make_unique<TGPXtrk>();
+  TGPXtrk& track = *owned;
+  GPXd->trk.Add(owned.release());
+  GPXd->trk.filled = true;
+  ++fCounts.trk;
+  ReadRouteOrTrackFields(Node, track, track.ttype);
+  ForEachElement(Node, [&](const TXpNode& c) {
+    if (!c.NameIs("trkseg")) return;
+    auto ownedSeg = std::make_unique<TGPXtrkseg>();
+    TGPXtrkseg& seg = *ownedSeg;
+    track.Add(ownedSeg.release());
+    ++fCounts.trkseg;
+    seg.extensions = GetExtensionNodeContent(c, "extensions");
+    ForEachElement(c, [&](const TXpNode& pt) {
+      if (pt.NameIs("trkpt")) {
+        ReadPoint(pt, seg);
+        ++fCounts.trkpt;
+      }
+    });
+  });
+}
+
+void TGPXFile::ReadDocumentExtensions(const TXpNode& Node) {
+  std::string content = TrimCopy(Node.InnerXml());
+  if (content == "<extensions/>") content.clear();
+  GPXd->extension.Text = std::move(content);
+}
+
+namespace {
+
+bool Digits(std::string_view s, std::size_t from, std::size_t n, int& value) {
+  value = 0;
+  for (std::size_t i = from; i < from + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    value = value * 10 + (s[i] - '0');
+  }
+  return true;
+}
+
+// yyyy-mm-ddThh:mm:ssZ, the form nearly every file uses, read directly.
+bool CanonicalTime(std::string_view s, TDateTime& result) {
+  if (s.size() != 20 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':' || s[19] != 'Z')
+    return false;
+  int y, mo, d, h, mi, se;
+  if (!Digits(s, 0, 4, y) || !Digits(s, 5, 2, mo) || !Digits(s, 8, 2, d) || !Digits(s, 11, 2, h) ||
+      !Digits(s, 14, 2, mi) || !Digits(s, 17, 2, se))
+    return false;
+  if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || se > 59) return false;
+  result = ComposeDateTime(EncodeDate(y, mo, d), EncodeTime(h, mi, se, 0));
+  return true;
+}
+
+}  // namespace
+
+TDateTime TGPXFile::ISO8601ToDateTime(std::string_view Value) {
+  if (TDateTime fast; CanonicalTime(Value, fast)) return fast;
+  if (Value.size() < 8) return 0;
+  const std::string_view text = Trim(Value);
+  try {
+    std::size_t split = text.find('T');
+    if (split == std::string_view::npos) split = text.find(' ');
+    const std::string_view date = text.substr(0, split);
+    std::string time(split == std::string_view::npos ? std::string_view() : text.substr(split + 1));
+    if (date.size() < 4) return 0;
+
+    std::string zone;
+    if (const auto z = time.find('Z'); z != std::string::npos) {
+      zone = "Z";
+      time.resize(z);
+    } else if (const auto plus = time.find('+'); plus != std::string::npos) {
+      zone = time.substr(plus);
+      time.resize(plus);
+    } else if (const auto minus = time.find('-'); minus != std::string::npos) {
+      zone = time.substr(minus);
+      time.resize(minus);
+    }
+    if (const auto comma = time.find(','); comma != std::string::npos) time[comma] = '.';
+
+    // Date: calendar (yyyy-mm-dd, yyyymmdd, yyyy-mm), ordinal (yyyy-ddd)
+    // or week date (yyyy-Www-d).
+    const int year = IntOr(Head(date, 4), 1900);
+    TDateTime day;
+    std::string_view rest = DropOne(Tail(date, 4), '-');
+    if (rest.empty()) {
+      day = EncodeDate(year, 1, 1);
+    } else if (rest.size() == 3 && rest.front() != 'W') {
+      day = EncodeDateDay(year, IntOr(rest, 1));
+    } else if (rest.front() == 'W') {
+      rest.remove_prefix(1);
+      const int week = IntOr(Head(rest, 2), 1);
+      rest = Tail(rest, 2);
+      const int weekday = rest.empty() ? 1 : IntOr(DropOne(rest, '-'), 1);
+      day = EncodeDateWeek(year, week, weekday);
+    } else {
+      const int month = IntOr(Head(rest, 2), 1);
+      rest = Tail(rest, 2);
+      const int dayOfMonth = rest.empty() ? 1 : IntOr(DropOne(rest, '-'), 1);
+      day = EncodeDate(year, month, dayOfMonth);
+    }
+
+    // Time of day: hh[:mm[:ss[.fff]]], with a decimal fraction allowed on
+    // the last unit given.
+    int hours = 0, minutes = 0, seconds = 0, millis = 0;
+    std::string_view t = time;
+    if (!t.empty()) {
+      hours = IntOr(Head(t, 2), 0);
+      t = Tail(t, 2);
+      if (t.size() >= 2) {
+        t = DropOne(t, ':');
+        if (!t.empty() && t.front() == '.') {
+          double x = FractionOr0(t) * 60;
+          minutes = WholePart(x);
+          x = (x - minutes) * 60;
+          seconds = WholePart(x);
+          millis = WholePart((x - seconds) * 1000);
+        } else {
+          minutes = IntOr(Head(t, 2), 0);
+          t = Tail(t, 2);
+          if (t.size() >= 2) {
+            t = DropOne(t, ':');
+            if (!t.empty() && t.front() == '.') {
+              const double x = FractionOr0(t) * 60;
+              seconds = WholePart(x);
+              millis = WholePart((x - seconds) * 1000);
+            } else {
+              seconds = IntOr(Head(t, 2), 0);
+              t = Tail(t, 2);
+              if (t.size() >= 2 && t.front() == '.') millis = WholePart(FractionOr0(t) * 1000);
+            }
+          }
+        }
+      }
+    }
+    millis = std::min(millis, 999);
+    const TDateTime timeOfDay = EncodeTime(hours, minutes, seconds, millis);
+
+    TDateTime offset = 0;
+    bool negative = false;
+    if (zone.size() >= 3) {
+      negative = zone.front() == '-';
+      std::string_view z = std::string_view(zone).substr(1);
+      const int offHours = IntOr(Head(z, 2), 0);
+      z = Tail(z, 2);
+      const int offMinutes = z.empty() ? 0 : IntOr(DropOne(z, ':'), 0);
+      offset = EncodeTime(offHours, offMinutes, 0, 0);
+    }
+    const TDateTime local = ComposeDateTime(day, timeOfDay);
+    return negative ? local + offset : local - offset;
+  } catch (const EConvertError& e) {
+    throw EConvertError("Impossible date or time \"" + std::string(text) + "\" (" + e.what() + ")");
+  }
+}
+
+// ================================================================== writing
+
+void TGPXFile::AppendNumber(std::string& Out, double Value) {
+  if (!std::isfinite(Value) || Value == 0) {
+    Out += FormatNumber(Value);
+    return;
+  }
+  char buf[64];
+  if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) {
+    // Whole numbers of up to 15 digits need no rounding.
+    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(Value));
+    Out.append(buf, r.ptr);
+    return;
+  }
+  // Rounded to 15 significant digits, then written in plain decimal.
+  const auto r = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::scientific, 14);
+  const char* p = buf;
+  if (*p == '-') {
+    Out.push_back('-');
+    ++p;
+  }
+  char digits[15];
+  digits[0] = p[0];
+  std::memcpy(digits + 1, p + 2, 14);
+  const char* e = p + 17;  // after "d.dddddddddddddde"
+  const bool negativeExponent = *e == '-';
+  int exponent = 0;
+  for (const char* q = e + 1; q < r.ptr; ++q) exponent = exponent * 10 + (*q - '0');
+  if (negativeExponent) exponent = -exponent;
+  int used = 15;
+  while (used > 1 && digits[used - 1] == '0') --used;
+  const int point = exponent + 1;  // digits before the decimal point
+  if (point <= 0) {
+    Out += "0.";
+    Out.append(static_cast<std::size_t>(-point), '0');
+    Out.append(digits, static_cast<std::size_t>(used));
+  } else if (point >= 15) {
+    Out.append(digits, 15);
+    Out.append(static_cast<std::size_t>(point - 15), '0');
+  } else {
+    Out.append(digits, static_cast<std::size_t>(point));
+    if (used > point) {
+      Out.push_back('.');
+      Out.append(digits + point, static_cast<std::size_t>(used - point));
+    }
+  }
+}
+
+void TGPXFile::AppendGPXTime(std::string& Out, TDateTime Value) {
+  const DateTimeParts p = DecodeDateTime(Value);
+  if (p.Year < 0 || p.Year > 9999) {
+    Out += FormatPadded(p.Year, 4);
+    Out.push_back('-');
+  } else {
+    char year[5] = {static_cast<char>('0' + p.Year / 1000), static_cast<char>('0' + p.Year / 100 % 10),
+                    static_cast<char>('0' + p.Year / 10 % 10), static_cast<char>('0' + p.Year % 10), '-'};
+    Out.append(year, 5);
+  }
+  auto two = [&](int v, char after) {
+    const char t[3] = {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10), after};
+    Out.append(t, 3);
+  };
+  two(p.Month, '-');
+  two(p.Day, 'T');
+  two(p.Hour, ':');
+  two(p.Minute, ':');
+  two(p.Second, 'Z');
+}
+
+void TGPXFile::AppendIndent(std::string& Out, int TabCount) const {
+  for (int i = 0; i < TabCount; ++i) Out += Indent;
+}
+
+std::string TGPXFile::XMLise(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size() + 8);
+  AppendEscaped(out, Text, false);
+  return out;
+}
+
+std::string TGPXFile::XMLiseAttribute(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size() + 8);
+  AppendEscaped(out, Text, true);
+  return out;
+}
+
+std::string TGPXFile::DateTimeToGPXTime(TDateTime Value) {
+  std::string out;
+  AppendGPXTime(out, Value);
+  return out;
+}
+
+void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_view Tag, int TabCount,
+                          bool Ext) const {
+  if (Text.empty()) return;
+  AppendIndent(Out, TabCount);
+  Out += '<';
+  Out += Tag;
+  Out += '>';
+  if (Ext) Out += Text;
+  else AppendEscaped(Out, Text, false);
+  Out += "</";
+  Out += Tag;
+  Out += '>';
+  Out += LineEnd;
+}
+
+void TGPXFile::AppendDouble(std::string& Out, double Value, std::string_view Tag, long long Default,
+                            int TabCount) const {
+  if (Value == static_cast<double>(Default)) return;
+  AppendIndent(Out, TabCount);
+  Out += '<';
+  Out += Tag;
+  Out += '>';
+  AppendNumber(Out, Value);
+  Out += "</";
+  Out += Tag;
+  Out += '>';
+  Out += LineEnd;
+}
+
+std::string TGPXFile::WriteText(std::string_view Text, std::string_view Tag, int TabCount, bool Ext) {
+  std::string out;
+  AppendText(out, Text, Tag, TabCount, Ext);
+  return out;
+}
+
+std::string TGPXFile::WriteInt(long long Value, std::string_view Tag, long long Default, int TabCount) {
+  if (Value == Default) return {};
+  return WriteText(std::to_string(Value), Tag, TabCount, true);
+}
+
+std::string TGPXFile::WriteTime(TDateTime Value, std::string_view Tag, long long Default, int TabCount) {
+  if (Value == static_cast<double>(Default)) return {};
+  return WriteText(DateTimeToGPXTime(Value), Tag, TabCount, true);
+}
+
+std::string TGPXFile::WriteDouble(double Value, std::string_view Tag, long long Default, int TabCount) {
+  std::string out;
+  AppendDouble(out, Value, Tag, Default, TabCount);
+  return out;
+}
+
+std::string TGPXFile::PointExtensions(const TGPXwpt& Point) {
+  const std::string_view raw = Point.extensions.view();
+  std::string depth;
+  if (Point.HBdepth != 0) depth = "<h:depth>" + FormatNumber(Point.HBdepth) + "</h:depth>";
+  if (raw.empty()) return depth;
+
+  // Depth elements already in the text give way to the current depth, which
+  // takes the place of the first of them.
+  std::string out;
+  std::size_t from = 0, at = 0;
+  bool placed = false;
+  while (ContainsCaseless(raw, "<h:depth", from, at)) {
+    const std::size_t end = DepthElementEnd(raw, at);
+    if (end == std::string_view::npos) break;
+    out.append(raw.substr(from, at - from));
+    if (!placed) out += depth;
+    placed = true;
+    from = end;
+  }
+  out.append(raw.substr(from));
+  if (!placed) out.insert(0, depth);
+  return TrimCopy(out);
+}
+
+void TGPXFile::AppendLink(std::string& Out, const TGPXLink& Link, int TabCount) const {
+  AppendIndent(Out, TabCount);
+  Out += "<link href=\"";
+  AppendEscaped(Out, Link.href.view(), true);
+  Out += "\">";
+  Out += LineEnd;
+  AppendText(Out, Link.text.view(), "text", TabCount + 1, false);
+  AppendText(Out, Link.ltype.view(), "type", TabCount + 1, false);
+  AppendIndent(Out, TabCount);
+  Out += "</link>";
+  Out += LineEnd;
+}
+
+void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_view Tag, int TabCount) {
+  const int d = TabCount + 1;
+  AppendIndent(Out, TabCount);
+  Out += '<';
+  Out += Tag;
+  Out += " lat=\"";
+  AppendNumber(Out, Point.Latitude);
+  Out += "\" lon=\"";
+  AppendNumber(Out, Point.Longitude);
+  Out += "\">";
+  Out += LineEnd;
+  // GPX 1.1 schema order.
+  AppendDouble(Out, Point.Altitude, "ele", 0, d);
+  if (Point.DateTime != 0) {
+    AppendIndent(Out, d);
+    Out += "<time>";
+    AppendGPXTime(Out, Point.DateTime);
+    Out += "</time>";
+    Out += LineEnd;
+  }
+  AppendDouble(Out, Point.magvar, "magvar", 0, d);
+  AppendDouble(Out, Point.geoidheight, "geoidheight", 0, d);
+  AppendText(Out, Point.name.view(), "name", d, false);
+  AppendText(Out, Point.cmt.view(), "cmt", d, false);
+  AppendText(Out, Point.desc.view(), "desc", d, false);
+  AppendText(Out, Point.src.view(), "src", d, false);
+  if (Point.link.filled) AppendLink(Out, Point.link, d);
+  AppendText(Out, Point.sym.view(), "sym", d, false);
+  AppendText(Out, Point.wtype.view(), "type", d, false);
+  AppendText(Out, Point.fix.view(), "fix", d, false);
+  if (Point.sat != 255) AppendText(Out, std::to_string(Point.sat), "sat", d, true);
+  AppendDouble(Out, Point.hdop, "hdop", -1, d);
+  AppendDouble(Out, Point.vdop, "vdop", -1, d);
+  AppendDouble(Out, Point.pdop, "pdop", -1, d);
+  AppendDouble(Out, Point.ageofdgpsdata, "ageofdgpsdata", -1, d);
+  if (Point.dgpsid != -1) AppendText(Out, std::to_string(Point.dgpsid), "dgpsid", d, true);
+  if (Point.HBdepth != 0 && Point.extensions.empty()) {
+    // The common case of a sounding without other extensions, without the
+    // detour through PointExtensions.
+    AppendIndent(Out, d);
+    Out += "<extensions><h:depth>";
+    AppendNumber(Out, Point.HBdepth);
+    Out += "</h:depth></extensions>";
+    Out += LineEnd;
+    fUsesDepthNamespace = true;
+  } else if (Point.HBdepth != 0 || !Point.extensions.empty()) {
+    const std::string ext = PointExtensions(Point);
+    if (Point.HBdepth != 0 || UsesDepthPrefix(ext)) fUsesDepthNamespace = true;
+    AppendText(Out, ext, "extensions", d, true);
+  }
+  AppendIndent(Out, TabCount);
+  Out += "</";
+  Out += Tag;
+  Out += '>';
+  Out += LineEnd;
+}
+
+void TGPXFile::AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& Style, const std::string& Extensions) {
+  const bool hasColor = !Style.IsDefaultColor();
+  const bool hasOpacity = std::fabs(Style.Opacity()) < 1;
+  const bool styled = GPXOptions.GPX_Style && (hasColor || hasOpacity);
+  if (!styled && Extensions.empty()) return;
+  if (UsesDepthPrefix(Extensions)) fUsesDepthNamespace = true;
+  AppendIndent(Out, 1);
+  Out += "<extensions>";
+  Out += LineEnd;
+  if (styled) {
+    AppendIndent(Out, 2);
+    Out += "<line xmlns=\"";
+    Out += kGPXStyleNamespaceURI;
+    Out += "\">";
+    Out += LineEnd;
+    if (hasColor) AppendText(Out, Style.ColorStr(), "color", 3, false);
+    if (hasOpacity) AppendText(Out, Style.OpacityStr(), "opacity", 3, false);
+    AppendIndent(Out, 2);
+    Out += "</line>";
+    Out += LineEnd;
+  }
+  if (!Extensions.empty()) {
+    AppendIndent(Out, 2);
+    Out += Extensions;
+    Out += LineEnd;
+  }
+  AppendIndent(Out, 1);
+  Out += "</extensions>";
+  Out += LineEnd;
+}
+
+void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
+  Out += "<rte>";
+  Out += LineEnd;
+  AppendText(Out, Route.name, "name", 1, false);
+  AppendText(Out, Route.cmt, "cmt", 1, false);
+  AppendText(Out, Route.desc, "desc", 1, false);
+  AppendText(Out, Route.src, "src", 1, false);
+  if (Route.link.filled) AppendLink(Out, Route.link, 1);
+  if (Route.number >= 0) AppendText(Out, std::to_string(Route.number), "number", 1, true);
+  AppendText(Out, Route.rtype, "type", 1, false);
+  AppendStyledExtensions(Out, Route.LineStyle, Route.extensions);
+  for (int i = 0; i < Route.Count(); ++i) AppendWPT(Out, *Route.rtept(i), "rtept", 1);
+  Out += "</rte>";
+  Out += LineEnd;
+}
+
+void TGPXFile::AppendTRK(std::string& Out, const TGPXtrk& Track) {
+  Out += "<trk>";
+  Out += LineEnd;
+  AppendText(Out, Track.name, "name", 1, false);
+  AppendText(Out, Track.cmt, "cmt", 1, false);
+  AppendText(Out, Track.desc, "desc", 1, false);
+  AppendText(Out, Track.src, "src", 1, false);
+  if (Track.link.filled) AppendLink(Out, Track.link, 1);
+  if (Track.number >= 0) AppendText(Out, std::to_string(Track.number), "number", 1, true);
+  AppendText(Out, Track.ttype, "type", 1, false);
+  AppendStyledExtensions(Out, Track.LineStyle, Track.extensions);
+  for (int s = 0; s < Track.Count(); ++s) {
+    const TGPXtrkseg& seg = *Track.trkseg(s);
+    AppendIndent(Out, 1);
+    Out += "<trkseg>";
+    Out += LineEnd;
+    for (int i = 0; i < seg.Count(); ++i) AppendWPT(Out, *seg.trkpt(i), "trkpt", 2);
+    if (UsesDepthPrefix(seg.extensions)) fUsesDepthNamespace = true;
+    AppendText(Out, seg.extensions, "extensions", 2, true);
+    AppendIndent(Out, 1);
+    Out += "</trkseg>";
+    Out += LineEnd;
+  }
+  Out += "</trk>";
+  Out += LineEnd;
+}
+
+std::string TGPXFile::ExportGPXLink(const TGPXLink& Link, int TabCount) {
+  std::string out;
+  AppendLink(out, Link, TabCount);
+  return out;
+}
+
+std::string TGPXFile::ExportGPXWPT(const TGPXwpt& Point, std::string_view Tag, int TabCount) {
+  std::string out;
+  AppendWPT(out, Point, Tag, TabCount);
+  return out;
+}
+
+std::string TGPXFile::ExportGPXRTE(const TGPXrte& Route) {
+  std::string out;
+  AppendRTE(out, Route);
+  return out;
+}
+
+std::string TGPXFile::ExportGPXTRK(const TGPXtrk& Track) {
+  std::string out;
+  AppendTRK(out, Track);
+  return out;
+}
+
+std::string TGPXFile::ExportGPXWPTList(const TGPXwptList& List) {
+  std::string out;
+  for (int i = 0; i < List.Count(); ++i) AppendWPT(out, *List.WayPoints(i), "wpt", 0);
+  return out;
+}
+
+std::string TGPXFile::ExportGPXRTEList(const TGPXrteList& List) {
+  std::string out;
+  for (int i = 0; i < List.Count(); ++i) AppendRTE(out, *List.Routes(i));
+  return out;
+}
+
+std::string TGPXFile::ExportGPXTRKList(const TGPXtrkList& List) {
+  std::string out;
+  for (int i = 0; i < List.Count(); ++i) AppendTRK(out, *List.Tracks(i));
+  return out;
+}
+
+std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
+  std::string out;
+  out += "<metadata>";
+  out += LineEnd;
+  AppendText(out, Metadata.name, "name", 1, false);
+  AppendText(out, Metadata.desc, "desc", 1, false);
+  if (Metadata.author.filled) {
+    const TGPXperson& a = Metadata.author;
+    AppendIndent(out, 1);
+    out += "<author>";
+    out += LineEnd;
+    AppendText(out, a.name, "name", 2, false);
+    if (a.email.filled) {
+      AppendIndent(out, 2);
+      out += "<email id=\"";
+      AppendEscaped(out, a.email.id, true);
+      out += "\" domain=\"";
+      AppendEscaped(out, a.email.domain, true);
+      out += "\"/>";
+      out += LineEnd;
+    }
+    if (a.link.filled) AppendLink(out, a.link, 2);
+    AppendIndent(out, 1);
+    out += "</author>";
+    out += LineEnd;
+  }
+  if (Metadata.copyright.filled) {
+    const TGPXcopyright& c = Metadata.copyright;
+    AppendIndent(out, 1);
+    // The schema requires the author attribute, so it is written even empty.
+    out += "<copyright author=\"";
+    AppendEscaped(out, c.author, true);
+    out += "\">";
+    out += LineEnd;
+    if (c.year != -1) AppendText(out, FormatPadded(c.year, 4), "year", 2, true);
+    AppendText(out, c.license, "license", 2, false);
+    AppendIndent(out, 1);
+    out += "</copyright>";
+    out += LineEnd;
+  }
+  if (Metadata.link.filled) AppendLink(out, Metadata.link, 1);
+  if (Metadata.mtime != 0) AppendText(out, DateTimeToGPXTime(Metadata.mtime), "time", 1, true);
+  AppendText(out, Metadata.keywords, "keywords", 1, false);
+  if (Metadata.bounds.filled) {
+    const TGPXbounds& b = Metadata.bounds;
+    AppendIndent(out, 1);
+    out += "<bounds minlat=\"" + FormatNumber(b.minlat) + "\" minlon=\"" + FormatNumber(b.minlon) +
+           "\" maxlat=\"" + FormatNumber(b.maxlat) + "\" maxlon=\"" + FormatNumber(b.maxlon) + "\" />";
+    out += LineEnd;
+  }
+  if (UsesDepthPrefix(Metadata.extensions)) fUsesDepthNamespace = true;
+  AppendText(out, Metadata.extensions, "extensions", 1, true);
+  out += "</metadata>";
+  out += LineEnd;
+  return out;
+}
+
+void TGPXFile::BuildGPX(std::string& out, std::string& body) {
+  if (!GPXd) throw EFileError("No document to write");
+  LineEnd = GPXOptions.Compress ? "" : "\n";
+  Indent = GPXOptions.Compress ? "" : "\t";
+  fUsesDepthNamespace = false;
+
+  // The body comes first: only then is it known whether the root must
+  // declare the depth prefix.
+  body.clear();
+  std::size_t points = static_cast<std::size_t>(GPXd->wpt.Count());
+  for (int i = 0; i < GPXd->rte.Count(); ++i) points += static_cast<std::size_t>(GPXd->rte.Routes(i)->Count());
+  for (int i = 0; i < GPXd->trk.Count(); ++i)
+    for (int s = 0; s < GPXd->trk.Tracks(i)->Count(); ++s)
+      points += static_cast<std::size_t>(GPXd->trk.Tracks(i)->trkseg(s)->Count());
+  body.reserve(points * 160 + 4096);
+
+  if (GPXd->metadata.filled) {
+    GPXd->ComputeMetaBounds();
+    body += ExportGPXMetadata(GPXd->metadata);
+  }
+  if (GPXd->wpt.Count() > 0) {
+    for (int i = 0; i < GPXd->wpt.Count(); ++i) AppendWPT(body, *GPXd->wpt.WayPoints(i), "wpt", 0);
+    body += LineEnd;
+  }
+  if (GPXd->rte.Count() > 0) {
+    for (int i = 0; i < GPXd->rte.Count(); ++i) AppendRTE(body, *GPXd->rte.Routes(i));
+    body += LineEnd;
+  }
+  if (GPXd->trk.Count() > 0) {
+    for (int i = 0; i < GPXd->trk.Count(); ++i) AppendTRK(body, *GPXd->trk.Tracks(i));
+    body += LineEnd;
+  }
+  if (!Trim(GPXd->extension.Text).empty()) {
+    if (UsesDepthPrefix(GPXd->extension.Text)) fUsesDepthNamespace = true;
+    AppendText(body, GPXd->extension.Text, "extensions", 0, true);
+  }
+  body += "</gpx>";
+
+  out.clear();
+  out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>";
+  out += LineEnd;
+  out += "<gpx version=\"1.1\" creator=\"";
+  AppendEscaped(out, GPXd->creator, true);
+  out += "\" xmlns=\"";
+  out += kGPXNamespaceURI;
+  out += '"';
+  if (fUsesDepthNamespace) {
+    out += " xmlns:h=\"";
+    out += kDepthNamespaceURI;
+    out += '"';
+  }
+  out += " xmlns:xsi=\"";
+  out += kXSINamespaceURI;
+  out += "\" xsi:schemaLocation=\"";
+  out += kGPXNamespaceURI;
+  out += ' ';
+  out += kGPXSchemaURL;
+  out += "\">";
+  out += LineEnd;
+}
+
+std::string TGPXFile::ExportGPXText() {
+  std::string header, body;
+  BuildGPX(header, body);
+  return header + body;
+}
+
+void TGPXFile::ExportGPX(const std::string& FileName) {
+  std::string header, body;
+  BuildGPX(header, body);
+  AtomicFileWriter file(FileName);
+  file.Write(header);
+  file.Write(body);
+  file.Commit();
+  Modified = false;
+}
+
+}  // namespace sondralis

@@ -1,0 +1,794 @@
+#include "formats/XmlDom.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <iterator>
+#include <mutex>
+#include <pugixml.hpp>
+#include <unordered_set>
+
+namespace sondralis {
+
+namespace {
+
+using pugi::xml_attribute;
+using pugi::xml_node;
+
+bool IsXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+char UpperAscii(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+
+// The same for a nul-terminated node name, without measuring it first.
+bool NamesMatch(const char* name, std::string_view b, bool ignoreCase) noexcept {
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const char c = name[i];
+    if (c == 0) return false;
+    if (c != b[i] && (!ignoreCase || UpperAscii(c) != UpperAscii(b[i]))) return false;
+  }
+  return name[b.size()] == 0;
+}
+
+void AppendNormalized(std::string& out, std::string_view text) {
+  bool pendingBlank = false;
+  for (char c : text) {
+    if (IsXmlSpace(c)) {
+      pendingBlank = true;
+      continue;
+    }
+    if (pendingBlank && !out.empty()) out.push_back(' ');
+    pendingBlank = false;
+    out.push_back(c);
+  }
+}
+
+// Character data as the readers see it: normalised unless the model keeps
+// white space.
+std::string CharacterData(std::string_view raw, bool normalize) {
+  if (!normalize) return std::string(raw);
+  std::string out;
+  out.reserve(raw.size());
+  AppendNormalized(out, raw);
+  return out;
+}
+
+void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"':
+        if (attribute) out += "&quot;";
+        else out.push_back(c);
+        break;
+      default: out.push_back(c);
+    }
+  }
+}
+
+std::string_view PrefixOf(std::string_view name) noexcept {
+  const auto colon = name.find(':');
+  return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
+}
+
+// The namespace declarations a fragment needs on its top element: prefixes
+// used inside it whose declaration sits on an ancestor outside it.
+class NamespaceFixup {
+ public:
+  explicit NamespaceFixup(xml_node root) : fRoot(root) {}
+
+  std::vector<std::pair<std::string, std::string>> Collect() {
+    if (fRoot.type() != pugi::node_element) return {};
+    std::vector<std::size_t> marks;  // size of fDeclared on entering each open element
+    xml_node n = fRoot;
+    for (;;) {
+      const bool descend = Enter(n, marks);
+      if (descend) {
+        n = n.first_child();
+        continue;
+      }
+      if (n == fRoot) break;
+      bool done = false;
+      while (!n.next_sibling()) {
+        n = n.parent();
+        Leave(marks);
+        if (n == fRoot) {
+          done = true;
+          break;
+        }
+      }
+      if (done) break;
+      n = n.next_sibling();
+    }
+    return std::move(fNeeded);
+  }
+
+ private:
+  // Returns whether the node has children to visit (and then stays open).
+  bool Enter(xml_node n, std::vector<std::size_t>& marks) {
+    if (n.type() != pugi::node_element) return false;
+    marks.push_back(fDeclared.size());
+    for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+      const std::string_view name = a.name();
+      if (name.substr(0, 6) == "xmlns:") fDeclared.emplace_back(name.substr(6));
+    }
+    Use(PrefixOf(n.name()));
+    for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+      const std::string_view name = a.name();
+      if (name == "xmlns" || name.substr(0, 6) == "xmlns:") continue;
+      Use(PrefixOf(name));
+    }
+    if (n.first_child()) return true;
+    Leave(marks);
+    return false;
+  }
+
+  void Leave(std::vector<std::size_t>& marks) {
+    fDeclared.resize(marks.back());
+    marks.pop_back();
+  }
+
+  void Use(std::string_view prefix) {
+    if (prefix.empty() || prefix == "xml" || prefix == "xmlns") return;
+    for (const auto& d : fDeclared)
+      if (d == prefix) return;
+    for (const auto& d : fNeeded)
+      if (d.first == prefix) return;
+    for (const auto& d : fMissing)
+      if (d == prefix) return;
+    const std::string attrName = "xmlns:" + std::string(prefix);
+    for (xml_node a = fRoot.parent(); a; a = a.parent()) {
+      if (a.type() != pugi::node_element) break;
+      if (xml_attribute decl = a.attribute(attrName.c_str())) {
+        fNeeded.emplace_back(std::string(prefix), decl.value());
+        return;
+      }
+    }
+    fMissing.emplace_back(prefix);
+  }
+
+  xml_node fRoot;
+  std::vector<std::string_view> fDeclared;
+  std::vector<std::pair<std::string, std::string>> fNeeded;
+  std::vector<std::string_view> fMissing;
+};
+
+class Serializer {
+ public:
+  Serializer(std::string& out, bool normalize) : fOut(out), fNormalize(normalize) {}
+
+  void Write(xml_node root) {
+    const auto extra = NamespaceFixup(root).Collect();
+    xml_node n = root;
+    if (!Open(n, &extra)) return;
+    n = n.first_child();
+    for (;;) {
+      if (Open(n, nullptr)) {
+        n = n.first_child();
+        continue;
+      }
+      while (!n.next_sibling()) {
+        n = n.parent();
+        Close(n);
+        if (n == root) return;
+      }
+      n = n.next_sibling();
+    }
+  }
+
+ private:
+  void Text(std::string_view raw) {
+    if (fNormalize) {
+      std::string t;
+      AppendNormalized(t, raw);
+      AppendEscaped(fOut, t, false);
+    } else {
+      AppendEscaped(fOut, raw, false);
+    }
+  }
+
+  // Writes what comes before the children; true when there are children
+  // to visit, whose end tag Close writes afterwards.
+  bool Open(xml_node n, const std::vector<std::pair<std::string, std::string>>* extra) {
+    switch (n.type()) {
+      case pugi::node_document: return static_cast<bool>(n.first_child());
+      case pugi::node_pcdata: Text(n.value()); return false;
+      case pugi::node_cdata: {
+        // A CDATA text holding "]]>" is split over two sections.
+        std::string_view t = n.value();
+        fOut += "<![CDATA[";
+        for (auto pos = t.find("]]>"); pos != std::string_view::npos; pos = t.find("]]>")) {
+          fOut.append(t.substr(0, pos + 2));
+          fOut += "]]><![CDATA[";
+          t.remove_prefix(pos + 2);
+        }
+        fOut.append(t);
+        fOut += "]]>";
+        return false;
+      }
+      case pugi::node_declaration:
+        fOut += "<?xml";
+        for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
+        fOut += "?>";
+        return false;
+      case pugi::node_element: break;
+      default: return false;
+    }
+    fOut.push_back('<');
+    fOut += n.name();
+    for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
+    if (extra)
+      for (const auto& [prefix, uri] : *extra) Attribute("xmlns:" + prefix, uri);
+    const std::string_view value = n.value();
+    const bool hasChildren = static_cast<bool>(n.first_child());
+    if (value.empty() && !hasChildren) {
+      fOut += "/>";
+      return false;
+    }
+    fOut.push_back('>');
+    Text(value);
+    if (hasChildren) return true;
+    Close(n);
+    return false;
+  }
+
+  void Close(xml_node n) {
+    if (n.type() != pugi::node_element) return;
+    fOut += "</";
+    fOut += n.name();
+    fOut.push_back('>');
+  }
+
+  void Attribute(std::string_view name, std::string_view value) {
+    fOut.push_back(' ');
+    fOut += name;
+    fOut += "=\"";
+    AppendEscaped(fOut, value, true);
+    fOut.push_back('"');
+  }
+
+  std::string& fOut;
+  bool fNormalize;
+};
+
+// One step of a path.
+struct Step {
+  enum Axis { kChild, kDescendant, kParent, kSelf } axis;
+  std::string_view name;  // for kChild and kDescendant; "*" matches any element
+};
+
+// Splits a path into steps; false when the path is not one this layer
+// evaluates ("a", "a/b", "..", ".", ".//a", "a//b").
+bool ParsePath(std::string_view path, std::vector<Step>& steps) {
+  if (path.empty() || path.front() == '/' || path.back() == '/') return false;
+  bool descendant = false;
+  while (!path.empty()) {
+    const auto slash = path.find('/');
+    const std::string_view part = path.substr(0, slash);
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    if (part.empty()) {
+      if (descendant) return false;  // "///"
+      descendant = true;
+      continue;
+    }
+    if (part == ".") {
+      if (descendant) return false;
+      steps.push_back({Step::kSelf, {}});
+    } else if (part == "..") {
+      if (descendant) return false;
+      steps.push_back({Step::kParent, {}});
+    } else {
+      for (char c : part)
+        if (IsXmlSpace(c) || c == '[' || c == ']' || c == '(' || c == ')' || c == '@' || c == '=') return false;
+      steps.push_back({descendant ? Step::kDescendant : Step::kChild, part});
+    }
+    descendant = false;
+  }
+  return !descendant;
+}
+
+bool ElementMatches(xml_node n, std::string_view name, bool ignoreCase) {
+  return n.type() == pugi::node_element && (name == "*" || NamesMatch(n.name(), name, ignoreCase));
+}
+
+bool NeedsNormalizing(std::string_view text) {
+  if (text.empty()) return false;
+  if (IsXmlSpace(text.front()) || IsXmlSpace(text.back())) return true;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (IsXmlSpace(text[i]) && (text[i] != ' ' || IsXmlSpace(text[i + 1]))) return true;
+  return false;
+}
+
+}  // namespace
+
+// Gives the pugixml handles of a node to the code in this file.
+struct XpAccess {
+  static xml_node Node(const TXpNode& n) { return xml_node(n.fNode); }
+  static TXpNode Make(xml_node n, std::uint8_t flags) {
+    return n ? TXpNode(n.internal_object(), nullptr, TXpNode::kNode, flags) : TXpNode();
+  }
+  static std::uint8_t Flags(const TXpNode& n) { return n.fFlags; }
+};
+
+std::string NormalizeXmlSpace(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendNormalized(out, text);
+  return out;
+}
+
+bool SameXmlName(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  return true;
+}
+
+// ---------------------------------------------------------------- TXpNodeList
+
+TXpNodeList::TXpNodeList(std::vector<TXpNode> nodes) : fNodes(std::move(nodes)) {}
+
+TXpNode TXpNodeList::Item(int Index) const {
+  if (Index < 0 || Index >= Length()) return {};
+  return fNodes[static_cast<std::size_t>(Index)];
+}
+
+TXpNode TXpNodeList::Last() const { return fNodes.empty() ? TXpNode() : fNodes.back(); }
+
+// -------------------------------------------------------------------- TXpNode
+
+TXpNodeType TXpNode::NodeType() const noexcept {
+  if (!fNode) return TXpNodeType::ntNone;
+  if (fKind == kAttribute) return TXpNodeType::ntAttribute;
+  if (fKind == kEmbeddedText) return TXpNodeType::ntText;
+  switch (xml_node(fNode).type()) {
+    case pugi::node_document: return TXpNodeType::ntDocument;
+    case pugi::node_element: return TXpNodeType::ntElement;
+    case pugi::node_pcdata: return TXpNodeType::ntText;
+    case pugi::node_cdata: return TXpNodeType::ntCDATA;
+    case pugi::node_declaration: return TXpNodeType::ntDeclaration;
+    default: return TXpNodeType::ntNone;
+  }
+}
+
+std::string_view TXpNode::NodeName() const noexcept {
+  switch (NodeType()) {
+    case TXpNodeType::ntAttribute: return xml_attribute(fAttr).name();
+    case TXpNodeType::ntElement: return xml_node(fNode).name();
+    case TXpNodeType::ntText: return "#text";
+    case TXpNodeType::ntCDATA: return "#cdata-section";
+    case TXpNodeType::ntDocument: return "#document";
+    case TXpNodeType::ntDeclaration: return "xml";
+    default: return {};
+  }
+}
+
+std::string TXpNode::NodeValue() const {
+  const bool normalize = (fFlags & kNormalize) != 0;
+  switch (NodeType()) {
+    case TXpNodeType::ntAttribute: return xml_attribute(fAttr).value();
+    case TXpNodeType::ntText: return CharacterData(xml_node(fNode).value(), normalize);
+    case TXpNodeType::ntCDATA: return xml_node(fNode).value();
+    default: return {};
+  }
+}
+
+TXpNode TXpNode::ParentNode() const noexcept {
+  if (!fNode || fKind == kAttribute) return {};
+  if (fKind == kEmbeddedText) return TXpNode(fNode, nullptr, kNode, fFlags);
+  return XpAccess::Make(xml_node(fNode).parent(), fFlags);
+}
+
+TXpNode TXpNode::FirstChild() const noexcept {
+  if (!fNode || fKind != kNode) return {};
+  xml_node n(fNode);
+  if (n.type() == pugi::node_element && *n.value()) return TXpNode(fNode, nullptr, kEmbeddedText, fFlags);
+  return XpAccess::Make(n.first_child(), fFlags);
+}
+
+TXpNode TXpNode::NextSibling() const noexcept {
+  if (!fNode || fKind == kAttribute) return {};
+  if (fKind == kEmbeddedText) return XpAccess::Make(xml_node(fNode).first_child(), fFlags);
+  return XpAccess::Make(xml_node(fNode).next_sibling(), fFlags);
+}
+
+TXpNodeList TXpNode::ChildNodes() const {
+  std::vector<TXpNode> nodes;
+  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) nodes.push_back(c);
+  return TXpNodeList(std::move(nodes));
+}
+
+TXpNamedNodeMap TXpNode::Attributes() const noexcept {
+  if (NodeType() != TXpNodeType::ntElement) return {};
+  return TXpNamedNodeMap(fNode, fFlags);
+}
+
+bool TXpNode::HasAttributes() const noexcept {
+  return NodeType() == TXpNodeType::ntElement && xml_node(fNode).first_attribute();
+}
+
+bool TXpNode::NameIs(std::string_view name) const noexcept {
+  const bool ignoreCase = (fFlags & kIgnoreCase) != 0;
+  if (!fNode || fKind == kEmbeddedText) return false;
+  if (fKind == kAttribute) return NamesMatch(xml_attribute(fAttr).name(), name, ignoreCase);
+  const xml_node n(fNode);
+  return n.type() == pugi::node_element && NamesMatch(n.name(), name, ignoreCase);
+}
+
+TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
+  const auto type = NodeType();
+  if (type != TXpNodeType::ntElement && type != TXpNodeType::ntDocument) return {};
+  std::vector<Step> steps;
+  if (!ParsePath(sQuery, steps)) return {};
+  const bool ignoreCase = (fFlags & kIgnoreCase) != 0;
+
+  std::vector<xml_node> current{xml_node(fNode)};
+  std::vector<xml_node> next;
+  for (const Step& step : steps) {
+    next.clear();
+    for (xml_node c : current) {
+      switch (step.axis) {
+        case Step::kSelf: next.push_back(c); break;
+        case Step::kParent:
+          if (xml_node p = c.parent()) next.push_back(p);
+          break;
+        case Step::kChild:
+          for (xml_node k = c.first_child(); k; k = k.next_sibling())
+            if (ElementMatches(k, step.name, ignoreCase)) next.push_back(k);
+          break;
+        case Step::kDescendant: {
+          // Pre-order walk of the subtree below c, without recursion.
+          xml_node k = c.first_child();
+          while (k) {
+            if (ElementMatches(k, step.name, ignoreCase)) next.push_back(k);
+            if (k.first_child()) {
+              k = k.first_child();
+              continue;
+            }
+            while (k && k != c && !k.next_sibling()) k = k.parent();
+            if (!k || k == c) break;
+            k = k.next_sibling();
+          }
+          break;
+        }
+      }
+    }
+    if (current.size() > 1 && next.size() > 1) {
+      // Several context nodes may reach the same node, or reach nodes out of
+      // order; keep each once, in document order.
+      std::stable_sort(next.begin(), next.end(),
+                       [](xml_node a, xml_node b) { return a.offset_debug() < b.offset_debug(); });
+      next.erase(std::unique(next.begin(), next.end()), next.end());
+    }
+    current.swap(next);
+    if (current.empty()) break;
+  }
+  std::vector<TXpNode> result;
+  result.reserve(current.size());
+  for (xml_node n : current) result.push_back(XpAccess::Make(n, fFlags));
+  return TXpNodeList(std::move(result));
+}
+
+std::string TXpNode::SelectString(std::string_view sQuery) const {
+  const TXpNodeList nodes = SelectNodes(sQuery);
+  return nodes.Length() > 0 ? nodes.Item(0).Text() : std::string();
+}
+
+bool TXpNode::SelectBoolean(std::string_view sQuery) const { return SelectNodes(sQuery).Length() > 0; }
+
+std::string TXpNode::Text() const {
+  const auto type = NodeType();
+  if (type == TXpNodeType::ntText || type == TXpNodeType::ntCDATA || type == TXpNodeType::ntAttribute)
+    return NodeValue();
+  if (type != TXpNodeType::ntElement && type != TXpNodeType::ntDocument) return {};
+  const bool normalize = (fFlags & kNormalize) != 0;
+  std::string out;
+  auto piece = [&](std::string_view raw, bool cdata) {
+    const std::string t = cdata ? std::string(raw) : CharacterData(raw, normalize);
+    if (t.empty()) return;
+    if (!out.empty()) out.push_back(' ');
+    out += t;
+  };
+  const xml_node root(fNode);
+  xml_node n = root;
+  for (;;) {
+    switch (n.type()) {
+      case pugi::node_element: piece(n.value(), false); break;
+      case pugi::node_pcdata: piece(n.value(), false); break;
+      case pugi::node_cdata: piece(n.value(), true); break;
+      default: break;
+    }
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n != root && !n.next_sibling()) n = n.parent();
+    if (n == root) break;
+    n = n.next_sibling();
+  }
+  return out;
+}
+
+std::string_view TXpNode::TextRef(std::string& Buffer) const {
+  if (fKind == kNode && fNode) {
+    const xml_node n(fNode);
+    if (n.type() == pugi::node_element && !n.first_child()) {
+      const std::string_view value = n.value();
+      if (!(fFlags & kNormalize) || !NeedsNormalizing(value)) return value;
+    }
+  }
+  Buffer = Text();
+  return Buffer;
+}
+
+std::string TXpNode::XmlDocument() const {
+  std::string out;
+  const bool normalize = (fFlags & kNormalize) != 0;
+  switch (fKind) {
+    case kAttribute:
+      out += xml_attribute(fAttr).name();
+      out += "=\"";
+      AppendEscaped(out, xml_attribute(fAttr).value(), true);
+      out += '"';
+      break;
+    case kEmbeddedText: AppendEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
+    case kNode:
+      if (fNode) Serializer(out, normalize).Write(xml_node(fNode));
+      break;
+  }
+  return out;
+}
+
+std::string TXpNode::InnerXml() const {
+  std::string out;
+  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument();
+  return out;
+}
+
+// ------------------------------------------------------------ TXpNamedNodeMap
+
+TXpNode TXpNamedNodeMap::GetNamedItem(std::string_view name) const noexcept {
+  if (!fElement) return {};
+  const bool ignoreCase = (fFlags & TXpNode::kIgnoreCase) != 0;
+  xml_attribute exact;
+  for (xml_attribute a = xml_node(fElement).first_attribute(); a; a = a.next_attribute()) {
+    if (std::string_view(a.name()) == name) return TXpNode(fElement, a.internal_object(), TXpNode::kAttribute, fFlags);
+    if (!exact && ignoreCase && SameXmlName(a.name(), name)) exact = a;
+  }
+  if (exact) return TXpNode(fElement, exact.internal_object(), TXpNode::kAttribute, fFlags);
+  return {};
+}
+
+int TXpNamedNodeMap::Length() const noexcept {
+  int n = 0;
+  if (fElement)
+    for (xml_attribute a = xml_node(fElement).first_attribute(); a; a = a.next_attribute()) ++n;
+  return n;
+}
+
+TXpNode TXpNamedNodeMap::Item(int Index) const noexcept {
+  if (!fElement || Index < 0) return {};
+  for (xml_attribute a = xml_node(fElement).first_attribute(); a; a = a.next_attribute())
+    if (Index-- == 0) return TXpNode(fElement, a.internal_object(), TXpNode::kAttribute, fFlags);
+  return {};
+}
+
+// ---------------------------------------------------------------- TXpObjModel
+
+namespace {
+
+// The parser's tree comes in pages of some 32 KB. Taken from the heap, they
+// lie between the objects a reader makes from the tree, and after the tree
+// is gone their memory stays resident; a big recording would keep a
+// hundred megabytes. Mapped pages go back to the system at once.
+constexpr std::size_t kHeader = 16;  // keeps the 16-byte alignment of malloc
+constexpr std::size_t kMapFrom = 16 * 1024;
+
+void* AllocateTreeMemory(std::size_t size) {
+  const std::size_t total = size + kHeader;
+  char* block;
+  if (total >= kMapFrom) {
+    void* p = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    block = static_cast<char*>(p);
+  } else {
+    block = static_cast<char*>(std::malloc(total));
+    if (!block) return nullptr;
+  }
+  std::memcpy(block, &total, sizeof total);
+  return block + kHeader;
+}
+
+void ReleaseTreeMemory(void* ptr) {
+  if (!ptr) return;
+  char* block = static_cast<char*>(ptr) - kHeader;
+  std::size_t total;
+  std::memcpy(&total, block, sizeof total);
+  if (total >= kMapFrom) ::munmap(block, total);
+  else std::free(block);
+}
+
+}  // namespace
+
+TXpObjModel::TXpObjModel() {
+  // Set once, before the first document of the process exists; nothing
+  // else in the program uses the parser.
+  static std::once_flag once;
+  std::call_once(once, [] { pugi::set_memory_management_functions(AllocateTreeMemory, ReleaseTreeMemory); });
+  fDoc = std::make_unique<pugi::xml_document>();
+}
+
+TXpObjModel::~TXpObjModel() = default;
+
+TXpDocument TXpObjModel::Document() const noexcept {
+  std::uint8_t flags = 0;
+  if (IgnoreCase) flags |= TXpNode::kIgnoreCase;
+  if (NormalizeData) flags |= TXpNode::kNormalize;
+  return TXpDocument(XpAccess::Make(*fDoc, flags));
+}
+
+std::string TXpObjModel::ErrorText() const {
+  std::string out;
+  for (const auto& e : fErrors) {
+    if (!out.empty()) out.push_back('\n');
+    out += e;
+  }
+  return out;
+}
+
+bool TXpObjModel::Fail(const std::string& message, long long position) {
+  fDoc->reset();
+  fBuffer.reset();
+  fErrors.push_back(message);
+  if (RaiseErrors) throw EXpParserError(message, position);
+  return false;
+}
+
+bool TXpObjModel::LoadDataSource(const std::string& sSource) {
+  fErrors.clear();
+  fDoc->reset();
+  fBuffer.reset();
+  const int fd = ::open(sSource.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail("Can't open " + sSource + ": " + std::strerror(errno), -1);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Fail("Can't read " + sSource + ": not a file", -1);
+  }
+  const auto size = static_cast<std::size_t>(st.st_size);
+  std::unique_ptr<char[]> buffer;
+  try {
+    buffer.reset(new char[size + 1]);
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    return Fail("Can't read " + sSource + ": the file is too large", -1);
+  }
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, buffer.get() + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : 0;
+      ::close(fd);
+      return Fail("Can't read " + sSource + ": " + (error ? std::strerror(error) : "the file shrank while reading"),
+                  -1);
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return LoadBuffer(std::move(buffer), size, sSource);
+}
+
+bool TXpObjModel::LoadStream(std::istream& oStream) {
+  fErrors.clear();
+  std::string bytes((std::istreambuf_iterator<char>(oStream)), std::istreambuf_iterator<char>());
+  return LoadMemory(bytes);
+}
+
+bool TXpObjModel::LoadMemory(std::string_view bytes) {
+  fErrors.clear();
+  std::unique_ptr<char[]> buffer(new char[bytes.size() + 1]);
+  if (!bytes.empty()) std::memcpy(buffer.get(), bytes.data(), bytes.size());
+  return LoadBuffer(std::move(buffer), bytes.size(), "the XML text");
+}
+
+namespace {
+
+// The value of a pseudo-attribute of an XML declaration held in raw bytes,
+// or empty.
+std::string_view DeclarationValue(std::string_view decl, std::string_view name) {
+  std::size_t pos = 0;
+  while ((pos = decl.find(name, pos)) != std::string_view::npos) {
+    std::size_t i = pos + name.size();
+    const bool boundary = pos > 0 && IsXmlSpace(decl[pos - 1]);
+    pos = i;
+    if (!boundary) continue;
+    while (i < decl.size() && IsXmlSpace(decl[i])) ++i;
+    if (i >= decl.size() || decl[i] != '=') continue;
+    ++i;
+    while (i < decl.size() && IsXmlSpace(decl[i])) ++i;
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\'')) continue;
+    const char quote = decl[i++];
+    const auto end = decl.find(quote, i);
+    if (end == std::string_view::npos) return {};
+    return decl.substr(i, end - i);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName) {
+  fDoc->reset();
+  fBuffer.reset();
+  fErrors.clear();
+
+  const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.get());
+  char* data = buffer.get();
+  std::size_t length = size;
+  pugi::xml_encoding encoding = pugi::encoding_utf8;
+  fEncoding = TXpCharEncoding::ceUTF8;
+  if (size >= 3 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+    encoding = pugi::encoding_utf16_be;
+    fEncoding = TXpCharEncoding::ceUTF16BE;
+  } else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    encoding = pugi::encoding_utf16_le;
+    fEncoding = TXpCharEncoding::ceUTF16LE;
+  } else if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    data += 3;
+    length -= 3;
+  }
+  if (fEncoding == TXpCharEncoding::ceUTF8) {
+    // An 8-bit input may declare ISO-8859-1; other declared encodings are
+    // read as UTF-8.
+    const std::string_view text(data, length);
+    if (text.size() > 5 && text.substr(0, 5) == "<?xml" && IsXmlSpace(text[5])) {
+      const auto end = text.find("?>");
+      if (end != std::string_view::npos) {
+        const std::string_view declared = DeclarationValue(text.substr(0, end), "encoding");
+        if (SameXmlName(declared, "ISO-8859-1")) {
+          encoding = pugi::encoding_latin1;
+          fEncoding = TXpCharEncoding::ceISO88591;
+        }
+      }
+    }
+  }
+
+  unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
+                     pugi::parse_declaration | pugi::parse_embed_pcdata;
+  if (!NormalizeData) options |= pugi::parse_ws_pcdata;
+  // Parsed in place: the tree points into the buffer, which this model
+  // keeps. (An input that needs converting may still be parsed in place,
+  // for instance ISO-8859-1 text that is plain ASCII.)
+  fBuffer = std::move(buffer);
+  const pugi::xml_parse_result result = fDoc->load_buffer_inplace(data, length, options, encoding);
+  if (!result)
+    return Fail("Error in " + sourceName + ": " + result.description() + " at offset " +
+                    std::to_string(result.offset),
+                result.offset);
+
+  bool seenElement = false;
+  for (xml_node n = fDoc->first_child(); n; n = n.next_sibling()) {
+    if (n.type() == pugi::node_element) seenElement = true;
+    if (n.type() != pugi::node_declaration) continue;
+    if (seenElement)
+      return Fail("Error in " + sourceName + ": the XML declaration follows the document element",
+                  n.offset_debug());
+    const std::string_view version = n.attribute("version").value();
+    if (version != "1.0")
+      return Fail("Error in " + sourceName + ": XML version \"" + std::string(version) +
+                      "\" is not supported (only 1.0)",
+                  n.offset_debug());
+  }
+  return true;
+}
+
+}  // namespace sondralis

@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "FormatsTestSupport.h"
+#include "formats/XmlDom.h"
+
+namespace sondralis {
+namespace {
+
+using testing::SharedDir;
+
+// A model loaded from text, with the readers' settings.
+struct Loaded {
+  explicit Loaded(const std::string& xml, bool ignoreCase = true) {
+    model.IgnoreCase = ignoreCase;
+    ok = model.LoadMemory(xml);
+  }
+  TXpNode Root() const {
+    for (TXpNode n = model.Document().FirstChild(); n; n = n.NextSibling())
+      if (n.NodeType() == TXpNodeType::ntElement) return n;
+    return {};
+  }
+  TXpObjModel model;
+  bool ok = false;
+};
+
+TEST(XmlDomEncodings, SameContentInEveryEncodingGivesTheSameTree) {
+  std::string reference;
+  for (const char* file : {"utf8.gpx", "utf8-bom.gpx", "utf16le-bom.gpx", "utf16be-bom.gpx", "latin1.gpx"}) {
+    SCOPED_TRACE(file);
+    TXpObjModel model;
+    model.IgnoreCase = true;
+    ASSERT_TRUE(model.LoadDataSource((SharedDir() / "data/encodings" / file).string())) << model.ErrorText();
+    TXpNode gpx = model.Document().SelectNodes("gpx").Item(0);
+    ASSERT_FALSE(gpx.IsNull());
+    const std::string xml = gpx.XmlDocument();
+    EXPECT_NE(xml.find("<name>Z\xC3\xBCrichsee S\xC3\xBC""d\xC3\xA9 Ufer</name>"), std::string::npos) << xml;
+    if (reference.empty()) reference = xml;
+    EXPECT_EQ(xml, reference);
+  }
+}
+
+TEST(XmlDomEncodings, DeclaredLatin1IsReadAsLatin1AndOtherwiseAsUtf8) {
+  Loaded latin1("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><a>\xFC</a>");
+  ASSERT_TRUE(latin1.ok);
+  EXPECT_EQ(latin1.Root().Text(), "\xC3\xBC");
+  EXPECT_EQ(latin1.model.Encoding(), TXpCharEncoding::ceISO88591);
+  // Plain ASCII under the declaration is parsed where it lies.
+  Loaded ascii("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><gpx><trk><name>plain</name></trk></gpx>");
+  ASSERT_TRUE(ascii.ok);
+  EXPECT_EQ(ascii.Root().SelectString("trk/name"), "plain");
+  // Without the declaration the same byte is not re-coded.
+  Loaded utf8("<a>\xC3\xBC</a>");
+  ASSERT_TRUE(utf8.ok);
+  EXPECT_EQ(utf8.Root().Text(), "\xC3\xBC");
+}
+
+TEST(XmlDomLoad, XmlVersionOtherThan10AndLateDeclarationFail) {
+  Loaded v11("<?xml version=\"1.1\"?><gpx/>");
+  EXPECT_FALSE(v11.ok);
+  EXPECT_FALSE(v11.model.Errors().empty());
+  EXPECT_FALSE(v11.model.Document().FirstChild());
+  Loaded late("<gpx/><?xml version=\"1.0\"?>");
+  EXPECT_FALSE(late.ok);
+  Loaded good("<?xml version=\"1.0\" encoding=\"UTF-8\"?><gpx/>");
+  EXPECT_TRUE(good.ok) << good.model.ErrorText();
+}
+
+TEST(XmlDomLoad, FailuresLeaveNoTreeAndExplainThemselves) {
+  for (const std::string& bad : {std::string(), std::string("\x01\x02\xff garbage"), std::string("<gpx><trk><name>a</name>"),
+                                std::string("<a></b>")}) {
+    Loaded l(bad);
+    EXPECT_FALSE(l.ok);
+    EXPECT_FALSE(l.model.Document().FirstChild());
+    ASSERT_EQ(l.model.Errors().size(), 1u);
+    EXPECT_NE(l.model.Errors()[0].find("offset"), std::string::npos);
+  }
+  TXpObjModel missing;
+  EXPECT_FALSE(missing.LoadDataSource("/nonexistent/dir/file.gpx"));
+  EXPECT_NE(missing.ErrorText().find("/nonexistent/dir/file.gpx"), std::string::npos);
+
+  TXpObjModel raising;
+  raising.RaiseErrors = true;
+  try {
+    raising.LoadMemory("<a><b></a>");
+    FAIL() << "no error raised";
+  } catch (const EXpParserError& e) {
+    EXPECT_GT(e.Position, 0);
+  }
+}
+
+TEST(XmlDomLoad, StreamAndMemoryLoadAlike) {
+  std::istringstream in("<gpx><wpt lat=\"1\"/></gpx>");
+  TXpObjModel model;
+  ASSERT_TRUE(model.LoadStream(in));
+  EXPECT_EQ(model.Document().SelectNodes("gpx/wpt").Length(), 1);
+}
+
+TEST(XmlDomText, WhiteSpaceIsNormalisedOutsideCdata) {
+  Loaded l("<r>\n  <name>  My   lake\n </name><c><![CDATA[  keep \n me ]]></c>\n</r>");
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(l.Root().SelectString("name"), "My lake");
+  EXPECT_EQ(l.Root().SelectString("c"), "  keep \n me ");
+  // White space between elements leaves no text nodes.
+  EXPECT_EQ(l.Root().ChildNodes().Length(), 2);
+  EXPECT_EQ(l.Root().XmlDocument(), "<r><name>My lake</name><c><![CDATA[  keep \n me ]]></c></r>");
+}
+
+TEST(XmlDomText, MixedContentJoinsPiecesWithOneBlank) {
+  Loaded l("<desc>a<b>b</b>c<e/><f>  </f>d</desc>");
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(l.Root().Text(), "a b c d");
+  const TXpNodeList kids = l.Root().ChildNodes();
+  ASSERT_EQ(kids.Length(), 6);
+  EXPECT_EQ(kids.Item(0).NodeType(), TXpNodeType::ntText);
+  EXPECT_EQ(kids.Item(0).NodeValue(), "a");
+  EXPECT_EQ(kids.Item(1).NodeName(), "b");
+  EXPECT_EQ(kids.Item(2).NodeValue(), "c");
+  EXPECT_EQ(kids.Item(0).ParentNode(), l.Root());
+  EXPECT_EQ(kids.Last().NodeValue(), "d");
+  EXPECT_TRUE(kids.Item(6).IsNull());
+}
+
+TEST(XmlDomNames, CaseIsIgnoredButPrefixesCount) {
+  Loaded l("<GPX><Wpt/><wpt/><extensions><H:Depth>345</H:Depth><depth>1</depth></extensions></GPX>");
+  ASSERT_TRUE(l.ok);
+  const TXpDocument doc = l.model.Document();
+  EXPECT_EQ(doc.SelectNodes("gpx").Length(), 1);
+  EXPECT_EQ(doc.SelectNodes("gpx/wpt").Length(), 2);
+  const TXpNodeList depth = doc.SelectNodes("gpx/extensions/h:depth");
+  ASSERT_EQ(depth.Length(), 1);
+  EXPECT_EQ(depth.Item(0).Text(), "345");
+  EXPECT_EQ(doc.SelectNodes("gpx/extensions/depth").Item(0).Text(), "1");
+
+  Loaded exact("<GPX/>", false);
+  EXPECT_EQ(exact.model.Document().SelectNodes("gpx").Length(), 0);
+  EXPECT_EQ(exact.model.Document().SelectNodes("GPX").Length(), 1);
+}
+
+TEST(XmlDomNames, AttributesByNameIgnoringCase) {
+  Loaded l("<wpt LAT=\"47.5\" lon=\"8\" Lon=\"9\"/>");
+  ASSERT_TRUE(l.ok);
+  const TXpNamedNodeMap attrs = l.Root().Attributes();
+  EXPECT_EQ(attrs.Length(), 3);
+  EXPECT_EQ(attrs.GetNamedItem("lat").NodeValue(), "47.5");
+  EXPECT_EQ(attrs.GetNamedItem("Lon").NodeValue(), "9");  // the exact match wins
+  EXPECT_TRUE(attrs.GetNamedItem("ele").IsNull());
+  EXPECT_TRUE(l.Root().FirstChild().Attributes().GetNamedItem("lat").IsNull());
+}
+
+TEST(XmlDomPaths, TheReadersPathsSelectInDocumentOrder) {
+  Loaded l(
+      "<kml><Document><name>Doc</name><Folder><name>Islands</name>"
+      "<Placemark><name>p1</name><LineString><coordinates>1,2 3,4</coordinates></LineString></Placemark>"
+      "<Folder><Placemark><name>p2</name><Point><coordinates>5,6</coordinates></Point></Placemark></Folder>"
+      "</Folder><Placemark><name>p3</name></Placemark></Document></kml>");
+  ASSERT_TRUE(l.ok);
+  const TXpNode document = l.Root().FirstChild();
+  const TXpNodeList marks = document.SelectNodes(".//Placemark");
+  ASSERT_EQ(marks.Length(), 3);
+  EXPECT_EQ(marks.Item(0).SelectString("name"), "p1");
+  EXPECT_EQ(marks.Item(1).SelectString("name"), "p2");
+  EXPECT_EQ(marks.Item(2).SelectString("name"), "p3");
+  EXPECT_EQ(marks.Item(0).SelectString("../name"), "Islands");
+  EXPECT_EQ(marks.Item(0).SelectString("LineString/coordinates"), "1,2 3,4");
+  EXPECT_TRUE(marks.Item(1).SelectBoolean("Point"));
+  EXPECT_FALSE(marks.Item(1).SelectBoolean("LineString"));
+  // Several context nodes reaching the same parent give it once.
+  EXPECT_EQ(document.SelectNodes(".//Placemark/..").Length(), 3);
+  EXPECT_EQ(document.SelectNodes("Folder/Placemark/../name").Length(), 1);
+}
+
+TEST(XmlDomPaths, UnusablePathsSelectNothing) {
+  Loaded l("<a><b/></a>");
+  ASSERT_TRUE(l.ok);
+  for (const char* path : {"", "/", "/a", "b/", "b[1]", "@x", "b///c", "count(b)"}) {
+    EXPECT_EQ(l.Root().SelectNodes(path).Length(), 0) << path;
+    EXPECT_EQ(l.Root().SelectString(path), "") << path;
+    EXPECT_FALSE(l.Root().SelectBoolean(path)) << path;
+  }
+  EXPECT_EQ(l.Root().SelectNodes("./b").Length(), 1);
+  EXPECT_EQ(l.Root().SelectNodes("..").Item(0).NodeType(), TXpNodeType::ntDocument);
+  EXPECT_EQ(TXpNode().SelectNodes("b").Length(), 0);
+}
+
+TEST(XmlDomXml, WrittenBackEscapedAndSelfContained) {
+  Loaded l(
+      "<gpx xmlns:x=\"urn:x\" xmlns:y=\"urn:y\"><ext a=\"1 &amp; &quot;2&quot;\">"
+      "<x:e y:at=\"v\">a &lt; b &gt; c &amp; d</x:e><z:u xmlns:z=\"urn:z\"/></ext></gpx>");
+  ASSERT_TRUE(l.ok);
+  const TXpNode ext = l.Root().FirstChild();
+  EXPECT_EQ(ext.XmlDocument(),
+            "<ext a=\"1 &amp; &quot;2&quot;\" xmlns:x=\"urn:x\" xmlns:y=\"urn:y\">"
+            "<x:e y:at=\"v\">a &lt; b &gt; c &amp; d</x:e><z:u xmlns:z=\"urn:z\"/></ext>");
+  EXPECT_EQ(ext.InnerXml(),
+            "<x:e y:at=\"v\" xmlns:x=\"urn:x\" xmlns:y=\"urn:y\">a &lt; b &gt; c &amp; d</x:e>"
+            "<z:u xmlns:z=\"urn:z\"/>");
+  // The written text reads back into the same tree.
+  Loaded again(ext.XmlDocument());
+  ASSERT_TRUE(again.ok);
+  EXPECT_EQ(again.Root().XmlDocument(), ext.XmlDocument());
+}
+
+TEST(XmlDomRobustness, DeepNestingLoadsWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  std::string xml;
+  xml.reserve(kDepth * 8 + 16);
+  for (int i = 0; i < kDepth; ++i) xml += "<a>";
+  xml += "x";
+  for (int i = 0; i < kDepth; ++i) xml += "</a>";
+  Loaded l(xml);
+  ASSERT_TRUE(l.ok) << l.model.ErrorText();
+  EXPECT_EQ(l.Root().Text(), "x");
+  EXPECT_EQ(l.model.Document().SelectNodes(".//a").Length(), kDepth);
+  EXPECT_EQ(l.Root().XmlDocument().size(), xml.size());
+
+  // The same nesting cut short fails cleanly.
+  Loaded cut(xml.substr(0, xml.size() / 2));
+  EXPECT_FALSE(cut.ok);
+}
+
+TEST(XmlDomRobustness, EntitiesBeyondThePredefinedOnesAreNotExpanded) {
+  std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n <!ENTITY lol \"lol\">\n";
+  xml += " <!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">\n";
+  for (int i = 2; i <= 9; ++i) {
+    xml += " <!ENTITY lol" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) xml += "&lol" + std::to_string(i - 1) + ";";
+    xml += "\">\n";
+  }
+  xml += "]>\n<lolz>&lol9;</lolz>";
+  Loaded l(xml);
+  if (l.ok) {
+    EXPECT_LT(l.Root().Text().size(), 100u);
+  }
+  // Nested conditional sections in a DOCTYPE do not recurse either.
+  std::string deep = "<!DOCTYPE a [";
+  for (int i = 0; i < 100000; ++i) deep += "<![INCLUDE[";
+  Loaded d(deep + "]><a/>");
+  EXPECT_FALSE(d.ok);
+}
+
+}  // namespace
+}  // namespace sondralis
