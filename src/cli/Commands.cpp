@@ -1,0 +1,376 @@
+#include "cli/Commands.h"
+
+#include <climits>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliHost.h"
+#include "contours/HTExport.h"
+#include "formats/AtomicFile.h"
+#include "formats/GPXFile.h"
+#include "formats/KMLFile.h"
+#include "formats/SourceTracks.h"
+#include "model/DateTime.h"
+#include "model/GPX.h"
+#include "model/Text.h"
+
+namespace sondralis::cli {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kMainUsage =
+    "Usage: sondralis-cli COMMAND [OPTIONS] FILE...\n"
+    "\n"
+    "Turns echo-sounder recordings (GPX with depth readings) and shorelines\n"
+    "(GPX or KML) into files for Humminbird units.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE...                 what each file holds, one JSON line per file\n"
+    "  convert IN... -o OUT.gpx     load the files as \"Add Files...\" does and save\n"
+    "                               their tracks as one GPX file\n"
+    "  ht IN... -o OUT.ht           load the files and write their tracks as an HT\n"
+    "                               track file for the unit\n"
+    "\n"
+    "  sondralis-cli COMMAND --help   options of a command\n"
+    "  sondralis-cli --version        the version\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (one line on stderr names the file and\n"
+    "the reason), 2 wrong usage.\n";
+
+constexpr const char* kInfoUsage =
+    "Usage: sondralis-cli info FILE...\n"
+    "\n"
+    "Reads each GPX or KML file on its own and prints one JSON object per file:\n"
+    "  {\"file\":\"...\", \"loaded\":true, \"waypoints\":0, \"routes\":0, \"route_points\":0,\n"
+    "   \"tracks\":1, \"segments\":4, \"track_points\":14239, \"max_depth_cm\":1862}\n"
+    "with \"error\":\"...\" added when the file could not be read. The counts are\n"
+    "those of the file itself, waypoints and routes included.\n"
+    "Exit status 1 when any file could not be read.\n";
+
+constexpr const char* kLoadOptions =
+    "Loading (as \"Add Files...\" in the window): only the tracks of each file are\n"
+    "taken; in a GPX file with depth readings, points with a depth of exactly 0\n"
+    "are dropped.\n"
+    "  --depth CM    for files without depth readings (and every KML file): set\n"
+    "                every point to this depth in centimetres (0 or more)\n"
+    "  --offset CM   add this many centimetres (may be negative) to every point\n"
+    "                of every GPX file\n";
+
+constexpr const char* kConvertUsage =
+    "Usage: sondralis-cli convert IN... -o OUT.gpx [--depth CM] [--offset CM]\n"
+    "\n"
+    "Loads the files in order and writes all their tracks as one GPX 1.1 file,\n"
+    "depths included. OUT.gpx is replaced only when it is written completely.\n"
+    "\n";
+
+constexpr const char* kHtUsage =
+    "Usage: sondralis-cli ht IN... -o OUT.ht [--name NAME] [--depth CM] [--offset CM]\n"
+    "\n"
+    "Loads the files in order and writes all their tracks as one Humminbird HT\n"
+    "track file (at most 20000 points). Copy it into a folder \"matrix\" on the\n"
+    "unit's SD card.\n"
+    "  --name NAME   track name shown on the unit (first 20 characters;\n"
+    "                default NewTrack)\n"
+    "\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failure that ends the command: one line on stderr, exit status 1.
+class CommandFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Arguments {
+  std::vector<std::string> Inputs;
+  std::map<std::string, std::string> Values;  // option name -> value
+  bool Help = false;
+  bool Verbose = false;
+
+  std::optional<std::string> Get(const std::string& name) const {
+    auto it = Values.find(name);
+    if (it == Values.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
+// Parses "IN... [options]"; `valued` lists the options that take a value.
+Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued) {
+  Arguments out;
+  bool onlyFiles = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
+      out.Inputs.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      onlyFiles = true;
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      out.Help = true;
+      continue;
+    }
+    if (a == "--verbose" || a == "-v") {
+      out.Verbose = true;
+      continue;
+    }
+    std::string name = a, value;
+    bool hasValue = false;
+    if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      hasValue = true;
+    }
+    if (!valued.count(name)) throw UsageError("unknown option " + name);
+    if (!hasValue) {
+      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+      value = args[++i];
+    }
+    if (out.Values.count(name)) throw UsageError(name + " given twice");
+    out.Values[name] = value;
+  }
+  return out;
+}
+
+int ParseCentimetres(const std::string& option, const std::string& text, bool allowNegative) {
+  const auto v = ParseInteger(text);
+  if (!v || *v > INT_MAX || *v < INT_MIN || (!allowNegative && *v < 0))
+    throw UsageError(option + " wants a whole number of centimetres" + (allowNegative ? "" : ", 0 or more") +
+                     ", not \"" + text + "\"");
+  return static_cast<int>(*v);
+}
+
+std::string JsonString(const std::string& text) {
+  // Paths from the command line need not be UTF-8; a round trip through
+  // UTF-16 turns stray bytes into replacement characters.
+  const std::string utf8 = Utf16ToUtf8(Utf8ToUtf16(text));
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          out += "\\u00";
+          out.push_back(kHex[c >> 4]);
+          out.push_back(kHex[c & 15]);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// The reason a reader gives for not loading a file, from its log.
+std::string ReaderReason(const std::vector<std::string>& log) {
+  std::string reason;
+  for (const std::string& line : log) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t == "File not loaded") continue;
+    if (!reason.empty()) reason += "; ";
+    reason += t;
+  }
+  return reason.empty() ? "not a readable GPX or KML file" : reason;
+}
+
+// "path: reason", unless the reason already names the file.
+std::string AboutFile(const std::string& path, const std::string& reason) {
+  return reason.find(path) == std::string::npos ? path + ": " + reason : reason;
+}
+
+struct FileCounts {
+  int Waypoints = 0, Routes = 0, RoutePoints = 0, Tracks = 0, Segments = 0, TrackPoints = 0;
+};
+
+FileCounts Count(const TGPX& doc) {
+  FileCounts c;
+  c.Waypoints = doc.wpt.Count();
+  c.Routes = doc.rte.Count();
+  for (TGPXrte* r : doc.rte) c.RoutePoints += r->Count();
+  c.Tracks = doc.trk.Count();
+  for (TGPXtrk* t : doc.trk) {
+    c.Segments += t->Count();
+    for (TGPXtrkseg* s : *t) c.TrackPoints += s->Count();
+  }
+  return c;
+}
+
+int RunInfo(const std::vector<std::string>& args) {
+  const Arguments a = Parse(args, {});
+  if (a.Help) {
+    std::cout << kInfoUsage;
+    return kExitOk;
+  }
+  if (a.Inputs.empty()) throw UsageError("info needs at least one file");
+  int status = kExitOk;
+  for (const std::string& path : a.Inputs) {
+    TGPX doc;
+    bool loaded = false;
+    std::string error;
+    const SourceKind kind = SourceKindOf(path);
+    std::error_code ec;
+    if (kind == SourceKind::Unknown) {
+      error = "can't parse " + path;
+    } else if (!std::filesystem::is_regular_file(path, ec)) {
+      error = path + " does not exist";
+    } else {
+      std::unique_ptr<TGPXFile> reader = kind == SourceKind::KML ? std::make_unique<TKMLFile>() : std::make_unique<TGPXFile>();
+      reader->GPXd = &doc;
+      try {
+        if (kind == SourceKind::KML) static_cast<TKMLFile&>(*reader).ImportKML(path);
+        else reader->ImportGPXFile(path);
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      loaded = reader->Loaded;
+      if (!loaded && error.empty()) error = ReaderReason(reader->mLog);
+    }
+    const FileCounts c = Count(doc);
+    std::ostringstream line;
+    line << "{\"file\":" << JsonString(path) << ", \"loaded\":" << (loaded ? "true" : "false")
+         << ", \"waypoints\":" << c.Waypoints << ", \"routes\":" << c.Routes << ", \"route_points\":" << c.RoutePoints
+         << ", \"tracks\":" << c.Tracks << ", \"segments\":" << c.Segments << ", \"track_points\":" << c.TrackPoints
+         << ", \"max_depth_cm\":" << GetMaxDepth(doc);
+    if (!error.empty()) line << ", \"error\":" << JsonString(error);
+    line << "}";
+    std::cout << line.str() << "\n";
+    if (!loaded) {
+      std::cerr << "sondralis-cli: " << AboutFile(path, error) << "\n";
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+// Loads the inputs in order as "Add Files..." does; the first problem ends
+// the command.
+void LoadInputs(TGPX& doc, const Arguments& a, CliHost& host) {
+  SourceLoadOptions options;
+  options.AddDepth = host.Depth.has_value();
+  options.AddOffset = host.Offset.has_value();
+  for (const std::string& path : a.Inputs) {
+    SourceLoadResult result;
+    try {
+      result = LoadSourceFile(doc, path, options, host);
+    } catch (const EConvertError& e) {
+      throw CommandFailure(AboutFile(path, e.what()));
+    }
+    if (!host.Errors.empty()) throw CommandFailure(host.Errors.front());
+    if (!result.Loaded) throw CommandFailure(AboutFile(path, ReaderReason(result.ReaderLog)));
+  }
+}
+
+// Reads -o, --depth and --offset into the host.
+void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
+  if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
+  const auto out = a.Get("-o");
+  if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
+  host.OutputPath = *out;
+  host.Verbose = a.Verbose;
+  if (auto depth = a.Get("--depth")) {
+    ParseCentimetres("--depth", *depth, false);
+    host.Depth = depth;
+  }
+  if (auto offset = a.Get("--offset")) {
+    ParseCentimetres("--offset", *offset, true);
+    host.Offset = offset;
+  }
+}
+
+int RunConvert(const std::vector<std::string>& args) {
+  const Arguments a = Parse(args, {"-o", "--depth", "--offset"});
+  if (a.Help) {
+    std::cout << kConvertUsage << kLoadOptions;
+    return kExitOk;
+  }
+  CliHost host;
+  SetUpLoading(a, host, "convert");
+  TGPX doc;
+  LoadInputs(doc, a, host);
+  TGPXFile writer;
+  writer.GPXd = &doc;
+  try {
+    writer.ExportGPX(host.OutputPath);
+  } catch (const EFileError& e) {
+    throw CommandFailure(e.what());
+  }
+  return kExitOk;
+}
+
+int RunHt(const std::vector<std::string>& args) {
+  const Arguments a = Parse(args, {"-o", "--depth", "--offset", "--name"});
+  if (a.Help) {
+    std::cout << kHtUsage << kLoadOptions;
+    return kExitOk;
+  }
+  CliHost host;
+  SetUpLoading(a, host, "ht");
+  host.TrackName = a.Get("--name");
+  TGPX doc;
+  LoadInputs(doc, a, host);
+  const HTExportResult result = SaveAsHTFile(doc, host);
+  if (result.Outcome == HTExportOutcome::Error || result.Files.empty()) {
+    const std::string reason = !result.Error.empty() ? result.Error
+                               : host.Errors.empty() ? "nothing written"
+                                                     : host.Errors.front();
+    throw CommandFailure(AboutFile(host.OutputPath, reason));
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    std::cerr << kMainUsage;
+    return kExitUsage;
+  }
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  try {
+    if (command == "--version") {
+      std::cout << "sondralis-cli " << SONDRALIS_VERSION << "\n";
+      return kExitOk;
+    }
+    if (command == "--help" || command == "-h" || command == "help") {
+      std::cout << kMainUsage;
+      return kExitOk;
+    }
+    if (command == "info") return RunInfo(rest);
+    if (command == "convert") return RunConvert(rest);
+    if (command == "ht") return RunHt(rest);
+    throw UsageError("unknown command " + command);
+  } catch (const UsageError& e) {
+    std::cerr << "sondralis-cli: " << e.what() << "\n(see sondralis-cli --help)\n";
+    return kExitUsage;
+  } catch (const CommandFailure& e) {
+    std::cerr << "sondralis-cli: " << e.what() << "\n";
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    std::cerr << "sondralis-cli: " << e.what() << "\n";
+    return kExitFailure;
+  }
+}
+
+}  // namespace sondralis::cli

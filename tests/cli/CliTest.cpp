@@ -1,0 +1,304 @@
+// End-to-end tests of sondralis-cli: run the built binary and check its exit
+// status, its output and the files it writes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kExamples = fs::path(SONDRALIS_SOURCE_DIR) / "examples";
+const fs::path kShared = fs::path(SONDRALIS_SHARED_DIR) / "data";
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("sondralis-cli-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  RunResult Run(const std::vector<std::string>& args) {
+    std::string cmd = Quote(SONDRALIS_CLI);
+    for (const auto& a : args) cmd.append(" ").append(Quote(a));
+    cmd.append(" >").append(Quote(dir / "stdout")).append(" 2>").append(Quote(dir / "stderr"));
+    RunResult r;
+    const int raw = std::system(cmd.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadAll(dir / "stdout");
+    r.err = ReadAll(dir / "stderr");
+    fs::remove(dir / "stdout");
+    fs::remove(dir / "stderr");
+    return r;
+  }
+
+  fs::path Write(const std::string& name, const std::string& content) {
+    std::ofstream(dir / name, std::ios::binary) << content;
+    return dir / name;
+  }
+
+  // Files in the test folder (output files and any leftovers).
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir;
+};
+
+// Splits info's output into lines.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+std::string Counts(int wpt, int rte, int rtept, int trk, int seg, int trkpt) {
+  return "\"waypoints\":" + std::to_string(wpt) + ", \"routes\":" + std::to_string(rte) +
+         ", \"route_points\":" + std::to_string(rtept) + ", \"tracks\":" + std::to_string(trk) +
+         ", \"segments\":" + std::to_string(seg) + ", \"track_points\":" + std::to_string(trkpt);
+}
+
+TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
+  RunResult r = Run({"info", (kExamples / "lake_survey.gpx").string(), (kExamples / "lake_shore.gpx").string(),
+                     (kExamples / "lake_shore.kml").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_EQ(lines[0], "{\"file\":\"" + (kExamples / "lake_survey.gpx").string() + "\", \"loaded\":true, " +
+                          Counts(0, 0, 0, 1, 4, 14239) + ", \"max_depth_cm\":1862}");
+  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 282) + ", \"max_depth_cm\":0}"),
+            std::string::npos)
+      << lines[1];
+  // The KML shoreline: two line strings and the boat ramp as a waypoint.
+  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 282) + ", \"max_depth_cm\":0}"),
+            std::string::npos)
+      << lines[2];
+
+  // Counts made with xmllint, independently of our reader.
+  r = Run({"info", (kShared / "realworld/expertgps.gpx").string(), (kShared / "realworld/LineStyles.gpx").string(),
+           (kShared / "realworld/garmin-oregon-700-output.gpx").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find(Counts(86, 1, 46, 1, 1, 64)), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find(Counts(16, 0, 0, 12, 12, 901)), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(Counts(0, 0, 0, 1, 1, 997)), std::string::npos) << lines[2];
+
+  // One track in five encodings (UTF-16 both ways, Latin-1 declared) reads alike.
+  std::vector<std::string> args = {"info"};
+  for (const char* f : {"utf8.gpx", "utf8-bom.gpx", "utf16le-bom.gpx", "utf16be-bom.gpx", "latin1.gpx"})
+    args.push_back((kShared / "encodings" / f).string());
+  r = Run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 5u);
+  for (const auto& l : lines) {
+    EXPECT_NE(l.find("\"loaded\":true, " + Counts(0, 0, 0, 1, 1, 2) + ", \"max_depth_cm\":351}"),
+              std::string::npos)
+        << l;
+  }
+}
+
+TEST_F(CliTest, InfoReportsUnreadableFiles) {
+  const fs::path bad = Write("broken.gpx", "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\">");
+  const RunResult r = Run({"info", bad.string(), (kExamples / "lake_shore.gpx").string(),
+                           (dir / "missing.gpx").string()});
+  EXPECT_EQ(r.status, 1);
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_NE(lines[0].find("\"loaded\":false"), std::string::npos);
+  EXPECT_NE(lines[0].find("\"error\":\""), std::string::npos);
+  EXPECT_NE(lines[1].find("\"loaded\":true"), std::string::npos) << "one bad file does not stop the others";
+  EXPECT_NE(lines[2].find("does not exist"), std::string::npos);
+  EXPECT_NE(r.err.find(bad.string()), std::string::npos) << r.err;
+}
+
+std::vector<double> Depths(const std::string& gpx) {
+  static const std::regex kDepth("<h:depth>([^<]*)</h:depth>");
+  std::vector<double> out;
+  for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), kDepth); it != std::sregex_iterator(); ++it)
+    out.push_back(std::stod((*it)[1].str()));
+  return out;
+}
+
+TEST_F(CliTest, ConvertWithOffsetWritesValidGpxWithShiftedDepths) {
+  const fs::path out = dir / "lake.gpx";
+  const RunResult r = Run({"convert", (kExamples / "lake_survey.gpx").string(), (kExamples / "lake_shore.kml").string(),
+                           "--offset", "50", "-o", out.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string cmd = std::string(SONDRALIS_XMLLINT) + " --noout --schema " +
+                          Quote((kShared / "schema/gpx-1.1.xsd").string()) + " " + Quote(out.string()) + " 2>/dev/null";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << "the written file must validate against the GPX 1.1 schema";
+
+  const std::vector<double> in = Depths(ReadAll(kExamples / "lake_survey.gpx"));
+  const std::vector<double> written = Depths(ReadAll(out));
+  // The KML shoreline has no depth and gets no offset (the offset applies to
+  // GPX files), so only the survey's points carry depths.
+  ASSERT_EQ(written.size(), in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(written[i], in[i] + 50) << "point " << i;
+  EXPECT_EQ(Files(), std::vector<std::string>{"lake.gpx"}) << "no temporary file left";
+}
+
+TEST_F(CliTest, ConvertAppliesDepthToFilesWithoutDepth) {
+  const fs::path out = dir / "shore.gpx";
+  const RunResult r = Run({"convert", (kExamples / "lake_shore.gpx").string(), "--depth", "120", "-o", out.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto depths = Depths(ReadAll(out));
+  ASSERT_FALSE(depths.empty());
+  for (double d : depths) EXPECT_EQ(d, 120);
+}
+
+// HT coordinates of a position, from the file layout the unit expects.
+std::int32_t HtX(double lon) { return static_cast<std::int32_t>(std::nearbyint(lon / 180 * 20038297)); }
+std::int32_t HtY(double lat) {
+  const double psi = std::atan(std::tan(lat * M_PI / 180) * 0.9932811271773375) * 180 / M_PI;
+  return static_cast<std::int32_t>(std::nearbyint(std::log(std::tan((psi / 180 * M_PI) / 2 + M_PI / 4)) * 6378388));
+}
+std::int32_t Be32(const std::string& b, std::size_t at) {
+  return static_cast<std::int32_t>((static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) << 24) |
+                                   (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 16) |
+                                   (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 8) |
+                                   static_cast<unsigned char>(b[at + 3]));
+}
+std::int16_t Be16(const std::string& b, std::size_t at) {
+  return static_cast<std::int16_t>((static_cast<unsigned char>(b[at]) << 8) | static_cast<unsigned char>(b[at + 1]));
+}
+
+TEST_F(CliTest, HtWritesTheUnitsFormat) {
+  const double lat[] = {47.5, 47.5005, 47.501}, lon[] = {8.25, 8.2503, 8.2501};
+  const char* depth[] = {"345", "351.7", "-12.7"};
+  std::string gpx = "<?xml version=\"1.0\"?><gpx version=\"1.1\" xmlns:h=\"urn:x\"><trk><trkseg>";
+  for (int i = 0; i < 3; ++i) {
+    std::ostringstream p;
+    p.precision(10);
+    p << "<trkpt lat=\"" << lat[i] << "\" lon=\"" << lon[i] << "\"><extensions><h:depth>" << depth[i]
+      << "</h:depth></extensions></trkpt>";
+    gpx += p.str();
+  }
+  gpx += "</trkseg></trk></gpx>";
+  const fs::path in = Write("small.gpx", gpx);
+  const fs::path out = dir / "000.ht";
+  const RunResult r = Run({"ht", in.string(), "--name", "Süd€", "-o", out.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string b = ReadAll(out);
+  ASSERT_EQ(b.size(), 131080u);
+  EXPECT_EQ(b[0], 1);
+  EXPECT_EQ(b[1], 3);
+  EXPECT_EQ(Be16(b, 8), 6) << "3 points and 3 markers";
+  EXPECT_EQ(Be32(b, 12), static_cast<std::int32_t>(0x4E94B0A9));
+  EXPECT_EQ(Be32(b, 16), 918422);
+  EXPECT_EQ(Be32(b, 20), 5992655);
+  EXPECT_EQ(Be32(b, 24), HtX(lon[2]));
+  EXPECT_EQ(Be32(b, 28), HtY(lat[2]));
+  EXPECT_EQ(Be32(b, 32), HtX(8.25));
+  EXPECT_EQ(Be32(b, 36), HtY(47.5));
+  EXPECT_EQ(Be32(b, 40), HtX(8.2503));
+  EXPECT_EQ(Be32(b, 44), HtY(47.501));
+  EXPECT_EQ(b.substr(48, 20), std::string("S\xFC" "d\xAC", 4) + std::string(16, '\0'));
+  // Records 1 and 2: steps from the previous point and the truncated depth.
+  EXPECT_EQ(Be16(b, 68), static_cast<std::int16_t>(HtX(lon[1]) - HtX(lon[0])));
+  EXPECT_EQ(Be16(b, 70), static_cast<std::int16_t>(HtY(lat[1]) - HtY(lat[0])));
+  EXPECT_EQ(Be16(b, 72), 351);
+  EXPECT_EQ(Be16(b, 74), static_cast<std::int16_t>(HtX(lon[2]) - HtX(lon[1])));
+  EXPECT_EQ(Be16(b, 78), -12);
+  // The three markers, then zeros to the end.
+  EXPECT_EQ(b.substr(80, 18), std::string("\x7F\xFF\x7F\xFF\0\0\x80\0\x80\0\0\0\0\0\0\0\0\0", 18));
+  EXPECT_EQ(b.find_first_not_of('\0', 98), std::string::npos);
+
+  // The example survey fits one file with the default name.
+  const RunResult e = Run({"ht", (kExamples / "lake_survey.gpx").string(), "-o", (dir / "001.ht").string()});
+  ASSERT_EQ(e.status, 0) << e.err;
+  const std::string survey = ReadAll(dir / "001.ht");
+  EXPECT_EQ(survey.size(), 131080u);
+  EXPECT_EQ(survey.substr(48, 9), std::string("NewTrack\0", 9));
+}
+
+TEST_F(CliTest, BadInputFailsCleanlyAndLeavesNoOutput) {
+  const fs::path good = kExamples / "lake_survey.gpx";
+  const fs::path out = dir / "out.gpx";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const fs::path txt = Write("notes.txt", "hello");
+  const fs::path broken = Write("broken.gpx", "<gpx><trk><trkseg><trkpt lat=");
+  const std::vector<Case> cases = {
+      {{"convert", (dir / "missing.gpx").string(), "-o", out.string()}, 1, (dir / "missing.gpx").string() + " does not exist"},
+      {{"convert", txt.string(), "-o", out.string()}, 1, "can't parse " + txt.string()},
+      {{"convert", broken.string(), "-o", out.string()}, 1, broken.string()},
+      {{"ht", good.string(), "--depth", "-5", "-o", (dir / "x.ht").string()}, 2, "--depth"},
+      {{"ht", good.string(), "--depth", "deep", "-o", (dir / "x.ht").string()}, 2, "--depth"},
+      {{"convert", good.string()}, 2, "-o"},
+      {{"ht", good.string()}, 2, "-o"},
+      {{"convert", good.string(), "-o", out.string(), "--bogus"}, 2, "--bogus"},
+      {{"frobnicate"}, 2, "frobnicate"},
+      {{}, 2, "Usage"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = Run(c.args);
+    std::string shown;
+    for (const auto& a : c.args) shown += a + " ";
+    EXPECT_EQ(r.status, c.status) << shown << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << shown << "\n" << r.err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"broken.gpx", "notes.txt"})) << shown;
+  }
+
+  // A failing run leaves an existing output file as it was.
+  Write("out.gpx", "precious");
+  EXPECT_EQ(Run({"convert", broken.string(), "-o", out.string()}).status, 1);
+  EXPECT_EQ(ReadAll(out), "precious");
+  // An output folder that does not exist: failure naming the file.
+  const RunResult r = Run({"ht", good.string(), "-o", (dir / "no/such/000.ht").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("000.ht"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  RunResult r = Run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("sondralis-cli ", 0), 0u) << r.out;
+  for (const char* cmd : {"info", "convert", "ht"}) {
+    r = Run({cmd, "--help"});
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_NE(r.out.find(std::string("sondralis-cli ") + cmd), std::string::npos) << r.out;
+  }
+  r = Run({"ht", "--help"});
+  EXPECT_NE(r.out.find("--name"), std::string::npos);
+}
+
+}  // namespace

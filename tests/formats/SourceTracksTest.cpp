@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "formats/SourceTracks.h"
+#include "model/DateTime.h"
+#include "support/ScriptedHost.h"
+
+namespace sondralis {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScriptedHost;
+
+std::string Gpx(const std::vector<std::string>& depths) {
+  std::string s = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns:h=\"urn:x\"><trk><name>T</name><trkseg>";
+  double lat = 47.0;
+  for (const auto& d : depths) {
+    s += "<trkpt lat=\"" + std::to_string(lat) + "\" lon=\"8.3\">";
+    if (!d.empty()) s += "<extensions><h:depth>" + d + "</h:depth></extensions>";
+    s += "</trkpt>";
+    lat += 0.001;
+  }
+  return s + "</trkseg></trk><wpt lat=\"1\" lon=\"2\"/></gpx>";
+}
+
+class SourceTracksTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("sondralis-sources-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir / name) << text;
+    return (dir / name).string();
+  }
+  std::vector<double> Depths() const {
+    std::vector<double> out;
+    for (TGPXtrk* t : doc.trk)
+      for (TGPXtrkseg* s : *t)
+        for (TPoint4D2* p : *s) out.push_back(p->HBdepth);
+    return out;
+  }
+  fs::path dir;
+  TGPX doc;
+  ScriptedHost host;
+};
+
+TEST_F(SourceTracksTest, RecordingKeepsItsDepthsAndLosesExactZeros) {
+  const std::string path = Write("survey.gpx", Gpx({"345", "0", "0.4", "", "351.5"}));
+  const SourceLoadResult r = LoadGPXFile(doc, path, {.AddDepth = true, .AddOffset = false}, host);
+  EXPECT_TRUE(r.Loaded);
+  EXPECT_EQ(Depths(), (std::vector<double>{345, 0.4, 351.5}));
+  EXPECT_TRUE(host.TextRequests.empty()) << "a file with depths is not asked for a depth";
+  EXPECT_EQ(doc.wpt.Count(), 0) << "only tracks are taken over";
+  EXPECT_EQ(host.LogLines, (std::vector<std::string>{"LoadGPXFile: Trying to open " + path,
+                                                     "LoadGPXFile: GetMaxDepth is 351",
+                                                     "LoadGPXFile: Track has valid depth readings",
+                                                     "LoadGPXFile: Removing all 0m readings"}));
+  EXPECT_EQ(GetMaxDepth(doc), 351);
+}
+
+TEST_F(SourceTracksTest, DepthAndOffsetQuestions) {
+  const std::string shore = Write("shore.gpx", Gpx({"", "", ""}));
+  host.TextReplies = {"-50"};
+  LoadGPXFile(doc, shore, {.AddDepth = true}, host);
+  ASSERT_EQ(host.TextRequests.size(), 1u);
+  EXPECT_EQ(host.TextRequests[0], std::make_pair(std::string("Apply depth to dataset"), std::string("shore.gpx Depth [cm]:")));
+  EXPECT_EQ(Depths(), (std::vector<double>{0, 0, 0})) << "a negative depth becomes 0";
+
+  // The offset applies whatever the depths, and may lower them.
+  const std::string survey = Write("survey.gpx", Gpx({"100", "200"}));
+  host.TextReplies = {"-50"};
+  LoadGPXFile(doc, survey, {.AddDepth = true, .AddOffset = true}, host);
+  ASSERT_EQ(host.TextRequests.size(), 2u);
+  EXPECT_EQ(host.TextRequests[1], std::make_pair(std::string("Add value to dataset"), std::string("survey.gpx Add Depth [cm]:")));
+  EXPECT_EQ(Depths(), (std::vector<double>{0, 0, 0, 50, 150})) << "tracks are appended in load order";
+
+  // A cancelled dialog gives its default 0.
+  host.TextReplies = {std::nullopt};
+  LoadGPXFile(doc, shore, {.AddDepth = true}, host);
+  EXPECT_EQ(doc.trk.Count(), 3);
+}
+
+TEST_F(SourceTracksTest, AnswerThatIsNoNumberAddsNothing) {
+  const std::string shore = Write("shore.gpx", Gpx({"", ""}));
+  host.TextReplies = {"deep"};
+  EXPECT_THROW(LoadGPXFile(doc, shore, {.AddDepth = true}, host), EConvertError);
+  EXPECT_EQ(doc.trk.Count(), 0);
+}
+
+TEST_F(SourceTracksTest, ExtensionsMissingFilesAndKml) {
+  const std::string upper = Write("lake.GPX", Gpx({"120"}));
+  EXPECT_EQ(SourceKindOf(upper), SourceKind::GPX);
+  EXPECT_EQ(LoadSourceFile(doc, upper, {}, host).TracksAdded, 1);
+
+  const std::string txt = Write("notes.txt", "x");
+  LoadSourceFile(doc, txt, {}, host);
+  LoadSourceFile(doc, (dir / "gone.gpx").string(), {}, host);
+  EXPECT_EQ(host.Errors, (std::vector<std::string>{"can't parse " + txt, (dir / "gone.gpx").string() + " does not exist"}));
+
+  const std::string kml = Write("shore.KML",
+                                "<kml><Document><Folder><name>Island</name><Placemark><LineString><coordinates>"
+                                "8.5,47.1,0 8.6,47.2,0</coordinates></LineString></Placemark></Folder></Document></kml>");
+  host.TextReplies = {"80"};
+  const SourceLoadResult r = LoadSourceFile(doc, kml, {.AddDepth = true}, host);
+  EXPECT_TRUE(r.DepthApplied);
+  EXPECT_EQ(r.TracksAdded, 1);
+  EXPECT_EQ(doc.trk.Last()->name, "Island");
+  EXPECT_EQ(Depths(), (std::vector<double>{120, 80, 80}));
+
+  // A file that is not XML adds nothing and the reader says why.
+  const std::string junk = Write("junk.gpx", "\x01\x02 not xml");
+  const SourceLoadResult j = LoadSourceFile(doc, junk, {}, host);
+  EXPECT_FALSE(j.Loaded);
+  EXPECT_FALSE(j.ReaderLog.empty());
+  EXPECT_EQ(doc.trk.Count(), 2);
+}
+
+}  // namespace
+}  // namespace sondralis
