@@ -75,6 +75,22 @@ bool OfferFile(const SaveFileRequest& request, const std::string& bytes, HTExpor
   return true;
 }
 
+// Builds the HT file of `doc`, asks for its name and writes it. False when
+// that ends the export: the user refused to overwrite, or the document or
+// the file failed (shown as an error).
+bool WriteOffered(const TGPX& doc, const std::string& name, const SaveFileRequest& request, HTExportResult& result,
+                  Host& host) {
+  try {
+    if (OfferFile(request, BuildHTFile(doc, name), result, host)) return true;
+    result.Outcome = HTExportOutcome::Stopped;
+  } catch (const EHTConvertError& e) {
+    Fail(result, host, e.what());
+  } catch (const EFileError& e) {
+    Fail(result, host, e.what());
+  }
+  return false;
+}
+
 }  // namespace
 
 HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints, Host& host) {
@@ -117,18 +133,8 @@ HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool Re
       host.Log("part without points skipped");
       continue;
     }
-    try {
-      const std::string bytes = BuildHTFile(part, TrackName);
-      const SaveFileRequest request{"Save ISO Lines as HT Track", "HT-Track|*.ht", "ht", FormatPadded(f, 3) + ".ht"};
-      if (!OfferFile(request, bytes, result, host)) {
-        result.Outcome = HTExportOutcome::Stopped;
-        return result;
-      }
-    } catch (const EHTConvertError& e) {
-      return Fail(result, host, e.what());
-    } catch (const EFileError& e) {
-      return Fail(result, host, e.what());
-    }
+    const SaveFileRequest request{"Save ISO Lines as HT Track", "HT-Track|*.ht", "ht", FormatPadded(f, 3) + ".ht"};
+    if (!WriteOffered(part, TrackName, request, result, host)) return result;
     ++f;
   }
   host.SetLabel("lblHTState", "done");
@@ -145,18 +151,8 @@ HTExportResult SaveAsHTFile(const TGPX& GPXdata, Host& host) {
   const std::string name =
       FirstCharacters(host.AskText("Track name", "Name:", "NewTrack"), static_cast<std::size_t>(kHTNameLength));
   if (n > kHTMaxEntries) return Fail(result, host, "Can't convert dataset with more than 20000 points");
-  try {
-    const std::string bytes = BuildHTFile(GPXdata, name);
-    const SaveFileRequest request{"Save GPX Tracks as HT Track", "HT-Track|*.ht", "ht", "000.ht"};
-    if (!OfferFile(request, bytes, result, host)) {
-      result.Outcome = HTExportOutcome::Stopped;
-      return result;
-    }
-  } catch (const EHTConvertError& e) {
-    return Fail(result, host, e.what());
-  } catch (const EFileError& e) {
-    return Fail(result, host, e.what());
-  }
+  const SaveFileRequest request{"Save GPX Tracks as HT Track", "HT-Track|*.ht", "ht", "000.ht"};
+  if (!WriteOffered(GPXdata, name, request, result, host)) return result;
   host.Log("done");
   return result;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "formats/AtomicFile.h"
+#include "formats/XmlEscape.h"
 #include "model/Text.h"
 
 namespace sondralis {
@@ -88,62 +89,6 @@ bool UsesDepthPrefix(std::string_view text) {
   return ContainsCaseless(text, "<h:", 0, at);
 }
 
-void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"':
-          if (attribute) out += "&quot;";
-          else out.push_back('"');
-          break;
-        case '\t':
-        case '\n':
-        case '\r':
-          if (attribute) {
-            out += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
-          } else {
-            out.push_back(static_cast<char>(c));
-          }
-          break;
-        default:
-          // Other control characters cannot appear in an XML 1.0 document.
-          if (c >= 0x20) out.push_back(static_cast<char>(c));
-      }
-      ++i;
-      continue;
-    }
-    // A UTF-8 sequence: copied when well-formed, U+FFFD otherwise.
-    std::size_t len = 0;
-    unsigned cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
-    bool ok = len > 0 && i + len <= text.size();
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (ok) {
-      const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-      const bool invalid = (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF || cp == 0xFFFE || cp == 0xFFFF;
-      ok = !overlong && !invalid;
-    }
-    if (ok) {
-      out.append(text.substr(i, len));
-      i += len;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-}
-
 }  // namespace
 
 TGPXFile::TGPXFile() = default;
@@ -151,24 +96,19 @@ TGPXFile::TGPXFile() = default;
 // ================================================================== reading
 
 void TGPXFile::ImportGPXFile(const std::string& FileName) {
-  TXpObjModel model;
-  model.IgnoreCase = true;
-  model.LineBreakMode = TXpLineBreakMode::lbmDefault;
-  try {
-    model.LoadDataSource(FileName);
-  } catch (const std::exception& e) {
-    mLog.emplace_back(e.what());
-    return;
-  }
-  ImportFromModel(model, FileName);
+  ImportGPX([&](TXpObjModel& Model) { Model.LoadDataSource(FileName); }, FileName);
 }
 
 void TGPXFile::ImportGPXStream(std::istream& Stream, const std::string& SourceName) {
+  ImportGPX([&](TXpObjModel& Model) { Model.LoadStream(Stream); }, SourceName);
+}
+
+void TGPXFile::ImportGPX(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName) {
   TXpObjModel model;
   model.IgnoreCase = true;
   model.LineBreakMode = TXpLineBreakMode::lbmDefault;
   try {
-    model.LoadStream(Stream);
+    Load(model);
   } catch (const std::exception& e) {
     mLog.emplace_back(e.what());
     return;
@@ -641,14 +581,14 @@ void TGPXFile::AppendIndent(std::string& Out, int TabCount) const {
 std::string TGPXFile::XMLise(std::string_view Text) {
   std::string out;
   out.reserve(Text.size() + 8);
-  AppendEscaped(out, Text, false);
+  AppendXmlEscaped(out, Text, false);
   return out;
 }
 
 std::string TGPXFile::XMLiseAttribute(std::string_view Text) {
   std::string out;
   out.reserve(Text.size() + 8);
-  AppendEscaped(out, Text, true);
+  AppendXmlEscaped(out, Text, true);
   return out;
 }
 
@@ -666,7 +606,7 @@ void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_v
   Out += Tag;
   Out += '>';
   if (Ext) Out += Text;
-  else AppendEscaped(Out, Text, false);
+  else AppendXmlEscaped(Out, Text, false);
   Out += "</";
   Out += Tag;
   Out += '>';
@@ -736,7 +676,7 @@ std::string TGPXFile::PointExtensions(const TGPXwpt& Point) {
 void TGPXFile::AppendLink(std::string& Out, const TGPXLink& Link, int TabCount) const {
   AppendIndent(Out, TabCount);
   Out += "<link href=\"";
-  AppendEscaped(Out, Link.href.view(), true);
+  AppendXmlEscaped(Out, Link.href.view(), true);
   Out += "\">";
   Out += LineEnd;
   AppendText(Out, Link.text.view(), "text", TabCount + 1, false);
@@ -934,9 +874,9 @@ std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
     if (a.email.filled) {
       AppendIndent(out, 2);
       out += "<email id=\"";
-      AppendEscaped(out, a.email.id, true);
+      AppendXmlEscaped(out, a.email.id, true);
       out += "\" domain=\"";
-      AppendEscaped(out, a.email.domain, true);
+      AppendXmlEscaped(out, a.email.domain, true);
       out += "\"/>";
       out += LineEnd;
     }
@@ -950,7 +890,7 @@ std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
     AppendIndent(out, 1);
     // The schema requires the author attribute, so it is written even empty.
     out += "<copyright author=\"";
-    AppendEscaped(out, c.author, true);
+    AppendXmlEscaped(out, c.author, true);
     out += "\">";
     out += LineEnd;
     if (c.year != -1) AppendText(out, FormatPadded(c.year, 4), "year", 2, true);
@@ -1018,7 +958,7 @@ void TGPXFile::BuildGPX(std::string& out, std::string& body) {
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>";
   out += LineEnd;
   out += "<gpx version=\"1.1\" creator=\"";
-  AppendEscaped(out, GPXd->creator, true);
+  AppendXmlEscaped(out, GPXd->creator, true);
   out += "\" xmlns=\"";
   out += kGPXNamespaceURI;
   out += '"';

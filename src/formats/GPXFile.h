@@ -3,6 +3,7 @@
 // Reads GPX 1.0/1.1 files into a TGPX document and writes a document as a
 // GPX 1.1 file.
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -101,6 +102,9 @@ class TGPXFile {
  protected:
   // Reads the document of a loaded model into GPXd.
   void ImportFromModel(TXpObjModel& Model, const std::string& SourceName);
+  // Loads the XML with `Load` (a call of one of the model's loaders) and
+  // reads the document; a load error goes to mLog.
+  void ImportGPX(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName);
 
  private:
   struct ReadCounts {

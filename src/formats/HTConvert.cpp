@@ -49,58 +49,11 @@ void PutBE32(std::string& out, std::size_t offset, std::int32_t value) {
   PutU8(out, offset + 3, bits);
 }
 
-// The box of a point list as TPointList2::CalcBBox(true) would leave it,
-// computed without touching the list: with fewer than two points, or no
-// enabled seed, the stored edges stay and the box is incomplete.
-TBBox ListBox(const TPointList2& list) {
-  TBBox box;
-  box.Copy(list.BBox);
-  box.Complete = false;
-  const int count = list.Count();
-  if (count < 2) return box;
-  const int last = count - 1;
-  int start = 0;
-  while (!list.Points(start)->enabled && start + 1 < last) ++start;
-  const TPoint4D2* seed = list.Points(start);
-  if (!seed->enabled) return box;
-  double n = seed->Latitude, s = seed->Latitude, e = seed->Longitude, o = seed->Longitude;
-  for (int i = start; i <= last; ++i) {
-    const TPoint4D2* p = list.Points(i);
-    if (!p->enabled) continue;
-    n = std::max(n, p->Latitude);
-    s = std::min(s, p->Latitude);
-    e = std::max(e, p->Longitude);
-    o = std::min(o, p->Longitude);
-  }
-  box.N = n;
-  box.S = s;
-  box.E = e;
-  box.O = o;
-  box.Complete = true;
-  return box;
-}
-
 // The metadata bounds TGPX::ComputeMetaBounds would give the document once
-// all its segments sit in the first track in HT order. The order matters:
-// TBBox::Add copies instead of widening while a box has an edge at exactly 0.
+// all its segments sit in the first track in HT order, or the bounds it has
+// when that box has no extent.
 TGPXbounds MergedBounds(const TGPX& GPX, const std::vector<const TGPXtrkseg*>& segments) {
-  TBBox box;
-  box.Add(ListBox(GPX.wpt));
-  for (const TGPXrte* route : GPX.rte) {
-    const TBBox b = ListBox(*route);
-    if (b.Complete) box.Add(b);
-  }
-  for (const TGPXtrkseg* seg : segments) {
-    const TBBox b = ListBox(*seg);
-    if (b.Complete) box.Add(b);
-  }
-  TGPXbounds bounds = GPX.metadata.bounds;
-  if (box.E == box.O || box.N == box.S) return bounds;
-  bounds.minlat = std::min(box.S, box.N);
-  bounds.maxlat = std::max(box.S, box.N);
-  bounds.minlon = std::min(box.O, box.E);
-  bounds.maxlon = std::max(box.O, box.E);
-  return bounds;
+  return BoundsOf(GPX.wpt, GPX.rte, segments).value_or(GPX.metadata.bounds);
 }
 
 struct GridPoint {

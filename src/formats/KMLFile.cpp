@@ -41,28 +41,19 @@ std::unique_ptr<TGPXwpt> MakePoint(const Tuple& t) {
 }  // namespace
 
 void TKMLFile::ImportKML(const std::string& FileName) {
-  TXpObjModel model;
-  model.IgnoreCase = true;
-  model.RaiseErrors = true;
-  try {
-    model.LoadDataSource(FileName);
-  } catch (const EXpParserError& e) {
-    mLog.push_back(std::string(e.what()) + " (" + std::to_string(e.Position) + ").");
-    return;
-  } catch (const std::exception& e) {
-    mLog.push_back(std::string(e.what()) + " (-1).");
-    return;
-  }
-  this->FileName = FileName;
-  ImportKMLFromModel(model);
+  ImportKMLWith([&](TXpObjModel& Model) { Model.LoadDataSource(FileName); }, FileName);
 }
 
 void TKMLFile::ImportKMLStream(std::istream& Stream, const std::string& SourceName) {
+  ImportKMLWith([&](TXpObjModel& Model) { Model.LoadStream(Stream); }, SourceName);
+}
+
+void TKMLFile::ImportKMLWith(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName) {
   TXpObjModel model;
   model.IgnoreCase = true;
   model.RaiseErrors = true;
   try {
-    model.LoadStream(Stream);
+    Load(model);
   } catch (const EXpParserError& e) {
     mLog.push_back(std::string(e.what()) + " (" + std::to_string(e.Position) + ").");
     return;

@@ -3,6 +3,7 @@
 // Reads outlines drawn in Google Earth and similar tools (KML placemarks
 // with a point or a line string) into a TGPX document.
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -21,6 +22,7 @@ class TKMLFile : public TGPXFile {
   void ImportKMLStream(std::istream& Stream, const std::string& SourceName);
 
  private:
+  void ImportKMLWith(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName);
   void ImportKMLFromModel(TXpObjModel& Model);
   void ReadPlacemark(const TXpNode& Placemark);
 };

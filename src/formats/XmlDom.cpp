@@ -14,6 +14,8 @@
 #include <pugixml.hpp>
 #include <unordered_set>
 
+#include "formats/XmlEscape.h"
+
 namespace sondralis {
 
 namespace {
@@ -57,21 +59,6 @@ std::string CharacterData(std::string_view raw, bool normalize) {
   out.reserve(raw.size());
   AppendNormalized(out, raw);
   return out;
-}
-
-void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"':
-        if (attribute) out += "&quot;";
-        else out.push_back(c);
-        break;
-      default: out.push_back(c);
-    }
-  }
 }
 
 std::string_view PrefixOf(std::string_view name) noexcept {
@@ -189,9 +176,9 @@ class Serializer {
     if (fNormalize) {
       std::string t;
       AppendNormalized(t, raw);
-      AppendEscaped(fOut, t, false);
+      AppendXmlEscaped(fOut, t, false);
     } else {
-      AppendEscaped(fOut, raw, false);
+      AppendXmlEscaped(fOut, raw, false);
     }
   }
 
@@ -251,7 +238,7 @@ class Serializer {
     fOut.push_back(' ');
     fOut += name;
     fOut += "=\"";
-    AppendEscaped(fOut, value, true);
+    AppendXmlEscaped(fOut, value, true);
     fOut.push_back('"');
   }
 
@@ -536,10 +523,10 @@ std::string TXpNode::XmlDocument() const {
     case kAttribute:
       out += xml_attribute(fAttr).name();
       out += "=\"";
-      AppendEscaped(out, xml_attribute(fAttr).value(), true);
+      AppendXmlEscaped(out, xml_attribute(fAttr).value(), true);
       out += '"';
       break;
-    case kEmbeddedText: AppendEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
+    case kEmbeddedText: AppendXmlEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
     case kNode:
       if (fNode) Serializer(out, normalize).Write(xml_node(fNode));
       break;

@@ -93,16 +93,17 @@ void TPointList2::SetEnabled(bool Value) {
   for (TPoint4D2* p : *this) p->enabled = Value;
 }
 
-void TPointList2::CalcBBoxFromTo(int pFrom, int pTo, bool Reset) {
-  BBox.Complete = false;
-  if (Count() < 2) return;
-  if (pFrom < 0 || pTo >= Count() || pFrom > pTo) return;
+TBBox TPointList2::BoxFromTo(int pFrom, int pTo, bool Reset) const {
+  TBBox box = BBox;
+  box.Complete = false;
+  if (Count() < 2) return box;
+  if (pFrom < 0 || pTo >= Count() || pFrom > pTo) return box;
   double n, s, e, o;
   int start = pFrom;
   if (Reset) {
     while (!Points(start)->enabled && start + 1 < pTo) ++start;
     const TPoint4D2* seed = Points(start);
-    if (!seed->enabled) return;
+    if (!seed->enabled) return box;
     n = s = seed->Latitude;
     e = o = seed->Longitude;
   } else {
@@ -119,11 +120,12 @@ void TPointList2::CalcBBoxFromTo(int pFrom, int pTo, bool Reset) {
     e = std::max(e, p->Longitude);
     o = std::min(o, p->Longitude);
   }
-  BBox.N = n;
-  BBox.S = s;
-  BBox.E = e;
-  BBox.O = o;
-  BBox.Complete = true;
+  box.N = n;
+  box.S = s;
+  box.E = e;
+  box.O = o;
+  box.Complete = true;
+  return box;
 }
 
 }  // namespace sondralis

@@ -78,7 +78,11 @@ class TPointList2 : public TOwningList<TPoint4D2> {
   void ClearPointList() noexcept { FreeAll(); }
 
   void CalcBBox(bool Reset) { CalcBBoxFromTo(0, Count() - 1, Reset); }
-  void CalcBBoxFromTo(int pFrom, int pTo, bool Reset);
+  void CalcBBoxFromTo(int pFrom, int pTo, bool Reset) { BBox = BoxFromTo(pFrom, pTo, Reset); }
+  // The box CalcBBoxFromTo would store, computed without storing it: a copy
+  // of BBox with the edges recomputed, or with Complete false (and the old
+  // edges) when the range has no usable points.
+  TBBox BoxFromTo(int pFrom, int pTo, bool Reset) const;
 
  private:
   bool penabled = false;

@@ -125,26 +125,35 @@ void TGPX::Clear() {
   trk.filled = false;
 }
 
-void TGPX::ComputeMetaBounds() {
+std::optional<TGPXbounds> BoundsOf(const TGPXwptList& wpt, const TGPXrteList& rte,
+                                   const std::vector<const TGPXtrkseg*>& segments) {
   TBBox box;
-  wpt.CalcBBox(true);
-  box.Add(wpt.BBox);
-  for (TGPXrte* route : rte) {
-    route->CalcBBox(true);
-    if (route->BBox.Complete) box.Add(route->BBox);
+  box.Add(wpt.BoxFromTo(0, wpt.Count() - 1, true));
+  for (const TGPXrte* route : rte) {
+    const TBBox b = route->BoxFromTo(0, route->Count() - 1, true);
+    if (b.Complete) box.Add(b);
   }
-  for (TGPXtrk* track : trk) {
-    for (TGPXtrkseg* seg : *track) {
-      seg->CalcBBox(true);
-      if (seg->BBox.Complete) box.Add(seg->BBox);
-    }
+  for (const TGPXtrkseg* seg : segments) {
+    const TBBox b = seg->BoxFromTo(0, seg->Count() - 1, true);
+    if (b.Complete) box.Add(b);
   }
-  if (box.E == box.O || box.N == box.S) return;
-  metadata.bounds.minlat = std::min(box.S, box.N);
-  metadata.bounds.maxlat = std::max(box.S, box.N);
-  metadata.bounds.minlon = std::min(box.O, box.E);
-  metadata.bounds.maxlon = std::max(box.O, box.E);
-  metadata.bounds.filled = true;
+  if (box.E == box.O || box.N == box.S) return std::nullopt;
+  TGPXbounds bounds;
+  bounds.minlat = std::min(box.S, box.N);
+  bounds.maxlat = std::max(box.S, box.N);
+  bounds.minlon = std::min(box.O, box.E);
+  bounds.maxlon = std::max(box.O, box.E);
+  bounds.filled = true;
+  return bounds;
+}
+
+void TGPX::ComputeMetaBounds() {
+  std::vector<const TGPXtrkseg*> segments;
+  for (const TGPXtrk* track : trk)
+    for (const TGPXtrkseg* seg : *track) segments.push_back(seg);
+  const std::optional<TGPXbounds> bounds = BoundsOf(wpt, rte, segments);
+  if (!bounds) return;
+  metadata.bounds = *bounds;
   metadata.filled = true;
 }
 

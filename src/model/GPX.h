@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "model/CompactString.h"
 #include "model/GPS.h"
@@ -191,6 +193,13 @@ class TGPXOptions {
   bool GPX_Style = false;  // write line-style extensions
   bool Compress = false;   // no line ends, no indentation
 };
+
+// The metadata bounds of the waypoints, then every route, then each of
+// `segments` in the given order, merged as ComputeMetaBounds merges them
+// (the order matters while an edge sits at exactly 0); nothing when the box
+// has no width or no height. Lists are not changed.
+std::optional<TGPXbounds> BoundsOf(const TGPXwptList& wpt, const TGPXrteList& rte,
+                                   const std::vector<const TGPXtrkseg*>& segments);
 
 class TGPX {
  public:

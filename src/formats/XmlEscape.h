@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sondralis {
+
+// Appends `text` as XML character data: "&", "<" and ">" escaped, and in an
+// attribute value also '"' and the line-break and tab characters (which an
+// XML reader would otherwise turn into blanks). Control characters that XML
+// 1.0 cannot carry are dropped and malformed UTF-8 becomes U+FFFD, so the
+// result is always well-formed UTF-8.
+void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute);
+
+}  // namespace sondralis
