@@ -16,6 +16,19 @@ namespace {
 using namespace testing_view;
 constexpr double C = TGPXDraw::C;
 
+// A view of the reference box, fitted to a raster of the size a test asks for.
+class ReferenceBoxView : public ::testing::Test {
+ protected:
+  void Fit(int width, int height) {
+    AddReferenceBox(doc);
+    canvas.SetSize(width, height);
+    AttachAndFit(view, doc, canvas);
+  }
+  TGPX doc;
+  TCanvas canvas{1, 1};
+  TGPXDraw view;
+};
+
 TEST(GPXDrawTest, NewViewHasTheDocumentedState) {
   TGPXDraw view;
   EXPECT_EQ(view.Width(), 0);
@@ -34,12 +47,8 @@ TEST(GPXDrawTest, NewViewHasTheDocumentedState) {
   EXPECT_EQ(static_cast<int>(mmCutter), 12);
 }
 
-TEST(GPXDrawTest, CentredFitOfTheReferenceBoxIn800x600) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(800, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, CentredFitOfTheReferenceBoxIn800x600) {
+  Fit(800, 600);
   ASSERT_TRUE(view.BBox.Complete);
   EXPECT_NEAR(view.BBox.Rx, 80000, 1e-6);
   EXPECT_NEAR(view.BBox.Ry, 60000, 1e-6);
@@ -55,12 +64,8 @@ TEST(GPXDrawTest, CentredFitOfTheReferenceBoxIn800x600) {
   EXPECT_EQ(view.LaToY(46.00), 597);
 }
 
-TEST(GPXDrawTest, NarrowRasterIsLimitedByItsWidthWithTheSurplusAboveAndBelow) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(300, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, NarrowRasterIsLimitedByItsWidthWithTheSurplusAboveAndBelow) {
+  Fit(300, 600);
   EXPECT_NEAR(view.BBox.Rm, (30000 / C) / 1.01, 1e-6);
   // 300 − 297.03 rounds to 3: one free column each side; 600 − 453.80
   // rounds to 146: 73 free rows above and below.
@@ -70,12 +75,8 @@ TEST(GPXDrawTest, NarrowRasterIsLimitedByItsWidthWithTheSurplusAboveAndBelow) {
   EXPECT_EQ(view.LaToY(46.00), 527);
 }
 
-TEST(GPXDrawTest, TransformsRoundTripWithinHalfAPixel) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(800, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, TransformsRoundTripWithinHalfAPixel) {
+  Fit(800, 600);
   std::mt19937 rng(1);
   std::uniform_real_distribution<double> lat(45.99, 46.02), lon(7.99, 8.02);
   const double halfLon = 0.5 / (view.BBox.Rm * C), halfLat = 0.5 / view.BBox.Rm;
@@ -89,12 +90,8 @@ TEST(GPXDrawTest, TransformsRoundTripWithinHalfAPixel) {
   for (int y = -50; y < 650; y += 7) EXPECT_EQ(view.LaToY(view.YToLa(y)), y);
 }
 
-TEST(GPXDrawTest, OnScreenIncludesTheColumnAndRowJustPastTheEdge) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(800, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, OnScreenIncludesTheColumnAndRowJustPastTheEdge) {
+  Fit(800, 600);
   TPoint4D2 p;
   p.Latitude = view.YToLa(300);
   p.Longitude = view.XToLo(800);
@@ -109,12 +106,8 @@ TEST(GPXDrawTest, OnScreenIncludesTheColumnAndRowJustPastTheEdge) {
   EXPECT_FALSE(view.IsOnScreen(p));
 }
 
-TEST(GPXDrawTest, MoveFromToShiftsTheContentAndKeepsTheScale) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(800, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, MoveFromToShiftsTheContentAndKeepsTheScale) {
+  Fit(800, 600);
   const double rm = view.BBox.Rm;
   const int x = view.LoToX(8.005), y = view.LaToY(46.005);
   view.MoveFromTo(100, 100, 110, 95);
@@ -127,12 +120,8 @@ TEST(GPXDrawTest, MoveFromToShiftsTheContentAndKeepsTheScale) {
   EXPECT_EQ(view.LaToY(46.005), y);
 }
 
-TEST(GPXDrawTest, MoveMouseToPansFromTheAnchorAndAnAnchorAtOriginOnlySetsIt) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(800, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, MoveMouseToPansFromTheAnchorAndAnAnchorAtOriginOnlySetsIt) {
+  Fit(800, 600);
   const double o = view.BBox.O, s = view.BBox.S;
   view.MoveMouseTo(40, 50);
   EXPECT_EQ(view.BBox.O, o);
@@ -150,12 +139,8 @@ TEST(GPXDrawTest, MoveMouseToPansFromTheAnchorAndAnAnchorAtOriginOnlySetsIt) {
   EXPECT_EQ(view.MouseY, 80);
 }
 
-TEST(GPXDrawTest, ZoomToAWideRectangleFillsTheWidthAndLeavesTheNorthSpare) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(600, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, ZoomToAWideRectangleFillsTheWidthAndLeavesTheNorthSpare) {
+  Fit(600, 600);
   // Screen rows 200..400 and columns 100..500 (Top and Bottom count upwards
   // from the bottom edge); corners in either order.
   const double west = view.XToLo(100), east = view.XToLo(500);
@@ -176,12 +161,8 @@ TEST(GPXDrawTest, ZoomToAWideRectangleFillsTheWidthAndLeavesTheNorthSpare) {
   EXPECT_EQ(view.BBox.Rm, before.Rm);
 }
 
-TEST(GPXDrawTest, ZoomInAndOutRemoveAndAddSevenAndAHalfPercentEachSide) {
-  TGPX doc;
-  AddReferenceBox(doc);
-  TCanvas canvas(800, 600);
-  TGPXDraw view;
-  AttachAndFit(view, doc, canvas);
+TEST_F(ReferenceBoxView, ZoomInAndOutRemoveAndAddSevenAndAHalfPercentEachSide) {
+  Fit(800, 600);
   const double rm = view.BBox.Rm;
   const double lonAt60 = view.XToLo(60), latAt555 = view.YToLa(555);  // a = 60, b = 45
   ASSERT_TRUE(view.ZoomIn());
