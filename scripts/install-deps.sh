@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev
   libpugixml-dev
   libjpeg62-turbo-dev
+  libhwy-dev
   libgtest-dev libbenchmark-dev
   libxml2-utils python3 locales
   clang libclang-rt-dev

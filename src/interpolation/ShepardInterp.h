@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "interpolation/ShepardKernel.h"
+
+namespace sondralis {
+
+class Host;
+
+// A growable array shared by reference: copies refer to the same elements,
+// as the sample arrays of the run are shared with the interpolator built
+// from them. A default-constructed array is a new, empty one.
+template <typename T>
+class TSharedArray {
+ public:
+  TSharedArray() : fItems(std::make_shared<std::vector<T>>()) {}
+
+  int Length() const noexcept { return static_cast<int>(fItems->size()); }
+  void Add(const T& Item) { fItems->push_back(Item); }
+  void Reserve(std::size_t Count) { fItems->reserve(Count); }
+  // Empties the array for every holder.
+  void Clear() noexcept { fItems->clear(); }
+
+  T& operator[](int I) noexcept { return (*fItems)[static_cast<std::size_t>(I)]; }
+  const T& operator[](int I) const noexcept { return (*fItems)[static_cast<std::size_t>(I)]; }
+  std::span<const T> Items() const noexcept { return *fItems; }
+  bool SharesWith(const TSharedArray& Other) const noexcept { return fItems == Other.fItems; }
+
+ private:
+  std::shared_ptr<std::vector<T>> fItems;
+};
+
+// Sample positions: element 0 of a pair is the longitude (x, east positive),
+// element 1 the latitude (y, north positive), in degrees.
+using TPointList = TSharedArray<std::array<float, 2>>;
+// Sample values, one per position; the program stores depths in centimetres.
+using TValueList = TSharedArray<float>;
+
+// Shepard's inverse-distance weighting over all samples, with no search
+// radius and no neighbour limit: the value at (x, y) is
+// Σ vᵢ / dᵢᵖ ÷ Σ 1 / dᵢᵖ, with dᵢ the plain Euclidean distance in degrees
+// (longitude and latitude taken as equal units). The first sample, in array
+// order, lying exactly at (x, y) gives its value unchanged.
+//
+// Read-only after construction, so any number of threads may query it at
+// once. The caller must not change the two arrays while queries run.
+class TShepardInterp {
+ public:
+  // Keeps references to the two arrays. Arrays of different length are
+  // reported through host, when given, with the message "coordinates and
+  // values matrices missmatch."; the interpolator is built anyway, over the
+  // positions that have a value. The samples are also laid out for the fast
+  // kernel here, once.
+  TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host = nullptr);
+
+  TPointList pts;
+  TValueList vals;
+  int n = 0;     // number of positions given
+  int ndim = 2;  // coordinate dimensions; always 2
+  double pneg = 0;  // −p
+
+  // The plain formula, kept as the reference: each distance in extended
+  // precision rounded to double, each weight pow(d, −p), sums in double in
+  // array order. NaN without samples.
+  double interp(double xcoord, double ycoord) const;
+
+  // The same value from the vectorised kernel (1e-12 relative of interp) for
+  // whole p from 2 to 14; any other p uses interp.
+  double FastInterp(double xcoord, double ycoord) const;
+
+  // Number of samples queried: positions that have a value.
+  int SampleCount() const noexcept { return fCount; }
+  const TShepardSamples& Samples() const noexcept { return fSamples; }
+  // The whole power the kernel uses, or 0 when it falls back to interp.
+  int KernelPower() const noexcept { return fKernelPower; }
+
+ private:
+  int fCount = 0;
+  int fKernelPower = 0;
+  TShepardSamples fSamples;
+};
+
+}  // namespace sondralis
