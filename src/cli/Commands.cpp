@@ -1,7 +1,10 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -9,6 +12,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/CliHost.h"
@@ -17,6 +22,7 @@
 #include "formats/GPXFile.h"
 #include "formats/KMLFile.h"
 #include "formats/SourceTracks.h"
+#include "interpolation/SampleGrid.h"
 #include "model/DateTime.h"
 #include "model/GPX.h"
 #include "model/Text.h"
@@ -41,6 +47,8 @@ constexpr const char* kMainUsage =
     "                               their tracks as one GPX file\n"
     "  ht IN... -o OUT.ht           load the files and write their tracks as an HT\n"
     "                               track file for the unit\n"
+    "  grid SAMPLES.csv -o OUT.asc  Shepard interpolation of depth samples on a\n"
+    "                               regular grid, as an Esri ASCII grid\n"
     "\n"
     "  sondralis-cli COMMAND --help   options of a command\n"
     "  sondralis-cli --version        the version\n"
@@ -83,6 +91,22 @@ constexpr const char* kHtUsage =
     "  --name NAME   track name shown on the unit (first 20 characters;\n"
     "                default NewTrack)\n"
     "\n";
+
+constexpr const char* kGridUsage =
+    "Usage: sondralis-cli grid SAMPLES.csv --extent MINLON,MINLAT,MAXLON,MAXLAT\n"
+    "                          --size WxH [--power P] [--threads N] -o OUT.asc\n"
+    "\n"
+    "Interpolates the depth samples of SAMPLES.csv (header line lon,lat,depth;\n"
+    "degrees and centimetres, read as 32-bit floats) with Shepard's inverse\n"
+    "distance weighting over all samples, as the depth map does, at every node\n"
+    "of a W x H grid over the extent. Node (i, j) is the centre of cell (i, j),\n"
+    "row 0 at the north. Writes OUT.asc, an Esri ASCII grid whose values keep\n"
+    "17 significant digits, and beside it a .prj file declaring WGS 84.\n"
+    "  --power P     the power of the distance weights, 2 to 14 (default 8)\n"
+    "  --threads N   worker threads (default: one per processor)\n";
+
+// Grids larger than this are refused rather than exhausting memory.
+constexpr long long kMaxGridNodes = 16LL * 1024 * 1024;
 
 class UsageError : public std::runtime_error {
  public:
@@ -339,6 +363,84 @@ int RunHt(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+TGridExtent ParseExtent(const std::string& text) {
+  double v[4];
+  std::string_view rest = text;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t comma = rest.find(',');
+    const auto number = ParseNumber(rest.substr(0, comma));
+    if (!number || !std::isfinite(*number) || (i < 3) == (comma == std::string_view::npos))
+      throw UsageError("--extent wants MINLON,MINLAT,MAXLON,MAXLAT in degrees, not \"" + text + "\"");
+    v[i] = *number;
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+  }
+  if (!(v[0] < v[2]) || !(v[1] < v[3])) throw UsageError("--extent needs MINLON < MAXLON and MINLAT < MAXLAT");
+  return {v[0], v[1], v[2], v[3]};
+}
+
+std::pair<int, int> ParseSize(const std::string& text) {
+  const std::size_t x = ToLowerAscii(text).find('x');
+  const auto w = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(0, x));
+  const auto h = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(x + 1));
+  if (!w || !h || *w < 1 || *h < 1 || *w > INT_MAX || *h > INT_MAX)
+    throw UsageError("--size wants WxH, two whole numbers of nodes, not \"" + text + "\"");
+  if (*w * *h > kMaxGridNodes) throw UsageError("--size " + text + " is too large: at most 16777216 nodes");
+  return {static_cast<int>(*w), static_cast<int>(*h)};
+}
+
+int RunGrid(const std::vector<std::string>& args) {
+  const Arguments a = Parse(args, {"-o", "--extent", "--size", "--power", "--threads"});
+  if (a.Help) {
+    std::cout << kGridUsage;
+    return kExitOk;
+  }
+  if (a.Inputs.size() != 1) throw UsageError("grid needs exactly one samples file");
+  const auto out = a.Get("-o");
+  if (!out || out->empty()) throw UsageError("grid needs an output file: -o OUT.asc");
+  const auto extentText = a.Get("--extent");
+  if (!extentText) throw UsageError("grid needs --extent MINLON,MINLAT,MAXLON,MAXLAT");
+  const auto sizeText = a.Get("--size");
+  if (!sizeText) throw UsageError("grid needs --size WxH");
+  const TGridExtent extent = ParseExtent(*extentText);
+  const auto [columns, rows] = ParseSize(*sizeText);
+  int power = 8;
+  if (const auto p = a.Get("--power")) {
+    const auto v = ParseInteger(*p);
+    if (!v || *v < kKernelMinPower || *v > kKernelMaxPower)
+      throw UsageError("--power wants a whole number from 2 to 14, not \"" + *p + "\"");
+    power = static_cast<int>(*v);
+  }
+  int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (const auto t = a.Get("--threads")) {
+    const auto v = ParseInteger(*t);
+    if (!v || *v < 1 || *v > 1024) throw UsageError("--threads wants a whole number from 1 to 1024, not \"" + *t + "\"");
+    threads = static_cast<int>(*v);
+  }
+
+  const std::string& input = a.Inputs.front();
+  std::ifstream in(input, std::ios::binary);
+  if (!in) throw CommandFailure(input + ": cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  CliHost host;
+  host.Verbose = a.Verbose;
+  TPointList coord;
+  TValueList depth;
+  try {
+    ReadSamplesCSV(text.str(), input, coord, depth);
+    if (coord.Length() == 0) throw EGridError(input + ": no samples");
+    const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, host);
+    // The projection goes first, so a complete grid never lacks it.
+    WriteFileAtomically(std::filesystem::path(*out).replace_extension(".prj").string(), std::string(kWGS84Prj) + "\n");
+    WriteFileAtomically(*out, EncodeEsriAsciiGrid(grid, extent));
+  } catch (const EGridError& e) {
+    throw CommandFailure(e.what());
+  } catch (const EFileError& e) {
+    throw CommandFailure(e.what());
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
@@ -360,6 +462,7 @@ int RunCli(const std::vector<std::string>& args) {
     if (command == "info") return RunInfo(rest);
     if (command == "convert") return RunConvert(rest);
     if (command == "ht") return RunHt(rest);
+    if (command == "grid") return RunGrid(rest);
     throw UsageError("unknown command " + command);
   } catch (const UsageError& e) {
     std::cerr << "sondralis-cli: " << e.what() << "\n(see sondralis-cli --help)\n";

@@ -1,0 +1,123 @@
+#include "interpolation/SampleGrid.h"
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "interpolation/ShepardThread.h"
+#include "model/Text.h"
+
+namespace sondralis {
+
+const char* const kWGS84Prj =
+    "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],"
+    "PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
+
+namespace {
+
+constexpr double kNoData = -9999;
+
+bool ParseFloat(std::string_view text, float& value) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+void AppendNumber(std::string& out, double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+  out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+void ReadSamplesCSV(std::string_view Text, const std::string& Name, TPointList& Coord, TValueList& Depth) {
+  if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
+  int lineNumber = 0;
+  bool header = true;
+  while (!Text.empty()) {
+    const std::size_t end = Text.find('\n');
+    std::string_view line = Text.substr(0, end);
+    Text = end == std::string_view::npos ? std::string_view() : Text.substr(end + 1);
+    ++lineNumber;
+    const std::string where = Name + ":" + std::to_string(lineNumber) + ": ";
+    if (header) {
+      std::string fields;
+      for (char c : line)
+        if (c != ' ' && c != '\t' && c != '\r') fields += c;
+      if (ToLowerAscii(fields) != "lon,lat,depth")
+        throw EGridError(where + "the first line must be the header lon,lat,depth");
+      header = false;
+      continue;
+    }
+    if (Trim(line).empty()) continue;
+    float v[3];
+    for (int i = 0; i < 3; ++i) {
+      const std::size_t comma = line.find(',');
+      if ((i < 2) == (comma == std::string_view::npos))
+        throw EGridError(where + "expected three values: lon,lat,depth");
+      if (!ParseFloat(line.substr(0, comma), v[i]))
+        throw EGridError(where + "\"" + TrimCopy(line.substr(0, comma)) + "\" is not a number");
+      line = comma == std::string_view::npos ? std::string_view() : line.substr(comma + 1);
+    }
+    Coord.Add({v[0], v[1]});
+    Depth.Add(v[2]);
+  }
+  if (header) throw EGridError(Name + ": empty file; the first line must be the header lon,lat,depth");
+}
+
+TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
+                        int Rows, int Power, int Threads, Host& host) {
+  if (Coord.Length() == 0 || Coord.Length() != Depth.Length()) throw EGridError("no samples to interpolate");
+  if (Columns < 1 || Rows < 1) throw EGridError("the grid needs at least one column and one row");
+  if (!(Extent.MinLon < Extent.MaxLon) || !(Extent.MinLat < Extent.MaxLat))
+    throw EGridError("the extent must have MINLON < MAXLON and MINLAT < MAXLAT");
+
+  auto coordinates = std::make_shared<TPixelCoordinates>();
+  const double dx = Extent.CellWidth(Columns), dy = Extent.CellHeight(Rows);
+  for (int i = 0; i < Columns; ++i) coordinates->Longitudes.push_back(Extent.MinLon + (i + 0.5) * dx);
+  for (int j = 0; j < Rows; ++j) coordinates->Latitudes.push_back(Extent.MaxLat - (j + 0.5) * dy);
+
+  TDepthArray grid(Columns, Rows);
+  grid.Fill(kNoDepth);
+  TInterpolationJob job;
+  job.Depths = grid;
+  job.ShepardInterp = std::make_shared<TShepardInterp>(Coord, Depth, Power, &host);
+  job.Coordinates = std::move(coordinates);
+  TInterpolationScheduler scheduler(std::move(job), Columns, Threads, host);
+  scheduler.Start();
+  scheduler.Wait();
+  return grid;
+}
+
+std::string EncodeEsriAsciiGrid(const TDepthArray& Grid, const TGridExtent& Extent) {
+  const int columns = Grid.Width(), rows = Grid.Height();
+  std::string out;
+  out.reserve(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows) * 24 + 256);
+  auto header = [&](const char* key, double value) {
+    out += key;
+    AppendNumber(out, value);
+    out += '\n';
+  };
+  header("ncols        ", columns);
+  header("nrows        ", rows);
+  header("xllcorner    ", Extent.MinLon);
+  header("yllcorner    ", Extent.MinLat);
+  header("dx           ", Extent.CellWidth(columns));
+  header("dy           ", Extent.CellHeight(rows));
+  header("NODATA_value ", kNoData);
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < columns; ++x) {
+      if (x) out += ' ';
+      const double v = Grid[x][y];
+      AppendNumber(out, std::isfinite(v) ? v : kNoData);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace sondralis

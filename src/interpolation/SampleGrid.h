@@ -1,0 +1,51 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "interpolation/CommonTypes.h"
+#include "interpolation/ShepardInterp.h"
+
+namespace sondralis {
+
+class Host;
+
+// A bad samples file or grid request; the message says where and why.
+class EGridError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Depth samples from a CSV text whose first line is the header
+// "lon,lat,depth"; every other non-blank line holds three numbers, read as
+// 32-bit floats as the interpolation stores them. Name is used in messages
+// ("samples.csv:12: ..."). Throws EGridError.
+void ReadSamplesCSV(std::string_view Text, const std::string& Name, TPointList& Coord, TValueList& Depth);
+
+// The rectangle a grid covers, in degrees.
+struct TGridExtent {
+  double MinLon = 0, MinLat = 0, MaxLon = 0, MaxLat = 0;
+  double CellWidth(int Columns) const { return (MaxLon - MinLon) / Columns; }
+  double CellHeight(int Rows) const { return (MaxLat - MinLat) / Rows; }
+};
+
+// Shepard interpolation of the samples at every node of a Columns × Rows
+// grid over Extent, without a mask, with the fast kernel and the workers of
+// the interpolation run. Node (i, j) is the centre of cell (i, j), row 0 at
+// the north: longitude MinLon + (i + ½)·dx, latitude MaxLat − (j + ½)·dy.
+// The result is indexed [column][row]. Throws EGridError for an empty
+// sample set or a degenerate grid.
+TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
+                        int Rows, int Power, int Threads, Host& host);
+
+// The grid as an Esri ASCII grid (ncols, nrows, xllcorner, yllcorner, dx, dy,
+// NODATA_value, then the rows from the north), every number with 17
+// significant digits so that each double reads back unchanged. Values that
+// are not finite are written as NODATA_value.
+std::string EncodeEsriAsciiGrid(const TDepthArray& Grid, const TGridExtent& Extent);
+
+// The projection file beside such a grid: geographic WGS 84 in degrees.
+extern const char* const kWGS84Prj;
+
+}  // namespace sondralis
