@@ -292,13 +292,92 @@ TEST_F(CliTest, HelpAndVersion) {
   RunResult r = Run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("sondralis-cli ", 0), 0u) << r.out;
-  for (const char* cmd : {"info", "convert", "ht"}) {
+  for (const char* cmd : {"info", "convert", "ht", "grid"}) {
     r = Run({cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.out.find(std::string("sondralis-cli ") + cmd), std::string::npos) << r.out;
   }
   r = Run({"ht", "--help"});
   EXPECT_NE(r.out.find("--name"), std::string::npos);
+}
+
+// grid: every node against Shepard's formula evaluated here in extended
+// precision, the header and the projection file GIS programs read, and
+// clean failures.
+TEST_F(CliTest, GridInterpolatesTheSamplesAtTheCellCentres) {
+  struct S {
+    float lon, lat, depth;
+  };
+  // The last sample lies exactly on node (0, 0), the centre of the north-west
+  // cell, which takes its value unchanged.
+  const std::vector<S> samples = {{0.3f, 0.2f, 120}, {3.7f, 0.4f, 880}, {2.1f, 2.9f, 455.5f}, {1.2f, 1.1f, 10},
+                                  {0.5f, 2.5f, 300}};
+  std::string csv = "lon,lat,depth\r\n";
+  for (const S& s : samples) {
+    std::ostringstream line;
+    line.precision(9);
+    line << s.lon << "," << s.lat << "," << s.depth << "\r\n";
+    csv += line.str();
+  }
+  const fs::path in = Write("samples.csv", csv);
+  const fs::path out = dir / "depth.asc";
+  for (int power : {3, 8}) {
+    const RunResult r = Run({"grid", in.string(), "--extent", "0,0,4,3", "--size", "4x3", "--power",
+                             std::to_string(power), "--threads", "2", "-o", out.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream asc(ReadAll(out));
+    std::string key;
+    double value;
+    std::vector<std::pair<std::string, double>> header;
+    for (int i = 0; i < 7 && asc >> key >> value; ++i) header.emplace_back(key, value);
+    EXPECT_EQ(header, (std::vector<std::pair<std::string, double>>{{"ncols", 4}, {"nrows", 3}, {"xllcorner", 0},
+                                                                    {"yllcorner", 0}, {"dx", 1}, {"dy", 1},
+                                                                    {"NODATA_value", -9999}}));
+    for (int row = 0; row < 3; ++row)
+      for (int col = 0; col < 4; ++col) {
+        ASSERT_TRUE(asc >> value) << row << "," << col;
+        const long double x = col + 0.5L, y = 2.5L - row;
+        long double sum = 0, total = 0, hit = -1;
+        for (const S& s : samples) {
+          const long double d = std::sqrt((x - s.lon) * (x - s.lon) + (y - s.lat) * (y - s.lat));
+          if (d == 0 && hit < 0) hit = s.depth;
+          const long double w = 1 / std::pow(d, static_cast<long double>(power));
+          sum += w * s.depth;
+          total += w;
+        }
+        const double expected = static_cast<double>(hit >= 0 ? hit : sum / total);
+        EXPECT_NEAR(value, expected, 1e-12 * expected) << "p=" << power << " node " << col << "," << row;
+      }
+    EXPECT_FALSE(asc >> value) << "more values than nodes";
+  }
+  EXPECT_NE(ReadAll(dir / "depth.prj").find("GCS_WGS_1984"), std::string::npos);
+
+  // Bad requests fail cleanly and write nothing.
+  Write("headless.csv", "1,2,3\n");
+  Write("word.csv", "lon,lat,depth\n1,2,3\n1,deep,3\n");
+  Write("header.csv", "lon,lat,depth\n");
+  const std::string o = (dir / "bad.asc").string();
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"grid", (dir / "headless.csv").string(), "--extent", "0,0,1,1", "--size", "2x2", "-o", o}, 1, "headless.csv:1:"},
+      {{"grid", (dir / "word.csv").string(), "--extent", "0,0,1,1", "--size", "2x2", "-o", o}, 1, "word.csv:3:"},
+      {{"grid", (dir / "header.csv").string(), "--extent", "0,0,1,1", "--size", "2x2", "-o", o}, 1, "no samples"},
+      {{"grid", in.string(), "--extent", "0,0,1", "--size", "2x2", "-o", o}, 2, "--extent"},
+      {{"grid", in.string(), "--extent", "1,0,0,1", "--size", "2x2", "-o", o}, 2, "MINLON < MAXLON"},
+      {{"grid", in.string(), "--extent", "0,0,1,1", "--size", "0x2", "-o", o}, 2, "--size"},
+      {{"grid", in.string(), "--extent", "0,0,1,1", "--size", "2x2", "--power", "15", "-o", o}, 2, "--power"},
+      {{"grid", in.string(), "--extent", "0,0,1,1", "--size", "2x2"}, 2, "-o"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(o)) << c.message;
+    EXPECT_FALSE(fs::exists(dir / "bad.prj")) << c.message;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+// The coverage mask: which pixels are interpolated, and the shoreline as
+// depth-0 samples.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "interpolation/CoverageMask.h"
+#include "support/DepthMapScene.h"
+
+namespace sondralis {
+namespace {
+
+using testing::DepthMapScene;
+
+TEST(PtInRgn, SquareWithHalfOpenEdges) {
+  const std::vector<TPoint> square = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+  EXPECT_TRUE(PtInRgn(square, {5, 5}));
+  EXPECT_FALSE(PtInRgn(square, {5, 10}));  // the edge y = 10 does not count
+  EXPECT_FALSE(PtInRgn(square, {0, 5}));   // on a crossing: neither side
+  EXPECT_TRUE(PtInRgn(square, {5, 0}));    // the edge y = 0 counts
+  EXPECT_FALSE(PtInRgn(square, {15, 5}));
+  // A repeated closing vertex changes nothing.
+  const std::vector<TPoint> closed = {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}};
+  for (int x = -2; x <= 12; ++x)
+    for (int y = -2; y <= 12; ++y) EXPECT_EQ(PtInRgn(square, {x, y}), PtInRgn(closed, {x, y})) << x << "," << y;
+}
+
+// Checks the whole coverage against its definition, pixel by pixel, and
+// returns the pixels of each mask colour.
+struct Counts {
+  int Water = 0, Shore = 0, Outside = 0;
+};
+Counts ExpectCoverageRule(DepthMapScene& scene, const TCoverage& c) {
+  const int w = scene.View.Width(), h = scene.View.Height();
+  Counts counts;
+  int covered = 0, sample = 0;
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) {
+      const TColor mask = c.ShoreLine.Pixel(x, y);
+      const bool border = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+      const bool band = scene.View.ShadowMap.Pixel(x, y) != kMaskOutside;
+      EXPECT_FALSE(border && band);
+      EXPECT_EQ(c.ShadowArray[x][y], band && mask == kMaskWater) << x << "," << y;
+      covered += c.ShadowArray[x][y];
+      counts.Water += mask == kMaskWater;
+      counts.Outside += mask == kMaskOutside;
+      if (mask == kMaskShore) {
+        ++counts.Shore;
+        // Samples come column by column, top to bottom.
+        EXPECT_EQ(c.ShoreCoord[sample][0], static_cast<float>(scene.View.XToLo(x)));
+        EXPECT_EQ(c.ShoreCoord[sample][1], static_cast<float>(scene.View.YToLa(y)));
+        EXPECT_EQ(c.ShoreDepth[sample], 0.0f);
+        ++sample;
+      }
+    }
+  EXPECT_EQ(c.Covered, covered);
+  EXPECT_EQ(c.ShoreCoord.Length(), counts.Shore);
+  EXPECT_EQ(c.ShoreDepth.Length(), counts.Shore);
+  return counts;
+}
+
+TEST(CoverageMask, WithoutShorelineTheBandAroundTheDepthTracksMinusTheBorder) {
+  DepthMapScene scene(120, 90);
+  scene.AddTrack({{46.001, 8.001}, {46.009, 8.009}}, 500);  // corner to corner
+  scene.FitAndDraw();
+  const TCoverage c = BuildCoverage(scene.View);
+  const Counts counts = ExpectCoverageRule(scene, c);
+  EXPECT_EQ(counts.Shore, 0);
+  EXPECT_GT(c.Covered, 120 * 10);
+  // Everything but the last column and row is water.
+  EXPECT_EQ(counts.Water, 119 * 89);
+}
+
+TEST(CoverageMask, LakeWithAnIslandOnTheTrack) {
+  DepthMapScene scene(160, 120);
+  scene.AddTrack({{46.001, 8.001}, {46.001, 8.009}, {46.009, 8.009}, {46.009, 8.001}}, 0);  // lake
+  scene.AddTrack({{46.0045, 8.0045}, {46.0045, 8.0055}, {46.0055, 8.0055}, {46.0055, 8.0045}}, 0);  // island
+  scene.AddTrack({{46.003, 8.002}, {46.007, 8.008}}, 700);
+  scene.FitAndDraw();
+  const TCoverage c = BuildCoverage(scene.View);
+  const Counts counts = ExpectCoverageRule(scene, c);
+  EXPECT_GT(c.Covered, 0);
+  EXPECT_GT(counts.Outside, 0);
+  // The island's centre is shore, not water, although the track crosses it.
+  const int ix = scene.View.LoToX(8.005), iy = scene.View.LaToY(46.005);
+  EXPECT_EQ(c.ShoreLine.Pixel(ix, iy), kMaskShore);
+  EXPECT_FALSE(c.ShadowArray[ix][iy]);
+  EXPECT_NE(scene.View.ShadowMap.Pixel(ix, iy), kMaskOutside);
+  // Outside the lake nothing is water.
+  EXPECT_EQ(c.ShoreLine.Pixel(1, 1), kMaskOutside);
+}
+
+TEST(CoverageMask, TwoLakesNeitherHoldingTheOtherAreBothShore) {
+  DepthMapScene scene(160, 120);
+  scene.AddTrack({{46.001, 8.001}, {46.001, 8.004}, {46.009, 8.004}, {46.009, 8.001}}, 0);
+  scene.AddTrack({{46.001, 8.006}, {46.001, 8.009}, {46.009, 8.009}, {46.009, 8.006}}, 0);
+  scene.AddTrack({{46.002, 8.002}, {46.008, 8.008}}, 700);
+  scene.FitAndDraw();
+  const TCoverage c = BuildCoverage(scene.View);
+  const Counts counts = ExpectCoverageRule(scene, c);
+  EXPECT_EQ(c.Covered, 0);
+  EXPECT_EQ(counts.Water, 0);
+  EXPECT_GT(counts.Shore, 2 * 80 * 30);  // both rectangles filled
+}
+
+}  // namespace
+}  // namespace sondralis

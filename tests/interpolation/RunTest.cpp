@@ -1,0 +1,305 @@
+// The interpolation run end to end, thinning, refusals and "Save Image...".
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QImage>
+
+#include "interpolation/ImageExport.h"
+#include "interpolation/InterpolationRun.h"
+#include "support/DepthMapScene.h"
+
+namespace sondralis {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::DepthMapScene;
+using testing::ScriptedHost;
+
+struct StepCounter : TInterpolationListener {
+  int Steps = 0;
+  void StepProgress() override { ++Steps; }
+};
+
+// The example lake in a small view, two workers: every pixel is what the
+// plain formula gives over the run's samples, the samples are the mask's
+// shoreline followed by the thinned track points, and a second run neither
+// thins again nor piles samples up.
+TEST(DepthMap, ExampleLakeEndToEnd) {
+  DepthMapScene scene(250, 170);
+  scene.LoadExampleLake();
+  scene.FitAndDraw();
+  const int loaded = scene.TrackPoints();
+  const TInterpolationSettings settings = scene.Settings();
+  TDepthMap map;
+  ScriptedHost host;
+  StepCounter progress;
+  ASSERT_TRUE(map.Interpolate(scene.View, settings, host, &progress));
+  ASSERT_TRUE(map.InterpLoaded);
+  EXPECT_TRUE(host.Errors.empty());
+  EXPECT_EQ(progress.Steps, 250);
+
+  const int kept = scene.TrackPoints();
+  EXPECT_LT(kept, loaded / 2);
+  EXPECT_TRUE(host.Logged("Thinning removed " + std::to_string(loaded - kept) + " track points"));
+  const TCoverage coverage = BuildCoverage(scene.View);
+  const int shore = coverage.ShoreCoord.Length();
+  ASSERT_GT(shore, 0);
+  ASSERT_EQ(map.InCoord.Length(), shore + kept);
+  const TPoint4D2& first = *scene.Doc.trk[0]->Items(0)->Items(0);
+  EXPECT_EQ(map.InCoord[shore][0], static_cast<float>(first.Longitude));
+  EXPECT_EQ(map.InDepth[shore], static_cast<float>(first.HBdepth));
+
+  const TShepardInterp reference(map.InCoord, map.InDepth, 8);
+  const int maxDepth = settings.MaxDepth;
+  int covered = 0;
+  for (int x = 0; x < 250; ++x)
+    for (int y = 0; y < 170; ++y) {
+      const TColor pixel = map.InterpolatedImage.Pixel(x, y);
+      if (!map.ShadowArray[x][y]) {
+        ASSERT_EQ(pixel, 0u) << x << "," << y;
+        ASSERT_TRUE(std::isnan(map.DepthAt(x, y)));
+        continue;
+      }
+      const double depth = map.DepthAt(x, y);
+      ASSERT_EQ(pixel, BlendColors(255, 16711680, depth / maxDepth)) << x << "," << y;
+      if (covered++ % 13) continue;
+      const double plain = reference.interp(scene.View.XToLo(x), scene.View.YToLa(y));
+      ASSERT_NEAR(depth, plain, 1e-12 * std::fabs(plain)) << x << "," << y;
+    }
+  EXPECT_EQ(covered, map.CoveredPixels);
+  EXPECT_GT(covered, 250 * 170 / 10);
+
+  ScriptedHost again;
+  ASSERT_TRUE(map.Interpolate(scene.View, settings, again));
+  EXPECT_TRUE(again.Logged("Thinning removed 0 track points"));
+  EXPECT_EQ(map.InCoord.Length(), shore + kept);
+}
+
+// The run's one-pass thinning against the rule applied as repeated passes
+// that each drop at most the first offending point of a segment.
+TEST(Thinning, OnePassEqualsRepeatedPassesOnRandomTracks) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> step(-0.003, 0.003);
+  std::uniform_int_distribution<int> kind(0, 5);
+  for (int trial = 0; trial < 40; ++trial) {
+    DepthMapScene scene(10, 10);
+    std::vector<std::vector<std::pair<double, double>>> expected;
+    for (int s = 0; s < 3; ++s) {
+      std::vector<std::pair<double, double>> pts;
+      double lat = 46 + step(random), lon = 8 + step(random);
+      for (int i = 0; i < 60; ++i) {
+        const int k = kind(random);  // still, north-south, east-west, or both
+        if (k == 1 || k >= 3) lat += step(random);
+        if (k == 2 || k >= 3) lon += step(random);
+        pts.emplace_back(lat, lon);
+      }
+      auto* track = new TGPXtrk;
+      scene.Doc.trk.Add(track);
+      auto* segment = new TGPXtrkseg;
+      track->Add(segment);
+      for (auto [a, b] : pts) {
+        auto* p = new TGPXwpt;
+        p->Latitude = a;
+        p->Longitude = b;
+        segment->Add(p);
+      }
+      // Repeated passes over a copy.
+      for (bool removed = true; removed;) {
+        removed = false;
+        double la = 1.0, lo = 1.0;
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+          if (std::fabs(la - pts[i].first) < 0.001 || std::fabs(lo - pts[i].second) < 0.0015) {
+            pts.erase(pts.begin() + static_cast<std::ptrdiff_t>(i));
+            removed = true;
+            break;
+          }
+          la = pts[i].first;
+          lo = pts[i].second;
+        }
+      }
+      expected.push_back(pts);
+    }
+    ThinTracks(scene.Doc, 0.001, 0.0015);
+    for (int s = 0; s < 3; ++s) {
+      const TGPXtrkseg& segment = *scene.Doc.trk[s]->Items(0);
+      ASSERT_EQ(segment.Count(), static_cast<int>(expected[s].size())) << "trial " << trial;
+      for (int i = 0; i < segment.Count(); ++i) {
+        ASSERT_EQ(segment[i]->Latitude, expected[s][i].first);
+        ASSERT_EQ(segment[i]->Longitude, expected[s][i].second);
+      }
+    }
+  }
+}
+
+// What cannot work is refused with a message before anything changes.
+TEST(DepthMap, RefusalsChangeNothing) {
+  DepthMapScene scene(160, 120);
+  scene.AddTrack({{46.001, 8.001}, {46.001, 8.004}, {46.009, 8.004}, {46.009, 8.001}}, 0);
+  scene.AddTrack({{46.001, 8.006}, {46.001, 8.009}, {46.009, 8.009}, {46.009, 8.006}}, 0);
+  scene.AddTrack({{46.002, 8.002}, {46.0021, 8.0021}, {46.008, 8.008}}, 700);
+  scene.FitAndDraw();
+  const int points = scene.TrackPoints();
+  auto expectUnchanged = [&](const TDepthMap& map) {
+    EXPECT_FALSE(map.InterpLoaded);
+    EXPECT_FALSE(map.Running());
+    EXPECT_EQ(map.InCoord.Length(), 0);
+    EXPECT_TRUE(map.ShadowArray.Empty());
+    EXPECT_EQ(scene.TrackPoints(), points);
+    EXPECT_EQ(scene.View.ShadowMapTrackWidth, 30);
+  };
+
+  TDepthMap map;
+  TInterpolationSettings settings = scene.Settings();
+  for (const char* radius : {"", "abc", "-5", "1000"}) {
+    ScriptedHost host;
+    settings.InterpolationWidth = radius;
+    settings.ThreadsRun = 0;
+    EXPECT_FALSE(map.StartInterpolation(scene.View, settings, host));
+    ASSERT_EQ(host.Errors.size(), 1u) << radius;
+    EXPECT_NE(host.Errors[0].find("extrapolation radius"), std::string::npos);
+    EXPECT_TRUE(host.LogLines.empty());
+    expectUnchanged(map);
+  }
+  settings.InterpolationWidth = "12";
+  {
+    ScriptedHost host;  // two lakes, neither holding the other: no water at all
+    EXPECT_FALSE(map.StartInterpolation(scene.View, settings, host));
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].find("nothing to interpolate"), std::string::npos);
+    expectUnchanged(map);
+  }
+  {
+    ScriptedHost host;  // nothing loaded: no message
+    settings.FileLoaded = false;
+    EXPECT_FALSE(map.StartInterpolation(scene.View, settings, host));
+    EXPECT_TRUE(host.Errors.empty());
+    expectUnchanged(map);
+  }
+  DepthMapScene empty(50, 40);
+  ScriptedHost host;
+  EXPECT_FALSE(map.StartInterpolation(empty.View, empty.Settings(), host));
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find("no depth samples"), std::string::npos);
+}
+
+// The quantisation tables of a quality-90 JPEG: the standard tables of the
+// JPEG standard (Annex K) scaled to 20 %.
+std::vector<int> Scaled(const int (&table)[64]) {
+  std::vector<int> out;
+  for (int v : table) out.push_back(std::clamp((v * 20 + 50) / 100, 1, 255));
+  return out;
+}
+constexpr int kLuminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                                14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                                18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                                49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+constexpr int kChrominance[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+                                  24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+
+struct JpegFacts {
+  bool Progressive = true;
+  int Components = 0, Width = 0, Height = 0;
+  J_COLOR_SPACE Space = JCS_UNKNOWN;
+  std::vector<int> Tables[2];
+};
+
+JpegFacts ReadJpeg(const std::string& bytes) {
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  jpeg_read_header(&cinfo, TRUE);
+  JpegFacts f;
+  f.Progressive = cinfo.progressive_mode;
+  f.Components = cinfo.num_components;
+  f.Width = static_cast<int>(cinfo.image_width);
+  f.Height = static_cast<int>(cinfo.image_height);
+  f.Space = cinfo.jpeg_color_space;
+  for (int t = 0; t < 2; ++t)
+    if (cinfo.quant_tbl_ptrs[t])
+      f.Tables[t].assign(cinfo.quant_tbl_ptrs[t]->quantval, cinfo.quant_tbl_ptrs[t]->quantval + 64);
+  jpeg_destroy_decompress(&cinfo);
+  return f;
+}
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TEST(DepthMap, SaveImageAsBmpOrJpegInAnyLetterCase) {
+  const fs::path dir = fs::temp_directory_path() / ("sondralis-save-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  DepthMapScene scene(93, 61);
+  scene.AddTrack({{46.001, 8.001}, {46.0031, 8.004}, {46.009, 8.009}}, 400);
+  scene.FitAndDraw();
+  TDepthMap map;
+  ScriptedHost host;
+  EXPECT_EQ(map.SaveImage(host), "");  // no run yet: no dialog
+  ASSERT_TRUE(map.Interpolate(scene.View, scene.Settings(), host));
+
+  host.SaveReplies = {std::nullopt, (dir / "a.png").string(), (dir / "a.BMP").string(), (dir / "b.Jpg").string(),
+                      (dir / "a.BMP").string(), (dir / "a.BMP").string()};
+  EXPECT_EQ(map.SaveImage(host), "");  // cancelled
+  EXPECT_EQ(map.SaveImage(host), "");  // unsupported: an error naming the formats
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find(".bmp, .jpg or .jpeg"), std::string::npos);
+  EXPECT_EQ(host.SaveRequests[0].Title, "Save image");
+  EXPECT_EQ(host.SaveRequests[0].Filter, "Bitmap Image|*.bmp|JPEG Image|*.jpg");
+  EXPECT_EQ(host.SaveRequests[0].DefaultExt, "bmp");
+
+  ASSERT_EQ(map.SaveImage(host), (dir / "a.BMP").string());
+  const std::string bmp = ReadAll(dir / "a.BMP");
+  ASSERT_GT(bmp.size(), 54u);
+  EXPECT_EQ(bmp[28], 24);  // bits per pixel
+  const QImage read = QImage::fromData(reinterpret_cast<const uchar*>(bmp.data()), static_cast<int>(bmp.size()));
+  ASSERT_EQ(read.width(), 93);
+  ASSERT_EQ(read.height(), 61);
+  for (int x = 0; x < 93; ++x)
+    for (int y = 0; y < 61; ++y)
+      ASSERT_EQ(TCanvas::FromRGB32(read.pixel(x, y)), map.InterpolatedImage.Pixel(x, y)) << x << "," << y;
+
+  ASSERT_EQ(map.SaveImage(host), (dir / "b.Jpg").string());
+  const JpegFacts jpeg = ReadJpeg(ReadAll(dir / "b.Jpg"));
+  EXPECT_FALSE(jpeg.Progressive);
+  EXPECT_EQ(jpeg.Components, 3);
+  EXPECT_EQ(jpeg.Space, JCS_YCbCr);
+  EXPECT_EQ(jpeg.Width, 93);
+  EXPECT_EQ(jpeg.Height, 61);
+  EXPECT_EQ(jpeg.Tables[0], Scaled(kLuminance));
+  EXPECT_EQ(jpeg.Tables[1], Scaled(kChrominance));
+
+  // An existing file is replaced only after a Yes.
+  host.YesNoReplies = {false, true};
+  std::ofstream(dir / "a.BMP", std::ios::binary | std::ios::trunc) << "keep me";
+  EXPECT_EQ(map.SaveImage(host), "");
+  EXPECT_EQ(ReadAll(dir / "a.BMP"), "keep me");
+  EXPECT_EQ(host.Questions.back(), "Overwrite existing " + (dir / "a.BMP").string() + " ?");
+  EXPECT_EQ(map.SaveImage(host), (dir / "a.BMP").string());
+  EXPECT_EQ(ReadAll(dir / "a.BMP"), bmp);
+  // Nothing but the pictures: no temporary file left behind, no a.png.
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 2);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace sondralis

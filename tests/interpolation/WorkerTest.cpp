@@ -1,0 +1,163 @@
+// The workers and their scheduler: stripes, log lines, progress, the two
+// ways of driving a run, and what the workers write.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "interpolation/ShepardThread.h"
+#include "support/ScriptedHost.h"
+
+namespace sondralis {
+namespace {
+
+struct CountingListener : TInterpolationListener {
+  int Steps = 0;
+  std::vector<int> Running;
+  std::atomic<int> Wakes{0};
+  void StepProgress() override { ++Steps; }
+  void ThreadsRunningChanged(int n) override { Running.push_back(n); }
+  void Wake() override { ++Wakes; }
+};
+
+// A W × H job over a small cloud, masked by a checkerboard of 3 × 3 blocks.
+struct Job {
+  TInterpolationJob job;
+  Job(int w, int h, int maxDepth = 500) {
+    TPointList pts;
+    TValueList vals;
+    for (int i = 0; i < 6; ++i) {
+      pts.Add({static_cast<float>(i * 0.37), static_cast<float>((i * i) % 5 * 0.21)});
+      vals.Add(static_cast<float>(100 * i));
+    }
+    job.ShepardInterp = std::make_shared<TShepardInterp>(pts, vals, 8);
+    auto at = std::make_shared<TPixelCoordinates>();
+    for (int x = 0; x < w; ++x) at->Longitudes.push_back(x * 0.003);
+    for (int y = 0; y < h; ++y) at->Latitudes.push_back(1 - y * 0.05);
+    job.Coordinates = at;
+    job.Image.SetSize(w, h);
+    job.Depths.SetSize(w, h);
+    job.Depths.Fill(kNoDepth);
+    job.ShadowArray.SetSize(w, h);
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) job.ShadowArray[x][y] = (x / 3 + y / 3) % 2 == 0;
+    job.MaxDepth = maxDepth;
+    job.clShallow = 255;
+    job.clDeep = 16711680;
+  }
+  // Every pixel as the workers must have left it; with Partly, a pixel may
+  // also be untouched (a run given up half-way).
+  void ExpectWritten(bool Partly = false) const {
+    const auto& at = *job.Coordinates;
+    for (int x = 0; x < job.Image.Width(); ++x)
+      for (int y = 0; y < job.Image.Height(); ++y) {
+        if (!job.ShadowArray[x][y]) {
+          ASSERT_EQ(job.Image[x][y], 0u) << x << "," << y;  // black
+          ASSERT_TRUE(std::isnan(job.Depths[x][y])) << x << "," << y;
+          continue;
+        }
+        if (Partly && std::isnan(job.Depths[x][y]) && job.Image[x][y] == 0) continue;
+        const double depth = job.ShepardInterp->FastInterp(at.Longitudes[x], at.Latitudes[y]);
+        ASSERT_EQ(job.Depths[x][y], depth) << x << "," << y;
+        const double ratio = job.MaxDepth > 0 ? depth / job.MaxDepth : 0;
+        ASSERT_EQ(job.Image[x][y], BlendColors(job.clShallow, job.clDeep, ratio)) << x << "," << y;
+      }
+  }
+};
+
+TEST(InterpolationScheduler, EightHundredColumnsWithFourWorkers) {
+  Job j(800, 7);
+  testing::ScriptedHost host;
+  CountingListener listener;
+  TInterpolationScheduler scheduler(j.job, 800, 4, host, &listener);
+  scheduler.Start();
+  scheduler.Wait();
+  std::vector<std::string> expected = {"Num Tasks: 53"};
+  for (int k = 1; k <= 53; ++k) {
+    const int first = 15 * (k - 1), last = k == 53 ? 799 : 15 * k - 1;
+    expected.push_back((k <= 4 ? "Start Thread: " : "Add Thread: ") + std::to_string(first) + "     " +
+                       std::to_string(last));
+  }
+  EXPECT_EQ(host.LogLines, expected);
+  EXPECT_EQ(scheduler.ThreadsTasks, 53);
+  EXPECT_EQ(scheduler.ThreadsID, 53);
+  EXPECT_EQ(scheduler.ThreadsRunning, 0);
+  // One progress step per column: the bar (maximum W − 1) is full.
+  EXPECT_EQ(listener.Steps, 800);
+  EXPECT_EQ(listener.Running, (std::vector<int>{4, 3, 2, 1, 0}));
+  j.ExpectWritten();
+}
+
+TEST(InterpolationScheduler, NarrowViewsGetOneWorkerPerStripeAndNoStripeBeyondTheLastColumn) {
+  Job j(20, 5);
+  testing::ScriptedHost host;
+  TInterpolationScheduler scheduler(j.job, 20, 4, host);
+  scheduler.Start();
+  scheduler.Wait();
+  EXPECT_EQ(host.LogLines, (std::vector<std::string>{"Num Tasks: 1", "Start Thread: 0     19"}));
+  EXPECT_EQ(scheduler.ThreadsRun, 1);
+  j.ExpectWritten();
+
+  // Every width: the stripes tile 0 .. W − 1 in order, without gaps.
+  for (int w = 1; w <= 400; ++w) {
+    const int tasks = TInterpolationScheduler::TaskCount(w);
+    ASSERT_GE(tasks, 1);
+    int next = 0;
+    for (int k = 1; k <= tasks; ++k) {
+      const auto [first, last] = TInterpolationScheduler::Stripe(k, tasks, w);
+      ASSERT_EQ(first, next) << "W=" << w << " k=" << k;
+      ASSERT_GE(last, first) << "W=" << w << " k=" << k;
+      next = last + 1;
+    }
+    ASSERT_EQ(next, w) << "W=" << w;
+  }
+}
+
+TEST(InterpolationScheduler, OneWorkerTakesTheStripesOneAfterAnotherInColumnOrder) {
+  Job j(100, 4, 0);  // MaxDepth 0: every covered pixel shallow
+  testing::ScriptedHost host;
+  CountingListener listener;
+  TInterpolationScheduler scheduler(j.job, 100, 1, host, &listener);
+  scheduler.Start();
+  scheduler.Wait();
+  EXPECT_EQ(host.LogLines, (std::vector<std::string>{"Num Tasks: 6", "Start Thread: 0     15", "Add Thread: 16     31",
+                                                     "Add Thread: 32     47", "Add Thread: 48     63",
+                                                     "Add Thread: 64     79", "Add Thread: 80     99"}));
+  EXPECT_EQ(listener.Running, (std::vector<int>{1, 0}));
+  j.ExpectWritten();
+  EXPECT_EQ(j.job.Image[0][0], 255u);
+}
+
+// Driven from an event loop: Poll never blocks, the workers wake the owner,
+// and the result is the same as with Wait.
+TEST(InterpolationScheduler, PollingDeliversEverythingOnTheOwnersThread) {
+  Job j(301, 9);
+  testing::ScriptedHost host;
+  CountingListener listener;
+  TInterpolationScheduler scheduler(j.job, 301, 2, host, &listener);
+  scheduler.Start();
+  while (!scheduler.Poll()) std::this_thread::yield();
+  EXPECT_EQ(listener.Steps, 301);
+  EXPECT_EQ(listener.Wakes.load(), 301 + 20);  // one per progress step and per finished stripe
+  EXPECT_EQ(host.LogLines.size(), 1u + 20u);
+  j.ExpectWritten();
+}
+
+// The owner may go away mid-run: the workers stop after their column, are
+// waited for, and leave only whole, correct pixels behind.
+TEST(InterpolationScheduler, AnOwnerGoingAwayMidRunEndsTheWorkersCleanly) {
+  Job j(3000, 200);
+  testing::ScriptedHost host;
+  {
+    TInterpolationScheduler scheduler(j.job, 3000, 2, host);
+    scheduler.Start();
+  }
+  j.ExpectWritten(true);
+}
+
+}  // namespace
+}  // namespace sondralis
