@@ -1,0 +1,160 @@
+// Interpolation benchmarks.
+//
+// BM_Kernel/P/THREADS: the vectorised Shepard kernel over 20 000 samples
+// spread like a lake survey, THREADS threads each evaluating its share of the
+// queries. ns_per_pair_per_core = wall time × threads ÷ (queries × samples).
+// BM_Plain/P: the plain formula, one thread, the same measure.
+//
+// BM_RunExampleLake: a whole run as the "Interpolate" button does it, on the
+// example lake (survey and shoreline KML) in a 1004 × 677 view with 2
+// workers: mask, thinning, samples, workers and picture. The document is
+// reloaded between iterations (not timed), since thinning changes it.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "formats/SourceTracks.h"
+#include "interpolation/InterpolationRun.h"
+#include "interpolation/ShepardInterp.h"
+#include "model/Host.h"
+
+namespace {
+
+using namespace sondralis;
+
+constexpr int kSamples = 20000;
+
+struct Cloud {
+  TPointList Pts;
+  TValueList Vals;
+  std::vector<std::pair<double, double>> Queries;
+  Cloud() {
+    std::mt19937 random(1);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < kSamples; ++i) {
+      Pts.Add({static_cast<float>(8.30 + 0.02 * unit(random)), static_cast<float>(47.04 + 0.015 * unit(random))});
+      Vals.Add(static_cast<float>(1900 * unit(random)));
+    }
+    for (int q = 0; q < 4096; ++q) Queries.emplace_back(8.30 + 0.02 * unit(random), 47.04 + 0.015 * unit(random));
+  }
+};
+
+const Cloud& TheCloud() {
+  static const Cloud cloud;
+  return cloud;
+}
+
+void BM_Kernel(benchmark::State& state) {
+  const int p = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  const Cloud& c = TheCloud();
+  const TShepardInterp s(c.Pts, c.Vals, p);
+  const std::size_t perThread = 512;
+  double sink = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> pool;
+    std::vector<double> sums(static_cast<std::size_t>(threads));
+    for (int t = 0; t < threads; ++t)
+      pool.emplace_back([&, t] {
+        double sum = 0;
+        for (std::size_t q = 0; q < perThread; ++q) {
+          const auto& [x, y] = c.Queries[(static_cast<std::size_t>(t) * perThread + q) % c.Queries.size()];
+          sum += s.FastInterp(x, y);
+        }
+        sums[static_cast<std::size_t>(t)] = sum;
+      });
+    for (auto& th : pool) th.join();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    for (double v : sums) sink += v;
+  }
+  benchmark::DoNotOptimize(sink);
+  const double pairs = static_cast<double>(state.iterations()) * threads * perThread * kSamples;
+  state.counters["ns_per_pair_per_core"] =
+      benchmark::Counter(pairs / (threads * 1e9), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.SetLabel(ShepardKernelTarget());
+}
+BENCHMARK(BM_Kernel)
+    ->ArgsProduct({{2, 8, 13}, {1, 2}})
+    ->ArgNames({"p", "threads"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Plain(benchmark::State& state) {
+  const int p = static_cast<int>(state.range(0));
+  const Cloud& c = TheCloud();
+  const TShepardInterp s(c.Pts, c.Vals, p);
+  std::size_t q = 0;
+  double sink = 0;
+  for (auto _ : state) {
+    const auto& [x, y] = c.Queries[q++ % c.Queries.size()];
+    sink += s.interp(x, y);
+  }
+  benchmark::DoNotOptimize(sink);
+  const double pairs = static_cast<double>(state.iterations()) * kSamples;
+  state.counters["ns_per_pair_per_core"] =
+      benchmark::Counter(pairs / 1e9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Plain)->Arg(2)->Arg(8)->Arg(13)->ArgName("p")->Unit(benchmark::kMillisecond);
+
+class QuietHost : public Host {
+ public:
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
+  bool AskYesNo(const std::string&) override { return false; }
+  std::string AskText(const std::string&, const std::string&, const std::string& d) override { return d; }
+  void ShowError(const std::string& m) override { Errors.push_back(m); }
+  void ShowInformation(const std::string&) override {}
+  std::vector<std::string> Errors;
+};
+
+void BM_RunExampleLake(benchmark::State& state) {
+  const std::string dir = SONDRALIS_SOURCE_DIR "/examples/";
+  double samples = 0, covered = 0;
+  for (auto _ : state) {
+    TGPX doc;
+    QuietHost host;
+    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"}) LoadSourceFile(doc, dir + name, {}, host);
+    TCanvas picture(1004, 677);
+    TGPXDraw view;
+    view.TrackWidth = 3;
+    view.Options.BackGroundColor = 16777215;
+    view.ShadowMapEnabled = true;
+    view.ShadowMapTrackColor = 12632256;
+    view.GPXd = &doc;
+    view.Canvas = &picture;
+    view.Resize(1004, 677);
+    view.ResetBBox(true, true);
+    view.MaxDepth = GetMaxDepth(doc);
+    view.Redraw();
+    TInterpolationSettings settings;
+    settings.FileLoaded = true;
+    settings.ThreadsRun = 2;
+    settings.MaxDepth = GetMaxDepth(doc);
+    settings.DecimateLongitude = std::fabs(view.BBox.E - view.BBox.O) / view.Width();
+    settings.DecimateLatitude = std::fabs(view.BBox.N - view.BBox.S) / view.Height();
+    TDepthMap map;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ran = map.Interpolate(view, settings, host);
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (!ran) {
+      state.SkipWithError(host.Errors.empty() ? "run refused" : host.Errors.front().c_str());
+      return;
+    }
+    samples = map.InCoord.Length();
+    covered = map.CoveredPixels;
+  }
+  state.counters["samples"] = samples;
+  state.counters["covered_pixels"] = covered;
+  state.SetLabel(ShepardKernelTarget());
+}
+BENCHMARK(BM_RunExampleLake)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
