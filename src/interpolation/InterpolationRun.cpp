@@ -173,6 +173,13 @@ void TDepthMap::Complete() {
   InterpLoaded = true;
 }
 
+TCanvas TDepthMap::CoveragePreview(const TCanvas& SourcePicture) const {
+  TCanvas preview(ShadowMap.Width(), ShadowMap.Height());
+  preview.DrawTransparent(0, 0, ShadowMap, kMaskOutside);
+  preview.DrawTransparent(0, 0, SourcePicture, kMaskOutside);
+  return preview;
+}
+
 double TDepthMap::DepthAt(int X, int Y) const {
   if (X < 0 || Y < 0 || X >= DepthArray.Width() || Y >= DepthArray.Height()) return kNoDepth;
   return DepthArray[X][Y];

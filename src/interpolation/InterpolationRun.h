@@ -90,6 +90,11 @@ class TDepthMap {
   // The scheduler of the running run, or null.
   const TInterpolationScheduler* Scheduler() const noexcept { return fScheduler.get(); }
 
+  // The picture the Interpolated Map tab shows before a run: the coverage
+  // band of the last mask (the shadow map) with the Source Tracks picture
+  // over it, white in both being transparent, on white.
+  TCanvas CoveragePreview(const TCanvas& SourcePicture) const;
+
   // The interpolated depth at view pixel (x, y), NaN outside the coverage or
   // before a run.
   double DepthAt(int X, int Y) const;

@@ -60,6 +60,16 @@ TEST(DepthMap, ExampleLakeEndToEnd) {
   EXPECT_EQ(map.InCoord[shore][0], static_cast<float>(first.Longitude));
   EXPECT_EQ(map.InDepth[shore], static_cast<float>(first.HBdepth));
 
+  // Before a run the tab shows the band under the tracks.
+  TDepthMap fresh;
+  fresh.UpdateShadowArray(scene.View);
+  const TCanvas preview = fresh.CoveragePreview(scene.Picture);
+  for (int x = 0; x < 250; x += 3)
+    for (int y = 0; y < 170; y += 3) {
+      const TColor track = scene.Picture.Pixel(x, y), band = scene.View.ShadowMap.Pixel(x, y);
+      ASSERT_EQ(preview.Pixel(x, y), track != 0xFFFFFF ? track : band) << x << "," << y;
+    }
+
   const TShepardInterp reference(map.InCoord, map.InDepth, 8);
   const int maxDepth = settings.MaxDepth;
   int covered = 0;
