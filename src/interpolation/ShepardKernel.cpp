@@ -139,18 +139,21 @@ HWY_EXPORT(TargetName);
 
 namespace {
 
+// Doubles in the widest vector of any instruction set dispatched to. Here,
+// outside the per-target code, HWY_MAX_BYTES is that of the baseline target
+// (8 bytes for plain C++), so the allocation alignment, which is the widest
+// vector (64 bytes for AVX-512), is the measure.
+constexpr std::size_t kWidestLanes = HWY_ALIGNMENT / sizeof(double);
+
 // Elements per array: whole vectors of the widest instruction set.
-std::size_t Padded(std::size_t count) {
-  constexpr std::size_t lanes = HWY_MAX_BYTES / sizeof(double);
-  return (count + lanes - 1) / lanes * lanes;
-}
+std::size_t Padded(std::size_t count) { return (count + kWidestLanes - 1) / kWidestLanes * kWidestLanes; }
 
 }  // namespace
 
 TShepardSamples::TShepardSamples(std::span<const std::array<float, 2>> Positions, std::span<const float> Values,
                                  std::size_t Count)
     : fCount(std::min({Count, Positions.size(), Values.size()})) {
-  const std::size_t padded = std::max<std::size_t>(Padded(fCount), HWY_MAX_BYTES / sizeof(double));
+  const std::size_t padded = std::max(Padded(fCount), kWidestLanes);
   fX = hwy::AllocateAligned<double>(padded);
   fY = hwy::AllocateAligned<double>(padded);
   fV = hwy::AllocateAligned<double>(padded);
