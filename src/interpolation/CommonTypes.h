@@ -2,9 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
+#include <new>
 #include <span>
+#include <type_traits>
 
 #include "model/ColorInterpolate.h"
 
@@ -22,6 +25,9 @@ namespace sondralis {
 // it, so resizing can never pull pixels away from under a running worker.
 template <typename T>
 class TPixelArray {
+  // Zero bytes must be the zero value and no constructor may be needed.
+  static_assert(std::is_trivial_v<T>);
+
  public:
   TPixelArray() = default;
   TPixelArray(int Width, int Height) { SetSize(Width, Height); }
@@ -32,7 +38,14 @@ class TPixelArray {
     fWidth = Width > 0 ? Width : 0;
     fHeight = Height > 0 ? Height : 0;
     const std::size_t count = static_cast<std::size_t>(fWidth) * static_cast<std::size_t>(fHeight);
-    fData = count ? std::shared_ptr<T[]>(new T[count]()) : nullptr;
+    fData = nullptr;
+    if (count == 0) return;
+    // calloc hands out fresh pages already zeroed without touching them, so
+    // sizing a large array costs nothing until its pixels are written, and
+    // the workers that write them take those first-touch costs in parallel.
+    void* block = std::calloc(count, sizeof(T));
+    if (!block) throw std::bad_alloc();
+    fData = std::shared_ptr<T[]>(static_cast<T*>(block), [](T* p) { std::free(p); });
   }
   // Sets every element to Value.
   void Fill(const T& Value) {
@@ -67,8 +80,8 @@ using TColorArray = TPixelArray<TColor>;
 // The coverage mask: true marks a pixel that is interpolated.
 using TBooleanArray = TPixelArray<bool>;
 // The interpolated depth of each covered pixel in centimetres, as the
-// interpolator computed it, before it was turned into a colour. The run fills
-// it with NaN before the workers start, so uncovered pixels read NaN.
+// interpolator computed it, before it was turned into a colour. The workers
+// write NaN to the pixels of their columns that are not covered.
 using TDepthArray = TPixelArray<double>;
 
 inline constexpr double kNoDepth = std::numeric_limits<double>::quiet_NaN();

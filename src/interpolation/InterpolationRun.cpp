@@ -123,7 +123,6 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
   ShepardInterp = std::make_shared<TShepardInterp>(InCoord, InDepth, Settings.Power, &host);
   InterpolArray.SetSize(fWidth, fHeight);
   DepthArray.SetSize(fWidth, fHeight);
-  DepthArray.Fill(kNoDepth);
   auto coordinates = std::make_shared<TPixelCoordinates>();
   for (int x = 0; x < fWidth; ++x) coordinates->Longitudes.push_back(GPXView.XToLo(x));
   for (int y = 0; y < fHeight; ++y) coordinates->Latitudes.push_back(GPXView.YToLa(y));

@@ -82,7 +82,6 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
   for (int j = 0; j < Rows; ++j) coordinates->Latitudes.push_back(Extent.MaxLat - (j + 0.5) * dy);
 
   TDepthArray grid(Columns, Rows);
-  grid.Fill(kNoDepth);
   TInterpolationJob job;
   job.Depths = grid;
   job.ShepardInterp = std::make_shared<TShepardInterp>(Coord, Depth, Power, &host);

@@ -97,7 +97,10 @@ void TThdsInterpolate::DoInterpolate() {
     StepProgress();
     const double lon = at.Longitudes[static_cast<std::size_t>(x)];
     for (int y = 0; y < h; ++y) {
-      if (masked && !FShadowArray[x][y]) continue;
+      if (masked && !FShadowArray[x][y]) {
+        if (depths) FDepths[x][y] = kNoDepth;
+        continue;
+      }
       const double depth = interp.FastInterp(lon, at.Latitudes[static_cast<std::size_t>(y)]);
       if (depths) FDepths[x][y] = depth;
       // Without a positive maximum depth there is no ramp: every covered

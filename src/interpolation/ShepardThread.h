@@ -32,7 +32,7 @@ struct TPixelCoordinates {
 struct TInterpolationJob {
   TColorArray Image;          // target colours; may be empty (depths only)
   TBooleanArray ShadowArray;  // coverage mask; empty: every pixel is covered
-  TDepthArray Depths;         // target depths; may be empty (colours only)
+  TDepthArray Depths;         // target depths, NaN where not covered; may be empty (colours only)
   std::shared_ptr<const TShepardInterp> ShepardInterp;
   std::shared_ptr<const TPixelCoordinates> Coordinates;
   int MaxDepth = 0;      // centimetres that map to the deep colour
@@ -90,7 +90,8 @@ class TShepardThread {
 };
 
 // The worker the run uses: for every column of the stripe, in ascending
-// order, one progress step, then the depth and colour of every covered pixel.
+// order, one progress step, then the depth and colour of every covered pixel
+// (and NaN as the depth of every other pixel; their colour stays as it is).
 class TThdsInterpolate : public TShepardThread {
  public:
   using TShepardThread::TShepardThread;

@@ -40,8 +40,7 @@ struct Job {
     for (int y = 0; y < h; ++y) at->Latitudes.push_back(1 - y * 0.05);
     job.Coordinates = at;
     job.Image.SetSize(w, h);
-    job.Depths.SetSize(w, h);
-    job.Depths.Fill(kNoDepth);
+    job.Depths.SetSize(w, h);  // zeros: the workers must write NaN where not covered
     job.ShadowArray.SetSize(w, h);
     for (int x = 0; x < w; ++x)
       for (int y = 0; y < h; ++y) job.ShadowArray[x][y] = (x / 3 + y / 3) % 2 == 0;
@@ -57,10 +56,11 @@ struct Job {
       for (int y = 0; y < job.Image.Height(); ++y) {
         if (!job.ShadowArray[x][y]) {
           ASSERT_EQ(job.Image[x][y], 0u) << x << "," << y;  // black
+          if (Partly && job.Depths[x][y] == 0) continue;
           ASSERT_TRUE(std::isnan(job.Depths[x][y])) << x << "," << y;
           continue;
         }
-        if (Partly && std::isnan(job.Depths[x][y]) && job.Image[x][y] == 0) continue;
+        if (Partly && job.Depths[x][y] == 0 && job.Image[x][y] == 0) continue;
         const double depth = job.Depths[x][y];
         const double plain = job.ShepardInterp->interp(at.Longitudes[x], at.Latitudes[y]);
         ASSERT_NEAR(depth, plain, 1e-12 * std::fabs(plain)) << x << "," << y;
