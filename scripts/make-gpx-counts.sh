@@ -5,7 +5,7 @@
 # (prefix included) without regard to letter case, the root being the
 # document element named gpx. Files xmllint cannot parse are left out.
 #
-#   scripts/make-gpx-counts.sh ../shared/data/realworld > tests/formats/realworld_counts.tsv
+#   scripts/make-gpx-counts.sh tests/data/realworld > tests/formats/realworld_counts.tsv
 set -euo pipefail
 dir=${1:?usage: make-gpx-counts.sh DIR}
 

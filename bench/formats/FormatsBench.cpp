@@ -1,11 +1,10 @@
 // Loading and writing a big echo-sounder recording, beside gpsbabel doing
 // the same read and write.
 //
-//   python3 ../shared/tools/make_lake.py /tmp/big --rate 10
 //   build/bench/formats/bench_formats
 //
-// The input is SONDRALIS_BENCH_GPX or /tmp/big/lake_survey.gpx, made with
-// the command above when it is missing. peak_MB is the process's peak
+// The input is SONDRALIS_BENCH_GPX or the synthetic lake survey at ten
+// readings per second, made with scripts/make-lake.py when it is missing. peak_MB is the process's peak
 // resident set so far; run a single benchmark (--benchmark_filter) to see
 // the peak of that operation alone.
 
@@ -18,6 +17,7 @@
 #include <string>
 
 #include "formats/GPXFile.h"
+#include "support/BenchLake.h"
 
 namespace sondralis {
 namespace {
@@ -33,14 +33,7 @@ double PeakRssMB() {
 const std::string& InputFile() {
   static const std::string path = [] {
     const char* env = std::getenv("SONDRALIS_BENCH_GPX");
-    std::string p = env ? env : "/tmp/big/lake_survey.gpx";
-    if (!fs::exists(p)) {
-      const std::string dir = fs::path(p).parent_path().string();
-      const std::string cmd =
-          "python3 '" + std::string(SONDRALIS_SHARED_DIR) + "/tools/make_lake.py' '" + dir + "' --rate 10 >/dev/null";
-      if (std::system(cmd.c_str()) != 0) p.clear();
-    }
-    return p;
+    return env ? std::string(env) : bench::BenchLakeSurvey(10);
   }();
   return path;
 }

@@ -4,9 +4,8 @@
 // ways of painting a wide pen on their own.
 //
 // The recording is the synthetic lake survey at ten soundings per second
-// (about 142 000 points). Its path comes from SONDRALIS_LAKE_GPX; without it
-// the benchmark generates the survey into /tmp/sondralis-bench-lake with
-// make_lake.py. Only the trkseg, trkpt lat/lon and depth values are read, by
+// (about 146 000 points). Its path comes from SONDRALIS_LAKE_GPX; without it
+// the benchmark generates the survey with scripts/make-lake.py. Only the trkseg, trkpt lat/lon and depth values are read, by
 // a throwaway scanner: this benchmark does not depend on the GPX reader.
 #include <benchmark/benchmark.h>
 
@@ -19,6 +18,7 @@
 
 #include "model/GPX.h"
 #include "model/Text.h"
+#include "support/BenchLake.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
 #include "view/WideStroke.h"
@@ -29,13 +29,7 @@ using namespace sondralis;
 
 std::string LakePath() {
   if (const char* env = std::getenv("SONDRALIS_LAKE_GPX")) return env;
-  const std::string dir = "/tmp/sondralis-bench-lake";
-  const std::string path = dir + "/lake_survey.gpx";
-  if (!std::ifstream(path)) {
-    const std::string cmd = "python3 '" SONDRALIS_SHARED_DIR "/tools/make_lake.py' " + dir + " --rate 10 >/dev/null";
-    if (std::system(cmd.c_str()) != 0) std::cerr << "could not run make_lake.py\n";
-  }
-  return path;
+  return bench::BenchLakeSurvey(10);
 }
 
 // Value of attribute or element text after `key` in `text` from `from`.

@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kExamples = fs::path(SONDRALIS_SOURCE_DIR) / "examples";
-const fs::path kShared = fs::path(SONDRALIS_SHARED_DIR) / "data";
+const fs::path kTestData = fs::path(SONDRALIS_SOURCE_DIR) / "tests" / "data";
 
 std::string ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -99,18 +99,18 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u) << r.out;
   EXPECT_EQ(lines[0], "{\"file\":\"" + (kExamples / "lake_survey.gpx").string() + "\", \"loaded\":true, " +
-                          Counts(0, 0, 0, 1, 4, 14239) + ", \"max_depth_cm\":1862}");
-  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 282) + ", \"max_depth_cm\":0}"),
+                          Counts(0, 0, 0, 1, 4, 14591) + ", \"max_depth_cm\":1943}");
+  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
             std::string::npos)
       << lines[1];
   // The KML shoreline: two line strings and the boat ramp as a waypoint.
-  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 282) + ", \"max_depth_cm\":0}"),
+  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
             std::string::npos)
       << lines[2];
 
   // Counts made with xmllint, independently of our reader.
-  r = Run({"info", (kShared / "realworld/expertgps.gpx").string(), (kShared / "realworld/LineStyles.gpx").string(),
-           (kShared / "realworld/garmin-oregon-700-output.gpx").string()});
+  r = Run({"info", (kTestData / "realworld/expertgps.gpx").string(), (kTestData / "realworld/LineStyles.gpx").string(),
+           (kTestData / "realworld/garmin-oregon-700-output.gpx").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u);
@@ -121,7 +121,7 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   // One track in five encodings (UTF-16 both ways, Latin-1 declared) reads alike.
   std::vector<std::string> args = {"info"};
   for (const char* f : {"utf8.gpx", "utf8-bom.gpx", "utf16le-bom.gpx", "utf16be-bom.gpx", "latin1.gpx"})
-    args.push_back((kShared / "encodings" / f).string());
+    args.push_back((kTestData / "encodings" / f).string());
   r = Run(args);
   ASSERT_EQ(r.status, 0) << r.err;
   lines = Lines(r.out);
@@ -161,10 +161,12 @@ TEST_F(CliTest, ConvertWithOffsetWritesValidGpxWithShiftedDepths) {
                            "--offset", "50", "-o", out.string()});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string cmd = std::string(SONDRALIS_XMLLINT) + " --noout --schema " +
-                          Quote((kShared / "schema/gpx-1.1.xsd").string()) + " " + Quote(out.string()) + " 2>/dev/null";
+                          Quote((kTestData / "schema/gpx-1.1.xsd").string()) + " " + Quote(out.string()) + " 2>/dev/null";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << "the written file must validate against the GPX 1.1 schema";
 
-  const std::vector<double> in = Depths(ReadAll(kExamples / "lake_survey.gpx"));
+  // Readings of 0 (the sounder lost the bottom) are dropped on loading.
+  std::vector<double> in = Depths(ReadAll(kExamples / "lake_survey.gpx"));
+  std::erase(in, 0.0);
   const std::vector<double> written = Depths(ReadAll(out));
   // The KML shoreline has no depth and gets no offset (the offset applies to
   // GPX files), so only the survey's points carry depths.

@@ -18,7 +18,8 @@ namespace sondralis::testing {
 
 namespace fs = std::filesystem;
 
-inline fs::path SharedDir() { return fs::path(SONDRALIS_SHARED_DIR); }
+// Test material committed under tests/data.
+inline fs::path TestDataDir() { return fs::path(SONDRALIS_SOURCE_DIR) / "tests" / "data"; }
 
 // A fresh folder, removed with the object.
 class TempDir {

@@ -11,7 +11,7 @@ namespace sondralis {
 namespace {
 
 using testing::ExpectSameDocument;
-using testing::SharedDir;
+using testing::TestDataDir;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
@@ -285,7 +285,7 @@ TEST(GPXReader, FiveEncodingsReadIntoIdenticalDocuments) {
     TGPX doc;
     TGPXFile file;
     file.GPXd = &doc;
-    file.ImportGPXFile((SharedDir() / "data/encodings" / name).string());
+    file.ImportGPXFile((TestDataDir() / "encodings" / name).string());
     ASSERT_TRUE(file.Loaded);
     ASSERT_EQ(doc.trk.Count(), 1);
     EXPECT_EQ(doc.trk.Tracks(0)->name, "Z\xC3\xBCrichsee S\xC3\xBC""d\xC3\xA9 Ufer");

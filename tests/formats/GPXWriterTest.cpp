@@ -17,7 +17,7 @@ namespace {
 
 using testing::ExpectSameDocument;
 using testing::ReadFileBytes;
-using testing::SharedDir;
+using testing::TestDataDir;
 using testing::TempDir;
 using testing::WriteFileBytes;
 namespace fs = std::filesystem;
@@ -345,7 +345,7 @@ bool Validates(const fs::path& file, std::string& output) {
   const std::string xmllint = SONDRALIS_XMLLINT;
   const fs::path log = file.string() + ".log";
   const std::string cmd = "'" + xmllint + "' --noout --nonet --schema '" +
-                          (SharedDir() / "data/schema/gpx-1.1.xsd").string() + "' '" + file.string() + "' >'" +
+                          (TestDataDir() / "schema/gpx-1.1.xsd").string() + "' '" + file.string() + "' >'" +
                           log.string() + "' 2>&1";
   const int rc = std::system(cmd.c_str());
   output = ReadFileBytes(log);

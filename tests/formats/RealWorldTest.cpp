@@ -16,7 +16,7 @@ namespace {
 
 using testing::ExpectSameDocument;
 using testing::ReadFileBytes;
-using testing::SharedDir;
+using testing::TestDataDir;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
@@ -62,7 +62,7 @@ std::map<std::string, Counts> CountTable() {
 
 std::vector<fs::path> FilesWithExtension(const std::string& ext) {
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(SharedDir() / "data/realworld"))
+  for (const auto& e : fs::directory_iterator(TestDataDir() / "realworld"))
     if (e.path().extension() == ext) files.push_back(e.path());
   std::sort(files.begin(), files.end());
   return files;
@@ -74,7 +74,7 @@ std::set<std::string> SchemaValid(const std::vector<fs::path>& files, const fs::
   const std::string xmllint = SONDRALIS_XMLLINT;
   if (xmllint.empty() || files.empty()) return valid;
   std::string cmd = "'" + xmllint + "' --noout --nonet --schema '" +
-                    (SharedDir() / "data/schema/gpx-1.1.xsd").string() + "'";
+                    (TestDataDir() / "schema/gpx-1.1.xsd").string() + "'";
   for (const auto& f : files) cmd += " '" + f.string() + "'";
   const fs::path log = logDir / "xmllint.log";
   cmd += " >/dev/null 2>'" + log.string() + "'";

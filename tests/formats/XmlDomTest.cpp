@@ -9,7 +9,7 @@
 namespace sondralis {
 namespace {
 
-using testing::SharedDir;
+using testing::TestDataDir;
 
 // A model loaded from text, with the readers' settings.
 struct Loaded {
@@ -32,7 +32,7 @@ TEST(XmlDomEncodings, SameContentInEveryEncodingGivesTheSameTree) {
     SCOPED_TRACE(file);
     TXpObjModel model;
     model.IgnoreCase = true;
-    ASSERT_TRUE(model.LoadDataSource((SharedDir() / "data/encodings" / file).string())) << model.ErrorText();
+    ASSERT_TRUE(model.LoadDataSource((TestDataDir() / "encodings" / file).string())) << model.ErrorText();
     TXpNode gpx = model.Document().SelectNodes("gpx").Item(0);
     ASSERT_FALSE(gpx.IsNull());
     const std::string xml = gpx.XmlDocument();

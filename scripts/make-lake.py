@@ -1,0 +1,331 @@
+#!/usr/bin/env python3
+"""Makes a synthetic lake for the examples, the tests and the benchmarks.
+
+    scripts/make-lake.py OUTDIR [--rate HZ] [--seed N] [--prefix NAME]
+
+writes into OUTDIR:
+
+  NAME_survey.gpx  an echo-sounder recording as the unit exports it: four
+                   sessions (track segments) of a boat driving along the
+                   shore and across the lake, one point per reading with its
+                   depth in centimetres in extensions/h:depth; 1 Hz gives
+                   about 14 000 points, --rate 10 about 140 000
+  NAME_shore.gpx   the shoreline and the island as depth-free tracks
+  NAME_shore.kml   the same outlines as KML line strings, and the boat ramp
+
+The lake has a shallow shelf along the shore, a steep drop-off, a deep
+basin, a submerged hump and an island with its own shelf; the readings carry
+smooth natural variation, sounder noise, GPS jitter and a few readings of 0
+where the sounder lost the bottom. The output depends only on the arguments:
+the same seed gives the same bytes. Standard library only.
+"""
+import argparse
+import math
+import os
+import random
+import sys
+
+LAT0, LON0 = 47.2160, 8.6420        # lake centre
+M_PER_DEG_LAT = 111_320.0
+M_PER_DEG_LON = 111_320.0 * math.cos(math.radians(LAT0))
+A, B = 720.0, 430.0                 # half axes of the basin in metres (east, north)
+ISLAND = (-210.0, 110.0, 58.0, 42.0)  # centre east, north; half axes east, north
+ELEVATION = 434.0                   # lake surface, metres
+SPEED = 2.3                         # boat speed, metres per second
+MAX_DEPTH = 2050.0                  # centimetres at the bottom of the basin
+
+
+def to_latlon(e, n):
+    return LAT0 + n / M_PER_DEG_LAT, LON0 + e / M_PER_DEG_LON
+
+
+def shore_factor(t):
+    """Radius of the shoreline at polar angle t, relative to the ellipse."""
+    return (1.0 + 0.07 * math.sin(2 * t + 0.3) + 0.05 * math.cos(3 * t + 1.1)
+            + 0.03 * math.sin(5 * t + 0.4) + 0.015 * math.cos(9 * t))
+
+
+def shore_point(t):
+    f = shore_factor(t)
+    return A * f * math.cos(t), B * f * math.sin(t)
+
+
+def island_factor(t):
+    return 1.0 + 0.12 * math.sin(3 * t + 0.5) + 0.06 * math.cos(5 * t)
+
+
+def island_point(t, grow=0.0):
+    ie, inn, ia, ib = ISLAND
+    f = island_factor(t)
+    return ie + (ia * f + grow) * math.cos(t), inn + (ib * f + grow) * math.sin(t)
+
+
+def lake_fraction(e, n):
+    """0 at the centre, 1 on the shoreline, above 1 on land."""
+    t = math.atan2(n / B, e / A)
+    return math.hypot(e / A, n / B) / shore_factor(t)
+
+
+def island_fraction(e, n):
+    """1 on the island's shore, below 1 on the island."""
+    ie, inn, ia, ib = ISLAND
+    de, dn = e - ie, n - inn
+    t = math.atan2(dn / ib, de / ia)
+    return math.hypot(de / ia, dn / ib) / island_factor(t)
+
+
+def smoothstep(a, b, x):
+    if x <= a:
+        return 0.0
+    if x >= b:
+        return 1.0
+    u = (x - a) / (b - a)
+    return u * u * (3 - 2 * u)
+
+
+class Lake:
+    """The true depth field, with smooth natural variation drawn from the seed."""
+
+    def __init__(self, rng):
+        self.waves = [(rng.uniform(0.004, 0.02), rng.uniform(0, 2 * math.pi),
+                       rng.uniform(0, 2 * math.pi), rng.uniform(15, 45)) for _ in range(6)]
+
+    def depth(self, e, n):
+        s = lake_fraction(e, n)
+        if s >= 1.0:
+            return 0.0
+        w = 1.0 - s                                  # 0 at the shore, 1 at the centre
+        # Shelf along the shore, drop-off, then the basin floor.
+        d = 260.0 * smoothstep(0.0, 0.13, w) + 900.0 * smoothstep(0.12, 0.32, w)
+        d += 650.0 * smoothstep(0.30, 1.0, w)
+        # The deepest part of the basin lies east of the centre.
+        d += 240.0 * math.exp(-(((e - 170.0) / 230.0) ** 2 + ((n + 50.0) / 150.0) ** 2))
+        # A submerged hump in the west basin rises to about 5 m.
+        d -= 780.0 * math.exp(-(((e + 420.0) / 95.0) ** 2 + ((n + 120.0) / 70.0) ** 2))
+        # The island has a shelf of its own and a gentle slope into the lake.
+        k = island_fraction(e, n)
+        if k <= 1.0:
+            return 0.0
+        d *= smoothstep(1.0, 2.6, k) * 0.85 + 0.15 * smoothstep(1.0, 1.25, k)
+        for freq, pe, pn, amp in self.waves:
+            d += amp * math.sin(freq * e + pe) * math.cos(freq * n + pn) * smoothstep(0.0, 0.2, w)
+        return max(0.0, min(d, MAX_DEPTH))
+
+
+def shoreline(step):
+    """The shoreline as a closed ring, a point about every `step` metres."""
+    pts, t = [], 0.0
+    while t < 2 * math.pi:
+        pts.append(shore_point(t))
+        e, n = pts[-1]
+        e2, n2 = shore_point(t + 1e-4)
+        t += step / (math.hypot(e2 - e, n2 - n) / 1e-4)
+    pts.append(pts[0])
+    return pts
+
+
+def island_ring(step, grow=0.0):
+    pts, t = [], 0.0
+    while t < 2 * math.pi:
+        pts.append(island_point(t, grow))
+        e, n = pts[-1]
+        e2, n2 = island_point(t + 1e-4, grow)
+        t += step / (math.hypot(e2 - e, n2 - n) / 1e-4)
+    pts.append(pts[0])
+    return pts
+
+
+def on_water(e, n, margin):
+    """On open water at least about `margin` metres from the shores."""
+    if lake_fraction(e, n) > 1.0 - margin / min(A, B):
+        return False
+    ie, inn, ia, ib = ISLAND
+    return island_fraction(e, n) > 1.0 + margin / min(ia, ib)
+
+
+def transects(horizontal, spacing, margin):
+    """Lawn-mower lines across the lake, as lists of way points."""
+    lines, half = [], (B if horizontal else A) * 1.1
+    span = (A if horizontal else B) * 1.2
+    k = 0
+    c = -half + spacing / 2
+    while c < half:
+        # The stretches of this line that lie on open water.
+        runs, run = [], None
+        x = -span
+        while x <= span:
+            e, n = (x, c) if horizontal else (c, x)
+            if on_water(e, n, margin):
+                if run is None:
+                    run = [(e, n), (e, n)]
+                run[1] = (e, n)
+            elif run is not None:
+                runs.append(run)
+                run = None
+            x += 2.0
+        if run is not None:
+            runs.append(run)
+        # The boat goes round the island, so a line broken by it stays one line.
+        path = []
+        for r in runs:
+            if path and math.dist(path[-1], r[0]) < 260.0:
+                path.extend(detour(path[-1], r[0]))
+            elif path:
+                lines.append(path)
+                path = []
+            path.extend(r)
+        if path:
+            lines.append(path[::-1] if k % 2 else path)
+            k += 1
+        c += spacing
+    return lines
+
+
+def detour(a, b):
+    """Way points round the island's north side, from near a to near b."""
+    ring = island_ring(10.0, grow=22.0)
+    ia = min(range(len(ring)), key=lambda i: math.dist(ring[i], a))
+    ib = min(range(len(ring)), key=lambda i: math.dist(ring[i], b))
+    fwd = ring[ia:ib + 1] if ia <= ib else ring[ia:] + ring[:ib + 1]
+    bwd = (ring[ib:ia + 1] if ib <= ia else ring[ib:] + ring[:ia + 1])[::-1]
+    north = lambda pts: sum(p[1] for p in pts) / max(1, len(pts))
+    return fwd if north(fwd) >= north(bwd) else bwd
+
+
+def shore_loop(offset):
+    """A loop along the shore, `offset` metres out on the water."""
+    pts = []
+    for e, n in shoreline(12.0):
+        r = math.hypot(e, n)
+        pts.append((e * (r - offset) / r, n * (r - offset) / r))
+    return pts
+
+
+def resample(waypoints, step):
+    """Points every `step` metres along the way points."""
+    out = [waypoints[0]]
+    carry = 0.0
+    for (e0, n0), (e1, n1) in zip(waypoints, waypoints[1:]):
+        seg = math.hypot(e1 - e0, n1 - n0)
+        pos = step - carry
+        while pos <= seg:
+            u = pos / seg
+            out.append((e0 + (e1 - e0) * u, n0 + (n1 - n0) * u))
+            pos += step
+        carry = seg - (pos - step)
+    return out
+
+
+def sessions():
+    """The four recording sessions, each a list of way points."""
+    loop = shore_loop(22.0)
+    east_west = [p for line in transects(True, 58.0, 14.0) for p in line]
+    north_south = [p for line in transects(False, 120.0, 14.0) for p in line]
+    inner = shore_loop(120.0)[::-1]
+    return [loop, east_west, north_south, inner]
+
+
+def iso_time(seconds):
+    day, rest = divmod(seconds, 86400.0)
+    h, rest = divmod(rest, 3600.0)
+    m, s = divmod(rest, 60.0)
+    ms = int(round((s - int(s)) * 1000))
+    stamp = f"2026-06-{13 + int(day):02d}T{int(h):02d}:{int(m):02d}:{int(s):02d}"
+    return stamp + (f".{ms:03d}Z" if ms else "Z")
+
+
+def survey(lake, rng, rate):
+    segments = []
+    clock = 6.5 * 3600.0                   # 06:30 UTC
+    for number, way in enumerate(sessions()):
+        pts = resample(way, SPEED / rate)
+        jitter_e = jitter_n = 0.0
+        seg = []
+        for i, (e, n) in enumerate(pts):
+            # GPS error wanders slowly; the sounder adds its own noise.
+            jitter_e = 0.98 * jitter_e + rng.gauss(0.0, 0.25)
+            jitter_n = 0.98 * jitter_n + rng.gauss(0.0, 0.25)
+            d = lake.depth(e, n)
+            reading = 0 if rng.random() < 0.003 else max(1, round(d + rng.gauss(0.0, 6.0)))
+            lat, lon = to_latlon(e + jitter_e, n + jitter_n)
+            seg.append((lat, lon, reading, clock + i / rate))
+        segments.append(seg)
+        clock += len(pts) / rate + 1800.0 + 600.0 * number   # a break between sessions
+    return segments
+
+
+def write(path, text):
+    tmp = path + ".tmp"
+    with open(tmp, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+    os.replace(tmp, path)
+
+
+def survey_gpx(segments):
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<gpx xmlns="http://www.topografix.com/GPX/1/1" xmlns:h="urn:example:sounder"'
+           ' version="1.1" creator="sounder export">',
+           "  <trk>", "    <name>Survey 2026-06-13</name>"]
+    for seg in segments:
+        out.append("    <trkseg>")
+        for lat, lon, depth, t in seg:
+            out.append(f'      <trkpt lat="{lat:.7f}" lon="{lon:.7f}"><ele>{ELEVATION:.1f}</ele>'
+                       f"<time>{iso_time(t)}</time><extensions><h:depth>{depth}</h:depth></extensions></trkpt>")
+        out.append("    </trkseg>")
+    out += ["  </trk>", "</gpx>", ""]
+    return "\n".join(out)
+
+
+def shore_gpx(rings):
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<gpx xmlns="http://www.topografix.com/GPX/1/1" version="1.1" creator="make-lake">']
+    for name, ring in rings:
+        out += ["  <trk>", f"    <name>{name}</name>", "    <trkseg>"]
+        for e, n in ring:
+            lat, lon = to_latlon(e, n)
+            out.append(f'      <trkpt lat="{lat:.7f}" lon="{lon:.7f}"></trkpt>')
+        out += ["    </trkseg>", "  </trk>"]
+    out += ["</gpx>", ""]
+    return "\n".join(out)
+
+
+def shore_kml(rings, ramp):
+    out = ['<?xml version="1.0" encoding="UTF-8"?>', '<kml xmlns="http://www.opengis.net/kml/2.2">',
+           "<Document>", "<name>Lake outline</name>"]
+    for name, ring in rings:
+        coords = " ".join(f"{lon:.7f},{lat:.7f},0" for lat, lon in (to_latlon(e, n) for e, n in ring))
+        out += [f"<Folder><name>{name}</name>",
+                f"<Placemark><name>{name} path</name><LineString><tessellate>1</tessellate>",
+                "<coordinates>", coords, "</coordinates></LineString></Placemark></Folder>"]
+    lat, lon = to_latlon(*ramp)
+    out += [f"<Placemark><name>Boat ramp</name><Snippet>Parking<br/>Ramp</Snippet>"
+            f"<Point><coordinates>{lon:.7f},{lat:.7f},0</coordinates></Point></Placemark>",
+            "</Document>", "</kml>", ""]
+    return "\n".join(out)
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("outdir")
+    ap.add_argument("--rate", type=float, default=1.0, help="readings per second (default 1)")
+    ap.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
+    ap.add_argument("--prefix", default="lake", help="file name prefix (default lake)")
+    a = ap.parse_args(argv)
+    if not (0.05 <= a.rate <= 50):
+        ap.error("--rate must lie between 0.05 and 50")
+    rng = random.Random(a.seed)
+    lake = Lake(rng)
+    segments = survey(lake, rng, a.rate)
+    rings = [("Shoreline", shoreline(9.0)), ("Island", island_ring(6.0))]
+    os.makedirs(a.outdir, exist_ok=True)
+    base = os.path.join(a.outdir, a.prefix)
+    write(base + "_survey.gpx", survey_gpx(segments))
+    write(base + "_shore.gpx", shore_gpx(rings))
+    write(base + "_shore.kml", shore_kml(rings, shore_point(math.radians(200))))
+    points = sum(len(s) for s in segments)
+    deepest = max(p[2] for s in segments for p in s)
+    print(f"{base}_survey.gpx: {points} points in {len(segments)} segments, deepest {deepest} cm")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
