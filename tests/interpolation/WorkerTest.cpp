@@ -102,6 +102,17 @@ TEST(InterpolationScheduler, NarrowViewsGetOneWorkerPerStripeAndNoStripeBeyondTh
   EXPECT_EQ(host.LogLines, (std::vector<std::string>{"Num Tasks: 1", "Start Thread: 0     19"}));
   EXPECT_EQ(scheduler.ThreadsRun, 1);
   j.ExpectWritten();
+  for (int w : {1, 2}) {
+    Job tiny(w, 3);
+    testing::ScriptedHost log;
+    CountingListener progress;
+    TInterpolationScheduler one(tiny.job, w, 4, log, &progress);
+    one.Start();
+    one.Wait();
+    EXPECT_EQ(log.LogLines, (std::vector<std::string>{"Num Tasks: 1", "Start Thread: 0     " + std::to_string(w - 1)}));
+    EXPECT_EQ(progress.Steps, w);
+    tiny.ExpectWritten();
+  }
 
   // Every width: the stripes tile 0 .. W − 1 in order, without gaps.
   for (int w = 1; w <= 400; ++w) {
