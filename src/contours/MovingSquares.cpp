@@ -1,0 +1,249 @@
+#include "contours/MovingSquares.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace sondralis {
+
+namespace {
+
+using TStep = TMovingSquares::TStep;
+
+bool Horizontal(TStep s) { return s == TMovingSquares::stLeft || s == TMovingSquares::stRight; }
+bool Vertical(TStep s) { return s == TMovingSquares::stUp || s == TMovingSquares::stDown; }
+
+// The progress bar's maximum: MaxDepth to the nearest multiple of 100,
+// halves away from zero.
+int RoundToHundred(int Value) {
+  const long long v = Value;
+  const long long rounded = v >= 0 ? (v + 50) / 100 * 100 : -((-v + 50) / 100 * 100);
+  return static_cast<int>(std::clamp<long long>(rounded, INT_MIN, INT_MAX));
+}
+
+std::string SizeText(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }
+
+// Eight flags of a bool array as the bytes of one word (each 0 or 1).
+static_assert(sizeof(bool) == 1);
+std::uint64_t Load8(const bool* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+}  // namespace
+
+TMovingSquares::TMovingSquares(TGPX& GPX, const TGPXDraw& TrackSource, TCanvas& IsoMap,
+                               const TCanvas& InterpolatedImage, const TBooleanArray& ShadowArray,
+                               TIsoTracerHost* Host)
+    : FIsoMap(&IsoMap),
+      FInterpolatedImage(&InterpolatedImage),
+      FShadowArray(ShadowArray),
+      FGPX(&GPX),
+      FTrackSource(&TrackSource),
+      FHost(Host) {}
+
+bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep) {
+  // A step of 0 would trace the same level for ever.
+  if (DepthStep < 1) return false;
+  const int W = FInterpolatedImage->Width(), H = FInterpolatedImage->Height();
+  if (FShadowArray.Width() != W || FShadowArray.Height() != H)
+    throw std::invalid_argument("The coverage mask (" + SizeText(FShadowArray.Width(), FShadowArray.Height()) +
+                                ") does not match the interpolated picture (" + SizeText(W, H) + ").");
+  if (FTrackSource->Width() != W || FTrackSource->Height() != H)
+    throw std::invalid_argument("The map view (" + SizeText(FTrackSource->Width(), FTrackSource->Height()) +
+                                ") does not match the interpolated picture (" + SizeText(W, H) + ").");
+
+  fWidth = W;
+  fHeight = H;
+  FIsoMap->SetSize(W, H);
+  IsoWalkRange = {1, W - 2, 1, H - 2};
+  if (FHost) {
+    FHost->SetProgressMax(RoundToHundred(MaxDepth));
+    FHost->SetProgress(0);
+  }
+  // The level colours are fractions of MaxDepth: without a positive maximum
+  // no level has a colour.
+  if (MaxDepth <= 0) return true;
+
+  ReadPicture();
+  IsoShadow.SetSize(W, H);
+  IsoArray.SetSize(W, H);
+  for (long long level = MinDepth; level <= static_cast<long long>(MaxDepth) + 1; level += DepthStep) {
+    const int lvl = static_cast<int>(std::min<long long>(level, INT_MAX));
+    if (FHost) {
+      FHost->SetProgress(lvl);
+      FHost->ProcessEvents();
+    }
+    IsoThreshold = BlendColors(clShallow, clDeep, static_cast<double>(level) / MaxDepth);
+    FIsoMap->SetPenColor(IsoThreshold);
+    FIsoMap->SetPenWidth(1);
+    ClassifyPixels();
+    laststartP = {0, 0};
+    while (FindStartPoint()) {
+      WalkPerimeter(lvl, startP.X, startP.Y);
+      laststartP = startP;
+    }
+    if (FHost) FHost->LevelDone(lvl);
+  }
+  IsoShadow.SetSize(0, 0);
+  IsoArray.SetSize(0, 0);
+  fColors = {};
+  return true;
+}
+
+void TMovingSquares::ReadPicture() {
+  fColors.resize(static_cast<std::size_t>(fWidth) * static_cast<std::size_t>(fHeight));
+  for (int y = 0; y < fHeight; ++y) {
+    const std::uint32_t* row = FInterpolatedImage->ScanLine(y);
+    TColor* out = fColors.data() + y;
+    for (int x = 0; x < fWidth; ++x, out += fHeight) *out = TCanvas::FromRGB32(row[x]);
+  }
+}
+
+void TMovingSquares::ClassifyPixels() {
+  const std::size_t n = fColors.size();
+  const bool* mask = FShadowArray.All().data();
+  bool* shadow = IsoShadow.All().data();
+  bool* iso = IsoArray.All().data();
+  for (std::size_t i = 0; i < n; ++i) shadow[i] = !mask[i];
+  std::fill(iso, iso + n, false);
+  const TArea& r = IsoWalkRange;
+  const TColor threshold = IsoThreshold;
+  for (int x = r.xmin; x <= r.xmax; ++x) {
+    const std::size_t column = Index(x, 0);
+    for (int y = r.ymin; y <= r.ymax; ++y) iso[column + y] = fColors[column + y] > threshold;
+  }
+}
+
+// The next pixel, in column order from laststartP, that is covered, not yet
+// passed, deeper, and below a pixel that is not deeper. Rows 0 and H − 1 and
+// columns 0 and W − 1 are never deeper, so they hold no start; that also
+// keeps the pixel above a start inside its own column.
+bool TMovingSquares::FindStartPoint() {
+  const std::size_t n = fColors.size();
+  const bool* shadow = IsoShadow.All().data();
+  const bool* iso = IsoArray.All().data();
+  std::size_t i = std::max<std::size_t>(Index(laststartP.X, laststartP.Y), 1);
+  const auto take = [&](std::size_t start) {
+    startP = {static_cast<std::int32_t>(start / static_cast<std::size_t>(fHeight)),
+              static_cast<std::int32_t>(start % static_cast<std::size_t>(fHeight))};
+    IsoShadow.All()[start] = true;
+    return true;
+  };
+  // Eight pixels at a time, then the rest one by one.
+  constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+  for (; i + 8 <= n; i += 8) {
+    const std::uint64_t starts = ~Load8(shadow + i) & Load8(iso + i) & ~Load8(iso + i - 1) & kLowBits;
+    if (starts) {
+      const int first = std::endian::native == std::endian::little ? std::countr_zero(starts) : std::countl_zero(starts);
+      return take(i + static_cast<std::size_t>(first / 8));
+    }
+  }
+  for (; i < n; ++i)
+    if (!shadow[i] && iso[i] && !iso[i - 1]) return take(i);
+  return false;
+}
+
+bool TMovingSquares::IsoAt(int x, int y) const {
+  const TArea& r = IsoWalkRange;
+  if (x < r.xmin || x > r.xmax || y < r.ymin || y > r.ymax) return false;
+  return IsoArray.All()[Index(x, y)];
+}
+
+bool TMovingSquares::ShadowAt(int x, int y) const {
+  const TArea& r = IsoWalkRange;
+  if (x < r.xmin || x > r.xmax || y < r.ymin || y > r.ymax) return false;
+  return FShadowArray.All()[Index(x, y)];
+}
+
+// The cell whose four pixels share corner (x, y): the walker leaves the
+// corner with the deeper pixels on its left. In the two saddles the way in
+// decides which of the two diagonal regions the walker stays around.
+void TMovingSquares::StepCell(int x, int y) {
+  static constexpr TStep kNext[16] = {
+      stNone,  stUp,   stRight, stRight, stLeft, stUp,   stNone, stRight,
+      stDown,  stNone, stDown,  stDown,  stLeft, stUp,   stLeft, stNone,
+  };
+  const int state = IsoAt(x - 1, y - 1) + 2 * IsoAt(x, y - 1) + 4 * IsoAt(x - 1, y) + 8 * IsoAt(x, y);
+  previousStep = nextStep;
+  if (state == 6)
+    nextStep = previousStep == stUp ? stLeft : stRight;
+  else if (state == 9)
+    nextStep = previousStep == stRight ? stUp : stDown;
+  else
+    nextStep = kNext[state];
+}
+
+void TMovingSquares::WalkPerimeter(int level, int sx, int sy) {
+  std::unique_ptr<TGPXtrk> track;
+  bool valid = false;
+  bool protect = true;
+  fPiece.clear();
+  int x = sx, y = sy;
+  bool* shadow = IsoShadow.All().data();
+  for (;;) {
+    StepCell(x, y);
+    switch (nextStep) {
+      case stUp: --y; break;
+      case stLeft: --x; break;
+      case stDown: ++y; break;
+      case stRight: ++x; break;
+      case stNone: return;  // not on a boundary: nothing of this walk is kept
+    }
+    const bool wasValid = valid;
+    valid = ShadowAt(x - 1, y - 1) && ShadowAt(x, y - 1) && ShadowAt(x - 1, y) && ShadowAt(x, y);
+    shadow[Index(x, y)] = true;
+    if (valid && !wasValid) {
+      FIsoMap->MoveTo(x, y);
+      fPiece.clear();
+      protect = true;
+    }
+    if (valid) {
+      FIsoMap->LineTo(x, y);
+      if (!fPiece.empty()) {
+        // The last point is the corner the walker just left: drop it in the
+        // middle of a straight run, and at a turn keep this one instead.
+        if (protect)
+          protect = false;
+        else if (previousStep == nextStep)
+          fPiece.pop_back();
+        else if ((Horizontal(previousStep) && Vertical(nextStep)) ||
+                 (Vertical(previousStep) && Horizontal(nextStep))) {
+          fPiece.pop_back();
+          protect = true;
+        }
+      }
+      fPiece.push_back({x, y});
+    }
+    const bool home = x == sx && y == sy;
+    if (wasValid && (!valid || home)) {
+      if (fPiece.size() > 2) {
+        if (!track) track = std::make_unique<TGPXtrk>();
+        StorePiece(*track, level);
+      }
+      fPiece.clear();
+    }
+    if (home) break;
+  }
+  if (track) FGPX->trk.Add(track.release());
+}
+
+void TMovingSquares::StorePiece(TGPXtrk& Track, int level) const {
+  auto segment = std::make_unique<TGPXtrkseg>();
+  segment->Reserve(static_cast<int>(fPiece.size()));
+  for (const TVector& corner : fPiece) {
+    auto point = std::make_unique<TGPXwpt>();
+    point->Longitude = FTrackSource->XToLo(corner.X);
+    point->Latitude = FTrackSource->YToLa(corner.Y);
+    point->HBdepth = level;
+    segment->Add(point.release());
+  }
+  Track.Add(segment.release());
+}
+
+}  // namespace sondralis
