@@ -1,0 +1,312 @@
+// The contour tracer end to end: pictures built pixel by pixel in a view
+// whose projection is known, traced, and the stored points read back as the
+// pixel corners they stand for.
+#include "contours/MovingSquares.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sondralis {
+namespace {
+
+using Corner = std::pair<int, int>;
+using Segment = std::vector<Corner>;
+using Track = std::vector<Segment>;
+
+constexpr TColor kShallow = 0x0000FF;
+constexpr TColor kDeep = 0xFF0000;
+
+// A picture of shallow pixels covered by the mask everywhere but on the
+// border, as the window's mask always is; uncovered pixels are black.
+class Scene {
+ public:
+  Scene(int w, int h) : Picture(w, h), Mask(w, h) {
+    View.Resize(w, h);
+    View.BBox.O = 8.25;
+    View.BBox.S = 47.1;
+    View.BBox.Rm = 3000;
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) SetCovered(x, y, x > 0 && y > 0 && x < w - 1 && y < h - 1, kShallow);
+  }
+  void SetCovered(int x, int y, bool covered, TColor color) {
+    Mask[x][y] = covered;
+    Picture.SetPixel(x, y, covered ? color : 0);
+  }
+  void SetDeep(int x0, int y0, int x1, int y1) {
+    for (int x = x0; x <= x1; ++x)
+      for (int y = y0; y <= y1; ++y) Picture.SetPixel(x, y, kDeep);
+  }
+  // One level, 500 of 1000 cm: its colour lies between the two colours.
+  std::vector<Track> Trace(int MinDepth = 500, int MaxDepth = 1000, int Step = 1000) {
+    TMovingSquares tracer(Doc, View, IsoMap, Picture, Mask);
+    EXPECT_TRUE(tracer.GenerateISO(MinDepth, MaxDepth, Step));
+    return Read(Doc);
+  }
+  // The tracks as pixel corners; every point must sit exactly on a corner.
+  std::vector<Track> Read(const TGPX& doc, std::vector<int>* depths = nullptr) const {
+    std::map<double, int> xs, ys;
+    for (int x = 0; x <= View.Width(); ++x) xs[View.XToLo(x)] = x;
+    for (int y = 0; y <= View.Height(); ++y) ys[View.YToLa(y)] = y;
+    std::vector<Track> tracks;
+    for (const TGPXtrk* trk : doc.trk) {
+      tracks.emplace_back();
+      for (const TGPXtrkseg* seg : *trk) {
+        tracks.back().emplace_back();
+        for (int i = 0; i < seg->Count(); ++i) {
+          const TPoint4D2& p = *seg->Points(i);
+          EXPECT_TRUE(xs.count(p.Longitude) && ys.count(p.Latitude)) << "not on a pixel corner";
+          tracks.back().back().emplace_back(xs[p.Longitude], ys[p.Latitude]);
+          if (depths) depths->push_back(static_cast<int>(p.HBdepth));
+          else EXPECT_EQ(p.HBdepth, 500);
+        }
+      }
+    }
+    return tracks;
+  }
+
+  TCanvas Picture;
+  TBooleanArray Mask;
+  TGPXDraw View;
+  TGPX Doc;
+  TCanvas IsoMap;
+};
+
+// Depth CentreDepth at the centre of pixel (cx, cy), falling linearly to 0
+// at Radius pixels, coloured by depth / MaxDepth; covered within Radius + 3.
+double ConeDepth(int x, int y, int cx, int cy, double Radius, double CentreDepth) {
+  return std::max(0.0, CentreDepth * (1 - std::hypot(x - cx, y - cy) / Radius));
+}
+void PaintCone(Scene& s, int cx, int cy, double Radius, double CentreDepth, int MaxDepth) {
+  for (int x = 0; x < s.Picture.Width(); ++x)
+    for (int y = 0; y < s.Picture.Height(); ++y)
+      s.SetCovered(x, y, std::hypot(x - cx, y - cy) < Radius + 3,
+                   BlendColors(kShallow, kDeep, ConeDepth(x, y, cx, cy, Radius, CentreDepth) / MaxDepth));
+}
+
+TEST(MovingSquares, RectangleIsStoredAsOnePointPerSideAndDrawnInTheLevelColour) {
+  Scene s(12, 10);
+  s.SetDeep(3, 3, 7, 6);
+  EXPECT_EQ(s.Trace(), (std::vector<Track>{{{{3, 4}, {4, 7}, {8, 6}, {7, 3}, {3, 3}}}}));
+  // Every step paints the corner it leaves: the whole outline but the start corner.
+  ASSERT_EQ(s.IsoMap.Width(), 12);
+  ASSERT_EQ(s.IsoMap.Height(), 10);
+  const TColor level = BlendColors(kShallow, kDeep, 0.5);
+  for (int x = 0; x < 12; ++x)
+    for (int y = 0; y < 10; ++y) {
+      const bool outline = ((x == 3 || x == 8) && y >= 3 && y <= 7) || ((y == 3 || y == 7) && x >= 3 && x <= 8);
+      EXPECT_EQ(s.IsoMap.Pixel(x, y), outline && Corner(x, y) != Corner(3, 3) ? level : 0xFFFFFFu) << x << "," << y;
+    }
+}
+
+TEST(MovingSquares, BoundaryLeavingTheMaskGivesOneSegmentPerLongEnoughStretch) {
+  Scene s(12, 10);
+  s.SetDeep(3, 3, 7, 6);
+  s.SetCovered(2, 4, false, kShallow);  // cuts the left side
+  s.SetCovered(8, 5, false, kShallow);  // cuts the right side
+  EXPECT_EQ(s.Trace(), (std::vector<Track>{{{{3, 6}, {4, 7}, {8, 7}}, {{8, 4}, {7, 3}, {3, 3}}}}));
+
+  Scene cut(12, 10);
+  cut.SetDeep(3, 3, 7, 6);
+  cut.SetCovered(2, 4, false, kShallow);
+  cut.SetCovered(8, 5, false, kShallow);
+  cut.SetCovered(5, 7, false, kShallow);  // leaves two stretches of 2 points at the bottom
+  EXPECT_EQ(cut.Trace(), (std::vector<Track>{{{{8, 4}, {7, 3}, {3, 3}}}}));
+}
+
+TEST(MovingSquares, OutermostRowsAndColumnsAreNeverDeeperNorCovered) {
+  Scene s(12, 10);
+  s.Mask.Fill(true);
+  s.SetDeep(0, 0, 4, 5);   // in the top left corner
+  s.SetDeep(9, 7, 11, 9);  // in the bottom right corner
+  EXPECT_EQ(s.Trace(), (std::vector<Track>{{{{2, 6}, {5, 5}, {5, 2}}}}));
+  for (int x = 0; x < 12; ++x)
+    for (int y = 0; y < 10; ++y)
+      if (x < 2 || y < 2 || x > 10 || y > 8) {
+        EXPECT_EQ(s.IsoMap.Pixel(x, y), 0xFFFFFFu) << x << "," << y;
+      }
+}
+
+TEST(MovingSquares, SaddlesKeepDiagonalNeighboursApart) {
+  // Cell 9 at corner (4, 4): reached moving right around (3, 3) it turns up;
+  // reached moving left along the top of (4, 4) it turns down.
+  Scene nine(12, 10);
+  nine.SetDeep(3, 3, 3, 3);
+  nine.SetDeep(4, 4, 5, 4);
+  EXPECT_EQ(nine.Trace(), (std::vector<Track>{{{{3, 4}, {4, 3}, {3, 3}}}, {{{4, 4}, {5, 5}, {6, 4}, {5, 4}}}}));
+  // Cell 6 at corner (4, 4): reached moving up it turns left, moving down right.
+  Scene six(12, 10);
+  six.SetDeep(4, 3, 4, 3);
+  six.SetDeep(3, 4, 3, 4);
+  EXPECT_EQ(six.Trace(), (std::vector<Track>{{{{3, 5}, {4, 4}, {3, 4}}}, {{{4, 4}, {5, 3}, {4, 3}}}}));
+}
+
+class RecordingHost : public TIsoTracerHost {
+ public:
+  void SetProgressMax(int Max) override { Log += "max " + std::to_string(Max) + ";"; }
+  void SetProgress(int Position) override { Log += "at " + std::to_string(Position) + ";"; }
+  void ProcessEvents() override { Log += "events;"; }
+  void LevelDone(int Level) override { Log += "done " + std::to_string(Level) + ";"; }
+  std::string Log;
+};
+
+TEST(MovingSquares, LevelsRunFromMinDepthToOneBeyondMaxDepth) {
+  const auto expected = [](int max, int last) {
+    std::string log = "max " + std::to_string(max) + ";at 0;";
+    for (int level = 0; level <= last; level += 100)
+      log += "at " + std::to_string(level) + ";events;done " + std::to_string(level) + ";";
+    return log;
+  };
+  for (const auto& [maxDepth, progressMax, last] : {std::tuple{1234, 1200, 1200}, {1299, 1300, 1300}, {1250, 1300, 1200}}) {
+    // 1500 cm at the centre, coloured as the interpolation colours it for
+    // this maximum: the middle is the deep colour itself.
+    Scene s(64, 64);
+    PaintCone(s, 32, 32, 28, 1500, maxDepth);
+    RecordingHost host;
+    TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask, &host);
+    ASSERT_TRUE(tracer.GenerateISO(0, maxDepth, 100));
+    EXPECT_EQ(host.Log, expected(progressMax, last)) << maxDepth;
+    std::vector<int> depths;
+    s.Read(s.Doc, &depths);
+    std::sort(depths.begin(), depths.end());
+    depths.erase(std::unique(depths.begin(), depths.end()), depths.end());
+    // Level 1300 has the deep colour as threshold: nothing is deeper.
+    std::vector<int> traced;
+    for (int level = 0; level <= 1200; level += 100) traced.push_back(level);
+    EXPECT_EQ(depths, traced) << maxDepth;
+  }
+}
+
+TEST(MovingSquares, RefusesAStepBelowOneAndInputsOfOtherSizes) {
+  Scene s(12, 10);
+  s.SetDeep(3, 3, 7, 6);
+  RecordingHost host;
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask, &host);
+  EXPECT_FALSE(tracer.GenerateISO(0, 1000, 0));
+  EXPECT_FALSE(tracer.GenerateISO(0, 1000, -100));
+  EXPECT_EQ(host.Log, "");
+  EXPECT_EQ(s.IsoMap.Width(), 0);
+
+  // No maximum depth, no level colours: nothing is traced.
+  EXPECT_TRUE(tracer.GenerateISO(0, 0, 100));
+  EXPECT_EQ(host.Log, "max 0;at 0;");
+  EXPECT_EQ(s.Doc.trk.Count(), 0);
+
+  TBooleanArray smallMask(11, 10);
+  TCanvas isoMap(5, 5);
+  TMovingSquares mismatched(s.Doc, s.View, isoMap, s.Picture, smallMask);
+  EXPECT_THROW(mismatched.GenerateISO(0, 1000, 100), std::invalid_argument);
+  EXPECT_EQ(isoMap.Width(), 5);
+  s.View.Resize(12, 11);
+  TMovingSquares otherView(s.Doc, s.View, isoMap, s.Picture, s.Mask);
+  EXPECT_THROW(otherView.GenerateISO(0, 1000, 100), std::invalid_argument);
+  EXPECT_EQ(s.Doc.trk.Count(), 0);
+}
+
+TEST(MovingSquares, ConeGivesOneClosedRingPerLevelAtItsRadius) {
+  constexpr double kRadius = 45;
+  Scene s(121, 101);
+  PaintCone(s, 60, 50, kRadius, 1000, 1000);
+  const auto depth = [&](int x, int y) { return ConeDepth(x, y, 60, 50, kRadius, 1000); };
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+  ASSERT_TRUE(tracer.GenerateISO(100, 1000, 100));
+  std::vector<int> depths;
+  const std::vector<Track> tracks = s.Read(s.Doc, &depths);
+  ASSERT_EQ(tracks.size(), 9u);  // 100 .. 900; at 1000 nothing is deeper than the deep colour
+  std::size_t next = 0;
+  for (std::size_t t = 0; t < tracks.size(); ++t) {
+    const int level = 100 * static_cast<int>(t + 1);
+    ASSERT_EQ(tracks[t].size(), 1u) << level;
+    const Segment& ring = tracks[t][0];
+    double winding = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i, ++next) {
+      EXPECT_EQ(depths[next], level);
+      const auto [x, y] = ring[i];
+      // The corner lies between a pixel at least as deep as the level and
+      // one not deeper (colours are 4 cm apart), and on the level's circle.
+      const double around[] = {depth(x - 1, y - 1), depth(x, y - 1), depth(x - 1, y), depth(x, y)};
+      EXPECT_GT(*std::max_element(std::begin(around), std::end(around)), level - 4) << x << "," << y;
+      EXPECT_LT(*std::min_element(std::begin(around), std::end(around)), level + 4) << x << "," << y;
+      EXPECT_NEAR(std::hypot(x - 60.5, y - 50.5), kRadius * (1 - level / 1000.0), 1.0) << x << "," << y;
+      const auto [px, py] = ring[(i + 1) % ring.size()];
+      const double turn = std::remainder(std::atan2(py - 50.5, px - 60.5) - std::atan2(y - 50.5, x - 60.5),
+                                         2 * std::numbers::pi);
+      winding += turn;
+    }
+    EXPECT_NEAR(std::fabs(winding), 2 * std::numbers::pi, 1e-9) << "ring " << level << " does not go round";
+  }
+}
+
+// A tracer run from inside another's event processing, on the same inputs
+// and into its own document.
+class NestedRun : public TIsoTracerHost {
+ public:
+  NestedRun(TMovingSquares& Other, int AtLevel) : fOther(Other), fAtLevel(AtLevel) {}
+  void SetProgress(int Position) override { fLevel = Position; }
+  void ProcessEvents() override {
+    if (fLevel == fAtLevel) {
+      EXPECT_TRUE(fOther.GenerateISO(0, 1000, 150));
+    }
+  }
+
+ private:
+  TMovingSquares& fOther;
+  int fAtLevel;
+  int fLevel = -1;
+};
+
+TEST(MovingSquares, RandomPicturesGiveCoveredBoundaryCornersAndTracersShareNothing) {
+  std::mt19937 random(12);
+  for (int round = 0; round < 40; ++round) {
+    const int w = 8 + static_cast<int>(random() % 60), h = 8 + static_cast<int>(random() % 60);
+    Scene s(w, h);
+    for (int x = 1; x < w - 1; ++x)
+      for (int y = 1; y < h - 1; ++y)
+        s.SetCovered(x, y, random() % 8 != 0, BlendColors(kShallow, kDeep, (random() % 1000) / 999.0));
+    TGPX first, second, alone;
+    TCanvas firstMap, secondMap, aloneMap;
+    TMovingSquares inner(second, s.View, secondMap, s.Picture, s.Mask);
+    NestedRun nested(inner, 450);
+    TMovingSquares outer(first, s.View, firstMap, s.Picture, s.Mask, &nested);
+    TMovingSquares reference(alone, s.View, aloneMap, s.Picture, s.Mask);
+    ASSERT_TRUE(outer.GenerateISO(0, 1000, 150));
+    ASSERT_TRUE(reference.GenerateISO(0, 1000, 150));
+    std::vector<int> depths;
+    const std::vector<Track> tracks = s.Read(first, &depths);
+    ASSERT_FALSE(tracks.empty());
+    std::vector<int> ignored;
+    EXPECT_EQ(s.Read(second, &ignored), tracks);
+    EXPECT_EQ(s.Read(alone, &ignored), tracks);
+    EXPECT_EQ(firstMap.Image(), aloneMap.Image());
+    EXPECT_EQ(secondMap.Image(), aloneMap.Image());
+
+    // Every stored point is a corner whose four pixels are covered, some
+    // deeper than its level and some not.
+    std::size_t next = 0;
+    for (const Track& track : tracks)
+      for (const Segment& segment : track) {
+        EXPECT_GT(segment.size(), 2u);
+        for (const auto& [x, y] : segment) {
+          const TColor level = BlendColors(kShallow, kDeep, depths[next++] / 1000.0);
+          int covered = 0, deeper = 0;
+          for (const auto& [px, py] : {Corner{x - 1, y - 1}, Corner{x, y - 1}, Corner{x - 1, y}, Corner{x, y}}) {
+            covered += s.Mask[px][py];
+            deeper += s.Picture.Pixel(px, py) > level;
+          }
+          EXPECT_EQ(covered, 4) << x << "," << y;
+          EXPECT_TRUE(deeper > 0 && deeper < 4) << x << "," << y;
+        }
+      }
+  }
+}
+
+}  // namespace
+}  // namespace sondralis
