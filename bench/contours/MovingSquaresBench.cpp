@@ -1,0 +1,112 @@
+// BM_TraceExampleLake: the contour tracer over the interpolated picture of
+// the example lake (survey and shoreline KML) in a 1004 × 677 view, about 20
+// levels from 0 to the deepest reading (step = MaxDepth / 20, rounded). The
+// picture is interpolated once, before timing; each iteration traces into a
+// fresh document and ISO map. Counters: levels traced, contour tracks and
+// points, points per level.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "contours/MovingSquares.h"
+#include "formats/SourceTracks.h"
+#include "interpolation/InterpolationRun.h"
+#include "model/Host.h"
+
+namespace {
+
+using namespace sondralis;
+
+class QuietHost : public Host {
+ public:
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
+  bool AskYesNo(const std::string&) override { return false; }
+  std::string AskText(const std::string&, const std::string&, const std::string& d) override { return d; }
+  void ShowError(const std::string& m) override { Errors.push_back(m); }
+  void ShowInformation(const std::string&) override {}
+  std::vector<std::string> Errors;
+};
+
+class LevelCounter : public TIsoTracerHost {
+ public:
+  void LevelDone(int) override { ++Levels; }
+  int Levels = 0;
+};
+
+// The example lake loaded, fitted, drawn and interpolated as the window does.
+struct InterpolatedLake {
+  TGPX Doc;
+  TCanvas Picture{1004, 677};
+  TGPXDraw View;
+  TDepthMap Map;
+  int MaxDepth = 0;
+  std::string Error;
+
+  InterpolatedLake() {
+    QuietHost host;
+    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"})
+      LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, host);
+    View.TrackWidth = 3;
+    View.Options.BackGroundColor = 16777215;
+    View.ShadowMapEnabled = true;
+    View.ShadowMapTrackColor = 12632256;
+    View.GPXd = &Doc;
+    View.Canvas = &Picture;
+    View.Resize(Picture.Width(), Picture.Height());
+    View.ResetBBox(true, true);
+    MaxDepth = GetMaxDepth(Doc);
+    View.MaxDepth = MaxDepth;
+    View.Redraw();
+    TInterpolationSettings settings;
+    settings.FileLoaded = true;
+    settings.ThreadsRun = 2;
+    settings.MaxDepth = MaxDepth;
+    settings.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
+    settings.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    if (!Map.Interpolate(View, settings, host))
+      Error = host.Errors.empty() ? "interpolation refused" : host.Errors.front();
+  }
+};
+
+const InterpolatedLake& TheLake() {
+  static const InterpolatedLake lake;
+  return lake;
+}
+
+void BM_TraceExampleLake(benchmark::State& state) {
+  const InterpolatedLake& lake = TheLake();
+  if (!lake.Error.empty()) {
+    state.SkipWithError(lake.Error.c_str());
+    return;
+  }
+  const int step = std::max(1, static_cast<int>(std::lround(lake.MaxDepth / 20.0)));
+  double levels = 0, tracks = 0, points = 0;
+  for (auto _ : state) {
+    auto contours = std::make_unique<TGPX>();
+    TCanvas isoMap;
+    LevelCounter counter;
+    TMovingSquares tracer(*contours, lake.View, isoMap, lake.Map.InterpolatedImage, lake.Map.ShadowArray, &counter);
+    const auto start = std::chrono::steady_clock::now();
+    tracer.GenerateISO(0, lake.MaxDepth, step);
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    levels = counter.Levels;
+    tracks = contours->trk.Count();
+    points = 0;
+    for (const TGPXtrk* t : contours->trk)
+      for (const TGPXtrkseg* s : *t) points += s->Count();
+  }
+  state.counters["levels"] = levels;
+  state.counters["tracks"] = tracks;
+  state.counters["points"] = points;
+  state.counters["points_per_level"] = levels > 0 ? points / levels : 0;
+  state.SetLabel("step " + std::to_string(step) + " cm, max depth " + std::to_string(lake.MaxDepth) + " cm");
+}
+BENCHMARK(BM_TraceExampleLake)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
