@@ -14,15 +14,7 @@ namespace {
 
 using namespace sondralis;
 
-// A host without a window: no dialogs, no events to run.
-class SilentHost : public Host {
- public:
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-  bool AskYesNo(const std::string&) override { return false; }
-  std::string AskText(const std::string&, const std::string&, const std::string& d) override { return d; }
-  void ShowError(const std::string&) override {}
-  void ShowInformation(const std::string&) override {}
-};
+using SilentHost = TUnattendedHost;
 
 // Contour lines as the tracer leaves them: one track per depth level, each
 // with closed wavy rings at that depth, the points stepping on a pixel grid

@@ -23,15 +23,7 @@ namespace {
 
 using namespace sondralis;
 
-class QuietHost : public Host {
- public:
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-  bool AskYesNo(const std::string&) override { return false; }
-  std::string AskText(const std::string&, const std::string&, const std::string& d) override { return d; }
-  void ShowError(const std::string& m) override { Errors.push_back(m); }
-  void ShowInformation(const std::string&) override {}
-  std::vector<std::string> Errors;
-};
+using QuietHost = TUnattendedHost;
 
 class LevelCounter : public TIsoTracerHost {
  public:

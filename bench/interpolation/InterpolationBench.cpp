@@ -109,15 +109,7 @@ void BM_Plain(benchmark::State& state) {
 }
 BENCHMARK(BM_Plain)->Arg(2)->Arg(8)->Arg(13)->ArgName("p")->Unit(benchmark::kMillisecond);
 
-class QuietHost : public Host {
- public:
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-  bool AskYesNo(const std::string&) override { return false; }
-  std::string AskText(const std::string&, const std::string&, const std::string& d) override { return d; }
-  void ShowError(const std::string& m) override { Errors.push_back(m); }
-  void ShowInformation(const std::string&) override {}
-  std::vector<std::string> Errors;
-};
+using QuietHost = TUnattendedHost;
 
 void BM_RunExampleLake(benchmark::State& state) {
   const std::string dir = SONDRALIS_SOURCE_DIR "/examples/";

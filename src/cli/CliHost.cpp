@@ -4,25 +4,30 @@
 
 namespace sondralis::cli {
 
-std::optional<std::string> CliHost::AskSaveFileName(const SaveFileRequest& /*request*/) {
-  if (OutputPath.empty()) return std::nullopt;
-  return OutputPath;
+std::optional<std::string> CliHost::AskSaveFileName(const SaveFileRequest& request) {
+  const auto it = Outputs.find(request.Kind);
+  if (it == Outputs.end() || it->second.empty()) return std::nullopt;
+  return it->second;
 }
 
-bool CliHost::AskYesNo(const std::string& /*message*/) {
-  // The only question is whether to overwrite the file the user named with -o.
-  return true;
+bool CliHost::AskOverwrite(const std::string& path) {
+  for (const auto& [kind, output] : Outputs)
+    if (output == path) return true;
+  return false;
 }
 
-std::string CliHost::AskText(const std::string& caption, const std::string& /*prompt*/,
-                             const std::string& defaultText) {
-  if (caption == "Apply depth to dataset" && Depth) return *Depth;
-  if (caption == "Add value to dataset" && Offset) return *Offset;
-  if (caption == "Track name" && TrackName) return *TrackName;
-  return defaultText;
+std::string CliHost::AskDepthToApply(const std::string& fileName) {
+  return Depth.value_or(DepthToApplyQuestion(fileName).Default);
 }
+
+std::string CliHost::AskDepthOffset(const std::string& fileName) {
+  return Offset.value_or(DepthOffsetQuestion(fileName).Default);
+}
+
+std::string CliHost::AskTrackName() { return TrackName.value_or(TrackNameQuestion().Default); }
 
 void CliHost::ShowInformation(const std::string& message) {
+  Informations.push_back(message);
   if (Verbose) std::cerr << message << "\n";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,23 +9,27 @@
 
 namespace sondralis::cli {
 
-// Answers the core commands' dialogs from the command line: the depth
-// questions from --depth and --offset, the track-name question from --name,
-// the save dialog from -o, and Yes to overwriting the file named by -o.
-// Error dialogs are collected; the command reports them on stderr.
+// Answers the session's questions from the command line: the depth
+// questions from --depth and --offset, the track name from --name, each save
+// dialog from the output option of its kind, and Yes to overwriting exactly
+// the files named on the command line. Error dialogs are collected; the
+// command reports them on stderr.
 class CliHost : public Host {
  public:
   std::optional<std::string> Depth;   // answer to "Apply depth to dataset"
   std::optional<std::string> Offset;  // answer to "Add value to dataset"
   std::optional<std::string> TrackName;
-  std::string OutputPath;
+  std::map<SaveKind, std::string> Outputs;  // the file for each kind of save dialog
   bool Verbose = false;
 
   std::vector<std::string> Errors;
+  std::vector<std::string> Informations;
 
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  bool AskYesNo(const std::string& message) override;
-  std::string AskText(const std::string& caption, const std::string& prompt, const std::string& defaultText) override;
+  bool AskOverwrite(const std::string& path) override;
+  std::string AskDepthToApply(const std::string& fileName) override;
+  std::string AskDepthOffset(const std::string& fileName) override;
+  std::string AskTrackName() override;
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override;
   void Log(const std::string& line) override;

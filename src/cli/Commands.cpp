@@ -301,7 +301,6 @@ void LoadInputs(TGPX& doc, const Arguments& a, CliHost& host) {
       throw CommandFailure(AboutFile(path, e.what()));
     }
     if (!host.Errors.empty()) throw CommandFailure(host.Errors.front());
-    if (!result.Loaded) throw CommandFailure(AboutFile(path, ReaderReason(result.ReaderLog)));
   }
 }
 
@@ -310,7 +309,7 @@ void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
   const auto out = a.Get("-o");
   if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
-  host.OutputPath = *out;
+  host.Outputs[SaveKind::SourceTracks] = host.Outputs[SaveKind::HTSourceTracks] = *out;
   host.Verbose = a.Verbose;
   if (auto depth = a.Get("--depth")) {
     ParseCentimetres("--depth", *depth, false);
@@ -335,7 +334,7 @@ int RunConvert(const std::vector<std::string>& args) {
   TGPXFile writer;
   writer.GPXd = &doc;
   try {
-    writer.ExportGPX(host.OutputPath);
+    writer.ExportGPX(host.Outputs[SaveKind::SourceTracks]);
   } catch (const EFileError& e) {
     throw CommandFailure(e.what());
   }
@@ -358,7 +357,7 @@ int RunHt(const std::vector<std::string>& args) {
     const std::string reason = !result.Error.empty() ? result.Error
                                : host.Errors.empty() ? "nothing written"
                                                      : host.Errors.front();
-    throw CommandFailure(AboutFile(host.OutputPath, reason));
+    throw CommandFailure(AboutFile(host.Outputs[SaveKind::HTSourceTracks], reason));
   }
   return kExitOk;
 }

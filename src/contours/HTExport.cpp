@@ -68,8 +68,8 @@ void ReplaceTracks(TGPX& IsoData, TGPX& reduced) {
 bool OfferFile(const SaveFileRequest& request, const std::string& bytes, HTExportResult& result, Host& host) {
   const std::optional<std::string> path = host.AskSaveFileName(request);
   if (!path) return true;
-  if (FileExists(*path) && !host.AskYesNo("Overwrite existing " + *path + " ?")) return false;
-  host.SetLabel("lblHTState", "Writing to HT file...");
+  if (FileExists(*path) && !host.AskOverwrite(*path)) return false;
+  host.SetLabel(TLabel::HTState, "Writing to HT file...");
   WriteFileAtomically(*path, bytes);
   result.Files.push_back(*path);
   return true;
@@ -96,13 +96,13 @@ bool WriteOffered(const TGPX& doc, const std::string& name, const SaveFileReques
 HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints, Host& host) {
   HTExportResult result;
   const int n = CountHTPoints(IsoData, kHTAllowance);
-  host.SetLabel("lblHTState", "Checking dataset...");
+  host.SetLabel(TLabel::HTState, "Checking dataset...");
   host.Log("saving dataset ===================================");
   host.Log("reducing dataset ===================================");
   if (!HoldsPoint(IsoData)) return Fail(result, host, kNoPointMessage);
 
   if (ReduceWaypoints && n > kHTMaxEntries) {
-    host.SetLabel("lblHTState", "Reducing dataset (2/2)");
+    host.SetLabel(TLabel::HTState, "Reducing dataset (2/2)");
     host.Log("Reducing dataset (2/2); n is " + std::to_string(n));
     ReduceSearchResult search = FindReduceThreshold(IsoData, kHTMaxEntries, kMaxReduceThreshold, host);
     result.ReduceTries = search.Tries;
@@ -111,7 +111,7 @@ HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool Re
       return Fail(result, host, "Can't reduce dataset to less than 20000 points");
     }
     host.Log("Best reduce threshold is " + std::to_string(search.Threshold));
-    host.SetLabel("lblWritePoints", "# HT Points: " + std::to_string(search.Count));
+    host.SetLabel(TLabel::WritePoints, "# HT Points: " + std::to_string(search.Count));
     ReplaceTracks(IsoData, *search.Reduced);
     result.ContoursReplaced = true;
     result.ReduceThreshold = search.Threshold;
@@ -133,11 +133,12 @@ HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool Re
       host.Log("part without points skipped");
       continue;
     }
-    const SaveFileRequest request{"Save ISO Lines as HT Track", "HT-Track|*.ht", "ht", FormatPadded(f, 3) + ".ht"};
+    const SaveFileRequest request{SaveKind::HTContourPart, "Save ISO Lines as HT Track", "HT-Track|*.ht", "ht",
+                                  FormatPadded(f, 3) + ".ht", f};
     if (!WriteOffered(part, TrackName, request, result, host)) return result;
     ++f;
   }
-  host.SetLabel("lblHTState", "done");
+  host.SetLabel(TLabel::HTState, "done");
   host.ShowInformation(kHTUploadInformation);
   return result;
 }
@@ -149,9 +150,10 @@ HTExportResult SaveAsHTFile(const TGPX& GPXdata, Host& host) {
   host.Log("Generated Points: " + std::to_string(n));
   if (!HoldsPoint(GPXdata)) return Fail(result, host, kNoPointMessage);
   const std::string name =
-      FirstCharacters(host.AskText("Track name", "Name:", "NewTrack"), static_cast<std::size_t>(kHTNameLength));
+      FirstCharacters(host.AskTrackName(), static_cast<std::size_t>(kHTNameLength));
   if (n > kHTMaxEntries) return Fail(result, host, "Can't convert dataset with more than 20000 points");
-  const SaveFileRequest request{"Save GPX Tracks as HT Track", "HT-Track|*.ht", "ht", "000.ht"};
+  const SaveFileRequest request{SaveKind::HTSourceTracks, "Save GPX Tracks as HT Track", "HT-Track|*.ht", "ht",
+                                "000.ht"};
   if (!WriteOffered(GPXdata, name, request, result, host)) return result;
   host.Log("done");
   return result;

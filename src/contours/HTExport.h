@@ -19,6 +19,7 @@ enum class HTExportOutcome {
   Done,     // ran to its end ("done")
   Stopped,  // the user refused to overwrite a file
   Error,    // an error dialog ended the export
+  NotRun,   // the export did not start (another command was running)
 };
 
 struct HTExportResult {

@@ -29,7 +29,7 @@ ReduceSearchResult FindReduceThreshold(const TGPX& Source, int Limit, int MaxThr
     host.Log("Applying reduce threshold of " + std::to_string(t));
     ReduceDocument(*copy, t, host);
     const int count = CountHTPoints(*copy, kHTAllowance);
-    host.SetLabel("lblWritePoints", "# HT Points: " + std::to_string(count));
+    host.SetLabel(TLabel::WritePoints, "# HT Points: " + std::to_string(count));
     ++result.Tries;
     if (count < Limit) {
       fits = t;

@@ -3,6 +3,9 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <memory>
+#include <string_view>
+#include <utility>
 
 #include "formats/GPXFile.h"
 #include "formats/KMLFile.h"
@@ -33,14 +36,52 @@ int AnswerToInt(const std::string& answer) {
 
 // "Apply depth to dataset": one depth for every point; negative becomes 0.
 void AskAndApplyDepth(TGPX& doc, const std::string& path, Host& host) {
-  const int depth = AnswerToInt(host.AskText("Apply depth to dataset", FileNameOf(path) + " Depth [cm]:", "0"));
+  const int depth = AnswerToInt(host.AskDepthToApply(FileNameOf(path)));
   ApplyDepth(doc, depth < 0 ? 0 : depth);
 }
 
-bool FileExists(const std::string& path, Host& host) {
+bool FileExists(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) return true;
-  host.ShowError(path + " does not exist");
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+// Runs the reader of `kind` on an existing file.
+void RunReader(SourceKind kind, const std::string& path, TGPX& doc, SourceReadResult& result) {
+  std::unique_ptr<TGPXFile> reader =
+      kind == SourceKind::KML ? std::make_unique<TKMLFile>() : std::make_unique<TGPXFile>();
+  reader->GPXd = &doc;
+  result.Attempted = true;
+  try {
+    if (kind == SourceKind::KML) static_cast<TKMLFile&>(*reader).ImportKML(path);
+    else reader->ImportGPXFile(path);
+  } catch (const EConvertError& e) {
+    // An impossible date ends the read; the file counts as unreadable.
+    result.Error = AboutFile(path, e.what());
+  }
+  result.Loaded = reader->Loaded && result.Error.empty();
+  result.ReaderLog = reader->mLog;
+  if (!result.Loaded && result.Error.empty()) result.Error = AboutFile(path, ReaderReason(reader->mLog));
+}
+
+// Reads an existing file into a document of its own; false, after showing
+// the reason, when it could not be read.
+bool ReadForLoading(SourceKind kind, const std::string& path, TGPX& doc, SourceLoadResult& result, Host& host) {
+  SourceReadResult read;
+  RunReader(kind, path, doc, read);
+  result.Attempted = read.Attempted;
+  result.Loaded = read.Loaded;
+  result.ReaderLog = std::move(read.ReaderLog);
+  if (read.Loaded) return true;
+  result.Error = read.Error;
+  host.ShowError(read.Error);
+  return false;
+}
+
+// A missing file is reported; true when it exists.
+bool CheckExists(const std::string& path, SourceLoadResult& result, Host& host) {
+  if (FileExists(path)) return true;
+  result.Error = path + " does not exist";
+  host.ShowError(result.Error);
   return false;
 }
 
@@ -86,17 +127,40 @@ SourceKind SourceKindOf(const std::string& path) {
   return SourceKind::Unknown;
 }
 
+std::string ReaderReason(const std::vector<std::string>& ReaderLog) {
+  std::string reason;
+  for (const std::string& line : ReaderLog) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t == "File not loaded") continue;
+    if (!reason.empty()) reason += "; ";
+    reason += t;
+  }
+  return reason.empty() ? "not a readable GPX or KML file" : reason;
+}
+
+std::string AboutFile(const std::string& path, const std::string& reason) {
+  return reason.find(path) == std::string::npos ? path + ": " + reason : reason;
+}
+
+SourceReadResult ReadSourceDocument(const std::string& path, TGPX& Doc) {
+  SourceReadResult result;
+  const SourceKind kind = SourceKindOf(path);
+  if (kind == SourceKind::Unknown) {
+    result.Error = "can't parse " + path;
+  } else if (!FileExists(path)) {
+    result.Error = path + " does not exist";
+  } else {
+    RunReader(kind, path, Doc, result);
+  }
+  return result;
+}
+
 SourceLoadResult LoadGPXFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host) {
   SourceLoadResult result;
-  if (!FileExists(path, host)) return result;
+  if (!CheckExists(path, result, host)) return result;
   host.Log("LoadGPXFile: Trying to open " + path);
   TGPX doc;
-  TGPXFile reader;
-  reader.GPXd = &doc;
-  result.Attempted = true;
-  reader.ImportGPXFile(path);
-  result.Loaded = reader.Loaded;
-  result.ReaderLog = reader.mLog;
+  if (!ReadForLoading(SourceKind::GPX, path, doc, result, host)) return result;
 
   const int d = GetMaxDepth(doc);
   host.Log("LoadGPXFile: GetMaxDepth is " + std::to_string(d));
@@ -106,24 +170,16 @@ SourceLoadResult LoadGPXFile(TGPX& GPXdata, const std::string& path, const Sourc
     RemoveZeroDepths(doc);
   }
   if (options.AddDepth && d == 0) AskAndApplyDepth(doc, path, host);
-  if (options.AddOffset) {
-    const int offset = AnswerToInt(host.AskText("Add value to dataset", FileNameOf(path) + " Add Depth [cm]:", "0"));
-    AddDepthOffset(doc, offset);
-  }
+  if (options.AddOffset) AddDepthOffset(doc, AnswerToInt(host.AskDepthOffset(FileNameOf(path))));
   AppendTracks(GPXdata, doc, result);
   return result;
 }
 
 SourceLoadResult LoadKMLFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host) {
   SourceLoadResult result;
-  if (!FileExists(path, host)) return result;
+  if (!CheckExists(path, result, host)) return result;
   TGPX doc;
-  TKMLFile reader;
-  reader.GPXd = &doc;
-  result.Attempted = true;
-  reader.ImportKML(path);
-  result.Loaded = reader.Loaded;
-  result.ReaderLog = reader.mLog;
+  if (!ReadForLoading(SourceKind::KML, path, doc, result, host)) return result;
   if (options.AddDepth) {
     AskAndApplyDepth(doc, path, host);
     result.DepthApplied = true;
@@ -141,8 +197,10 @@ SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const So
     case SourceKind::Unknown:
       break;
   }
-  host.ShowError("can't parse " + path);
-  return {};
+  SourceLoadResult result;
+  result.Error = "can't parse " + path;
+  host.ShowError(result.Error);
+  return result;
 }
 
 }  // namespace sondralis

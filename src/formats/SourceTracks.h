@@ -34,20 +34,41 @@ enum class SourceKind { GPX, KML, Unknown };
 // The reader to use for a path, by its extension in any letter case.
 SourceKind SourceKindOf(const std::string& path);
 
+// What reading one file on its own gave.
+struct SourceReadResult {
+  bool Attempted = false;  // the file existed and its reader ran
+  bool Loaded = false;     // the reader read the file completely
+  std::string Error;       // why it was not loaded, naming the file
+  std::vector<std::string> ReaderLog;  // the reader's own diagnostic lines
+};
+
+// Reads a GPX or KML file, chosen by its extension, into Doc as it is: no
+// depth rules, waypoints and routes included. Problems of the file (missing,
+// unknown extension, not readable) come back in Error and never as an
+// exception; what the reader took in before failing stays in Doc.
+SourceReadResult ReadSourceDocument(const std::string& path, TGPX& Doc);
+
+// The reason a reader gives in its log for not loading a file.
+std::string ReaderReason(const std::vector<std::string>& ReaderLog);
+// "path: reason", unless the reason names the file already.
+std::string AboutFile(const std::string& path, const std::string& reason);
+
 // What happened to one file.
 struct SourceLoadResult {
   bool Attempted = false;      // the file existed and its reader ran
   bool Loaded = false;         // the reader read the file completely
   bool DepthApplied = false;   // a depth was entered for a KML file
   int TracksAdded = 0;
+  std::string Error;           // the message shown when the file was not loaded
   std::vector<std::string> ReaderLog;  // the reader's own diagnostic lines
 };
 
-// Loads one GPX or KML file into GPXdata. A missing file or an unknown
-// extension is reported through host.ShowError and adds nothing. The depth
-// questions go through host.AskText. An answer that is not a whole number
-// raises EConvertError and adds nothing of this file; so does an impossible
-// date in the file.
+// Loads one GPX or KML file into GPXdata. A missing file, an unknown
+// extension or a file the reader cannot read is reported through
+// host.ShowError, with the file's name and the reason, and adds nothing;
+// nothing is asked for it. The depth questions are host.AskDepthToApply and
+// host.AskDepthOffset. An answer that is not a whole number raises
+// EConvertError and adds nothing of this file.
 SourceLoadResult LoadGPXFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);
 SourceLoadResult LoadKMLFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);
 SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);

@@ -89,7 +89,7 @@ std::string SavePicture(Host& host, const TCanvas& Picture) {
     host.ShowError("There is no picture to save yet.");
     return {};
   }
-  const auto name = host.AskSaveFileName({"Save image", "Bitmap Image|*.bmp|JPEG Image|*.jpg", "bmp", ""});
+  const auto name = host.AskSaveFileName({SaveKind::Picture, "Save image", "Bitmap Image|*.bmp|JPEG Image|*.jpg", "bmp", ""});
   if (!name || name->empty()) return {};
   // The format is checked before the overwrite question, so the user is
   // never asked to replace a file that would then not be written.
@@ -99,7 +99,7 @@ std::string SavePicture(Host& host, const TCanvas& Picture) {
     return {};
   }
   std::error_code ec;
-  if (std::filesystem::exists(*name, ec) && !host.AskYesNo("Overwrite existing " + *name + " ?")) return {};
+  if (std::filesystem::exists(*name, ec) && !host.AskOverwrite(*name)) return {};
   try {
     if (format == TPictureFormat::BMP) Picture.SaveToBMP(*name);
     else WriteFileAtomically(*name, EncodeJPEG(Picture, 90));

@@ -49,13 +49,7 @@ TEST(FindReduceThreshold, FindsTheThresholdOfALinearScan) {
     TGPX source;
     BuildRandomContours(source, seed);
     const int original = CountHTPoints(source, kHTAllowance);
-    struct : Host {
-      std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-      bool AskYesNo(const std::string&) override { return false; }
-      std::string AskText(const std::string&, const std::string&, const std::string& d) override { return d; }
-      void ShowError(const std::string&) override {}
-      void ShowInformation(const std::string&) override {}
-    } host;
+    TUnattendedHost host;
 
     // counts[t]: the HT count after reducing with threshold t, one by one.
     std::vector<int> counts(maxThreshold + 1, 0);

@@ -1,10 +1,13 @@
 #pragma once
 
 // A Host for tests: answers every dialog from a script prepared by the test
-// and records everything the command showed, logged and labelled.
+// and records everything the command asked, showed, logged, labelled and
+// reported as changed. The three text questions share one script and are
+// recorded with the caption and prompt the window shows for them.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <optional>
@@ -20,18 +23,21 @@ class ScriptedHost : public Host {
   // Scripted replies, consumed in order. A dialog without a prepared reply
   // fails the test.
   std::deque<std::optional<std::string>> SaveReplies;  // nullopt = cancel
-  std::deque<bool> YesNoReplies;
+  std::deque<bool> YesNoReplies;                       // overwrite questions
   std::deque<std::optional<std::string>> TextReplies;  // nullopt = cancel
 
   // What the command did.
   std::vector<SaveFileRequest> SaveRequests;
-  std::vector<std::string> Questions;
+  std::vector<std::string> Questions;  // the overwrite warnings, as shown
   std::vector<std::pair<std::string, std::string>> TextRequests;  // caption, prompt
   std::vector<std::string> Errors;
   std::vector<std::string> Informations;
   std::vector<std::string> LogLines;
-  std::map<std::string, std::vector<std::string>> Labels;  // every text each label got
+  std::map<std::string, std::vector<std::string>> Labels;  // every text each label got, by control name
+  std::map<TProgressBar, std::vector<TProgress>> Progress;  // every state each bar got
+  std::vector<TChange> Changes;
   int EventPumps = 0;
+  std::atomic<int> WakeUps = 0;  // WakeUp comes on worker threads
 
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override {
     SaveRequests.push_back(request);
@@ -43,7 +49,8 @@ class ScriptedHost : public Host {
     SaveReplies.pop_front();
     return reply;
   }
-  bool AskYesNo(const std::string& message) override {
+  bool AskOverwrite(const std::string& path) override {
+    const std::string message = OverwriteQuestion(path);
     Questions.push_back(message);
     if (YesNoReplies.empty()) {
       ADD_FAILURE() << "unexpected question: " << message;
@@ -53,24 +60,31 @@ class ScriptedHost : public Host {
     YesNoReplies.pop_front();
     return reply;
   }
-  std::string AskText(const std::string& caption, const std::string& prompt,
-                      const std::string& defaultText) override {
-    TextRequests.emplace_back(caption, prompt);
-    if (TextReplies.empty()) {
-      ADD_FAILURE() << "unexpected text dialog: " << caption;
-      return defaultText;
-    }
-    auto reply = TextReplies.front();
-    TextReplies.pop_front();
-    return reply.value_or(defaultText);
-  }
+  std::string AskDepthToApply(const std::string& fileName) override { return Answer(DepthToApplyQuestion(fileName)); }
+  std::string AskDepthOffset(const std::string& fileName) override { return Answer(DepthOffsetQuestion(fileName)); }
+  std::string AskTrackName() override { return Answer(TrackNameQuestion()); }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override { Informations.push_back(message); }
-  void SetLabel(std::string_view control, const std::string& text) override {
-    Labels[std::string(control)].push_back(text);
-  }
+  void SetLabel(TLabel label, const std::string& text) override { Labels[ControlName(label)].push_back(text); }
+  void SetProgress(TProgressBar bar, const TProgress& progress) override { Progress[bar].push_back(progress); }
+  void Changed(TChange what) override { Changes.push_back(what); }
   void Log(const std::string& line) override { LogLines.push_back(line); }
   void ProcessEvents() override { ++EventPumps; }
+  void WakeUp() override { ++WakeUps; }
+
+  static std::string ControlName(TLabel label) {
+    switch (label) {
+      case TLabel::HTState: return "lblHTState";
+      case TLabel::WritePoints: return "lblWritePoints";
+      case TLabel::NumIsoTracks: return "lblNumIsoTracks";
+      case TLabel::GeneratedPoints: return "lblGeneratedPoints";
+      case TLabel::TrkCoordinates: return "lblTrkCoordinates";
+      case TLabel::InterpolCoordinates: return "lblInterpolCoordinates";
+      case TLabel::IsoCoordinates: return "lblIsoCoordinates";
+      case TLabel::HTCoordinates: return "lblHTCoordinates";
+    }
+    return "?";
+  }
 
   // The last text a label got, or empty.
   std::string Label(const std::string& control) const {
@@ -81,6 +95,18 @@ class ScriptedHost : public Host {
     for (const auto& l : LogLines)
       if (l == line) return true;
     return false;
+  }
+
+ private:
+  std::string Answer(const TextQuestion& question) {
+    TextRequests.emplace_back(question.Caption, question.Prompt);
+    if (TextReplies.empty()) {
+      ADD_FAILURE() << "unexpected text dialog: " << question.Caption;
+      return question.Default;
+    }
+    auto reply = TextReplies.front();
+    TextReplies.pop_front();
+    return reply.value_or(question.Default);
   }
 };
 
