@@ -1,0 +1,224 @@
+// The map panes of the session: fitting and zooming, the mouse on the two
+// interactive maps, the coordinate read-outs and resizing.
+
+#include <algorithm>
+
+#include "session/Session.h"
+#include "session/SessionParts.h"
+
+namespace sondralis {
+
+namespace {
+
+TLabel CoordinateLabel(TPane pane) {
+  switch (pane) {
+    case TPane::Tracks: return TLabel::TrkCoordinates;
+    case TPane::Interpolated: return TLabel::InterpolCoordinates;
+    case TPane::IsoMap: return TLabel::IsoCoordinates;
+    case TPane::HTTracks: break;
+  }
+  return TLabel::HTCoordinates;
+}
+
+TPaneCursor RestingCursor(TPane pane) { return pane == TPane::HTTracks ? TPaneCursor::Default : TPaneCursor::Move; }
+
+}  // namespace
+
+TGPXDraw* TSession::InteractiveView(TPane pane) {
+  if (pane == TPane::Tracks) return &fGPXView;
+  if (pane == TPane::HTTracks) return &fIsoView;
+  return nullptr;
+}
+
+// The grid a pane's picture was drawn in: the two pictures computed from
+// the interpolation keep the grid of their run, the maps use their views.
+const TGPXDraw& TSession::GridOf(TPane pane) const {
+  switch (pane) {
+    case TPane::Tracks: return fGPXView;
+    case TPane::HTTracks: return fIsoView;
+    case TPane::Interpolated:
+      if (InterpLoaded() && fPictureSource) return *fPictureSource->Grid;
+      return fGPXView;
+    case TPane::IsoMap:
+      if (fIsoSource) return *fIsoSource->Grid;
+      return fGPXView;
+  }
+  return fGPXView;
+}
+
+// Whether the pane shows something its mouse can act on.
+bool TSession::PaneActive(TPane pane) const { return pane == TPane::HTTracks ? fIsoLoaded : fFileLoaded; }
+
+void TSession::RedrawPane(TPane pane) {
+  TGPXDraw* view = InteractiveView(pane);
+  if (!view) return;
+  view->Redraw();
+  Notify(pane == TPane::Tracks ? TChange::SourcePicture : TChange::HTPicture);
+}
+
+void TSession::ShowCoordinates(TPane pane, int X, int Y) {
+  const TGPXDraw& grid = GridOf(pane);
+  TPoint4D2 position;
+  position.Longitude = grid.XToLo(X);
+  position.Latitude = grid.YToLa(Y);
+  SetLabel(CoordinateLabel(pane), position.Coord());
+}
+
+void TSession::AfterSourceViewChange() {
+  UpdateShadowArray();
+  UpdateMapInfo();
+}
+
+// ---------------------------------------------------------------- buttons
+
+void TSession::TrkFit() {
+  if (!WindowEnabled() || !fFileLoaded) return;
+  fGPXView.ResetBBox(true, true);
+  RedrawPane(TPane::Tracks);
+  UpdateMapInfo();
+}
+
+void TSession::TrkZoomIn() {
+  if (!WindowEnabled() || !fFileLoaded) return;
+  fGPXView.ZoomIn();
+  RedrawPane(TPane::Tracks);
+  UpdateMapInfo();
+}
+
+void TSession::TrkZoomOut() {
+  if (!WindowEnabled() || !fFileLoaded) return;
+  fGPXView.ZoomOut();
+  RedrawPane(TPane::Tracks);
+  UpdateMapInfo();
+}
+
+void TSession::ArmTool(TPane pane, TMouseMode Mode) {
+  TGPXDraw* view = InteractiveView(pane);
+  if (!WindowEnabled() || !view) return;
+  view->MouseMode = Mode;
+  SetCursor(pane, TPaneCursor::Cross);
+}
+
+void TSession::TrkZoomArea() { ArmTool(TPane::Tracks, mmZoom); }
+void TSession::TrkRemoveWaypoints() { ArmTool(TPane::Tracks, mmCutter); }
+
+void TSession::HtFit() {
+  if (!WindowEnabled() || !fIsoLoaded) return;
+  fIsoView.ResetBBox(true, true);
+  RedrawPane(TPane::HTTracks);
+}
+
+void TSession::HtZoomArea() {
+  if (!WindowEnabled() || !fIsoLoaded) return;
+  ArmTool(TPane::HTTracks, mmZoom);
+  TButtonStates buttons = fButtons;
+  buttons.btnHtZoomDown = true;
+  SetButtons(buttons);
+}
+
+// ---------------------------------------------------------------- mouse
+
+void TSession::MouseDown(TPane pane, int X, int Y) {
+  TGPXDraw* view = InteractiveView(pane);
+  if (!WindowEnabled() || !view || !fFileLoaded) return;
+  view->MouseX = X;
+  view->MouseY = Y;
+}
+
+void TSession::MouseMove(TPane pane, int X, int Y, bool LeftButton) {
+  if (!WindowEnabled()) return;
+  TGPXDraw* view = InteractiveView(pane);
+  if (view && (X != 0 || Y != 0)) {
+    view->LastX = X;
+    view->LastY = Y;
+  }
+  if (!PaneActive(pane)) return;
+  ShowCoordinates(pane, X, Y);
+  if (!view || !LeftButton) return;
+  if (view->MouseMode == mmMove) {
+    view->MoveMouseTo(X, Y);
+    RedrawPane(pane);
+  } else if (view->MouseMode == mmZoom || (pane == TPane::Tracks && view->MouseMode == mmCutter)) {
+    // The rubber band from the anchor over the clean picture.
+    view->Redraw();
+    view->DrawMouseSelectionRectTo(X, Y, view->Options.SelectedColor);
+    Notify(pane == TPane::Tracks ? TChange::SourcePicture : TChange::HTPicture);
+  }
+}
+
+void TSession::MouseUp(TPane pane, int X, int Y, bool Alt) {
+  TGPXDraw* view = InteractiveView(pane);
+  if (!WindowEnabled() || !view) return;
+  if (X != 0 || Y != 0) {
+    view->LastX = X;
+    view->LastY = Y;
+  }
+  if (!fFileLoaded) return;
+  const TMouseMode mode = view->MouseMode;
+  if (mode == mmMove) return;
+  const bool cutter = pane == TPane::Tracks && mode == mmCutter;
+  // Alt keeps an armed tool for another drag; any other mode always ends.
+  if (!(Alt && (mode == mmZoom || cutter))) {
+    view->MouseMode = mmMove;
+    SetCursor(pane, RestingCursor(pane));
+    if (pane == TPane::HTTracks && mode == mmZoom) {
+      TButtonStates buttons = fButtons;
+      buttons.btnHtZoomDown = false;
+      SetButtons(buttons);
+    }
+  }
+  if (mode == mmZoom) {
+    view->ZoomMouseTo(X, Y);
+    RedrawPane(pane);
+    if (pane == TPane::Tracks) AfterSourceViewChange();
+  } else if (cutter) {
+    view->CutterMouseTo(X, Y, false, false);
+    fGPXdata.Selection.Clear();
+    RedrawPane(pane);
+    UpdateShadowArray();
+  } else {
+    RedrawPane(pane);
+    if (pane == TPane::Tracks) UpdateShadowArray();
+  }
+}
+
+void TSession::Pan(TPane pane, int X1, int Y1, int X2, int Y2) {
+  MouseDown(pane, X1, Y1);
+  MouseMove(pane, X2, Y2, true);
+  MouseUp(pane, X2, Y2, false);
+}
+
+void TSession::ZoomToRectangle(TPane pane, int X1, int Y1, int X2, int Y2) {
+  if (pane == TPane::Tracks) TrkZoomArea();
+  else if (pane == TPane::HTTracks) HtZoomArea();
+  else return;
+  Pan(pane, X1, Y1, X2, Y2);
+}
+
+void TSession::CutRectangle(int X1, int Y1, int X2, int Y2) {
+  TrkRemoveWaypoints();
+  Pan(TPane::Tracks, X1, Y1, X2, Y2);
+}
+
+// ---------------------------------------------------------------- resizing
+
+void TSession::ResizePane(TPane pane, int Width, int Height) {
+  if (!WindowEnabled()) return;
+  const auto i = static_cast<std::size_t>(pane);
+  fPaneWidth[i] = std::max(0, Width);
+  fPaneHeight[i] = std::max(0, Height);
+  // The Interpolated Map and ISO Contour pictures keep their pixels: they
+  // belong to the grid of the run that made them.
+  if (pane == TPane::Tracks && fFileLoaded) {
+    fGPXView.Resize(fPaneWidth[i], fPaneHeight[i]);
+    fGPXImage.SetSize(fGPXView.Width(), fGPXView.Height());
+    RedrawPane(pane);
+    UpdateMapInfo();
+  } else if (pane == TPane::HTTracks && fIsoLoaded) {
+    fIsoView.Resize(fPaneWidth[i], fPaneHeight[i]);
+    fIsoImage.SetSize(fIsoView.Width(), fIsoView.Height());
+    RedrawPane(pane);
+  }
+}
+
+}  // namespace sondralis

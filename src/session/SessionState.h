@@ -1,0 +1,69 @@
+#pragma once
+
+// The plain state types of a session: the settings the window's fields
+// hold, which commands are enabled, and the panes.
+
+#include <string>
+
+namespace sondralis {
+
+// What the window's fields hold; the window writes them before calling a
+// command, sondralis-cli sets them from its options. Texts stay texts, as the
+// user typed them: the command that reads one checks it and refuses a value
+// it cannot use with a message.
+struct TSessionSettings {
+  std::string InterpolationWidth = "30";  // edtInterpolationWidth: band width in pixels, 0 to 999
+  int InterpolatorStyle = 8;              // tbInterpolatorStyle: power of the weights, 2 to 14
+  int InterpolateThrds = 1;               // tbInterpolateThrds: workers, 1 to the CPU count
+  std::string IsoStep = "100";            // edtIsoStep: centimetres between contour levels
+  std::string TrackName = "NewTrack";     // edtTrackName: name of the contour HT tracks
+  bool ReduceWaypoints = false;           // cbReduceWaypoints
+  bool AddDepth = false;                  // cbAddDepth: ask for a depth for files without one
+  bool AddOffset = false;                 // cbAddOffset: ask for a depth offset per GPX file
+
+  bool operator==(const TSessionSettings&) const = default;
+};
+
+// The commands whose buttons change state. "Add Files...", "Start over",
+// "Apply", the check boxes, the fields and the sliders are always usable.
+struct TButtonStates {
+  // Source Tracks: enabled by the first load, never disabled again.
+  bool btnTrkZoomIn = false;
+  bool btnTrkZoomOut = false;
+  bool btnTrkFit = false;
+  bool btnTrkZoom = false;
+  bool btnTrkSaveGPX = false;
+  bool btnTrkDelete = false;
+  bool btnTrkSaveHT = false;
+  // Interpolated Map.
+  bool btnInterpolate = false;
+  bool btnInterpolSaveBMP = false;
+  // ISO Contour.
+  bool btnIsoMap = false;
+  bool btnIsoSaveBMP = false;
+  bool btnIsoSaveGPX = false;
+  // HT Contour.
+  bool btnCreateHT = false;
+  bool btnHtFit = false;
+  bool btnHtZoom = false;
+  bool btnHtZoomDown = false;  // "Zoom Area" shown pressed while armed
+
+  bool operator==(const TButtonStates&) const = default;
+};
+
+// The four map panes.
+enum class TPane {
+  Tracks,        // Source Tracks: GPXImage, drawn by GPXView
+  Interpolated,  // Interpolated Map picture
+  IsoMap,        // ISO Contour picture
+  HTTracks,      // HT Contour: IsoImage, drawn by IsoView
+};
+
+// The cursor an interactive pane shows when the window is not busy.
+enum class TPaneCursor {
+  Default,  // the HT Contour pane at rest
+  Move,     // the Source Tracks pane at rest: dragging pans
+  Cross,    // a rectangle is to be dragged (zoom or cutter)
+};
+
+}  // namespace sondralis
