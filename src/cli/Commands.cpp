@@ -17,15 +17,13 @@
 #include <vector>
 
 #include "cli/CliHost.h"
-#include "contours/HTExport.h"
 #include "formats/AtomicFile.h"
-#include "formats/GPXFile.h"
-#include "formats/KMLFile.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/SampleGrid.h"
 #include "model/DateTime.h"
 #include "model/GPX.h"
 #include "model/Text.h"
+#include "session/Session.h"
 
 namespace sondralis::cli {
 
@@ -206,23 +204,6 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-// The reason a reader gives for not loading a file, from its log.
-std::string ReaderReason(const std::vector<std::string>& log) {
-  std::string reason;
-  for (const std::string& line : log) {
-    const std::string_view t = Trim(line);
-    if (t.empty() || t == "File not loaded") continue;
-    if (!reason.empty()) reason += "; ";
-    reason += t;
-  }
-  return reason.empty() ? "not a readable GPX or KML file" : reason;
-}
-
-// "path: reason", unless the reason already names the file.
-std::string AboutFile(const std::string& path, const std::string& reason) {
-  return reason.find(path) == std::string::npos ? path + ": " + reason : reason;
-}
-
 struct FileCounts {
   int Waypoints = 0, Routes = 0, RoutePoints = 0, Tracks = 0, Segments = 0, TrackPoints = 0;
 };
@@ -250,26 +231,9 @@ int RunInfo(const std::vector<std::string>& args) {
   int status = kExitOk;
   for (const std::string& path : a.Inputs) {
     TGPX doc;
-    bool loaded = false;
-    std::string error;
-    const SourceKind kind = SourceKindOf(path);
-    std::error_code ec;
-    if (kind == SourceKind::Unknown) {
-      error = "can't parse " + path;
-    } else if (!std::filesystem::is_regular_file(path, ec)) {
-      error = path + " does not exist";
-    } else {
-      std::unique_ptr<TGPXFile> reader = kind == SourceKind::KML ? std::make_unique<TKMLFile>() : std::make_unique<TGPXFile>();
-      reader->GPXd = &doc;
-      try {
-        if (kind == SourceKind::KML) static_cast<TKMLFile&>(*reader).ImportKML(path);
-        else reader->ImportGPXFile(path);
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-      loaded = reader->Loaded;
-      if (!loaded && error.empty()) error = ReaderReason(reader->mLog);
-    }
+    const SourceReadResult read = ReadSourceDocument(path, doc);
+    const bool loaded = read.Loaded;
+    const std::string& error = read.Error;
     const FileCounts c = Count(doc);
     std::ostringstream line;
     line << "{\"file\":" << JsonString(path) << ", \"loaded\":" << (loaded ? "true" : "false")
@@ -280,7 +244,7 @@ int RunInfo(const std::vector<std::string>& args) {
     line << "}";
     std::cout << line.str() << "\n";
     if (!loaded) {
-      std::cerr << "sondralis-cli: " << AboutFile(path, error) << "\n";
+      std::cerr << "sondralis-cli: " << error << "\n";
       status = kExitFailure;
     }
   }
@@ -289,27 +253,18 @@ int RunInfo(const std::vector<std::string>& args) {
 
 // Loads the inputs in order as "Add Files..." does; the first problem ends
 // the command.
-void LoadInputs(TGPX& doc, const Arguments& a, CliHost& host) {
-  SourceLoadOptions options;
-  options.AddDepth = host.Depth.has_value();
-  options.AddOffset = host.Offset.has_value();
+void LoadInputs(TSession& session, const Arguments& a, CliHost& host) {
+  session.Settings.AddDepth = host.Depth.has_value();
+  session.Settings.AddOffset = host.Offset.has_value();
   for (const std::string& path : a.Inputs) {
-    SourceLoadResult result;
-    try {
-      result = LoadSourceFile(doc, path, options, host);
-    } catch (const EConvertError& e) {
-      throw CommandFailure(AboutFile(path, e.what()));
-    }
+    session.AddFiles({path});
     if (!host.Errors.empty()) throw CommandFailure(host.Errors.front());
   }
 }
 
-// Reads -o, --depth and --offset into the host.
+// Reads --depth and --offset into the host.
 void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
-  const auto out = a.Get("-o");
-  if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
-  host.Outputs[SaveKind::SourceTracks] = host.Outputs[SaveKind::HTSourceTracks] = *out;
   host.Verbose = a.Verbose;
   if (auto depth = a.Get("--depth")) {
     ParseCentimetres("--depth", *depth, false);
@@ -321,6 +276,18 @@ void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
   }
 }
 
+// The file named by -o, answering the save dialog of `kind`.
+void SetUpOutput(const Arguments& a, CliHost& host, const char* command, SaveKind kind) {
+  const auto out = a.Get("-o");
+  if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
+  host.Outputs[kind] = *out;
+}
+
+// The failure of a command that wrote nothing: the error shown, or `fallback`.
+[[noreturn]] void FailWith(const CliHost& host, const std::string& error, const std::string& fallback) {
+  throw CommandFailure(!error.empty() ? error : host.Errors.empty() ? fallback : host.Errors.front());
+}
+
 int RunConvert(const std::vector<std::string>& args) {
   const Arguments a = Parse(args, {"-o", "--depth", "--offset"});
   if (a.Help) {
@@ -329,15 +296,10 @@ int RunConvert(const std::vector<std::string>& args) {
   }
   CliHost host;
   SetUpLoading(a, host, "convert");
-  TGPX doc;
-  LoadInputs(doc, a, host);
-  TGPXFile writer;
-  writer.GPXd = &doc;
-  try {
-    writer.ExportGPX(host.Outputs[SaveKind::SourceTracks]);
-  } catch (const EFileError& e) {
-    throw CommandFailure(e.what());
-  }
+  SetUpOutput(a, host, "convert", SaveKind::SourceTracks);
+  TSession session(host);
+  LoadInputs(session, a, host);
+  if (!session.SaveTracks()) FailWith(host, "", host.Outputs[SaveKind::SourceTracks] + ": nothing written");
   return kExitOk;
 }
 
@@ -349,16 +311,14 @@ int RunHt(const std::vector<std::string>& args) {
   }
   CliHost host;
   SetUpLoading(a, host, "ht");
+  SetUpOutput(a, host, "ht", SaveKind::HTSourceTracks);
   host.TrackName = a.Get("--name");
-  TGPX doc;
-  LoadInputs(doc, a, host);
-  const HTExportResult result = SaveAsHTFile(doc, host);
-  if (result.Outcome == HTExportOutcome::Error || result.Files.empty()) {
-    const std::string reason = !result.Error.empty() ? result.Error
-                               : host.Errors.empty() ? "nothing written"
-                                                     : host.Errors.front();
-    throw CommandFailure(AboutFile(host.Outputs[SaveKind::HTSourceTracks], reason));
-  }
+  TSession session(host);
+  LoadInputs(session, a, host);
+  const HTExportResult result = session.SaveAsHTFile();
+  const std::string& out = host.Outputs[SaveKind::HTSourceTracks];
+  if (result.Outcome != HTExportOutcome::Done || result.Files.empty())
+    FailWith(host, result.Error.empty() ? "" : AboutFile(out, result.Error), AboutFile(out, "nothing written"));
   return kExitOk;
 }
 
