@@ -1,5 +1,6 @@
 #include "formats/SourceTracks.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -115,9 +116,12 @@ void AddDepthOffset(TGPX& GPX, int Value) {
 
 void RemoveZeroDepths(TGPX& GPX) {
   for (TGPXtrk* trk : GPX.trk)
-    for (TGPXtrkseg* seg : *trk)
+    for (TGPXtrkseg* seg : *trk) {
+      const bool outline = std::all_of(seg->begin(), seg->end(), [](const TPoint4D2* p) { return p->HBdepth == 0; });
+      if (outline) continue;
       for (int i = seg->Count() - 1; i >= 0; --i)
         if (seg->Points(i)->HBdepth == 0) seg->FreeAndDelete(i);
+    }
 }
 
 SourceKind SourceKindOf(const std::string& path) {

@@ -19,8 +19,11 @@ int GetMaxDepth(const TGPX& GPX);
 void ApplyDepth(TGPX& GPX, int Value);
 // Adds Value to the depth of every track point.
 void AddDepthOffset(TGPX& GPX, int Value);
-// Removes every track point whose depth is exactly 0; segments stay, even
-// when they become empty.
+// Removes every track point whose depth is exactly 0 (the sounder lost the
+// bottom) from the segments that hold depth readings; segments stay, even
+// when they become empty. A segment without any reading is an outline
+// (shoreline or island, as "Save Tracks..." writes them beside the
+// recordings) and keeps its points.
 void RemoveZeroDepths(TGPX& GPX);
 
 // The two check boxes of the Source Tracks tab.
