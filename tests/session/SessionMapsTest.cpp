@@ -1,0 +1,150 @@
+// The session's interpolation and ISO map run on the example lake, driven
+// as the window drives them, and the saves of their results.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "formats/HTConvert.h"
+#include "formats/SourceTracks.h"
+#include "session/SessionFixture.h"
+
+namespace sondralis::testing {
+namespace {
+
+TEST_F(SessionTest, InterpolateAndTraceTheLake) {
+  TSession s(host, 2);
+  s.AddFiles({kSurvey, kShoreKml});
+  ASSERT_TRUE(s.StartInterpolation());
+  EXPECT_FALSE(s.WindowEnabled());
+  EXPECT_TRUE(s.Busy());
+  EXPECT_TRUE(s.SizeFrozen());
+  EXPECT_FALSE(s.Buttons().btnInterpolate);
+  EXPECT_TRUE(s.InterpolatedLegendVisible());
+  // The window is held while the workers run: commands change nothing.
+  const TMapInfo info = s.MapInfo();
+  s.StartOver();
+  s.TrkZoomIn();
+  s.Pan(TPane::Tracks, 100, 100, 300, 300);
+  EXPECT_FALSE(s.RunIsoMap());
+  EXPECT_TRUE(s.FileLoaded());
+  EXPECT_EQ(s.MapInfo(), info);
+  PollUntilDone(s, host);
+
+  EXPECT_TRUE(s.InterpLoaded());
+  EXPECT_TRUE(s.Buttons().btnInterpolate && s.Buttons().btnInterpolSaveBMP && s.Buttons().btnIsoMap);
+  EXPECT_TRUE(s.SizeFrozen()) << "the size stays frozen until \"Start over\"";
+  const TProgress progress = s.Progress(TProgressBar::Interpolate);
+  EXPECT_FALSE(progress.Visible);
+  EXPECT_EQ(progress.Max, 799);
+  EXPECT_EQ(progress.Position, 799);
+  EXPECT_EQ(s.InterpolatedImage().Width(), 800);
+  ExpectIdle(s);
+
+  // Steps that are no whole number above 0 are refused before anything is
+  // cleared.
+  for (const char* step : {"0", "", "ten", "-100"}) {
+    host.Errors.clear();
+    s.Settings.IsoStep = step;
+    EXPECT_FALSE(s.RunIsoMap()) << step;
+    ASSERT_EQ(host.Errors.size(), 1u) << step;
+    EXPECT_NE(host.Errors[0].find("step size"), std::string::npos) << host.Errors[0];
+    EXPECT_FALSE(s.IsoLoaded());
+    EXPECT_FALSE(s.Buttons().btnIsoSaveGPX);
+  }
+  host.Errors.clear();
+
+  s.Settings.IsoStep = "100";
+  ASSERT_TRUE(s.RunIsoMap());
+  const auto contours = TrackPoints(s.IsoData());
+  ASSERT_GT(contours.size(), 1000u);
+  std::set<double> levels;
+  for (const auto& [depth, lat, lon] : contours) levels.insert(depth);
+  EXPECT_GE(levels.size(), 10u);
+  EXPECT_LE(*levels.rbegin(), 1900);
+  for (double level : levels) EXPECT_EQ(std::fmod(level, 100), 0) << level;
+  EXPECT_EQ(s.LabelText(TLabel::NumIsoTracks), "# Tracks: " + std::to_string(s.IsoData().trk.Count()));
+  EXPECT_EQ(s.LabelText(TLabel::GeneratedPoints), "# Points: " + std::to_string(CountHTPoints(s.IsoData(), 9)));
+  EXPECT_EQ(s.Progress(TProgressBar::IsoMap).Max, 1900);
+  EXPECT_FALSE(s.Progress(TProgressBar::IsoMap).Visible);
+  EXPECT_TRUE(s.IsoLoaded());
+  const TButtonStates& b = s.Buttons();
+  EXPECT_TRUE(b.btnIsoMap && b.btnIsoSaveBMP && b.btnIsoSaveGPX && b.btnCreateHT && b.btnHtFit && b.btnHtZoom);
+  EXPECT_EQ(s.IsoImage().Width(), 800) << "the HT Contour map shows the contours";
+
+  // A second run replaces the contours; neither new colours nor a changed
+  // view nor a rebuilt mask between "Interpolate" and "ISO Map" move them.
+  ASSERT_TRUE(s.RunIsoMap());
+  EXPECT_EQ(TrackPoints(s.IsoData()), contours);
+  s.SetShallowColor(0x00FF00);
+  s.SetDeepColor(0x000000);
+  s.TrkZoomIn();
+  s.Pan(TPane::Tracks, 100, 100, 180, 130);
+  s.ShowInterpolatedMap();
+  ASSERT_TRUE(s.RunIsoMap());
+  EXPECT_EQ(TrackPoints(s.IsoData()), contours);
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+
+  // The contour GPX loads again with every point at its level.
+  host.SaveReplies = {Path("contours.gpx")};
+  ASSERT_TRUE(s.SaveIsoTracks());
+  EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::ContourTracks);
+  EXPECT_EQ(host.SaveRequests.back().Title, "Save iso tracks to GPX");
+  TGPX reread;
+  ASSERT_TRUE(ReadSourceDocument(Path("contours.gpx"), reread).Loaded);
+  const auto back = TrackPoints(reread);
+  ASSERT_EQ(back.size(), contours.size());
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    ASSERT_EQ(std::get<0>(back[i]), std::get<0>(contours[i])) << "point " << i;
+    ASSERT_NEAR(std::get<1>(back[i]), std::get<1>(contours[i]), 1e-9);
+    ASSERT_NEAR(std::get<2>(back[i]), std::get<2>(contours[i]), 1e-9);
+  }
+
+  // Both pictures save through the same dialog.
+  host.SaveReplies = {Path("depth.bmp"), Path("contours.jpg")};
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("depth.bmp"));
+  EXPECT_EQ(s.SaveIsoImage(), Path("contours.jpg"));
+  EXPECT_EQ(fs::file_size(Path("depth.bmp")), 54u + 800 * 600 * 3);
+  EXPECT_EQ(ReadFile(Path("contours.jpg")).substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::Picture);
+
+  // "Create HT-File" writes the contours and gives its button back.
+  s.Settings.TrackName = "Lake";
+  host.SaveReplies = {Path("000.ht"), Path("001.ht")};
+  const HTExportResult ht = s.CreateHTFile();
+  EXPECT_EQ(ht.Outcome, HTExportOutcome::Done);
+  ASSERT_FALSE(ht.Files.empty());
+  EXPECT_EQ(ReadFile(ht.Files[0]).substr(48, 5), std::string("Lake\0", 5));
+  EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::HTContourPart);
+  EXPECT_EQ(s.LabelText(TLabel::HTState), "done");
+  EXPECT_TRUE(s.Buttons().btnCreateHT);
+  ExpectIdle(s);
+}
+
+TEST_F(SessionTest, DepthsBelowOneCentimetreLeaveNoLevelToTrace) {
+  // A small survey whose readings are all below 1 cm: the maximum depth is
+  // 0, so the picture has no level beyond its shallow end.
+  std::string gpx = "<?xml version=\"1.0\"?><gpx version=\"1.1\" xmlns:h=\"urn:x\"><trk>";
+  for (int row = 0; row < 5; ++row) {
+    gpx += "<trkseg>";
+    for (int i = 0; i < 20; ++i)
+      gpx += "<trkpt lat=\"" + std::to_string(47 + row * 0.001) + "\" lon=\"" + std::to_string(8 + i * 0.0005) +
+             "\"><extensions><h:depth>0.5</h:depth></extensions></trkpt>";
+    gpx += "</trkseg>";
+  }
+  gpx += "</trk></gpx>";
+  TSession s(host, 1);
+  s.AddFiles({Write("shallow.gpx", gpx)});
+  ASSERT_EQ(s.MaxDepth(), 0);
+  ASSERT_TRUE(s.Interpolate());
+  EXPECT_FALSE(s.RunIsoMap());
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find("no depth level"), std::string::npos) << host.Errors[0];
+  EXPECT_FALSE(s.IsoLoaded());
+  EXPECT_FALSE(s.Buttons().btnIsoSaveGPX);
+  EXPECT_TRUE(s.Buttons().btnIsoMap);
+  ExpectIdle(s);
+}
+
+}  // namespace
+}  // namespace sondralis::testing
