@@ -1,20 +1,24 @@
 #include "cli/CliHost.h"
 
+#include <filesystem>
 #include <iostream>
 
 namespace sondralis::cli {
 
 std::optional<std::string> CliHost::AskSaveFileName(const SaveFileRequest& request) {
-  const auto it = Outputs.find(request.Kind);
-  if (it == Outputs.end() || it->second.empty()) return std::nullopt;
-  return it->second;
+  std::string path;
+  if (request.Kind == SaveKind::HTContourPart && !HTFolder.empty()) {
+    path = (std::filesystem::path(HTFolder) / request.ProposedName).string();
+  } else {
+    const auto it = Outputs.find(request.Kind);
+    if (it == Outputs.end() || it->second.empty()) return std::nullopt;
+    path = it->second;
+  }
+  fNamed.insert(path);
+  return path;
 }
 
-bool CliHost::AskOverwrite(const std::string& path) {
-  for (const auto& [kind, output] : Outputs)
-    if (output == path) return true;
-  return false;
-}
+bool CliHost::AskOverwrite(const std::string& path) { return fNamed.count(path) > 0; }
 
 std::string CliHost::AskDepthToApply(const std::string& fileName) {
   return Depth.value_or(DepthToApplyQuestion(fileName).Default);

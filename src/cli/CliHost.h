@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,9 @@ namespace sondralis::cli {
 
 // Answers the session's questions from the command line: the depth
 // questions from --depth and --offset, the track name from --name, each save
-// dialog from the output option of its kind, and Yes to overwriting exactly
-// the files named on the command line. Error dialogs are collected; the
+// dialog from the output option of its kind (the HT contour parts into a
+// folder under their proposed names), and Yes to overwriting exactly the
+// files it named itself. Error dialogs are collected; the
 // command reports them on stderr.
 class CliHost : public Host {
  public:
@@ -20,6 +22,7 @@ class CliHost : public Host {
   std::optional<std::string> Offset;  // answer to "Add value to dataset"
   std::optional<std::string> TrackName;
   std::map<SaveKind, std::string> Outputs;  // the file for each kind of save dialog
+  std::string HTFolder;  // HT contour parts go here under their proposed names
   bool Verbose = false;
 
   std::vector<std::string> Errors;
@@ -33,6 +36,9 @@ class CliHost : public Host {
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override;
   void Log(const std::string& line) override;
+
+ private:
+  std::set<std::string> fNamed;  // every file named in an answer
 };
 
 }  // namespace sondralis::cli

@@ -45,6 +45,9 @@ constexpr const char* kMainUsage =
     "                               their tracks as one GPX file\n"
     "  ht IN... -o OUT.ht           load the files and write their tracks as an HT\n"
     "                               track file for the unit\n"
+    "  map IN... [OUTPUTS]          load the files, interpolate the depth map and\n"
+    "                               trace its contour lines, as the window does;\n"
+    "                               save the pictures, the contours and HT files\n"
     "  grid SAMPLES.csv -o OUT.asc  Shepard interpolation of depth samples on a\n"
     "                               regular grid, as an Esri ASCII grid\n"
     "\n"
@@ -90,6 +93,27 @@ constexpr const char* kHtUsage =
     "                default NewTrack)\n"
     "\n";
 
+constexpr const char* kMapUsage =
+    "Usage: sondralis-cli map IN... [--size WxH] [--radius PX] [--style P] [--threads N]\n"
+    "                         [--step CM] [--image FILE] [--iso-image FILE]\n"
+    "                         [--contours FILE.gpx] [--ht-dir DIR [--name NAME] [--reduce]]\n"
+    "\n"
+    "Loads the files in order, fits the map to a picture of WxH pixels (default\n"
+    "800x600), interpolates the depth map within PX pixels of the depth tracks\n"
+    "(default 30) and traces a contour line every CM centimetres (default 100),\n"
+    "exactly as the window's \"Interpolate\" and \"ISO Map\" do. Prints the map's\n"
+    "information (depth, area, size, resolution) and the contour counts.\n"
+    "  --style P        power of the interpolator's weights, 2 (smooth) to 14\n"
+    "                   (hard); default 8\n"
+    "  --threads N      workers (default: one per processor)\n"
+    "  --image FILE     the interpolated picture, .bmp or .jpg\n"
+    "  --iso-image FILE the contour picture, .bmp or .jpg\n"
+    "  --contours FILE  the contour lines as GPX, each point with its depth\n"
+    "  --ht-dir DIR     the contour lines as HT files 000.ht, 001.ht, ... in DIR\n"
+    "  --name NAME      their track name (default NewTrack)\n"
+    "  --reduce         thin the contours to fit one HT file instead of several\n"
+    "\n";
+
 constexpr const char* kGridUsage =
     "Usage: sondralis-cli grid SAMPLES.csv --extent MINLON,MINLAT,MAXLON,MAXLAT\n"
     "                          --size WxH [--power P] [--threads N] -o OUT.asc\n"
@@ -120,6 +144,7 @@ class CommandFailure : public std::runtime_error {
 struct Arguments {
   std::vector<std::string> Inputs;
   std::map<std::string, std::string> Values;  // option name -> value
+  std::set<std::string> Flags;  // options without a value that were given
   bool Help = false;
   bool Verbose = false;
 
@@ -130,8 +155,10 @@ struct Arguments {
   }
 };
 
-// Parses "IN... [options]"; `valued` lists the options that take a value.
-Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued) {
+// Parses "IN... [options]"; `valued` lists the options that take a value,
+// `flags` those that take none.
+Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
+                const std::set<std::string>& flags = {}) {
   Arguments out;
   bool onlyFiles = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -150,6 +177,10 @@ Arguments Parse(const std::vector<std::string>& args, const std::set<std::string
     }
     if (a == "--verbose" || a == "-v") {
       out.Verbose = true;
+      continue;
+    }
+    if (flags.count(a)) {
+      out.Flags.insert(a);
       continue;
     }
     std::string name = a, value;
@@ -322,6 +353,80 @@ int RunHt(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+// A picture size "WxH" in pixels.
+std::pair<int, int> ParsePictureSize(const std::string& text) {
+  const std::size_t x = ToLowerAscii(text).find('x');
+  const auto w = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(0, x));
+  const auto h = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(x + 1));
+  if (!w || !h || *w < 16 || *h < 16 || *w > 8192 || *h > 8192)
+    throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + text + "\"");
+  return {static_cast<int>(*w), static_cast<int>(*h)};
+}
+
+int RunMap(const std::vector<std::string>& args) {
+  const Arguments a = Parse(args, {"--depth", "--offset", "--size", "--radius", "--style", "--threads", "--step",
+                                   "--image", "--iso-image", "--contours", "--ht-dir", "--name"},
+                            {"--reduce"});
+  if (a.Help) {
+    std::cout << kMapUsage << kLoadOptions;
+    return kExitOk;
+  }
+  CliHost host;
+  SetUpLoading(a, host, "map");
+  TSession session(host);
+  if (const auto size = a.Get("--size")) {
+    const auto [w, h] = ParsePictureSize(*size);
+    session.ResizePane(TPane::Tracks, w, h);
+    session.ResizePane(TPane::HTTracks, w, h);
+  }
+  if (const auto radius = a.Get("--radius")) session.Settings.InterpolationWidth = *radius;
+  if (const auto style = a.Get("--style")) {
+    const auto v = ParseInteger(*style);
+    if (!v || *v < 2 || *v > 14) throw UsageError("--style wants a whole number from 2 to 14, not \"" + *style + "\"");
+    session.Settings.InterpolatorStyle = static_cast<int>(*v);
+  }
+  if (const auto threads = a.Get("--threads")) {
+    const auto v = ParseInteger(*threads);
+    if (!v || *v < 1 || *v > 1024)
+      throw UsageError("--threads wants a whole number from 1 to 1024, not \"" + *threads + "\"");
+    session.Settings.InterpolateThrds = static_cast<int>(*v);
+  }
+  if (const auto step = a.Get("--step")) session.Settings.IsoStep = *step;
+  if (const auto name = a.Get("--name")) session.Settings.TrackName = *name;
+  session.Settings.ReduceWaypoints = a.Flags.count("--reduce") > 0;
+
+  LoadInputs(session, a, host);
+  // Both runs go first, so a refusal leaves no output behind.
+  if (!session.Interpolate()) FailWith(host, "", "there are no tracks to interpolate");
+  if (!session.RunIsoMap()) FailWith(host, "", "no contour lines traced");
+  if (const auto image = a.Get("--image")) {
+    host.Outputs[SaveKind::Picture] = *image;
+    if (session.SaveInterpolatedImage().empty()) FailWith(host, "", AboutFile(*image, "nothing written"));
+  }
+  if (const auto image = a.Get("--iso-image")) {
+    host.Outputs[SaveKind::Picture] = *image;
+    if (session.SaveIsoImage().empty()) FailWith(host, "", AboutFile(*image, "nothing written"));
+  }
+  if (const auto contours = a.Get("--contours")) {
+    host.Outputs[SaveKind::ContourTracks] = *contours;
+    if (!session.SaveIsoTracks()) FailWith(host, "", AboutFile(*contours, "nothing written"));
+  }
+  if (const auto folder = a.Get("--ht-dir")) {
+    host.HTFolder = *folder;
+    const HTExportResult result = session.CreateHTFile();
+    if (result.Outcome != HTExportOutcome::Done) FailWith(host, result.Error, AboutFile(*folder, "nothing written"));
+  }
+
+  const TMapInfo& info = session.MapInfo();
+  std::cout << info.MaxDepthText << "\n"
+            << info.AreaText << "\n"
+            << info.ScreenSizeText << "\n"
+            << info.ResolutionText << "\n"
+            << session.LabelText(TLabel::NumIsoTracks) << "\n"
+            << session.LabelText(TLabel::GeneratedPoints) << "\n";
+  return kExitOk;
+}
+
 TGridExtent ParseExtent(const std::string& text) {
   double v[4];
   std::string_view rest = text;
@@ -421,6 +526,7 @@ int RunCli(const std::vector<std::string>& args) {
     if (command == "info") return RunInfo(rest);
     if (command == "convert") return RunConvert(rest);
     if (command == "ht") return RunHt(rest);
+    if (command == "map") return RunMap(rest);
     if (command == "grid") return RunGrid(rest);
     throw UsageError("unknown command " + command);
   } catch (const UsageError& e) {

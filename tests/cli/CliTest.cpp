@@ -290,11 +290,58 @@ TEST_F(CliTest, BadInputFailsCleanlyAndLeavesNoOutput) {
   EXPECT_NE(r.err.find("000.ht"), std::string::npos) << r.err;
 }
 
+// map: the whole road from the example lake to pictures, contours and HT
+// files, and refusals that write nothing.
+TEST_F(CliTest, MapInterpolatesTracesAndSavesTheLake) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const fs::path ht = dir / "ht";
+  fs::create_directories(ht);
+  RunResult r = Run({"map", survey, shore, "--size", "400x300", "--threads", "2", "--step", "200", "--image",
+                     (dir / "depth.bmp").string(), "--iso-image", (dir / "iso.jpg").string(), "--contours",
+                     (dir / "contours.gpx").string(), "--ht-dir", ht.string(), "--name", "Lake"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 6u) << r.out;
+  EXPECT_EQ(lines[0], "Max Depth: 1943 cm");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("Area: [0-9]+ x [0-9]+ m"))) << lines[1];
+  EXPECT_EQ(lines[2], "Screen Size: 400 x 300 px");
+  EXPECT_TRUE(std::regex_match(lines[3], std::regex("Resolution: [0-9]+ x [0-9]+ cm"))) << lines[3];
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[4], m, std::regex("# Tracks: ([0-9]+)"))) << lines[4];
+  EXPECT_GT(std::stoi(m[1]), 5);
+  EXPECT_EQ(ReadAll(dir / "depth.bmp").size(), 54u + 400 * 300 * 3);
+  EXPECT_EQ(ReadAll(dir / "iso.jpg").substr(0, 2), "\xFF\xD8");
+  // Every contour point carries its level, a multiple of the step.
+  const std::vector<double> levels = Depths(ReadAll(dir / "contours.gpx"));
+  ASSERT_FALSE(levels.empty());
+  for (double d : levels) EXPECT_EQ(std::fmod(d, 200), 0) << d;
+  const std::string part = ReadAll(ht / "000.ht");
+  EXPECT_EQ(part.size(), 131080u);
+  EXPECT_EQ(part.substr(48, 5), std::string("Lake\0", 5));
+
+  // A step of 0, a radius that is no number, nothing with depth: refused
+  // with a message, and no file written.
+  const fs::path out = dir / "refused";
+  fs::create_directories(out);
+  const std::string image = (out / "x.bmp").string();
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"map", survey, "--step", "0", "--image", image},
+           {"map", survey, "--radius", "wide", "--image", image},
+           {"map", shore, "--image", image}}) {
+    r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[2];
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_TRUE(fs::is_empty(out)) << args[2] << "\n" << r.err;
+  }
+  EXPECT_NE(Run({"map", survey, "--step", "0"}).err.find("step size"), std::string::npos);
+  EXPECT_EQ(Run({"map", survey, "--size", "10x10"}).status, 2);
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   RunResult r = Run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("sondralis-cli ", 0), 0u) << r.out;
-  for (const char* cmd : {"info", "convert", "ht", "grid"}) {
+  for (const char* cmd : {"info", "convert", "ht", "map", "grid"}) {
     r = Run({cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.out.find(std::string("sondralis-cli ") + cmd), std::string::npos) << r.out;
