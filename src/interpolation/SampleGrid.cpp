@@ -1,5 +1,6 @@
 #include "interpolation/SampleGrid.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -67,6 +68,38 @@ void ReadSamplesCSV(std::string_view Text, const std::string& Name, TPointList& 
     Depth.Add(v[2]);
   }
   if (header) throw EGridError(Name + ": empty file; the first line must be the header lon,lat,depth");
+}
+
+std::string EncodeSamplesCSV(const TPointList& Coord, const TValueList& Depth) {
+  const int count = std::min(Coord.Length(), Depth.Length());
+  std::string out = "lon,lat,depth\n";
+  out.reserve(out.size() + static_cast<std::size_t>(count) * 48);
+  char buffer[32];
+  auto append = [&](float value, char end) {
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value));
+    out.append(buffer, result.ptr);
+    out += end;
+  };
+  for (int i = 0; i < count; ++i) {
+    append(Coord[i][0], ',');
+    append(Coord[i][1], ',');
+    append(Depth[i], '\n');
+  }
+  return out;
+}
+
+TGridExtent ViewGridExtent(const TGPXDraw& View) {
+  const int columns = View.Width(), rows = View.Height();
+  if (columns < 1 || rows < 1 || View.BBox.Rm == 0) return {};
+  // The projection is linear, so one pixel step is the same everywhere.
+  const double dx = View.XToLo(1) - View.XToLo(0);
+  const double dy = View.YToLa(0) - View.YToLa(1);
+  TGridExtent extent;
+  extent.MinLon = View.XToLo(0) - dx / 2;
+  extent.MaxLat = View.YToLa(0) + dy / 2;
+  extent.MaxLon = extent.MinLon + columns * dx;
+  extent.MinLat = extent.MaxLat - rows * dy;
+  return extent;
 }
 
 TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,

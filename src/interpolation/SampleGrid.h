@@ -6,6 +6,7 @@
 
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardInterp.h"
+#include "view/GPXDraw.h"
 
 namespace sondralis {
 
@@ -23,12 +24,24 @@ class EGridError : public std::runtime_error {
 // ("samples.csv:12: ..."). Throws EGridError.
 void ReadSamplesCSV(std::string_view Text, const std::string& Name, TPointList& Coord, TValueList& Depth);
 
+// Samples as ReadSamplesCSV reads them: the header line, then one line
+// "lon,lat,depth" per sample. Each 32-bit value is written as the shortest
+// decimal that reads back as the same double, so a reader working in double
+// precision gets exactly the run's samples, and ReadSamplesCSV the same
+// 32-bit floats.
+std::string EncodeSamplesCSV(const TPointList& Coord, const TValueList& Depth);
+
 // The rectangle a grid covers, in degrees.
 struct TGridExtent {
   double MinLon = 0, MinLat = 0, MaxLon = 0, MaxLat = 0;
   double CellWidth(int Columns) const { return (MaxLon - MinLon) / Columns; }
   double CellHeight(int Rows) const { return (MaxLat - MinLat) / Rows; }
 };
+
+// The grid of a map view: one cell per pixel, the centre of cell (x, y) at
+// the pixel's position (XToLo(x), YToLa(y)), row 0 at the north. An empty
+// extent while the view has no scale or no pixels.
+TGridExtent ViewGridExtent(const TGPXDraw& View);
 
 // Shepard interpolation of the samples at every node of a Columns × Rows
 // grid over Extent, without a mask, with the fast kernel and the workers of

@@ -1,0 +1,91 @@
+#include "contours/ContourKML.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "formats/AtomicFile.h"
+#include "formats/XmlEscape.h"
+
+namespace sondralis {
+
+namespace {
+
+// The shortest text that reads back as the same double, so a coordinate
+// survives the trip through the file exactly.
+void AppendCoordinate(std::string& out, double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+// KML colours are aabbggrr in hexadecimal: a TColor (0x00BBGGRR) with an
+// opaque alpha byte in front.
+std::string KmlColor(TColor Color) {
+  char buffer[9];
+  std::snprintf(buffer, sizeof buffer, "ff%06x", static_cast<unsigned>(Color & 0xFFFFFFu));
+  return buffer;
+}
+
+// "3.0 m" for 300 cm; levels are whole centimetres.
+std::string LevelName(long long Level) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f m", static_cast<double>(Level) / 100.0);
+  return buffer;
+}
+
+long long LevelOf(const TGPXtrk& Track) {
+  for (TGPXtrkseg* segment : Track)
+    if (segment->Count() > 0) return std::llround(segment->Points(0)->HBdepth);
+  return 0;
+}
+
+}  // namespace
+
+std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
+                              const std::string& Name) {
+  std::map<long long, std::vector<const TGPXtrk*>> levels;
+  for (TGPXtrk* track : IsoData.trk) levels[LevelOf(*track)].push_back(track);
+
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+      "<Document>\n<name>";
+  AppendXmlEscaped(out, Name, false);
+  out += "</name>\n";
+  for (const auto& [level, tracks] : levels) {
+    const double ratio = MaxDepth > 0 ? static_cast<double>(level) / MaxDepth : 0.0;
+    out += "<Style id=\"level" + std::to_string(level) + "\"><LineStyle><color>" +
+           KmlColor(BlendColors(Shallow, Deep, ratio)) + "</color><width>2</width></LineStyle></Style>\n";
+  }
+  for (const auto& [level, tracks] : levels) {
+    const std::string name = LevelName(level);
+    out += "<Folder>\n<name>" + name + "</name>\n";
+    for (const TGPXtrk* track : tracks) {
+      for (TGPXtrkseg* segment : *track) {
+        if (segment->Count() < 2) continue;
+        out += "<Placemark><name>" + name + "</name><styleUrl>#level" + std::to_string(level) +
+               "</styleUrl><LineString><tessellate>1</tessellate><coordinates>";
+        for (int i = 0; i < segment->Count(); ++i) {
+          const TPoint4D2& p = *segment->Points(i);
+          if (i) out += ' ';
+          AppendCoordinate(out, p.Longitude);
+          out += ',';
+          AppendCoordinate(out, p.Latitude);
+        }
+        out += "</coordinates></LineString></Placemark>\n";
+      }
+    }
+    out += "</Folder>\n";
+  }
+  out += "</Document>\n</kml>\n";
+  return out;
+}
+
+void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep) {
+  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep));
+}
+
+}  // namespace sondralis

@@ -1,0 +1,26 @@
+#pragma once
+
+// The contour lines as KML for Google Earth, where anglers draw their
+// shorelines: one folder per depth level, named in metres ("3.0 m"), each
+// line styled in its level's colour on the depth ramp.
+
+#include <string>
+
+#include "model/ColorInterpolate.h"
+#include "model/GPX.h"
+
+namespace sondralis {
+
+// The KML text of the contour document. A track's level is the depth of its
+// first point (the tracer gives every point of a track its level); levels
+// come in ascending order, tracks in document order within a level, and each
+// segment of two points or more becomes one line placemark. The colour of a
+// level is BlendColors(Shallow, Deep, level / MaxDepth), as the contour
+// picture draws it.
+std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
+                              const std::string& Name = "Depth contours");
+
+// Writes EncodeContoursKML to Path atomically; throws EFileError.
+void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep);
+
+}  // namespace sondralis

@@ -1,0 +1,89 @@
+// The contour KML for Google Earth: read back with the program's own KML
+// reader it gives the very lines, grouped and coloured by level.
+#include "contours/ContourKML.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "formats/KMLFile.h"
+
+namespace sondralis {
+namespace {
+
+TGPXtrk* AddContour(TGPX& doc, int level, const std::vector<std::vector<std::pair<double, double>>>& segments) {
+  auto* track = new TGPXtrk;
+  for (const auto& points : segments) {
+    auto* segment = new TGPXtrkseg;
+    for (auto [lon, lat] : points) {
+      auto* p = new TGPXwpt;
+      p->Longitude = lon;
+      p->Latitude = lat;
+      p->HBdepth = level;
+      segment->Add(p);
+    }
+    track->Add(segment);
+  }
+  doc.trk.Add(track);
+  return track;
+}
+
+TEST(ContourKML, ReadsBackAsTheSameLinesInOneFolderPerLevel) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> lon(8.6, 8.7), lat(47.2, 47.3);
+  auto ring = [&](int n) {
+    std::vector<std::pair<double, double>> pts;
+    for (int i = 0; i < n; ++i) pts.emplace_back(lon(rng), lat(rng));
+    return pts;
+  };
+  TGPX doc;
+  // Levels out of order, a track of two segments, and a one-point segment
+  // that is no line.
+  AddContour(doc, 300, {ring(5), ring(4)});
+  AddContour(doc, 0, {ring(6)});
+  AddContour(doc, 300, {ring(3), ring(1)});
+  AddContour(doc, 1250, {ring(7)});
+
+  const std::string kml = EncodeContoursKML(doc, 1000, 0x0000FF, 0xFF0000);
+
+  const std::regex folder("<Folder>\n<name>([^<]*)</name>");
+  std::vector<std::string> folders;
+  for (auto it = std::sregex_iterator(kml.begin(), kml.end(), folder);
+       it != std::sregex_iterator(); ++it)
+    folders.push_back((*it)[1]);
+  EXPECT_EQ(folders, (std::vector<std::string>{"0.0 m", "3.0 m", "12.5 m"}));
+  // Level colours from the depth ramp as aabbggrr: 0 is the shallow red, 1250
+  // lies beyond MaxDepth and takes the deep blue, 300 is 30 % of the way.
+  EXPECT_NE(kml.find("<Style id=\"level0\"><LineStyle><color>ff0000ff</color>"), std::string::npos);
+  EXPECT_NE(kml.find("<Style id=\"level1250\"><LineStyle><color>ffff0000</color>"), std::string::npos);
+  const TColor c300 = BlendColors(0x0000FF, 0xFF0000, 0.3);
+  char expected[16];
+  std::snprintf(expected, sizeof expected, "ff%06x", c300);
+  EXPECT_NE(kml.find(std::string("<Style id=\"level300\"><LineStyle><color>") + expected), std::string::npos);
+
+  TGPX back;
+  TKMLFile reader;
+  reader.GPXd = &back;
+  std::istringstream in(kml);
+  reader.ImportKMLStream(in, "contours.kml");
+  ASSERT_TRUE(reader.Loaded);
+  // One line per segment of two points or more, levels ascending, document
+  // order within a level; coordinates exactly as they were.
+  const std::vector<std::pair<int, int>> order = {{1, 0}, {0, 0}, {0, 1}, {2, 0}, {3, 0}};
+  ASSERT_EQ(back.trk.Count(), static_cast<int>(order.size()));
+  for (int i = 0; i < back.trk.Count(); ++i) {
+    const TGPXtrkseg& got = *back.trk.Tracks(i)->trkseg(0);
+    const TGPXtrkseg& want = *doc.trk.Tracks(order[i].first)->trkseg(order[i].second);
+    ASSERT_EQ(got.Count(), want.Count()) << "line " << i;
+    for (int k = 0; k < got.Count(); ++k) {
+      EXPECT_EQ(got.Points(k)->Longitude, want.Points(k)->Longitude);
+      EXPECT_EQ(got.Points(k)->Latitude, want.Points(k)->Latitude);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sondralis
