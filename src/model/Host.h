@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ColorInterpolate.h"
+
 namespace sondralis {
 
 // What a file-save dialog is for. A front end that does not show dialogs
@@ -59,8 +61,9 @@ enum class TLabel {
   InterpolCoordinates,  // lblInterpolCoordinates: Interpolated Map
   IsoCoordinates,   // lblIsoCoordinates: ISO Contour
   HTCoordinates,    // lblHTCoordinates: HT Contour
+  InterpolDepth,    // lblInterpolDepth: interpolated depth under the mouse, "12.3 m"
 };
-inline constexpr int kLabelCount = 8;
+inline constexpr int kLabelCount = 9;
 
 // The two progress bars.
 enum class TProgressBar {
@@ -118,6 +121,15 @@ class Host {
   virtual void ShowError(const std::string& message) = 0;
   // Information message.
   virtual void ShowInformation(const std::string& message) = 0;
+  // File-open dialog with multiple selection over the current folder, with a
+  // filter such as "GPX or KML files|*.gpx;*.kml"; the chosen paths in the
+  // order the dialog gives them, nothing when cancelled. A front end without
+  // dialogs cancels.
+  virtual std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& /*filter*/) {
+    return std::nullopt;
+  }
+  // Colour-choice dialog, not preset; nothing when cancelled.
+  virtual std::optional<TColor> AskColor() { return std::nullopt; }
 
   // ---- notifications
 

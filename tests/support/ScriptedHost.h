@@ -25,11 +25,15 @@ class ScriptedHost : public Host {
   std::deque<std::optional<std::string>> SaveReplies;  // nullopt = cancel
   std::deque<bool> YesNoReplies;                       // overwrite questions
   std::deque<std::optional<std::string>> TextReplies;  // nullopt = cancel
+  std::deque<std::optional<std::vector<std::string>>> OpenReplies;  // nullopt = cancel
+  std::deque<std::optional<TColor>> ColorReplies;                   // nullopt = cancel
 
   // What the command did.
   std::vector<SaveFileRequest> SaveRequests;
   std::vector<std::string> Questions;  // the overwrite warnings, as shown
   std::vector<std::pair<std::string, std::string>> TextRequests;  // caption, prompt
+  std::vector<std::string> OpenFilters;  // the filter of every file-open dialog
+  int ColorRequests = 0;
   std::vector<std::string> Errors;
   std::vector<std::string> Informations;
   std::vector<std::string> LogLines;
@@ -63,6 +67,14 @@ class ScriptedHost : public Host {
   std::string AskDepthToApply(const std::string& fileName) override { return Answer(DepthToApplyQuestion(fileName)); }
   std::string AskDepthOffset(const std::string& fileName) override { return Answer(DepthOffsetQuestion(fileName)); }
   std::string AskTrackName() override { return Answer(TrackNameQuestion()); }
+  std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& filter) override {
+    OpenFilters.push_back(filter);
+    return Next(OpenReplies, "file-open dialog");
+  }
+  std::optional<TColor> AskColor() override {
+    ++ColorRequests;
+    return Next(ColorReplies, "colour dialog");
+  }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override { Informations.push_back(message); }
   void SetLabel(TLabel label, const std::string& text) override { Labels[ControlName(label)].push_back(text); }
@@ -82,6 +94,7 @@ class ScriptedHost : public Host {
       case TLabel::InterpolCoordinates: return "lblInterpolCoordinates";
       case TLabel::IsoCoordinates: return "lblIsoCoordinates";
       case TLabel::HTCoordinates: return "lblHTCoordinates";
+      case TLabel::InterpolDepth: return "lblInterpolDepth";
     }
     return "?";
   }
@@ -98,6 +111,17 @@ class ScriptedHost : public Host {
   }
 
  private:
+  template <class T>
+  static std::optional<T> Next(std::deque<std::optional<T>>& replies, const char* what) {
+    if (replies.empty()) {
+      ADD_FAILURE() << "unexpected " << what;
+      return std::nullopt;
+    }
+    auto reply = replies.front();
+    replies.pop_front();
+    return reply;
+  }
+
   std::string Answer(const TextQuestion& question) {
     TextRequests.emplace_back(question.Caption, question.Prompt);
     if (TextReplies.empty()) {
