@@ -313,6 +313,7 @@ void TSession::StartOver() {
   fMapInfo = TMapInfo{};
   Notify(TChange::MapInfo);
   SetLabel(TLabel::TrkCoordinates, "");
+  SetLabel(TLabel::InterpolDepth, "");
 
   TButtonStates buttons = fButtons;
   buttons.btnInterpolate = buttons.btnInterpolSaveBMP = buttons.btnIsoMap = false;

@@ -40,9 +40,10 @@ namespace sondralis {
 // arriving meanwhile are ignored (CommandRunning() tells).
 class TSession {
  public:
-  // Pane size until the front end reports the real one with ResizePane.
-  static constexpr int kDefaultPaneWidth = 800;
-  static constexpr int kDefaultPaneHeight = 600;
+  // Pane size until the front end reports the real one with ResizePane: the
+  // Source Tracks map of the window at its start size.
+  static constexpr int kDefaultPaneWidth = 815;
+  static constexpr int kDefaultPaneHeight = 649;
   // The legend strips: the Source Tracks one, and the Interpolated Map and
   // ISO Contour ones.
   static constexpr int kSourceLegendWidth = 122;
@@ -144,6 +145,16 @@ class TSession {
   void Pan(TPane pane, int X1, int Y1, int X2, int Y2);
   void ZoomToRectangle(TPane pane, int X1, int Y1, int X2, int Y2);
   void CutRectangle(int X1, int Y1, int X2, int Y2);
+  // The mouse wheel over an interactive map: zooms about pixel (X, Y),
+  // which keeps showing the same position. Each notch (Notches > 0 in, < 0
+  // out; fractions for fine wheels) scales like "Zoom In" or back. The
+  // Source Tracks map then gets its mask and information rebuilt, as after
+  // a zoom to a dragged rectangle.
+  void ZoomAtPoint(TPane pane, int X, int Y, double Notches);
+  // The interpolated depth at pixel (X, Y) of the Interpolated Map picture,
+  // in metres with one decimal ("12.3 m"); empty outside the coverage or
+  // before a run.
+  std::string DepthText(int X, int Y) const;
 
   // ---- Interpolated Map
 

@@ -2,6 +2,8 @@
 // interactive maps, the coordinate read-outs and resizing.
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 #include "session/Session.h"
 #include "session/SessionParts.h"
@@ -134,6 +136,7 @@ void TSession::MouseMove(TPane pane, int X, int Y, bool LeftButton) {
   }
   if (!PaneActive(pane)) return;
   ShowCoordinates(pane, X, Y);
+  if (pane == TPane::Interpolated) SetLabel(TLabel::InterpolDepth, DepthText(X, Y));
   if (!view || !LeftButton) return;
   if (view->MouseMode == mmMove) {
     view->MoveMouseTo(X, Y);
@@ -198,6 +201,27 @@ void TSession::ZoomToRectangle(TPane pane, int X1, int Y1, int X2, int Y2) {
 void TSession::CutRectangle(int X1, int Y1, int X2, int Y2) {
   TrkRemoveWaypoints();
   Pan(TPane::Tracks, X1, Y1, X2, Y2);
+}
+
+void TSession::ZoomAtPoint(TPane pane, int X, int Y, double Notches) {
+  TGPXDraw* view = InteractiveView(pane);
+  if (!WindowEnabled() || !view || !PaneActive(pane) || !std::isfinite(Notches) || Notches == 0) return;
+  // "Zoom In" shows 85 % of the width and height; a notch out undoes a notch in.
+  if (!view->ZoomAbout(X, Y, std::pow(0.85, Notches))) return;
+  RedrawPane(pane);
+  if (pane == TPane::Tracks) AfterSourceViewChange();
+}
+
+std::string TSession::DepthText(int X, int Y) const {
+  if (!InterpLoaded()) return {};
+  const double centimetres = fDepthMap.DepthAt(X, Y);
+  if (!std::isfinite(centimetres)) return {};
+  // Locale-independent, like every number the program shows in a text.
+  char buffer[32];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, centimetres / 100, std::chars_format::fixed, 1);
+  if (result.ec != std::errc()) return {};
+  return std::string(buffer, result.ptr) + " m";
 }
 
 // ---------------------------------------------------------------- resizing

@@ -219,6 +219,22 @@ bool TGPXDraw::ZoomOut() {
   return ZoomTo({-a, fHeight + b, fWidth + a, -b});
 }
 
+bool TGPXDraw::ZoomAbout(int X, int Y, double Factor) {
+  if (!BBox.Complete || BBox.Rm == 0 || fWidth <= 0 || fHeight <= 0) return false;
+  if (!(Factor > 0) || !std::isfinite(Factor)) return false;
+  const double rm = BBox.Rm / Factor;
+  if (!std::isfinite(rm) || rm <= 0) return false;
+  // Computed in degrees rather than through a pixel rectangle, so the
+  // position under the mouse does not drift by a rounded pixel per step.
+  const double lon = XToLo(X), lat = YToLa(Y);
+  BBox.O = lon - X / (rm * C);
+  BBox.S = lat - (fHeight - static_cast<double>(Y)) / rm;
+  BBox.E = BBox.O + fWidth / (rm * C);
+  BBox.N = BBox.S + fHeight / rm;
+  CalcRm(false);
+  return true;
+}
+
 bool TGPXDraw::ZoomMouseTo(int X, int Y) {
   return ZoomTo({std::min(X, MouseX), fHeight - std::min(Y, MouseY), std::max(X, MouseX),
                  fHeight - std::max(Y, MouseY)});

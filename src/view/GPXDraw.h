@@ -129,6 +129,10 @@ class TGPXDraw {
   bool ZoomMouseTo(int X, int Y);
   bool ZoomIn();
   bool ZoomOut();
+  // Scales the view by Factor about pixel (X, Y), which keeps showing the
+  // same position; a Factor below 1 shows less area. False, unchanged, for a
+  // view without a scale or a Factor that is not a positive number.
+  bool ZoomAbout(int X, int Y, double Factor);
   // Pans so that the content under (X1, Y1) moves to (X2, Y2).
   void MoveFromTo(int X1, int Y1, int X2, int Y2);
   // Pans from the anchor to (X2, Y2) and moves the anchor there; an anchor

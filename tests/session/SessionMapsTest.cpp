@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <set>
 
 #include "formats/HTConvert.h"
@@ -36,10 +39,34 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   EXPECT_TRUE(s.SizeFrozen()) << "the size stays frozen until \"Start over\"";
   const TProgress progress = s.Progress(TProgressBar::Interpolate);
   EXPECT_FALSE(progress.Visible);
-  EXPECT_EQ(progress.Max, 799);
-  EXPECT_EQ(progress.Position, 799);
-  EXPECT_EQ(s.InterpolatedImage().Width(), 800);
+  constexpr int W = TSession::kDefaultPaneWidth, H = TSession::kDefaultPaneHeight;
+  EXPECT_EQ(progress.Max, W - 1);
+  EXPECT_EQ(progress.Position, W - 1);
+  EXPECT_EQ(s.InterpolatedImage().Width(), W);
   ExpectIdle(s);
+
+  // The depth under the mouse: the run's depth in metres where it
+  // interpolated, nothing elsewhere.
+  int wet = 0, dry = 0;
+  for (int x = 0; x < W; x += 7)
+    for (int y = 0; y < H; y += 7) {
+      const double depth = s.DepthMap().DepthAt(x, y);
+      const std::string text = s.DepthText(x, y);
+      if (!s.DepthMap().ShadowArray[x][y]) {
+        ++dry;
+        ASSERT_EQ(text, "") << x << ", " << y;
+        continue;
+      }
+      ++wet;
+      std::ostringstream expected;
+      expected.imbue(std::locale::classic());
+      expected << std::fixed << std::setprecision(1) << depth / 100 << " m";
+      ASSERT_EQ(text, expected.str()) << x << ", " << y;
+    }
+  EXPECT_GT(wet, 1000);
+  EXPECT_GT(dry, 1000);
+  s.MouseMove(TPane::Interpolated, 0, 0, false);
+  EXPECT_EQ(s.LabelText(TLabel::InterpolDepth), "");
 
   // Steps that are no whole number above 0 are refused before anything is
   // cleared.
@@ -70,7 +97,7 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   EXPECT_TRUE(s.IsoLoaded());
   const TButtonStates& b = s.Buttons();
   EXPECT_TRUE(b.btnIsoMap && b.btnIsoSaveBMP && b.btnIsoSaveGPX && b.btnCreateHT && b.btnHtFit && b.btnHtZoom);
-  EXPECT_EQ(s.IsoImage().Width(), 800) << "the HT Contour map shows the contours";
+  EXPECT_EQ(s.IsoImage().Width(), W) << "the HT Contour map shows the contours";
 
   // A second run replaces the contours; neither new colours nor a changed
   // view nor a rebuilt mask between "Interpolate" and "ISO Map" move them.
@@ -104,7 +131,7 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   host.SaveReplies = {Path("depth.bmp"), Path("contours.jpg")};
   EXPECT_EQ(s.SaveInterpolatedImage(), Path("depth.bmp"));
   EXPECT_EQ(s.SaveIsoImage(), Path("contours.jpg"));
-  EXPECT_EQ(fs::file_size(Path("depth.bmp")), 54u + 800 * 600 * 3);
+  EXPECT_EQ(fs::file_size(Path("depth.bmp")), 54u + (W * 3 + 3) / 4 * 4 * H);
   EXPECT_EQ(ReadFile(Path("contours.jpg")).substr(0, 2), "\xFF\xD8");
   EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::Picture);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 
 #include "formats/SourceTracks.h"
 #include "session/ColorLegend.h"
@@ -76,7 +77,8 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   const TMapInfo info = s.MapInfo();
   EXPECT_EQ(info.MaxDepthText, "Max Depth: 1943 cm");
   EXPECT_EQ(info.SourceLegendText, "1943 cm");
-  EXPECT_EQ(info.ScreenSizeText, "Screen Size: 800 x 600 px");
+  EXPECT_EQ(info.ScreenSizeText, "Screen Size: " + std::to_string(TSession::kDefaultPaneWidth) + " x " +
+                                     std::to_string(TSession::kDefaultPaneHeight) + " px");
   double n = -90, so = 90, e = -180, w = 180;
   for (const TGPXtrk* t : s.GPXdata().trk)
     for (const TGPXtrkseg* seg : *t)
@@ -89,7 +91,7 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   EXPECT_GE(info.AreaHeight, dataHeight);
   EXPECT_TRUE(info.AreaWidth < dataWidth * 1.03 || info.AreaHeight < dataHeight * 1.03)
       << info.AreaText << " for data of " << dataWidth << " x " << dataHeight << " m";
-  EXPECT_EQ(info.ResolutionX, info.AreaWidth * 100 / 800);
+  EXPECT_EQ(info.ResolutionX, info.AreaWidth * 100 / TSession::kDefaultPaneWidth);
 
   // Zoom in shows less, zoom out more, and fitting gives the loaded view back.
   s.TrkZoomIn();
@@ -230,6 +232,35 @@ TEST_F(SessionTest, LoadingRefusesAndReportsWithoutLeavingTheWindowBusy) {
   ExpectIdle(s);
   // Every busy notification was taken back.
   EXPECT_EQ(std::count(host.Changes.begin(), host.Changes.end(), TChange::Busy) % 2, 0);
+}
+
+TEST_F(SessionTest, WheelZoomKeepsThePositionUnderTheMouse) {
+  TSession s(host, 1);
+  const TGPXDraw& view = s.GPXView();
+  s.ZoomAtPoint(TPane::Tracks, 100, 100, 1);
+  EXPECT_EQ(view.BBox.Rm, 0) << "nothing loaded: nothing to zoom";
+  s.AddFiles({kShoreKml, kSurvey});
+  const TGPXDraw& iso = s.IsoView();
+  const double isoScale = iso.BBox.Rm;
+
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> column(0, view.Width() - 1), row(0, view.Height() - 1);
+  std::uniform_real_distribution<double> notches(-2.5, 2.5);
+  for (int i = 0; i < 200; ++i) {
+    const int x = column(random), y = row(random);
+    const double n = notches(random);
+    const double lon = view.XToLo(x), lat = view.YToLa(y), scale = view.BBox.Rm;
+    const int area = s.MapInfo().AreaWidth;
+    s.ZoomAtPoint(TPane::Tracks, x, y, n);
+    ASSERT_NEAR(view.XToLo(x), lon, 1e-9) << "step " << i;
+    ASSERT_NEAR(view.YToLa(y), lat, 1e-9) << "step " << i;
+    ASSERT_NEAR(view.BBox.Rm / scale, std::pow(0.85, -n), 1e-9) << "step " << i;
+    ASSERT_NEAR(s.MapInfo().AreaWidth, area * std::pow(0.85, n), 2) << "the information follows";
+  }
+  // The contour map has nothing to zoom before an ISO map run.
+  s.ZoomAtPoint(TPane::HTTracks, 10, 10, 1);
+  EXPECT_EQ(iso.BBox.Rm, isoScale);
+  ExpectIdle(s);
 }
 
 TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
