@@ -1,0 +1,90 @@
+#include "app/WindowHost.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace sondralis {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+QStringList TWindowHost::NameFilters(const std::string& Filter, bool AnyCase) {
+  // Pairs of description and patterns, separated by '|'; patterns by ';'.
+  const QStringList parts = Q(Filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (AnyCase) {
+      const QStringList lower = patterns;
+      for (const QString& p : lower)
+        if (p.toUpper() != p) patterns << p.toUpper();
+    }
+    filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  return filters;
+}
+
+std::optional<std::string> TWindowHost::AskSaveFileName(const SaveFileRequest& request) {
+  QFileDialog dialog(fParent, Q(request.Title), QDir::currentPath());
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The command asks before it replaces a file, with its own words.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setNameFilters(NameFilters(request.Filter, false));
+  dialog.setDefaultSuffix(Q(request.DefaultExt));
+  if (!request.ProposedName.empty()) dialog.selectFile(Q(request.ProposedName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
+}
+
+bool TWindowHost::AskOverwrite(const std::string& path) {
+  return QMessageBox::warning(fParent, QStringLiteral("Warning"), Q(OverwriteQuestion(path)),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::string TWindowHost::AskText(const TextQuestion& question) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(fParent, Q(question.Caption), Q(question.Prompt), QLineEdit::Normal,
+                                             Q(question.Default), &ok);
+  return ok ? text.toStdString() : question.Default;
+}
+
+std::string TWindowHost::AskDepthToApply(const std::string& fileName) { return AskText(DepthToApplyQuestion(fileName)); }
+std::string TWindowHost::AskDepthOffset(const std::string& fileName) { return AskText(DepthOffsetQuestion(fileName)); }
+std::string TWindowHost::AskTrackName() { return AskText(TrackNameQuestion()); }
+
+void TWindowHost::ShowError(const std::string& message) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), Q(message), QMessageBox::Cancel, fParent);
+  box.exec();
+}
+
+void TWindowHost::ShowInformation(const std::string& message) {
+  // The message's lines end in CR LF; a label breaks at LF alone.
+  QString text = Q(message);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QMessageBox::information(fParent, QStringLiteral("Information"), text);
+}
+
+std::optional<std::vector<std::string>> TWindowHost::AskOpenFileNames(const std::string& filter) {
+  const QStringList names = QFileDialog::getOpenFileNames(fParent, QStringLiteral("Open"), QDir::currentPath(),
+                                                          NameFilters(filter, true).join(QStringLiteral(";;")));
+  if (names.isEmpty()) return std::nullopt;
+  std::vector<std::string> paths;
+  for (const QString& name : names) paths.push_back(QDir::toNativeSeparators(name).toStdString());
+  return paths;
+}
+
+std::optional<TColor> TWindowHost::AskColor() {
+  const QColor color = QColorDialog::getColor(Qt::white, fParent, QStringLiteral("Color"));
+  if (!color.isValid()) return std::nullopt;
+  return static_cast<TColor>(color.red()) | static_cast<TColor>(color.green()) << 8 |
+         static_cast<TColor>(color.blue()) << 16;
+}
+
+}  // namespace sondralis

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QStringList>
+
+#include "model/Host.h"
+
+class QWidget;
+
+namespace sondralis {
+
+// The questions and messages of the window as Qt dialogs: file open and
+// save, the text inputs (which return their default when cancelled), the
+// colour choice, errors with a single Cancel button, the Yes/No warning
+// before a file is replaced, and information. Notifications are the
+// window's own business and stay empty here.
+class TWindowHost : public Host {
+ public:
+  // Dialogs are modal over Parent.
+  explicit TWindowHost(QWidget* Parent) : fParent(Parent) {}
+
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
+  bool AskOverwrite(const std::string& path) override;
+  std::string AskDepthToApply(const std::string& fileName) override;
+  std::string AskDepthOffset(const std::string& fileName) override;
+  std::string AskTrackName() override;
+  void ShowError(const std::string& message) override;
+  void ShowInformation(const std::string& message) override;
+  std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& filter) override;
+  std::optional<TColor> AskColor() override;
+
+  // "Bitmap Image|*.bmp|JPEG Image|*.jpg" as Qt name filters:
+  // "Bitmap Image (*.bmp)", "JPEG Image (*.jpg)". With AnyCase every
+  // pattern also comes in upper case, for file systems that tell them apart.
+  static QStringList NameFilters(const std::string& Filter, bool AnyCase);
+
+ private:
+  std::string AskText(const TextQuestion& question);
+
+  QWidget* fParent;
+};
+
+}  // namespace sondralis
