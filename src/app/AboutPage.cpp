@@ -12,7 +12,7 @@ QString AboutText() {
              "fills the water near your tracks with depths interpolated between the soundings; the ISO Contour "
              "tab traces lines of equal depth through that picture; the HT Contour tab writes them as HT track "
              "files (000.ht, 001.ht, ...) that you copy into a folder \"matrix\" on an SD card, so the unit "
-             "shows them as tracks coloured by depth. Press F11 to show the ShoreLine and Debug tabs.</p>"
+             "shows them as tracks coloured by depth.</p>"
              "<p>Sondralis is free software under the MIT licence.</p>"
              "<h3>Libraries</h3>"
              "<p><b>Qt 6</b> &mdash; Copyright (C) The Qt Company Ltd. and other contributors. Used under the "

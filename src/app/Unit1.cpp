@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QUrl>
@@ -113,6 +114,9 @@ TForm1::TForm1(QWidget* parent, Host* Dialogs, int CPUCount) : QMainWindow(paren
   ShowLegends();
   pbInterpolate->hide();
   pbIsoMap->hide();
+  // The read-outs appear with their first text.
+  for (QLabel* label : {lblTrkCoordinates, lblInterpolCoordinates, lblInterpolDepth, lblIsoCoordinates, lblHTCoordinates})
+    label->hide();
 }
 
 TForm1::~TForm1() {
@@ -132,6 +136,7 @@ QWidget* TForm1::NewPage(const QString& Name, const QString& Caption, QVBoxLayou
   row->setSpacing(0);
   auto* column = new QWidget(page);
   column->setFixedWidth(kColumnWidth);
+  fColumns.push_back(column);
   Column = new QVBoxLayout(column);
   Column->setContentsMargins(6, 6, 6, 6);
   Column->setSpacing(4);
@@ -512,6 +517,13 @@ void TForm1::Run(const std::function<void()>& command) {
   });
 }
 
+bool TForm1::Operable() const {
+  if (!PageControl1->tabBar()->isEnabled()) return false;
+  for (const QWidget* column : fColumns)
+    if (!column->isEnabled()) return false;
+  return true;
+}
+
 bool TForm1::CanStartCommand() const {
   return fSession && fSession->WindowEnabled() && !fSession->CommandRunning() && !fSession->InterpolationRunning();
 }
@@ -745,8 +757,9 @@ void TForm1::PlaceOverlays() {
   const int labelLeft = 4, stripLeft = 32;
   Label1->move(labelLeft, kLegendTop - 1);
   imgShallowColor->move(stripLeft, kLegendTop);
-  imgColorRange1->move(imgShallowColor->geometry().right() + 1, kLegendTop);
-  imgDeepColor->move(imgColorRange1->geometry().right() + 1, kLegendTop);
+  // A small gap sets the two swatches, which take clicks, apart from the strip.
+  imgColorRange1->move(imgShallowColor->geometry().right() + 3, kLegendTop);
+  imgDeepColor->move(imgColorRange1->geometry().right() + 3, kLegendTop);
   lblMaxDepth2->adjustSize();
   lblMaxDepth2->move(imgDeepColor->geometry().right() + 4, kLegendTop - 1);
   for (auto [zero, strip, depth] : {std::tuple{Label6, imgColorRange2, lblMaxDepth3},
@@ -796,7 +809,8 @@ void TForm1::UpdateMapInfo() {
   lblImageSize1->setText(Q(info.ScreenSizeText));
   lblResolution->setText(Q(info.ResolutionText));
   lblResolution1->setText(Q(info.ResolutionText));
-  for (QLabel* label : {lblMaxDepth2, lblMaxDepth3, lblMaxDepth4}) label->setVisible(!label->text().isEmpty());
+  lblMaxDepth2->setVisible(!lblMaxDepth2->text().isEmpty());
+  ShowLegends();
   PlaceOverlays();
 }
 
@@ -835,7 +849,12 @@ void TForm1::ShowBusy() {
     else QApplication::restoreOverrideCursor();
     fBusyCursor = busy;
   }
-  PageControl1->setEnabled(fSession->WindowEnabled());
+  // The tabs and every control column; the maps keep their colours (the
+  // session ignores the mouse on them meanwhile), so the legend and the
+  // progress bar stay readable.
+  const bool enabled = fSession->WindowEnabled();
+  PageControl1->tabBar()->setEnabled(enabled);
+  for (QWidget* column : fColumns) column->setEnabled(enabled);
 }
 
 void TForm1::ShowCursors() {

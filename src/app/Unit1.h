@@ -44,6 +44,8 @@ class TForm1 : public QMainWindow, private Host {
 
   TSession& Session() { return *fSession; }
   const TSession& Session() const { return *fSession; }
+  // The user can operate the window (no load or interpolation holds it).
+  bool Operable() const;
 
   // The commands, as the controls run them.
   void btnAddFilesClick();
@@ -134,6 +136,7 @@ class TForm1 : public QMainWindow, private Host {
   void UpdateMapInfo();
   void DrawColorRange();
   void ShowButtons();
+  // The wait cursor, and everything the user can operate enabled or not.
   void ShowBusy();
   void ShowCursors();
   void ShowLegends();
@@ -146,6 +149,7 @@ class TForm1 : public QMainWindow, private Host {
   std::unique_ptr<TWindowHost> fOwnDialogs;
   Host* fDialogs = nullptr;
   std::unique_ptr<TSession> fSession;
+  std::vector<QWidget*> fColumns;  // the control columns of the four working tabs
   bool fBusyCursor = false;
   bool fPaneSizesStale = false;
   std::atomic<bool> fPollPosted{false};

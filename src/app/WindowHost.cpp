@@ -72,8 +72,11 @@ void TWindowHost::ShowInformation(const std::string& message) {
 }
 
 std::optional<std::vector<std::string>> TWindowHost::AskOpenFileNames(const std::string& filter) {
+  // The upper-case patterns make the list show lake.GPX too; the filter's
+  // own words are enough to read.
   const QStringList names = QFileDialog::getOpenFileNames(fParent, QStringLiteral("Open"), QDir::currentPath(),
-                                                          NameFilters(filter, true).join(QStringLiteral(";;")));
+                                                          NameFilters(filter, true).join(QStringLiteral(";;")),
+                                                          nullptr, QFileDialog::HideNameFilterDetails);
   if (names.isEmpty()) return std::nullopt;
   std::vector<std::string> paths;
   for (const QString& name : names) paths.push_back(QDir::toNativeSeparators(name).toStdString());

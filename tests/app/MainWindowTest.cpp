@@ -127,7 +127,7 @@ class WindowTest : public SessionTest {
 
   // The window can be used: enabled, no wait cursor, nothing running.
   void ExpectUsable() const {
-    EXPECT_TRUE(form->PageControl1->isEnabled());
+    EXPECT_TRUE(form->Operable());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(form->Session().CommandRunning());
   }
@@ -286,7 +286,8 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   // the event loop keeps running.
   Click(*form, "btnInterpolate");
   ASSERT_TRUE(s.InterpolationRunning());
-  EXPECT_FALSE(form->PageControl1->isEnabled());
+  EXPECT_FALSE(form->Operable());
+  EXPECT_FALSE(Find(*form, "btnAddFiles")->isEnabled());
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
   EXPECT_TRUE(form->pbInterpolate->isVisible());
