@@ -501,6 +501,18 @@ TEST_F(WindowTest, MouseOnTheSourceTracksMap) {
   ExpectUsable();
 }
 
+TEST_F(WindowTest, ClosingDuringARun) {
+  // The workers may still wake the window while it goes; nothing of it
+  // may be touched afterwards (run under the sanitizers, too).
+  AddFiles({kSurvey, kShoreKml});
+  Click(*form, "btnInterpolate");
+  ASSERT_TRUE(form->Session().InterpolationRunning());
+  form->close();
+  form.reset();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(WindowTest, DroppedFilesAndRefusalsLeaveTheWindowUsable) {
   // Dropped files load as "Add Files..." loads them, whatever the case of
   // their extension; what cannot load is named in an error dialog.
