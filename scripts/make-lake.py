@@ -7,7 +7,7 @@ writes into OUTDIR:
 
   NAME_survey.gpx  an echo-sounder recording as the unit exports it: four
                    sessions (track segments) of a boat driving along the
-                   shore and across the lake, one point per reading with its
+                   shore and in oblique lines across the lake, one point per reading with its
                    depth in centimetres in extensions/h:depth; 1 Hz gives
                    about 14 000 points, --rate 10 about 140 000
   NAME_shore.gpx   the shoreline and the island as depth-free tracks
@@ -31,7 +31,7 @@ M_PER_DEG_LON = 111_320.0 * math.cos(math.radians(LAT0))
 A, B = 720.0, 430.0                 # half axes of the basin in metres (east, north)
 ISLAND = (-210.0, 110.0, 58.0, 42.0)  # centre east, north; half axes east, north
 ELEVATION = 434.0                   # lake surface, metres
-SPEED = 2.3                         # boat speed, metres per second
+SPEED = 2.6                         # boat speed, metres per second
 MAX_DEPTH = 2050.0                  # centimetres at the bottom of the basin
 
 
@@ -143,42 +143,59 @@ def on_water(e, n, margin):
     return island_fraction(e, n) > 1.0 + margin / min(ia, ib)
 
 
-def transects(horizontal, spacing, margin):
-    """Lawn-mower lines across the lake, as lists of way points."""
-    lines, half = [], (B if horizontal else A) * 1.1
-    span = (A if horizontal else B) * 1.2
-    k = 0
-    c = -half + spacing / 2
-    while c < half:
+def transects(angle, spacing, margin):
+    """Lawn-mower lines across the lake at `angle` degrees from east, as lists
+    of way points. The helmsman steers by eye, so each line wanders a few
+    metres to either side."""
+    a = math.radians(angle)
+    ue, un = math.cos(a), math.sin(a)          # along the lines
+    ve, vn = -un, ue                           # across them
+    lines, reach = [], math.hypot(A, B) * 1.25
+    c = -reach + spacing / 2
+    while c < reach:
         # The stretches of this line that lie on open water.
         runs, run = [], None
-        x = -span
-        while x <= span:
-            e, n = (x, c) if horizontal else (c, x)
+        u = -reach
+        while u <= reach:
+            wobble = 3.0 * math.sin(u / 23.0 + c) + 1.5 * math.sin(u / 9.0 + 2 * c)
+            e = u * ue + (c + wobble) * ve
+            n = u * un + (c + wobble) * vn
             if on_water(e, n, margin):
                 if run is None:
-                    run = [(e, n), (e, n)]
-                run[1] = (e, n)
+                    run = []
+                run.append((e, n))
             elif run is not None:
                 runs.append(run)
                 run = None
-            x += 2.0
+            u += 6.0
         if run is not None:
             runs.append(run)
-        # The boat goes round the island, so a line broken by it stays one line.
+        # The boat goes round the island, so a line broken by it stays one
+        # line, and straight on over a shallow spot near the shore; bits too
+        # short to steer along are left out.
         path = []
-        for r in runs:
+        for r in (r for r in runs if len(r) >= 4):
             if path and math.dist(path[-1], r[0]) < 260.0:
-                path.extend(detour(path[-1], r[0]))
+                if near_island(path[-1]) and near_island(r[0]):
+                    path.extend(detour(path[-1], r[0]))
             elif path:
                 lines.append(path)
                 path = []
             path.extend(r)
-        if path:
-            lines.append(path[::-1] if k % 2 else path)
-            k += 1
+        if len(path) > 1:
+            lines.append(path)
         c += spacing
+    # Each line is driven from the end nearer to where the last one ended.
+    for i in range(1, len(lines)):
+        end = lines[i - 1][-1]
+        if math.dist(end, lines[i][-1]) < math.dist(end, lines[i][0]):
+            lines[i].reverse()
     return lines
+
+
+def near_island(p):
+    ie, inn, ia, ib = ISLAND
+    return island_fraction(*p) < 1.0 + 60.0 / min(ia, ib)
 
 
 def detour(a, b):
@@ -219,10 +236,10 @@ def resample(waypoints, step):
 def sessions():
     """The four recording sessions, each a list of way points."""
     loop = shore_loop(22.0)
-    east_west = [p for line in transects(True, 58.0, 14.0) for p in line]
-    north_south = [p for line in transects(False, 120.0, 14.0) for p in line]
+    along = [p for line in transects(28.0, 46.0, 14.0) for p in line]
+    across = [p for line in transects(118.0, 130.0, 14.0) for p in line]
     inner = shore_loop(120.0)[::-1]
-    return [loop, east_west, north_south, inner]
+    return [loop, along, across, inner]
 
 
 def iso_time(seconds):

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, describes the example lake
-# and writes its survey as an HT track file, out/000.ht.
+# The main job: installs what is missing, builds, and makes the depth map of
+# the example lake with sondralis-cli map: pictures, depth grid, contours
+# and HT files in out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-cli=build/src/cli/sondralis-cli
-"$cli" info examples/lake_survey.gpx examples/lake_shore.gpx examples/lake_shore.kml
-mkdir -p out
-"$cli" ht examples/lake_survey.gpx -o out/000.ht
-echo "Wrote out/000.ht"
+build/src/cli/sondralis-cli map examples/lake_survey.gpx examples/lake_shore.kml -d out
+echo "Copy out/*.ht into a folder \"matrix\" on the unit's SD card."

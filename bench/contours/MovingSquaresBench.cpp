@@ -18,12 +18,11 @@
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
 #include "model/Host.h"
+#include "support/ExampleLake.h"
 
 namespace {
 
 using namespace sondralis;
-
-using QuietHost = TUnattendedHost;
 
 class LevelCounter : public TIsoTracerHost {
  public:
@@ -33,35 +32,13 @@ class LevelCounter : public TIsoTracerHost {
 
 // The example lake loaded, fitted, drawn and interpolated as the window does.
 struct InterpolatedLake {
-  TGPX Doc;
-  TCanvas Picture{1004, 677};
-  TGPXDraw View;
+  bench::TExampleLakeView Lake;
   TDepthMap Map;
-  int MaxDepth = 0;
   std::string Error;
 
   InterpolatedLake() {
-    QuietHost host;
-    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"})
-      LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, host);
-    View.TrackWidth = 3;
-    View.Options.BackGroundColor = 16777215;
-    View.ShadowMapEnabled = true;
-    View.ShadowMapTrackColor = 12632256;
-    View.GPXd = &Doc;
-    View.Canvas = &Picture;
-    View.Resize(Picture.Width(), Picture.Height());
-    View.ResetBBox(true, true);
-    MaxDepth = GetMaxDepth(Doc);
-    View.MaxDepth = MaxDepth;
-    View.Redraw();
-    TInterpolationSettings settings;
-    settings.FileLoaded = true;
-    settings.ThreadsRun = 2;
-    settings.MaxDepth = MaxDepth;
-    settings.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
-    settings.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
-    if (!Map.Interpolate(View, settings, host))
+    TUnattendedHost host;
+    if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), host))
       Error = host.Errors.empty() ? "interpolation refused" : host.Errors.front();
   }
 };
@@ -77,15 +54,15 @@ void BM_TraceExampleLake(benchmark::State& state) {
     state.SkipWithError(lake.Error.c_str());
     return;
   }
-  const int step = std::max(1, static_cast<int>(std::lround(lake.MaxDepth / 20.0)));
+  const int step = std::max(1, static_cast<int>(std::lround(lake.Lake.MaxDepth / 20.0)));
   double levels = 0, tracks = 0, points = 0;
   for (auto _ : state) {
     auto contours = std::make_unique<TGPX>();
     TCanvas isoMap;
     LevelCounter counter;
-    TMovingSquares tracer(*contours, lake.View, isoMap, lake.Map.InterpolatedImage, lake.Map.ShadowArray, &counter);
+    TMovingSquares tracer(*contours, lake.Lake.View, isoMap, lake.Map.InterpolatedImage, lake.Map.ShadowArray, &counter);
     const auto start = std::chrono::steady_clock::now();
-    tracer.GenerateISO(0, lake.MaxDepth, step);
+    tracer.GenerateISO(0, lake.Lake.MaxDepth, step);
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     levels = counter.Levels;
     tracks = contours->trk.Count();
@@ -97,7 +74,7 @@ void BM_TraceExampleLake(benchmark::State& state) {
   state.counters["tracks"] = tracks;
   state.counters["points"] = points;
   state.counters["points_per_level"] = levels > 0 ? points / levels : 0;
-  state.SetLabel("step " + std::to_string(step) + " cm, max depth " + std::to_string(lake.MaxDepth) + " cm");
+  state.SetLabel("step " + std::to_string(step) + " cm, max depth " + std::to_string(lake.Lake.MaxDepth) + " cm");
 }
 BENCHMARK(BM_TraceExampleLake)->UseManualTime()->Unit(benchmark::kMillisecond);
 

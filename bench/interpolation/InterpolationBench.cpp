@@ -24,6 +24,7 @@
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/ShepardInterp.h"
 #include "model/Host.h"
+#include "support/ExampleLake.h"
 
 namespace {
 
@@ -109,36 +110,15 @@ void BM_Plain(benchmark::State& state) {
 }
 BENCHMARK(BM_Plain)->Arg(2)->Arg(8)->Arg(13)->ArgName("p")->Unit(benchmark::kMillisecond);
 
-using QuietHost = TUnattendedHost;
-
 void BM_RunExampleLake(benchmark::State& state) {
-  const std::string dir = SONDRALIS_SOURCE_DIR "/examples/";
   double samples = 0, covered = 0;
   for (auto _ : state) {
-    TGPX doc;
-    QuietHost host;
-    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"}) LoadSourceFile(doc, dir + name, {}, host);
-    TCanvas picture(1004, 677);
-    TGPXDraw view;
-    view.TrackWidth = 3;
-    view.Options.BackGroundColor = 16777215;
-    view.ShadowMapEnabled = true;
-    view.ShadowMapTrackColor = 12632256;
-    view.GPXd = &doc;
-    view.Canvas = &picture;
-    view.Resize(1004, 677);
-    view.ResetBBox(true, true);
-    view.MaxDepth = GetMaxDepth(doc);
-    view.Redraw();
-    TInterpolationSettings settings;
-    settings.FileLoaded = true;
-    settings.ThreadsRun = 2;
-    settings.MaxDepth = GetMaxDepth(doc);
-    settings.DecimateLongitude = std::fabs(view.BBox.E - view.BBox.O) / view.Width();
-    settings.DecimateLatitude = std::fabs(view.BBox.N - view.BBox.S) / view.Height();
+    bench::TExampleLakeView lake;
+    TUnattendedHost host;
+    const TInterpolationSettings settings = lake.RunSettings(2);
     TDepthMap map;
     const auto start = std::chrono::steady_clock::now();
-    const bool ran = map.Interpolate(view, settings, host);
+    const bool ran = map.Interpolate(lake.View, settings, host);
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (!ran) {
       state.SkipWithError(host.Errors.empty() ? "run refused" : host.Errors.front().c_str());

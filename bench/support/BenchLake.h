@@ -2,7 +2,7 @@
 
 // The synthetic lake of the benchmarks, made by scripts/make-lake.py on first
 // use and kept in /tmp between runs: a survey at `rate` readings per second
-// (10 gives about 146 000 points) beside its shoreline.
+// (10 gives about 143 000 points) beside its shoreline.
 
 #include <cstdlib>
 #include <filesystem>

@@ -4,7 +4,7 @@
 // ways of painting a wide pen on their own.
 //
 // The recording is the synthetic lake survey at ten soundings per second
-// (about 146 000 points). Its path comes from SONDRALIS_LAKE_GPX; without it
+// (about 143 000 points). Its path comes from SONDRALIS_LAKE_GPX; without it
 // the benchmark generates the survey with scripts/make-lake.py. Only the trkseg, trkpt lat/lon and depth values are read, by
 // a throwaway scanner: this benchmark does not depend on the GPX reader.
 #include <benchmark/benchmark.h>

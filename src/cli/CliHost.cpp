@@ -1,5 +1,6 @@
 #include "cli/CliHost.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -37,6 +38,22 @@ void CliHost::ShowInformation(const std::string& message) {
 
 void CliHost::Log(const std::string& line) {
   if (Verbose) std::cerr << line << "\n";
+}
+
+void CliHost::SetProgress(TProgressBar bar, const TProgress& progress) {
+  if (!ShowProgress) return;
+  if (!progress.Visible) {
+    if (fDrawn >= 0) std::cerr << "\r\033[K" << std::flush;
+    fDrawn = -1;
+    return;
+  }
+  constexpr int kWidth = 40;
+  const int filled = progress.Max > 0 ? std::clamp(progress.Position, 0, progress.Max) * kWidth / progress.Max : 0;
+  if (filled == fDrawn) return;  // redraw only when the bar grows
+  fDrawn = filled;
+  std::cerr << "\r" << (bar == TProgressBar::Interpolate ? "Interpolating " : "Tracing levels ") << '['
+            << std::string(static_cast<std::size_t>(filled), '#') << std::string(static_cast<std::size_t>(kWidth - filled), ' ')
+            << ']' << std::flush;
 }
 
 }  // namespace sondralis::cli

@@ -24,6 +24,7 @@ class CliHost : public Host {
   std::map<SaveKind, std::string> Outputs;  // the file for each kind of save dialog
   std::string HTFolder;  // HT contour parts go here under their proposed names
   bool Verbose = false;
+  bool ShowProgress = false;  // draw the progress bars on stderr (a terminal)
 
   std::vector<std::string> Errors;
   std::vector<std::string> Informations;
@@ -36,9 +37,11 @@ class CliHost : public Host {
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override;
   void Log(const std::string& line) override;
+  void SetProgress(TProgressBar bar, const TProgress& progress) override;
 
  private:
   std::set<std::string> fNamed;  // every file named in an answer
+  int fDrawn = -1;               // the last bar width drawn, -1 when none is shown
 };
 
 }  // namespace sondralis::cli

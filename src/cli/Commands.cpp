@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "cli/CommandSupport.h"
+#include "cli/MapCommand.h"
 #include "formats/AtomicFile.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/SampleGrid.h"
@@ -28,10 +30,6 @@
 namespace sondralis::cli {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 constexpr const char* kMainUsage =
     "Usage: sondralis-cli COMMAND [OPTIONS] FILE...\n"
@@ -45,9 +43,9 @@ constexpr const char* kMainUsage =
     "                               their tracks as one GPX file\n"
     "  ht IN... -o OUT.ht           load the files and write their tracks as an HT\n"
     "                               track file for the unit\n"
-    "  map IN... [OUTPUTS]          load the files, interpolate the depth map and\n"
-    "                               trace its contour lines, as the window does;\n"
-    "                               save the pictures, the contours and HT files\n"
+    "  map IN... -d OUTDIR          the window's whole job: load, interpolate the\n"
+    "                               depth map, trace its contour lines and write\n"
+    "                               pictures, grids, contours and HT files\n"
     "  grid SAMPLES.csv -o OUT.asc  Shepard interpolation of depth samples on a\n"
     "                               regular grid, as an Esri ASCII grid\n"
     "\n"
@@ -62,19 +60,10 @@ constexpr const char* kInfoUsage =
     "\n"
     "Reads each GPX or KML file on its own and prints one JSON object per file:\n"
     "  {\"file\":\"...\", \"loaded\":true, \"waypoints\":0, \"routes\":0, \"route_points\":0,\n"
-    "   \"tracks\":1, \"segments\":4, \"track_points\":14239, \"max_depth_cm\":1862}\n"
+    "   \"tracks\":1, \"segments\":4, \"track_points\":14299, \"max_depth_cm\":1948}\n"
     "with \"error\":\"...\" added when the file could not be read. The counts are\n"
     "those of the file itself, waypoints and routes included.\n"
     "Exit status 1 when any file could not be read.\n";
-
-constexpr const char* kLoadOptions =
-    "Loading (as \"Add Files...\" in the window): only the tracks of each file are\n"
-    "taken; in a GPX file with depth readings, points with a depth of exactly 0\n"
-    "are dropped.\n"
-    "  --depth CM    for files without depth readings (and every KML file): set\n"
-    "                every point to this depth in centimetres (0 or more)\n"
-    "  --offset CM   add this many centimetres (may be negative) to every point\n"
-    "                of every GPX file\n";
 
 constexpr const char* kConvertUsage =
     "Usage: sondralis-cli convert IN... -o OUT.gpx [--depth CM] [--offset CM]\n"
@@ -93,28 +82,6 @@ constexpr const char* kHtUsage =
     "                default NewTrack)\n"
     "\n";
 
-constexpr const char* kMapUsage =
-    "Usage: sondralis-cli map IN... [--size WxH] [--radius PX] [--style P] [--threads N]\n"
-    "                         [--step CM] [--image FILE] [--iso-image FILE]\n"
-    "                         [--contours FILE.gpx] [--ht-dir DIR [--name NAME] [--reduce]]\n"
-    "\n"
-    "Loads the files in order, fits the map to a picture of WxH pixels (default\n"
-    "800x600), interpolates the depth map within PX pixels of the depth tracks\n"
-    "(default 30) and traces a contour line every CM centimetres (default 100),\n"
-    "exactly as the window's \"Interpolate\" and \"ISO Map\" do. Prints the map's\n"
-    "information (depth, area, size, resolution) and the contour counts.\n"
-    "  --style P        power of the interpolator's weights, 2 (smooth) to 14\n"
-    "                   (hard); default 8\n"
-    "  --threads N      workers, at most one per processor (default: one per\n"
-    "                   processor)\n"
-    "  --image FILE     the interpolated picture, .bmp or .jpg\n"
-    "  --iso-image FILE the contour picture, .bmp or .jpg\n"
-    "  --contours FILE  the contour lines as GPX, each point with its depth\n"
-    "  --ht-dir DIR     the contour lines as HT files 000.ht, 001.ht, ... in DIR\n"
-    "  --name NAME      their track name (default NewTrack)\n"
-    "  --reduce         thin the contours to fit one HT file instead of several\n"
-    "\n";
-
 constexpr const char* kGridUsage =
     "Usage: sondralis-cli grid SAMPLES.csv --extent MINLON,MINLAT,MAXLON,MAXLAT\n"
     "                          --size WxH [--power P] [--threads N] -o OUT.asc\n"
@@ -130,85 +97,6 @@ constexpr const char* kGridUsage =
 
 // Grids larger than this are refused rather than exhausting memory.
 constexpr long long kMaxGridNodes = 16LL * 1024 * 1024;
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A failure that ends the command: one line on stderr, exit status 1.
-class CommandFailure : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-struct Arguments {
-  std::vector<std::string> Inputs;
-  std::map<std::string, std::string> Values;  // option name -> value
-  std::set<std::string> Flags;  // options without a value that were given
-  bool Help = false;
-  bool Verbose = false;
-
-  std::optional<std::string> Get(const std::string& name) const {
-    auto it = Values.find(name);
-    if (it == Values.end()) return std::nullopt;
-    return it->second;
-  }
-};
-
-// Parses "IN... [options]"; `valued` lists the options that take a value,
-// `flags` those that take none.
-Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
-                const std::set<std::string>& flags = {}) {
-  Arguments out;
-  bool onlyFiles = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
-      out.Inputs.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      onlyFiles = true;
-      continue;
-    }
-    if (a == "--help" || a == "-h") {
-      out.Help = true;
-      continue;
-    }
-    if (a == "--verbose" || a == "-v") {
-      out.Verbose = true;
-      continue;
-    }
-    if (flags.count(a)) {
-      out.Flags.insert(a);
-      continue;
-    }
-    std::string name = a, value;
-    bool hasValue = false;
-    if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = a.substr(0, eq);
-      value = a.substr(eq + 1);
-      hasValue = true;
-    }
-    if (!valued.count(name)) throw UsageError("unknown option " + name);
-    if (!hasValue) {
-      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-      value = args[++i];
-    }
-    if (out.Values.count(name)) throw UsageError(name + " given twice");
-    out.Values[name] = value;
-  }
-  return out;
-}
-
-int ParseCentimetres(const std::string& option, const std::string& text, bool allowNegative) {
-  const auto v = ParseInteger(text);
-  if (!v || *v > INT_MAX || *v < INT_MIN || (!allowNegative && *v < 0))
-    throw UsageError(option + " wants a whole number of centimetres" + (allowNegative ? "" : ", 0 or more") +
-                     ", not \"" + text + "\"");
-  return static_cast<int>(*v);
-}
 
 std::string JsonString(const std::string& text) {
   // Paths from the command line need not be UTF-8; a round trip through
@@ -283,41 +171,11 @@ int RunInfo(const std::vector<std::string>& args) {
   return status;
 }
 
-// Loads the inputs in order as "Add Files..." does; the first problem ends
-// the command.
-void LoadInputs(TSession& session, const Arguments& a, CliHost& host) {
-  session.Settings.AddDepth = host.Depth.has_value();
-  session.Settings.AddOffset = host.Offset.has_value();
-  for (const std::string& path : a.Inputs) {
-    session.AddFiles({path});
-    if (!host.Errors.empty()) throw CommandFailure(host.Errors.front());
-  }
-}
-
-// Reads --depth and --offset into the host.
-void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
-  if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
-  host.Verbose = a.Verbose;
-  if (auto depth = a.Get("--depth")) {
-    ParseCentimetres("--depth", *depth, false);
-    host.Depth = depth;
-  }
-  if (auto offset = a.Get("--offset")) {
-    ParseCentimetres("--offset", *offset, true);
-    host.Offset = offset;
-  }
-}
-
 // The file named by -o, answering the save dialog of `kind`.
 void SetUpOutput(const Arguments& a, CliHost& host, const char* command, SaveKind kind) {
   const auto out = a.Get("-o");
   if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
   host.Outputs[kind] = *out;
-}
-
-// The failure of a command that wrote nothing: the error shown, or `fallback`.
-[[noreturn]] void FailWith(const CliHost& host, const std::string& error, const std::string& fallback) {
-  throw CommandFailure(!error.empty() ? error : host.Errors.empty() ? fallback : host.Errors.front());
 }
 
 int RunConvert(const std::vector<std::string>& args) {
@@ -351,80 +209,6 @@ int RunHt(const std::vector<std::string>& args) {
   const std::string& out = host.Outputs[SaveKind::HTSourceTracks];
   if (result.Outcome != HTExportOutcome::Done || result.Files.empty())
     FailWith(host, result.Error.empty() ? "" : AboutFile(out, result.Error), AboutFile(out, "nothing written"));
-  return kExitOk;
-}
-
-// A picture size "WxH" in pixels.
-std::pair<int, int> ParsePictureSize(const std::string& text) {
-  const std::size_t x = ToLowerAscii(text).find('x');
-  const auto w = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(0, x));
-  const auto h = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(x + 1));
-  if (!w || !h || *w < 16 || *h < 16 || *w > 8192 || *h > 8192)
-    throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + text + "\"");
-  return {static_cast<int>(*w), static_cast<int>(*h)};
-}
-
-int RunMap(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"--depth", "--offset", "--size", "--radius", "--style", "--threads", "--step",
-                                   "--image", "--iso-image", "--contours", "--ht-dir", "--name"},
-                            {"--reduce"});
-  if (a.Help) {
-    std::cout << kMapUsage << kLoadOptions;
-    return kExitOk;
-  }
-  CliHost host;
-  SetUpLoading(a, host, "map");
-  TSession session(host);
-  if (const auto size = a.Get("--size")) {
-    const auto [w, h] = ParsePictureSize(*size);
-    session.ResizePane(TPane::Tracks, w, h);
-    session.ResizePane(TPane::HTTracks, w, h);
-  }
-  if (const auto radius = a.Get("--radius")) session.Settings.InterpolationWidth = *radius;
-  if (const auto style = a.Get("--style")) {
-    const auto v = ParseInteger(*style);
-    if (!v || *v < 2 || *v > 14) throw UsageError("--style wants a whole number from 2 to 14, not \"" + *style + "\"");
-    session.Settings.InterpolatorStyle = static_cast<int>(*v);
-  }
-  if (const auto threads = a.Get("--threads")) {
-    const auto v = ParseInteger(*threads);
-    if (!v || *v < 1 || *v > 1024)
-      throw UsageError("--threads wants a whole number from 1 to 1024, not \"" + *threads + "\"");
-    session.Settings.InterpolateThrds = static_cast<int>(*v);
-  }
-  if (const auto step = a.Get("--step")) session.Settings.IsoStep = *step;
-  if (const auto name = a.Get("--name")) session.Settings.TrackName = *name;
-  session.Settings.ReduceWaypoints = a.Flags.count("--reduce") > 0;
-
-  LoadInputs(session, a, host);
-  // Both runs go first, so a refusal leaves no output behind.
-  if (!session.Interpolate()) FailWith(host, "", "there are no tracks to interpolate");
-  if (!session.RunIsoMap()) FailWith(host, "", "no contour lines traced");
-  if (const auto image = a.Get("--image")) {
-    host.Outputs[SaveKind::Picture] = *image;
-    if (session.SaveInterpolatedImage().empty()) FailWith(host, "", AboutFile(*image, "nothing written"));
-  }
-  if (const auto image = a.Get("--iso-image")) {
-    host.Outputs[SaveKind::Picture] = *image;
-    if (session.SaveIsoImage().empty()) FailWith(host, "", AboutFile(*image, "nothing written"));
-  }
-  if (const auto contours = a.Get("--contours")) {
-    host.Outputs[SaveKind::ContourTracks] = *contours;
-    if (!session.SaveIsoTracks()) FailWith(host, "", AboutFile(*contours, "nothing written"));
-  }
-  if (const auto folder = a.Get("--ht-dir")) {
-    host.HTFolder = *folder;
-    const HTExportResult result = session.CreateHTFile();
-    if (result.Outcome != HTExportOutcome::Done) FailWith(host, result.Error, AboutFile(*folder, "nothing written"));
-  }
-
-  const TMapInfo& info = session.MapInfo();
-  std::cout << info.MaxDepthText << "\n"
-            << info.AreaText << "\n"
-            << info.ScreenSizeText << "\n"
-            << info.ResolutionText << "\n"
-            << session.LabelText(TLabel::NumIsoTracks) << "\n"
-            << session.LabelText(TLabel::GeneratedPoints) << "\n";
   return kExitOk;
 }
 

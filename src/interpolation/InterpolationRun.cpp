@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "interpolation/ImageExport.h"
+#include "interpolation/SampleGrid.h"
 #include "model/Host.h"
 #include "model/Text.h"
 
@@ -123,9 +124,7 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
   ShepardInterp = std::make_shared<TShepardInterp>(InCoord, InDepth, Settings.Power, &host);
   InterpolArray.SetSize(fWidth, fHeight);
   DepthArray.SetSize(fWidth, fHeight);
-  auto coordinates = std::make_shared<TPixelCoordinates>();
-  for (int x = 0; x < fWidth; ++x) coordinates->Longitudes.push_back(GPXView.XToLo(x));
-  for (int y = 0; y < fHeight; ++y) coordinates->Latitudes.push_back(GPXView.YToLa(y));
+  auto coordinates = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(GPXView), fWidth, fHeight));
 
   TInterpolationJob job;
   job.Image = InterpolArray;

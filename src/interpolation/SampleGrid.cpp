@@ -102,6 +102,16 @@ TGridExtent ViewGridExtent(const TGPXDraw& View) {
   return extent;
 }
 
+TPixelCoordinates GridNodes(const TGridExtent& Extent, int Columns, int Rows) {
+  TPixelCoordinates nodes;
+  const double dx = Extent.CellWidth(Columns), dy = Extent.CellHeight(Rows);
+  nodes.Longitudes.reserve(static_cast<std::size_t>(std::max(Columns, 0)));
+  nodes.Latitudes.reserve(static_cast<std::size_t>(std::max(Rows, 0)));
+  for (int i = 0; i < Columns; ++i) nodes.Longitudes.push_back(Extent.MinLon + (i + 0.5) * dx);
+  for (int j = 0; j < Rows; ++j) nodes.Latitudes.push_back(Extent.MaxLat - (j + 0.5) * dy);
+  return nodes;
+}
+
 TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
                         int Rows, int Power, int Threads, Host& host) {
   if (Coord.Length() == 0 || Coord.Length() != Depth.Length()) throw EGridError("no samples to interpolate");
@@ -109,10 +119,7 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
   if (!(Extent.MinLon < Extent.MaxLon) || !(Extent.MinLat < Extent.MaxLat))
     throw EGridError("the extent must have MINLON < MAXLON and MINLAT < MAXLAT");
 
-  auto coordinates = std::make_shared<TPixelCoordinates>();
-  const double dx = Extent.CellWidth(Columns), dy = Extent.CellHeight(Rows);
-  for (int i = 0; i < Columns; ++i) coordinates->Longitudes.push_back(Extent.MinLon + (i + 0.5) * dx);
-  for (int j = 0; j < Rows; ++j) coordinates->Latitudes.push_back(Extent.MaxLat - (j + 0.5) * dy);
+  auto coordinates = std::make_shared<TPixelCoordinates>(GridNodes(Extent, Columns, Rows));
 
   TDepthArray grid(Columns, Rows);
   TInterpolationJob job;

@@ -6,6 +6,7 @@
 
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardInterp.h"
+#include "interpolation/ShepardThread.h"
 #include "view/GPXDraw.h"
 
 namespace sondralis {
@@ -42,6 +43,15 @@ struct TGridExtent {
 // the pixel's position (XToLo(x), YToLa(y)), row 0 at the north. An empty
 // extent while the view has no scale or no pixels.
 TGridExtent ViewGridExtent(const TGPXDraw& View);
+
+// The nodes of a Columns × Rows grid over Extent: node (i, j) is the centre of
+// cell (i, j), longitude MinLon + (i + ½)·dx, latitude MaxLat − (j + ½)·dy,
+// row 0 at the north. The interpolation run queries the pixels of the map
+// view at the nodes of its ViewGridExtent (the pixels' positions to the last
+// bit or so), and `grid` at those of the extent it is given: the same
+// extent gives the same nodes to the last bit, so a depth grid can be made
+// again exactly from its samples.
+TPixelCoordinates GridNodes(const TGridExtent& Extent, int Columns, int Rows);
 
 // Shepard interpolation of the samples at every node of a Columns × Rows
 // grid over Extent, without a mask, with the fast kernel and the workers of

@@ -19,8 +19,9 @@ namespace sondralis {
 class Host;
 
 // The geographic position of every column and every row of the pixel grid:
-// for the map view Longitudes[x] = XToLo(x) and Latitudes[y] = YToLa(y),
-// taken once before the workers start, so no worker reads the view.
+// for the map view the pixels' positions XToLo(x) and YToLa(y), as the
+// nodes of the view's grid (GridNodes), taken once before the workers
+// start, so no worker reads the view.
 struct TPixelCoordinates {
   std::vector<double> Longitudes;  // one per column
   std::vector<double> Latitudes;   // one per row

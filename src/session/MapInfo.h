@@ -17,9 +17,9 @@ struct TMapInfo {
   int ResolutionX = 0;    // centimetres per pixel, truncated
   int ResolutionY = 0;
 
-  std::string MaxDepthText;    // lblMaxDepth, lblMaxDepth1: "Max Depth: 1943 cm"
-  std::string SourceLegendText;  // lblMaxDepth2 (Source Tracks legend): "1943 cm"
-  std::string LegendText;      // lblMaxDepth3, lblMaxDepth4 (the other legends): "1943 cm"
+  std::string MaxDepthText;    // lblMaxDepth, lblMaxDepth1: "Max Depth: 1948 cm"
+  std::string SourceLegendText;  // lblMaxDepth2 (Source Tracks legend): "1948 cm"
+  std::string LegendText;      // lblMaxDepth3, lblMaxDepth4 (the other legends): "1948 cm"
   std::string AreaText;        // lblMapSize, lblMapSize1: "Area: 812 x 605 m"
   std::string ScreenSizeText;  // lblImageSize, lblImageSize1: "Screen Size: 800 x 600 px"
   std::string ResolutionText;  // lblResolution, lblResolution1: "Resolution: 101 x 100 cm"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <utility>
 
@@ -275,19 +276,22 @@ bool TSession::SaveTracks() {
 }
 
 HTExportResult TSession::SaveAsHTFile() {
+  return RunHTExport([this] { return sondralis::SaveAsHTFile(fGPXdata, *fRelay); });
+}
+
+HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Export) {
   HTExportResult result;
   result.Outcome = HTExportOutcome::NotRun;
   TCommandGuard command(*this);
   if (!command) return result;
   TBusyGuard busy(*this, false);
-  // "Create HT-File" waits while the source tracks are written, and comes
-  // back as it was.
+  // "Create HT-File" waits while an export runs, and comes back as it was.
   const bool createHT = fButtons.btnCreateHT;
   TButtonStates buttons = fButtons;
   buttons.btnCreateHT = false;
   SetButtons(buttons);
   try {
-    result = sondralis::SaveAsHTFile(fGPXdata, *fRelay);
+    result = Export();
   } catch (const std::exception& e) {
     Report(e);
     result.Outcome = HTExportOutcome::Error;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -253,6 +254,9 @@ class TSession {
 
   // Saves of a document as GPX.
   bool SaveDocument(TGPX& Doc, const SaveFileRequest& Request);
+  // An HT export as a command: "Create HT-File" disabled while it runs, an
+  // error reported.
+  HTExportResult RunHTExport(const std::function<HTExportResult()>& Export);
 
   // Interpolation.
   void CompleteInterpolation();

@@ -123,26 +123,10 @@ bool TSession::SaveIsoTracks() {
 }
 
 HTExportResult TSession::CreateHTFile() {
-  HTExportResult result;
-  result.Outcome = HTExportOutcome::NotRun;
-  TCommandGuard command(*this);
-  if (!command) return result;
-  TBusyGuard busy(*this, false);
-  const bool createHT = fButtons.btnCreateHT;
-  TButtonStates buttons = fButtons;
-  buttons.btnCreateHT = false;
-  SetButtons(buttons);
-  try {
-    result = sondralis::CreateHTFile(fIsoData, Settings.TrackName, Settings.ReduceWaypoints, *fRelay);
-  } catch (const std::exception& e) {
-    Report(e);
-    result.Outcome = HTExportOutcome::Error;
-    result.Error = e.what();
-  }
+  const HTExportResult result = RunHTExport(
+      [this] { return sondralis::CreateHTFile(fIsoData, Settings.TrackName, Settings.ReduceWaypoints, *fRelay); });
+  // A reduction replaced the contours: the HT Contour map shows the new ones.
   if (result.ContoursReplaced) RedrawPane(TPane::HTTracks);
-  buttons = fButtons;
-  buttons.btnCreateHT = createHT;
-  SetButtons(buttons);
   return result;
 }
 

@@ -260,9 +260,9 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   ASSERT_TRUE(s.FileLoaded());
   ExpectUsable();
   const int W = form->GPXImage->width(), H = form->GPXImage->height();
-  EXPECT_EQ(Text(*form, "lblMaxDepth"), "Max Depth: 1943 cm");
-  EXPECT_EQ(Text(*form, "lblMaxDepth1"), "Max Depth: 1943 cm");
-  EXPECT_EQ(Text(*form, "lblMaxDepth2"), "1943 cm");
+  EXPECT_EQ(Text(*form, "lblMaxDepth"), "Max Depth: 1948 cm");
+  EXPECT_EQ(Text(*form, "lblMaxDepth1"), "Max Depth: 1948 cm");
+  EXPECT_EQ(Text(*form, "lblMaxDepth2"), "1948 cm");
   EXPECT_EQ(Text(*form, "lblImageSize"), QString("Screen Size: %1 x %2 px").arg(W).arg(H));
   EXPECT_EQ(Text(*form, "lblMapSize"), QString::fromStdString(s.MapInfo().AreaText));
   EXPECT_EQ(Text(*form, "lblResolution1"), QString("Resolution: %1 x %2 cm")
@@ -305,16 +305,6 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   QCoreApplication::processEvents();
   ExpectPaneShows(form->InterpolatedImage, s.InterpolatedImage());
 
-  // sondralis-cli map paints the same depth picture for the same files and size.
-  const std::string cliImage = Path("cli-depth.bmp");
-  const std::string cmd = std::string(SONDRALIS_CLI) + " map '" + kSurvey + "' '" + kShoreKml + "' --size " +
-                          std::to_string(W) + "x" + std::to_string(H) + " --image '" + cliImage +
-                          "' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  const QImage cli = QImage(QString::fromStdString(cliImage)).convertToFormat(QImage::Format_RGB32);
-  EXPECT_TRUE(cli == s.InterpolatedImage().Image().convertToFormat(QImage::Format_RGB32))
-      << "the window's depth picture differs from sondralis-cli map's";
-
   // The mouse over the picture: the Source Tracks coordinates of that
   // pixel, and the interpolated depth beside them, or nothing off the water.
   auto& mask = s.DepthMap().ShadowArray;
@@ -340,7 +330,7 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   EXPECT_EQ(Text(*form, "lblNumIsoTracks"), QString("# Tracks: %1").arg(s.IsoData().trk.Count()));
   EXPECT_TRUE(Text(*form, "lblGeneratedPoints").startsWith("# Points: "));
   EXPECT_FALSE(form->pbIsoMap->isVisible());
-  EXPECT_EQ(form->pbIsoMap->maximum(), 1900);
+  EXPECT_EQ(form->pbIsoMap->maximum(), 1900) << "levels every 100 cm up to 1948 cm";
   for (const char* name : {"btnIsoSaveBMP", "btnIsoSaveGPX", "btnCreateHT", "btnHtFit", "btnHtZoom"})
     EXPECT_TRUE(Find(*form, name)->isEnabled()) << name;
   form->PageControl1->setCurrentWidget(form->TabSheet4);
@@ -362,6 +352,25 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   ASSERT_EQ(host.Informations.size(), 1u);
   EXPECT_NE(host.Informations[0].find("matrix"), std::string::npos);
   ExpectUsable();
+
+  // sondralis-cli map makes the same pictures and HT files of the same
+  // files with the same settings.
+  const std::string out = Path("cli");
+  const std::string cmd = std::string(SONDRALIS_CLI) + " map '" + kSurvey + "' '" + kShoreKml + "' -d '" + out +
+                          "' --size " + std::to_string(W) + "x" + std::to_string(H) + " --name Lake >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  auto picture = [](const std::string& path) {
+    return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+  };
+  EXPECT_TRUE(picture(out + "/depth.bmp") == s.InterpolatedImage().Image().convertToFormat(QImage::Format_RGB32))
+      << "the window's depth picture differs from sondralis-cli map's";
+  EXPECT_TRUE(picture(out + "/contours.bmp") == s.IsoMap().Image().convertToFormat(QImage::Format_RGB32))
+      << "the window's contour picture differs from sondralis-cli map's";
+  for (std::size_t i = 0; i < parts; ++i) {
+    const std::string name = host.SaveRequests[i].ProposedName;
+    EXPECT_TRUE(ReadFile(Path(name)) == ReadFile(out + "/" + name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(out + "/" + QString::asprintf("%03d.ht", int(parts)).toStdString()));
 
   // "Save Tracks..." and loading that file again give the same depths.
   const std::vector<double> depths = TrackDepths(s.GPXdata());

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,7 +101,7 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u) << r.out;
   EXPECT_EQ(lines[0], "{\"file\":\"" + (kExamples / "lake_survey.gpx").string() + "\", \"loaded\":true, " +
-                          Counts(0, 0, 0, 1, 4, 14591) + ", \"max_depth_cm\":1943}");
+                          Counts(0, 0, 0, 1, 4, 14299) + ", \"max_depth_cm\":1948}");
   EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
             std::string::npos)
       << lines[1];
@@ -290,51 +292,148 @@ TEST_F(CliTest, BadInputFailsCleanlyAndLeavesNoOutput) {
   EXPECT_NE(r.err.find("000.ht"), std::string::npos) << r.err;
 }
 
-// map: the whole road from the example lake to pictures, contours and HT
-// files, and refusals that write nothing.
-TEST_F(CliTest, MapInterpolatesTracesAndSavesTheLake) {
-  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
-  const fs::path ht = dir / "ht";
-  fs::create_directories(ht);
-  RunResult r = Run({"map", survey, shore, "--size", "400x300", "--threads", "2", "--step", "200", "--image",
-                     (dir / "depth.bmp").string(), "--iso-image", (dir / "iso.jpg").string(), "--contours",
-                     (dir / "contours.gpx").string(), "--ht-dir", ht.string(), "--name", "Lake"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  const auto lines = Lines(r.out);
-  ASSERT_EQ(lines.size(), 6u) << r.out;
-  EXPECT_EQ(lines[0], "Max Depth: 1943 cm");
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex("Area: [0-9]+ x [0-9]+ m"))) << lines[1];
-  EXPECT_EQ(lines[2], "Screen Size: 400 x 300 px");
-  EXPECT_TRUE(std::regex_match(lines[3], std::regex("Resolution: [0-9]+ x [0-9]+ cm"))) << lines[3];
-  std::smatch m;
-  ASSERT_TRUE(std::regex_match(lines[4], m, std::regex("# Tracks: ([0-9]+)"))) << lines[4];
-  EXPECT_GT(std::stoi(m[1]), 5);
-  EXPECT_EQ(ReadAll(dir / "depth.bmp").size(), 54u + 400 * 300 * 3);
-  EXPECT_EQ(ReadAll(dir / "iso.jpg").substr(0, 2), "\xFF\xD8");
-  // Every contour point carries its level, a multiple of the step.
-  const std::vector<double> levels = Depths(ReadAll(dir / "contours.gpx"));
-  ASSERT_FALSE(levels.empty());
-  for (double d : levels) EXPECT_EQ(std::fmod(d, 200), 0) << d;
-  const std::string part = ReadAll(ht / "000.ht");
-  EXPECT_EQ(part.size(), 131080u);
-  EXPECT_EQ(part.substr(48, 5), std::string("Lake\0", 5));
+// An Esri ASCII grid as sondralis-cli writes it.
+struct AsciiGrid {
+  int ncols = 0, nrows = 0;
+  double xll = 0, yll = 0, dx = 0, dy = 0, nodata = 0;
+  std::vector<double> values;  // row by row from the north
+};
 
-  // A step of 0, a radius that is no number, nothing with depth: refused
-  // with a message, and no file written.
-  const fs::path out = dir / "refused";
-  fs::create_directories(out);
-  const std::string image = (out / "x.bmp").string();
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"map", survey, "--step", "0", "--image", image},
-           {"map", survey, "--radius", "wide", "--image", image},
-           {"map", shore, "--image", image}}) {
-    r = Run(args);
-    EXPECT_EQ(r.status, 1) << args[2];
-    EXPECT_FALSE(r.err.empty());
-    EXPECT_TRUE(fs::is_empty(out)) << args[2] << "\n" << r.err;
+AsciiGrid ReadAsciiGrid(const std::string& text) {
+  AsciiGrid g;
+  std::istringstream in(text);
+  std::string key;
+  in >> key >> g.ncols >> key >> g.nrows >> key >> g.xll >> key >> g.yll >> key >> g.dx >> key >> g.dy >> key >>
+      g.nodata;
+  for (double v; in >> v;) g.values.push_back(v);
+  return g;
+}
+
+// map: the window's whole job from the example lake to pictures, grids,
+// contours and HT files; refusals write nothing.
+TEST_F(CliTest, MapMakesEveryOutputOfTheExampleLake) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const fs::path out = dir / "map";
+  RunResult r = Run({"map", survey, shore, "-d", out.string(), "--size", "300x200", "--step", "200", "--threads", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string summary = r.out;
+  EXPECT_NE(r.out.find("Max depth:       1948 cm\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("View:            300 x 200 px"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Levels:          10 (0 to 1800 cm every 200 cm)"), std::string::npos) << r.out;
+
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> expected = {"contours.bmp", "contours.gpx", "contours.kml", "depth.asc", "depth.bmp",
+                                       "depth.jpg", "depth.prj", "samples.csv"};
+  std::vector<std::string> parts;
+  for (const auto& n : names)
+    if (n.size() == 6 && n.substr(3) == ".ht") parts.push_back(n);
+  ASSERT_FALSE(parts.empty());
+  EXPECT_EQ(parts.front(), "000.ht");
+  expected.insert(expected.begin(), parts.begin(), parts.end());
+  EXPECT_EQ(names, expected) << "every output and nothing else, no staging folder left";
+
+  // Pictures: a 24-bit BMP of the view's size, a baseline JPEG (SOF0, no SOF2).
+  const std::string bmp = ReadAll(out / "depth.bmp");
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(Be32(bmp, 18), static_cast<std::int32_t>(0x2C010000)) << "width 300, little-endian";
+  EXPECT_EQ(bmp[28], 24);
+  EXPECT_EQ(bmp.size(), 54u + 300 * 200 * 3);
+  const std::string jpg = ReadAll(out / "depth.jpg");
+  EXPECT_NE(jpg.find("\xFF\xC0"), std::string::npos);
+  EXPECT_EQ(jpg.find("\xFF\xC2"), std::string::npos);
+  // HT parts: the unit's fixed size and at most 20000 entries each.
+  for (const auto& part : parts) {
+    const std::string b = ReadAll(out / part);
+    EXPECT_EQ(b.size(), 131080u) << part;
+    EXPECT_LE(static_cast<std::uint16_t>(Be16(b, 8)), 20000) << part;
   }
-  EXPECT_NE(Run({"map", survey, "--step", "0"}).err.find("step size"), std::string::npos);
-  EXPECT_EQ(Run({"map", survey, "--size", "10x10"}).status, 2);
+
+  // Contours: valid GPX whose depths are all multiples of the step, and a KML
+  // with one folder per level found.
+  const std::string xsd = Quote((kTestData / "schema/gpx-1.1.xsd").string());
+  EXPECT_EQ(std::system((std::string(SONDRALIS_XMLLINT) + " --noout --schema " + xsd + " " +
+                         Quote((out / "contours.gpx").string()) + " 2>/dev/null")
+                            .c_str()),
+            0);
+  // The writer leaves out a depth of 0, which reads back as 0: the points
+  // without one are those of level 0.
+  const std::string gpx = ReadAll(out / "contours.gpx");
+  const std::vector<double> depths = Depths(gpx);
+  std::set<std::string> levels;
+  std::size_t points = 0;
+  for (std::size_t at = gpx.find("<trkpt "); at != std::string::npos; at = gpx.find("<trkpt ", at + 1)) ++points;
+  if (points > depths.size()) levels.insert("0.0 m");
+  for (double d : depths) {
+    EXPECT_EQ(std::fmod(d, 200), 0) << d;
+    char name[32];
+    std::snprintf(name, sizeof name, "%.1f m", d / 100);
+    levels.insert(name);
+  }
+  EXPECT_GT(levels.size(), 5u);
+  EXPECT_EQ(std::system((std::string(SONDRALIS_XMLLINT) + " --noout " + Quote((out / "contours.kml").string())).c_str()),
+            0);
+  const std::string kml = ReadAll(out / "contours.kml");
+  std::set<std::string> folders;
+  const std::regex folder("<Folder>\n<name>([^<]*)</name>");
+  for (auto it = std::sregex_iterator(kml.begin(), kml.end(), folder); it != std::sregex_iterator(); ++it)
+    folders.insert((*it)[1]);
+  EXPECT_EQ(folders, levels);
+
+  // grid on the samples over the map's extent gives the map's depths.
+  const AsciiGrid map = ReadAsciiGrid(ReadAll(out / "depth.asc"));
+  ASSERT_EQ(map.ncols, 300);
+  ASSERT_EQ(map.nrows, 200);
+  ASSERT_EQ(map.values.size(), 300u * 200u);
+  std::smatch extent;
+  ASSERT_TRUE(std::regex_search(summary, extent, std::regex("Extent: +([-0-9.e,]+)\n"))) << summary;
+  r = Run({"grid", (out / "samples.csv").string(), "--extent", extent[1].str(), "--size", "300x200", "-o",
+           (dir / "grid.asc").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const AsciiGrid grid = ReadAsciiGrid(ReadAll(dir / "grid.asc"));
+  ASSERT_EQ(grid.values.size(), map.values.size());
+  int covered = 0;
+  for (std::size_t i = 0; i < map.values.size(); ++i) {
+    if (map.values[i] == map.nodata) continue;
+    ++covered;
+    ASSERT_NEAR(grid.values[i], map.values[i], 1e-12 * std::abs(map.values[i])) << "cell " << i;
+  }
+  EXPECT_GT(covered, 10000);
+}
+
+TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string();
+  const fs::path notes = Write("notes.txt", "hello");
+  const fs::path out = dir / "map";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"map", (dir / "missing.gpx").string(), "-d", out.string()}, 1, "missing.gpx does not exist"},
+      {{"map", notes.string(), "-d", out.string()}, 1, "can't parse " + notes.string()},
+      {{"map", survey, "-d", out.string(), "--step", "0"}, 2, "--step"},
+      {{"map", survey, "-d", out.string(), "--size", "0x0"}, 2, "--size"},
+      {{"map", survey, "-d", out.string(), "--shallow", "red"}, 2, "--shallow"},
+      {{"map", survey}, 2, "-d"},
+      {{"map", survey, "-d", (notes / "inside").string()}, 1, "output folder"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(Files(), std::vector<std::string>{"notes.txt"}) << "no output folder left: " << r.err;
+  }
+  // A map that fails halfway leaves the files of an earlier map as they were.
+  fs::create_directories(out);
+  Write("map/depth.bmp", "earlier");
+  EXPECT_EQ(Run({"map", survey, notes.string(), "-d", out.string()}).status, 1);
+  EXPECT_EQ(ReadAll(out / "depth.bmp"), "earlier");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(out)) left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"depth.bmp"});
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -17,6 +17,7 @@
 
 #include "interpolation/ImageExport.h"
 #include "interpolation/InterpolationRun.h"
+#include "interpolation/SampleGrid.h"
 #include "support/DepthMapScene.h"
 
 namespace sondralis {
@@ -74,6 +75,7 @@ TEST(DepthMap, ExampleLakeEndToEnd) {
     }
 
   const TShepardInterp reference(map.InCoord, map.InDepth, 8);
+  const TPixelCoordinates nodes = GridNodes(ViewGridExtent(scene.View), 250, 170);
   const int maxDepth = settings.MaxDepth;
   int covered = 0;
   for (int x = 0; x < 250; ++x)
@@ -87,7 +89,7 @@ TEST(DepthMap, ExampleLakeEndToEnd) {
       const double depth = map.DepthAt(x, y);
       ASSERT_EQ(pixel, BlendColors(255, 16711680, depth / maxDepth)) << x << "," << y;
       if (covered++ % 13) continue;
-      const double plain = reference.interp(scene.View.XToLo(x), scene.View.YToLa(y));
+      const double plain = reference.interp(nodes.Longitudes[x], nodes.Latitudes[y]);
       ASSERT_NEAR(depth, plain, 1e-12 * std::fabs(plain)) << x << "," << y;
     }
   EXPECT_EQ(covered, map.CoveredPixels);

@@ -68,15 +68,15 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   EXPECT_FALSE(s.Buttons().btnInterpolate);
   s.AddFiles({kSurvey});
   EXPECT_TRUE(s.Buttons().btnInterpolate);
-  EXPECT_EQ(s.MaxDepth(), 1943);
+  EXPECT_EQ(s.MaxDepth(), 1948);
   EXPECT_EQ(s.GPXdata().trk.Count(), 2 + 1);
   ExpectIdle(s);
 
   // The information texts against the extent of the data: the fitted view
   // holds all of it, with a small margin on the axis that fits.
   const TMapInfo info = s.MapInfo();
-  EXPECT_EQ(info.MaxDepthText, "Max Depth: 1943 cm");
-  EXPECT_EQ(info.SourceLegendText, "1943 cm");
+  EXPECT_EQ(info.MaxDepthText, "Max Depth: 1948 cm");
+  EXPECT_EQ(info.SourceLegendText, "1948 cm");
   EXPECT_EQ(info.ScreenSizeText, "Screen Size: " + std::to_string(TSession::kDefaultPaneWidth) + " x " +
                                      std::to_string(TSession::kDefaultPaneHeight) + " px");
   double n = -90, so = 90, e = -180, w = 180;
@@ -115,7 +115,7 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
     TSession again(otherHost, 1);
     again.AddFiles({saved});
     EXPECT_EQ(TrackPoints(again.GPXdata()), TrackPoints(s.GPXdata()));
-    EXPECT_EQ(again.MaxDepth(), 1943);
+    EXPECT_EQ(again.MaxDepth(), 1948);
     EXPECT_EQ(again.MapInfo(), info) << "the same tracks fit the same view";
   }
   // Refusing to overwrite leaves the file alone.
@@ -213,7 +213,7 @@ TEST_F(SessionTest, LoadingRefusesAndReportsWithoutLeavingTheWindowBusy) {
   EXPECT_EQ(host.Errors[2], missing + " does not exist");
   EXPECT_EQ(host.Errors[3], "can't parse " + text);
   EXPECT_TRUE(s.FileLoaded());
-  EXPECT_EQ(s.MaxDepth(), 1943);
+  EXPECT_EQ(s.MaxDepth(), 1948);
   ExpectIdle(s);
 
   // An answer that is no number ends the selection: nothing of that file

@@ -1,0 +1,55 @@
+#pragma once
+
+// The example lake (survey and shoreline KML) loaded, fitted and drawn in a
+// map view of the given size as "Add Files..." leaves it, ready for a mask
+// or an interpolation run.
+
+#include <cmath>
+#include <string>
+
+#include "formats/SourceTracks.h"
+#include "interpolation/InterpolationRun.h"
+#include "model/Host.h"
+#include "view/Canvas.h"
+#include "view/GPXDraw.h"
+
+namespace sondralis::bench {
+
+struct TExampleLakeView {
+  TGPX Doc;
+  TCanvas Picture;
+  TGPXDraw View;
+  int MaxDepth = 0;
+
+  explicit TExampleLakeView(int Width = 1004, int Height = 677) : Picture(Width, Height) {
+    TUnattendedHost host;
+    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"})
+      LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, host);
+    View.TrackWidth = 3;
+    View.Options.BackGroundColor = 16777215;
+    View.ShadowMapEnabled = true;
+    View.ShadowMapTrackColor = 12632256;
+    View.GPXd = &Doc;
+    View.Canvas = &Picture;
+    View.Resize(Width, Height);
+    View.ResetBBox(true, true);
+    MaxDepth = GetMaxDepth(Doc);
+    View.MaxDepth = MaxDepth;
+    View.Redraw();
+  }
+  TExampleLakeView(const TExampleLakeView&) = delete;
+  TExampleLakeView& operator=(const TExampleLakeView&) = delete;
+
+  // What "Interpolate" reads, with the window's defaults and `Threads` workers.
+  TInterpolationSettings RunSettings(int Threads) const {
+    TInterpolationSettings settings;
+    settings.FileLoaded = true;
+    settings.ThreadsRun = Threads;
+    settings.MaxDepth = MaxDepth;
+    settings.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
+    settings.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    return settings;
+  }
+};
+
+}  // namespace sondralis::bench

@@ -1,0 +1,96 @@
+#include "cli/CommandSupport.h"
+
+#include <climits>
+
+#include "model/Text.h"
+
+namespace sondralis::cli {
+
+const char* const kLoadOptions =
+    "Loading (as \"Add Files...\" in the window): only the tracks of each file are\n"
+    "taken; in a GPX file with depth readings, points with a depth of exactly 0\n"
+    "are dropped.\n"
+    "  --depth CM    for files without depth readings (and every KML file): set\n"
+    "                every point to this depth in centimetres (0 or more)\n"
+    "  --offset CM   add this many centimetres (may be negative) to every point\n"
+    "                of every GPX file\n";
+
+Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
+                const std::set<std::string>& flags) {
+  Arguments out;
+  bool onlyFiles = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
+      out.Inputs.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      onlyFiles = true;
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      out.Help = true;
+      continue;
+    }
+    if (a == "--verbose" || a == "-v") {
+      out.Verbose = true;
+      continue;
+    }
+    if (flags.count(a)) {
+      out.Flags.insert(a);
+      continue;
+    }
+    std::string name = a, value;
+    bool hasValue = false;
+    if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      hasValue = true;
+    }
+    if (!valued.count(name)) throw UsageError("unknown option " + name);
+    if (!hasValue) {
+      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+      value = args[++i];
+    }
+    if (out.Values.count(name)) throw UsageError(name + " given twice");
+    out.Values[name] = value;
+  }
+  return out;
+}
+
+int ParseCentimetres(const std::string& option, const std::string& text, bool allowNegative) {
+  const auto v = ParseInteger(text);
+  if (!v || *v > INT_MAX || *v < INT_MIN || (!allowNegative && *v < 0))
+    throw UsageError(option + " wants a whole number of centimetres" + (allowNegative ? "" : ", 0 or more") +
+                     ", not \"" + text + "\"");
+  return static_cast<int>(*v);
+}
+
+void LoadInputs(TSession& session, const Arguments& a, CliHost& host) {
+  session.Settings.AddDepth = host.Depth.has_value();
+  session.Settings.AddOffset = host.Offset.has_value();
+  for (const std::string& path : a.Inputs) {
+    session.AddFiles({path});
+    if (!host.Errors.empty()) throw CommandFailure(host.Errors.front());
+  }
+}
+
+void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
+  if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
+  host.Verbose = a.Verbose;
+  if (auto depth = a.Get("--depth")) {
+    ParseCentimetres("--depth", *depth, false);
+    host.Depth = depth;
+  }
+  if (auto offset = a.Get("--offset")) {
+    ParseCentimetres("--offset", *offset, true);
+    host.Offset = offset;
+  }
+}
+
+void FailWith(const CliHost& host, const std::string& error, const std::string& fallback) {
+  throw CommandFailure(!error.empty() ? error : host.Errors.empty() ? fallback : host.Errors.front());
+}
+
+}  // namespace sondralis::cli

@@ -1,0 +1,68 @@
+#pragma once
+
+// What the commands of sondralis-cli share: the option parser, the two kinds
+// of failure and their exit statuses, and the loading of input files through
+// the session as "Add Files..." does it.
+
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/CliHost.h"
+#include "session/Session.h"
+
+namespace sondralis::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Wrong usage: the message, a hint to --help, exit status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failure that ends the command: one line on stderr, exit status 1.
+class CommandFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Arguments {
+  std::vector<std::string> Inputs;
+  std::map<std::string, std::string> Values;  // option name -> value
+  std::set<std::string> Flags;  // options without a value that were given
+  bool Help = false;
+  bool Verbose = false;
+
+  std::optional<std::string> Get(const std::string& name) const {
+    auto it = Values.find(name);
+    if (it == Values.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
+// Parses "IN... [options]"; `valued` lists the options that take a value,
+// `flags` those that take none.
+Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
+                const std::set<std::string>& flags = {});
+
+// A whole number of centimetres from an option, or a UsageError.
+int ParseCentimetres(const std::string& option, const std::string& text, bool allowNegative);
+
+// The help text of the loading options --depth and --offset.
+extern const char* const kLoadOptions;
+
+// Reads --depth and --offset into the host; at least one input is needed.
+void SetUpLoading(const Arguments& a, CliHost& host, const char* command);
+// Loads the inputs in order as "Add Files..." does; the first problem ends
+// the command with a CommandFailure.
+void LoadInputs(TSession& session, const Arguments& a, CliHost& host);
+// The failure of a command that wrote nothing: the error shown, or `fallback`.
+[[noreturn]] void FailWith(const CliHost& host, const std::string& error, const std::string& fallback);
+
+}  // namespace sondralis::cli
