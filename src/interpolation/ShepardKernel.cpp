@@ -10,6 +10,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <limits>
 
@@ -44,7 +45,11 @@ HWY_INLINE V DistancePower(V d2) {
   }
 }
 
-template <int P>
+// kCheckHits: look for samples at exactly (x, y) on the way, as the first of
+// them gives the result. Without it the loop has less to do; a hit then
+// shows as an infinite weight, and the caller goes over the samples again
+// with the check (see ShepardAt).
+template <int P, bool kCheckHits>
 double WeightedMean(const TShepardSamples& samples, double x, double y) {
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
@@ -74,7 +79,7 @@ double WeightedMean(const TShepardSamples& samples, double x, double y) {
     const V dxb = qx - hn::Load(d, xs + i + N), dyb = qy - hn::Load(d, ys + i + N);
     const V d2a = hn::MulAdd(dxa, dxa, dya * dya);
     const V d2b = hn::MulAdd(dxb, dxb, dyb * dyb);
-    if (HWY_UNLIKELY(!hn::AllFalse(d, hn::Or(hn::Eq(d2a, zero), hn::Eq(d2b, zero))))) {
+    if (kCheckHits && HWY_UNLIKELY(!hn::AllFalse(d, hn::Or(hn::Eq(d2a, zero), hn::Eq(d2b, zero))))) {
       const auto all = hn::FirstN(d, N);
       std::ptrdiff_t hit = hitIn(i, dxa, dya, all);
       if (hit < 0) hit = hitIn(i + N, dxb, dyb, all);
@@ -93,7 +98,7 @@ double WeightedMean(const TShepardSamples& samples, double x, double y) {
     const auto valid = hn::FirstN(d, n - i);
     const V dx = qx - hn::Load(d, xs + i), dy = qy - hn::Load(d, ys + i);
     const V d2 = hn::MulAdd(dx, dx, dy * dy);
-    if (HWY_UNLIKELY(!hn::AllFalse(d, hn::And(valid, hn::Eq(d2, zero))))) {
+    if (kCheckHits && HWY_UNLIKELY(!hn::AllFalse(d, hn::And(valid, hn::Eq(d2, zero))))) {
       const std::ptrdiff_t hit = hitIn(i, dx, dy, valid);
       if (hit >= 0) return vs[hit];
     }
@@ -104,6 +109,15 @@ double WeightedMean(const TShepardSamples& samples, double x, double y) {
   const double total = hn::GetLane(hn::SumOfLanes(d, total0 + total1));
   const double sum = hn::GetLane(hn::SumOfLanes(d, sum0 + sum1));
   return sum / total;
+}
+
+// A distance of 0 makes a weight and the sums infinite (or NaN); only then
+// can a sample lie exactly at (x, y), and the checking pass decides.
+template <int P>
+double WeightedMean(const TShepardSamples& samples, double x, double y) {
+  const double mean = WeightedMean<P, false>(samples, x, y);
+  if (HWY_LIKELY(std::isfinite(mean))) return mean;
+  return WeightedMean<P, true>(samples, x, y);
 }
 
 double ShepardAt(const TShepardSamples& samples, int power, double x, double y) {
