@@ -15,6 +15,26 @@ const char* const kLoadOptions =
     "  --offset CM   add this many centimetres (may be negative) to every point\n"
     "                of every GPX file\n";
 
+int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
+                      const std::string& what) {
+  const auto text = a.Get(name);
+  if (!text) return fallback;
+  const auto v = ParseInteger(*text);
+  if (!v || *v < min || *v > max)
+    throw UsageError(name + " wants " + what + " from " + std::to_string(min) + " to " + std::to_string(max) +
+                     ", not \"" + *text + "\"");
+  return static_cast<int>(*v);
+}
+
+std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text) {
+  const std::size_t x = ToLowerAscii(text).find('x');
+  if (x == std::string::npos) return std::nullopt;
+  const auto w = ParseInteger(std::string_view(text).substr(0, x));
+  const auto h = ParseInteger(std::string_view(text).substr(x + 1));
+  if (!w || !h) return std::nullopt;
+  return std::pair<long long, long long>{*w, *h};
+}
+
 Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
                 const std::set<std::string>& flags) {
   Arguments out;

@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CliHost.h"
@@ -53,6 +54,15 @@ Arguments Parse(const std::vector<std::string>& args, const std::set<std::string
 
 // A whole number of centimetres from an option, or a UsageError.
 int ParseCentimetres(const std::string& option, const std::string& text, bool allowNegative);
+
+// The value of option `name` as a whole number from min to max, `fallback`
+// when the option is not given; anything else is a UsageError saying
+// "NAME wants WHAT from MIN to MAX".
+int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
+                      const std::string& what = "a whole number");
+
+// "WxH" (either letter case) as two whole numbers; nothing for other text.
+std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text);
 
 // The help text of the loading options --depth and --offset.
 extern const char* const kLoadOptions;

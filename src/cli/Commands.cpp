@@ -228,13 +228,12 @@ TGridExtent ParseExtent(const std::string& text) {
 }
 
 std::pair<int, int> ParseSize(const std::string& text) {
-  const std::size_t x = ToLowerAscii(text).find('x');
-  const auto w = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(0, x));
-  const auto h = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(x + 1));
-  if (!w || !h || *w < 1 || *h < 1 || *w > INT_MAX || *h > INT_MAX)
+  const auto size = ParseWxH(text);
+  if (!size || size->first < 1 || size->second < 1 || size->first > INT_MAX || size->second > INT_MAX)
     throw UsageError("--size wants WxH, two whole numbers of nodes, not \"" + text + "\"");
-  if (*w * *h > kMaxGridNodes) throw UsageError("--size " + text + " is too large: at most 16777216 nodes");
-  return {static_cast<int>(*w), static_cast<int>(*h)};
+  if (size->first * size->second > kMaxGridNodes)
+    throw UsageError("--size " + text + " is too large: at most 16777216 nodes");
+  return {static_cast<int>(size->first), static_cast<int>(size->second)};
 }
 
 int RunGrid(const std::vector<std::string>& args) {
@@ -252,19 +251,8 @@ int RunGrid(const std::vector<std::string>& args) {
   if (!sizeText) throw UsageError("grid needs --size WxH");
   const TGridExtent extent = ParseExtent(*extentText);
   const auto [columns, rows] = ParseSize(*sizeText);
-  int power = 8;
-  if (const auto p = a.Get("--power")) {
-    const auto v = ParseInteger(*p);
-    if (!v || *v < kKernelMinPower || *v > kKernelMaxPower)
-      throw UsageError("--power wants a whole number from 2 to 14, not \"" + *p + "\"");
-    power = static_cast<int>(*v);
-  }
-  int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  if (const auto t = a.Get("--threads")) {
-    const auto v = ParseInteger(*t);
-    if (!v || *v < 1 || *v > 1024) throw UsageError("--threads wants a whole number from 1 to 1024, not \"" + *t + "\"");
-    threads = static_cast<int>(*v);
-  }
+  const int power = WholeNumberOption(a, "--power", kKernelMinPower, kKernelMaxPower, 8);
+  const int threads = WholeNumberOption(a, "--threads", 1, 1024, TSession::GetCPUCount());
 
   const std::string& input = a.Inputs.front();
   std::ifstream in(input, std::ios::binary);

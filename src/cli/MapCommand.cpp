@@ -72,26 +72,13 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
 
-int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
-                      const std::string& what) {
-  const auto text = a.Get(name);
-  if (!text) return fallback;
-  const auto v = ParseInteger(*text);
-  if (!v || *v < min || *v > max)
-    throw UsageError(name + " wants " + what + " from " + std::to_string(min) + " to " + std::to_string(max) +
-                     ", not \"" + *text + "\"");
-  return static_cast<int>(*v);
-}
-
 std::pair<int, int> PictureSize(const Arguments& a) {
   const auto text = a.Get("--size");
   if (!text) return {TSession::kDefaultPaneWidth, TSession::kDefaultPaneHeight};
-  const std::size_t x = ToLowerAscii(*text).find('x');
-  const auto w = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(*text).substr(0, x));
-  const auto h = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(*text).substr(x + 1));
-  if (!w || !h || *w < 16 || *h < 16 || *w > 8192 || *h > 8192)
+  const auto size = ParseWxH(*text);
+  if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
     throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
-  return {static_cast<int>(*w), static_cast<int>(*h)};
+  return {static_cast<int>(size->first), static_cast<int>(size->second)};
 }
 
 // "RRGGBB" (a leading # is fine) as a colour, red in the low byte.
@@ -216,8 +203,8 @@ int RunMap(const std::vector<std::string>& args) {
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
   const auto [width, height] = PictureSize(a);
   const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
-  const int style = WholeNumberOption(a, "--style", 2, 14, 8, "a whole number");
-  const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0, "a whole number");
+  const int style = WholeNumberOption(a, "--style", 2, 14, 8);
+  const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);
   const int step = WholeNumberOption(a, "--step", 1, 9999, 100, "a whole number of centimetres");
   const auto shallow = ColourOption(a, "--shallow");
   const auto deep = ColourOption(a, "--deep");

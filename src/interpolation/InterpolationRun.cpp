@@ -66,6 +66,16 @@ void TDepthMap::UpdateShadowArray(TGPXDraw& GPXView) {
   CoveredPixels = coverage.Covered;
 }
 
+std::optional<int> ParseInterpolationRadius(const std::string& Text) {
+  const auto radius = ParseInteger(Text);
+  if (!radius || *radius < 0 || *radius > 999) return std::nullopt;
+  return static_cast<int>(*radius);
+}
+
+std::string RadiusError(const std::string& Text) {
+  return "The extrapolation radius \"" + Text + "\" is not a whole number of pixels from 0 to 999.";
+}
+
 bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettings& Settings, Host& host,
                                    TInterpolationListener* Listener) {
   if (!Settings.FileLoaded || !GPXView.GPXd) return false;
@@ -73,10 +83,9 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
     host.ShowError("An interpolation is running already.");
     return false;
   }
-  const auto radius = ParseInteger(Settings.InterpolationWidth);
-  if (!radius || *radius < 0 || *radius > 999) {
-    host.ShowError("The extrapolation radius \"" + Settings.InterpolationWidth +
-                   "\" is not a whole number of pixels from 0 to 999.");
+  const std::optional<int> radius = ParseInterpolationRadius(Settings.InterpolationWidth);
+  if (!radius) {
+    host.ShowError(RadiusError(Settings.InterpolationWidth));
     return false;
   }
   TGPX& GPXdata = *GPXView.GPXd;

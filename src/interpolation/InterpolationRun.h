@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ std::vector<bool> ThinningKeeps(const TPointList2& Segment, double DecimateLatit
 // Drops those points from every segment of every track of the document and
 // returns how many it dropped.
 int ThinTracks(TGPX& GPXdata, double DecimateLatitude, double DecimateLongitude);
+
+// The extrapolation radius in the text of its field: a whole number of
+// pixels from 0 to 999, or nothing; RadiusError says what is wrong.
+std::optional<int> ParseInterpolationRadius(const std::string& Text);
+std::string RadiusError(const std::string& Text);
 
 // What an interpolation run reads from the window.
 struct TInterpolationSettings {

@@ -171,11 +171,9 @@ TCanvas TSession::ColorRange(int Width) const {
 void TSession::Report(const std::exception& e) { fHost.ShowError(e.what()); }
 
 std::optional<int> TSession::InterpolationRadius() {
-  const auto radius = ParseInteger(Settings.InterpolationWidth);
-  if (radius && *radius >= 0 && *radius <= 999) return static_cast<int>(*radius);
-  fHost.ShowError("The extrapolation radius \"" + Settings.InterpolationWidth +
-                  "\" is not a whole number of pixels from 0 to 999.");
-  return std::nullopt;
+  const std::optional<int> radius = ParseInterpolationRadius(Settings.InterpolationWidth);
+  if (!radius) fHost.ShowError(RadiusError(Settings.InterpolationWidth));
+  return radius;
 }
 
 // ---------------------------------------------------------------- loading
