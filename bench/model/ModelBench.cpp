@@ -38,23 +38,23 @@ namespace {
 
 using namespace sondralis;
 
-// A recording as the sounder writes it: position, elevation, time and the
-// depth extension text on every point.
+// A recording as the reader builds it from a sounder's file: position,
+// elevation, time and depth on every point (the depth element of the
+// extensions is the point's HBdepth).
 void BuildRecording(TGPX& doc, int points, int segments) {
   auto* trk = new TGPXtrk;
-  trk->name = "Survey";
+  trk->Edit().name = "Survey";
   for (int s = 0; s < segments; ++s) {
     auto* seg = new TGPXtrkseg;
     for (int i = 0; i < points / segments; ++i) {
-      auto* p = new TGPXwpt;
+      TGPXwpt* p = seg->NewPoint();
       p->Latitude = 47.0 + i * 1e-6;
       p->Longitude = 8.3 + s * 1e-3;
       p->Altitude = 432;
       p->DateTime = 46000 + i / 86400.0;
       p->HBdepth = 100 + i % 900;
-      p->extensions = "<h:depth>" + std::to_string(100 + i % 900) + "</h:depth>";
-      seg->Add(p);
     }
+    seg->ShrinkToFit();
     trk->Add(seg);
   }
   doc.trk.Add(trk);

@@ -25,11 +25,7 @@ int THTSplitter::AddPiece(TGPXtrk& Track, const TGPXtrkseg& Seg, int Piece) {
   const int from = Piece * kPieceAdvance;
   const int to = std::min(Seg.Count(), from + kMaxPiece);
   copy->Reserve(to - from);
-  for (int i = from; i < to; ++i) {
-    auto point = std::make_unique<TGPXwpt>();
-    point->CopyFrom(*Seg.trkpt(i));
-    copy->Add(point.release());
-  }
+  for (int i = from; i < to; ++i) copy->NewPoint()->CopyFrom(*Seg.trkpt(i));
   Track.Add(copy.release());
   return to - from;
 }
@@ -42,7 +38,7 @@ int THTSplitter::NextPart(TGPX& Part) {
   for (int p = fTrack; p < tracks && !full; ++p) {
     const TGPXtrk& source = *fSource.trk.Tracks(p);
     auto track = std::make_unique<TGPXtrk>();
-    track->name = source.name;
+    if (!source.name().empty()) track->Edit().name = source.name();
     const int firstSeg = p == fTrack ? fSeg : 0;
     for (int q = firstSeg; q < source.Count() && !full; ++q) {
       const TGPXtrkseg& seg = *source.trkseg(q);

@@ -237,11 +237,10 @@ void TMovingSquares::StorePiece(TGPXtrk& Track, int level) const {
   auto segment = std::make_unique<TGPXtrkseg>();
   segment->Reserve(static_cast<int>(fPiece.size()));
   for (const TVector& corner : fPiece) {
-    auto point = std::make_unique<TGPXwpt>();
+    TGPXwpt* point = segment->NewPoint();
     point->Longitude = FTrackSource->XToLo(corner.X);
     point->Latitude = FTrackSource->YToLa(corner.Y);
     point->HBdepth = level;
-    segment->Add(point.release());
   }
   Track.Add(segment.release());
 }

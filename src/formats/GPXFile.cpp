@@ -236,9 +236,7 @@ void TGPXFile::ReadMetadata(const TXpNode& Node) {
 }
 
 void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
-  auto owned = std::make_unique<TGPXwpt>();
-  TGPXwpt& p = *owned;
-  List.Add(owned.release());
+  TGPXwpt& p = *List.NewPoint();
   List.filled = true;
 
   if (Node.HasAttributes()) {
@@ -281,59 +279,69 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   auto number = [&](const TXpNode& n, double Default) { return ParseNumberDef(n.TextRef(buffer), Default); };
   if (time) p.DateTime = ReadTime(time.TextRef(buffer));
   if (ele) p.Altitude = number(ele, 0);
-  if (magvar) p.magvar = number(magvar, 0);
-  if (geoidheight) p.geoidheight = number(geoidheight, 0);
-  if (name) p.name = name.TextRef(buffer);
-  if (cmt) p.cmt = cmt.TextRef(buffer);
-  if (desc) p.desc = desc.TextRef(buffer);
-  if (src) p.src = src.TextRef(buffer);
-  if (sym) p.sym = sym.TextRef(buffer);
-  if (link) ReadLink(link, p.link);
-  if (type) p.wtype = type.TextRef(buffer);
-  if (fix) p.fix = ToLowerAscii(fix.TextRef(buffer));
-  if (sat) p.sat = static_cast<std::uint8_t>(ParseIntegerDef(sat.TextRef(buffer), -1) & 0xFF);
-  if (hdop) p.hdop = number(hdop, -1);
-  if (vdop) p.vdop = number(vdop, -1);
-  if (pdop) p.pdop = number(pdop, -1);
-  if (ageofdgpsdata) p.ageofdgpsdata = number(ageofdgpsdata, -1);
-  if (dgpsid) p.dgpsid = IntOr(dgpsid.TextRef(buffer), -1);
   if (depth) p.HBdepth = number(depth, 0);
+  std::string rest;
   if (extensions) {
     // The depth lives in HBdepth; the writer puts it back as an h:depth
     // element. Everything else in the extensions is kept as XML text.
-    std::string rest;
     ForEachElement(extensions, [&](const TXpNode& x) {
       if (!x.NameIs("h:depth")) rest += x.XmlDocument();
     });
-    if (!rest.empty()) p.extensions = Trim(rest);
   }
+  // The rest is rare: a sounder's points have none of it, and then no
+  // details record is made.
+  if (!(magvar || geoidheight || name || cmt || desc || src || sym || link || type || fix || sat || hdop || vdop ||
+        pdop || ageofdgpsdata || dgpsid || !rest.empty()))
+    return;
+  TGPXwptDetails& d = p.Edit();
+  if (magvar) d.magvar = number(magvar, 0);
+  if (geoidheight) d.geoidheight = number(geoidheight, 0);
+  if (name) d.name = name.TextRef(buffer);
+  if (cmt) d.cmt = cmt.TextRef(buffer);
+  if (desc) d.desc = desc.TextRef(buffer);
+  if (src) d.src = src.TextRef(buffer);
+  if (sym) d.sym = sym.TextRef(buffer);
+  if (link) ReadLink(link, d.link);
+  if (type) d.wtype = type.TextRef(buffer);
+  if (fix) d.fix = ToLowerAscii(fix.TextRef(buffer));
+  if (sat) d.sat = static_cast<std::uint8_t>(ParseIntegerDef(sat.TextRef(buffer), -1) & 0xFF);
+  if (hdop) d.hdop = number(hdop, -1);
+  if (vdop) d.vdop = number(vdop, -1);
+  if (pdop) d.pdop = number(pdop, -1);
+  if (ageofdgpsdata) d.ageofdgpsdata = number(ageofdgpsdata, -1);
+  if (dgpsid) d.dgpsid = IntOr(dgpsid.TextRef(buffer), -1);
+  if (!rest.empty()) d.extensions = Trim(rest);
 }
 
-template <class Owner>
-void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::string& Type) {
-  Object.name = GetLastNodeText(Node, "name");
-  Object.cmt = GetLastNodeText(Node, "cmt");
-  Object.desc = GetLastNodeText(Node, "desc");
-  Object.src = GetLastNodeText(Node, "src");
-  if (const TXpNode link = LastChild(Node, "link")) ReadLink(link, Object.link);
-  Object.number = IntOr(GetLastNodeText(Node, "number"), -1);
-  Type = GetLastNodeText(Node, "type");
+void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, TGPXrouteFields& Object) {
+  TGPXrouteDetails d;
+  d.name = GetLastNodeText(Node, "name");
+  d.cmt = GetLastNodeText(Node, "cmt");
+  d.desc = GetLastNodeText(Node, "desc");
+  d.src = GetLastNodeText(Node, "src");
+  if (const TXpNode link = LastChild(Node, "link")) ReadLink(link, d.link);
+  d.number = IntOr(GetLastNodeText(Node, "number"), -1);
+  d.type = GetLastNodeText(Node, "type");
   if (const TXpNode ext = LastChild(Node, "extensions")) {
-    Object.extensions.clear();
     for (TXpNode c = ext.FirstChild(); c; c = c.NextSibling()) {
       if (c.NodeType() == TXpNodeType::ntElement && c.NodeName() == "line") {
         const std::string color = GetLastNodeText(c, "color");
         const std::string opacity = GetLastNodeText(c, "opacity");
-        if (!color.empty()) Object.LineStyle.SetColorStr(color);
-        if (!opacity.empty()) Object.LineStyle.SetOpacityStr(opacity);
+        if (!color.empty()) d.LineStyle.SetColorStr(color);
+        if (!opacity.empty()) d.LineStyle.SetOpacityStr(opacity);
       } else {
-        Object.extensions += '\n';
-        Object.extensions += c.XmlDocument();
+        d.extensions += '\n';
+        d.extensions += c.XmlDocument();
       }
     }
-    Object.extensions = TrimCopy(Object.extensions);
+    d.extensions = TrimCopy(d.extensions);
   }
-  if (Object.name.empty() && !Object.desc.empty()) Object.name = Object.desc;
+  if (d.name.empty() && !d.desc.empty()) d.name = d.desc;
+  const TGPXrouteDetails& none = TGPXrouteDetails::Defaults();
+  const bool any = !d.name.empty() || !d.cmt.empty() || !d.desc.empty() || !d.src.empty() || d.link.filled ||
+                   d.number != none.number || !d.type.empty() || !d.extensions.empty() ||
+                   d.LineStyle.Color() != none.LineStyle.Color() || d.LineStyle.Opacity() != none.LineStyle.Opacity();
+  if (any || Object.HasDetails()) Object.Edit() = std::move(d);
 }
 
 void TGPXFile::ReadRoute(const TXpNode& Node) {
@@ -342,7 +350,7 @@ void TGPXFile::ReadRoute(const TXpNode& Node) {
   GPXd->rte.Add(owned.release());
   GPXd->rte.filled = true;
   ++fCounts.rte;
-  ReadRouteOrTrackFields(Node, route, route.rtype);
+  ReadRouteOrTrackFields(Node, route);
   ForEachElement(Node, [&](const TXpNode& c) {
     if (c.NameIs("rtept")) {
       ReadPoint(c, route);
@@ -357,7 +365,7 @@ void TGPXFile::ReadTrack(const TXpNode& Node) {
   GPXd->trk.Add(owned.release());
   GPXd->trk.filled = true;
   ++fCounts.trk;
-  ReadRouteOrTrackFields(Node, track, track.ttype);
+  ReadRouteOrTrackFields(Node, track);
   ForEachElement(Node, [&](const TXpNode& c) {
     if (!c.NameIs("trkseg")) return;
     auto ownedSeg = std::make_unique<TGPXtrkseg>();
@@ -371,6 +379,7 @@ void TGPXFile::ReadTrack(const TXpNode& Node) {
         ++fCounts.trkpt;
       }
     });
+    seg.ShrinkToFit();
   });
 }
 
@@ -650,7 +659,7 @@ std::string TGPXFile::WriteDouble(double Value, std::string_view Tag, long long 
 }
 
 std::string TGPXFile::PointExtensions(const TGPXwpt& Point) {
-  const std::string_view raw = Point.extensions.view();
+  const std::string_view raw = Point.extensions();
   std::string depth;
   if (Point.HBdepth != 0) depth = "<h:depth>" + FormatNumber(Point.HBdepth) + "</h:depth>";
   if (raw.empty()) return depth;
@@ -706,23 +715,26 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
     Out += "</time>";
     Out += LineEnd;
   }
-  AppendDouble(Out, Point.magvar, "magvar", 0, d);
-  AppendDouble(Out, Point.geoidheight, "geoidheight", 0, d);
-  AppendText(Out, Point.name.view(), "name", d, false);
-  AppendText(Out, Point.cmt.view(), "cmt", d, false);
-  AppendText(Out, Point.desc.view(), "desc", d, false);
-  AppendText(Out, Point.src.view(), "src", d, false);
-  if (Point.link.filled) AppendLink(Out, Point.link, d);
-  AppendText(Out, Point.sym.view(), "sym", d, false);
-  AppendText(Out, Point.wtype.view(), "type", d, false);
-  AppendText(Out, Point.fix.view(), "fix", d, false);
-  if (Point.sat != 255) AppendText(Out, std::to_string(Point.sat), "sat", d, true);
-  AppendDouble(Out, Point.hdop, "hdop", -1, d);
-  AppendDouble(Out, Point.vdop, "vdop", -1, d);
-  AppendDouble(Out, Point.pdop, "pdop", -1, d);
-  AppendDouble(Out, Point.ageofdgpsdata, "ageofdgpsdata", -1, d);
-  if (Point.dgpsid != -1) AppendText(Out, std::to_string(Point.dgpsid), "dgpsid", d, true);
-  if (Point.HBdepth != 0 && Point.extensions.empty()) {
+  if (Point.HasDetails()) {
+    const TGPXwptDetails& x = Point.Details();
+    AppendDouble(Out, x.magvar, "magvar", 0, d);
+    AppendDouble(Out, x.geoidheight, "geoidheight", 0, d);
+    AppendText(Out, x.name.view(), "name", d, false);
+    AppendText(Out, x.cmt.view(), "cmt", d, false);
+    AppendText(Out, x.desc.view(), "desc", d, false);
+    AppendText(Out, x.src.view(), "src", d, false);
+    if (x.link.filled) AppendLink(Out, x.link, d);
+    AppendText(Out, x.sym.view(), "sym", d, false);
+    AppendText(Out, x.wtype.view(), "type", d, false);
+    AppendText(Out, x.fix.view(), "fix", d, false);
+    if (x.sat != 255) AppendText(Out, std::to_string(x.sat), "sat", d, true);
+    AppendDouble(Out, x.hdop, "hdop", -1, d);
+    AppendDouble(Out, x.vdop, "vdop", -1, d);
+    AppendDouble(Out, x.pdop, "pdop", -1, d);
+    AppendDouble(Out, x.ageofdgpsdata, "ageofdgpsdata", -1, d);
+    if (x.dgpsid != -1) AppendText(Out, std::to_string(x.dgpsid), "dgpsid", d, true);
+  }
+  if (Point.HBdepth != 0 && Point.extensions().empty()) {
     // The common case of a sounding without other extensions, without the
     // detour through PointExtensions.
     AppendIndent(Out, d);
@@ -731,7 +743,7 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
     Out += "</h:depth></extensions>";
     Out += LineEnd;
     fUsesDepthNamespace = true;
-  } else if (Point.HBdepth != 0 || !Point.extensions.empty()) {
+  } else if (Point.HBdepth != 0 || !Point.extensions().empty()) {
     const std::string ext = PointExtensions(Point);
     if (Point.HBdepth != 0 || UsesDepthPrefix(ext)) fUsesDepthNamespace = true;
     AppendText(Out, ext, "extensions", d, true);
@@ -777,14 +789,15 @@ void TGPXFile::AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& St
 void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
   Out += "<rte>";
   Out += LineEnd;
-  AppendText(Out, Route.name, "name", 1, false);
-  AppendText(Out, Route.cmt, "cmt", 1, false);
-  AppendText(Out, Route.desc, "desc", 1, false);
-  AppendText(Out, Route.src, "src", 1, false);
-  if (Route.link.filled) AppendLink(Out, Route.link, 1);
-  if (Route.number >= 0) AppendText(Out, std::to_string(Route.number), "number", 1, true);
-  AppendText(Out, Route.rtype, "type", 1, false);
-  AppendStyledExtensions(Out, Route.LineStyle, Route.extensions);
+  const TGPXrouteDetails& details = Route.Details();
+  AppendText(Out, details.name, "name", 1, false);
+  AppendText(Out, details.cmt, "cmt", 1, false);
+  AppendText(Out, details.desc, "desc", 1, false);
+  AppendText(Out, details.src, "src", 1, false);
+  if (details.link.filled) AppendLink(Out, details.link, 1);
+  if (details.number >= 0) AppendText(Out, std::to_string(details.number), "number", 1, true);
+  AppendText(Out, details.type, "type", 1, false);
+  AppendStyledExtensions(Out, details.LineStyle, details.extensions);
   for (int i = 0; i < Route.Count(); ++i) AppendWPT(Out, *Route.rtept(i), "rtept", 1);
   Out += "</rte>";
   Out += LineEnd;
@@ -793,14 +806,15 @@ void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
 void TGPXFile::AppendTRK(std::string& Out, const TGPXtrk& Track) {
   Out += "<trk>";
   Out += LineEnd;
-  AppendText(Out, Track.name, "name", 1, false);
-  AppendText(Out, Track.cmt, "cmt", 1, false);
-  AppendText(Out, Track.desc, "desc", 1, false);
-  AppendText(Out, Track.src, "src", 1, false);
-  if (Track.link.filled) AppendLink(Out, Track.link, 1);
-  if (Track.number >= 0) AppendText(Out, std::to_string(Track.number), "number", 1, true);
-  AppendText(Out, Track.ttype, "type", 1, false);
-  AppendStyledExtensions(Out, Track.LineStyle, Track.extensions);
+  const TGPXrouteDetails& details = Track.Details();
+  AppendText(Out, details.name, "name", 1, false);
+  AppendText(Out, details.cmt, "cmt", 1, false);
+  AppendText(Out, details.desc, "desc", 1, false);
+  AppendText(Out, details.src, "src", 1, false);
+  if (details.link.filled) AppendLink(Out, details.link, 1);
+  if (details.number >= 0) AppendText(Out, std::to_string(details.number), "number", 1, true);
+  AppendText(Out, details.type, "type", 1, false);
+  AppendStyledExtensions(Out, details.LineStyle, details.extensions);
   for (int s = 0; s < Track.Count(); ++s) {
     const TGPXtrkseg& seg = *Track.trkseg(s);
     AppendIndent(Out, 1);

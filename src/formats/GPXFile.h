@@ -118,8 +118,7 @@ class TGPXFile {
   void ReadRoute(const TXpNode& Node);
   void ReadTrack(const TXpNode& Node);
   void ReadDocumentExtensions(const TXpNode& Node);
-  template <class Owner>
-  void ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::string& Type);
+  void ReadRouteOrTrackFields(const TXpNode& Node, TGPXrouteFields& Object);
   TDateTime ReadTime(std::string_view Text) const;
 
   void AppendIndent(std::string& Out, int TabCount) const;

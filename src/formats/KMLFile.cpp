@@ -86,14 +86,15 @@ void TKMLFile::ReadPlacemark(const TXpNode& Placemark) {
     Tuple t;
     if (!SplitTuple(Placemark.SelectString("Point/coordinates"), t)) return;
     auto p = MakePoint(t);
-    p->name = Placemark.SelectString("name");
+    if (std::string name = Placemark.SelectString("name"); !name.empty()) p->Edit().name = name;
     try {
       p->DateTime = ISO8601ToDateTime(Placemark.SelectString("TimeStamp/when"));
     } catch (const EConvertError& e) {
       mLog.push_back(FileName + ": " + e.what());
       throw EConvertError(FileName + ": " + e.what());
     }
-    p->desc = ReplaceAllIgnoreCase(Placemark.SelectString("Snippet"), "<br/>", "\r\n");
+    if (std::string desc = ReplaceAllIgnoreCase(Placemark.SelectString("Snippet"), "<br/>", "\r\n"); !desc.empty())
+      p->Edit().desc = desc;
     GPXd->wpt.Add(p.release());
     GPXd->wpt.filled = true;
     return;
@@ -102,7 +103,7 @@ void TKMLFile::ReadPlacemark(const TXpNode& Placemark) {
 
   std::string text = Placemark.SelectString("LineString/coordinates") + " ";
   auto track = std::make_unique<TGPXtrk>();
-  track->name = Placemark.SelectString("../name");
+  if (std::string name = Placemark.SelectString("../name"); !name.empty()) track->Edit().name = std::move(name);
   auto owned = std::make_unique<TGPXtrkseg>();
   TGPXtrkseg& seg = *owned;
   track->Add(owned.release());
@@ -122,7 +123,7 @@ void TKMLFile::ReadPlacemark(const TXpNode& Placemark) {
     // A single tuple is a place, not a line.
     TGPXwpt* p = seg.WayPoints(0);
     seg.Delete(0);
-    p->name = track->name;
+    if (!track->name().empty()) p->Edit().name = track->name();
     GPXd->wpt.Add(p);
     GPXd->wpt.filled = true;
   }

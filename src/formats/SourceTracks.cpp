@@ -86,9 +86,11 @@ bool CheckExists(const std::string& path, SourceLoadResult& result, Host& host) 
   return false;
 }
 
-void AppendTracks(TGPX& GPXdata, const TGPX& source, SourceLoadResult& result) {
-  GPXdata.trk.CopyFrom(source.trk);
+void AppendTracks(TGPX& GPXdata, TGPX& source, SourceLoadResult& result) {
   result.TracksAdded = source.trk.Count();
+  // The file's own document is thrown away afterwards: its tracks move over
+  // instead of being copied.
+  GPXdata.trk.MoveFrom(source.trk);
 }
 
 }  // namespace

@@ -88,6 +88,41 @@ void TBBox::Add(const TBBox& BBox) {
   if (N != 0 && S != 0 && E != 0 && O != 0) Complete = true;
 }
 
+void* TPointStore::Allocate(std::size_t size, std::size_t align) {
+  // Blocks double from 1 KB to 64 KB, then stay at 64 KB: a short list
+  // wastes little, a long one at most part of a block. Blocks of that size
+  // come from the heap's own pages, not from a mapping of their own, so
+  // freeing them costs no system call.
+  constexpr std::size_t kFirstBlock = 1024;
+  constexpr std::size_t kLargestBlock = 64 * 1024;
+  auto aligned = [align](std::byte* p) {
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((align - address % align) % align);
+  };
+  if (fNext) {
+    std::byte* slot = aligned(fNext);
+    if (slot + size <= fEnd) {
+      fNext = slot + size;
+      return slot;
+    }
+  }
+  std::size_t blockSize = fBlocks.empty() ? kFirstBlock : std::min(2 * fCapacity, kLargestBlock);
+  blockSize = std::max(blockSize, size + align);
+  fBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize));
+  fCapacity += blockSize;
+  fNext = fBlocks.back().get();
+  fEnd = fNext + blockSize;
+  std::byte* slot = aligned(fNext);
+  fNext = slot + size;
+  return slot;
+}
+
+void TPointStore::Release() noexcept {
+  fBlocks.clear();
+  fNext = fEnd = nullptr;
+  fCapacity = 0;
+}
+
 void TPointList2::SetEnabled(bool Value) {
   penabled = Value;
   for (TPoint4D2* p : *this) p->enabled = Value;

@@ -1,20 +1,50 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "model/DateTime.h"
 #include "model/List.h"
 
 namespace sondralis {
 
+class TPointStore;
+
 // A point on the WGS84 globe with altitude, sonar depth and time.
+//
+// A point is either a heap object of its own (made with new) or lives in the
+// block storage of the list that made it (TPointList2::NewPoint and the
+// NewPoint of the derived lists); `delete` is right for both, so an owner
+// frees a point the same way wherever it came from.
 class TPoint4D2 {
  public:
   TPoint4D2() = default;
-  TPoint4D2(const TPoint4D2&) = default;
-  TPoint4D2& operator=(const TPoint4D2&) = default;
+  // Copies the values; where the copy lives is its own business.
+  TPoint4D2(const TPoint4D2& other) noexcept { *this = other; }
+  TPoint4D2& operator=(const TPoint4D2& other) noexcept {
+    Latitude = other.Latitude;
+    Longitude = other.Longitude;
+    Altitude = other.Altitude;
+    HBdepth = other.HBdepth;
+    DateTime = other.DateTime;
+    Level = other.Level;
+    enabled = other.enabled;
+    return *this;
+  }
   virtual ~TPoint4D2() = default;
+
+  // Destroys the point; frees its memory unless a list's storage holds it.
+  void operator delete(TPoint4D2* Point, std::destroying_delete_t) noexcept {
+    const bool stored = Point->fStored;
+    Point->~TPoint4D2();
+    if (!stored) ::operator delete(Point);
+  }
 
   double Latitude = 0;   // degrees, north positive
   double Longitude = 0;  // degrees, east positive
@@ -37,6 +67,44 @@ class TPoint4D2 {
   std::string LatitudeStr() const;   // "46.500000° N"
   std::string LongitudeStr() const;  // "8.250000° E"
   std::string Coord() const;         // LatitudeStr + ", " + LongitudeStr
+
+ private:
+  friend class TPointStore;
+  bool fStored = false;  // lives in a list's block storage, not on the heap
+};
+
+// Memory for the points of one list, taken from the heap in a few large
+// blocks: a recording of a hundred thousand points costs a few dozen
+// allocations instead of one per point. A point freed before its list keeps
+// its slot until the list is cleared or destroyed.
+class TPointStore {
+ public:
+  TPointStore() = default;
+  TPointStore(const TPointStore&) = delete;
+  TPointStore& operator=(const TPointStore&) = delete;
+
+  // A new T in the storage, marked as stored so that delete leaves its
+  // memory alone.
+  template <class T, class... Args>
+  T* Make(Args&&... args) {
+    static_assert(std::is_base_of_v<TPoint4D2, T>);
+    void* slot = Allocate(sizeof(T), alignof(T));
+    T* point = ::new (slot) T(std::forward<Args>(args)...);
+    point->fStored = true;
+    return point;
+  }
+  // Returns every block; the points in them must have been destroyed.
+  void Release() noexcept;
+  // Bytes taken from the heap.
+  std::size_t Capacity() const noexcept { return fCapacity; }
+
+ private:
+  void* Allocate(std::size_t size, std::size_t align);
+
+  std::vector<std::unique_ptr<std::byte[]>> fBlocks;
+  std::byte* fNext = nullptr;
+  std::byte* fEnd = nullptr;
+  std::size_t fCapacity = 0;
 };
 
 // Latitude/longitude rectangle; a map view also keeps its scale factors here.
@@ -61,9 +129,18 @@ class TBBox {
 
 // Ordered list of points that owns them and knows its bounding box. BBox is
 // a cache: CalcBBox recomputes it; nothing else does.
+//
+// Points made with NewPoint live in the list's own storage, which goes with
+// the list: such a point may move within the list (Clear and Add again) but
+// must not be handed to another list that outlives this one. Points made with
+// new may go anywhere.
 class TPointList2 : public TOwningList<TPoint4D2> {
  public:
   TPointList2() = default;
+  ~TPointList2() override { ClearPointList(); }
+
+  // Appends a new point made in the list's storage.
+  TPoint4D2* NewPoint() { return AddStored<TPoint4D2>(); }
 
   TBBox BBox;
   bool filled = false;  // set by the readers when at least one item was read
@@ -75,7 +152,12 @@ class TPointList2 : public TOwningList<TPoint4D2> {
   void SetEnabled(bool Value);
 
   // Frees every point, last index first, and empties the list.
-  void ClearPointList() noexcept { FreeAll(); }
+  void ClearPointList() noexcept {
+    FreeAll();
+    if (fStore) fStore->Release();
+  }
+  // Heap bytes of the list's point storage (not counting points made with new).
+  std::size_t StoreCapacity() const noexcept { return fStore ? fStore->Capacity() : 0; }
 
   void CalcBBox(bool Reset) { CalcBBoxFromTo(0, Count() - 1, Reset); }
   void CalcBBoxFromTo(int pFrom, int pTo, bool Reset) { BBox = BoxFromTo(pFrom, pTo, Reset); }
@@ -84,7 +166,17 @@ class TPointList2 : public TOwningList<TPoint4D2> {
   // edges) when the range has no usable points.
   TBBox BoxFromTo(int pFrom, int pTo, bool Reset) const;
 
+ protected:
+  template <class T>
+  T* AddStored() {
+    if (!fStore) fStore = std::make_unique<TPointStore>();
+    T* point = fStore->Make<T>();
+    Add(point);
+    return point;
+  }
+
  private:
+  std::unique_ptr<TPointStore> fStore;
   bool penabled = false;
 };
 

@@ -5,35 +5,26 @@
 
 namespace sondralis {
 
+const TGPXwptDetails& TGPXwptDetails::Defaults() {
+  static const TGPXwptDetails defaults;
+  return defaults;
+}
+
+const TGPXrouteDetails& TGPXrouteDetails::Defaults() {
+  static const TGPXrouteDetails defaults;
+  return defaults;
+}
+
 void TGPXwpt::CopyFrom(const TGPXwpt& WayPoint) {
+  if (&WayPoint == this) return;
   TPoint4D2::CopyFrom(WayPoint);
-  magvar = WayPoint.magvar;
-  geoidheight = WayPoint.geoidheight;
-  name = WayPoint.name;
-  cmt = WayPoint.cmt;
-  desc = WayPoint.desc;
-  src = WayPoint.src;
-  link = WayPoint.link;
-  sym = WayPoint.sym;
-  wtype = WayPoint.wtype;
-  fix = WayPoint.fix;
-  sat = WayPoint.sat;
-  hdop = WayPoint.hdop;
-  vdop = WayPoint.vdop;
-  pdop = WayPoint.pdop;
-  ageofdgpsdata = WayPoint.ageofdgpsdata;
-  dgpsid = WayPoint.dgpsid;
-  extensions = WayPoint.extensions;
+  CopyDetails(WayPoint);
 }
 
 void TGPXwptList::AppendCopies(const TGPXwptList& source) {
   const int n = source.Count();  // fixed first: source may be this list
   Reserve(Count() + n);
-  for (int i = 0; i < n; ++i) {
-    auto copy = std::make_unique<TGPXwpt>();
-    copy->CopyFrom(*source.WayPoints(i));
-    Add(copy.release());
-  }
+  for (int i = 0; i < n; ++i) NewPoint()->CopyFrom(*source.WayPoints(i));
 }
 
 void TGPXwptList::CopyFrom(const TGPXwptList& wptlist) {
@@ -44,15 +35,7 @@ void TGPXwptList::CopyFrom(const TGPXwptList& wptlist) {
 
 void TGPXrte::CopyFrom(const TGPXrte& Route) {
   if (&Route == this) return;
-  name = Route.name;
-  cmt = Route.cmt;
-  desc = Route.desc;
-  src = Route.src;
-  link = Route.link;
-  number = Route.number;
-  rtype = Route.rtype;
-  extensions = Route.extensions;
-  LineStyle.CopyFrom(Route.LineStyle);
+  CopyDetails(Route);
   ClearPointList();
   AppendCopies(Route);
 }
@@ -65,15 +48,7 @@ void TGPXtrkseg::CopyFrom(const TGPXtrkseg& TrackSeg) {
 }
 
 void TGPXtrk::CopyFrom(const TGPXtrk& trk) {
-  name = trk.name;
-  cmt = trk.cmt;
-  desc = trk.desc;
-  src = trk.src;
-  link = trk.link;
-  number = trk.number;
-  ttype = trk.ttype;
-  extensions = trk.extensions;
-  LineStyle.CopyFrom(trk.LineStyle);
+  CopyDetails(trk);
   // Copying a track into itself appends its own segments once.
   const int n = trk.Count();
   for (int i = 0; i < n; ++i) {
@@ -101,6 +76,14 @@ void TGPXtrkList::CopyFrom(const TGPXtrkList& trkList) {
     track->CopyFrom(*trkList.Tracks(i));
     Add(track.release());
   }
+}
+
+void TGPXtrkList::MoveFrom(TGPXtrkList& trkList) {
+  if (&trkList == this) return;
+  filled = trkList.filled;
+  Reserve(Count() + trkList.Count());
+  for (TGPXtrk* track : trkList) Add(track);
+  trkList.Clear();
 }
 
 void TGPX::CopyFrom(const TGPX& GPXd) {

@@ -24,7 +24,6 @@ class TGPXemail {
   void CopyFrom(const TGPXemail& Email) { *this = Email; }
 };
 
-// Links sit on every track point, so their texts are compact.
 class TGPXLink {
  public:
   CompactString href;
@@ -80,9 +79,11 @@ class TGPXExtension {
   void CopyFrom(const TGPXExtension& Extension) { Text = Extension.Text; }
 };
 
-// A waypoint, route point or track point.
-class TGPXwpt : public TPoint4D2 {
- public:
+// The fields of a waypoint, route point or track point beyond position,
+// elevation, time and depth. An echo-sounder recording has none of them, so
+// a point keeps them in a record of their own that exists only when one of
+// them was set.
+struct TGPXwptDetails {
   double magvar = 0;       // degrees
   double geoidheight = 0;  // metres
   CompactString name, cmt, desc, src;
@@ -90,34 +91,132 @@ class TGPXwpt : public TPoint4D2 {
   CompactString sym;
   CompactString wtype;  // GPX type
   CompactString fix;    // lower case
-  std::uint8_t sat = 255;          // 255 = none
+  std::uint8_t sat = 255;                  // 255 = none
   double hdop = -1, vdop = -1, pdop = -1;  // -1 = none
-  double ageofdgpsdata = -1;       // -1 = none
-  std::int32_t dgpsid = -1;        // -1 = none
-  CompactString extensions;        // raw XML inside the point's extensions
+  double ageofdgpsdata = -1;               // -1 = none
+  std::int32_t dgpsid = -1;                // -1 = none
+  CompactString extensions;                // raw XML inside the point's extensions
+
+  // The record of a point that has none: every field at its default.
+  static const TGPXwptDetails& Defaults();
+};
+
+// A waypoint, route point or track point. The fields beyond TPoint4D2 are
+// read with the accessors below (their defaults when the point has no
+// details) and changed through Edit().
+class TGPXwpt : public TPoint4D2 {
+ public:
+  TGPXwpt() = default;
+  TGPXwpt(const TGPXwpt& other) : TPoint4D2(other) { CopyDetails(other); }
+  TGPXwpt& operator=(const TGPXwpt& other) {
+    if (this != &other) {
+      TPoint4D2::operator=(other);
+      CopyDetails(other);
+    }
+    return *this;
+  }
+  ~TGPXwpt() override = default;
+
+  double magvar() const noexcept { return Details().magvar; }
+  double geoidheight() const noexcept { return Details().geoidheight; }
+  std::string_view name() const noexcept { return Details().name.view(); }
+  std::string_view cmt() const noexcept { return Details().cmt.view(); }
+  std::string_view desc() const noexcept { return Details().desc.view(); }
+  std::string_view src() const noexcept { return Details().src.view(); }
+  const TGPXLink& link() const noexcept { return Details().link; }
+  std::string_view sym() const noexcept { return Details().sym.view(); }
+  std::string_view wtype() const noexcept { return Details().wtype.view(); }
+  std::string_view fix() const noexcept { return Details().fix.view(); }
+  std::uint8_t sat() const noexcept { return Details().sat; }
+  double hdop() const noexcept { return Details().hdop; }
+  double vdop() const noexcept { return Details().vdop; }
+  double pdop() const noexcept { return Details().pdop; }
+  double ageofdgpsdata() const noexcept { return Details().ageofdgpsdata; }
+  std::int32_t dgpsid() const noexcept { return Details().dgpsid; }
+  std::string_view extensions() const noexcept { return Details().extensions.view(); }
+
+  bool HasDetails() const noexcept { return fDetails != nullptr; }
+  const TGPXwptDetails& Details() const noexcept { return fDetails ? *fDetails : TGPXwptDetails::Defaults(); }
+  // The details for changing them, made on first use.
+  TGPXwptDetails& Edit() {
+    if (!fDetails) fDetails = std::make_unique<TGPXwptDetails>();
+    return *fDetails;
+  }
 
   // Copies every field except Level and enabled.
   void CopyFrom(const TGPXwpt& WayPoint);
+
+ private:
+  void CopyDetails(const TGPXwpt& other) {
+    fDetails = other.fDetails ? std::make_unique<TGPXwptDetails>(*other.fDetails) : nullptr;
+  }
+
+  std::unique_ptr<TGPXwptDetails> fDetails;
 };
 
 class TGPXwptList : public TPointList2 {
  public:
   TGPXwptList() { SetEnabled(true); }
   TGPXwpt* WayPoints(int Index) const { return static_cast<TGPXwpt*>(Items(Index)); }
+  // Appends a new point made in the list's storage.
+  TGPXwpt* NewPoint() { return AddStored<TGPXwpt>(); }
   // Keeps the items already here and appends copies of the source's; copies filled.
   void CopyFrom(const TGPXwptList& wptlist);
   // Appends a copy of every point of `source` (the points must be TGPXwpt).
   void AppendCopies(const TGPXwptList& source);
 };
 
-class TGPXrte : public TGPXwptList {
- public:
+// The fields of a route or track beside its points or segments: few routes
+// and tracks have them, so they live in a record made when one is set.
+struct TGPXrouteDetails {
   std::string name, cmt, desc, src;
   TGPXLink link;
   std::int32_t number = -1;  // -1 = none
-  std::string rtype;         // GPX type
+  std::string type;          // GPX type
   std::string extensions;
   TGPX_StyleLine LineStyle;
+
+  static const TGPXrouteDetails& Defaults();
+};
+
+// Read access to the details of a route or a track; Edit() to change them.
+class TGPXrouteFields {
+ public:
+  TGPXrouteFields() = default;
+  TGPXrouteFields(const TGPXrouteFields&) = delete;
+  TGPXrouteFields& operator=(const TGPXrouteFields&) = delete;
+
+  const std::string& name() const noexcept { return Details().name; }
+  const std::string& cmt() const noexcept { return Details().cmt; }
+  const std::string& desc() const noexcept { return Details().desc; }
+  const std::string& src() const noexcept { return Details().src; }
+  const TGPXLink& link() const noexcept { return Details().link; }
+  std::int32_t number() const noexcept { return Details().number; }
+  const std::string& extensions() const noexcept { return Details().extensions; }
+  const TGPX_StyleLine& LineStyle() const noexcept { return Details().LineStyle; }
+
+  bool HasDetails() const noexcept { return fDetails != nullptr; }
+  const TGPXrouteDetails& Details() const noexcept {
+    return fDetails ? *fDetails : TGPXrouteDetails::Defaults();
+  }
+  TGPXrouteDetails& Edit() {
+    if (!fDetails) fDetails = std::make_unique<TGPXrouteDetails>();
+    return *fDetails;
+  }
+
+ protected:
+  void CopyDetails(const TGPXrouteFields& other) {
+    if (&other == this) return;
+    fDetails = other.fDetails ? std::make_unique<TGPXrouteDetails>(*other.fDetails) : nullptr;
+  }
+
+ private:
+  std::unique_ptr<TGPXrouteDetails> fDetails;
+};
+
+class TGPXrte : public TGPXwptList, public TGPXrouteFields {
+ public:
+  const std::string& rtype() const noexcept { return Details().type; }  // GPX type
 
   TGPXwpt* rtept(int Index) const { return WayPoints(Index); }
   // Replaces the points by copies of the source's.
@@ -126,21 +225,16 @@ class TGPXrte : public TGPXwptList {
 
 class TGPXtrkseg : public TGPXwptList {
  public:
-  std::string extensions;
+  CompactString extensions;
 
   TGPXwpt* trkpt(int Index) const { return WayPoints(Index); }
   // Replaces the points by copies of the source's.
   void CopyFrom(const TGPXtrkseg& TrackSeg);
 };
 
-class TGPXtrk : public TOwningList<TGPXtrkseg> {
+class TGPXtrk : public TOwningList<TGPXtrkseg>, public TGPXrouteFields {
  public:
-  std::string name, cmt, desc, src;
-  TGPXLink link;
-  std::int32_t number = -1;  // -1 = none
-  std::string ttype;         // GPX type
-  std::string extensions;
-  TGPX_StyleLine LineStyle;
+  const std::string& ttype() const noexcept { return Details().type; }  // GPX type
 
   TGPXtrkseg* trkseg(int Index) const { return Items(Index); }
   bool enabled() const noexcept { return penabled; }
@@ -173,6 +267,9 @@ class TGPXtrkList : public TOwningList<TGPXtrk> {
   void SetEnabled(bool Value) noexcept { penabled = Value; }
   // Keeps the tracks already here and appends copies; copies filled.
   void CopyFrom(const TGPXtrkList& trkList);
+  // What CopyFrom followed by emptying the source gives, without copying:
+  // the source's tracks themselves are appended and the source is left empty.
+  void MoveFrom(TGPXtrkList& trkList);
 
  private:
   bool penabled = true;

@@ -66,6 +66,9 @@ class TList {
     std::sort(fItems.begin(), fItems.end(), [&](T* a, T* b) { return compare(a, b) < 0; });
   }
   void Reserve(int n) { fItems.reserve(static_cast<std::size_t>(n)); }
+  // Gives back the room reserved for items not added (a list that grew
+  // item by item holds up to twice what it needs).
+  void ShrinkToFit() { fItems.shrink_to_fit(); }
 
   auto begin() const noexcept { return fItems.begin(); }
   auto end() const noexcept { return fItems.end(); }

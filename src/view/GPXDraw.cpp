@@ -268,7 +268,7 @@ void TGPXDraw::Redraw() {
       if (segment->Enabled()) DrawPointList(*segment, Options.TrackColor);
   for (int i = 0; i < GPXd->wpt.Count(); ++i) {
     const TGPXwpt* waypoint = GPXd->wpt.WayPoints(i);
-    if (waypoint->enabled) DrawPoint4D(waypoint, Options.WayPointColor, 0, waypoint->sym);
+    if (waypoint->enabled) DrawPoint4D(waypoint, Options.WayPointColor, 0, waypoint->sym());
   }
   if (ShadowMapEnabled) ShadowMap.Flush();
   SaveToBuffer();

@@ -93,7 +93,7 @@ TEST(GPXReader, HumminbirdDepthAndCapitalisedNames) {
   ASSERT_EQ(r.doc.trk.Count(), 1);
   const TGPXtrkseg& seg = *r.doc.trk.Tracks(0)->trkseg(0);
   ASSERT_EQ(seg.Count(), 3);
-  EXPECT_EQ(r.doc.trk.Tracks(0)->name, "T");
+  EXPECT_EQ(r.doc.trk.Tracks(0)->name(), "T");
   EXPECT_EQ(seg.trkpt(0)->Latitude, 47.25);
   EXPECT_EQ(seg.trkpt(0)->Longitude, 8.6);
   EXPECT_EQ(seg.trkpt(0)->HBdepth, 345);
@@ -101,8 +101,8 @@ TEST(GPXReader, HumminbirdDepthAndCapitalisedNames) {
   EXPECT_EQ(seg.trkpt(1)->Altitude, 432.5);
   EXPECT_EQ(seg.trkpt(2)->HBdepth, 351.5);
   // The depth travels in HBdepth; the other extension elements stay as XML.
-  EXPECT_EQ(seg.trkpt(0)->extensions, "");
-  EXPECT_EQ(seg.trkpt(2)->extensions, "<depth>99</depth><x:o xmlns:x=\"urn:x\">1</x:o>");
+  EXPECT_EQ(seg.trkpt(0)->extensions(), "");
+  EXPECT_EQ(seg.trkpt(2)->extensions(), "<depth>99</depth><x:o xmlns:x=\"urn:x\">1</x:o>");
   EXPECT_TRUE(seg.filled);
   EXPECT_EQ(r.doc.wpt.Count(), 1);
   EXPECT_TRUE(r.doc.wpt.filled);
@@ -129,33 +129,33 @@ TEST(GPXReader, PointFieldsAndTheirDefaults) {
   EXPECT_EQ(p.Longitude, 151.25);
   EXPECT_EQ(p.Altitude, 12);
   EXPECT_EQ(p.DateTime, At(2012, 6, 16, 9, 45, 23));
-  EXPECT_EQ(p.magvar, 3.5);
-  EXPECT_EQ(p.geoidheight, 48);
-  EXPECT_EQ(p.name, "A & B");
-  EXPECT_EQ(p.cmt, "c");
-  EXPECT_EQ(p.desc, "d");
-  EXPECT_EQ(p.src, "s");
-  EXPECT_TRUE(p.link.filled);
-  EXPECT_EQ(p.link.href, "http://x/?a=1&b=2");
-  EXPECT_EQ(p.link.text, "t");
-  EXPECT_EQ(p.link.ltype, "text/html");
-  EXPECT_EQ(p.sym, "Flag");
-  EXPECT_EQ(p.wtype, "ty");
-  EXPECT_EQ(p.fix, "dgps");
-  EXPECT_EQ(p.sat, 12);
-  EXPECT_EQ(p.hdop, 1.5);
-  EXPECT_EQ(p.vdop, 2);
-  EXPECT_EQ(p.pdop, 2.5);
-  EXPECT_EQ(p.ageofdgpsdata, 7);
-  EXPECT_EQ(p.dgpsid, 1023);
+  EXPECT_EQ(p.magvar(), 3.5);
+  EXPECT_EQ(p.geoidheight(), 48);
+  EXPECT_EQ(p.name(), "A & B");
+  EXPECT_EQ(p.cmt(), "c");
+  EXPECT_EQ(p.desc(), "d");
+  EXPECT_EQ(p.src(), "s");
+  EXPECT_TRUE(p.link().filled);
+  EXPECT_EQ(p.link().href, "http://x/?a=1&b=2");
+  EXPECT_EQ(p.link().text, "t");
+  EXPECT_EQ(p.link().ltype, "text/html");
+  EXPECT_EQ(p.sym(), "Flag");
+  EXPECT_EQ(p.wtype(), "ty");
+  EXPECT_EQ(p.fix(), "dgps");
+  EXPECT_EQ(p.sat(), 12);
+  EXPECT_EQ(p.hdop(), 1.5);
+  EXPECT_EQ(p.vdop(), 2);
+  EXPECT_EQ(p.pdop(), 2.5);
+  EXPECT_EQ(p.ageofdgpsdata(), 7);
+  EXPECT_EQ(p.dgpsid(), 1023);
   for (int i = 1; i < 3; ++i) {
     const TGPXwpt& q = *r.doc.wpt.WayPoints(i);
     EXPECT_EQ(q.Latitude, 0);
     EXPECT_EQ(q.Altitude, 0);
-    EXPECT_EQ(q.sat, 255);
-    EXPECT_EQ(q.hdop, -1);
-    EXPECT_EQ(q.dgpsid, -1);
-    EXPECT_FALSE(q.link.filled);
+    EXPECT_EQ(q.sat(), 255);
+    EXPECT_EQ(q.hdop(), -1);
+    EXPECT_EQ(q.dgpsid(), -1);
+    EXPECT_FALSE(q.link().filled);
   }
 }
 
@@ -169,16 +169,16 @@ TEST(GPXReader, RoutesAndTracksWithStylesAndExtensions) {
       "<trkseg><extensions><s:x xmlns:s=\"urn:s\"/></extensions></trkseg><trkseg/></trk></gpx>");
   ASSERT_TRUE(r.file.Loaded);
   const TGPXrte& route = *r.doc.rte.Routes(0);
-  EXPECT_EQ(route.name, "Lake Tour");
-  EXPECT_EQ(route.number, 4);
-  EXPECT_EQ(route.rtype, "boat");
-  EXPECT_EQ(route.LineStyle.Color(), 255u);
-  EXPECT_EQ(route.LineStyle.Opacity(), 0.5);
-  EXPECT_EQ(route.extensions, "<x>1</x>");
+  EXPECT_EQ(route.name(), "Lake Tour");
+  EXPECT_EQ(route.number(), 4);
+  EXPECT_EQ(route.rtype(), "boat");
+  EXPECT_EQ(route.LineStyle().Color(), 255u);
+  EXPECT_EQ(route.LineStyle().Opacity(), 0.5);
+  EXPECT_EQ(route.extensions(), "<x>1</x>");
   const TGPXtrk& track = *r.doc.trk.Tracks(0);
-  EXPECT_EQ(track.number, -1);
-  EXPECT_TRUE(track.LineStyle.IsDefaultColor());  // "Line" is not the style element
-  EXPECT_EQ(track.extensions, "<Line><color>0000FF</color></Line>\n<a/>\n<b>2</b>");
+  EXPECT_EQ(track.number(), -1);
+  EXPECT_TRUE(track.LineStyle().IsDefaultColor());  // "Line" is not the style element
+  EXPECT_EQ(track.extensions(), "<Line><color>0000FF</color></Line>\n<a/>\n<b>2</b>");
   ASSERT_EQ(track.Count(), 2);
   EXPECT_EQ(track.trkseg(0)->extensions, "<s:x xmlns:s=\"urn:s\"/>");
   EXPECT_FALSE(track.trkseg(1)->filled);
@@ -288,7 +288,7 @@ TEST(GPXReader, FiveEncodingsReadIntoIdenticalDocuments) {
     file.ImportGPXFile((TestDataDir() / "encodings" / name).string());
     ASSERT_TRUE(file.Loaded);
     ASSERT_EQ(doc.trk.Count(), 1);
-    EXPECT_EQ(doc.trk.Tracks(0)->name, "Z\xC3\xBCrichsee S\xC3\xBC""d\xC3\xA9 Ufer");
+    EXPECT_EQ(doc.trk.Tracks(0)->name(), "Z\xC3\xBCrichsee S\xC3\xBC""d\xC3\xA9 Ufer");
     const TGPXtrkseg& seg = *doc.trk.Tracks(0)->trkseg(0);
     ASSERT_EQ(seg.Count(), 2);
     EXPECT_EQ(seg.trkpt(0)->HBdepth, 345);
@@ -319,13 +319,13 @@ TEST(GPXReaderRobustness, DeeplyNestedExtensionsLoadWithoutRecursion) {
   ASSERT_EQ(r.doc.wpt.Count(), 1);
   const TGPXwpt& p = *r.doc.wpt.WayPoints(0);
   EXPECT_EQ(p.HBdepth, 12);
-  EXPECT_EQ(p.extensions.view().substr(0, 30), "<q:a xmlns:q=\"urn:q\"><q:a><q:a");
+  EXPECT_EQ(p.extensions().substr(0, 30), "<q:a xmlns:q=\"urn:q\"><q:a><q:a");
   // Written and read again, the nesting survives too.
   TGPXFile writer;
   writer.GPXd = &r.doc;
   Read again(writer.ExportGPXText());
   ASSERT_TRUE(again.file.Loaded);
-  EXPECT_EQ(again.doc.wpt.WayPoints(0)->extensions, p.extensions);
+  EXPECT_EQ(again.doc.wpt.WayPoints(0)->extensions(), p.extensions());
   EXPECT_EQ(again.doc.wpt.WayPoints(0)->HBdepth, 12);
 }
 

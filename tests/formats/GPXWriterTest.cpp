@@ -42,7 +42,7 @@ TGPXwpt* AddPoint(TGPXwptList& list, double lat, double lon) {
 
 TGPXtrkseg* AddTrack(TGPX& doc, const std::string& name) {
   auto* trk = new TGPXtrk;
-  trk->name = name;
+  trk->Edit().name = name;
   doc.trk.Add(trk);
   auto* seg = new TGPXtrkseg;
   trk->Add(seg);
@@ -106,16 +106,16 @@ TEST(GPXWriter, PointsLeaveOutDefaultsAndFollowTheSchemaOrder) {
 
   TGPXwpt* p = AddPoint(doc.wpt, 1e-7, -179.5);
   p->Altitude = 1e20;
-  p->magvar = 2;
-  p->geoidheight = 3;
-  p->name = "n";
-  p->link.href = "h";
-  p->link.filled = true;
-  p->fix = "3d";
-  p->sat = 0;
-  p->hdop = 0;
-  p->dgpsid = 0;
-  p->ageofdgpsdata = 1.5;
+  p->Edit().magvar = 2;
+  p->Edit().geoidheight = 3;
+  p->Edit().name = "n";
+  p->Edit().link.href = "h";
+  p->Edit().link.filled = true;
+  p->Edit().fix = "3d";
+  p->Edit().sat = 0;
+  p->Edit().hdop = 0;
+  p->Edit().dgpsid = 0;
+  p->Edit().ageofdgpsdata = 1.5;
   const std::string text = file.ExportGPXWPT(*p, "wpt", 0);
   EXPECT_NE(text.find("lat=\"0.0000001\""), std::string::npos) << text;
   EXPECT_NE(text.find("<ele>100000000000000000000</ele>"), std::string::npos) << text;
@@ -135,15 +135,15 @@ TEST(GPXWriter, EscapesTextAndAttributesAndKeepsUtf8) {
   TGPXFile file;
   file.GPXd = &doc;
   TGPXwpt* p = AddPoint(doc.wpt, 1, 2);
-  p->name = "F&<1>";
-  p->desc = "Z\xC3\xBCrich \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8C\x8A 'q' \"d\"";
-  p->cmt = std::string("bad\x01\xFFx");
-  p->link.href = "http://x/?a=1&b=\"2\"";
-  p->link.filled = true;
+  p->Edit().name = "F&<1>";
+  p->Edit().desc = "Z\xC3\xBCrich \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8C\x8A 'q' \"d\"";
+  p->Edit().cmt = std::string("bad\x01\xFFx");
+  p->Edit().link.href = "http://x/?a=1&b=\"2\"";
+  p->Edit().link.filled = true;
   const std::string text = file.ExportGPXText();
   EXPECT_NE(text.find("creator=\"A &quot;B&quot; &amp; &lt;C&gt;\""), std::string::npos) << text;
   EXPECT_NE(text.find("<name>F&amp;&lt;1&gt;</name>"), std::string::npos);
-  EXPECT_NE(text.find(std::string("<desc>") + p->desc.str() + "</desc>"), std::string::npos);
+  EXPECT_NE(text.find(std::string("<desc>") + std::string(p->desc()) + "</desc>"), std::string::npos);
   EXPECT_NE(text.find("<cmt>bad\xEF\xBF\xBDx</cmt>"), std::string::npos);
   EXPECT_NE(text.find("href=\"http://x/?a=1&amp;b=&quot;2&quot;\""), std::string::npos);
   TXpObjModel model;
@@ -152,8 +152,8 @@ TEST(GPXWriter, EscapesTextAndAttributesAndKeepsUtf8) {
             doc.creator);
   TGPX back;
   ReadBack(file, back);
-  EXPECT_EQ(back.wpt.WayPoints(0)->desc, p->desc);
-  EXPECT_EQ(back.wpt.WayPoints(0)->link.href, p->link.href);
+  EXPECT_EQ(back.wpt.WayPoints(0)->desc(), p->desc());
+  EXPECT_EQ(back.wpt.WayPoints(0)->link().href, p->link().href);
 }
 
 TEST(GPXWriter, DepthIsWrittenFromTheCurrentValue) {
@@ -164,11 +164,11 @@ TEST(GPXWriter, DepthIsWrittenFromTheCurrentValue) {
   AddPoint(*seg, 1, 1)->HBdepth = 345;  // typed or offset: no extension text at all
   TGPXwpt* stale = AddPoint(*seg, 2, 2);
   stale->HBdepth = 500;
-  stale->extensions = "<a:x xmlns:a=\"urn:a\"/><H:Depth>100</H:Depth><h:depth/><b:y xmlns:b=\"urn:b\">1</b:y>";
+  stale->Edit().extensions = "<a:x xmlns:a=\"urn:a\"/><H:Depth>100</H:Depth><h:depth/><b:y xmlns:b=\"urn:b\">1</b:y>";
   TGPXwpt* cleared = AddPoint(*seg, 3, 3);
-  cleared->extensions = "<h:depth xmlns:h=\"urn:other\">100</h:depth>";
+  cleared->Edit().extensions = "<h:depth xmlns:h=\"urn:other\">100</h:depth>";
   TGPXwpt* plain = AddPoint(*seg, 4, 4);
-  plain->extensions = "<a:x xmlns:a=\"urn:a\"/>";
+  plain->Edit().extensions = "<a:x xmlns:a=\"urn:a\"/>";
   AddPoint(*seg, 5, 5);
 
   EXPECT_EQ(TGPXFile::PointExtensions(*stale),
@@ -186,8 +186,8 @@ TEST(GPXWriter, DepthIsWrittenFromTheCurrentValue) {
   EXPECT_EQ(s.trkpt(1)->HBdepth, 500);
   EXPECT_EQ(s.trkpt(2)->HBdepth, 0);
   EXPECT_EQ(s.trkpt(3)->HBdepth, 0);
-  EXPECT_EQ(s.trkpt(1)->extensions, "<a:x xmlns:a=\"urn:a\"/><b:y xmlns:b=\"urn:b\">1</b:y>");
-  EXPECT_EQ(s.trkpt(3)->extensions, "<a:x xmlns:a=\"urn:a\"/>");
+  EXPECT_EQ(s.trkpt(1)->extensions(), "<a:x xmlns:a=\"urn:a\"/><b:y xmlns:b=\"urn:b\">1</b:y>");
+  EXPECT_EQ(s.trkpt(3)->extensions(), "<a:x xmlns:a=\"urn:a\"/>");
 
   // No depth anywhere: the prefix is not declared.
   TGPX flat;
@@ -201,9 +201,9 @@ TEST(GPXWriter, LineStylesAndRawExtensions) {
   TGPXFile file;
   file.GPXd = &doc;
   auto* rte = new TGPXrte;
-  rte->LineStyle.SetColorStr("FF0000");
-  rte->LineStyle.SetOpacity(0.5);
-  rte->extensions = "<x:y xmlns:x=\"urn:x\">1</x:y>";
+  rte->Edit().LineStyle.SetColorStr("FF0000");
+  rte->Edit().LineStyle.SetOpacity(0.5);
+  rte->Edit().extensions = "<x:y xmlns:x=\"urn:x\">1</x:y>";
   AddPoint(*rte, 1, 2);
   doc.rte.Add(rte);
   EXPECT_EQ(file.ExportGPXRTE(*rte).find("<line"), std::string::npos);  // styles are an option
@@ -299,43 +299,43 @@ void FillEverything(TGPX& doc) {
     p.Altitude = 432.5;
     p.HBdepth = 100 + i;
     p.DateTime = ComposeDateTime(EncodeDate(2012, 6, 16), EncodeTime(9, 45, i % 60, 0));
-    p.magvar = 359.5;
-    p.geoidheight = 48;
-    p.name = "P" + std::to_string(i);
-    p.cmt = "c";
-    p.desc = "Z\xC3\xBCrich";
-    p.src = "s";
-    p.link.filled = true;
-    p.link.href = "http://example.org/p";
-    p.link.text = "t";
-    p.sym = "Flag";
-    p.wtype = "ty";
-    p.fix = "dgps";
-    p.sat = 12;
-    p.hdop = 1.5;
-    p.vdop = 2;
-    p.pdop = 2.5;
-    p.ageofdgpsdata = 7;
-    p.dgpsid = 1023;
-    if (i % 2) p.extensions = "<g:x xmlns:g=\"urn:g\">1</g:x>";
+    p.Edit().magvar = 359.5;
+    p.Edit().geoidheight = 48;
+    p.Edit().name = "P" + std::to_string(i);
+    p.Edit().cmt = "c";
+    p.Edit().desc = "Z\xC3\xBCrich";
+    p.Edit().src = "s";
+    p.Edit().link.filled = true;
+    p.Edit().link.href = "http://example.org/p";
+    p.Edit().link.text = "t";
+    p.Edit().sym = "Flag";
+    p.Edit().wtype = "ty";
+    p.Edit().fix = "dgps";
+    p.Edit().sat = 12;
+    p.Edit().hdop = 1.5;
+    p.Edit().vdop = 2;
+    p.Edit().pdop = 2.5;
+    p.Edit().ageofdgpsdata = 7;
+    p.Edit().dgpsid = 1023;
+    if (i % 2) p.Edit().extensions = "<g:x xmlns:g=\"urn:g\">1</g:x>";
   };
   fillPoint(*AddPoint(doc.wpt, 0, 0), 0);
   auto* rte = new TGPXrte;
-  rte->name = "R";
-  rte->cmt = "c";
-  rte->desc = "d";
-  rte->src = "s";
-  rte->link.filled = true;
-  rte->link.href = "http://example.org/r";
-  rte->number = 3;
-  rte->rtype = "boat";
-  rte->extensions = "<g:x xmlns:g=\"urn:g\"/>";
-  rte->LineStyle.SetColorStr("00FF00");
+  rte->Edit().name = "R";
+  rte->Edit().cmt = "c";
+  rte->Edit().desc = "d";
+  rte->Edit().src = "s";
+  rte->Edit().link.filled = true;
+  rte->Edit().link.href = "http://example.org/r";
+  rte->Edit().number = 3;
+  rte->Edit().type = "boat";
+  rte->Edit().extensions = "<g:x xmlns:g=\"urn:g\"/>";
+  rte->Edit().LineStyle.SetColorStr("00FF00");
   doc.rte.Add(rte);
   for (int i = 1; i < 3; ++i) fillPoint(*AddPoint(*rte, 0, 0), i);
   TGPXtrkseg* seg = AddTrack(doc, "T");
-  doc.trk.Tracks(0)->LineStyle.SetOpacity(0.25);
-  doc.trk.Tracks(0)->number = 0;
+  doc.trk.Tracks(0)->Edit().LineStyle.SetOpacity(0.25);
+  doc.trk.Tracks(0)->Edit().number = 0;
   seg->extensions = "<g:s xmlns:g=\"urn:g\"/>";
   for (int i = 3; i < 6; ++i) fillPoint(*AddPoint(*seg, 0, 0), i);
   doc.trk.Tracks(0)->Add(new TGPXtrkseg);  // an empty segment

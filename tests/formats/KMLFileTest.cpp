@@ -33,8 +33,8 @@ TEST(KMLReader, LineStringsBecomeTracksNamedAfterTheirFolder) {
   ASSERT_EQ(r.doc.trk.Count(), 2);
   EXPECT_TRUE(r.doc.trk.filled);
   const TGPXtrk& t0 = *r.doc.trk.Tracks(0);
-  EXPECT_EQ(t0.name, "Islands");
-  EXPECT_EQ(r.doc.trk.Tracks(1)->name, "Islands");
+  EXPECT_EQ(t0.name(), "Islands");
+  EXPECT_EQ(r.doc.trk.Tracks(1)->name(), "Islands");
   ASSERT_EQ(t0.Count(), 1);
   const TGPXtrkseg& seg = *t0.trkseg(0);
   ASSERT_EQ(seg.Count(), 3);
@@ -60,7 +60,7 @@ TEST(KMLReader, SingleTupleBecomesAWaypointAndPolygonsAreSkipped) {
   EXPECT_EQ(r.doc.trk.Count(), 0);
   ASSERT_EQ(r.doc.wpt.Count(), 1);
   const TGPXwpt& p = *r.doc.wpt.WayPoints(0);
-  EXPECT_EQ(p.name, "Buoys");
+  EXPECT_EQ(p.name(), "Buoys");
   EXPECT_EQ(p.Longitude, 8.5);
   EXPECT_EQ(p.Altitude, 3);
   EXPECT_TRUE(r.doc.wpt.filled);
@@ -75,8 +75,8 @@ TEST(KMLReader, PointPlacemarks) {
       "<Placemark><name>none</name><Point><coordinates>8.5</coordinates></Point></Placemark>");
   ASSERT_EQ(r.doc.wpt.Count(), 2);
   const TGPXwpt& p = *r.doc.wpt.WayPoints(0);
-  EXPECT_EQ(p.name, "Harbour");
-  EXPECT_EQ(p.desc, "Line one\r\nLine two");
+  EXPECT_EQ(p.name(), "Harbour");
+  EXPECT_EQ(p.desc(), "Line one\r\nLine two");
   EXPECT_EQ(p.Longitude, 8.5);
   EXPECT_EQ(p.Latitude, 47.25);
   EXPECT_EQ(p.Altitude, 406);
@@ -121,7 +121,7 @@ TEST(KMLReaderRobustness, DeeplyNestedFoldersLoadWithoutRecursion) {
   ReadKml r(body);
   ASSERT_TRUE(r.file.Loaded);
   ASSERT_EQ(r.doc.trk.Count(), 1);
-  EXPECT_EQ(r.doc.trk.Tracks(0)->name, "Deep");
+  EXPECT_EQ(r.doc.trk.Tracks(0)->name(), "Deep");
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ TEST_F(SourceTracksTest, ExtensionsMissingFilesAndKml) {
   const SourceLoadResult r = LoadSourceFile(doc, kml, {.AddDepth = true}, host);
   EXPECT_TRUE(r.DepthApplied);
   EXPECT_EQ(r.TracksAdded, 1);
-  EXPECT_EQ(doc.trk.Last()->name, "Island");
+  EXPECT_EQ(doc.trk.Last()->name(), "Island");
   EXPECT_EQ(Depths(), (std::vector<double>{120, 80, 80}));
 
   // A file that is not XML adds nothing and the reader says why.

@@ -17,7 +17,7 @@ TGPXwpt* NewWpt(double lat, double lon, double depth = 0) {
 
 TGPXtrk* NewTrack(const std::string& name, std::initializer_list<std::initializer_list<std::pair<double, double>>> segs) {
   auto* trk = new TGPXtrk;
-  trk->name = name;
+  trk->Edit().name = name;
   for (const auto& points : segs) {
     auto* seg = new TGPXtrkseg;
     for (auto [lat, lon] : points) seg->Add(NewWpt(lat, lon, 100));
@@ -38,16 +38,16 @@ void Fill(TGPX& doc) {
   doc.metadata.filled = true;
   doc.extension.Text = "<x>1</x>";
   auto* w = NewWpt(46.0, 8.0);
-  w->name = "Buoy";
-  w->link.href = "http://example.com/buoy";
-  w->link.filled = true;
-  w->extensions = "<h:depth>345</h:depth>";
+  w->Edit().name = "Buoy";
+  w->Edit().link.href = "http://example.com/buoy";
+  w->Edit().link.filled = true;
+  w->Edit().extensions = "<h:depth>345</h:depth>";
   doc.wpt.Add(w);
   doc.wpt.filled = true;
   auto* r = new TGPXrte;
-  r->name = "Route";
-  r->link.text = "route link";
-  r->LineStyle.SetColorStr("FF0000");
+  r->Edit().name = "Route";
+  r->Edit().link.text = "route link";
+  r->Edit().LineStyle.SetColorStr("FF0000");
   r->Add(NewWpt(46.1, 8.1));
   r->Add(NewWpt(46.2, 8.2));
   doc.rte.Add(r);
@@ -58,20 +58,20 @@ void Fill(TGPX& doc) {
 
 TEST(GPXTree, Defaults) {
   TGPXwpt w;
-  EXPECT_EQ(w.sat, 255);
-  EXPECT_EQ(w.dgpsid, -1);
-  EXPECT_EQ(w.hdop, -1);
-  EXPECT_EQ(w.vdop, -1);
-  EXPECT_EQ(w.pdop, -1);
-  EXPECT_EQ(w.ageofdgpsdata, -1);
+  EXPECT_EQ(w.sat(), 255);
+  EXPECT_EQ(w.dgpsid(), -1);
+  EXPECT_EQ(w.hdop(), -1);
+  EXPECT_EQ(w.vdop(), -1);
+  EXPECT_EQ(w.pdop(), -1);
+  EXPECT_EQ(w.ageofdgpsdata(), -1);
   EXPECT_TRUE(w.enabled);
-  EXPECT_TRUE(w.name.empty());
+  EXPECT_TRUE(w.name().empty());
   TGPXrte r;
-  EXPECT_EQ(r.number, -1);
+  EXPECT_EQ(r.number(), -1);
   EXPECT_TRUE(r.Enabled());
-  EXPECT_TRUE(r.LineStyle.IsDefaultColor());
+  EXPECT_TRUE(r.LineStyle().IsDefaultColor());
   TGPXtrk t;
-  EXPECT_EQ(t.number, -1);
+  EXPECT_EQ(t.number(), -1);
   EXPECT_TRUE(t.enabled());
   TGPXcopyright c;
   EXPECT_EQ(c.year, -1);
@@ -92,19 +92,19 @@ TEST(GPXTree, CopyIntoNewDocumentIsIndependent) {
   EXPECT_NE(b.trk.Tracks(0)->trkseg(0)->trkpt(0), a.trk.Tracks(0)->trkseg(0)->trkpt(0));
   EXPECT_EQ(b.trk.Tracks(0)->trkseg(0)->trkpt(1)->Latitude, 46.01);
   EXPECT_EQ(b.trk.Tracks(0)->trkseg(0)->trkpt(1)->HBdepth, 100);
-  EXPECT_EQ(b.wpt.WayPoints(0)->extensions, "<h:depth>345</h:depth>");
-  EXPECT_EQ(b.wpt.WayPoints(0)->link.href, "http://example.com/buoy");
-  EXPECT_EQ(b.rte.Routes(0)->LineStyle.ColorStr(), "FF0000");
-  EXPECT_EQ(b.rte.Routes(0)->link.text, "route link");
+  EXPECT_EQ(b.wpt.WayPoints(0)->extensions(), "<h:depth>345</h:depth>");
+  EXPECT_EQ(b.wpt.WayPoints(0)->link().href, "http://example.com/buoy");
+  EXPECT_EQ(b.rte.Routes(0)->LineStyle().ColorStr(), "FF0000");
+  EXPECT_EQ(b.rte.Routes(0)->link().text, "route link");
   EXPECT_EQ(b.metadata.author.link.href, "http://example.com/ann");
   EXPECT_EQ(b.metadata.copyright.year, 2012);
   EXPECT_EQ(b.extension.Text, "<x>1</x>");
   EXPECT_TRUE(b.trk.filled);
 
   // Changing the copy leaves the source alone.
-  b.wpt.WayPoints(0)->name = "changed";
+  b.wpt.WayPoints(0)->Edit().name = "changed";
   b.trk.Tracks(0)->trkseg(0)->trkpt(0)->HBdepth = 7;
-  EXPECT_EQ(a.wpt.WayPoints(0)->name, "Buoy");
+  EXPECT_EQ(a.wpt.WayPoints(0)->name(), "Buoy");
   EXPECT_EQ(a.trk.Tracks(0)->trkseg(0)->trkpt(0)->HBdepth, 100);
 }
 
@@ -123,8 +123,8 @@ TEST(GPXTree, CopyIntoFilledDocumentAppendsItemsButReplacesMetadata) {
   EXPECT_EQ(dst.metadata.name, "Lake");
   EXPECT_EQ(dst.metadata.keywords, "") << "metadata is replaced as a whole";
   ASSERT_EQ(dst.trk.Count(), 2);
-  EXPECT_EQ(dst.trk.Tracks(0)->name, "Old track");
-  EXPECT_EQ(dst.trk.Tracks(1)->name, "T1");
+  EXPECT_EQ(dst.trk.Tracks(0)->name(), "Old track");
+  EXPECT_EQ(dst.trk.Tracks(1)->name(), "T1");
   EXPECT_EQ(dst.wpt.Count(), 2);
   EXPECT_EQ(dst.rte.Count(), 1);
   EXPECT_EQ(dst.Selection.Count(), 0) << "nothing selected is carried over";
@@ -154,7 +154,7 @@ TEST(GPXTree, RouteAndSegmentCopiesReplacePointsTrackCopyAppendsSegments) {
   std::unique_ptr<TGPXtrk> a(NewTrack("A", {{{1, 1}}}));
   std::unique_ptr<TGPXtrk> b(NewTrack("B", {{{2, 2}}, {{3, 3}}}));
   a->CopyFrom(*b);
-  EXPECT_EQ(a->name, "B");
+  EXPECT_EQ(a->name(), "B");
   ASSERT_EQ(a->Count(), 3);
   EXPECT_EQ(a->trkseg(0)->trkpt(0)->Latitude, 1);
   EXPECT_EQ(a->trkseg(2)->trkpt(0)->Latitude, 3);
