@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <istream>
+#include <iterator>
 #include <memory>
 
 #include "formats/AtomicFile.h"
@@ -95,66 +97,223 @@ TGPXFile::TGPXFile() = default;
 
 // ================================================================== reading
 
+// The reader's side of the piecewise reading: the root, its routes and
+// tracks, and the tracks' segments are opened; every other element (a
+// point, the metadata, a route's or track's own fields) comes whole.
+class TGPXFile::StreamReader final : public TXpStreamHandler {
+ public:
+  explicit StreamReader(TGPXFile& File) : fFile(File) {}
+
+  bool SawRoot() const noexcept { return fSawRoot; }
+
+  bool Opens(int Depth, std::string_view Name) override {
+    if (Depth == 0) return true;
+    switch (fOpen.back()) {
+      case kGpx: return SameXmlName(Name, "trk") || SameXmlName(Name, "rte");
+      case kTrack: return SameXmlName(Name, "trkseg");
+      default: return false;
+    }
+  }
+
+  void Open(const TXpNode& Element) override {
+    TGPX& doc = *fFile.GPXd;
+    Kind kind = kOther;
+    if (fOpen.empty()) {
+      // The document element; nothing but gpx is read.
+      if (SameXmlName(Element.NodeName(), "gpx")) {
+        kind = kGpx;
+        fSawRoot = true;
+      }
+    } else if (fOpen.back() == kGpx && SameXmlName(Element.NodeName(), "trk")) {
+      kind = kTrack;
+      fTrack = new TGPXtrk;
+      doc.trk.Add(fTrack);
+      doc.trk.filled = true;
+      ++fFile.fCounts.trk;
+      fDetails = TGPXrouteDetails();
+    } else if (fOpen.back() == kGpx) {
+      kind = kRoute;
+      fRoute = new TGPXrte;
+      doc.rte.Add(fRoute);
+      doc.rte.filled = true;
+      ++fFile.fCounts.rte;
+      fDetails = TGPXrouteDetails();
+    } else if (fOpen.back() == kTrack) {
+      kind = kSegment;
+      fSegment = new TGPXtrkseg;
+      fTrack->Add(fSegment);
+      ++fFile.fCounts.trkseg;
+    }
+    fOpen.push_back(kind);
+  }
+
+  void Element(const TXpNode& Element) override {
+    if (fOpen.empty()) return;
+    switch (fOpen.back()) {
+      case kGpx: fFile.ReadDocumentPart(Element); break;
+      case kRoute:
+        if (Element.NameIs("rtept")) {
+          fFile.ReadPoint(Element, *fRoute);
+          ++fFile.fCounts.rtept;
+        } else {
+          ReadRouteOrTrackField(Element, fDetails);
+        }
+        break;
+      case kTrack: ReadRouteOrTrackField(Element, fDetails); break;
+      case kSegment:
+        if (Element.NameIs("trkpt")) {
+          fFile.ReadPoint(Element, *fSegment);
+          ++fFile.fCounts.trkpt;
+        } else if (Element.NameIs("extensions")) {
+          // The last one counts.
+          fSegment->extensions = TrimCopy(Element.InnerXml());
+        }
+        break;
+      case kOther: break;
+    }
+  }
+
+  void Close() override {
+    const Kind kind = fOpen.back();
+    fOpen.pop_back();
+    if (kind == kRoute) SetDetails(*fRoute);
+    if (kind == kTrack) SetDetails(*fTrack);
+    if (kind == kSegment) fSegment->ShrinkToFit();
+  }
+
+  // Ends what is still open after the reading stopped half-way, so that
+  // the fields read so far are kept.
+  void CloseAll() {
+    while (!fOpen.empty()) Close();
+  }
+
+ private:
+  enum Kind { kGpx, kRoute, kTrack, kSegment, kOther };
+
+  // The fields of a route or track as they come: of each name the last one
+  // counts.
+  static void ReadRouteOrTrackField(const TXpNode& c, TGPXrouteDetails& d) {
+    if (c.NameIs("name")) d.name = c.Text();
+    else if (c.NameIs("cmt")) d.cmt = c.Text();
+    else if (c.NameIs("desc")) d.desc = c.Text();
+    else if (c.NameIs("src")) d.src = c.Text();
+    else if (c.NameIs("link")) ReadLink(c, d.link);
+    else if (c.NameIs("number")) d.number = IntOr(c.Text(), -1);
+    else if (c.NameIs("type")) d.type = c.Text();
+    else if (c.NameIs("extensions")) ReadLineExtensions(c, d);
+  }
+
+  static void SetDetails(TGPXrouteFields& Object, TGPXrouteDetails& d) {
+    if (d.name.empty() && !d.desc.empty()) d.name = d.desc;
+    const TGPXrouteDetails& none = TGPXrouteDetails::Defaults();
+    const bool any = !d.name.empty() || !d.cmt.empty() || !d.desc.empty() || !d.src.empty() || d.link.filled ||
+                     d.number != none.number || !d.type.empty() || !d.extensions.empty() ||
+                     d.LineStyle.Color() != none.LineStyle.Color() ||
+                     d.LineStyle.Opacity() != none.LineStyle.Opacity();
+    // A route or track without any of them (most have a name at least)
+    // costs no details record.
+    if (any) Object.Edit() = std::move(d);
+    d = TGPXrouteDetails();
+  }
+  void SetDetails(TGPXrouteFields& Object) { SetDetails(Object, fDetails); }
+
+  TGPXFile& fFile;
+  std::vector<Kind> fOpen;
+  bool fSawRoot = false;
+  TGPXrte* fRoute = nullptr;
+  TGPXtrk* fTrack = nullptr;
+  TGPXtrkseg* fSegment = nullptr;
+  TGPXrouteDetails fDetails;  // of the route or track being read
+};
+
 void TGPXFile::ImportGPXFile(const std::string& FileName) {
-  ImportGPX([&](TXpObjModel& Model) { Model.LoadDataSource(FileName); }, FileName);
+  ImportGPX([&](TXpObjModel& Model, TXpStreamHandler& Handler) { return Model.StreamDataSource(FileName, Handler); },
+            FileName);
 }
 
 void TGPXFile::ImportGPXStream(std::istream& Stream, const std::string& SourceName) {
-  ImportGPX([&](TXpObjModel& Model) { Model.LoadStream(Stream); }, SourceName);
+  const std::string bytes((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+  ImportGPX([&](TXpObjModel& Model, TXpStreamHandler& Handler) { return Model.StreamMemory(bytes, Handler); },
+            SourceName);
 }
 
-void TGPXFile::ImportGPX(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName) {
-  TXpObjModel model;
-  model.IgnoreCase = true;
-  model.LineBreakMode = TXpLineBreakMode::lbmDefault;
-  try {
-    Load(model);
-  } catch (const std::exception& e) {
-    mLog.emplace_back(e.what());
-    return;
-  }
-  ImportFromModel(model, SourceName);
-}
-
-void TGPXFile::ImportFromModel(TXpObjModel& Model, const std::string& SourceName) {
-  fSourceName = SourceName;
-  fCounts = {};
-  TXpNode root;
-  ForEachElement(Model.Document(), [&](const TXpNode& c) {
-    if (SameXmlName(c.NodeName(), "gpx")) root = c;
-  });
-  if (!root || !GPXd) {
-    const std::string errors = TrimCopy(Model.ErrorText());
-    if (!errors.empty()) mLog.push_back(errors);
-    if (root) mLog.emplace_back("No document to read " + SourceName + " into");
+void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler&)>& Load,
+                         const std::string& SourceName) {
+  if (!GPXd) {
+    mLog.emplace_back("No document to read " + SourceName + " into");
     mLog.emplace_back("File not loaded");
     return;
   }
+  TXpObjModel model;
+  model.IgnoreCase = true;
+  model.LineBreakMode = TXpLineBreakMode::lbmDefault;
+  model.PieceBytes = XmlPieceBytes;
+  fSourceName = SourceName;
+  fCounts = {};
+  fSawMetadata = fSawExtensions = false;
+
+  // The file is read into a document of its own, which GPXd points to
+  // meanwhile; only a file that was read (or an impossible date, which
+  // keeps what came before it) changes the caller's document.
+  TGPX* const target = GPXd;
+  TGPX read;
+  GPXd = &read;
+  StreamReader reader(*this);
+  bool parsed = false;
   try {
-    ForEachElement(root, [&](const TXpNode& c) {
-      const std::string_view name = c.NodeName();
-      if (SameXmlName(name, "metadata")) {
-        ReadMetadata(c);
-      } else if (SameXmlName(name, "wpt")) {
-        ReadPoint(c, GPXd->wpt);
-        ++fCounts.wpt;
-      } else if (SameXmlName(name, "rte")) {
-        ReadRoute(c);
-      } else if (SameXmlName(name, "trk")) {
-        ReadTrack(c);
-      } else if (SameXmlName(name, "extensions")) {
-        ReadDocumentExtensions(c);
-      }
-    });
+    parsed = Load(model, reader);
   } catch (const EConvertError& e) {
+    GPXd = target;
+    reader.CloseAll();
+    TakeOver(read, *target);
     mLog.emplace_back(e.what());
     throw;
+  } catch (const std::exception& e) {
+    GPXd = target;
+    mLog.emplace_back(e.what());
+    return;
   }
+  GPXd = target;
+  if (!parsed || !reader.SawRoot()) {
+    const std::string errors = TrimCopy(model.ErrorText());
+    if (!errors.empty()) mLog.push_back(errors);
+    mLog.emplace_back("File not loaded");
+    return;
+  }
+  TakeOver(read, *target);
   mLog.push_back("Read " + std::to_string(fCounts.wpt) + " waypoints, " + std::to_string(fCounts.rte) +
                  " routes with " + std::to_string(fCounts.rtept) + " route points, " +
                  std::to_string(fCounts.trk) + " tracks with " + std::to_string(fCounts.trkseg) +
                  " segments and " + std::to_string(fCounts.trkpt) + " track points from " + SourceName);
   Loaded = true;
+}
+
+void TGPXFile::ReadDocumentPart(const TXpNode& Node) {
+  const std::string_view name = Node.NodeName();
+  if (SameXmlName(name, "metadata")) {
+    fSawMetadata = true;
+    ReadMetadata(Node);
+  } else if (SameXmlName(name, "wpt")) {
+    ReadPoint(Node, GPXd->wpt);
+    ++fCounts.wpt;
+  } else if (SameXmlName(name, "extensions")) {
+    fSawExtensions = true;
+    ReadDocumentExtensions(Node);
+  }
+}
+
+void TGPXFile::TakeOver(TGPX& Read, TGPX& Doc) const {
+  if (fSawMetadata) Doc.metadata = std::move(Read.metadata);
+  if (fSawExtensions) Doc.extension.Text = std::move(Read.extension.Text);
+  const bool wptFilled = Doc.wpt.filled || Read.wpt.filled;
+  const bool rteFilled = Doc.rte.filled || Read.rte.filled;
+  const bool trkFilled = Doc.trk.filled || Read.trk.filled;
+  Doc.wpt.MoveFrom(Read.wpt);
+  Doc.rte.MoveFrom(Read.rte);
+  Doc.trk.MoveFrom(Read.trk);
+  Doc.wpt.filled = wptFilled;
+  Doc.rte.filled = rteFilled;
+  Doc.trk.filled = trkFilled;
 }
 
 std::string TGPXFile::GetLastNodeText(const TXpNode& Parent, std::string_view NodeName) {
@@ -313,74 +472,23 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   if (!rest.empty()) d.extensions = Trim(rest);
 }
 
-void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, TGPXrouteFields& Object) {
-  TGPXrouteDetails d;
-  d.name = GetLastNodeText(Node, "name");
-  d.cmt = GetLastNodeText(Node, "cmt");
-  d.desc = GetLastNodeText(Node, "desc");
-  d.src = GetLastNodeText(Node, "src");
-  if (const TXpNode link = LastChild(Node, "link")) ReadLink(link, d.link);
-  d.number = IntOr(GetLastNodeText(Node, "number"), -1);
-  d.type = GetLastNodeText(Node, "type");
-  if (const TXpNode ext = LastChild(Node, "extensions")) {
-    for (TXpNode c = ext.FirstChild(); c; c = c.NextSibling()) {
-      if (c.NodeType() == TXpNodeType::ntElement && c.NodeName() == "line") {
-        const std::string color = GetLastNodeText(c, "color");
-        const std::string opacity = GetLastNodeText(c, "opacity");
-        if (!color.empty()) d.LineStyle.SetColorStr(color);
-        if (!opacity.empty()) d.LineStyle.SetOpacityStr(opacity);
-      } else {
-        d.extensions += '\n';
-        d.extensions += c.XmlDocument();
-      }
+void TGPXFile::ReadLineExtensions(const TXpNode& Node, TGPXrouteDetails& Details) {
+  // Only the last extensions element counts: it replaces what an earlier
+  // one gave.
+  Details.extensions.clear();
+  Details.LineStyle = TGPX_StyleLine();
+  for (TXpNode c = Node.FirstChild(); c; c = c.NextSibling()) {
+    if (c.NodeType() == TXpNodeType::ntElement && c.NodeName() == "line") {
+      const std::string color = GetLastNodeText(c, "color");
+      const std::string opacity = GetLastNodeText(c, "opacity");
+      if (!color.empty()) Details.LineStyle.SetColorStr(color);
+      if (!opacity.empty()) Details.LineStyle.SetOpacityStr(opacity);
+    } else {
+      Details.extensions += '\n';
+      Details.extensions += c.XmlDocument();
     }
-    d.extensions = TrimCopy(d.extensions);
   }
-  if (d.name.empty() && !d.desc.empty()) d.name = d.desc;
-  const TGPXrouteDetails& none = TGPXrouteDetails::Defaults();
-  const bool any = !d.name.empty() || !d.cmt.empty() || !d.desc.empty() || !d.src.empty() || d.link.filled ||
-                   d.number != none.number || !d.type.empty() || !d.extensions.empty() ||
-                   d.LineStyle.Color() != none.LineStyle.Color() || d.LineStyle.Opacity() != none.LineStyle.Opacity();
-  if (any || Object.HasDetails()) Object.Edit() = std::move(d);
-}
-
-void TGPXFile::ReadRoute(const TXpNode& Node) {
-  auto owned = std::make_unique<TGPXrte>();
-  TGPXrte& route = *owned;
-  GPXd->rte.Add(owned.release());
-  GPXd->rte.filled = true;
-  ++fCounts.rte;
-  ReadRouteOrTrackFields(Node, route);
-  ForEachElement(Node, [&](const TXpNode& c) {
-    if (c.NameIs("rtept")) {
-      ReadPoint(c, route);
-      ++fCounts.rtept;
-    }
-  });
-}
-
-void TGPXFile::ReadTrack(const TXpNode& Node) {
-  auto owned = std::make_unique<TGPXtrk>();
-  TGPXtrk& track = *owned;
-  GPXd->trk.Add(owned.release());
-  GPXd->trk.filled = true;
-  ++fCounts.trk;
-  ReadRouteOrTrackFields(Node, track);
-  ForEachElement(Node, [&](const TXpNode& c) {
-    if (!c.NameIs("trkseg")) return;
-    auto ownedSeg = std::make_unique<TGPXtrkseg>();
-    TGPXtrkseg& seg = *ownedSeg;
-    track.Add(ownedSeg.release());
-    ++fCounts.trkseg;
-    seg.extensions = GetExtensionNodeContent(c, "extensions");
-    ForEachElement(c, [&](const TXpNode& pt) {
-      if (pt.NameIs("trkpt")) {
-        ReadPoint(pt, seg);
-        ++fCounts.trkpt;
-      }
-    });
-    seg.ShrinkToFit();
-  });
+  Details.extensions = TrimCopy(Details.extensions);
 }
 
 void TGPXFile::ReadDocumentExtensions(const TXpNode& Node) {

@@ -94,19 +94,23 @@ class TGPXFile {
   // element replaced by the point's current depth (none for depth 0).
   static std::string PointExtensions(const TGPXwpt& Point);
 
+  // How much XML text is parsed at a time while reading; 0 parses the whole
+  // file first (see TXpObjModel::PieceBytes).
+  std::size_t XmlPieceBytes = 256 * 1024;
+
   // Line end and indent unit of the writer (LF and TAB, both empty with
   // Compress); ExportGPX sets them from GPXOptions.
   std::string LineEnd = "\n";
   std::string Indent = "\t";
 
  protected:
-  // Reads the document of a loaded model into GPXd.
-  void ImportFromModel(TXpObjModel& Model, const std::string& SourceName);
-  // Loads the XML with `Load` (a call of one of the model's loaders) and
-  // reads the document; a load error goes to mLog.
-  void ImportGPX(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName);
+  // Reads the XML that `Load` hands over (a call of one of the model's
+  // streaming loaders) into GPXd; a load error goes to mLog.
+  void ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler&)>& Load, const std::string& SourceName);
 
  private:
+  class StreamReader;
+
   struct ReadCounts {
     long long wpt = 0, rte = 0, rtept = 0, trk = 0, trkseg = 0, trkpt = 0;
   };
@@ -115,10 +119,12 @@ class TGPXFile {
   void ReadPerson(const TXpNode& Node, TGPXperson& Person);
   static void ReadLink(const TXpNode& Node, TGPXLink& Link);
   void ReadPoint(const TXpNode& Node, TGPXwptList& List);
-  void ReadRoute(const TXpNode& Node);
-  void ReadTrack(const TXpNode& Node);
+  // A child of gpx other than a route or track.
+  void ReadDocumentPart(const TXpNode& Node);
   void ReadDocumentExtensions(const TXpNode& Node);
-  void ReadRouteOrTrackFields(const TXpNode& Node, TGPXrouteFields& Object);
+  static void ReadLineExtensions(const TXpNode& Node, TGPXrouteDetails& Details);
+  // Moves what was read into the caller's document.
+  void TakeOver(TGPX& Read, TGPX& Doc) const;
   TDateTime ReadTime(std::string_view Text) const;
 
   void AppendIndent(std::string& Out, int TabCount) const;
@@ -134,6 +140,7 @@ class TGPXFile {
 
   std::string fSourceName;  // the file being read, for messages
   ReadCounts fCounts;
+  bool fSawMetadata = false, fSawExtensions = false;
   bool fUsesDepthNamespace = false;  // set while writing when an h:depth is written
 };
 

@@ -1,7 +1,6 @@
 #include "formats/XmlDom.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <istream>
 #include <iterator>
-#include <mutex>
 #include <pugixml.hpp>
 #include <unordered_set>
 
@@ -570,48 +568,7 @@ TXpNode TXpNamedNodeMap::Item(int Index) const noexcept {
 
 // ---------------------------------------------------------------- TXpObjModel
 
-namespace {
-
-// The parser's tree comes in pages of some 32 KB. Taken from the heap, they
-// lie between the objects a reader makes from the tree, and after the tree
-// is gone their memory stays resident; a big recording would keep a
-// hundred megabytes. Mapped pages go back to the system at once.
-constexpr std::size_t kHeader = 16;  // keeps the 16-byte alignment of malloc
-constexpr std::size_t kMapFrom = 16 * 1024;
-
-void* AllocateTreeMemory(std::size_t size) {
-  const std::size_t total = size + kHeader;
-  char* block;
-  if (total >= kMapFrom) {
-    void* p = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    block = static_cast<char*>(p);
-  } else {
-    block = static_cast<char*>(std::malloc(total));
-    if (!block) return nullptr;
-  }
-  std::memcpy(block, &total, sizeof total);
-  return block + kHeader;
-}
-
-void ReleaseTreeMemory(void* ptr) {
-  if (!ptr) return;
-  char* block = static_cast<char*>(ptr) - kHeader;
-  std::size_t total;
-  std::memcpy(&total, block, sizeof total);
-  if (total >= kMapFrom) ::munmap(block, total);
-  else std::free(block);
-}
-
-}  // namespace
-
-TXpObjModel::TXpObjModel() {
-  // Set once, before the first document of the process exists; nothing
-  // else in the program uses the parser.
-  static std::once_flag once;
-  std::call_once(once, [] { pugi::set_memory_management_functions(AllocateTreeMemory, ReleaseTreeMemory); });
-  fDoc = std::make_unique<pugi::xml_document>();
-}
+TXpObjModel::TXpObjModel() : fDoc(std::make_unique<pugi::xml_document>()) {}
 
 TXpObjModel::~TXpObjModel() = default;
 
@@ -713,42 +670,48 @@ std::string_view DeclarationValue(std::string_view decl, std::string_view name) 
 
 }  // namespace
 
+TXpObjModel::InputEncoding TXpObjModel::DetectEncoding(std::string_view bytes) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  InputEncoding e;
+  if (bytes.size() >= 3 && byte(0) == 0xFE && byte(1) == 0xFF) {
+    e.Parser = pugi::encoding_utf16_be;
+    e.Kind = TXpCharEncoding::ceUTF16BE;
+    return e;
+  }
+  if (bytes.size() >= 3 && byte(0) == 0xFF && byte(1) == 0xFE) {
+    e.Parser = pugi::encoding_utf16_le;
+    e.Kind = TXpCharEncoding::ceUTF16LE;
+    return e;
+  }
+  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) e.Skip = 3;
+  // An 8-bit input may declare ISO-8859-1; other declared encodings are
+  // read as UTF-8.
+  const std::string_view text = bytes.substr(e.Skip);
+  if (text.size() > 5 && text.substr(0, 5) == "<?xml" && IsXmlSpace(text[5])) {
+    const auto end = text.find("?>");
+    if (end != std::string_view::npos) {
+      const std::string_view declared = DeclarationValue(text.substr(0, end), "encoding");
+      if (SameXmlName(declared, "ISO-8859-1")) {
+        e.Parser = pugi::encoding_latin1;
+        e.Kind = TXpCharEncoding::ceISO88591;
+      }
+    }
+  }
+  return e;
+}
+
 bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName) {
   fDoc->reset();
   fBuffer.reset();
   fErrors.clear();
+  const InputEncoding encoding = DetectEncoding(std::string_view(buffer.get(), size));
+  fEncoding = encoding.Kind;
+  return ParseBuffer(std::move(buffer), encoding.Skip, size - encoding.Skip, encoding.Parser, sourceName, 0);
+}
 
-  const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.get());
-  char* data = buffer.get();
-  std::size_t length = size;
-  pugi::xml_encoding encoding = pugi::encoding_utf8;
-  fEncoding = TXpCharEncoding::ceUTF8;
-  if (size >= 3 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-    encoding = pugi::encoding_utf16_be;
-    fEncoding = TXpCharEncoding::ceUTF16BE;
-  } else if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    encoding = pugi::encoding_utf16_le;
-    fEncoding = TXpCharEncoding::ceUTF16LE;
-  } else if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-    data += 3;
-    length -= 3;
-  }
-  if (fEncoding == TXpCharEncoding::ceUTF8) {
-    // An 8-bit input may declare ISO-8859-1; other declared encodings are
-    // read as UTF-8.
-    const std::string_view text(data, length);
-    if (text.size() > 5 && text.substr(0, 5) == "<?xml" && IsXmlSpace(text[5])) {
-      const auto end = text.find("?>");
-      if (end != std::string_view::npos) {
-        const std::string_view declared = DeclarationValue(text.substr(0, end), "encoding");
-        if (SameXmlName(declared, "ISO-8859-1")) {
-          encoding = pugi::encoding_latin1;
-          fEncoding = TXpCharEncoding::ceISO88591;
-        }
-      }
-    }
-  }
-
+bool TXpObjModel::ParseBuffer(std::unique_ptr<char[]> buffer, std::size_t from, std::size_t length, int encoding,
+                              const std::string& sourceName, long long offsetShift) {
+  fDoc->reset();
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
                      pugi::parse_declaration | pugi::parse_embed_pcdata;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;
@@ -756,11 +719,13 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   // keeps. (An input that needs converting may still be parsed in place,
   // for instance ISO-8859-1 text that is plain ASCII.)
   fBuffer = std::move(buffer);
-  const pugi::xml_parse_result result = fDoc->load_buffer_inplace(data, length, options, encoding);
-  if (!result)
-    return Fail("Error in " + sourceName + ": " + result.description() + " at offset " +
-                    std::to_string(result.offset),
-                result.offset);
+  const pugi::xml_parse_result result = fDoc->load_buffer_inplace(fBuffer.get() + from, length, options,
+                                                                   static_cast<pugi::xml_encoding>(encoding));
+  if (!result) {
+    const long long offset = std::max(0LL, static_cast<long long>(result.offset) + offsetShift);
+    return Fail("Error in " + sourceName + ": " + result.description() + " at offset " + std::to_string(offset),
+                offset);
+  }
 
   bool seenElement = false;
   for (xml_node n = fDoc->first_child(); n; n = n.next_sibling()) {
@@ -768,12 +733,12 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
     if (n.type() != pugi::node_declaration) continue;
     if (seenElement)
       return Fail("Error in " + sourceName + ": the XML declaration follows the document element",
-                  n.offset_debug());
+                  n.offset_debug() + offsetShift);
     const std::string_view version = n.attribute("version").value();
     if (version != "1.0")
       return Fail("Error in " + sourceName + ": XML version \"" + std::string(version) +
                       "\" is not supported (only 1.0)",
-                  n.offset_debug());
+                  n.offset_debug() + offsetShift);
   }
   return true;
 }

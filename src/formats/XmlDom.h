@@ -170,6 +170,27 @@ class TXpDocument : public TXpNode {
   explicit TXpDocument(const TXpNode& node) : TXpNode(node) {}
 };
 
+// Receives a document from TXpObjModel::StreamDataSource piece by piece.
+// The nodes handed over are valid during the call only.
+class TXpStreamHandler {
+ public:
+  virtual ~TXpStreamHandler() = default;
+  // Whether the element named Name is to be opened: Depth is 0 for the
+  // document element, 1 for a child of it, and so on, counting the opened
+  // elements around it. An opened element comes as Open, then one call per
+  // child element (to Element, or Open ... Close for children that are
+  // opened in turn), then Close. An element that is not opened comes whole
+  // to Element.
+  virtual bool Opens(int Depth, std::string_view Name) = 0;
+  // The start of an opened element: its name and attributes, no children.
+  virtual void Open(const TXpNode& Element) = 0;
+  // A complete element: a child of the innermost opened element, or the
+  // document element when it is not opened.
+  virtual void Element(const TXpNode& Element) = 0;
+  // The end of the innermost opened element.
+  virtual void Close() = 0;
+};
+
 // Owns one parsed document and the error list of the last load.
 class TXpObjModel {
  public:
@@ -192,6 +213,22 @@ class TXpObjModel {
   // The same from bytes held in memory.
   bool LoadMemory(std::string_view bytes);
 
+  // Reads the file at sSource as LoadDataSource does, but hands it to
+  // Handler piece by piece instead of keeping the whole tree: the elements
+  // of one piece are parsed together and forgotten when the next piece
+  // comes, so memory stays near PieceBytes of text whatever the size of the
+  // file. A failure ends the reading with false and Errors as for
+  // LoadDataSource (RaiseErrors is honoured); what the handler received
+  // before it stays received. Exceptions of the handler pass through.
+  // Inputs in UTF-16 or with a document type declaration are parsed whole
+  // first and then handed over the same way.
+  bool StreamDataSource(const std::string& sSource, TXpStreamHandler& Handler);
+  // The same for bytes held in memory.
+  bool StreamMemory(std::string_view bytes, TXpStreamHandler& Handler);
+  // How much XML text StreamDataSource parses at a time; 0 parses the whole
+  // input first.
+  std::size_t PieceBytes = 256 * 1024;
+
   TXpDocument Document() const noexcept;
   // The messages of the last failed load, one per entry.
   const std::vector<std::string>& Errors() const noexcept { return fErrors; }
@@ -201,7 +238,20 @@ class TXpObjModel {
   TXpCharEncoding Encoding() const noexcept { return fEncoding; }
 
  private:
+  friend class XpPieceReader;
+
+  struct InputEncoding {
+    int Parser = 0;  // the parser's encoding (pugi::encoding_utf8 is 1)
+    TXpCharEncoding Kind = TXpCharEncoding::ceUTF8;
+    std::size_t Skip = 0;  // bytes of a UTF-8 byte-order mark
+  };
+  static InputEncoding DetectEncoding(std::string_view bytes);
+
   bool LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName);
+  // Parses `length` bytes of the buffer from `from` on; offsetShift is added
+  // to the parser's error offsets.
+  bool ParseBuffer(std::unique_ptr<char[]> buffer, std::size_t from, std::size_t length, int encoding,
+                   const std::string& sourceName, long long offsetShift);
   bool Fail(const std::string& message, long long position);
 
   std::unique_ptr<pugi::xml_document> fDoc;

@@ -123,6 +123,26 @@ void TPointStore::Release() noexcept {
   fCapacity = 0;
 }
 
+void TPointStore::Adopt(TPointStore& other) {
+  if (&other == this) return;
+  fBlocks.reserve(fBlocks.size() + other.fBlocks.size());
+  for (auto& block : other.fBlocks) fBlocks.push_back(std::move(block));
+  fCapacity += other.fCapacity;
+  other.fBlocks.clear();
+  other.Release();
+}
+
+void TPointList2::MoveFrom(TPointList2& source) {
+  if (&source == this) return;
+  if (source.fStore) {
+    if (!fStore) fStore = std::make_unique<TPointStore>();
+    fStore->Adopt(*source.fStore);
+  }
+  Reserve(Count() + source.Count());
+  for (TPoint4D2* p : source) Add(p);
+  source.Clear();
+}
+
 void TPointList2::SetEnabled(bool Value) {
   penabled = Value;
   for (TPoint4D2* p : *this) p->enabled = Value;

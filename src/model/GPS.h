@@ -95,6 +95,9 @@ class TPointStore {
   }
   // Returns every block; the points in them must have been destroyed.
   void Release() noexcept;
+  // Takes over the blocks of `other` (and so the points in them), which is
+  // left empty.
+  void Adopt(TPointStore& other);
   // Bytes taken from the heap.
   std::size_t Capacity() const noexcept { return fCapacity; }
 
@@ -156,6 +159,9 @@ class TPointList2 : public TOwningList<TPoint4D2> {
     FreeAll();
     if (fStore) fStore->Release();
   }
+  // Appends the points of `source` themselves, storage included, leaving
+  // `source` empty: what copying them and clearing `source` would give.
+  void MoveFrom(TPointList2& source);
   // Heap bytes of the list's point storage (not counting points made with new).
   std::size_t StoreCapacity() const noexcept { return fStore ? fStore->Capacity() : 0; }
 

@@ -78,6 +78,14 @@ void TGPXtrkList::CopyFrom(const TGPXtrkList& trkList) {
   }
 }
 
+void TGPXrteList::MoveFrom(TGPXrteList& rtelist) {
+  if (&rtelist == this) return;
+  filled = rtelist.filled;
+  Reserve(Count() + rtelist.Count());
+  for (TGPXrte* route : rtelist) Add(route);
+  rtelist.Clear();
+}
+
 void TGPXtrkList::MoveFrom(TGPXtrkList& trkList) {
   if (&trkList == this) return;
   filled = trkList.filled;

@@ -254,6 +254,8 @@ class TGPXrteList : public TOwningList<TGPXrte> {
   void SetEnabled(bool Value) noexcept { penabled = Value; }
   // Keeps the routes already here and appends copies; copies filled.
   void CopyFrom(const TGPXrteList& rtelist);
+  // The source's routes themselves are appended; the source is left empty.
+  void MoveFrom(TGPXrteList& rtelist);
 
  private:
   bool penabled = true;

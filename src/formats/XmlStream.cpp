@@ -1,0 +1,504 @@
+// Reading an XML document piece by piece (TXpObjModel::StreamDataSource).
+//
+// A light scanner walks the markup of the input and cuts it into pieces at
+// element boundaries; each piece is parsed on its own by the same parser and
+// with the same options as a whole document, so every well-formedness check
+// of the parser applies to every byte. The scanner only has to find where
+// elements begin and end: comments, CDATA sections, processing instructions
+// and quoted attribute values are skipped as units. A piece is wrapped in the
+// start tags of the elements opened around it (copied from the input, so
+// their attributes and namespace declarations are there) and in the matching
+// end tags, which gives its nodes the same ancestors as in the whole
+// document.
+//
+// The input is read into a reserved range of address space as the scanner
+// advances, and the part it has left behind is given back to the system in
+// large steps: only a few megabytes are resident whatever the size of the
+// file, and positions never move, so the scanner works with plain offsets.
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <pugixml.hpp>
+
+#include "formats/XmlDom.h"
+
+namespace sondralis {
+
+static_assert(pugi::encoding_utf8 == 1, "InputEncoding assumes the parser's numbering");
+
+namespace {
+
+bool IsSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool EndsName(char c) noexcept { return IsSpace(c) || c == '/' || c == '>'; }
+
+// The bytes of the input: a file read on demand into reserved memory, or
+// text already in memory.
+class Input {
+ public:
+  Input() = default;
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+  ~Input() {
+    if (fMapped) ::munmap(fMapped, fReserved);
+    if (fFd >= 0) ::close(fFd);
+  }
+
+  void UseMemory(std::string_view bytes) {
+    fData = bytes.data();
+    fSize = fFilled = bytes.size();
+  }
+
+  // Opens the file and reserves room for it; an error message or empty.
+  std::string UseFile(const std::string& path) {
+    fFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fFd < 0) return "Can't open " + path + ": " + std::strerror(errno);
+    struct stat st {};
+    if (::fstat(fFd, &st) != 0 || !S_ISREG(st.st_mode)) return "Can't read " + path + ": not a file";
+    fSize = static_cast<std::size_t>(st.st_size);
+    fReserved = fSize + 1;
+    void* p = ::mmap(nullptr, fReserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return "Can't read " + path + ": the file is too large";
+    fMapped = static_cast<char*>(p);
+    fData = fMapped;
+    fPath = path;
+    return {};
+  }
+
+  const char* Data() const noexcept { return fData; }
+  std::size_t Size() const noexcept { return fSize; }
+  const std::string& Error() const noexcept { return fError; }
+
+  // Makes the bytes before `end` (at most Size) readable; false when the
+  // file could not be read (Error says why).
+  bool Have(std::size_t end) {
+    end = std::min(end, fSize);
+    if (end <= fFilled) return true;
+    if (!fError.empty()) return false;
+    // Whole steps of a few megabytes: few system calls, little resident.
+    const std::size_t want = std::min(fSize, std::max(end, fFilled + kReadStep));
+    while (fFilled < want) {
+      const ssize_t n = ::read(fFd, fMapped + fFilled, want - fFilled);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        fError = "Can't read " + fPath + ": " + (n < 0 ? std::strerror(errno) : "the file shrank while reading");
+        return false;
+      }
+      fFilled += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  // The bytes before `offset` are not needed any more.
+  void Forget(std::size_t offset) {
+    if (!fMapped) return;
+    const std::size_t page = 4096;
+    const std::size_t upTo = offset / page * page;
+    if (upTo < fForgotten + kForgetStep) return;
+    ::madvise(fMapped + fForgotten, upTo - fForgotten, MADV_DONTNEED);
+    fForgotten = upTo;
+  }
+
+ private:
+  static constexpr std::size_t kReadStep = 2 * 1024 * 1024;
+  static constexpr std::size_t kForgetStep = 8 * 1024 * 1024;
+
+  int fFd = -1;
+  char* fMapped = nullptr;
+  std::size_t fReserved = 0;
+  const char* fData = nullptr;
+  std::size_t fSize = 0;
+  std::size_t fFilled = 0;
+  std::size_t fForgotten = 0;
+  std::string fPath;
+  std::string fError;
+};
+
+}  // namespace
+
+// Cuts the input into pieces and hands them to the handler.
+class XpPieceReader {
+ public:
+  XpPieceReader(TXpObjModel& model, Input& input, std::string sourceName, TXpStreamHandler& handler)
+      : fModel(model), fIn(input), fSource(std::move(sourceName)), fHandler(handler) {}
+
+  enum class Outcome { kDone, kFailed, kWhole };
+  // kWhole: the input is one the pieces cannot be cut from (UTF-16, a
+  // document type declaration); nothing was handed over.
+  Outcome Run();
+
+ private:
+  struct Opened {
+    std::string name;
+    std::size_t prefixLength;  // length of fPrefix before this element's start tag
+  };
+
+  enum class Item { kEnd, kText, kMarkup, kStartTag, kEmptyTag, kEndTag };
+
+  char At(std::size_t i) { return fIn.Have(i + 1) && i < fIn.Size() ? fIn.Data()[i] : '\0'; }
+  bool StartsWith(std::size_t i, std::string_view s) {
+    if (!fIn.Have(i + s.size()) || i + s.size() > fIn.Size()) return false;
+    return std::memcmp(fIn.Data() + i, s.data(), s.size()) == 0;
+  }
+  // The offset just past the first `needle` at or after `from`, or npos.
+  std::size_t After(std::size_t from, std::string_view needle);
+  // The offset just past the '>' closing a tag whose '<' is at `from`,
+  // skipping quoted attribute values; npos at the end of the input.
+  std::size_t TagEnd(std::size_t from);
+  // The next item at fPos: where it ends (fNext) and what it is.
+  Item Next();
+  // Past the end of the element whose start tag ends at `from`; npos when
+  // the input ends first.
+  std::size_t ElementEnd(std::size_t from);
+
+  std::string_view Bytes(std::size_t from, std::size_t to) const { return {fIn.Data() + from, to - from}; }
+  std::string_view TagName(std::size_t tagStart) const;
+
+  // Parses prefix + input[from, to) + suffix; false after a parse error.
+  bool Parse(std::size_t from, std::size_t to, bool closeOpened, std::string_view extra = {});
+  // The innermost opened element in the parsed piece.
+  TXpNode Innermost();
+  // Parses the piece gathered so far and hands its elements over.
+  bool Flush();
+  bool OpenElement(std::size_t tagStart, std::size_t tagEnd, bool empty);
+  void Close();
+  bool Fail(const std::string& what, std::size_t offset);
+  // The input from `from` on is not well-formed: the parser says why and
+  // where, as it would for the whole document.
+  bool ParseFailure(std::size_t from);
+  static Outcome Failed(bool) { return Outcome::kFailed; }
+
+  TXpObjModel& fModel;
+  Input& fIn;
+  std::string fSource;
+  TXpStreamHandler& fHandler;
+  TXpObjModel::InputEncoding fEncoding;
+
+  std::vector<Opened> fOpened;
+  std::string fPrefix;  // start tags of the opened elements, outermost first
+  std::size_t fPos = 0;
+  std::size_t fNext = 0;
+  std::size_t fPieceStart = 0;
+};
+
+std::size_t XpPieceReader::After(std::size_t from, std::string_view needle) {
+  std::size_t searched = from;
+  for (;;) {
+    const std::size_t limit = std::min(fIn.Size(), std::max(searched, from) + 1024 * 1024);
+    if (!fIn.Have(limit)) return std::string_view::npos;
+    const std::string_view window(fIn.Data() + from, limit - from);
+    const std::size_t start = searched - from;
+    const std::size_t hit = window.find(needle, start);
+    if (hit != std::string_view::npos) return from + hit + needle.size();
+    if (limit >= fIn.Size()) return std::string_view::npos;
+    searched = limit - std::min(limit - from, needle.size() - 1);
+  }
+}
+
+std::size_t XpPieceReader::TagEnd(std::size_t from) {
+  char quote = 0;
+  for (std::size_t i = from + 1;; ++i) {
+    if (i >= fIn.Size() || !fIn.Have(i + 1)) return std::string_view::npos;
+    const char c = fIn.Data()[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      return i + 1;
+    } else if (c == '<') {
+      // Not a tag the parser would accept; it reports what is wrong.
+      return i;
+    }
+  }
+}
+
+XpPieceReader::Item XpPieceReader::Next() {
+  if (fPos >= fIn.Size() || !fIn.Have(fPos + 1)) return Item::kEnd;
+  const char* data = fIn.Data();
+  if (data[fPos] != '<') {
+    std::size_t i = fPos;
+    for (;;) {
+      const std::size_t limit = std::min(fIn.Size(), i + 64 * 1024);
+      if (!fIn.Have(limit)) return Item::kEnd;
+      const void* lt = std::memchr(data + i, '<', limit - i);
+      if (lt) {
+        fNext = static_cast<std::size_t>(static_cast<const char*>(lt) - data);
+        return Item::kText;
+      }
+      if (limit >= fIn.Size()) {
+        fNext = limit;
+        return Item::kText;
+      }
+      i = limit;
+    }
+  }
+  auto markup = [&](std::string_view close) {
+    fNext = After(fPos + 2, close);
+    if (fNext == std::string_view::npos) fNext = fIn.Size();
+    return Item::kMarkup;
+  };
+  if (StartsWith(fPos, "<!--")) return markup("-->");
+  if (StartsWith(fPos, "<![CDATA[")) return markup("]]>");
+  if (StartsWith(fPos, "<?")) return markup("?>");
+  if (StartsWith(fPos, "<!")) {
+    fNext = TagEnd(fPos);
+    if (fNext == std::string_view::npos) fNext = fIn.Size();
+    return Item::kMarkup;
+  }
+  fNext = TagEnd(fPos);
+  if (fNext == std::string_view::npos) {
+    fNext = fIn.Size();
+    return Item::kMarkup;  // a tag cut off by the end of the input
+  }
+  if (At(fPos + 1) == '/') return Item::kEndTag;
+  return data[fNext - 2] == '/' ? Item::kEmptyTag : Item::kStartTag;
+}
+
+std::size_t XpPieceReader::ElementEnd(std::size_t from) {
+  const std::size_t saved = fPos;
+  fPos = from;
+  int depth = 1;
+  std::size_t end = std::string_view::npos;
+  while (depth > 0) {
+    const Item item = Next();
+    if (item == Item::kEnd) break;
+    if (item == Item::kStartTag) ++depth;
+    if (item == Item::kEndTag) --depth;
+    fPos = fNext;
+    if (depth == 0) end = fPos;
+  }
+  fPos = saved;
+  return end;
+}
+
+std::string_view XpPieceReader::TagName(std::size_t tagStart) const {
+  const char* data = fIn.Data();
+  std::size_t i = tagStart + 1;
+  if (data[i] == '/') ++i;
+  const std::size_t from = i;
+  while (i < fIn.Size() && !EndsName(data[i])) ++i;
+  return {data + from, i - from};
+}
+
+bool XpPieceReader::Parse(std::size_t from, std::size_t to, bool closeOpened, std::string_view extra) {
+  std::size_t suffixLength = 0;
+  if (closeOpened)
+    for (const Opened& o : fOpened) suffixLength += o.name.size() + 3;
+  const std::size_t length = fPrefix.size() + (to - from) + extra.size() + suffixLength;
+  std::unique_ptr<char[]> buffer(new char[length + 1]);
+  char* out = buffer.get();
+  std::memcpy(out, fPrefix.data(), fPrefix.size());
+  out += fPrefix.size();
+  std::memcpy(out, fIn.Data() + from, to - from);
+  out += to - from;
+  std::memcpy(out, extra.data(), extra.size());
+  out += extra.size();
+  if (closeOpened) {
+    for (auto o = fOpened.rbegin(); o != fOpened.rend(); ++o) {
+      *out++ = '<';
+      *out++ = '/';
+      std::memcpy(out, o->name.data(), o->name.size());
+      out += o->name.size();
+      *out++ = '>';
+    }
+  }
+  const long long shift = static_cast<long long>(from) - static_cast<long long>(fPrefix.size()) -
+                          static_cast<long long>(fEncoding.Skip);
+  return fModel.ParseBuffer(std::move(buffer), 0, length, fEncoding.Parser, fSource, shift);
+}
+
+TXpNode XpPieceReader::Innermost() {
+  TXpNode n = fModel.Document();
+  for (std::size_t depth = 0; depth < fOpened.size() && n; ++depth) {
+    TXpNode c = n.FirstChild();
+    while (c && c.NodeType() != TXpNodeType::ntElement) c = c.NextSibling();
+    n = c;
+  }
+  return n;
+}
+
+bool XpPieceReader::Flush() {
+  if (fPos == fPieceStart) return true;
+  if (!Parse(fPieceStart, fPos, true)) return false;
+  const TXpNode parent = Innermost();
+  for (TXpNode c = parent.FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
+  fPieceStart = fPos;
+  fIn.Forget(fPieceStart);
+  return true;
+}
+
+bool XpPieceReader::OpenElement(std::size_t tagStart, std::size_t tagEnd, bool empty) {
+  const std::string name(TagName(tagStart));
+  // The document element's piece carries what comes before it, so that the
+  // XML declaration is checked as in a whole document.
+  const std::size_t from = fOpened.empty() ? fEncoding.Skip : tagStart;
+  const std::string close = empty ? std::string() : "</" + name + ">";
+  if (!Parse(from, tagEnd, true, close)) return false;
+  fOpened.push_back({name, fPrefix.size()});
+  fPrefix.append(Bytes(tagStart, tagEnd));
+  fHandler.Open(Innermost());
+  fPieceStart = fPos = tagEnd;
+  if (empty) Close();
+  return true;
+}
+
+void XpPieceReader::Close() {
+  fPrefix.resize(fOpened.back().prefixLength);
+  fOpened.pop_back();
+  fHandler.Close();
+}
+
+bool XpPieceReader::Fail(const std::string& what, std::size_t offset) {
+  const long long at = static_cast<long long>(offset) - static_cast<long long>(fEncoding.Skip);
+  return fModel.Fail("Error in " + fSource + ": " + what + " at offset " + std::to_string(at), at);
+}
+
+bool XpPieceReader::ParseFailure(std::size_t from) {
+  if (!fIn.Have(fIn.Size())) return fModel.Fail(fIn.Error(), -1);
+  if (!Parse(from, fIn.Size(), false)) return false;
+  return Fail("the document is not well-formed", fIn.Size());
+}
+
+XpPieceReader::Outcome XpPieceReader::Run() {
+  if (!fIn.Have(4096)) return Failed(fModel.Fail(fIn.Error(), -1));
+  fEncoding = TXpObjModel::DetectEncoding(std::string_view(fIn.Data(), std::min<std::size_t>(fIn.Size(), 4096)));
+  fModel.fEncoding = fEncoding.Kind;
+  if (fEncoding.Kind == TXpCharEncoding::ceUTF16LE || fEncoding.Kind == TXpCharEncoding::ceUTF16BE)
+    return Outcome::kWhole;
+  fPos = fPieceStart = fEncoding.Skip;
+
+  // What comes before the document element goes into its piece.
+  Item item;
+  for (;;) {
+    item = Next();
+    if (item == Item::kStartTag || item == Item::kEmptyTag) break;
+    if (item == Item::kEnd || item == Item::kEndTag) return Failed(ParseFailure(fEncoding.Skip));
+    if (item == Item::kMarkup && StartsWith(fPos, "<!") && !StartsWith(fPos, "<!--"))
+      return Outcome::kWhole;  // a document type declaration: left to the parser as a whole
+    fPos = fNext;
+  }
+  const std::string_view rootName = TagName(fPos);
+  if (fHandler.Opens(0, rootName)) {
+    if (!OpenElement(fPos, fNext, item == Item::kEmptyTag)) return Outcome::kFailed;
+  } else {
+    const std::size_t end = item == Item::kEmptyTag ? fNext : ElementEnd(fNext);
+    if (end == std::string_view::npos) return Failed(ParseFailure(fEncoding.Skip));
+    if (!Parse(fEncoding.Skip, end, false)) return Outcome::kFailed;
+    for (TXpNode c = fModel.Document().FirstChild(); c; c = c.NextSibling())
+      if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
+    fPos = fPieceStart = end;
+  }
+
+  // The content of the opened elements.
+  while (!fOpened.empty()) {
+    item = Next();
+    switch (item) {
+      case Item::kEnd: return Failed(ParseFailure(fPieceStart));
+      case Item::kText:
+      case Item::kMarkup: fPos = fNext; break;
+      case Item::kStartTag:
+      case Item::kEmptyTag:
+        if (fHandler.Opens(static_cast<int>(fOpened.size()), TagName(fPos))) {
+          if (!Flush() || !OpenElement(fPos, fNext, item == Item::kEmptyTag)) return Outcome::kFailed;
+        } else {
+          const std::size_t end = item == Item::kEmptyTag ? fNext : ElementEnd(fNext);
+          if (end == std::string_view::npos) return Failed(ParseFailure(fPieceStart));
+          fPos = end;
+          if (fPos - fPieceStart >= std::max<std::size_t>(fModel.PieceBytes, 1) && !Flush()) return Outcome::kFailed;
+        }
+        break;
+      case Item::kEndTag: {
+        // It must close the innermost opened element; if it does not, the
+        // parser says so about the rest of the input.
+        std::size_t i = fPos + 2 + fOpened.back().name.size();
+        if (TagName(fPos) != fOpened.back().name) return Failed(ParseFailure(fPieceStart));
+        while (i + 1 < fNext && IsSpace(fIn.Data()[i])) ++i;
+        if (i + 1 != fNext) return Failed(ParseFailure(fPieceStart));
+        if (!Flush()) return Outcome::kFailed;
+        fPos = fPieceStart = fNext;
+        Close();
+        break;
+      }
+    }
+  }
+
+  // After the document element: white space, comments and processing
+  // instructions only.
+  for (;;) {
+    item = Next();
+    if (item == Item::kEnd) break;
+    if (item == Item::kStartTag || item == Item::kEmptyTag)
+      return Failed(Fail("more than one document element", fPos));
+    if (item == Item::kEndTag) return Failed(Fail("end tag without start tag", fPos));
+    if (item == Item::kMarkup && StartsWith(fPos, "<?xml") && EndsName(At(fPos + 5)))
+      return Failed(Fail("the XML declaration follows the document element", fPos));
+    if (item == Item::kMarkup && StartsWith(fPos, "<!") && !StartsWith(fPos, "<!--"))
+      return Failed(Fail("markup not allowed after the document element", fPos));
+    fPos = fNext;
+  }
+  if (!fIn.Have(fIn.Size())) return Failed(fModel.Fail(fIn.Error(), -1));
+  return Outcome::kDone;
+}
+
+// ---------------------------------------------------------------- TXpObjModel
+
+namespace {
+
+// The whole document, already parsed, handed over as StreamDataSource would.
+void Walk(const TXpNode& element, int depth, TXpStreamHandler& handler) {
+  if (!handler.Opens(depth, element.NodeName())) {
+    handler.Element(element);
+    return;
+  }
+  handler.Open(element);
+  for (TXpNode c = element.FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement) Walk(c, depth + 1, handler);
+  handler.Close();
+}
+
+bool WalkDocument(TXpObjModel& model, TXpStreamHandler& handler) {
+  for (TXpNode c = model.Document().FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement) Walk(c, 0, handler);
+  return true;
+}
+
+}  // namespace
+
+bool TXpObjModel::StreamDataSource(const std::string& sSource, TXpStreamHandler& Handler) {
+  fErrors.clear();
+  fDoc->reset();
+  fBuffer.reset();
+  if (PieceBytes == 0) return LoadDataSource(sSource) && WalkDocument(*this, Handler);
+  Input input;
+  if (const std::string error = input.UseFile(sSource); !error.empty()) return Fail(error, -1);
+  XpPieceReader reader(*this, input, sSource, Handler);
+  const XpPieceReader::Outcome outcome = reader.Run();
+  fDoc->reset();
+  fBuffer.reset();
+  if (outcome == XpPieceReader::Outcome::kWhole) return LoadDataSource(sSource) && WalkDocument(*this, Handler);
+  return outcome == XpPieceReader::Outcome::kDone;
+}
+
+bool TXpObjModel::StreamMemory(std::string_view bytes, TXpStreamHandler& Handler) {
+  fErrors.clear();
+  fDoc->reset();
+  fBuffer.reset();
+  if (PieceBytes == 0) return LoadMemory(bytes) && WalkDocument(*this, Handler);
+  Input input;
+  input.UseMemory(bytes);
+  XpPieceReader reader(*this, input, "the XML text", Handler);
+  const XpPieceReader::Outcome outcome = reader.Run();
+  fDoc->reset();
+  fBuffer.reset();
+  if (outcome == XpPieceReader::Outcome::kWhole) return LoadMemory(bytes) && WalkDocument(*this, Handler);
+  return outcome == XpPieceReader::Outcome::kDone;
+}
+
+}  // namespace sondralis
