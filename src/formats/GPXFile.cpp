@@ -508,16 +508,29 @@ bool Digits(std::string_view s, std::size_t from, std::size_t n, int& value) {
   return true;
 }
 
-// yyyy-mm-ddThh:mm:ssZ, the form nearly every file uses, read directly.
+// yyyy-mm-ddThh:mm:ssZ, the form nearly every file uses, and the same with
+// a fraction of a second of up to six digits (yyyy-mm-ddThh:mm:ss.fffZ, as
+// loggers writing several points a second have it), read directly. The
+// milliseconds are the first three digits of the fraction, as the general
+// parser below takes them.
 bool CanonicalTime(std::string_view s, TDateTime& result) {
-  if (s.size() != 20 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':' || s[19] != 'Z')
+  if (s.size() < 20 || s.size() > 27 || s.size() == 21 || s[4] != '-' || s[7] != '-' || s[10] != 'T' ||
+      s[13] != ':' || s[16] != ':' || s.back() != 'Z')
     return false;
-  int y, mo, d, h, mi, se;
+  int y, mo, d, h, mi, se, ms = 0;
   if (!Digits(s, 0, 4, y) || !Digits(s, 5, 2, mo) || !Digits(s, 8, 2, d) || !Digits(s, 11, 2, h) ||
       !Digits(s, 14, 2, mi) || !Digits(s, 17, 2, se))
     return false;
+  if (s.size() > 20) {
+    const std::size_t digits = s.size() - 21;
+    int fraction;
+    if (s[19] != '.' || !Digits(s, 20, digits, fraction)) return false;
+    const std::size_t kept = std::min<std::size_t>(digits, 3);
+    if (!Digits(s, 20, kept, ms)) return false;
+    for (std::size_t i = kept; i < 3; ++i) ms *= 10;
+  }
   if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || se > 59) return false;
-  result = ComposeDateTime(EncodeDate(y, mo, d), EncodeTime(h, mi, se, 0));
+  result = ComposeDateTime(EncodeDate(y, mo, d), EncodeTime(h, mi, se, ms));
   return true;
 }
 

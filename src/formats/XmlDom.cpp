@@ -706,21 +706,21 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   fErrors.clear();
   const InputEncoding encoding = DetectEncoding(std::string_view(buffer.get(), size));
   fEncoding = encoding.Kind;
-  return ParseBuffer(std::move(buffer), encoding.Skip, size - encoding.Skip, encoding.Parser, sourceName, 0);
+  fBuffer = std::move(buffer);
+  return ParseBuffer(fBuffer.get() + encoding.Skip, size - encoding.Skip, encoding.Parser, sourceName, 0);
 }
 
-bool TXpObjModel::ParseBuffer(std::unique_ptr<char[]> buffer, std::size_t from, std::size_t length, int encoding,
-                              const std::string& sourceName, long long offsetShift) {
+bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, const std::string& sourceName,
+                              long long offsetShift) {
   fDoc->reset();
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
                      pugi::parse_declaration | pugi::parse_embed_pcdata;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;
-  // Parsed in place: the tree points into the buffer, which this model
-  // keeps. (An input that needs converting may still be parsed in place,
-  // for instance ISO-8859-1 text that is plain ASCII.)
-  fBuffer = std::move(buffer);
-  const pugi::xml_parse_result result = fDoc->load_buffer_inplace(fBuffer.get() + from, length, options,
-                                                                   static_cast<pugi::xml_encoding>(encoding));
+  // Parsed in place: the tree points into the buffer, which must live as
+  // long as the tree. (An input that needs converting may still be parsed
+  // in place, for instance ISO-8859-1 text that is plain ASCII.)
+  const pugi::xml_parse_result result =
+      fDoc->load_buffer_inplace(data, length, options, static_cast<pugi::xml_encoding>(encoding));
   if (!result) {
     const long long offset = std::max(0LL, static_cast<long long>(result.offset) + offsetShift);
     return Fail("Error in " + sourceName + ": " + result.description() + " at offset " + std::to_string(offset),

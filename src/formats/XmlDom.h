@@ -248,10 +248,11 @@ class TXpObjModel {
   static InputEncoding DetectEncoding(std::string_view bytes);
 
   bool LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName);
-  // Parses `length` bytes of the buffer from `from` on; offsetShift is added
-  // to the parser's error offsets.
-  bool ParseBuffer(std::unique_ptr<char[]> buffer, std::size_t from, std::size_t length, int encoding,
-                   const std::string& sourceName, long long offsetShift);
+  // Parses `length` bytes at `data` in place (the tree points into them, so
+  // they must outlive it); offsetShift is added to the parser's error
+  // offsets.
+  bool ParseBuffer(char* data, std::size_t length, int encoding, const std::string& sourceName,
+                   long long offsetShift);
   bool Fail(const std::string& message, long long position);
 
   std::unique_ptr<pugi::xml_document> fDoc;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+
+#include <sys/mman.h>
 
 #include "model/Text.h"
 
@@ -88,13 +91,23 @@ void TBBox::Add(const TBBox& BBox) {
   if (N != 0 && S != 0 && E != 0 && O != 0) Complete = true;
 }
 
+namespace {
+
+// Blocks double from 1 KB to 64 KB (from the heap, so that a short list
+// wastes little), then come as 2 MB mappings of their own with large pages
+// where the system offers them: a long recording fills them with a fault
+// per 2 MB instead of one per 4 KB page, and gives them back with one call
+// each.
+constexpr std::size_t kFirstBlock = 1024;
+constexpr std::size_t kLargestHeapBlock = 64 * 1024;
+constexpr std::size_t kMappedBlock = 2 * 1024 * 1024;
+constexpr std::size_t kPage = 4096;
+
+}  // namespace
+
+TPointStore::~TPointStore() { Release(); }
+
 void* TPointStore::Allocate(std::size_t size, std::size_t align) {
-  // Blocks double from 1 KB to 64 KB, then stay at 64 KB: a short list
-  // wastes little, a long one at most part of a block. Blocks of that size
-  // come from the heap's own pages, not from a mapping of their own, so
-  // freeing them costs no system call.
-  constexpr std::size_t kFirstBlock = 1024;
-  constexpr std::size_t kLargestBlock = 64 * 1024;
   auto aligned = [align](std::byte* p) {
     const auto address = reinterpret_cast<std::uintptr_t>(p);
     return p + ((align - address % align) % align);
@@ -106,27 +119,68 @@ void* TPointStore::Allocate(std::size_t size, std::size_t align) {
       return slot;
     }
   }
-  std::size_t blockSize = fBlocks.empty() ? kFirstBlock : std::min(2 * fCapacity, kLargestBlock);
-  blockSize = std::max(blockSize, size + align);
-  fBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize));
-  fCapacity += blockSize;
-  fNext = fBlocks.back().get();
-  fEnd = fNext + blockSize;
-  std::byte* slot = aligned(fNext);
+  Block block;
+  if (fCapacity < 2 * kLargestHeapBlock || size + align > kMappedBlock) {
+    block.size = fBlocks.empty() ? kFirstBlock : std::min(2 * fCapacity, kLargestHeapBlock);
+    block.size = std::max(block.size, size + align);
+    block.data = static_cast<std::byte*>(::operator new(block.size));
+  } else {
+    block.size = kMappedBlock;
+    void* p = ::mmap(nullptr, block.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    ::madvise(p, block.size, MADV_HUGEPAGE);
+    block.data = static_cast<std::byte*>(p);
+    block.mapped = true;
+  }
+  try {
+    fBlocks.push_back(block);
+  } catch (...) {
+    Free(block);
+    throw;
+  }
+  fCapacity += block.size;
+  fNext = aligned(block.data);
+  fEnd = block.data + block.size;
+  std::byte* slot = fNext;
   fNext = slot + size;
   return slot;
 }
 
+void TPointStore::Free(const Block& block) noexcept {
+  if (block.mapped) ::munmap(block.data, block.size);
+  else ::operator delete(block.data);
+}
+
 void TPointStore::Release() noexcept {
+  for (const Block& block : fBlocks) Free(block);
   fBlocks.clear();
   fNext = fEnd = nullptr;
   fCapacity = 0;
 }
 
+std::size_t TPointStore::MappedCapacity() const noexcept {
+  std::size_t n = 0;
+  for (const Block& block : fBlocks)
+    if (block.mapped) n += block.size;
+  return n;
+}
+
+void TPointStore::Trim() noexcept {
+  if (fBlocks.empty() || !fBlocks.back().mapped) return;
+  Block& last = fBlocks.back();
+  const auto used = static_cast<std::size_t>(fNext - last.data);
+  const std::size_t keep = (used + kPage - 1) / kPage * kPage;
+  if (keep >= last.size || ::munmap(last.data + keep, last.size - keep) != 0) return;
+  fCapacity -= last.size - keep;
+  last.size = keep;
+  fEnd = last.data + keep;
+}
+
 void TPointStore::Adopt(TPointStore& other) {
   if (&other == this) return;
-  fBlocks.reserve(fBlocks.size() + other.fBlocks.size());
-  for (auto& block : other.fBlocks) fBlocks.push_back(std::move(block));
+  // The other store's blocks go in front, so that this store goes on
+  // filling its own last block.
+  fBlocks.insert(fBlocks.begin(), other.fBlocks.begin(), other.fBlocks.end());
   fCapacity += other.fCapacity;
   other.fBlocks.clear();
   other.Release();

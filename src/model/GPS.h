@@ -82,6 +82,7 @@ class TPointStore {
   TPointStore() = default;
   TPointStore(const TPointStore&) = delete;
   TPointStore& operator=(const TPointStore&) = delete;
+  ~TPointStore();
 
   // A new T in the storage, marked as stored so that delete leaves its
   // memory alone.
@@ -98,13 +99,25 @@ class TPointStore {
   // Takes over the blocks of `other` (and so the points in them), which is
   // left empty.
   void Adopt(TPointStore& other);
-  // Bytes taken from the heap.
+  // Gives back the part of the last block no point has used yet; later
+  // points go into a new block.
+  void Trim() noexcept;
+  // Bytes taken, and the part of them that are mappings of their own
+  // rather than heap memory.
   std::size_t Capacity() const noexcept { return fCapacity; }
+  std::size_t MappedCapacity() const noexcept;
 
  private:
-  void* Allocate(std::size_t size, std::size_t align);
+  struct Block {
+    std::byte* data = nullptr;
+    std::size_t size = 0;
+    bool mapped = false;  // a mapping of its own rather than heap memory
+  };
 
-  std::vector<std::unique_ptr<std::byte[]>> fBlocks;
+  void* Allocate(std::size_t size, std::size_t align);
+  static void Free(const Block& block) noexcept;
+
+  std::vector<Block> fBlocks;
   std::byte* fNext = nullptr;
   std::byte* fEnd = nullptr;
   std::size_t fCapacity = 0;
@@ -159,11 +172,19 @@ class TPointList2 : public TOwningList<TPoint4D2> {
     FreeAll();
     if (fStore) fStore->Release();
   }
+  // Gives back the room reserved for points not added yet (for a list that
+  // is complete).
+  void ShrinkToFit() {
+    TOwningList<TPoint4D2>::ShrinkToFit();
+    if (fStore) fStore->Trim();
+  }
   // Appends the points of `source` themselves, storage included, leaving
   // `source` empty: what copying them and clearing `source` would give.
   void MoveFrom(TPointList2& source);
-  // Heap bytes of the list's point storage (not counting points made with new).
+  // Bytes of the list's point storage (not counting points made with new),
+  // and the part of them outside the heap.
   std::size_t StoreCapacity() const noexcept { return fStore ? fStore->Capacity() : 0; }
+  std::size_t StoreMappedCapacity() const noexcept { return fStore ? fStore->MappedCapacity() : 0; }
 
   void CalcBBox(bool Reset) { CalcBBoxFromTo(0, Count() - 1, Reset); }
   void CalcBBoxFromTo(int pFrom, int pTo, bool Reset) { BBox = BoxFromTo(pFrom, pTo, Reset); }
