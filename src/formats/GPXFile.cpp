@@ -863,11 +863,8 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
     AppendNumber(Out, Point.HBdepth);
     Out += "</h:depth></extensions>";
     Out += LineEnd;
-    fUsesDepthNamespace = true;
   } else if (Point.HBdepth != 0 || !Point.extensions().empty()) {
-    const std::string ext = PointExtensions(Point);
-    if (Point.HBdepth != 0 || UsesDepthPrefix(ext)) fUsesDepthNamespace = true;
-    AppendText(Out, ext, "extensions", d, true);
+    AppendText(Out, PointExtensions(Point), "extensions", d, true);
   }
   AppendIndent(Out, TabCount);
   Out += "</";
@@ -881,7 +878,6 @@ void TGPXFile::AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& St
   const bool hasOpacity = std::fabs(Style.Opacity()) < 1;
   const bool styled = GPXOptions.GPX_Style && (hasColor || hasOpacity);
   if (!styled && Extensions.empty()) return;
-  if (UsesDepthPrefix(Extensions)) fUsesDepthNamespace = true;
   AppendIndent(Out, 1);
   Out += "<extensions>";
   Out += LineEnd;
@@ -919,7 +915,10 @@ void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
   if (details.number >= 0) AppendText(Out, std::to_string(details.number), "number", 1, true);
   AppendText(Out, details.type, "type", 1, false);
   AppendStyledExtensions(Out, details.LineStyle, details.extensions);
-  for (int i = 0; i < Route.Count(); ++i) AppendWPT(Out, *Route.rtept(i), "rtept", 1);
+  for (int i = 0; i < Route.Count(); ++i) {
+    AppendWPT(Out, *Route.rtept(i), "rtept", 1);
+    Flush(Out);
+  }
   Out += "</rte>";
   Out += LineEnd;
 }
@@ -941,8 +940,10 @@ void TGPXFile::AppendTRK(std::string& Out, const TGPXtrk& Track) {
     AppendIndent(Out, 1);
     Out += "<trkseg>";
     Out += LineEnd;
-    for (int i = 0; i < seg.Count(); ++i) AppendWPT(Out, *seg.trkpt(i), "trkpt", 2);
-    if (UsesDepthPrefix(seg.extensions)) fUsesDepthNamespace = true;
+    for (int i = 0; i < seg.Count(); ++i) {
+      AppendWPT(Out, *seg.trkpt(i), "trkpt", 2);
+      Flush(Out);
+    }
     AppendText(Out, seg.extensions, "extensions", 2, true);
     AppendIndent(Out, 1);
     Out += "</trkseg>";
@@ -1044,52 +1045,49 @@ std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
            "\" maxlat=\"" + FormatNumber(b.maxlat) + "\" maxlon=\"" + FormatNumber(b.maxlon) + "\" />";
     out += LineEnd;
   }
-  if (UsesDepthPrefix(Metadata.extensions)) fUsesDepthNamespace = true;
   AppendText(out, Metadata.extensions, "extensions", 1, true);
   out += "</metadata>";
   out += LineEnd;
   return out;
 }
 
-void TGPXFile::BuildGPX(std::string& out, std::string& body) {
+bool TGPXFile::NeedsDepthNamespace() const {
+  auto point = [](const TGPXwpt& p) {
+    if (p.HBdepth != 0) return true;
+    return !p.extensions().empty() && UsesDepthPrefix(PointExtensions(p));
+  };
+  auto points = [&](const TGPXwptList& list) {
+    for (int i = 0; i < list.Count(); ++i)
+      if (point(*list.WayPoints(i))) return true;
+    return false;
+  };
+  if (GPXd->metadata.filled && UsesDepthPrefix(GPXd->metadata.extensions)) return true;
+  if (!Trim(GPXd->extension.Text).empty() && UsesDepthPrefix(GPXd->extension.Text)) return true;
+  if (points(GPXd->wpt)) return true;
+  for (const TGPXrte* route : GPXd->rte)
+    if (UsesDepthPrefix(route->extensions()) || points(*route)) return true;
+  for (const TGPXtrk* track : GPXd->trk) {
+    if (UsesDepthPrefix(track->extensions())) return true;
+    for (const TGPXtrkseg* seg : *track)
+      if (UsesDepthPrefix(seg->extensions) || points(*seg)) return true;
+  }
+  return false;
+}
+
+void TGPXFile::Flush(std::string& Out) {
+  if (fEmit && Out.size() >= kEmitBytes) {
+    (*fEmit)(Out);
+    Out.clear();
+  }
+}
+
+void TGPXFile::BuildGPX(std::string& out) {
   if (!GPXd) throw EFileError("No document to write");
   LineEnd = GPXOptions.Compress ? "" : "\n";
   Indent = GPXOptions.Compress ? "" : "\t";
-  fUsesDepthNamespace = false;
+  // The root declares the depth prefix only when something written uses it.
+  fUsesDepthNamespace = NeedsDepthNamespace();
 
-  // The body comes first: only then is it known whether the root must
-  // declare the depth prefix.
-  body.clear();
-  std::size_t points = static_cast<std::size_t>(GPXd->wpt.Count());
-  for (int i = 0; i < GPXd->rte.Count(); ++i) points += static_cast<std::size_t>(GPXd->rte.Routes(i)->Count());
-  for (int i = 0; i < GPXd->trk.Count(); ++i)
-    for (int s = 0; s < GPXd->trk.Tracks(i)->Count(); ++s)
-      points += static_cast<std::size_t>(GPXd->trk.Tracks(i)->trkseg(s)->Count());
-  body.reserve(points * 160 + 4096);
-
-  if (GPXd->metadata.filled) {
-    GPXd->ComputeMetaBounds();
-    body += ExportGPXMetadata(GPXd->metadata);
-  }
-  if (GPXd->wpt.Count() > 0) {
-    for (int i = 0; i < GPXd->wpt.Count(); ++i) AppendWPT(body, *GPXd->wpt.WayPoints(i), "wpt", 0);
-    body += LineEnd;
-  }
-  if (GPXd->rte.Count() > 0) {
-    for (int i = 0; i < GPXd->rte.Count(); ++i) AppendRTE(body, *GPXd->rte.Routes(i));
-    body += LineEnd;
-  }
-  if (GPXd->trk.Count() > 0) {
-    for (int i = 0; i < GPXd->trk.Count(); ++i) AppendTRK(body, *GPXd->trk.Tracks(i));
-    body += LineEnd;
-  }
-  if (!Trim(GPXd->extension.Text).empty()) {
-    if (UsesDepthPrefix(GPXd->extension.Text)) fUsesDepthNamespace = true;
-    AppendText(body, GPXd->extension.Text, "extensions", 0, true);
-  }
-  body += "</gpx>";
-
-  out.clear();
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>";
   out += LineEnd;
   out += "<gpx version=\"1.1\" creator=\"";
@@ -1110,20 +1108,52 @@ void TGPXFile::BuildGPX(std::string& out, std::string& body) {
   out += kGPXSchemaURL;
   out += "\">";
   out += LineEnd;
+
+  if (GPXd->metadata.filled) {
+    GPXd->ComputeMetaBounds();
+    out += ExportGPXMetadata(GPXd->metadata);
+  }
+  if (GPXd->wpt.Count() > 0) {
+    for (int i = 0; i < GPXd->wpt.Count(); ++i) {
+      AppendWPT(out, *GPXd->wpt.WayPoints(i), "wpt", 0);
+      Flush(out);
+    }
+    out += LineEnd;
+  }
+  if (GPXd->rte.Count() > 0) {
+    for (int i = 0; i < GPXd->rte.Count(); ++i) AppendRTE(out, *GPXd->rte.Routes(i));
+    out += LineEnd;
+  }
+  if (GPXd->trk.Count() > 0) {
+    for (int i = 0; i < GPXd->trk.Count(); ++i) AppendTRK(out, *GPXd->trk.Tracks(i));
+    out += LineEnd;
+  }
+  if (!Trim(GPXd->extension.Text).empty()) AppendText(out, GPXd->extension.Text, "extensions", 0, true);
+  out += "</gpx>";
 }
 
 std::string TGPXFile::ExportGPXText() {
-  std::string header, body;
-  BuildGPX(header, body);
-  return header + body;
+  std::string out;
+  BuildGPX(out);
+  return out;
 }
 
 void TGPXFile::ExportGPX(const std::string& FileName) {
-  std::string header, body;
-  BuildGPX(header, body);
   AtomicFileWriter file(FileName);
-  file.Write(header);
-  file.Write(body);
+  // The text goes to the file a megabyte at a time instead of being built
+  // whole first.
+  const std::function<void(std::string_view)> emit = [&](std::string_view text) { file.Write(text); };
+  std::string out;
+  out.reserve(kEmitBytes + 64 * 1024);
+  fEmit = &emit;
+  try {
+    BuildGPX(out);
+  } catch (...) {
+    fEmit = nullptr;
+    throw;
+  }
+  fEmit = nullptr;
+  file.Write(out);
   file.Commit();
   Modified = false;
 }

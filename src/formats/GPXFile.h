@@ -134,14 +134,20 @@ class TGPXFile {
   void AppendLink(std::string& Out, const TGPXLink& Link, int TabCount) const;
   void AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& Style, const std::string& Extensions);
   void AppendRTE(std::string& Out, const TGPXrte& Route);
-  // The root start tag with what comes before it, and everything after it.
-  void BuildGPX(std::string& Header, std::string& Body);
+  // The whole text, appended to Out; with fEmit set, Out is handed to it
+  // and emptied whenever it holds a megabyte or more.
+  void BuildGPX(std::string& Out);
+  void Flush(std::string& Out);
+  // Whether anything written carries the depth prefix.
+  bool NeedsDepthNamespace() const;
   void AppendTRK(std::string& Out, const TGPXtrk& Track);
 
   std::string fSourceName;  // the file being read, for messages
   ReadCounts fCounts;
   bool fSawMetadata = false, fSawExtensions = false;
-  bool fUsesDepthNamespace = false;  // set while writing when an h:depth is written
+  bool fUsesDepthNamespace = false;  // the root declares the depth prefix
+  static constexpr std::size_t kEmitBytes = 1024 * 1024;
+  const std::function<void(std::string_view)>* fEmit = nullptr;  // where ExportGPX sends the text
 };
 
 }  // namespace sondralis
