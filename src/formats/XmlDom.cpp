@@ -711,8 +711,16 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
 }
 
 bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, const std::string& sourceName,
-                              long long offsetShift) {
+                              long long offsetShift, bool quiet) {
   fDoc->reset();
+  // A quiet failure only empties the tree: the caller has another way.
+  auto Fail = [&](const std::string& message, long long position) {
+    if (quiet) {
+      fDoc->reset();
+      return false;
+    }
+    return this->Fail(message, position);
+  };
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
                      pugi::parse_declaration | pugi::parse_embed_pcdata;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;

@@ -250,9 +250,9 @@ class TXpObjModel {
   bool LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName);
   // Parses `length` bytes at `data` in place (the tree points into them, so
   // they must outlive it); offsetShift is added to the parser's error
-  // offsets.
+  // offsets. A quiet failure records nothing and raises nothing.
   bool ParseBuffer(char* data, std::size_t length, int encoding, const std::string& sourceName,
-                   long long offsetShift);
+                   long long offsetShift, bool quiet = false);
   bool Fail(const std::string& message, long long position);
 
   std::unique_ptr<pugi::xml_document> fDoc;

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <pugixml.hpp>
@@ -162,8 +163,15 @@ class XpPieceReader {
   std::string_view Bytes(std::size_t from, std::size_t to) const { return {fIn.Data() + from, to - from}; }
   std::string_view TagName(std::size_t tagStart) const;
 
-  // Parses prefix + input[from, to) + suffix; false after a parse error.
-  bool Parse(std::size_t from, std::size_t to, bool closeOpened, std::string_view extra = {});
+  // Parses prefix + input[from, to) + suffix; false after a parse error
+  // (which a quiet parse does not report).
+  bool Parse(std::size_t from, std::size_t to, bool closeOpened, std::string_view extra = {}, bool quiet = false);
+  // Tries to take a whole piece at once, cut after the end tag `</name>`
+  // nearest to PieceBytes ahead, without finding where every element in
+  // it ends. The cut is right when the piece parses and holds, inside the
+  // wrapping elements, complete elements none of which is to be opened;
+  // false (and nothing handed over) when it is not.
+  bool TakeWholePiece(std::string_view name);
   // The innermost opened element in the parsed piece.
   TXpNode Innermost();
   // Parses the piece gathered so far and hands its elements over.
@@ -189,6 +197,7 @@ class XpPieceReader {
   std::size_t fPos = 0;
   std::size_t fNext = 0;
   std::size_t fPieceStart = 0;
+  bool fPieceHasElements = false;  // the piece gathered so far holds an element
 };
 
 std::size_t XpPieceReader::After(std::size_t from, std::string_view needle) {
@@ -206,25 +215,34 @@ std::size_t XpPieceReader::After(std::size_t from, std::string_view needle) {
 }
 
 std::size_t XpPieceReader::TagEnd(std::size_t from) {
-  char quote = 0;
+  // The characters that matter in a tag; everything else is passed over in
+  // a tight loop.
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> t{};
+    t['>'] = t['<'] = t['"'] = t['\''] = true;
+    return t;
+  }();
   std::size_t i = from + 1;
   for (;;) {
     const std::size_t limit = std::min(fIn.Size(), i + 64 * 1024);
     if (i >= limit || !fIn.Have(limit)) return std::string_view::npos;
     const char* data = fIn.Data();
-    for (; i < limit; ++i) {
-      const char c = data[i];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '>') {
-        return i + 1;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '<') {
-        // Not a tag the parser would accept; it reports what is wrong.
-        return i;
-      }
+    while (i < limit && !kSpecial[static_cast<unsigned char>(data[i])]) ++i;
+    if (i == limit) continue;
+    const char c = data[i];
+    if (c == '>') return i + 1;
+    // A '<' inside a tag: not a tag the parser would accept; it reports
+    // what is wrong.
+    if (c == '<') return i;
+    // A quoted value, which may hold '>'.
+    const void* close = nullptr;
+    while (!close) {
+      const std::size_t end = std::min(fIn.Size(), i + 64 * 1024);
+      if (i + 1 >= end || !fIn.Have(end)) return std::string_view::npos;
+      close = std::memchr(fIn.Data() + i + 1, c, end - i - 1);
+      if (!close) i = end - 1;
     }
+    i = static_cast<std::size_t>(static_cast<const char*>(close) - fIn.Data()) + 1;
   }
 }
 
@@ -272,20 +290,40 @@ XpPieceReader::Item XpPieceReader::Next() {
 }
 
 std::size_t XpPieceReader::ElementEnd(std::size_t from) {
-  const std::size_t saved = fPos;
-  fPos = from;
+  // The same items as Next finds, in a tighter loop: this runs over nearly
+  // every byte of a big file.
   int depth = 1;
-  std::size_t end = std::string_view::npos;
-  while (depth > 0) {
-    const Item item = Next();
-    if (item == Item::kEnd) break;
-    if (item == Item::kStartTag) ++depth;
-    if (item == Item::kEndTag) --depth;
-    fPos = fNext;
-    if (depth == 0) end = fPos;
+  std::size_t i = from;
+  for (;;) {
+    const std::size_t limit = std::min(fIn.Size(), i + 256 * 1024);
+    if (i >= limit || !fIn.Have(limit)) return std::string_view::npos;
+    const char* data = fIn.Data();
+    const void* lt = std::memchr(data + i, '<', limit - i);
+    if (!lt) {
+      i = limit;
+      continue;
+    }
+    i = static_cast<std::size_t>(static_cast<const char*>(lt) - data);
+    const char second = At(i + 1);
+    std::size_t next;
+    if (second == '/') {
+      next = TagEnd(i);
+      if (next == std::string_view::npos) return next;
+      if (--depth == 0) return next;
+    } else if (second == '!' || second == '?') {
+      const std::size_t saved = fPos;
+      fPos = i;
+      const Item item = Next();
+      next = fNext;
+      fPos = saved;
+      if (item == Item::kEnd) return std::string_view::npos;
+    } else {
+      next = TagEnd(i);
+      if (next == std::string_view::npos) return next;
+      if (fIn.Data()[next - 2] != '/') ++depth;
+    }
+    i = next;
   }
-  fPos = saved;
-  return end;
 }
 
 std::string_view XpPieceReader::TagName(std::size_t tagStart) const {
@@ -297,7 +335,7 @@ std::string_view XpPieceReader::TagName(std::size_t tagStart) const {
   return {data + from, i - from};
 }
 
-bool XpPieceReader::Parse(std::size_t from, std::size_t to, bool closeOpened, std::string_view extra) {
+bool XpPieceReader::Parse(std::size_t from, std::size_t to, bool closeOpened, std::string_view extra, bool quiet) {
   std::size_t suffixLength = 0;
   if (closeOpened)
     for (const Opened& o : fOpened) suffixLength += o.name.size() + 3;
@@ -326,7 +364,7 @@ bool XpPieceReader::Parse(std::size_t from, std::size_t to, bool closeOpened, st
   }
   const long long shift = static_cast<long long>(from) - static_cast<long long>(fPrefix.size()) -
                           static_cast<long long>(fEncoding.Skip);
-  return fModel.ParseBuffer(fPiece.get(), length, fEncoding.Parser, fSource, shift);
+  return fModel.ParseBuffer(fPiece.get(), length, fEncoding.Parser, fSource, shift, quiet);
 }
 
 TXpNode XpPieceReader::Innermost() {
@@ -339,6 +377,41 @@ TXpNode XpPieceReader::Innermost() {
   return n;
 }
 
+bool XpPieceReader::TakeWholePiece(std::string_view name) {
+  const std::size_t step = std::max<std::size_t>(fModel.PieceBytes, 1);
+  const std::size_t target = fPieceStart + step;
+  if (target >= fIn.Size()) return false;
+  const std::string close = "</" + std::string(name) + ">";
+  const std::size_t limit = std::min(fIn.Size(), target + step + 64 * 1024);
+  if (!fIn.Have(limit)) return false;
+  const std::string_view window(fIn.Data() + target, limit - target);
+  const std::size_t hit = window.find(close);
+  if (hit == std::string_view::npos) return false;
+  const std::size_t cut = target + hit + close.size();
+  if (!Parse(fPieceStart, cut, true, {}, true)) return false;
+  // A cut made too far out closes a wrapping element inside the piece and
+  // opens another: some level then holds more than one element.
+  TXpNode n = fModel.Document();
+  for (std::size_t depth = 0; depth < fOpened.size(); ++depth) {
+    TXpNode only;
+    for (TXpNode c = n.FirstChild(); c; c = c.NextSibling()) {
+      if (c.NodeType() != TXpNodeType::ntElement) continue;
+      if (only) return false;
+      only = c;
+    }
+    n = only;
+  }
+  const int depth = static_cast<int>(fOpened.size());
+  for (TXpNode c = n.FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement && fHandler.Opens(depth, c.NodeName())) return false;
+  for (TXpNode c = n.FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
+  fPos = fPieceStart = cut;
+  fPieceHasElements = false;
+  fIn.Forget(fPieceStart);
+  return true;
+}
+
 bool XpPieceReader::Flush() {
   if (fPos == fPieceStart) return true;
   if (!Parse(fPieceStart, fPos, true)) return false;
@@ -346,6 +419,7 @@ bool XpPieceReader::Flush() {
   for (TXpNode c = parent.FirstChild(); c; c = c.NextSibling())
     if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
   fPieceStart = fPos;
+  fPieceHasElements = false;
   fIn.Forget(fPieceStart);
   return true;
 }
@@ -361,6 +435,7 @@ bool XpPieceReader::OpenElement(std::size_t tagStart, std::size_t tagEnd, bool e
   fPrefix.append(Bytes(tagStart, tagEnd));
   fHandler.Open(Innermost());
   fPieceStart = fPos = tagEnd;
+  fPieceHasElements = false;
   if (empty) Close();
   return true;
 }
@@ -423,10 +498,13 @@ XpPieceReader::Outcome XpPieceReader::Run() {
       case Item::kEmptyTag:
         if (fHandler.Opens(static_cast<int>(fOpened.size()), TagName(fPos))) {
           if (!Flush() || !OpenElement(fPos, fNext, item == Item::kEmptyTag)) return Outcome::kFailed;
+        } else if (!fPieceHasElements && TakeWholePiece(TagName(fPos))) {
+          break;
         } else {
           const std::size_t end = item == Item::kEmptyTag ? fNext : ElementEnd(fNext);
           if (end == std::string_view::npos) return Failed(ParseFailure(fPieceStart));
           fPos = end;
+          fPieceHasElements = true;
           if (fPos - fPieceStart >= std::max<std::size_t>(fModel.PieceBytes, 1) && !Flush()) return Outcome::kFailed;
         }
         break;

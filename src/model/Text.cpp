@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace sondralis {
@@ -90,12 +91,30 @@ std::optional<double> ParseNumber(std::string_view text) {
   if (text[0] == '+' || text[0] == '-') ++i;
   const std::size_t mantissaStart = i;
   bool anyDigit = false;
-  while (i < text.size() && IsDigit(text[i])) ++i, anyDigit = true;
+  // The digits as a whole number and how many of them follow the point.
+  std::uint64_t digits = 0;
+  int count = 0, fraction = 0;
+  while (i < text.size() && IsDigit(text[i])) {
+    digits = digits * 10 + static_cast<unsigned>(text[i] - '0');
+    ++i, ++count, anyDigit = true;
+  }
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, anyDigit = true;
+    while (i < text.size() && IsDigit(text[i])) {
+      digits = digits * 10 + static_cast<unsigned>(text[i] - '0');
+      ++i, ++count, ++fraction, anyDigit = true;
+    }
   }
   if (!anyDigit) return std::nullopt;
+  if (i == text.size() && count <= 15) {
+    // Up to 15 digits are exact as a double, and so is a power of ten up
+    // to 10^22: one division, which rounds correctly, gives the value
+    // from_chars would (the usual fast path of decimal conversion).
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double value = static_cast<double>(digits) / kPowersOfTen[fraction];
+    return negative ? -value : value;
+  }
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     std::size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
