@@ -95,6 +95,8 @@ class TForm1 : public QMainWindow, private Host {
   void Changed(TChange what) override;
   void WakeUp() override;
 
+  void ShowWarnings(const std::vector<std::string>& Warnings);
+
   // ---- building the window
   void CreateSourceTracksTab();
   void CreateInterpolatedMapTab();
