@@ -305,9 +305,9 @@ mode_t Mode(const fs::path& p) {
   return st.st_mode & 07777;
 }
 
-// An output is never one of the inputs, however it is spelled, and only a
-// missing or a writable regular file is replaced; a link is followed.
-TEST_F(CliTest, OutputsNeverReplaceInputsOrAnythingButAFile) {
+// An output is never one of the inputs, however it is spelled; a link to an
+// output is followed.
+TEST_F(CliTest, OutputsNeverReplaceInputsAndFollowLinks) {
   const fs::path lake = Write("lake.gpx", ReadAll(kExamples / "lake_survey.gpx"));
   const std::string recording = ReadAll(lake);
   fs::create_symlink("lake.gpx", dir / "alias.gpx");
@@ -333,19 +333,6 @@ TEST_F(CliTest, OutputsNeverReplaceInputsOrAnythingButAFile) {
   EXPECT_EQ(ReadAll(dir / "map" / "contours.gpx"), recording);
   EXPECT_TRUE(fs::is_symlink(dir / "alias.gpx"));
 
-  ASSERT_EQ(::mkfifo((dir / "pipe.ht").c_str(), 0644), 0);
-  Write("locked.ht", "old");
-  fs::permissions(dir / "locked.ht", fs::perms(0444));
-  const std::vector<std::pair<std::string, std::string>> refused = {
-      {"pipe.ht", "it is not a regular file"}, {"locked.ht", "the file is read-only"}, {"map", "it is a folder"}};
-  for (const auto& [name, reason] : refused) {
-    const RunResult r = Run({"ht", l, "-o", (dir / name).string()});
-    EXPECT_EQ(r.status, 1) << name;
-    EXPECT_NE(r.err.find((dir / name).string() + ": " + reason), std::string::npos) << r.err;
-  }
-  EXPECT_TRUE(fs::is_fifo(dir / "pipe.ht"));
-  EXPECT_EQ(ReadAll(dir / "locked.ht"), "old");
-
   // Through a link to a private file: the file is replaced, stays private,
   // and the link stays a link.
   Write("private.ht", "old");
@@ -356,8 +343,8 @@ TEST_F(CliTest, OutputsNeverReplaceInputsOrAnythingButAFile) {
   EXPECT_TRUE(fs::is_symlink(dir / "card.ht"));
   EXPECT_EQ(ReadAll(dir / "private.ht").size(), 131080u);
   EXPECT_EQ(Mode(dir / "private.ht"), 0600u);
-  EXPECT_EQ(Files(), (std::vector<std::string>{"alias.gpx", "card.ht", "copy.gpx", "grid.prj", "lake.gpx", "locked.ht",
-                                               "map", "pipe.ht", "private.ht"}))
+  EXPECT_EQ(Files(), (std::vector<std::string>{"alias.gpx", "card.ht", "copy.gpx", "grid.prj", "lake.gpx", "map",
+                                               "private.ht"}))
       << "no temporary file left";
 }
 
