@@ -2,14 +2,23 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "FormatsTestSupport.h"
+#include "formats/GPXFile.h"
 #include "formats/XmlDom.h"
 
 namespace sondralis {
 namespace {
 
 using testing::TestDataDir;
+
+template <class... Parts>
+std::string Cat(const Parts&... parts) {
+  std::string out;
+  ((out += parts), ...);
+  return out;
+}
 
 // A model loaded from text, with the readers' settings.
 struct Loaded {
@@ -201,6 +210,62 @@ TEST(XmlDomXml, WrittenBackEscapedAndSelfContained) {
   Loaded again(ext.XmlDocument());
   ASSERT_TRUE(again.ok);
   EXPECT_EQ(again.Root().XmlDocument(), ext.XmlDocument());
+}
+
+// A fragment written back declares the prefixes it uses from outside, with
+// the nearest declaration in scope, in the order of first use; thousands of
+// prefixes on the root or in one fragment give the same text as a few.
+TEST(XmlDomXml, FragmentsDeclareEveryOutsidePrefixFromTheNearestScope) {
+  constexpr int kPrefixes = 3000;
+  auto p = [](int i) { return Cat("p", std::to_string(i)); };
+  auto uri = [](int i) { return i == 5 ? std::string("urn:trk-5") : Cat("urn:root-", std::to_string(i)); };
+  std::string xml = "<gpx";
+  for (int i = 0; i < kPrefixes; ++i) xml += Cat(" xmlns:", p(i), "=\"urn:root-", std::to_string(i), "\"");
+  xml += "><trk xmlns:p5=\"urn:trk-5\"><trkseg>";
+  for (int i = 0; i < kPrefixes; ++i)
+    xml += Cat("<trkpt lat=\"1\" lon=\"2\"><extensions><", p(i), ":x/></extensions></trkpt>");
+  // One fragment using every prefix, one of them declared inside it for a
+  // part only, and one prefix declared nowhere.
+  xml += "</trkseg><extensions><w><p1:a xmlns:p1=\"urn:in\"/><p1:b/>";
+  for (int i = 2; i < kPrefixes; ++i) xml += Cat("<", p(i), ":c ", p(kPrefixes - 1 - i), ":at=\"v\"/>");
+  xml += "<q:u/></w></extensions></trk></gpx>";
+
+  auto pointExtension = [&](int i) { return Cat("<", p(i), ":x xmlns:", p(i), "=\"", uri(i), "\"/>"); };
+
+  Loaded l(xml);
+  ASSERT_TRUE(l.ok) << l.model.ErrorText();
+  const TXpNodeList points = l.Root().SelectNodes("trk/trkseg/trkpt");
+  ASSERT_EQ(points.Length(), kPrefixes);
+  for (int i = 0; i < kPrefixes; ++i)
+    ASSERT_EQ(points.Item(i).SelectNodes("extensions").Item(0).InnerXml(), pointExtension(i)) << i;
+
+  // Prefixes in the order the writer meets them: element, then attribute.
+  std::string expected = "<w";
+  std::vector<bool> declared(kPrefixes, false);
+  auto declare = [&](int k) {
+    if (declared[static_cast<std::size_t>(k)]) return;
+    declared[static_cast<std::size_t>(k)] = true;
+    expected += Cat(" xmlns:", p(k), "=\"", uri(k), "\"");
+  };
+  declare(1);  // p1:b lies outside the inner declaration's scope
+  for (int i = 2; i < kPrefixes; ++i) {
+    declare(i);
+    declare(kPrefixes - 1 - i);
+  }
+  expected += "><p1:a xmlns:p1=\"urn:in\"/><p1:b/>";
+  for (int i = 2; i < kPrefixes; ++i) expected += Cat("<", p(i), ":c ", p(kPrefixes - 1 - i), ":at=\"v\"/>");
+  expected += "<q:u/></w>";
+  EXPECT_EQ(l.Root().SelectNodes("trk/extensions/w").Item(0).XmlDocument(), expected);
+
+  // The reader keeps the same text for every point.
+  std::istringstream in(xml);
+  TGPX doc;
+  TGPXFile reader;
+  reader.GPXd = &doc;
+  reader.ImportGPXStream(in, "prefixes.gpx");
+  ASSERT_TRUE(reader.Loaded);
+  ASSERT_EQ(doc.trk[0]->trkseg(0)->Count(), kPrefixes);
+  for (int i = 0; i < kPrefixes; ++i) ASSERT_EQ(doc.trk[0]->trkseg(0)->trkpt(i)->extensions, pointExtension(i)) << i;
 }
 
 TEST(XmlDomRobustness, DeepNestingLoadsWithoutRecursion) {
