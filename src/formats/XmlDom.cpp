@@ -11,11 +11,13 @@
 #include <istream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <pugixml.hpp>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "formats/XmlEscape.h"
+#include "formats/XmlWellFormed.h"
 
 namespace sondralis {
 
@@ -809,6 +811,8 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   // keeps. (An input that needs converting may still be parsed in place,
   // for instance ISO-8859-1 text that is plain ASCII.)
   fBuffer = std::move(buffer);
+  // Looked for before the parse, which decodes the references in place.
+  const std::optional<TXmlFault> badReference = FindForbiddenCharacterReference({data, length}, fEncoding);
   const pugi::xml_parse_result result = fDoc->load_buffer_inplace(data, length, options, encoding);
   if (!result)
     return Fail("Error in " + sourceName + ": " + result.description() + " at offset " +
@@ -828,6 +832,11 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
                       "\" is not supported (only 1.0)",
                   n.offset_debug());
   }
+  std::optional<TXmlFault> fault = FindTreeFault(*fDoc);
+  if (!fault) fault = badReference;
+  if (fault)
+    return Fail("Error in " + sourceName + ": " + fault->Message + " at offset " + std::to_string(fault->Position),
+                fault->Position);
   return true;
 }
 

@@ -189,7 +189,9 @@ class TXpObjModel {
   bool NormalizeData = true;
   bool RaiseErrors = false;
 
-  // Parses the file at sSource. False when it cannot be read or parsed:
+  // Parses the file at sSource. False when it cannot be read or parsed, or
+  // is not well-formed in a way the parser lets through (two root elements,
+  // an attribute given twice, a reference to a character XML forbids):
   // Errors then holds the reasons and Document has no children. With
   // RaiseErrors set, a failure raises EXpParserError instead.
   bool LoadDataSource(const std::string& sSource);
