@@ -11,10 +11,13 @@
 #include <istream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <pugixml.hpp>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "formats/XmlEscape.h"
+#include "formats/XmlWellFormed.h"
 
 namespace sondralis {
 
@@ -66,11 +69,53 @@ std::string_view PrefixOf(std::string_view name) noexcept {
   return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
 }
 
+}  // namespace
+
+// Namespace declarations of elements that make many of them, indexed the
+// first time a prefix is looked up there. A root element declaring thousands
+// of prefixes, each used by one point's extensions, would otherwise cost a
+// scan of all of them for every point written back.
+struct XpNamespaceIndex {
+  std::unordered_map<const pugi::xml_node_struct*, std::unordered_map<std::string_view, std::string_view>> Elements;
+};
+
+namespace {
+
+// Elements with at most this many attributes are searched in place.
+constexpr int kDeclarationsSearchedInPlace = 16;
+
+bool DeclaresPrefix(std::string_view attributeName, std::string_view prefix) noexcept {
+  return attributeName.size() == prefix.size() + 6 && attributeName.substr(0, 6) == "xmlns:" &&
+         attributeName.substr(6) == prefix;
+}
+
+// The URI that element e itself declares for prefix, or null.
+const char* DeclarationOn(xml_node e, std::string_view prefix, XpNamespaceIndex* index) {
+  int seen = 0;
+  for (xml_attribute a = e.first_attribute(); a; a = a.next_attribute()) {
+    if (index && ++seen > kDeclarationsSearchedInPlace) {
+      auto [entry, fresh] = index->Elements.try_emplace(e.internal_object());
+      auto& declared = entry->second;
+      if (fresh)
+        for (xml_attribute d = e.first_attribute(); d; d = d.next_attribute()) {
+          const std::string_view name = d.name();
+          if (name.substr(0, 6) == "xmlns:") declared.emplace(name.substr(6), d.value());  // the first one counts
+        }
+      const auto found = declared.find(prefix);
+      return found == declared.end() ? nullptr : found->second.data();
+    }
+    if (DeclaresPrefix(a.name(), prefix)) return a.value();
+  }
+  return nullptr;
+}
+
 // The namespace declarations a fragment needs on its top element: prefixes
-// used inside it whose declaration sits on an ancestor outside it.
+// used inside it whose declaration sits on an ancestor outside it. Each
+// prefix costs the same however many others the fragment or its ancestors
+// declare.
 class NamespaceFixup {
  public:
-  explicit NamespaceFixup(xml_node root) : fRoot(root) {}
+  NamespaceFixup(xml_node root, XpNamespaceIndex* index) : fRoot(root), fIndex(index) {}
 
   std::vector<std::pair<std::string, std::string>> Collect() {
     if (fRoot.type() != pugi::node_element) return {};
@@ -105,7 +150,10 @@ class NamespaceFixup {
     marks.push_back(fDeclared.size());
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
       const std::string_view name = a.name();
-      if (name.substr(0, 6) == "xmlns:") fDeclared.emplace_back(name.substr(6));
+      if (name.substr(0, 6) == "xmlns:") {
+        fDeclared.emplace_back(name.substr(6));
+        ++fInScope[fDeclared.back()];
+      }
     }
     Use(PrefixOf(n.name()));
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
@@ -119,41 +167,42 @@ class NamespaceFixup {
   }
 
   void Leave(std::vector<std::size_t>& marks) {
+    for (std::size_t i = marks.back(); i < fDeclared.size(); ++i) {
+      const auto scope = fInScope.find(fDeclared[i]);
+      if (--scope->second == 0) fInScope.erase(scope);
+    }
     fDeclared.resize(marks.back());
     marks.pop_back();
   }
 
   void Use(std::string_view prefix) {
     if (prefix.empty() || prefix == "xml" || prefix == "xmlns") return;
-    for (const auto& d : fDeclared)
-      if (d == prefix) return;
-    for (const auto& d : fNeeded)
-      if (d.first == prefix) return;
-    for (const auto& d : fMissing)
-      if (d == prefix) return;
-    const std::string attrName = "xmlns:" + std::string(prefix);
+    if (fInScope.contains(prefix)) return;
+    if (!fLookedUp.insert(prefix).second) return;  // already needed, or declared nowhere
     for (xml_node a = fRoot.parent(); a; a = a.parent()) {
       if (a.type() != pugi::node_element) break;
-      if (xml_attribute decl = a.attribute(attrName.c_str())) {
-        fNeeded.emplace_back(std::string(prefix), decl.value());
+      if (const char* uri = DeclarationOn(a, prefix, fIndex)) {
+        fNeeded.emplace_back(std::string(prefix), uri);
         return;
       }
     }
-    fMissing.emplace_back(prefix);
   }
 
   xml_node fRoot;
-  std::vector<std::string_view> fDeclared;
-  std::vector<std::pair<std::string, std::string>> fNeeded;
-  std::vector<std::string_view> fMissing;
+  XpNamespaceIndex* fIndex;
+  std::vector<std::string_view> fDeclared;  // declarations of the open elements, outermost first
+  std::unordered_map<std::string_view, int> fInScope;  // the same counted by prefix
+  std::unordered_set<std::string_view> fLookedUp;
+  std::vector<std::pair<std::string, std::string>> fNeeded;  // in the order of first use
 };
 
 class Serializer {
  public:
-  Serializer(std::string& out, bool normalize) : fOut(out), fNormalize(normalize) {}
+  Serializer(std::string& out, bool normalize, XpNamespaceIndex* namespaces)
+      : fOut(out), fNormalize(normalize), fNamespaces(namespaces) {}
 
   void Write(xml_node root) {
-    const auto extra = NamespaceFixup(root).Collect();
+    const auto extra = NamespaceFixup(root, fNamespaces).Collect();
     xml_node n = root;
     if (!Open(n, &extra)) return;
     n = n.first_child();
@@ -244,6 +293,7 @@ class Serializer {
 
   std::string& fOut;
   bool fNormalize;
+  XpNamespaceIndex* fNamespaces;
 };
 
 // One step of a path.
@@ -299,8 +349,9 @@ bool NeedsNormalizing(std::string_view text) {
 // Gives the pugixml handles of a node to the code in this file.
 struct XpAccess {
   static xml_node Node(const TXpNode& n) { return xml_node(n.fNode); }
-  static TXpNode Make(xml_node n, std::uint8_t flags) {
-    return n ? TXpNode(n.internal_object(), nullptr, TXpNode::kNode, flags) : TXpNode();
+  // A node of the same document as `from`, with its settings.
+  static TXpNode Make(xml_node n, const TXpNode& from) {
+    return n ? TXpNode(n.internal_object(), nullptr, TXpNode::kNode, from.fFlags, from.fNamespaces) : TXpNode();
   }
   static std::uint8_t Flags(const TXpNode& n) { return n.fFlags; }
 };
@@ -370,21 +421,21 @@ std::string TXpNode::NodeValue() const {
 
 TXpNode TXpNode::ParentNode() const noexcept {
   if (!fNode || fKind == kAttribute) return {};
-  if (fKind == kEmbeddedText) return TXpNode(fNode, nullptr, kNode, fFlags);
-  return XpAccess::Make(xml_node(fNode).parent(), fFlags);
+  if (fKind == kEmbeddedText) return TXpNode(fNode, nullptr, kNode, fFlags, fNamespaces);
+  return XpAccess::Make(xml_node(fNode).parent(), *this);
 }
 
 TXpNode TXpNode::FirstChild() const noexcept {
   if (!fNode || fKind != kNode) return {};
   xml_node n(fNode);
-  if (n.type() == pugi::node_element && *n.value()) return TXpNode(fNode, nullptr, kEmbeddedText, fFlags);
-  return XpAccess::Make(n.first_child(), fFlags);
+  if (n.type() == pugi::node_element && *n.value()) return TXpNode(fNode, nullptr, kEmbeddedText, fFlags, fNamespaces);
+  return XpAccess::Make(n.first_child(), *this);
 }
 
 TXpNode TXpNode::NextSibling() const noexcept {
   if (!fNode || fKind == kAttribute) return {};
-  if (fKind == kEmbeddedText) return XpAccess::Make(xml_node(fNode).first_child(), fFlags);
-  return XpAccess::Make(xml_node(fNode).next_sibling(), fFlags);
+  if (fKind == kEmbeddedText) return XpAccess::Make(xml_node(fNode).first_child(), *this);
+  return XpAccess::Make(xml_node(fNode).next_sibling(), *this);
 }
 
 TXpNodeList TXpNode::ChildNodes() const {
@@ -460,7 +511,7 @@ TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
   }
   std::vector<TXpNode> result;
   result.reserve(current.size());
-  for (xml_node n : current) result.push_back(XpAccess::Make(n, fFlags));
+  for (xml_node n : current) result.push_back(XpAccess::Make(n, *this));
   return TXpNodeList(std::move(result));
 }
 
@@ -528,7 +579,7 @@ std::string TXpNode::XmlDocument() const {
       break;
     case kEmbeddedText: AppendXmlEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
     case kNode:
-      if (fNode) Serializer(out, normalize).Write(xml_node(fNode));
+      if (fNode) Serializer(out, normalize, fNamespaces).Write(xml_node(fNode));
       break;
   }
   return out;
@@ -611,6 +662,7 @@ TXpObjModel::TXpObjModel() {
   static std::once_flag once;
   std::call_once(once, [] { pugi::set_memory_management_functions(AllocateTreeMemory, ReleaseTreeMemory); });
   fDoc = std::make_unique<pugi::xml_document>();
+  fNamespaces = std::make_unique<XpNamespaceIndex>();
 }
 
 TXpObjModel::~TXpObjModel() = default;
@@ -619,7 +671,7 @@ TXpDocument TXpObjModel::Document() const noexcept {
   std::uint8_t flags = 0;
   if (IgnoreCase) flags |= TXpNode::kIgnoreCase;
   if (NormalizeData) flags |= TXpNode::kNormalize;
-  return TXpDocument(XpAccess::Make(*fDoc, flags));
+  return TXpDocument(TXpNode(fDoc->internal_object(), nullptr, TXpNode::kNode, flags, fNamespaces.get()));
 }
 
 std::string TXpObjModel::ErrorText() const {
@@ -634,6 +686,7 @@ std::string TXpObjModel::ErrorText() const {
 bool TXpObjModel::Fail(const std::string& message, long long position) {
   fDoc->reset();
   fBuffer.reset();
+  fNamespaces->Elements.clear();
   fErrors.push_back(message);
   if (RaiseErrors) throw EXpParserError(message, position);
   return false;
@@ -643,6 +696,7 @@ bool TXpObjModel::LoadDataSource(const std::string& sSource) {
   fErrors.clear();
   fDoc->reset();
   fBuffer.reset();
+  fNamespaces->Elements.clear();
   const int fd = ::open(sSource.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail("Can't open " + sSource + ": " + std::strerror(errno), -1);
   struct stat st {};
@@ -716,6 +770,7 @@ std::string_view DeclarationValue(std::string_view decl, std::string_view name) 
 bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName) {
   fDoc->reset();
   fBuffer.reset();
+  fNamespaces->Elements.clear();
   fErrors.clear();
 
   const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.get());
@@ -756,6 +811,8 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   // keeps. (An input that needs converting may still be parsed in place,
   // for instance ISO-8859-1 text that is plain ASCII.)
   fBuffer = std::move(buffer);
+  // Looked for before the parse, which decodes the references in place.
+  const std::optional<TXmlFault> badReference = FindForbiddenCharacterReference({data, length}, fEncoding);
   const pugi::xml_parse_result result = fDoc->load_buffer_inplace(data, length, options, encoding);
   if (!result)
     return Fail("Error in " + sourceName + ": " + result.description() + " at offset " +
@@ -775,6 +832,11 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
                       "\" is not supported (only 1.0)",
                   n.offset_debug());
   }
+  std::optional<TXmlFault> fault = FindTreeFault(*fDoc);
+  if (!fault) fault = badReference;
+  if (fault)
+    return Fail("Error in " + sourceName + ": " + fault->Message + " at offset " + std::to_string(fault->Position),
+                fault->Position);
   return true;
 }
 

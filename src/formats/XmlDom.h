@@ -43,6 +43,7 @@ class TXpNode;
 class TXpNodeList;
 class TXpNamedNodeMap;
 class TXpObjModel;
+struct XpNamespaceIndex;
 
 // A node of a loaded document: document, element, attribute, text, CDATA
 // or the XML declaration. A small value that refers into the tree; it is
@@ -114,13 +115,18 @@ class TXpNode {
   // first child text node of fNode.
   enum Kind : std::uint8_t { kNode, kAttribute, kEmbeddedText };
 
-  TXpNode(pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr, Kind kind, std::uint8_t flags) noexcept
-      : fNode(node), fAttr(attr), fKind(kind), fFlags(flags) {}
+  TXpNode(pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr, Kind kind, std::uint8_t flags,
+          XpNamespaceIndex* namespaces = nullptr) noexcept
+      : fNode(node), fAttr(attr), fKind(kind), fFlags(flags), fNamespaces(namespaces) {}
 
   pugi::xml_node_struct* fNode = nullptr;
   pugi::xml_attribute_struct* fAttr = nullptr;
   Kind fKind = kNode;
   std::uint8_t fFlags = 0;
+  // The owning model's index of namespace declarations, which XmlDocument
+  // uses to find a prefix's declaration outside the node; null for nodes
+  // that never write XML.
+  XpNamespaceIndex* fNamespaces = nullptr;
 };
 
 // An ordered list of nodes, owned by the caller; the nodes stay owned by
@@ -183,7 +189,9 @@ class TXpObjModel {
   bool NormalizeData = true;
   bool RaiseErrors = false;
 
-  // Parses the file at sSource. False when it cannot be read or parsed:
+  // Parses the file at sSource. False when it cannot be read or parsed, or
+  // is not well-formed in a way the parser lets through (two root elements,
+  // an attribute given twice, a reference to a character XML forbids):
   // Errors then holds the reasons and Document has no children. With
   // RaiseErrors set, a failure raises EXpParserError instead.
   bool LoadDataSource(const std::string& sSource);
@@ -206,6 +214,7 @@ class TXpObjModel {
 
   std::unique_ptr<pugi::xml_document> fDoc;
   std::unique_ptr<char[]> fBuffer;  // the parsed text lives in here
+  std::unique_ptr<XpNamespaceIndex> fNamespaces;  // refers into the tree; emptied with it
   std::vector<std::string> fErrors;
   TXpCharEncoding fEncoding = TXpCharEncoding::ceUnknown;
 };
