@@ -201,6 +201,11 @@ class Serializer {
         fOut += "]]>";
         return false;
       }
+      case pugi::node_comment:
+        fOut += "<!--";
+        fOut += n.value();
+        fOut += "-->";
+        return false;
       case pugi::node_declaration:
         fOut += "<?xml";
         for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
@@ -341,6 +346,7 @@ TXpNodeType TXpNode::NodeType() const noexcept {
     case pugi::node_element: return TXpNodeType::ntElement;
     case pugi::node_pcdata: return TXpNodeType::ntText;
     case pugi::node_cdata: return TXpNodeType::ntCDATA;
+    case pugi::node_comment: return TXpNodeType::ntComment;
     case pugi::node_declaration: return TXpNodeType::ntDeclaration;
     default: return TXpNodeType::ntNone;
   }
@@ -352,6 +358,7 @@ std::string_view TXpNode::NodeName() const noexcept {
     case TXpNodeType::ntElement: return xml_node(fNode).name();
     case TXpNodeType::ntText: return "#text";
     case TXpNodeType::ntCDATA: return "#cdata-section";
+    case TXpNodeType::ntComment: return "#comment";
     case TXpNodeType::ntDocument: return "#document";
     case TXpNodeType::ntDeclaration: return "xml";
     default: return {};
@@ -363,7 +370,8 @@ std::string TXpNode::NodeValue() const {
   switch (NodeType()) {
     case TXpNodeType::ntAttribute: return xml_attribute(fAttr).value();
     case TXpNodeType::ntText: return CharacterData(xml_node(fNode).value(), normalize);
-    case TXpNodeType::ntCDATA: return xml_node(fNode).value();
+    case TXpNodeType::ntCDATA:
+    case TXpNodeType::ntComment: return xml_node(fNode).value();
     default: return {};
   }
 }
@@ -408,6 +416,11 @@ bool TXpNode::NameIs(std::string_view name) const noexcept {
   if (fKind == kAttribute) return NamesMatch(xml_attribute(fAttr).name(), name, ignoreCase);
   const xml_node n(fNode);
   return n.type() == pugi::node_element && NamesMatch(n.name(), name, ignoreCase);
+}
+
+long long TXpNode::SourceOffset() const noexcept {
+  if (!fNode) return -1;
+  return static_cast<long long>(xml_node(fNode).offset_debug());
 }
 
 TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
@@ -750,7 +763,7 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   }
 
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
-                     pugi::parse_declaration | pugi::parse_embed_pcdata;
+                     pugi::parse_declaration | pugi::parse_embed_pcdata | pugi::parse_comments;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;
   // Parsed in place: the tree points into the buffer, which this model
   // keeps. (An input that needs converting may still be parsed in place,
