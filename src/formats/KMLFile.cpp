@@ -33,7 +33,7 @@ bool SplitTuple(std::string_view text, TKMLTuple& t) {
   if (!lon || !lat || std::fabs(*lon) > 180 || std::fabs(*lat) > 90) return false;
   t.lon = *lon;
   t.lat = *lat;
-  t.alt = second == std::string_view::npos ? 0 : ParseNumberDef(rest.substr(second + 1), 0);
+  t.alt = second == std::string_view::npos ? 0 : Coordinate(rest.substr(second + 1)).value_or(0);
   return true;
 }
 

@@ -22,7 +22,7 @@ struct TKMLTuple {
 // by white space of any kind (blanks, tabs, line breaks). A tuple without a
 // comma, or whose longitude or latitude is no number, not finite or beyond
 // ±180/±90, is left out and counted in Skipped, with Offset as its place; an
-// altitude that is no number reads as 0.
+// altitude that is no finite number reads as 0.
 std::vector<TKMLTuple> ParseKMLCoordinates(std::string_view Text, TSkippedValues& Skipped, long long Offset);
 
 class TKMLFile : public TGPXFile {
