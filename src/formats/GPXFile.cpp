@@ -1,5 +1,6 @@
 #include "formats/GPXFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -142,6 +143,33 @@ bool HoldsNumber(std::string_view content) {
   if (content.find_first_of("<&") != std::string_view::npos) return false;
   const auto v = ParseNumber(Trim(content));
   return v && std::isfinite(*v);
+}
+
+// Whether a reader would change the text's white space (trim it, or make
+// one blank of a run, a tab or a line break): such a text, which only a
+// CDATA section of the file can have given, is written as one again.
+// Control characters XML cannot carry are left out of the written text
+// first, so they do not count as separating anything.
+bool NeedsCData(std::string_view text) {
+  bool any = false, lastSpace = false;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    if (space && (!any || lastSpace || c != ' ')) return true;
+    any = true;
+    lastSpace = space;
+  }
+  return lastSpace;
+}
+
+// The prefixes the root of every written file may bind. Extension text that
+// uses one its file never declared is given the binding now, so that it
+// reads back from our file as it was read.
+const std::vector<std::pair<std::string, std::string>>& WriterBindings() {
+  static const std::vector<std::pair<std::string, std::string>> kBindings = {{"h", kDepthNamespaceURI},
+                                                                            {"xsi", kXSINamespaceURI}};
+  return kBindings;
 }
 
 bool UsesDepthPrefix(std::string_view text) {
@@ -288,7 +316,7 @@ std::string TGPXFile::GetLastNodeText(const TXpNode& Parent, std::string_view No
 std::string TGPXFile::GetExtensionNodeContent(const TXpNode& Parent, std::string_view NodeName) {
   const TXpNode last = LastChild(Parent, NodeName);
   if (!last) return {};
-  return TrimCopy(last.InnerXml());
+  return TrimCopy(last.InnerXml(&WriterBindings()));
 }
 
 TDateTime TGPXFile::ReadTime(std::string_view Text) const {
@@ -312,7 +340,19 @@ void TGPXFile::ReadLink(const TXpNode& Node, TGPXLink& Link) {
 void TGPXFile::ReadPerson(const TXpNode& Node, TGPXperson& Person) {
   Person = TGPXperson();
   Person.name = GetLastNodeText(Node, "name");
-  if (Person.name.empty()) Person.name = Node.Text();
+  if (Person.name.empty() && !LastChild(Node, "name")) {
+    // An older form holds the name as the person's own text; the texts of
+    // its link or e-mail are not a name.
+    std::string own;
+    for (TXpNode c = Node.FirstChild(); c; c = c.NextSibling()) {
+      if (c.NodeType() != TXpNodeType::ntText && c.NodeType() != TXpNodeType::ntCDATA) continue;
+      const std::string t = c.NodeValue();
+      if (t.empty()) continue;
+      if (!own.empty()) own += ' ';
+      own += t;
+    }
+    Person.name = own;
+  }
   if (const TXpNode email = LastChild(Node, "email")) {
     // GPX 1.1 puts the two halves in attributes; files of older writers
     // hold them in child elements.
@@ -483,7 +523,7 @@ void TGPXFile::ReadPointExtensions(const TXpNode& Extensions, TGPXwpt& Point, TG
   std::string rest;
   for (TXpNode c = Extensions.FirstChild(); c; c = c.NextSibling()) {
     if (c.NameIs("h:depth") && (c == own ? depth.has_value() : FiniteNumber(c.TextRef(buffer)).has_value())) continue;
-    rest += c.XmlDocument();
+    rest += c.XmlDocument(&WriterBindings());
   }
   if (!rest.empty()) Point.extensions = Trim(rest);
 }
@@ -507,7 +547,7 @@ void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::s
         if (!opacity.empty()) Object.LineStyle.SetOpacityStr(opacity);
       } else {
         Object.extensions += '\n';
-        Object.extensions += c.XmlDocument();
+        Object.extensions += c.XmlDocument(&WriterBindings());
       }
     }
     Object.extensions = TrimCopy(Object.extensions);
@@ -554,7 +594,7 @@ void TGPXFile::ReadTrack(const TXpNode& Node) {
 }
 
 void TGPXFile::ReadDocumentExtensions(const TXpNode& Node) {
-  std::string content = TrimCopy(Node.InnerXml());
+  std::string content = TrimCopy(Node.InnerXml(&WriterBindings()));
   if (content == "<extensions/>") content.clear();
   GPXd->extension.Text = std::move(content);
 }
@@ -780,11 +820,18 @@ std::string TGPXFile::DateTimeToGPXTime(TDateTime Value) {
 void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_view Tag, int TabCount,
                           bool Ext) const {
   if (Text.empty()) return;
+  // A text of nothing but characters XML cannot carry writes as empty, and
+  // an empty element reads back as no text: it is left out.
+  if (!Ext && std::all_of(Text.begin(), Text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+      }))
+    return;
   AppendIndent(Out, TabCount);
   Out += '<';
   Out += Tag;
   Out += '>';
   if (Ext) Out += Text;
+  else if (NeedsCData(Text)) AppendXmlCData(Out, Text);
   else AppendXmlEscaped(Out, Text, false);
   Out += "</";
   Out += Tag;

@@ -25,6 +25,12 @@ using pugi::xml_node;
 
 bool IsXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Characters below the blank other than tab, line feed and carriage return,
+// which an XML 1.0 document cannot hold.
+bool IsDroppedControl(char c) noexcept {
+  return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
 char UpperAscii(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 
@@ -70,7 +76,8 @@ std::string_view PrefixOf(std::string_view name) noexcept {
 // used inside it whose declaration sits on an ancestor outside it.
 class NamespaceFixup {
  public:
-  explicit NamespaceFixup(xml_node root) : fRoot(root) {}
+  using Bindings = std::vector<std::pair<std::string, std::string>>;
+  NamespaceFixup(xml_node root, const Bindings* unbound) : fRoot(root), fUnbound(unbound) {}
 
   std::vector<std::pair<std::string, std::string>> Collect() {
     if (fRoot.type() != pugi::node_element) return {};
@@ -139,6 +146,12 @@ class NamespaceFixup {
         return;
       }
     }
+    if (fUnbound)
+      for (const auto& [p, uri] : *fUnbound)
+        if (p == prefix) {
+          fNeeded.emplace_back(p, uri);
+          return;
+        }
     fMissing.emplace_back(prefix);
   }
 
@@ -146,14 +159,16 @@ class NamespaceFixup {
   std::vector<std::string_view> fDeclared;
   std::vector<std::pair<std::string, std::string>> fNeeded;
   std::vector<std::string_view> fMissing;
+  const Bindings* fUnbound;
 };
 
 class Serializer {
  public:
-  Serializer(std::string& out, bool normalize) : fOut(out), fNormalize(normalize) {}
+  Serializer(std::string& out, bool normalize, const NamespaceFixup::Bindings* unbound)
+      : fOut(out), fNormalize(normalize), fUnbound(unbound) {}
 
   void Write(xml_node root) {
-    const auto extra = NamespaceFixup(root).Collect();
+    const auto extra = NamespaceFixup(root, fUnbound).Collect();
     xml_node n = root;
     if (!Open(n, &extra)) return;
     n = n.first_child();
@@ -174,6 +189,13 @@ class Serializer {
  private:
   void Text(std::string_view raw) {
     if (fNormalize) {
+      // Control characters XML cannot carry go first, so that the text is
+      // normalised as it will read back.
+      std::string clean;
+      if (std::any_of(raw.begin(), raw.end(), [](char c) { return IsDroppedControl(c); })) {
+        std::copy_if(raw.begin(), raw.end(), std::back_inserter(clean), [](char c) { return !IsDroppedControl(c); });
+        raw = clean;
+      }
       std::string t;
       AppendNormalized(t, raw);
       AppendXmlEscaped(fOut, t, false);
@@ -219,14 +241,17 @@ class Serializer {
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
     if (extra)
       for (const auto& [prefix, uri] : *extra) Attribute("xmlns:" + prefix, uri);
-    const std::string_view value = n.value();
     const bool hasChildren = static_cast<bool>(n.first_child());
-    if (value.empty() && !hasChildren) {
+    // The element's own text as written: one that comes out empty makes an
+    // empty-element tag, as it reads back.
+    const std::size_t tag = fOut.size();
+    fOut.push_back('>');
+    Text(n.value());
+    if (!hasChildren && fOut.size() == tag + 1) {
+      fOut.resize(tag);
       fOut += "/>";
       return false;
     }
-    fOut.push_back('>');
-    Text(value);
     if (hasChildren) return true;
     Close(n);
     return false;
@@ -249,6 +274,7 @@ class Serializer {
 
   std::string& fOut;
   bool fNormalize;
+  const NamespaceFixup::Bindings* fUnbound;
 };
 
 // One step of a path.
@@ -529,7 +555,7 @@ std::string_view TXpNode::TextRef(std::string& Buffer) const {
   return Buffer;
 }
 
-std::string TXpNode::XmlDocument() const {
+std::string TXpNode::XmlDocument(const std::vector<std::pair<std::string, std::string>>* Unbound) const {
   std::string out;
   const bool normalize = (fFlags & kNormalize) != 0;
   switch (fKind) {
@@ -541,15 +567,15 @@ std::string TXpNode::XmlDocument() const {
       break;
     case kEmbeddedText: AppendXmlEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
     case kNode:
-      if (fNode) Serializer(out, normalize).Write(xml_node(fNode));
+      if (fNode) Serializer(out, normalize, Unbound).Write(xml_node(fNode));
       break;
   }
   return out;
 }
 
-std::string TXpNode::InnerXml() const {
+std::string TXpNode::InnerXml(const std::vector<std::pair<std::string, std::string>>* Unbound) const {
   std::string out;
-  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument();
+  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument(Unbound);
   return out;
 }
 

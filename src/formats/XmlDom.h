@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pugi {
@@ -97,11 +98,13 @@ class TXpNode {
 
   // The node written back as XML without added white space. Prefixes used
   // inside the node but declared on an ancestor outside it are declared on
-  // its start tag, so that the text stands on its own.
-  std::string XmlDocument() const;
+  // its start tag, so that the text stands on its own. A prefix the file
+  // never declared is declared as Unbound gives it (prefix, URI), if it
+  // does: a writer that will bind it names the binding the text gets.
+  std::string XmlDocument(const std::vector<std::pair<std::string, std::string>>* Unbound = nullptr) const;
   // The children of the node written back as XML, one after another, with
   // the same declaration rule as XmlDocument for each child.
-  std::string InnerXml() const;
+  std::string InnerXml(const std::vector<std::pair<std::string, std::string>>* Unbound = nullptr) const;
 
   friend bool operator==(const TXpNode& a, const TXpNode& b) noexcept {
     return a.fNode == b.fNode && a.fAttr == b.fAttr && a.fKind == b.fKind;
