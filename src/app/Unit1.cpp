@@ -906,6 +906,7 @@ std::string TForm1::AskDepthOffset(const std::string& fileName) { return fDialog
 std::string TForm1::AskTrackName() { return fDialogs->AskTrackName(); }
 void TForm1::ShowError(const std::string& message) { fDialogs->ShowError(message); }
 void TForm1::ShowInformation(const std::string& message) { fDialogs->ShowInformation(message); }
+void TForm1::ShowLoadWarnings(const std::vector<std::string>& lines) { fDialogs->ShowLoadWarnings(lines); }
 
 void TForm1::Log(const std::string& line) { memDebug->appendPlainText(Q(line)); }
 

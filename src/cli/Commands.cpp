@@ -63,9 +63,13 @@ constexpr const char* kInfoUsage =
     "\n"
     "Reads each GPX or KML file on its own and prints one JSON object per file:\n"
     "  {\"file\":\"...\", \"loaded\":true, \"waypoints\":0, \"routes\":0, \"route_points\":0,\n"
-    "   \"tracks\":1, \"segments\":4, \"track_points\":14299, \"max_depth_cm\":1948}\n"
+    "   \"tracks\":1, \"segments\":4, \"track_points\":14299, \"max_depth_cm\":1948,\n"
+    "   \"unreadable_depths\":0, \"skipped_points\":0, \"skipped_placemarks\":0}\n"
     "with \"error\":\"...\" added when the file could not be read. The counts are\n"
-    "those of the file itself, waypoints and routes included.\n"
+    "those of the file itself, waypoints and routes included; the last three\n"
+    "count depths that are no number (read as 0), points left out for a missing\n"
+    "or impossible position, and KML placemarks that are no point or line, each\n"
+    "also told on stderr.\n"
     "Exit status 1 when any file could not be read.\n";
 
 constexpr const char* kConvertUsage =
@@ -162,10 +166,12 @@ int RunInfo(const std::vector<std::string>& args) {
     line << "{\"file\":" << JsonString(path) << ", \"loaded\":" << (loaded ? "true" : "false")
          << ", \"waypoints\":" << c.Waypoints << ", \"routes\":" << c.Routes << ", \"route_points\":" << c.RoutePoints
          << ", \"tracks\":" << c.Tracks << ", \"segments\":" << c.Segments << ", \"track_points\":" << c.TrackPoints
-         << ", \"max_depth_cm\":" << GetMaxDepth(doc);
+         << ", \"max_depth_cm\":" << GetMaxDepth(doc) << ", \"unreadable_depths\":" << read.UnreadableDepths
+         << ", \"skipped_points\":" << read.SkippedPoints << ", \"skipped_placemarks\":" << read.SkippedPlacemarks;
     if (!error.empty()) line << ", \"error\":" << JsonString(error);
     line << "}";
     std::cout << line.str() << "\n";
+    for (const std::string& warning : read.Warnings) std::cerr << warning << "\n";
     if (!loaded) {
       std::cerr << "sondralis-cli: " << error << "\n";
       status = kExitFailure;

@@ -69,6 +69,10 @@ void RunReader(SourceKind kind, const std::string& path, TGPX& doc, SourceReadRe
   }
   result.Loaded = reader->Loaded && result.Error.empty();
   result.ReaderLog = reader->mLog;
+  result.UnreadableDepths = reader->UnreadableDepths.Count;
+  result.SkippedPoints = reader->SkippedPoints.Count;
+  if (kind == SourceKind::KML) result.SkippedPlacemarks = static_cast<TKMLFile&>(*reader).SkippedPlacemarks;
+  result.Warnings = reader->ReadWarnings();
   if (!result.Loaded && result.Error.empty()) result.Error = AboutFile(path, ReaderReason(reader->mLog));
 }
 
@@ -80,7 +84,12 @@ bool ReadForLoading(SourceKind kind, const std::string& path, TGPX& doc, SourceL
   result.Attempted = read.Attempted;
   result.Loaded = read.Loaded;
   result.ReaderLog = std::move(read.ReaderLog);
-  if (read.Loaded) return true;
+  if (read.Loaded) {
+    result.Warnings = std::move(read.Warnings);
+    for (const std::string& line : result.Warnings) host.Log(line);
+    if (!result.Warnings.empty()) host.ShowLoadWarnings(result.Warnings);
+    return true;
+  }
   result.Error = read.Error;
   host.ShowError(read.Error);
   return false;

@@ -28,6 +28,12 @@ using pugi::xml_node;
 
 bool IsXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Characters below the blank other than tab, line feed and carriage return,
+// which an XML 1.0 document cannot hold.
+bool IsDroppedControl(char c) noexcept {
+  return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
 char UpperAscii(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 
@@ -115,7 +121,9 @@ const char* DeclarationOn(xml_node e, std::string_view prefix, XpNamespaceIndex*
 // declare.
 class NamespaceFixup {
  public:
-  NamespaceFixup(xml_node root, XpNamespaceIndex* index) : fRoot(root), fIndex(index) {}
+  using Bindings = std::vector<std::pair<std::string, std::string>>;
+  NamespaceFixup(xml_node root, XpNamespaceIndex* index, const Bindings* unbound)
+      : fRoot(root), fIndex(index), fUnbound(unbound) {}
 
   std::vector<std::pair<std::string, std::string>> Collect() {
     if (fRoot.type() != pugi::node_element) return {};
@@ -186,10 +194,17 @@ class NamespaceFixup {
         return;
       }
     }
+    if (fUnbound)
+      for (const auto& [p, uri] : *fUnbound)
+        if (p == prefix) {
+          fNeeded.emplace_back(p, uri);
+          return;
+        }
   }
 
   xml_node fRoot;
   XpNamespaceIndex* fIndex;
+  const Bindings* fUnbound;
   std::vector<std::string_view> fDeclared;  // declarations of the open elements, outermost first
   std::unordered_map<std::string_view, int> fInScope;  // the same counted by prefix
   std::unordered_set<std::string_view> fLookedUp;
@@ -198,11 +213,11 @@ class NamespaceFixup {
 
 class Serializer {
  public:
-  Serializer(std::string& out, bool normalize, XpNamespaceIndex* namespaces)
-      : fOut(out), fNormalize(normalize), fNamespaces(namespaces) {}
+  Serializer(std::string& out, bool normalize, XpNamespaceIndex* namespaces, const NamespaceFixup::Bindings* unbound)
+      : fOut(out), fNormalize(normalize), fNamespaces(namespaces), fUnbound(unbound) {}
 
   void Write(xml_node root) {
-    const auto extra = NamespaceFixup(root, fNamespaces).Collect();
+    const auto extra = NamespaceFixup(root, fNamespaces, fUnbound).Collect();
     xml_node n = root;
     if (!Open(n, &extra)) return;
     n = n.first_child();
@@ -223,6 +238,13 @@ class Serializer {
  private:
   void Text(std::string_view raw) {
     if (fNormalize) {
+      // Control characters XML cannot carry go first, so that the text is
+      // normalised as it will read back.
+      std::string clean;
+      if (std::any_of(raw.begin(), raw.end(), [](char c) { return IsDroppedControl(c); })) {
+        std::copy_if(raw.begin(), raw.end(), std::back_inserter(clean), [](char c) { return !IsDroppedControl(c); });
+        raw = clean;
+      }
       std::string t;
       AppendNormalized(t, raw);
       AppendXmlEscaped(fOut, t, false);
@@ -250,6 +272,11 @@ class Serializer {
         fOut += "]]>";
         return false;
       }
+      case pugi::node_comment:
+        fOut += "<!--";
+        fOut += n.value();
+        fOut += "-->";
+        return false;
       case pugi::node_declaration:
         fOut += "<?xml";
         for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
@@ -263,14 +290,17 @@ class Serializer {
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
     if (extra)
       for (const auto& [prefix, uri] : *extra) Attribute("xmlns:" + prefix, uri);
-    const std::string_view value = n.value();
     const bool hasChildren = static_cast<bool>(n.first_child());
-    if (value.empty() && !hasChildren) {
+    // The element's own text as written: one that comes out empty makes an
+    // empty-element tag, as it reads back.
+    const std::size_t tag = fOut.size();
+    fOut.push_back('>');
+    Text(n.value());
+    if (!hasChildren && fOut.size() == tag + 1) {
+      fOut.resize(tag);
       fOut += "/>";
       return false;
     }
-    fOut.push_back('>');
-    Text(value);
     if (hasChildren) return true;
     Close(n);
     return false;
@@ -294,6 +324,7 @@ class Serializer {
   std::string& fOut;
   bool fNormalize;
   XpNamespaceIndex* fNamespaces;
+  const NamespaceFixup::Bindings* fUnbound;
 };
 
 // One step of a path.
@@ -392,6 +423,7 @@ TXpNodeType TXpNode::NodeType() const noexcept {
     case pugi::node_element: return TXpNodeType::ntElement;
     case pugi::node_pcdata: return TXpNodeType::ntText;
     case pugi::node_cdata: return TXpNodeType::ntCDATA;
+    case pugi::node_comment: return TXpNodeType::ntComment;
     case pugi::node_declaration: return TXpNodeType::ntDeclaration;
     default: return TXpNodeType::ntNone;
   }
@@ -403,6 +435,7 @@ std::string_view TXpNode::NodeName() const noexcept {
     case TXpNodeType::ntElement: return xml_node(fNode).name();
     case TXpNodeType::ntText: return "#text";
     case TXpNodeType::ntCDATA: return "#cdata-section";
+    case TXpNodeType::ntComment: return "#comment";
     case TXpNodeType::ntDocument: return "#document";
     case TXpNodeType::ntDeclaration: return "xml";
     default: return {};
@@ -414,7 +447,8 @@ std::string TXpNode::NodeValue() const {
   switch (NodeType()) {
     case TXpNodeType::ntAttribute: return xml_attribute(fAttr).value();
     case TXpNodeType::ntText: return CharacterData(xml_node(fNode).value(), normalize);
-    case TXpNodeType::ntCDATA: return xml_node(fNode).value();
+    case TXpNodeType::ntCDATA:
+    case TXpNodeType::ntComment: return xml_node(fNode).value();
     default: return {};
   }
 }
@@ -459,6 +493,11 @@ bool TXpNode::NameIs(std::string_view name) const noexcept {
   if (fKind == kAttribute) return NamesMatch(xml_attribute(fAttr).name(), name, ignoreCase);
   const xml_node n(fNode);
   return n.type() == pugi::node_element && NamesMatch(n.name(), name, ignoreCase);
+}
+
+long long TXpNode::SourceOffset() const noexcept {
+  if (!fNode) return -1;
+  return static_cast<long long>(xml_node(fNode).offset_debug());
 }
 
 TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
@@ -567,7 +606,7 @@ std::string_view TXpNode::TextRef(std::string& Buffer) const {
   return Buffer;
 }
 
-std::string TXpNode::XmlDocument() const {
+std::string TXpNode::XmlDocument(const std::vector<std::pair<std::string, std::string>>* Unbound) const {
   std::string out;
   const bool normalize = (fFlags & kNormalize) != 0;
   switch (fKind) {
@@ -579,15 +618,15 @@ std::string TXpNode::XmlDocument() const {
       break;
     case kEmbeddedText: AppendXmlEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
     case kNode:
-      if (fNode) Serializer(out, normalize, fNamespaces).Write(xml_node(fNode));
+      if (fNode) Serializer(out, normalize, fNamespaces, Unbound).Write(xml_node(fNode));
       break;
   }
   return out;
 }
 
-std::string TXpNode::InnerXml() const {
+std::string TXpNode::InnerXml(const std::vector<std::pair<std::string, std::string>>* Unbound) const {
   std::string out;
-  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument();
+  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument(Unbound);
   return out;
 }
 
@@ -805,7 +844,7 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   }
 
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
-                     pugi::parse_declaration | pugi::parse_embed_pcdata;
+                     pugi::parse_declaration | pugi::parse_embed_pcdata | pugi::parse_comments;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;
   // Parsed in place: the tree points into the buffer, which this model
   // keeps. (An input that needs converting may still be parsed in place,

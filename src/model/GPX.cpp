@@ -39,6 +39,7 @@ void TGPXwptList::AppendCopies(const TGPXwptList& source) {
 void TGPXwptList::CopyFrom(const TGPXwptList& wptlist) {
   if (&wptlist == this) return;
   filled = wptlist.filled;
+  if (DepthNamespace.empty()) DepthNamespace = wptlist.DepthNamespace;
   AppendCopies(wptlist);
 }
 
@@ -53,6 +54,7 @@ void TGPXrte::CopyFrom(const TGPXrte& Route) {
   rtype = Route.rtype;
   extensions = Route.extensions;
   LineStyle.CopyFrom(Route.LineStyle);
+  DepthNamespace = Route.DepthNamespace;
   ClearPointList();
   AppendCopies(Route);
 }
@@ -60,6 +62,7 @@ void TGPXrte::CopyFrom(const TGPXrte& Route) {
 void TGPXtrkseg::CopyFrom(const TGPXtrkseg& TrackSeg) {
   if (&TrackSeg == this) return;
   extensions = TrackSeg.extensions;
+  DepthNamespace = TrackSeg.DepthNamespace;
   ClearPointList();
   AppendCopies(TrackSeg);
 }

@@ -93,6 +93,9 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The counts of values left out, for a file that lost nothing.
+const std::string kNothingLeftOut = ", \"unreadable_depths\":0, \"skipped_points\":0, \"skipped_placemarks\":0}";
+
 std::string Counts(int wpt, int rte, int rtept, int trk, int seg, int trkpt) {
   return "\"waypoints\":" + std::to_string(wpt) + ", \"routes\":" + std::to_string(rte) +
          ", \"route_points\":" + std::to_string(rtept) + ", \"tracks\":" + std::to_string(trk) +
@@ -106,12 +109,12 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u) << r.out;
   EXPECT_EQ(lines[0], "{\"file\":\"" + (kExamples / "lake_survey.gpx").string() + "\", \"loaded\":true, " +
-                          Counts(0, 0, 0, 1, 4, 14299) + ", \"max_depth_cm\":1948}");
-  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
+                          Counts(0, 0, 0, 1, 4, 14299) + ", \"max_depth_cm\":1948" + kNothingLeftOut);
+  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0" + kNothingLeftOut),
             std::string::npos)
       << lines[1];
   // The KML shoreline: two line strings and the boat ramp as a waypoint.
-  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
+  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0" + kNothingLeftOut),
             std::string::npos)
       << lines[2];
 
@@ -134,7 +137,7 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 5u);
   for (const auto& l : lines) {
-    EXPECT_NE(l.find("\"loaded\":true, " + Counts(0, 0, 0, 1, 1, 2) + ", \"max_depth_cm\":351}"),
+    EXPECT_NE(l.find("\"loaded\":true, " + Counts(0, 0, 0, 1, 1, 2) + ", \"max_depth_cm\":351" + kNothingLeftOut),
               std::string::npos)
         << l;
   }
@@ -160,6 +163,53 @@ std::vector<double> Depths(const std::string& gpx) {
   for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), kDepth); it != std::sregex_iterator(); ++it)
     out.push_back(std::stod((*it)[1].str()));
   return out;
+}
+
+// Values a reader leaves out are told once per file and kind on stderr, and
+// counted in info; the convert that goes on writes what could be read.
+TEST_F(CliTest, LeftOutValuesAreToldOnStderrAndCountedInInfo) {
+  Write("lake.gpx",
+        "<gpx xmlns:h=\"urn:s\"><trk><trkseg>\n"
+        "<trkpt lat=\"47\" lon=\"8\"><extensions><h:depth>120</h:depth></extensions></trkpt>\n"
+        "<trkpt lat=\"47.1\" lon=\"8\"><extensions><h:depth>1234,5</h:depth></extensions></trkpt>\n"
+        "<trkpt lat=\"x\" lon=\"8\"/>\n"
+        "</trkseg></trk></gpx>\n");
+  Write("lake.kml",
+        "<kml><Placemark><Polygon/></Placemark><Placemark><Polygon/></Placemark>"
+        "<Placemark><MultiGeometry/></Placemark><Placemark><LineString><coordinates>"
+        "8,47 8.1,47.1</coordinates></LineString></Placemark></kml>");
+  // The files are named as the user types them, in the current folder.
+  struct InFolder {
+    fs::path before = fs::current_path();
+    explicit InFolder(const fs::path& d) { fs::current_path(d); }
+    ~InFolder() { fs::current_path(before); }
+  } inFolder(dir);
+  RunResult r = Run({"info", "lake.gpx", "lake.kml"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u) << r.out;
+  EXPECT_NE(lines[0].find("\"track_points\":2, \"max_depth_cm\":120, \"unreadable_depths\":1, \"skipped_points\":1, "
+                          "\"skipped_placemarks\":0}"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find("\"tracks\":1, \"segments\":1, \"track_points\":2, \"max_depth_cm\":0, \"unreadable_depths\":0, "
+                          "\"skipped_points\":0, \"skipped_placemarks\":3}"),
+            std::string::npos)
+      << lines[1];
+  const std::string told =
+      "lake.gpx: 1 depth value could not be read, first at line 3: '1234,5'\n"
+      "lake.gpx: 1 point skipped (latitude or longitude missing, not a number or out of range), first at line 4: "
+      "lat='x'\n";
+  EXPECT_EQ(r.err, told + "lake.kml: 3 placemarks not read (Polygon, MultiGeometry); draw shorelines as paths\n");
+
+  // Loading then drops the point whose depth read as 0, as it drops every
+  // zero reading of a recording; the warning said so before.
+  r = Run({"convert", "lake.gpx", "-o", "out.gpx"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, told);
+  const std::string out = ReadAll(dir / "out.gpx");
+  EXPECT_NE(out.find(" xmlns:h=\"urn:s\" "), std::string::npos) << out;
+  EXPECT_EQ(Depths(out), std::vector<double>{120});
 }
 
 TEST_F(CliTest, ConvertWithOffsetWritesValidGpxWithShiftedDepths) {
