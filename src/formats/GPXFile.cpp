@@ -539,6 +539,7 @@ void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::s
   Type = GetLastNodeText(Node, "type");
   if (const TXpNode ext = LastChild(Node, "extensions")) {
     Object.extensions.clear();
+    bool afterText = false;
     for (TXpNode c = ext.FirstChild(); c; c = c.NextSibling()) {
       if (c.NodeType() == TXpNodeType::ntElement && c.NodeName() == "line") {
         const std::string color = GetLastNodeText(c, "color");
@@ -546,8 +547,13 @@ void TGPXFile::ReadRouteOrTrackFields(const TXpNode& Node, Owner& Object, std::s
         if (!color.empty()) Object.LineStyle.SetColorStr(color);
         if (!opacity.empty()) Object.LineStyle.SetOpacityStr(opacity);
       } else {
-        Object.extensions += '\n';
+        // Texts on both sides of a style element taken out meet here; they
+        // are joined by the blank a reader makes of the line break between
+        // them, so a second read gives the same text.
+        const bool text = c.NodeType() == TXpNodeType::ntText;
+        Object.extensions += afterText && text ? ' ' : '\n';
         Object.extensions += c.XmlDocument(&WriterBindings());
+        afterText = text;
       }
     }
     Object.extensions = TrimCopy(Object.extensions);

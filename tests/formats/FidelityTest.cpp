@@ -330,6 +330,16 @@ TEST(GPXFidelity, WrittenFilesReadBackAsTheyWereRead) {
   r.doc.wpt.WayPoints(0)->cmt = "";
   ExpectSameDocument(again.doc, r.doc);
   EXPECT_EQ(Write(again.doc), written);
+
+  // Texts on both sides of a route's style element meet once it is taken out.
+  ReadGpx styled(
+      "<gpx><rte><extensions>a<line xmlns=\"http://www.topografix.com/GPX/gpx_style/0/2\"><color>FF0000</color>"
+      "</line>b<q:x xmlns:q=\"urn:q\"/></extensions></rte></gpx>");
+  ASSERT_TRUE(styled.file.Loaded);
+  EXPECT_EQ(styled.doc.rte.Routes(0)->extensions, "a b\n<q:x xmlns:q=\"urn:q\"/>");
+  const std::string styledText = Write(styled.doc);
+  ReadGpx styledAgain(styledText);
+  EXPECT_EQ(Write(styledAgain.doc), styledText);
 }
 
 }  // namespace
