@@ -847,7 +847,9 @@ void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_v
 
 void TGPXFile::AppendDouble(std::string& Out, double Value, std::string_view Tag, long long Default,
                             int TabCount) const {
-  if (Value == static_cast<double>(Default)) return;
+  // A number too large for a double reads as infinite; no reader would take
+  // it back, so it is left out like an absent value.
+  if (Value == static_cast<double>(Default) || !std::isfinite(Value)) return;
   AppendIndent(Out, TabCount);
   Out += '<';
   Out += Tag;

@@ -167,7 +167,7 @@ TEST(GPXFidelity, UnreadableDepthsAndPositionsAreCountedWithTheirFirstLine) {
   EXPECT_EQ(wide.file.ReadWarnings(), expected);
 }
 
-TEST(GPXFidelity, WriterLeavesOutImpossibleCoordinates) {
+TEST(GPXFidelity, WriterLeavesOutImpossibleCoordinatesAndNumbers) {
   TGPX doc;
   auto* trk = new TGPXtrk;
   doc.trk.Add(trk);
@@ -177,6 +177,8 @@ TEST(GPXFidelity, WriterLeavesOutImpossibleCoordinates) {
     auto* p = new TGPXwpt;
     p->Latitude = lat;
     p->Longitude = lat == 48.0 ? 181 : 8;
+    p->Altitude = std::numeric_limits<double>::infinity();  // "1e999" reads as this
+    p->hdop = std::numeric_limits<double>::quiet_NaN();
     seg->Add(p);
   }
   TGPXFile writer;
