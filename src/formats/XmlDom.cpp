@@ -47,9 +47,13 @@ bool NamesMatch(const char* name, std::string_view b, bool ignoreCase) noexcept 
   return name[b.size()] == 0;
 }
 
+// White space runs become one blank, none at either end. Control
+// characters XML cannot carry are left out first, so that a text reads the
+// same after it was written (where they are dropped) and read again.
 void AppendNormalized(std::string& out, std::string_view text) {
   bool pendingBlank = false;
   for (char c : text) {
+    if (IsDroppedControl(c)) continue;
     if (IsXmlSpace(c)) {
       pendingBlank = true;
       continue;
@@ -238,13 +242,6 @@ class Serializer {
  private:
   void Text(std::string_view raw) {
     if (fNormalize) {
-      // Control characters XML cannot carry go first, so that the text is
-      // normalised as it will read back.
-      std::string clean;
-      if (std::any_of(raw.begin(), raw.end(), [](char c) { return IsDroppedControl(c); })) {
-        std::copy_if(raw.begin(), raw.end(), std::back_inserter(clean), [](char c) { return !IsDroppedControl(c); });
-        raw = clean;
-      }
       std::string t;
       AppendNormalized(t, raw);
       AppendXmlEscaped(fOut, t, false);
@@ -370,8 +367,13 @@ bool ElementMatches(xml_node n, std::string_view name, bool ignoreCase) {
 bool NeedsNormalizing(std::string_view text) {
   if (text.empty()) return false;
   if (IsXmlSpace(text.front()) || IsXmlSpace(text.back())) return true;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (IsXmlSpace(text[i]) && (text[i] != ' ' || IsXmlSpace(text[i + 1]))) return true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) > ' ') continue;
+    // Tabs, line ends and control characters always change; a blank only
+    // when white space follows it (the last character is no blank here).
+    if (c != ' ' || IsXmlSpace(text[i + 1])) return true;
+  }
   return false;
 }
 

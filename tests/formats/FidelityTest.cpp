@@ -342,6 +342,12 @@ TEST(GPXFidelity, WrittenFilesReadBackAsTheyWereRead) {
   const std::string styledText = Write(styled.doc);
   ReadGpx styledAgain(styledText);
   EXPECT_EQ(Write(styledAgain.doc), styledText);
+
+  // Blanks on both sides of a control character XML cannot carry make one.
+  ReadGpx controls("<gpx><wpt lat=\"1\" lon=\"2\"><name>a \x10 b</name><extensions>c\t\x03\td</extensions></wpt></gpx>");
+  ASSERT_TRUE(controls.file.Loaded);
+  EXPECT_EQ(controls.doc.wpt.WayPoints(0)->name, "a b");
+  EXPECT_EQ(controls.doc.wpt.WayPoints(0)->extensions, "c d");
 }
 
 }  // namespace
