@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "formats/GPXFile.h"
@@ -89,6 +90,54 @@ void BM_LoadAndWriteGPX(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LoadAndWriteGPX)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// Crafted files with n distinct namespace prefixes inside extensions, read
+// and written back. The time per prefix must stay flat as n grows (the
+// fitted complexity is printed as BigO): "root" declares every prefix on
+// <gpx> and uses one in each point's extensions; "fragment" uses them all in
+// one extension element, half declared on <gpx> and half on the element.
+std::string PrefixedExtensions(bool onePerPoint, int n) {
+  std::string xml = "<gpx version=\"1.1\" creator=\"bench\"";
+  for (int i = 0; i < n; ++i) xml += " xmlns:p" + std::to_string(i) + "=\"urn:example:p" + std::to_string(i) + "\"";
+  xml += "><trk><trkseg>";
+  if (onePerPoint) {
+    for (int i = 0; i < n; ++i)
+      xml += "<trkpt lat=\"46.5\" lon=\"8.5\"><extensions><p" + std::to_string(i) + ":x>1</p" + std::to_string(i) +
+             ":x></extensions></trkpt>";
+  } else {
+    xml += "<trkpt lat=\"46.5\" lon=\"8.5\"><extensions><w";
+    for (int i = n / 2; i < n; ++i) xml += " xmlns:q" + std::to_string(i) + "=\"urn:example:q" + std::to_string(i) + "\"";
+    xml += ">";
+    for (int i = 0; i < n; ++i) {
+      xml += i < n / 2 ? "<p" : "<q";
+      xml += std::to_string(i);
+      xml += ":x/>";
+    }
+    xml += "</w></extensions></trkpt>";
+  }
+  return xml + "</trkseg></trk></gpx>";
+}
+
+void BM_LoadAndWriteManyPrefixes(benchmark::State& state, bool onePerPoint) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string xml = PrefixedExtensions(onePerPoint, n);
+  const std::string out = (fs::temp_directory_path() / "sondralis_bench_prefixes.gpx").string();
+  for (auto _ : state) {
+    TGPX doc;
+    TGPXFile file;
+    file.GPXd = &doc;
+    std::istringstream in(xml);
+    file.ImportGPXStream(in, "prefixes.gpx");
+    if (!file.Loaded) return state.SkipWithError("load failed");
+    file.ExportGPX(out);
+  }
+  state.SetComplexityN(n);
+  state.counters["file_MB"] = static_cast<double>(xml.size()) / (1024.0 * 1024.0);
+}
+BENCHMARK_CAPTURE(BM_LoadAndWriteManyPrefixes, root, true)
+    ->RangeMultiplier(4)->Range(1 << 12, 1 << 16)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK_CAPTURE(BM_LoadAndWriteManyPrefixes, fragment, false)
+    ->RangeMultiplier(4)->Range(1 << 12, 1 << 16)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 // The same read and write by gpsbabel, as a separate process.
 void BM_GpsbabelLoadAndWrite(benchmark::State& state) {

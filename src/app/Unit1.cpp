@@ -559,7 +559,7 @@ void TForm1::btnTrkDeleteClick() {
   Run([this] { fSession->TrkRemoveWaypoints(); });
 }
 void TForm1::btnTrkSaveHTClick() {
-  Run([this] { fSession->SaveAsHTFile(); });
+  Run([this] { ShowWarnings(fSession->SaveAsHTFile().Warnings); });
 }
 void TForm1::btnStartOverClick() {
   Run([this] { fSession->StartOver(); });
@@ -612,7 +612,12 @@ void TForm1::btnIsoSaveGPXClick() {
   Run([this] { fSession->SaveIsoTracks(); });
 }
 void TForm1::btnCreateHTClick() {
-  Run([this] { fSession->CreateHTFile(); });
+  Run([this] { ShowWarnings(fSession->CreateHTFile().Warnings); });
+}
+
+// What a command wrote other than asked (the debug log has it too).
+void TForm1::ShowWarnings(const std::vector<std::string>& Warnings) {
+  for (const std::string& warning : Warnings) fDialogs->ShowInformation(warning);
 }
 void TForm1::btnHtFitClick() {
   Run([this] { fSession->HtFit(); });
@@ -901,6 +906,7 @@ std::string TForm1::AskDepthOffset(const std::string& fileName) { return fDialog
 std::string TForm1::AskTrackName() { return fDialogs->AskTrackName(); }
 void TForm1::ShowError(const std::string& message) { fDialogs->ShowError(message); }
 void TForm1::ShowInformation(const std::string& message) { fDialogs->ShowInformation(message); }
+void TForm1::ShowLoadWarnings(const std::vector<std::string>& lines) { fDialogs->ShowLoadWarnings(lines); }
 
 void TForm1::Log(const std::string& line) { memDebug->appendPlainText(Q(line)); }
 

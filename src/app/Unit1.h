@@ -88,12 +88,15 @@ class TForm1 : public QMainWindow, private Host {
   std::string AskTrackName() override;
   void ShowError(const std::string& message) override;
   void ShowInformation(const std::string& message) override;
+  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
   void Log(const std::string& line) override;
   void ProcessEvents() override;
   void SetLabel(TLabel label, const std::string& text) override;
   void SetProgress(TProgressBar bar, const TProgress& progress) override;
   void Changed(TChange what) override;
   void WakeUp() override;
+
+  void ShowWarnings(const std::vector<std::string>& Warnings);
 
   // ---- building the window
   void CreateSourceTracksTab();

@@ -71,6 +71,12 @@ void TWindowHost::ShowInformation(const std::string& message) {
   QMessageBox::information(fParent, QStringLiteral("Information"), text);
 }
 
+void TWindowHost::ShowLoadWarnings(const std::vector<std::string>& lines) {
+  QStringList text;
+  for (const std::string& line : lines) text << Q(line);
+  QMessageBox::warning(fParent, QStringLiteral("Warning"), text.join(QLatin1Char('\n')));
+}
+
 std::optional<std::vector<std::string>> TWindowHost::AskOpenFileNames(const std::string& filter) {
   // The upper-case patterns make the list show lake.GPX too; the filter's
   // own words are enough to read.

@@ -25,6 +25,7 @@ class TWindowHost : public Host {
   std::string AskTrackName() override;
   void ShowError(const std::string& message) override;
   void ShowInformation(const std::string& message) override;
+  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
   std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& filter) override;
   std::optional<TColor> AskColor() override;
 

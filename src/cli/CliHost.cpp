@@ -36,6 +36,10 @@ void CliHost::ShowInformation(const std::string& message) {
   if (Verbose) std::cerr << message << "\n";
 }
 
+void CliHost::ShowLoadWarnings(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::cerr << line << "\n";
+}
+
 void CliHost::Log(const std::string& line) {
   if (Verbose) std::cerr << line << "\n";
 }

@@ -36,6 +36,8 @@ class CliHost : public Host {
   std::string AskTrackName() override;
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override;
+  // One line on stderr per kind of value a file lost.
+  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
   void Log(const std::string& line) override;
   void SetProgress(TProgressBar bar, const TProgress& progress) override;
 

@@ -1,6 +1,10 @@
 #include "cli/CommandSupport.h"
 
+#include <sys/stat.h>
+
 #include <climits>
+#include <filesystem>
+#include <iostream>
 
 #include "model/Text.h"
 
@@ -87,6 +91,26 @@ int ParseCentimetres(const std::string& option, const std::string& text, bool al
   return static_cast<int>(*v);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  const bool aExists = ::stat(a.c_str(), &sa) == 0;
+  const bool bExists = ::stat(b.c_str(), &sb) == 0;
+  if (aExists && bExists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (aExists != bExists) return false;
+  std::error_code ea, eb;
+  const std::filesystem::path pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+  const std::filesystem::path pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  return !ea && !eb && pa == pb;
+}
+
+void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& outputs) {
+  for (const std::string& out : outputs)
+    for (const std::string& in : a.Inputs)
+      if (SameFile(in, out))
+        throw UsageError(out == in ? out + " is both an input and the output; write to another file"
+                                   : out + " is the input " + in + "; write to another file");
+}
+
 void LoadInputs(TSession& session, const Arguments& a, CliHost& host) {
   session.Settings.AddDepth = host.Depth.has_value();
   session.Settings.AddOffset = host.Offset.has_value();
@@ -107,6 +131,10 @@ void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
     ParseCentimetres("--offset", *offset, true);
     host.Offset = offset;
   }
+}
+
+void PrintWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& w : warnings) std::cerr << "sondralis-cli: warning: " << w << "\n";
 }
 
 void FailWith(const CliHost& host, const std::string& error, const std::string& fallback) {

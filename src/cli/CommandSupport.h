@@ -64,6 +64,15 @@ int WholeNumberOption(const Arguments& a, const std::string& name, int min, int 
 // "WxH" (either letter case) as two whole numbers; nothing for other text.
 std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text);
 
+// True when the two paths name one file: the same device and inode where
+// both exist (so also through another spelling, a symbolic or a hard link),
+// else the same absolute path with its links followed.
+bool SameFile(const std::string& a, const std::string& b);
+
+// A UsageError when one of `outputs` is one of the inputs: writing it would
+// replace what is being read.
+void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& outputs);
+
 // The help text of the loading options --depth and --offset.
 extern const char* const kLoadOptions;
 
@@ -72,6 +81,8 @@ void SetUpLoading(const Arguments& a, CliHost& host, const char* command);
 // Loads the inputs in order as "Add Files..." does; the first problem ends
 // the command with a CommandFailure.
 void LoadInputs(TSession& session, const Arguments& a, CliHost& host);
+// One line on stderr per warning: what was written other than asked.
+void PrintWarnings(const std::vector<std::string>& warnings);
 // The failure of a command that wrote nothing: the error shown, or `fallback`.
 [[noreturn]] void FailWith(const CliHost& host, const std::string& error, const std::string& fallback);
 

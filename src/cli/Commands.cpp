@@ -1,8 +1,11 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -60,9 +63,13 @@ constexpr const char* kInfoUsage =
     "\n"
     "Reads each GPX or KML file on its own and prints one JSON object per file:\n"
     "  {\"file\":\"...\", \"loaded\":true, \"waypoints\":0, \"routes\":0, \"route_points\":0,\n"
-    "   \"tracks\":1, \"segments\":4, \"track_points\":14299, \"max_depth_cm\":1948}\n"
+    "   \"tracks\":1, \"segments\":4, \"track_points\":14299, \"max_depth_cm\":1948,\n"
+    "   \"unreadable_depths\":0, \"skipped_points\":0, \"skipped_placemarks\":0}\n"
     "with \"error\":\"...\" added when the file could not be read. The counts are\n"
-    "those of the file itself, waypoints and routes included.\n"
+    "those of the file itself, waypoints and routes included; the last three\n"
+    "count depths that are no number (read as 0), points left out for a missing\n"
+    "or impossible position, and KML placemarks that are no point or line, each\n"
+    "also told on stderr.\n"
     "Exit status 1 when any file could not be read.\n";
 
 constexpr const char* kConvertUsage =
@@ -76,8 +83,8 @@ constexpr const char* kHtUsage =
     "Usage: sondralis-cli ht IN... -o OUT.ht [--name NAME] [--depth CM] [--offset CM]\n"
     "\n"
     "Loads the files in order and writes all their tracks as one Humminbird HT\n"
-    "track file (at most 20000 points). Copy it into a folder \"matrix\" on the\n"
-    "unit's SD card.\n"
+    "track file (at most 20000 entries, segment markers included). Copy it into\n"
+    "a folder \"matrix\" on the unit's SD card.\n"
     "  --name NAME   track name shown on the unit (first 20 characters;\n"
     "                default NewTrack)\n"
     "\n";
@@ -159,10 +166,12 @@ int RunInfo(const std::vector<std::string>& args) {
     line << "{\"file\":" << JsonString(path) << ", \"loaded\":" << (loaded ? "true" : "false")
          << ", \"waypoints\":" << c.Waypoints << ", \"routes\":" << c.Routes << ", \"route_points\":" << c.RoutePoints
          << ", \"tracks\":" << c.Tracks << ", \"segments\":" << c.Segments << ", \"track_points\":" << c.TrackPoints
-         << ", \"max_depth_cm\":" << GetMaxDepth(doc);
+         << ", \"max_depth_cm\":" << GetMaxDepth(doc) << ", \"unreadable_depths\":" << read.UnreadableDepths
+         << ", \"skipped_points\":" << read.SkippedPoints << ", \"skipped_placemarks\":" << read.SkippedPlacemarks;
     if (!error.empty()) line << ", \"error\":" << JsonString(error);
     line << "}";
     std::cout << line.str() << "\n";
+    for (const std::string& warning : read.Warnings) std::cerr << warning << "\n";
     if (!loaded) {
       std::cerr << "sondralis-cli: " << error << "\n";
       status = kExitFailure;
@@ -175,6 +184,7 @@ int RunInfo(const std::vector<std::string>& args) {
 void SetUpOutput(const Arguments& a, CliHost& host, const char* command, SaveKind kind) {
   const auto out = a.Get("-o");
   if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
+  RefuseInputsAsOutputs(a, {*out});
   host.Outputs[kind] = *out;
 }
 
@@ -209,6 +219,7 @@ int RunHt(const std::vector<std::string>& args) {
   const std::string& out = host.Outputs[SaveKind::HTSourceTracks];
   if (result.Outcome != HTExportOutcome::Done || result.Files.empty())
     FailWith(host, result.Error.empty() ? "" : AboutFile(out, result.Error), AboutFile(out, "nothing written"));
+  PrintWarnings(result.Warnings);
   return kExitOk;
 }
 
@@ -255,6 +266,10 @@ int RunGrid(const std::vector<std::string>& args) {
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, TSession::GetCPUCount());
 
   const std::string& input = a.Inputs.front();
+  const std::string prj = std::filesystem::path(*out).replace_extension(".prj").string();
+  RefuseInputsAsOutputs(a, {*out, prj});
+  std::error_code ec;
+  if (std::filesystem::is_directory(input, ec)) throw CommandFailure(input + " is a directory");
   std::ifstream in(input, std::ios::binary);
   if (!in) throw CommandFailure(input + ": cannot be read");
   std::ostringstream text;
@@ -268,7 +283,7 @@ int RunGrid(const std::vector<std::string>& args) {
     if (coord.Length() == 0) throw EGridError(input + ": no samples");
     const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, host);
     // The projection goes first, so a complete grid never lacks it.
-    WriteFileAtomically(std::filesystem::path(*out).replace_extension(".prj").string(), std::string(kWGS84Prj) + "\n");
+    WriteFileAtomically(prj, std::string(kWGS84Prj) + "\n");
     WriteFileAtomically(*out, EncodeEsriAsciiGrid(grid, extent));
   } catch (const EGridError& e) {
     throw CommandFailure(e.what());
@@ -278,9 +293,8 @@ int RunGrid(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& args) {
+// The command itself; RunCli adds the check of standard output.
+int RunCommand(const std::vector<std::string>& args) {
   if (args.empty()) {
     std::cerr << kMainUsage;
     return kExitUsage;
@@ -312,6 +326,20 @@ int RunCli(const std::vector<std::string>& args) {
     std::cerr << "sondralis-cli: " << e.what() << "\n";
     return kExitFailure;
   }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args) {
+  const int status = RunCommand(args);
+  // What the command printed is its result: when it did not all reach
+  // standard output (a full disk, a closed descriptor), the command failed.
+  std::cout.flush();
+  const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
+  if (!failed) return status;
+  const int error = errno;
+  std::cerr << "sondralis-cli: can't write to standard output: " << std::strerror(error) << "\n";
+  return status == kExitOk ? kExitFailure : status;
 }
 
 }  // namespace sondralis::cli

@@ -68,6 +68,10 @@ constexpr const char* kMapUsage =
     "  --deep RRGGBB    colour of the greatest depth (default 0000ff, blue)\n"
     "\n";
 
+// The files of a map that an input could be (the HT parts are never read).
+constexpr const char* kMapFiles[] = {"depth.bmp",   "depth.jpg",   "contours.bmp", "depth.asc",
+                                     "depth.prj",   "samples.csv", "contours.gpx", "contours.kml"};
+
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
@@ -107,22 +111,35 @@ int PointCount(const TGPX& doc) {
 // command made itself goes too when nothing was published.
 class TStagingFolder {
  public:
+  // Both folders are tracked as temporary paths, so an interrupted run
+  // leaves neither behind.
   explicit TStagingFolder(const fs::path& outdir) : fOutdir(outdir) {
     std::error_code ec;
+    TTemporaryPaths& temporaries = TTemporaryPaths::Process();
     if (!fs::exists(outdir, ec)) {
-      if (!fs::create_directories(outdir, ec))
+      fMadeOutdir = !temporaries
+                         .Track(TTemporaryPaths::TKind::EmptyFolder,
+                                [&]() -> std::string {
+                                  return fs::create_directories(outdir, ec) ? outdir.string() : std::string();
+                                })
+                         .empty();
+      if (!fMadeOutdir)
         throw CommandFailure("can't create the output folder " + outdir.string() + ": " + ec.message());
-      fMadeOutdir = true;
     } else if (!fs::is_directory(outdir, ec)) {
       throw CommandFailure(outdir.string() + " is not a folder");
     }
-    std::string pattern = (outdir / ".sondralis-map-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-      const std::string reason = std::error_code(errno, std::generic_category()).message();
+    int error = 0;
+    fPath = temporaries.Track(TTemporaryPaths::TKind::Folder, [&]() -> std::string {
+      std::string pattern = (outdir / ".sondralis-map-XXXXXX").string();
+      if (::mkdtemp(pattern.data())) return pattern;
+      error = errno;
+      return {};
+    });
+    if (fPath.empty()) {
+      const std::string reason = std::error_code(error, std::generic_category()).message();
       Discard();
       throw CommandFailure("can't write into the output folder " + outdir.string() + ": " + reason);
     }
-    fPath = pattern;
   }
   TStagingFolder(const TStagingFolder&) = delete;
   TStagingFolder& operator=(const TStagingFolder&) = delete;
@@ -142,16 +159,24 @@ class TStagingFolder {
       fs::rename(fPath / name, fOutdir / name, ec);
       if (ec) throw CommandFailure("can't move " + name + " into " + fOutdir.string() + ": " + ec.message());
     }
-    fMadeOutdir = false;  // it holds the map now
+    // It holds the map now.
+    if (fMadeOutdir) TTemporaryPaths::Process().Release(fOutdir.string(), [] {});
+    fMadeOutdir = false;
     return names;
   }
 
  private:
   void Discard() noexcept {
+    TTemporaryPaths& temporaries = TTemporaryPaths::Process();
     std::error_code ec;
-    if (!fPath.empty()) fs::remove_all(fPath, ec);
+    try {
+      if (!fPath.empty()) temporaries.Release(fPath.string(), [&] { fs::remove_all(fPath, ec); });
+      // Removed only while it is empty.
+      if (fMadeOutdir) temporaries.Release(fOutdir.string(), [&] { fs::remove(fOutdir, ec); });
+    } catch (...) {
+      // Only a failing lock gets here; the folders stay.
+    }
     fPath.clear();
-    if (fMadeOutdir) fs::remove(fOutdir, ec);  // only while it is empty
     fMadeOutdir = false;
   }
 
@@ -210,6 +235,10 @@ int RunMap(const std::vector<std::string>& args) {
   const auto deep = ColourOption(a, "--deep");
   host.TrackName = a.Get("--name");
   host.ShowProgress = ::isatty(STDERR_FILENO) == 1;
+
+  std::vector<std::string> outputs;
+  for (const char* name : kMapFiles) outputs.push_back((fs::path(*outdirText) / name).string());
+  RefuseInputsAsOutputs(a, outputs);
 
   TStagingFolder staging{fs::path(*outdirText)};
   const Clock::time_point start = Clock::now();
@@ -304,6 +333,7 @@ int RunMap(const std::vector<std::string>& args) {
       << "; in all " << Fixed(Seconds(start, done)) << "\n"
       << "Wrote " << files.size() << " files into " << *outdirText << "\n";
   std::cout << out.str();
+  PrintWarnings(ht.Warnings);
   if (!stale.empty()) {
     std::cerr << "sondralis-cli: note: " << *outdirText << " also holds ";
     for (std::size_t i = 0; i < stale.size(); ++i) std::cerr << (i ? ", " : "") << stale[i];

@@ -38,6 +38,12 @@ HTExportResult& Fail(HTExportResult& result, Host& host, const std::string& mess
   return result;
 }
 
+void Warn(HTExportResult& result, Host& host, const std::string& warning) {
+  if (warning.empty()) return;
+  host.Log(warning);
+  result.Warnings.push_back(warning);
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(path, ec);
@@ -81,7 +87,12 @@ bool OfferFile(const SaveFileRequest& request, const std::string& bytes, HTExpor
 bool WriteOffered(const TGPX& doc, const std::string& name, const SaveFileRequest& request, HTExportResult& result,
                   Host& host) {
   try {
-    if (OfferFile(request, BuildHTFile(doc, name), result, host)) return true;
+    const std::size_t written = result.Files.size();
+    if (OfferFile(request, BuildHTFile(doc, name), result, host)) {
+      // Said once, with the first file that carries the name.
+      if (written == 0 && result.Files.size() == 1) Warn(result, host, HTTrackNameWarning(name));
+      return true;
+    }
     result.Outcome = HTExportOutcome::Stopped;
   } catch (const EHTConvertError& e) {
     Fail(result, host, e.what());
@@ -151,7 +162,7 @@ HTExportResult SaveAsHTFile(const TGPX& GPXdata, Host& host) {
   if (!HoldsPoint(GPXdata)) return Fail(result, host, kNoPointMessage);
   const std::string name =
       FirstCharacters(host.AskTrackName(), static_cast<std::size_t>(kHTNameLength));
-  if (n > kHTMaxEntries) return Fail(result, host, "Can't convert dataset with more than 20000 points");
+  if (n > kHTMaxEntries) return Fail(result, host, "Can't convert dataset: it " + HTTooManyEntries(n));
   const SaveFileRequest request{SaveKind::HTSourceTracks, "Save GPX Tracks as HT Track", "HT-Track|*.ht", "ht",
                                 "000.ht"};
   if (!WriteOffered(GPXdata, name, request, result, host)) return result;

@@ -29,6 +29,7 @@ struct HTExportResult {
   int ReduceTries = 0;             // reduced copies tried
   std::vector<std::string> Files;  // files written, in order
   std::string Error;               // the message shown when Outcome is Error
+  std::vector<std::string> Warnings;  // what was written other than asked (also logged)
 };
 
 // The text of the information message shown at the end of "Create HT-File".

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sondralis {
 
@@ -14,10 +17,64 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The temporary files and folders that exist only while an output is being
+// made. A front end that can be interrupted (sondralis-cli on SIGINT or
+// SIGTERM) removes them all before the process ends, so no half-made file is
+// left beside an output.
+//
+// This is the one piece of process-wide mutable state in the core, and it
+// is there only because a signal ends the whole process, whichever thread
+// happens to be writing: whoever cleans up must find every temporary path
+// without being handed it. Creating, renaming and removing a tracked path
+// all happen under its lock, so a clean-up that holds the lock sees each
+// temporary either still there (and removes it) or already settled.
+class TTemporaryPaths {
+ public:
+  enum class TKind {
+    File,         // removed with unlink
+    Folder,       // removed with everything in it
+    EmptyFolder,  // removed only while empty (an output folder made for the run)
+  };
+
+  // The instance every writer of the process registers with. It is never
+  // destroyed, so a clean-up may still run while the process exits.
+  static TTemporaryPaths& Process();
+
+  // Runs `Create` under the lock. When it returns a path (it made that file
+  // or folder), the path is tracked until Release; an empty result tracks
+  // nothing. Returns what `Create` returned.
+  std::string Track(TKind Kind, const std::function<std::string()>& Create);
+
+  // Runs `Settle` (the rename or removal that ends the temporary's life)
+  // under the lock and stops tracking `Path`.
+  void Release(const std::string& Path, const std::function<void()>& Settle);
+
+  // Removes every tracked path, newest first, and forgets them. The lock is
+  // handed back still held: a caller about to end the process keeps it, so
+  // no thread can make a new temporary in the meantime.
+  [[nodiscard]] std::unique_lock<std::mutex> RemoveAll();
+
+  std::vector<std::string> Tracked() const;
+
+ private:
+  struct Entry {
+    std::string Path;
+    TKind Kind;
+  };
+  mutable std::mutex fLock;
+  std::vector<Entry> fEntries;
+};
+
 // Writes a file so that a good file is never replaced by a half-written one:
 // the bytes go to a temporary file beside the target, which is renamed over
 // the target only by Commit. Destroying the writer without a successful
 // Commit removes the temporary file and leaves the target untouched.
+//
+// A symbolic link is followed: the file it points to is replaced and the
+// link stays. The target must be missing or a regular file; a folder, a
+// device, a pipe or a socket is refused, and so is a read-only file. An
+// existing file keeps its permission bits (and, where the process may set
+// them, its owner and group); a new file gets 0666 less the umask.
 class AtomicFileWriter {
  public:
   explicit AtomicFileWriter(std::string path);  // throws EFileError
@@ -29,15 +86,18 @@ class AtomicFileWriter {
   void Commit();                       // throws EFileError
 
   const std::string& Path() const { return fPath; }
+  // The file that is replaced: Path with its symbolic links followed.
+  const std::string& TargetPath() const { return fTarget; }
   const std::string& TemporaryPath() const { return fTempPath; }
 
  private:
   [[noreturn]] void Fail(const std::string& what, int error);
+  void Discard() noexcept;
 
   std::string fPath;
+  std::string fTarget;
   std::string fTempPath;
   std::FILE* fFile = nullptr;
-  bool fCommitted = false;
 };
 
 // The whole file in one call, through AtomicFileWriter.

@@ -1,14 +1,19 @@
 #include "formats/GPXFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <istream>
 #include <iterator>
+#include <istream>
+#include <iterator>
 #include <memory>
+#include <optional>
 
 #include "formats/AtomicFile.h"
+#include "formats/SourceLines.h"
 #include "formats/XmlEscape.h"
 #include "model/Text.h"
 
@@ -69,21 +74,104 @@ bool ContainsCaseless(std::string_view text, std::string_view what, std::size_t 
   return false;
 }
 
-// Where the depth element starting at `start` ends (one past its '>'), or
-// npos when the text there is not a complete element.
-std::size_t DepthElementEnd(std::string_view raw, std::size_t start) {
-  const std::size_t nameEnd = start + 8;  // "<h:depth"
-  if (nameEnd >= raw.size()) return std::string_view::npos;
-  const char next = raw[nameEnd];
-  if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\n' && next != '\r')
-    return std::string_view::npos;
-  const std::size_t gt = raw.find('>', nameEnd);
-  if (gt == std::string_view::npos) return gt;
-  if (raw[gt - 1] == '/') return gt + 1;
-  std::size_t close;
-  if (!ContainsCaseless(raw, "</h:depth", gt, close)) return std::string_view::npos;
-  const std::size_t closeGt = raw.find('>', close);
-  return closeGt == std::string_view::npos ? closeGt : closeGt + 1;
+// An element at the top level of an extensions text.
+struct TopElement {
+  std::size_t begin = 0, end = 0;  // the element, start tag to end tag
+  std::string_view name;
+  std::string_view content;  // between its tags
+};
+
+std::size_t SkipTo(std::string_view xml, std::size_t from, std::string_view what) {
+  const std::size_t at = xml.find(what, from);
+  return at == std::string_view::npos ? at : at + what.size();
+}
+
+// Calls f for every element at the top level of an XML fragment; text,
+// comments, CDATA sections and processing instructions between them are
+// passed over, and so is everything inside an element. Stops where the
+// fragment is not well-formed.
+template <class F>
+void ForEachTopElement(std::string_view xml, F&& f) {
+  std::size_t i = 0;
+  int depth = 0;
+  TopElement top;
+  std::size_t contentBegin = 0;
+  while ((i = xml.find('<', i)) != std::string_view::npos) {
+    const std::string_view at = xml.substr(i);
+    if (at.substr(0, 4) == "<!--") {
+      i = SkipTo(xml, i + 4, "-->");
+    } else if (at.substr(0, 9) == "<![CDATA[") {
+      i = SkipTo(xml, i + 9, "]]>");
+    } else if (at.substr(0, 2) == "<?") {
+      i = SkipTo(xml, i + 2, "?>");
+    } else if (at.substr(0, 2) == "</") {
+      const std::size_t gt = xml.find('>', i);
+      if (gt == std::string_view::npos || --depth < 0) return;
+      if (depth == 0) {
+        top.end = gt + 1;
+        top.content = xml.substr(contentBegin, i - contentBegin);
+        f(top);
+      }
+      i = gt + 1;
+    } else {
+      std::size_t j = i + 1;
+      while (j < xml.size() && xml[j] != '>' && xml[j] != '/' && xml[j] != ' ' && xml[j] != '\t' &&
+             xml[j] != '\n' && xml[j] != '\r')
+        ++j;
+      const std::string_view name = xml.substr(i + 1, j - i - 1);
+      char quote = 0;
+      while (j < xml.size() && (quote || xml[j] != '>')) {
+        if (quote && xml[j] == quote) quote = 0;
+        else if (!quote && (xml[j] == '"' || xml[j] == '\'')) quote = xml[j];
+        ++j;
+      }
+      if (j >= xml.size()) return;
+      const bool empty = xml[j - 1] == '/';
+      if (depth == 0) {
+        top = {i, j + 1, name, {}};
+        contentBegin = j + 1;
+        if (empty) f(top);
+      }
+      if (!empty) ++depth;
+      i = j + 1;
+    }
+    if (i == std::string_view::npos) return;
+  }
+}
+
+// Whether a depth element of an extensions text holds a number (as plain
+// text; anything else counts as no number, as the reader sees it).
+bool HoldsNumber(std::string_view content) {
+  if (content.find_first_of("<&") != std::string_view::npos) return false;
+  const auto v = ParseNumber(Trim(content));
+  return v && std::isfinite(*v);
+}
+
+// Whether a reader would change the text's white space (trim it, or make
+// one blank of a run, a tab or a line break): such a text, which only a
+// CDATA section of the file can have given, is written as one again.
+// Control characters XML cannot carry are left out of the written text
+// first, so they do not count as separating anything.
+bool NeedsCData(std::string_view text) {
+  bool any = false, lastSpace = false;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    if (space && (!any || lastSpace || c != ' ')) return true;
+    any = true;
+    lastSpace = space;
+  }
+  return lastSpace;
+}
+
+// The prefixes the root of every written file may bind. Extension text that
+// uses one its file never declared is given the binding now, so that it
+// reads back from our file as it was read.
+const std::vector<std::pair<std::string, std::string>>& WriterBindings() {
+  static const std::vector<std::pair<std::string, std::string>> kBindings = {{"h", kDepthNamespaceURI},
+                                                                            {"xsi", kXSINamespaceURI}};
+  return kBindings;
 }
 
 bool UsesDepthPrefix(std::string_view text) {
@@ -166,7 +254,7 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
           ++fFile.fCounts.trkpt;
         } else if (Element.NameIs("extensions")) {
           // The last one counts.
-          fSegment->extensions = TrimCopy(Element.InnerXml());
+          fSegment->extensions = TrimCopy(Element.InnerXml(&WriterBindings()));
         }
         break;
       case kOther: break;
@@ -192,7 +280,7 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
 
   // The fields of a route or track as they come: of each name the last one
   // counts.
-  static void ReadRouteOrTrackField(const TXpNode& c, TGPXrouteDetails& d) {
+  void ReadRouteOrTrackField(const TXpNode& c, TGPXrouteDetails& d) {
     if (c.NameIs("name")) d.name = c.Text();
     else if (c.NameIs("cmt")) d.cmt = c.Text();
     else if (c.NameIs("desc")) d.desc = c.Text();
@@ -210,8 +298,7 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
                      d.number != none.number || !d.type.empty() || !d.extensions.empty() ||
                      d.LineStyle.Color() != none.LineStyle.Color() ||
                      d.LineStyle.Opacity() != none.LineStyle.Opacity();
-    // A route or track without any of them (most have a name at least)
-    // costs no details record.
+    // A route or track without any of them costs no details record.
     if (any) Object.Edit() = std::move(d);
     d = TGPXrouteDetails();
   }
@@ -228,17 +315,22 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
 
 void TGPXFile::ImportGPXFile(const std::string& FileName) {
   ImportGPX([&](TXpObjModel& Model, TXpStreamHandler& Handler) { return Model.StreamDataSource(FileName, Handler); },
-            FileName);
+            FileName, [&] { return ReadFileContent(FileName); });
 }
 
 void TGPXFile::ImportGPXStream(std::istream& Stream, const std::string& SourceName) {
-  const std::string bytes((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+  // The bytes stay for the line numbers of values left out.
+  const std::string bytes{std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()};
   ImportGPX([&](TXpObjModel& Model, TXpStreamHandler& Handler) { return Model.StreamMemory(bytes, Handler); },
-            SourceName);
+            SourceName, [&] { return bytes; });
 }
 
 void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler&)>& Load,
-                         const std::string& SourceName) {
+                         const std::string& SourceName, const std::function<std::string()>& SourceBytes) {
+  ResetSkipped();
+  fSourceName = SourceName;
+  fCounts = {};
+  fSawMetadata = fSawExtensions = false;
   if (!GPXd) {
     mLog.emplace_back("No document to read " + SourceName + " into");
     mLog.emplace_back("File not loaded");
@@ -248,9 +340,6 @@ void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler
   model.IgnoreCase = true;
   model.LineBreakMode = TXpLineBreakMode::lbmDefault;
   model.PieceBytes = XmlPieceBytes;
-  fSourceName = SourceName;
-  fCounts = {};
-  fSawMetadata = fSawExtensions = false;
 
   // The file is read into a document of its own, which GPXd points to
   // meanwhile; only a file that was read (or an impossible date, which
@@ -267,6 +356,7 @@ void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler
     reader.CloseAll();
     TakeOver(read, *target);
     mLog.emplace_back(e.what());
+    NoteSkipped(model, SourceBytes);
     throw;
   } catch (const std::exception& e) {
     GPXd = target;
@@ -275,6 +365,8 @@ void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler
   }
   GPXd = target;
   if (!parsed || !reader.SawRoot()) {
+    // Nothing of the file is kept, so nothing was left out of it either.
+    ResetSkipped();
     const std::string errors = TrimCopy(model.ErrorText());
     if (!errors.empty()) mLog.push_back(errors);
     mLog.emplace_back("File not loaded");
@@ -286,6 +378,7 @@ void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler
                  std::to_string(fCounts.trk) + " tracks with " + std::to_string(fCounts.trkseg) +
                  " segments and " + std::to_string(fCounts.trkpt) + " track points from " + SourceName);
   Loaded = true;
+  NoteSkipped(model, SourceBytes);
 }
 
 void TGPXFile::ReadDocumentPart(const TXpNode& Node) {
@@ -308,12 +401,65 @@ void TGPXFile::TakeOver(TGPX& Read, TGPX& Doc) const {
   const bool wptFilled = Doc.wpt.filled || Read.wpt.filled;
   const bool rteFilled = Doc.rte.filled || Read.rte.filled;
   const bool trkFilled = Doc.trk.filled || Read.trk.filled;
+  if (Doc.wpt.DepthNamespace.empty()) Doc.wpt.DepthNamespace = Read.wpt.DepthNamespace;
   Doc.wpt.MoveFrom(Read.wpt);
   Doc.rte.MoveFrom(Read.rte);
   Doc.trk.MoveFrom(Read.trk);
   Doc.wpt.filled = wptFilled;
   Doc.rte.filled = rteFilled;
   Doc.trk.filled = trkFilled;
+}
+
+void TGPXFile::ResetSkipped() {
+  UnreadableDepths = {};
+  SkippedPoints = {};
+  fNamespaceList = nullptr;
+}
+
+void TGPXFile::NoteSkipped(const TXpObjModel& Model, const std::function<std::string()>& SourceBytes) {
+  std::string bytes;
+  bool haveBytes = false;
+  for (TSkippedValues* v : {&UnreadableDepths, &SkippedPoints}) {
+    if (v->Count == 0 || v->FirstOffset < 0) continue;
+    if (!haveBytes) {
+      bytes = SourceBytes();
+      haveBytes = true;
+    }
+    v->FirstLine = LineAtDecodedOffset(bytes, Model.Encoding(), v->FirstOffset);
+  }
+  for (const std::string& line : ReadWarnings()) mLog.push_back(line);
+}
+
+namespace {
+
+std::string FirstAt(const TSkippedValues& v) {
+  std::string out = ", first";
+  if (v.FirstLine > 0) out += " at line " + std::to_string(v.FirstLine);
+  return out + ": " + v.First;
+}
+
+}  // namespace
+
+std::string TGPXFile::SkippedPointsWarning() const {
+  if (SkippedPoints.Count == 0) return {};
+  return fSourceName + ": " + std::to_string(SkippedPoints.Count) +
+         (SkippedPoints.Count == 1 ? " point" : " points") +
+         " skipped (latitude or longitude missing, not a number or out of range)" + FirstAt(SkippedPoints);
+}
+
+std::vector<std::string> TGPXFile::ReadWarnings() const {
+  std::vector<std::string> lines;
+  if (UnreadableDepths.Count > 0)
+    lines.push_back(fSourceName + ": " + std::to_string(UnreadableDepths.Count) +
+                    (UnreadableDepths.Count == 1 ? " depth value" : " depth values") + " could not be read" +
+                    FirstAt(UnreadableDepths));
+  if (SkippedPoints.Count > 0) lines.push_back(SkippedPointsWarning());
+  return lines;
+}
+
+bool TGPXFile::UsableCoordinates(double Latitude, double Longitude) {
+  return std::isfinite(Latitude) && std::isfinite(Longitude) && std::fabs(Latitude) <= 90 &&
+         std::fabs(Longitude) <= 180;
 }
 
 std::string TGPXFile::GetLastNodeText(const TXpNode& Parent, std::string_view NodeName) {
@@ -324,7 +470,7 @@ std::string TGPXFile::GetLastNodeText(const TXpNode& Parent, std::string_view No
 std::string TGPXFile::GetExtensionNodeContent(const TXpNode& Parent, std::string_view NodeName) {
   const TXpNode last = LastChild(Parent, NodeName);
   if (!last) return {};
-  return TrimCopy(last.InnerXml());
+  return TrimCopy(last.InnerXml(&WriterBindings()));
 }
 
 TDateTime TGPXFile::ReadTime(std::string_view Text) const {
@@ -348,7 +494,19 @@ void TGPXFile::ReadLink(const TXpNode& Node, TGPXLink& Link) {
 void TGPXFile::ReadPerson(const TXpNode& Node, TGPXperson& Person) {
   Person = TGPXperson();
   Person.name = GetLastNodeText(Node, "name");
-  if (Person.name.empty()) Person.name = Node.Text();
+  if (Person.name.empty() && !LastChild(Node, "name")) {
+    // An older form holds the name as the person's own text; the texts of
+    // its link or e-mail are not a name.
+    std::string own;
+    for (TXpNode c = Node.FirstChild(); c; c = c.NextSibling()) {
+      if (c.NodeType() != TXpNodeType::ntText && c.NodeType() != TXpNodeType::ntCDATA) continue;
+      const std::string t = c.NodeValue();
+      if (t.empty()) continue;
+      if (!own.empty()) own += ' ';
+      own += t;
+    }
+    Person.name = own;
+  }
   if (const TXpNode email = LastChild(Node, "email")) {
     // GPX 1.1 puts the two halves in attributes; files of older writers
     // hold them in child elements.
@@ -369,6 +527,9 @@ void TGPXFile::ReadMetadata(const TXpNode& Node) {
     md.name = GetLastNodeText(Node, "name");
     md.desc = GetLastNodeText(Node, "desc");
     md.keywords = GetLastNodeText(Node, "keywords");
+    // An impossible date ends the read here: what follows in the table keeps
+    // its default.
+    md.mtime = ReadTime(GetLastNodeText(Node, "time"));
     if (const TXpNode author = LastChild(Node, "author")) ReadPerson(author, md.author);
     if (const TXpNode copyright = LastChild(Node, "copyright")) {
       if (const TXpNode a = copyright.Attributes().GetNamedItem("author")) md.copyright.author = a.NodeValue();
@@ -386,7 +547,6 @@ void TGPXFile::ReadMetadata(const TXpNode& Node) {
       md.bounds.filled = true;
     }
     md.extensions = GetExtensionNodeContent(Node, "extensions");
-    md.mtime = ReadTime(GetLastNodeText(Node, "time"));
   } catch (...) {
     GPXd->metadata = std::move(md);
     throw;
@@ -394,28 +554,62 @@ void TGPXFile::ReadMetadata(const TXpNode& Node) {
   GPXd->metadata = std::move(md);
 }
 
+namespace {
+
+// A number as the depth and coordinate rules take it: the GPX number form,
+// finite.
+std::optional<double> FiniteNumber(std::string_view text) {
+  const std::optional<double> v = ParseNumber(text);
+  if (!v || !std::isfinite(*v)) return std::nullopt;
+  return v;
+}
+
+// The namespace URI bound to the prefix of `element`'s name where it stands,
+// or empty.
+std::string NamespaceOfPrefix(const TXpNode& element) {
+  const std::string_view name = element.NodeName();
+  const auto colon = name.find(':');
+  if (colon == std::string_view::npos) return {};
+  const std::string declaration = "xmlns:" + std::string(name.substr(0, colon));
+  for (TXpNode n = element; n && n.NodeType() == TXpNodeType::ntElement; n = n.ParentNode()) {
+    const TXpNamedNodeMap attrs = n.Attributes();
+    for (int i = 0; i < attrs.Length(); ++i)
+      if (attrs.Item(i).NodeName() == declaration) return attrs.Item(i).NodeValue();
+  }
+  return {};
+}
+
+}  // namespace
+
 void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
+  // A point without a usable position is left out: read as 0 it would sit
+  // off the coast of Africa, and beyond ±90/±180 no GPX file may hold it.
+  const TXpNode latNode = Node.Attributes().GetNamedItem("lat");
+  const TXpNode lonNode = Node.Attributes().GetNamedItem("lon");
+  const double lat = latNode ? FiniteNumber(latNode.NodeValue()).value_or(NAN) : NAN;
+  const double lon = lonNode ? FiniteNumber(lonNode.NodeValue()).value_or(NAN) : NAN;
+  if (!UsableCoordinates(lat, lon)) {
+    std::string what;
+    if (!latNode) what = "lat missing";
+    else if (!lonNode) what = "lon missing";
+    else if (!(std::fabs(lat) <= 90)) what = "lat=" + Quoted(latNode.NodeValue());
+    else what = "lon=" + Quoted(lonNode.NodeValue());
+    SkippedPoints.Add(what, Node.SourceOffset());
+    return;
+  }
+
   TGPXwpt& p = *List.NewPoint();
   List.filled = true;
-
-  if (Node.HasAttributes()) {
-    const TXpNamedNodeMap attrs = Node.Attributes();
-    if (const TXpNode a = attrs.GetNamedItem("lat")) p.Latitude = ParseNumberDef(a.NodeValue(), 0);
-    if (const TXpNode a = attrs.GetNamedItem("lon")) p.Longitude = ParseNumberDef(a.NodeValue(), 0);
-  }
+  p.Latitude = lat;
+  p.Longitude = lon;
 
   // One pass over the children keeps the last element of each name.
   TXpNode ele, time, magvar, geoidheight, name, cmt, desc, src, link, sym, type, fix, sat, hdop, vdop, pdop,
-      ageofdgpsdata, dgpsid, extensions, depth;
+      ageofdgpsdata, dgpsid, extensions;
   ForEachElement(Node, [&](const TXpNode& c) {
     if (c.NameIs("ele")) ele = c;
     else if (c.NameIs("time")) time = c;
-    else if (c.NameIs("extensions")) {
-      extensions = c;
-      ForEachElement(c, [&](const TXpNode& x) {
-        if (x.NameIs("h:depth")) depth = x;
-      });
-    }
+    else if (c.NameIs("extensions")) extensions = c;
     else if (c.NameIs("name")) name = c;
     else if (c.NameIs("magvar")) magvar = c;
     else if (c.NameIs("geoidheight")) geoidheight = c;
@@ -438,19 +632,11 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   auto number = [&](const TXpNode& n, double Default) { return ParseNumberDef(n.TextRef(buffer), Default); };
   if (time) p.DateTime = ReadTime(time.TextRef(buffer));
   if (ele) p.Altitude = number(ele, 0);
-  if (depth) p.HBdepth = number(depth, 0);
-  std::string rest;
-  if (extensions) {
-    // The depth lives in HBdepth; the writer puts it back as an h:depth
-    // element. Everything else in the extensions is kept as XML text.
-    ForEachElement(extensions, [&](const TXpNode& x) {
-      if (!x.NameIs("h:depth")) rest += x.XmlDocument();
-    });
-  }
+  if (extensions) ReadPointExtensions(extensions, p, List);
   // The rest is rare: a sounder's points have none of it, and then no
   // details record is made.
   if (!(magvar || geoidheight || name || cmt || desc || src || sym || link || type || fix || sat || hdop || vdop ||
-        pdop || ageofdgpsdata || dgpsid || !rest.empty()))
+        pdop || ageofdgpsdata || dgpsid))
     return;
   TGPXwptDetails& d = p.Edit();
   if (magvar) d.magvar = number(magvar, 0);
@@ -469,7 +655,35 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   if (pdop) d.pdop = number(pdop, -1);
   if (ageofdgpsdata) d.ageofdgpsdata = number(ageofdgpsdata, -1);
   if (dgpsid) d.dgpsid = IntOr(dgpsid.TextRef(buffer), -1);
-  if (!rest.empty()) d.extensions = Trim(rest);
+}
+
+void TGPXFile::ReadPointExtensions(const TXpNode& Extensions, TGPXwpt& Point, TGPXwptList& List) {
+  // The point's depth is its last h:depth child; depth elements nested in
+  // other extension elements, or written inside CDATA, belong to those and
+  // stay in the text.
+  std::string buffer;
+  TXpNode own;
+  for (TXpNode c = Extensions.FirstChild(); c; c = c.NextSibling())
+    if (c.NameIs("h:depth")) own = c;
+  std::optional<double> depth;
+  if (own) {
+    depth = FiniteNumber(own.TextRef(buffer));
+    if (depth) Point.HBdepth = *depth;
+    else UnreadableDepths.Add(Quoted(own.TextRef(buffer)), own.SourceOffset());
+    if (fNamespaceList != &List) {
+      fNamespaceList = &List;
+      if (List.DepthNamespace.empty()) List.DepthNamespace = NamespaceOfPrefix(own);
+    }
+  }
+  // The rest is kept whole: elements, text, comments and CDATA. Depth
+  // elements holding a number go (the point's depth stands for them); one
+  // that holds no number stays, so a save writes it back as it was.
+  std::string rest;
+  for (TXpNode c = Extensions.FirstChild(); c; c = c.NextSibling()) {
+    if (c.NameIs("h:depth") && (c == own ? depth.has_value() : FiniteNumber(c.TextRef(buffer)).has_value())) continue;
+    rest += c.XmlDocument(&WriterBindings());
+  }
+  if (!rest.empty()) Point.Edit().extensions = Trim(rest);
 }
 
 void TGPXFile::ReadLineExtensions(const TXpNode& Node, TGPXrouteDetails& Details) {
@@ -477,6 +691,7 @@ void TGPXFile::ReadLineExtensions(const TXpNode& Node, TGPXrouteDetails& Details
   // one gave.
   Details.extensions.clear();
   Details.LineStyle = TGPX_StyleLine();
+  bool afterText = false;
   for (TXpNode c = Node.FirstChild(); c; c = c.NextSibling()) {
     if (c.NodeType() == TXpNodeType::ntElement && c.NodeName() == "line") {
       const std::string color = GetLastNodeText(c, "color");
@@ -484,15 +699,20 @@ void TGPXFile::ReadLineExtensions(const TXpNode& Node, TGPXrouteDetails& Details
       if (!color.empty()) Details.LineStyle.SetColorStr(color);
       if (!opacity.empty()) Details.LineStyle.SetOpacityStr(opacity);
     } else {
-      Details.extensions += '\n';
-      Details.extensions += c.XmlDocument();
+      // Texts on both sides of a style element taken out meet here; they
+      // are joined by the blank a reader makes of the line break between
+      // them, so a second read gives the same text.
+      const bool text = c.NodeType() == TXpNodeType::ntText;
+      Details.extensions += afterText && text ? ' ' : '\n';
+      Details.extensions += c.XmlDocument(&WriterBindings());
+      afterText = text;
     }
   }
   Details.extensions = TrimCopy(Details.extensions);
 }
 
 void TGPXFile::ReadDocumentExtensions(const TXpNode& Node) {
-  std::string content = TrimCopy(Node.InnerXml());
+  std::string content = TrimCopy(Node.InnerXml(&WriterBindings()));
   if (content == "<extensions/>") content.clear();
   GPXd->extension.Text = std::move(content);
 }
@@ -731,11 +951,18 @@ std::string TGPXFile::DateTimeToGPXTime(TDateTime Value) {
 void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_view Tag, int TabCount,
                           bool Ext) const {
   if (Text.empty()) return;
+  // A text of nothing but characters XML cannot carry writes as empty, and
+  // an empty element reads back as no text: it is left out.
+  if (!Ext && std::all_of(Text.begin(), Text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+      }))
+    return;
   AppendIndent(Out, TabCount);
   Out += '<';
   Out += Tag;
   Out += '>';
   if (Ext) Out += Text;
+  else if (NeedsCData(Text)) AppendXmlCData(Out, Text);
   else AppendXmlEscaped(Out, Text, false);
   Out += "</";
   Out += Tag;
@@ -745,7 +972,9 @@ void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_v
 
 void TGPXFile::AppendDouble(std::string& Out, double Value, std::string_view Tag, long long Default,
                             int TabCount) const {
-  if (Value == static_cast<double>(Default)) return;
+  // A number too large for a double reads as infinite; no reader would take
+  // it back, so it is left out like an absent value.
+  if (Value == static_cast<double>(Default) || !std::isfinite(Value)) return;
   AppendIndent(Out, TabCount);
   Out += '<';
   Out += Tag;
@@ -782,24 +1011,26 @@ std::string TGPXFile::WriteDouble(double Value, std::string_view Tag, long long 
 std::string TGPXFile::PointExtensions(const TGPXwpt& Point) {
   const std::string_view raw = Point.extensions();
   std::string depth;
-  if (Point.HBdepth != 0) depth = "<h:depth>" + FormatNumber(Point.HBdepth) + "</h:depth>";
-  if (raw.empty()) return depth;
-
-  // Depth elements already in the text give way to the current depth, which
-  // takes the place of the first of them.
-  std::string out;
-  std::size_t from = 0, at = 0;
-  bool placed = false;
-  while (ContainsCaseless(raw, "<h:depth", from, at)) {
-    const std::size_t end = DepthElementEnd(raw, at);
-    if (end == std::string_view::npos) break;
-    out.append(raw.substr(from, at - from));
-    if (!placed) out += depth;
-    placed = true;
-    from = end;
+  if (Point.HBdepth != 0) {
+    depth = "<h:depth>";
+    AppendNumber(depth, Point.HBdepth);
+    depth += "</h:depth>";
   }
+  std::size_t at;
+  if (!ContainsCaseless(raw, "<h:depth", 0, at)) return depth + std::string(raw);
+
+  std::string out;
+  std::size_t from = 0;
+  std::size_t place = 0;  // where the depth goes in `out`
+  ForEachTopElement(raw, [&](const TopElement& e) {
+    if (!SameTextAscii(e.name, "h:depth")) return;
+    out.append(raw.substr(from, e.begin - from));
+    if (!HoldsNumber(e.content)) out.append(raw.substr(e.begin, e.end - e.begin));
+    place = out.size();
+    from = e.end;
+  });
   out.append(raw.substr(from));
-  if (!placed) out.insert(0, depth);
+  out.insert(place, depth);
   return TrimCopy(out);
 }
 
@@ -817,6 +1048,11 @@ void TGPXFile::AppendLink(std::string& Out, const TGPXLink& Link, int TabCount) 
 }
 
 void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_view Tag, int TabCount) {
+  if (!UsableCoordinates(Point.Latitude, Point.Longitude)) {
+    // No GPX file may hold it, and no reader could place it.
+    ++PointsNotWritten;
+    return;
+  }
   const int d = TabCount + 1;
   AppendIndent(Out, TabCount);
   Out += '<';
@@ -844,7 +1080,7 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
     AppendText(Out, x.cmt.view(), "cmt", d, false);
     AppendText(Out, x.desc.view(), "desc", d, false);
     AppendText(Out, x.src.view(), "src", d, false);
-    if (x.link.filled) AppendLink(Out, x.link, d);
+    if (x.link.filled) AppendLink(Out, x.link, 0);
     AppendText(Out, x.sym.view(), "sym", d, false);
     AppendText(Out, x.wtype.view(), "type", d, false);
     AppendText(Out, x.fix.view(), "fix", d, false);
@@ -893,26 +1129,41 @@ void TGPXFile::AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& St
     Out += "</line>";
     Out += LineEnd;
   }
-  if (!Extensions.empty()) {
-    AppendIndent(Out, 2);
-    Out += Extensions;
-    Out += LineEnd;
-  }
+  Out += Extensions;
   AppendIndent(Out, 1);
   Out += "</extensions>";
   Out += LineEnd;
 }
 
+std::string_view TGPXFile::DepthNamespaceOf(const TGPXwptList& List) {
+  return List.DepthNamespace.empty() ? std::string_view(kDepthNamespaceURI) : std::string_view(List.DepthNamespace);
+}
+
+bool TGPXFile::WritesDepth(const TGPXwptList& List) {
+  for (int i = 0; i < List.Count(); ++i)
+    if (List.Points(i)->HBdepth != 0) return true;
+  return false;
+}
+
+void TGPXFile::AppendDepthDeclaration(std::string& Out, const TGPXwptList& List) const {
+  if (fRootDepthNamespace.empty() || DepthNamespaceOf(List) == fRootDepthNamespace || !WritesDepth(List)) return;
+  Out += " xmlns:h=\"";
+  AppendXmlEscaped(Out, DepthNamespaceOf(List), true);
+  Out += '"';
+}
+
 void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
-  Out += "<rte>";
+  Out += "<rte";
+  AppendDepthDeclaration(Out, Route);
+  Out += '>';
   Out += LineEnd;
   const TGPXrouteDetails& details = Route.Details();
   AppendText(Out, details.name, "name", 1, false);
   AppendText(Out, details.cmt, "cmt", 1, false);
   AppendText(Out, details.desc, "desc", 1, false);
   AppendText(Out, details.src, "src", 1, false);
-  if (details.link.filled) AppendLink(Out, details.link, 1);
-  if (details.number >= 0) AppendText(Out, std::to_string(details.number), "number", 1, true);
+  if (details.link.filled) AppendLink(Out, details.link, 0);
+  if (details.number != -1) AppendText(Out, std::to_string(details.number), "number", 1, true);
   AppendText(Out, details.type, "type", 1, false);
   AppendStyledExtensions(Out, details.LineStyle, details.extensions);
   for (int i = 0; i < Route.Count(); ++i) {
@@ -931,20 +1182,22 @@ void TGPXFile::AppendTRK(std::string& Out, const TGPXtrk& Track) {
   AppendText(Out, details.cmt, "cmt", 1, false);
   AppendText(Out, details.desc, "desc", 1, false);
   AppendText(Out, details.src, "src", 1, false);
-  if (details.link.filled) AppendLink(Out, details.link, 1);
-  if (details.number >= 0) AppendText(Out, std::to_string(details.number), "number", 1, true);
+  if (details.link.filled) AppendLink(Out, details.link, 0);
+  if (details.number != -1) AppendText(Out, std::to_string(details.number), "number", 1, true);
   AppendText(Out, details.type, "type", 1, false);
   AppendStyledExtensions(Out, details.LineStyle, details.extensions);
   for (int s = 0; s < Track.Count(); ++s) {
     const TGPXtrkseg& seg = *Track.trkseg(s);
     AppendIndent(Out, 1);
-    Out += "<trkseg>";
+    Out += "<trkseg";
+    AppendDepthDeclaration(Out, seg);
+    Out += '>';
     Out += LineEnd;
     for (int i = 0; i < seg.Count(); ++i) {
       AppendWPT(Out, *seg.trkpt(i), "trkpt", 2);
       Flush(Out);
     }
-    AppendText(Out, seg.extensions, "extensions", 2, true);
+    AppendText(Out, seg.extensions, "extensions", 1, true);
     AppendIndent(Out, 1);
     Out += "</trkseg>";
     Out += LineEnd;
@@ -1017,7 +1270,6 @@ std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
       out += LineEnd;
     }
     if (a.link.filled) AppendLink(out, a.link, 2);
-    AppendIndent(out, 1);
     out += "</author>";
     out += LineEnd;
   }
@@ -1038,8 +1290,8 @@ std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
   if (Metadata.link.filled) AppendLink(out, Metadata.link, 1);
   if (Metadata.mtime != 0) AppendText(out, DateTimeToGPXTime(Metadata.mtime), "time", 1, true);
   AppendText(out, Metadata.keywords, "keywords", 1, false);
-  if (Metadata.bounds.filled) {
-    const TGPXbounds& b = Metadata.bounds;
+  const TGPXbounds& b = Metadata.bounds;
+  if (b.filled && UsableCoordinates(b.minlat, b.minlon) && UsableCoordinates(b.maxlat, b.maxlon)) {
     AppendIndent(out, 1);
     out += "<bounds minlat=\"" + FormatNumber(b.minlat) + "\" minlon=\"" + FormatNumber(b.minlon) +
            "\" maxlat=\"" + FormatNumber(b.maxlat) + "\" maxlon=\"" + FormatNumber(b.maxlon) + "\" />";
@@ -1052,7 +1304,9 @@ std::string TGPXFile::ExportGPXMetadata(const TGPXmetadata& Metadata) {
 }
 
 bool TGPXFile::NeedsDepthNamespace() const {
+  // The same tests as the writing of each part below makes.
   auto point = [](const TGPXwpt& p) {
+    if (!UsableCoordinates(p.Latitude, p.Longitude)) return false;  // not written
     if (p.HBdepth != 0) return true;
     return !p.extensions().empty() && UsesDepthPrefix(PointExtensions(p));
   };
@@ -1085,7 +1339,23 @@ void TGPXFile::BuildGPX(std::string& out) {
   if (!GPXd) throw EFileError("No document to write");
   LineEnd = GPXOptions.Compress ? "" : "\n";
   Indent = GPXOptions.Compress ? "" : "\t";
-  // The root declares the depth prefix only when something written uses it.
+  PointsNotWritten = 0;
+  // The root binds h to the namespace of the first list that writes a
+  // depth; lists with another one declare theirs on their start tag.
+  fRootDepthNamespace = kDepthNamespaceURI;
+  {
+    std::vector<const TGPXwptList*> lists{&GPXd->wpt};
+    for (int i = 0; i < GPXd->rte.Count(); ++i) lists.push_back(GPXd->rte.Routes(i));
+    for (int i = 0; i < GPXd->trk.Count(); ++i)
+      for (int s = 0; s < GPXd->trk.Tracks(i)->Count(); ++s) lists.push_back(GPXd->trk.Tracks(i)->trkseg(s));
+    for (const TGPXwptList* list : lists)
+      if (WritesDepth(*list)) {
+        fRootDepthNamespace = DepthNamespaceOf(*list);
+        break;
+      }
+  }
+  // Worked out before the body is written, so that the text can go out as
+  // it is made.
   fUsesDepthNamespace = NeedsDepthNamespace();
 
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>";
@@ -1097,7 +1367,7 @@ void TGPXFile::BuildGPX(std::string& out) {
   out += '"';
   if (fUsesDepthNamespace) {
     out += " xmlns:h=\"";
-    out += kDepthNamespaceURI;
+    AppendXmlEscaped(out, fRootDepthNamespace, true);
     out += '"';
   }
   out += " xmlns:xsi=\"";
@@ -1130,6 +1400,9 @@ void TGPXFile::BuildGPX(std::string& out) {
   }
   if (!Trim(GPXd->extension.Text).empty()) AppendText(out, GPXd->extension.Text, "extensions", 0, true);
   out += "</gpx>";
+  if (PointsNotWritten > 0)
+    mLog.push_back(std::to_string(PointsNotWritten) +
+                   " points not written: latitude or longitude not finite or beyond ±90/±180");
 }
 
 std::string TGPXFile::ExportGPXText() {

@@ -23,6 +23,31 @@ inline constexpr const char* kGPXNamespaceURI = "http://www.topografix.com/GPX/1
 inline constexpr const char* kGPXSchemaURL = "http://www.topografix.com/GPX/1/1/gpx.xsd";
 inline constexpr const char* kXSINamespaceURI = "http://www.w3.org/2001/XMLSchema-instance";
 
+// Values a reader had to leave out of a file: how many, and the first one
+// as the file wrote it, with its line.
+struct TSkippedValues {
+  long long Count = 0;
+  std::string First;        // the first value as written: "12,5", "lat='91.5'"
+  long long FirstLine = 0;  // its line in the file, from 1; 0 when not known
+  long long FirstOffset = -1;  // where the parser saw it (decoded text)
+
+  void Add(std::string_view Text, long long Offset) {
+    if (Count++ > 0) return;
+    First = Text;
+    FirstOffset = Offset;
+  }
+};
+
+// 'text', for messages quoting what a file holds.
+inline std::string Quoted(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size() + 2);
+  out += '\'';
+  out += Text;
+  out += '\'';
+  return out;
+}
+
 class TGPXFile {
  public:
   TGPXFile();
@@ -36,6 +61,20 @@ class TGPXFile {
   bool Modified = false;
   std::vector<std::string> mLog;
   TGPXOptions GPXOptions;
+
+  // What the last read had to leave out. A point's own depth element whose
+  // text is no number gives the point depth 0 and stays in its extensions
+  // text; a point whose latitude or longitude is missing, no number, not
+  // finite or beyond ±90/±180 is not read at all.
+  TSkippedValues UnreadableDepths;
+  TSkippedValues SkippedPoints;
+  // Points the last write left out for such a coordinate.
+  long long PointsNotWritten = 0;
+
+  // One line per kind of value the last read left out, naming the file
+  // ("lake.gpx: 7120 depth values could not be read, first at line 14:
+  // '1234,5'"); a read also notes them in mLog.
+  virtual std::vector<std::string> ReadWarnings() const;
 
   // ---- reading
 
@@ -90,8 +129,11 @@ class TGPXFile {
   // Appends the text FormatNumber gives (15 significant digits, plain
   // decimal, point separator) without building temporary strings.
   static void AppendNumber(std::string& Out, double Value);
-  // A point's extensions content as written: the raw text with its depth
-  // element replaced by the point's current depth (none for depth 0).
+  // A point's extensions content as written: the raw text, without depth
+  // elements among its top-level elements that hold a number (values the
+  // point's depth replaces), and with the point's current depth (none for
+  // depth 0) as an h:depth element after the last remaining top-level one
+  // (a value that could not be read), or first.
   static std::string PointExtensions(const TGPXwpt& Point);
 
   // How much XML text is parsed at a time while reading; 0 parses the whole
@@ -104,9 +146,23 @@ class TGPXFile {
   std::string Indent = "\t";
 
  protected:
+  std::string fSourceName;  // the file being read, for messages
+
   // Reads the XML that `Load` hands over (a call of one of the model's
   // streaming loaders) into GPXd; a load error goes to mLog.
-  void ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler&)>& Load, const std::string& SourceName);
+  void ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler&)>& Load, const std::string& SourceName,
+                 const std::function<std::string()>& SourceBytes);
+  // Empties the counts of values left out, before a read.
+  void ResetSkipped();
+  // Gives the values left out their lines, from the bytes of the source
+  // (asked for only when something was left out), and notes ReadWarnings
+  // in mLog.
+  void NoteSkipped(const TXpObjModel& Model, const std::function<std::string()>& SourceBytes);
+  // Whether a latitude and longitude can be a point on the globe.
+  static bool UsableCoordinates(double Latitude, double Longitude);
+  // "lake.gpx: 3 points skipped (...), first at line 9: lat='91.5'"; empty
+  // when nothing was skipped.
+  std::string SkippedPointsWarning() const;
 
  private:
   class StreamReader;
@@ -126,11 +182,21 @@ class TGPXFile {
   // Moves what was read into the caller's document.
   void TakeOver(TGPX& Read, TGPX& Doc) const;
   TDateTime ReadTime(std::string_view Text) const;
+  // Reads the point's own extensions (the last extensions child): its depth
+  // and the rest as raw text.
+  void ReadPointExtensions(const TXpNode& Extensions, TGPXwpt& Point, TGPXwptList& List);
 
   void AppendIndent(std::string& Out, int TabCount) const;
   void AppendText(std::string& Out, std::string_view Text, std::string_view Tag, int TabCount, bool Ext) const;
   void AppendDouble(std::string& Out, double Value, std::string_view Tag, long long Default, int TabCount) const;
   void AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_view Tag, int TabCount);
+  // The namespace URI the depth prefix stands for in List's points.
+  static std::string_view DepthNamespaceOf(const TGPXwptList& List);
+  // Whether List writes at least one depth element.
+  static bool WritesDepth(const TGPXwptList& List);
+  // xmlns:h on a route's or segment's start tag when its depths belong to
+  // another namespace than the one the root declares.
+  void AppendDepthDeclaration(std::string& Out, const TGPXwptList& List) const;
   void AppendLink(std::string& Out, const TGPXLink& Link, int TabCount) const;
   void AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& Style, const std::string& Extensions);
   void AppendRTE(std::string& Out, const TGPXrte& Route);
@@ -142,12 +208,13 @@ class TGPXFile {
   bool NeedsDepthNamespace() const;
   void AppendTRK(std::string& Out, const TGPXtrk& Track);
 
-  std::string fSourceName;  // the file being read, for messages
   ReadCounts fCounts;
   bool fSawMetadata = false, fSawExtensions = false;
   bool fUsesDepthNamespace = false;  // the root declares the depth prefix
   static constexpr std::size_t kEmitBytes = 1024 * 1024;
   const std::function<void(std::string_view)>* fEmit = nullptr;  // where ExportGPX sends the text
+  std::string fRootDepthNamespace;   // the namespace the root binds h to while writing
+  const TGPXwptList* fNamespaceList = nullptr;  // the list whose depth namespace was looked up
 };
 
 }  // namespace sondralis

@@ -123,9 +123,7 @@ std::string BuildHTFile(const TGPX& GPX, std::string_view TrackName) {
   for (const TGPXtrkseg* seg : segments)
     if (seg->Count() > 0) entries += seg->Count() + 3;
   if (entries == 0) throw EHTConvertError("Can't write HT file: the tracks hold no point");
-  if (entries > kHTMaxEntries)
-    throw EHTConvertError("Can't write HT file: the tracks need " + std::to_string(entries) +
-                          " entries, more than the 20000 an HT file can hold");
+  if (entries > kHTMaxEntries) throw EHTConvertError("Can't write HT file: " + HTTooManyEntries(entries));
 
   std::string out(kHTFileSize, '\0');
 
@@ -181,10 +179,44 @@ std::string BuildHTFile(const TGPX& GPX, std::string_view TrackName) {
   PutBE32(out, 36, HTLatitudeToY(bounds.minlat));
   PutBE32(out, 40, HTLongitudeToX(bounds.maxlon));
   PutBE32(out, 44, HTLatitudeToY(bounds.maxlat));
-  const std::u16string name = Utf8ToUtf16(TrackName);
-  for (std::size_t i = 0; i < name.size() && i < static_cast<std::size_t>(kHTNameLength); ++i)
-    PutU8(out, 48 + i, name[i]);
+  const THTTrackName name = EncodeHTTrackName(TrackName);
+  out.replace(48, name.Bytes.size(), name.Bytes);
   return out;
+}
+
+THTTrackName EncodeHTTrackName(std::string_view TrackName) {
+  THTTrackName name;
+  const std::u16string units = Utf8ToUtf16(TrackName);
+  for (std::size_t i = 0; i < units.size() && name.Bytes.size() < static_cast<std::size_t>(kHTNameLength); ++i) {
+    const char16_t unit = units[i];
+    if (unit <= 0xFF) {
+      name.Bytes.push_back(static_cast<char>(unit));
+      continue;
+    }
+    // A surrogate pair is one character and becomes one '?'.
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                      units[i + 1] <= 0xDFFF;
+    if (pair) ++i;
+    name.Bytes.push_back('?');
+    ++name.Replaced;
+  }
+  return name;
+}
+
+std::string HTTrackNameWarning(std::string_view TrackName) {
+  const THTTrackName name = EncodeHTTrackName(TrackName);
+  if (name.Replaced == 0) return {};
+  // The bytes are Latin-1; shown as UTF-8 like every other text.
+  std::u16string written;
+  for (const char c : name.Bytes) written.push_back(static_cast<unsigned char>(c));
+  return "HT track name \"" + std::string(TrackName) + "\": " + std::to_string(name.Replaced) +
+         (name.Replaced == 1 ? " character" : " characters") + " the unit can't show written as \"?\" (\"" +
+         Utf16ToUtf8(written) + "\")";
+}
+
+std::string HTTooManyEntries(long long entries) {
+  return "needs " + std::to_string(entries) + " entries; an HT file holds " + std::to_string(kHTMaxEntries) +
+         ", segment markers included";
 }
 
 THTConvert::THTConvert(TGPX* GPX, std::string TrackName, std::string FileName)

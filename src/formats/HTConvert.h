@@ -42,10 +42,27 @@ std::int32_t HTLatitudeToY(double Latitude);
 // the track before it reversed, down to the second track's.
 std::vector<const TGPXtrkseg*> HTSegmentOrder(const TGPX& GPX);
 
+// The track name as the header holds it: the first 20 characters of the
+// UTF-8 text `TrackName`, one byte each. The unit's name field has 8 bits
+// per character, so a character from U+0100 on (a code point outside
+// Latin-1, malformed UTF-8 included) becomes '?' rather than a wrong letter
+// made of its low byte; `Replaced` counts them.
+struct THTTrackName {
+  std::string Bytes;
+  int Replaced = 0;
+};
+THTTrackName EncodeHTTrackName(std::string_view TrackName);
+
+// The warning about a track name with characters the unit cannot show, or
+// an empty text when it has none.
+std::string HTTrackNameWarning(std::string_view TrackName);
+
+// The message refusing a document of `entries` entries (more than 20000).
+std::string HTTooManyEntries(long long entries);
+
 // The whole HT file of `GPX` in memory (kHTFileSize bytes). `GPX` is not
-// changed. Only the first 20 UTF-16 code units of `TrackName` are used, one
-// byte (the low 8 bits) each. Throws EHTConvertError when the document does
-// not fit an HT file.
+// changed. The header holds EncodeHTTrackName(TrackName). Throws
+// EHTConvertError when the document does not fit an HT file.
 std::string BuildHTFile(const TGPX& GPX, std::string_view TrackName);
 
 // Writes the tracks of one document as one HT file.

@@ -1,36 +1,43 @@
 #include "formats/KMLFile.h"
 
+#include <algorithm>
+#include <cmath>
+#include <istream>
+#include <iterator>
 #include <memory>
+#include <optional>
 
+#include "formats/SourceLines.h"
 #include "model/Text.h"
 
 namespace sondralis {
 
 namespace {
 
-struct Tuple {
-  double lon = 0, lat = 0, alt = 0;
-};
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// "lon,lat[,alt]"; false without a comma. A value that is not a number
-// reads as 0.
-bool SplitTuple(std::string_view text, Tuple& t) {
+std::optional<double> Coordinate(std::string_view text) {
+  const std::optional<double> v = ParseNumber(text);
+  if (!v || !std::isfinite(*v)) return std::nullopt;
+  return v;
+}
+
+// "lon,lat[,alt]"; false when the tuple gives no position on the globe.
+bool SplitTuple(std::string_view text, TKMLTuple& t) {
   const auto comma = text.find(',');
   if (comma == std::string_view::npos) return false;
-  t.lon = ParseNumberDef(text.substr(0, comma), 0);
   const std::string_view rest = text.substr(comma + 1);
   const auto second = rest.find(',');
-  if (second == std::string_view::npos) {
-    t.lat = ParseNumberDef(rest, 0);
-    t.alt = 0;
-  } else {
-    t.lat = ParseNumberDef(rest.substr(0, second), 0);
-    t.alt = ParseNumberDef(rest.substr(second + 1), 0);
-  }
+  const std::optional<double> lon = Coordinate(text.substr(0, comma));
+  const std::optional<double> lat = Coordinate(rest.substr(0, second));
+  if (!lon || !lat || std::fabs(*lon) > 180 || std::fabs(*lat) > 90) return false;
+  t.lon = *lon;
+  t.lat = *lat;
+  t.alt = second == std::string_view::npos ? 0 : Coordinate(rest.substr(second + 1)).value_or(0);
   return true;
 }
 
-std::unique_ptr<TGPXwpt> MakePoint(const Tuple& t) {
+std::unique_ptr<TGPXwpt> MakePoint(const TKMLTuple& t) {
   auto p = std::make_unique<TGPXwpt>();
   p->Longitude = t.lon;
   p->Latitude = t.lat;
@@ -38,20 +45,53 @@ std::unique_ptr<TGPXwpt> MakePoint(const Tuple& t) {
   return p;
 }
 
+// The geometry a placemark holds, by the name of its element.
+std::string GeometryOf(const TXpNode& Placemark) {
+  static constexpr const char* kKinds[] = {"Polygon",  "MultiGeometry", "LinearRing", "Model",
+                                           "gx:Track", "gx:MultiTrack", "Track",      "MultiTrack"};
+  for (TXpNode c = Placemark.FirstChild(); c; c = c.NextSibling())
+    for (const char* kind : kKinds)
+      if (c.NameIs(kind)) return std::string(c.NodeName());
+  return "no geometry";
+}
+
 }  // namespace
 
+std::vector<TKMLTuple> ParseKMLCoordinates(std::string_view Text, TSkippedValues& Skipped, long long Offset) {
+  std::vector<TKMLTuple> tuples;
+  std::size_t i = 0;
+  while (i < Text.size()) {
+    while (i < Text.size() && IsSpace(Text[i])) ++i;
+    std::size_t end = i;
+    while (end < Text.size() && !IsSpace(Text[end])) ++end;
+    if (end == i) break;
+    const std::string_view token = Text.substr(i, end - i);
+    TKMLTuple t;
+    if (SplitTuple(token, t)) tuples.push_back(t);
+    else Skipped.Add(Quoted(token), Offset);
+    i = end;
+  }
+  return tuples;
+}
+
 void TKMLFile::ImportKML(const std::string& FileName) {
-  ImportKMLWith([&](TXpObjModel& Model) { Model.LoadDataSource(FileName); }, FileName);
+  ImportKMLWith([&](TXpObjModel& Model) { Model.LoadDataSource(FileName); }, FileName,
+                [&] { return ReadFileContent(FileName); });
 }
 
 void TKMLFile::ImportKMLStream(std::istream& Stream, const std::string& SourceName) {
-  ImportKMLWith([&](TXpObjModel& Model) { Model.LoadStream(Stream); }, SourceName);
+  const std::string bytes{std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()};
+  ImportKMLWith([&](TXpObjModel& Model) { Model.LoadMemory(bytes); }, SourceName, [&] { return bytes; });
 }
 
-void TKMLFile::ImportKMLWith(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName) {
+void TKMLFile::ImportKMLWith(const std::function<void(TXpObjModel&)>& Load, const std::string& SourceName,
+                             const std::function<std::string()>& SourceBytes) {
   TXpObjModel model;
   model.IgnoreCase = true;
   model.RaiseErrors = true;
+  ResetSkipped();
+  SkippedPlacemarks = 0;
+  SkippedPlacemarkKinds.clear();
   try {
     Load(model);
   } catch (const EXpParserError& e) {
@@ -62,7 +102,26 @@ void TKMLFile::ImportKMLWith(const std::function<void(TXpObjModel&)>& Load, cons
     return;
   }
   FileName = SourceName;
-  ImportKMLFromModel(model);
+  fSourceName = SourceName;
+  try {
+    ImportKMLFromModel(model);
+  } catch (...) {
+    NoteSkipped(model, SourceBytes);
+    throw;
+  }
+  NoteSkipped(model, SourceBytes);
+}
+
+std::vector<std::string> TKMLFile::ReadWarnings() const {
+  std::vector<std::string> lines = TGPXFile::ReadWarnings();
+  if (SkippedPlacemarks > 0) {
+    std::string kinds;
+    for (const std::string& k : SkippedPlacemarkKinds) kinds += (kinds.empty() ? "" : ", ") + k;
+    lines.push_back(fSourceName + ": " + std::to_string(SkippedPlacemarks) +
+                    (SkippedPlacemarks == 1 ? " placemark" : " placemarks") + " not read (" + kinds +
+                    "); draw shorelines as paths");
+  }
+  return lines;
 }
 
 void TKMLFile::ImportKMLFromModel(TXpObjModel& Model) {
@@ -74,17 +133,32 @@ void TKMLFile::ImportKMLFromModel(TXpObjModel& Model) {
     mLog.emplace_back("File not loaded");
     return;
   }
-  // Placemarks are searched below the kml element's first child, normally
-  // its Document.
-  const TXpNodeList placemarks = root.FirstChild().SelectNodes(".//Placemark");
+  // Every placemark below the kml element: in its Document or Folder, in a
+  // second one beside it, or directly below kml.
+  const TXpNodeList placemarks = root.SelectNodes(".//Placemark");
   for (const TXpNode& placemark : placemarks) ReadPlacemark(placemark);
   Loaded = true;
 }
 
+void TKMLFile::SkipPlacemark(const TXpNode& Placemark) {
+  ++SkippedPlacemarks;
+  const std::string kind = GeometryOf(Placemark);
+  if (std::find(SkippedPlacemarkKinds.begin(), SkippedPlacemarkKinds.end(), kind) == SkippedPlacemarkKinds.end())
+    SkippedPlacemarkKinds.push_back(kind);
+}
+
 void TKMLFile::ReadPlacemark(const TXpNode& Placemark) {
   if (Placemark.SelectBoolean("Point")) {
-    Tuple t;
-    if (!SplitTuple(Placemark.SelectString("Point/coordinates"), t)) return;
+    // The whole text is one position; blanks around its numbers, and line
+    // breaks from a CDATA section, are allowed.
+    const TXpNode node = Placemark.SelectNodes("Point/coordinates").Item(0);
+    std::string text = node ? node.Text() : std::string();
+    std::replace_if(text.begin(), text.end(), IsSpace, ' ');
+    TKMLTuple t;
+    if (!SplitTuple(text, t)) {
+      SkippedPoints.Add(Quoted(Trim(text)), node ? node.SourceOffset() : Placemark.SourceOffset());
+      return;
+    }
     auto p = MakePoint(t);
     if (std::string name = Placemark.SelectString("name"); !name.empty()) p->Edit().name = name;
     try {
@@ -99,22 +173,21 @@ void TKMLFile::ReadPlacemark(const TXpNode& Placemark) {
     GPXd->wpt.filled = true;
     return;
   }
-  if (!Placemark.SelectBoolean("LineString")) return;  // polygons and the like
+  if (!Placemark.SelectBoolean("LineString")) {
+    SkipPlacemark(Placemark);
+    return;
+  }
 
-  std::string text = Placemark.SelectString("LineString/coordinates") + " ";
+  const TXpNode node = Placemark.SelectNodes("LineString/coordinates").Item(0);
+  const std::vector<TKMLTuple> tuples =
+      ParseKMLCoordinates(node ? node.Text() : std::string(), SkippedPoints, node ? node.SourceOffset() : -1);
   auto track = std::make_unique<TGPXtrk>();
   if (std::string name = Placemark.SelectString("../name"); !name.empty()) track->Edit().name = std::move(name);
   auto owned = std::make_unique<TGPXtrkseg>();
   TGPXtrkseg& seg = *owned;
   track->Add(owned.release());
-
-  std::string_view rest = text;
-  while (rest.size() >= 4 && rest.find(',') != std::string_view::npos) {
-    const auto blank = rest.find(' ');
-    const std::string_view tuple = rest.substr(0, blank);
-    rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
-    Tuple t;
-    if (!SplitTuple(tuple, t)) continue;
+  seg.Reserve(static_cast<int>(tuples.size()));
+  for (const TKMLTuple& t : tuples) {
     seg.Add(MakePoint(t).release());
     seg.filled = true;
   }

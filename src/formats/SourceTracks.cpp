@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -41,9 +42,16 @@ void AskAndApplyDepth(TGPX& doc, const std::string& path, Host& host) {
   ApplyDepth(doc, depth < 0 ? 0 : depth);
 }
 
-bool FileExists(const std::string& path) {
+// Why `path` cannot be opened as a source file, or nothing when it is a
+// regular file.
+std::optional<std::string> NotAFile(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_regular_file(path, ec);
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_regular_file(status)) return std::nullopt;
+  if (std::filesystem::is_directory(status)) return path + " is a directory";
+  if (std::filesystem::exists(status)) return path + " is not a regular file";
+  if (ec && ec != std::errc::no_such_file_or_directory) return path + ": " + ec.message();
+  return path + " does not exist";
 }
 
 // Runs the reader of `kind` on an existing file.
@@ -61,6 +69,10 @@ void RunReader(SourceKind kind, const std::string& path, TGPX& doc, SourceReadRe
   }
   result.Loaded = reader->Loaded && result.Error.empty();
   result.ReaderLog = reader->mLog;
+  result.UnreadableDepths = reader->UnreadableDepths.Count;
+  result.SkippedPoints = reader->SkippedPoints.Count;
+  if (kind == SourceKind::KML) result.SkippedPlacemarks = static_cast<TKMLFile&>(*reader).SkippedPlacemarks;
+  result.Warnings = reader->ReadWarnings();
   if (!result.Loaded && result.Error.empty()) result.Error = AboutFile(path, ReaderReason(reader->mLog));
 }
 
@@ -72,18 +84,29 @@ bool ReadForLoading(SourceKind kind, const std::string& path, TGPX& doc, SourceL
   result.Attempted = read.Attempted;
   result.Loaded = read.Loaded;
   result.ReaderLog = std::move(read.ReaderLog);
-  if (read.Loaded) return true;
+  if (read.Loaded) {
+    result.Warnings = std::move(read.Warnings);
+    for (const std::string& line : result.Warnings) host.Log(line);
+    if (!result.Warnings.empty()) host.ShowLoadWarnings(result.Warnings);
+    return true;
+  }
   result.Error = read.Error;
   host.ShowError(read.Error);
   return false;
 }
 
-// A missing file is reported; true when it exists.
+// A missing file, a folder and the like are reported; true for a file.
 bool CheckExists(const std::string& path, SourceLoadResult& result, Host& host) {
-  if (FileExists(path)) return true;
-  result.Error = path + " does not exist";
+  const std::optional<std::string> problem = NotAFile(path);
+  if (!problem) return true;
+  result.Error = *problem;
   host.ShowError(result.Error);
   return false;
+}
+
+bool IsDirectory(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
 }
 
 void AppendTracks(TGPX& GPXdata, TGPX& source, SourceLoadResult& result) {
@@ -151,10 +174,10 @@ std::string AboutFile(const std::string& path, const std::string& reason) {
 SourceReadResult ReadSourceDocument(const std::string& path, TGPX& Doc) {
   SourceReadResult result;
   const SourceKind kind = SourceKindOf(path);
-  if (kind == SourceKind::Unknown) {
+  if (kind == SourceKind::Unknown && !IsDirectory(path)) {
     result.Error = "can't parse " + path;
-  } else if (!FileExists(path)) {
-    result.Error = path + " does not exist";
+  } else if (const std::optional<std::string> problem = NotAFile(path)) {
+    result.Error = *problem;
   } else {
     RunReader(kind, path, Doc, result);
   }
@@ -195,6 +218,11 @@ SourceLoadResult LoadKMLFile(TGPX& GPXdata, const std::string& path, const Sourc
 }
 
 SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host) {
+  if (IsDirectory(path)) {
+    SourceLoadResult result;
+    CheckExists(path, result, host);
+    return result;
+  }
   switch (SourceKindOf(path)) {
     case SourceKind::GPX:
       return LoadGPXFile(GPXdata, path, options, host);

@@ -43,6 +43,13 @@ struct SourceReadResult {
   bool Loaded = false;     // the reader read the file completely
   std::string Error;       // why it was not loaded, naming the file
   std::vector<std::string> ReaderLog;  // the reader's own diagnostic lines
+  // What the reader had to leave out: depths that are no number, points
+  // without a usable position, placemarks that are no point or line; and
+  // the warning lines that say so, one per kind.
+  long long UnreadableDepths = 0;
+  long long SkippedPoints = 0;
+  long long SkippedPlacemarks = 0;
+  std::vector<std::string> Warnings;
 };
 
 // Reads a GPX or KML file, chosen by its extension, into Doc as it is: no
@@ -64,12 +71,14 @@ struct SourceLoadResult {
   int TracksAdded = 0;
   std::string Error;           // the message shown when the file was not loaded
   std::vector<std::string> ReaderLog;  // the reader's own diagnostic lines
+  std::vector<std::string> Warnings;   // what the reader left out, as shown
 };
 
 // Loads one GPX or KML file into GPXdata. A missing file, an unknown
 // extension or a file the reader cannot read is reported through
 // host.ShowError, with the file's name and the reason, and adds nothing;
-// nothing is asked for it. The depth questions are host.AskDepthToApply and
+// nothing is asked for it. Values the reader had to leave out of a file it
+// read are logged and shown with host.ShowLoadWarnings right after reading. The depth questions are host.AskDepthToApply and
 // host.AskDepthOffset. An answer that is not a whole number raises
 // EConvertError and adds nothing of this file.
 SourceLoadResult LoadGPXFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);

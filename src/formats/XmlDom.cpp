@@ -9,10 +9,13 @@
 #include <cstring>
 #include <istream>
 #include <iterator>
+#include <optional>
 #include <pugixml.hpp>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "formats/XmlEscape.h"
+#include "formats/XmlWellFormed.h"
 
 namespace sondralis {
 
@@ -22,6 +25,12 @@ using pugi::xml_attribute;
 using pugi::xml_node;
 
 bool IsXmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Characters below the blank other than tab, line feed and carriage return,
+// which an XML 1.0 document cannot hold.
+bool IsDroppedControl(char c) noexcept {
+  return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
 
 char UpperAscii(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -36,9 +45,13 @@ bool NamesMatch(const char* name, std::string_view b, bool ignoreCase) noexcept 
   return name[b.size()] == 0;
 }
 
+// White space runs become one blank, none at either end. Control
+// characters XML cannot carry are left out first, so that a text reads the
+// same after it was written (where they are dropped) and read again.
 void AppendNormalized(std::string& out, std::string_view text) {
   bool pendingBlank = false;
   for (char c : text) {
+    if (IsDroppedControl(c)) continue;
     if (IsXmlSpace(c)) {
       pendingBlank = true;
       continue;
@@ -64,11 +77,58 @@ std::string_view PrefixOf(std::string_view name) noexcept {
   return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
 }
 
+}  // namespace
+
+// Namespace declarations of elements that make many of them, indexed the
+// first time a prefix is looked up there. A root element declaring thousands
+// of prefixes, each used by one point's extensions, would otherwise cost a
+// scan of all of them for every point written back.
+struct XpNamespaceIndex {
+  std::unordered_map<const pugi::xml_node_struct*, std::unordered_map<std::string_view, std::string_view>> Elements;
+  // Where the parsed text starts in the whole input, when it is a piece of
+  // it (TXpObjModel::StreamDataSource): added to the parser's offsets.
+  long long OffsetBase = 0;
+};
+
+namespace {
+
+// Elements with at most this many attributes are searched in place.
+constexpr int kDeclarationsSearchedInPlace = 16;
+
+bool DeclaresPrefix(std::string_view attributeName, std::string_view prefix) noexcept {
+  return attributeName.size() == prefix.size() + 6 && attributeName.substr(0, 6) == "xmlns:" &&
+         attributeName.substr(6) == prefix;
+}
+
+// The URI that element e itself declares for prefix, or null.
+const char* DeclarationOn(xml_node e, std::string_view prefix, XpNamespaceIndex* index) {
+  int seen = 0;
+  for (xml_attribute a = e.first_attribute(); a; a = a.next_attribute()) {
+    if (index && ++seen > kDeclarationsSearchedInPlace) {
+      auto [entry, fresh] = index->Elements.try_emplace(e.internal_object());
+      auto& declared = entry->second;
+      if (fresh)
+        for (xml_attribute d = e.first_attribute(); d; d = d.next_attribute()) {
+          const std::string_view name = d.name();
+          if (name.substr(0, 6) == "xmlns:") declared.emplace(name.substr(6), d.value());  // the first one counts
+        }
+      const auto found = declared.find(prefix);
+      return found == declared.end() ? nullptr : found->second.data();
+    }
+    if (DeclaresPrefix(a.name(), prefix)) return a.value();
+  }
+  return nullptr;
+}
+
 // The namespace declarations a fragment needs on its top element: prefixes
-// used inside it whose declaration sits on an ancestor outside it.
+// used inside it whose declaration sits on an ancestor outside it. Each
+// prefix costs the same however many others the fragment or its ancestors
+// declare.
 class NamespaceFixup {
  public:
-  explicit NamespaceFixup(xml_node root) : fRoot(root) {}
+  using Bindings = std::vector<std::pair<std::string, std::string>>;
+  NamespaceFixup(xml_node root, XpNamespaceIndex* index, const Bindings* unbound)
+      : fRoot(root), fIndex(index), fUnbound(unbound) {}
 
   std::vector<std::pair<std::string, std::string>> Collect() {
     if (fRoot.type() != pugi::node_element) return {};
@@ -103,7 +163,10 @@ class NamespaceFixup {
     marks.push_back(fDeclared.size());
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
       const std::string_view name = a.name();
-      if (name.substr(0, 6) == "xmlns:") fDeclared.emplace_back(name.substr(6));
+      if (name.substr(0, 6) == "xmlns:") {
+        fDeclared.emplace_back(name.substr(6));
+        ++fInScope[fDeclared.back()];
+      }
     }
     Use(PrefixOf(n.name()));
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
@@ -117,41 +180,49 @@ class NamespaceFixup {
   }
 
   void Leave(std::vector<std::size_t>& marks) {
+    for (std::size_t i = marks.back(); i < fDeclared.size(); ++i) {
+      const auto scope = fInScope.find(fDeclared[i]);
+      if (--scope->second == 0) fInScope.erase(scope);
+    }
     fDeclared.resize(marks.back());
     marks.pop_back();
   }
 
   void Use(std::string_view prefix) {
     if (prefix.empty() || prefix == "xml" || prefix == "xmlns") return;
-    for (const auto& d : fDeclared)
-      if (d == prefix) return;
-    for (const auto& d : fNeeded)
-      if (d.first == prefix) return;
-    for (const auto& d : fMissing)
-      if (d == prefix) return;
-    const std::string attrName = "xmlns:" + std::string(prefix);
+    if (fInScope.contains(prefix)) return;
+    if (!fLookedUp.insert(prefix).second) return;  // already needed, or declared nowhere
     for (xml_node a = fRoot.parent(); a; a = a.parent()) {
       if (a.type() != pugi::node_element) break;
-      if (xml_attribute decl = a.attribute(attrName.c_str())) {
-        fNeeded.emplace_back(std::string(prefix), decl.value());
+      if (const char* uri = DeclarationOn(a, prefix, fIndex)) {
+        fNeeded.emplace_back(std::string(prefix), uri);
         return;
       }
     }
-    fMissing.emplace_back(prefix);
+    if (fUnbound)
+      for (const auto& [p, uri] : *fUnbound)
+        if (p == prefix) {
+          fNeeded.emplace_back(p, uri);
+          return;
+        }
   }
 
   xml_node fRoot;
-  std::vector<std::string_view> fDeclared;
-  std::vector<std::pair<std::string, std::string>> fNeeded;
-  std::vector<std::string_view> fMissing;
+  XpNamespaceIndex* fIndex;
+  const Bindings* fUnbound;
+  std::vector<std::string_view> fDeclared;  // declarations of the open elements, outermost first
+  std::unordered_map<std::string_view, int> fInScope;  // the same counted by prefix
+  std::unordered_set<std::string_view> fLookedUp;
+  std::vector<std::pair<std::string, std::string>> fNeeded;  // in the order of first use
 };
 
 class Serializer {
  public:
-  Serializer(std::string& out, bool normalize) : fOut(out), fNormalize(normalize) {}
+  Serializer(std::string& out, bool normalize, XpNamespaceIndex* namespaces, const NamespaceFixup::Bindings* unbound)
+      : fOut(out), fNormalize(normalize), fNamespaces(namespaces), fUnbound(unbound) {}
 
   void Write(xml_node root) {
-    const auto extra = NamespaceFixup(root).Collect();
+    const auto extra = NamespaceFixup(root, fNamespaces, fUnbound).Collect();
     xml_node n = root;
     if (!Open(n, &extra)) return;
     n = n.first_child();
@@ -199,6 +270,11 @@ class Serializer {
         fOut += "]]>";
         return false;
       }
+      case pugi::node_comment:
+        fOut += "<!--";
+        fOut += n.value();
+        fOut += "-->";
+        return false;
       case pugi::node_declaration:
         fOut += "<?xml";
         for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
@@ -212,14 +288,17 @@ class Serializer {
     for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) Attribute(a.name(), a.value());
     if (extra)
       for (const auto& [prefix, uri] : *extra) Attribute("xmlns:" + prefix, uri);
-    const std::string_view value = n.value();
     const bool hasChildren = static_cast<bool>(n.first_child());
-    if (value.empty() && !hasChildren) {
+    // The element's own text as written: one that comes out empty makes an
+    // empty-element tag, as it reads back.
+    const std::size_t tag = fOut.size();
+    fOut.push_back('>');
+    Text(n.value());
+    if (!hasChildren && fOut.size() == tag + 1) {
+      fOut.resize(tag);
       fOut += "/>";
       return false;
     }
-    fOut.push_back('>');
-    Text(value);
     if (hasChildren) return true;
     Close(n);
     return false;
@@ -242,6 +321,8 @@ class Serializer {
 
   std::string& fOut;
   bool fNormalize;
+  XpNamespaceIndex* fNamespaces;
+  const NamespaceFixup::Bindings* fUnbound;
 };
 
 // One step of a path.
@@ -287,8 +368,13 @@ bool ElementMatches(xml_node n, std::string_view name, bool ignoreCase) {
 bool NeedsNormalizing(std::string_view text) {
   if (text.empty()) return false;
   if (IsXmlSpace(text.front()) || IsXmlSpace(text.back())) return true;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (IsXmlSpace(text[i]) && (text[i] != ' ' || IsXmlSpace(text[i + 1]))) return true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) > ' ') continue;
+    // Tabs, line ends and control characters always change; a blank only
+    // when white space follows it (the last character is no blank here).
+    if (c != ' ' || IsXmlSpace(text[i + 1])) return true;
+  }
   return false;
 }
 
@@ -297,8 +383,9 @@ bool NeedsNormalizing(std::string_view text) {
 // Gives the pugixml handles of a node to the code in this file.
 struct XpAccess {
   static xml_node Node(const TXpNode& n) { return xml_node(n.fNode); }
-  static TXpNode Make(xml_node n, std::uint8_t flags) {
-    return n ? TXpNode(n.internal_object(), nullptr, TXpNode::kNode, flags) : TXpNode();
+  // A node of the same document as `from`, with its settings.
+  static TXpNode Make(xml_node n, const TXpNode& from) {
+    return n ? TXpNode(n.internal_object(), nullptr, TXpNode::kNode, from.fFlags, from.fNamespaces) : TXpNode();
   }
   static std::uint8_t Flags(const TXpNode& n) { return n.fFlags; }
 };
@@ -339,6 +426,7 @@ TXpNodeType TXpNode::NodeType() const noexcept {
     case pugi::node_element: return TXpNodeType::ntElement;
     case pugi::node_pcdata: return TXpNodeType::ntText;
     case pugi::node_cdata: return TXpNodeType::ntCDATA;
+    case pugi::node_comment: return TXpNodeType::ntComment;
     case pugi::node_declaration: return TXpNodeType::ntDeclaration;
     default: return TXpNodeType::ntNone;
   }
@@ -350,6 +438,7 @@ std::string_view TXpNode::NodeName() const noexcept {
     case TXpNodeType::ntElement: return xml_node(fNode).name();
     case TXpNodeType::ntText: return "#text";
     case TXpNodeType::ntCDATA: return "#cdata-section";
+    case TXpNodeType::ntComment: return "#comment";
     case TXpNodeType::ntDocument: return "#document";
     case TXpNodeType::ntDeclaration: return "xml";
     default: return {};
@@ -361,28 +450,29 @@ std::string TXpNode::NodeValue() const {
   switch (NodeType()) {
     case TXpNodeType::ntAttribute: return xml_attribute(fAttr).value();
     case TXpNodeType::ntText: return CharacterData(xml_node(fNode).value(), normalize);
-    case TXpNodeType::ntCDATA: return xml_node(fNode).value();
+    case TXpNodeType::ntCDATA:
+    case TXpNodeType::ntComment: return xml_node(fNode).value();
     default: return {};
   }
 }
 
 TXpNode TXpNode::ParentNode() const noexcept {
   if (!fNode || fKind == kAttribute) return {};
-  if (fKind == kEmbeddedText) return TXpNode(fNode, nullptr, kNode, fFlags);
-  return XpAccess::Make(xml_node(fNode).parent(), fFlags);
+  if (fKind == kEmbeddedText) return TXpNode(fNode, nullptr, kNode, fFlags, fNamespaces);
+  return XpAccess::Make(xml_node(fNode).parent(), *this);
 }
 
 TXpNode TXpNode::FirstChild() const noexcept {
   if (!fNode || fKind != kNode) return {};
   xml_node n(fNode);
-  if (n.type() == pugi::node_element && *n.value()) return TXpNode(fNode, nullptr, kEmbeddedText, fFlags);
-  return XpAccess::Make(n.first_child(), fFlags);
+  if (n.type() == pugi::node_element && *n.value()) return TXpNode(fNode, nullptr, kEmbeddedText, fFlags, fNamespaces);
+  return XpAccess::Make(n.first_child(), *this);
 }
 
 TXpNode TXpNode::NextSibling() const noexcept {
   if (!fNode || fKind == kAttribute) return {};
-  if (fKind == kEmbeddedText) return XpAccess::Make(xml_node(fNode).first_child(), fFlags);
-  return XpAccess::Make(xml_node(fNode).next_sibling(), fFlags);
+  if (fKind == kEmbeddedText) return XpAccess::Make(xml_node(fNode).first_child(), *this);
+  return XpAccess::Make(xml_node(fNode).next_sibling(), *this);
 }
 
 TXpNodeList TXpNode::ChildNodes() const {
@@ -406,6 +496,12 @@ bool TXpNode::NameIs(std::string_view name) const noexcept {
   if (fKind == kAttribute) return NamesMatch(xml_attribute(fAttr).name(), name, ignoreCase);
   const xml_node n(fNode);
   return n.type() == pugi::node_element && NamesMatch(n.name(), name, ignoreCase);
+}
+
+long long TXpNode::SourceOffset() const noexcept {
+  if (!fNode) return -1;
+  const long long base = fNamespaces ? fNamespaces->OffsetBase : 0;
+  return static_cast<long long>(xml_node(fNode).offset_debug()) + base;
 }
 
 TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
@@ -458,7 +554,7 @@ TXpNodeList TXpNode::SelectNodes(std::string_view sQuery) const {
   }
   std::vector<TXpNode> result;
   result.reserve(current.size());
-  for (xml_node n : current) result.push_back(XpAccess::Make(n, fFlags));
+  for (xml_node n : current) result.push_back(XpAccess::Make(n, *this));
   return TXpNodeList(std::move(result));
 }
 
@@ -514,7 +610,7 @@ std::string_view TXpNode::TextRef(std::string& Buffer) const {
   return Buffer;
 }
 
-std::string TXpNode::XmlDocument() const {
+std::string TXpNode::XmlDocument(const std::vector<std::pair<std::string, std::string>>* Unbound) const {
   std::string out;
   const bool normalize = (fFlags & kNormalize) != 0;
   switch (fKind) {
@@ -526,15 +622,15 @@ std::string TXpNode::XmlDocument() const {
       break;
     case kEmbeddedText: AppendXmlEscaped(out, CharacterData(xml_node(fNode).value(), normalize), false); break;
     case kNode:
-      if (fNode) Serializer(out, normalize).Write(xml_node(fNode));
+      if (fNode) Serializer(out, normalize, fNamespaces, Unbound).Write(xml_node(fNode));
       break;
   }
   return out;
 }
 
-std::string TXpNode::InnerXml() const {
+std::string TXpNode::InnerXml(const std::vector<std::pair<std::string, std::string>>* Unbound) const {
   std::string out;
-  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument();
+  for (TXpNode c = FirstChild(); c; c = c.NextSibling()) out += c.XmlDocument(Unbound);
   return out;
 }
 
@@ -568,7 +664,8 @@ TXpNode TXpNamedNodeMap::Item(int Index) const noexcept {
 
 // ---------------------------------------------------------------- TXpObjModel
 
-TXpObjModel::TXpObjModel() : fDoc(std::make_unique<pugi::xml_document>()) {}
+TXpObjModel::TXpObjModel()
+    : fDoc(std::make_unique<pugi::xml_document>()), fNamespaces(std::make_unique<XpNamespaceIndex>()) {}
 
 TXpObjModel::~TXpObjModel() = default;
 
@@ -576,7 +673,7 @@ TXpDocument TXpObjModel::Document() const noexcept {
   std::uint8_t flags = 0;
   if (IgnoreCase) flags |= TXpNode::kIgnoreCase;
   if (NormalizeData) flags |= TXpNode::kNormalize;
-  return TXpDocument(XpAccess::Make(*fDoc, flags));
+  return TXpDocument(TXpNode(fDoc->internal_object(), nullptr, TXpNode::kNode, flags, fNamespaces.get()));
 }
 
 std::string TXpObjModel::ErrorText() const {
@@ -591,6 +688,7 @@ std::string TXpObjModel::ErrorText() const {
 bool TXpObjModel::Fail(const std::string& message, long long position) {
   fDoc->reset();
   fBuffer.reset();
+  fNamespaces->Elements.clear();
   fErrors.push_back(message);
   if (RaiseErrors) throw EXpParserError(message, position);
   return false;
@@ -600,6 +698,7 @@ bool TXpObjModel::LoadDataSource(const std::string& sSource) {
   fErrors.clear();
   fDoc->reset();
   fBuffer.reset();
+  fNamespaces->Elements.clear();
   const int fd = ::open(sSource.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail("Can't open " + sSource + ": " + std::strerror(errno), -1);
   struct stat st {};
@@ -703,6 +802,7 @@ TXpObjModel::InputEncoding TXpObjModel::DetectEncoding(std::string_view bytes) {
 bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, const std::string& sourceName) {
   fDoc->reset();
   fBuffer.reset();
+  fNamespaces->Elements.clear();
   fErrors.clear();
   const InputEncoding encoding = DetectEncoding(std::string_view(buffer.get(), size));
   fEncoding = encoding.Kind;
@@ -713,6 +813,8 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
 bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, const std::string& sourceName,
                               long long offsetShift, bool quiet) {
   fDoc->reset();
+  fNamespaces->Elements.clear();
+  fNamespaces->OffsetBase = 0;
   // A quiet failure only empties the tree: the caller has another way.
   auto Fail = [&](const std::string& message, long long position) {
     if (quiet) {
@@ -722,11 +824,13 @@ bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, cons
     return this->Fail(message, position);
   };
   unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
-                     pugi::parse_declaration | pugi::parse_embed_pcdata;
+                     pugi::parse_declaration | pugi::parse_embed_pcdata | pugi::parse_comments;
   if (!NormalizeData) options |= pugi::parse_ws_pcdata;
   // Parsed in place: the tree points into the buffer, which must live as
   // long as the tree. (An input that needs converting may still be parsed
   // in place, for instance ISO-8859-1 text that is plain ASCII.)
+  // References are looked for before the parse, which decodes them in place.
+  const std::optional<TXmlFault> badReference = FindForbiddenCharacterReference({data, length}, fEncoding);
   const pugi::xml_parse_result result =
       fDoc->load_buffer_inplace(data, length, options, static_cast<pugi::xml_encoding>(encoding));
   if (!result) {
@@ -734,6 +838,7 @@ bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, cons
     return Fail("Error in " + sourceName + ": " + result.description() + " at offset " + std::to_string(offset),
                 offset);
   }
+  fNamespaces->OffsetBase = offsetShift;
 
   bool seenElement = false;
   for (xml_node n = fDoc->first_child(); n; n = n.next_sibling()) {
@@ -747,6 +852,12 @@ bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, cons
       return Fail("Error in " + sourceName + ": XML version \"" + std::string(version) +
                       "\" is not supported (only 1.0)",
                   n.offset_debug() + offsetShift);
+  }
+  std::optional<TXmlFault> fault = FindTreeFault(*fDoc);
+  if (!fault) fault = badReference;
+  if (fault) {
+    const long long offset = std::max(0LL, fault->Position + offsetShift);
+    return Fail("Error in " + sourceName + ": " + fault->Message + " at offset " + std::to_string(offset), offset);
   }
   return true;
 }

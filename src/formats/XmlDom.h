@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pugi {
@@ -28,7 +29,7 @@ enum class TXpCharEncoding { ceUnknown, ceUTF8, ceUTF16LE, ceUTF16BE, ceISO88591
 
 enum class TXpLineBreakMode { lbmDefault, lbmCR, lbmCRLF, lbmLF };
 
-enum class TXpNodeType { ntNone, ntDocument, ntElement, ntAttribute, ntText, ntCDATA, ntDeclaration };
+enum class TXpNodeType { ntNone, ntDocument, ntElement, ntAttribute, ntText, ntCDATA, ntComment, ntDeclaration };
 
 // Raised by a failed load when RaiseErrors is set. Position is the byte
 // offset in the (decoded) input at which the parser gave up, or -1.
@@ -43,6 +44,7 @@ class TXpNode;
 class TXpNodeList;
 class TXpNamedNodeMap;
 class TXpObjModel;
+struct XpNamespaceIndex;
 
 // A node of a loaded document: document, element, attribute, text, CDATA
 // or the XML declaration. A small value that refers into the tree; it is
@@ -57,10 +59,11 @@ class TXpNode {
   TXpNodeType NodeType() const noexcept;
 
   // Elements and attributes: the name as written ("h:depth"); text nodes
-  // "#text", CDATA "#cdata-section", the document "#document".
+  // "#text", CDATA "#cdata-section", comments "#comment", the document
+  // "#document".
   std::string_view NodeName() const noexcept;
-  // Attributes: the value; text nodes: the normalised text; CDATA: the text
-  // unchanged; other nodes: empty.
+  // Attributes: the value; text nodes: the normalised text; CDATA and
+  // comments: the text unchanged; other nodes: empty.
   std::string NodeValue() const;
 
   TXpNode ParentNode() const noexcept;
@@ -73,6 +76,11 @@ class TXpNode {
 
   // Whether the name matches `name` under the model's case rule.
   bool NameIs(std::string_view name) const noexcept;
+
+  // Where the node starts in the text the parser read (after decoding to
+  // UTF-8): the byte offset of an element's name; an attribute or an
+  // element's first text gives its element's. -1 for a null node.
+  long long SourceOffset() const noexcept;
 
   // The nodes the path selects, in document order; empty when nothing
   // matches or the path cannot be evaluated.
@@ -91,11 +99,13 @@ class TXpNode {
 
   // The node written back as XML without added white space. Prefixes used
   // inside the node but declared on an ancestor outside it are declared on
-  // its start tag, so that the text stands on its own.
-  std::string XmlDocument() const;
+  // its start tag, so that the text stands on its own. A prefix the file
+  // never declared is declared as Unbound gives it (prefix, URI), if it
+  // does: a writer that will bind it names the binding the text gets.
+  std::string XmlDocument(const std::vector<std::pair<std::string, std::string>>* Unbound = nullptr) const;
   // The children of the node written back as XML, one after another, with
   // the same declaration rule as XmlDocument for each child.
-  std::string InnerXml() const;
+  std::string InnerXml(const std::vector<std::pair<std::string, std::string>>* Unbound = nullptr) const;
 
   friend bool operator==(const TXpNode& a, const TXpNode& b) noexcept {
     return a.fNode == b.fNode && a.fAttr == b.fAttr && a.fKind == b.fKind;
@@ -114,13 +124,18 @@ class TXpNode {
   // first child text node of fNode.
   enum Kind : std::uint8_t { kNode, kAttribute, kEmbeddedText };
 
-  TXpNode(pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr, Kind kind, std::uint8_t flags) noexcept
-      : fNode(node), fAttr(attr), fKind(kind), fFlags(flags) {}
+  TXpNode(pugi::xml_node_struct* node, pugi::xml_attribute_struct* attr, Kind kind, std::uint8_t flags,
+          XpNamespaceIndex* namespaces = nullptr) noexcept
+      : fNode(node), fAttr(attr), fKind(kind), fFlags(flags), fNamespaces(namespaces) {}
 
   pugi::xml_node_struct* fNode = nullptr;
   pugi::xml_attribute_struct* fAttr = nullptr;
   Kind fKind = kNode;
   std::uint8_t fFlags = 0;
+  // The owning model's index of namespace declarations, which XmlDocument
+  // uses to find a prefix's declaration outside the node; null for nodes
+  // that never write XML.
+  XpNamespaceIndex* fNamespaces = nullptr;
 };
 
 // An ordered list of nodes, owned by the caller; the nodes stay owned by
@@ -204,7 +219,9 @@ class TXpObjModel {
   bool NormalizeData = true;
   bool RaiseErrors = false;
 
-  // Parses the file at sSource. False when it cannot be read or parsed:
+  // Parses the file at sSource. False when it cannot be read or parsed, or
+  // is not well-formed in a way the parser lets through (two root elements,
+  // an attribute given twice, a reference to a character XML forbids):
   // Errors then holds the reasons and Document has no children. With
   // RaiseErrors set, a failure raises EXpParserError instead.
   bool LoadDataSource(const std::string& sSource);
@@ -257,6 +274,7 @@ class TXpObjModel {
 
   std::unique_ptr<pugi::xml_document> fDoc;
   std::unique_ptr<char[]> fBuffer;  // the parsed text lives in here
+  std::unique_ptr<XpNamespaceIndex> fNamespaces;  // refers into the tree; emptied with it
   std::vector<std::string> fErrors;
   TXpCharEncoding fEncoding = TXpCharEncoding::ceUnknown;
 };

@@ -2,15 +2,25 @@
 
 namespace sondralis {
 
-void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute) {
+namespace {
+
+enum class Mode { Element, Attribute, CData };
+
+void AppendXml(std::string& out, std::string_view text, Mode mode) {
+  const bool attribute = mode == Mode::Attribute;
+  const bool cdata = mode == Mode::CData;
   std::size_t i = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
+        case '&': out += cdata ? "&" : "&amp;"; break;
+        case '<': out += cdata ? "<" : "&lt;"; break;
+        case '>':
+          // "]]>" would end the section: it is split over two.
+          if (cdata && out.size() >= 2 && out.compare(out.size() - 2, 2, "]]") == 0) out += "]]><![CDATA[>";
+          else out += cdata ? ">" : "&gt;";
+          break;
         case '"':
           if (attribute) out += "&quot;";
           else out.push_back('"');
@@ -20,6 +30,9 @@ void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute) {
         case '\r':
           if (attribute) {
             out += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
+          } else if (cdata && c == '\r') {
+            // A reader turns CR LF and a lone CR into LF.
+            if (i + 1 >= text.size() || text[i + 1] != '\n') out.push_back('\n');
           } else {
             out.push_back(static_cast<char>(c));
           }
@@ -56,6 +69,18 @@ void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute) {
       ++i;
     }
   }
+}
+
+}  // namespace
+
+void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute) {
+  AppendXml(out, text, attribute ? Mode::Attribute : Mode::Element);
+}
+
+void AppendXmlCData(std::string& out, std::string_view text) {
+  out += "<![CDATA[";
+  AppendXml(out, text, Mode::CData);
+  out += "]]>";
 }
 
 }  // namespace sondralis

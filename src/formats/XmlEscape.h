@@ -12,4 +12,10 @@ namespace sondralis {
 // result is always well-formed UTF-8.
 void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute);
 
+// Appends `text` as one CDATA section (split where it holds "]]>"), for
+// element text whose white space a reader would otherwise normalise: the
+// same characters are dropped or replaced, and CR LF or a lone CR becomes LF
+// as any reader makes it.
+void AppendXmlCData(std::string& out, std::string_view text);
+
 }  // namespace sondralis

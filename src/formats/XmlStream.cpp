@@ -179,6 +179,12 @@ class XpPieceReader {
   bool OpenElement(std::size_t tagStart, std::size_t tagEnd, bool empty);
   void Close();
   bool Fail(const std::string& what, std::size_t offset);
+  // The place of a byte of the input in the text the parser decodes
+  // (ISO-8859-1 grows in UTF-8; a byte-order mark is not counted).
+  long long Decoded(std::size_t offset);
+  long long DecodedLength(std::string_view bytes) const;
+  // Lets the input give back what lies before the piece.
+  void Forget();
   // The input from `from` on is not well-formed: the parser says why and
   // where, as it would for the whole document.
   bool ParseFailure(std::size_t from);
@@ -198,6 +204,8 @@ class XpPieceReader {
   std::size_t fNext = 0;
   std::size_t fPieceStart = 0;
   bool fPieceHasElements = false;  // the piece gathered so far holds an element
+  std::size_t fDecodedAt = 0;      // Decoded's last place in the input
+  long long fDecoded = 0;          // and its decoded offset
 };
 
 std::size_t XpPieceReader::After(std::size_t from, std::string_view needle) {
@@ -362,8 +370,9 @@ bool XpPieceReader::Parse(std::size_t from, std::size_t to, bool closeOpened, st
       *out++ = '>';
     }
   }
-  const long long shift = static_cast<long long>(from) - static_cast<long long>(fPrefix.size()) -
-                          static_cast<long long>(fEncoding.Skip);
+  // The parser counts in the text it decoded: the offsets of this piece
+  // start that much before the content's place in the decoded input.
+  const long long shift = Decoded(from) - DecodedLength(fPrefix);
   return fModel.ParseBuffer(fPiece.get(), length, fEncoding.Parser, fSource, shift, quiet);
 }
 
@@ -408,7 +417,7 @@ bool XpPieceReader::TakeWholePiece(std::string_view name) {
     if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
   fPos = fPieceStart = cut;
   fPieceHasElements = false;
-  fIn.Forget(fPieceStart);
+  Forget();
   return true;
 }
 
@@ -420,7 +429,7 @@ bool XpPieceReader::Flush() {
     if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
   fPieceStart = fPos;
   fPieceHasElements = false;
-  fIn.Forget(fPieceStart);
+  Forget();
   return true;
 }
 
@@ -446,8 +455,34 @@ void XpPieceReader::Close() {
   fHandler.Close();
 }
 
+long long XpPieceReader::DecodedLength(std::string_view bytes) const {
+  long long n = static_cast<long long>(bytes.size());
+  if (fEncoding.Kind == TXpCharEncoding::ceISO88591)
+    for (char c : bytes)
+      if (static_cast<unsigned char>(c) >= 0x80) ++n;  // two bytes in UTF-8
+  return n;
+}
+
+long long XpPieceReader::Decoded(std::size_t offset) {
+  if (fEncoding.Kind != TXpCharEncoding::ceISO88591)
+    return static_cast<long long>(offset) - static_cast<long long>(fEncoding.Skip);
+  // Counted on from the last place asked for; places only move forward.
+  if (offset < fDecodedAt) {
+    fDecodedAt = fEncoding.Skip;
+    fDecoded = 0;
+  }
+  fDecoded += DecodedLength(Bytes(fDecodedAt, offset));
+  fDecodedAt = offset;
+  return fDecoded;
+}
+
+void XpPieceReader::Forget() {
+  Decoded(fPieceStart);  // counts the bytes before they go
+  fIn.Forget(fPieceStart);
+}
+
 bool XpPieceReader::Fail(const std::string& what, std::size_t offset) {
-  const long long at = static_cast<long long>(offset) - static_cast<long long>(fEncoding.Skip);
+  const long long at = Decoded(offset);
   return fModel.Fail("Error in " + fSource + ": " + what + " at offset " + std::to_string(at), at);
 }
 
@@ -463,7 +498,7 @@ XpPieceReader::Outcome XpPieceReader::Run() {
   fModel.fEncoding = fEncoding.Kind;
   if (fEncoding.Kind == TXpCharEncoding::ceUTF16LE || fEncoding.Kind == TXpCharEncoding::ceUTF16BE)
     return Outcome::kWhole;
-  fPos = fPieceStart = fEncoding.Skip;
+  fPos = fPieceStart = fDecodedAt = fEncoding.Skip;
 
   // What comes before the document element goes into its piece.
   Item item;
@@ -529,7 +564,7 @@ XpPieceReader::Outcome XpPieceReader::Run() {
     item = Next();
     if (item == Item::kEnd) break;
     if (item == Item::kStartTag || item == Item::kEmptyTag)
-      return Failed(Fail("more than one document element", fPos));
+      return Failed(Fail("a second root element <" + std::string(TagName(fPos)) + ">", fPos + 1));
     if (item == Item::kEndTag) return Failed(Fail("end tag without start tag", fPos));
     if (item == Item::kMarkup && StartsWith(fPos, "<?xml") && EndsName(At(fPos + 5)))
       return Failed(Fail("the XML declaration follows the document element", fPos));

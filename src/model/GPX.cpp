@@ -30,12 +30,14 @@ void TGPXwptList::AppendCopies(const TGPXwptList& source) {
 void TGPXwptList::CopyFrom(const TGPXwptList& wptlist) {
   if (&wptlist == this) return;
   filled = wptlist.filled;
+  if (DepthNamespace.empty()) DepthNamespace = wptlist.DepthNamespace;
   AppendCopies(wptlist);
 }
 
 void TGPXrte::CopyFrom(const TGPXrte& Route) {
   if (&Route == this) return;
   CopyDetails(Route);
+  DepthNamespace = Route.DepthNamespace;
   ClearPointList();
   AppendCopies(Route);
 }
@@ -43,6 +45,7 @@ void TGPXrte::CopyFrom(const TGPXrte& Route) {
 void TGPXtrkseg::CopyFrom(const TGPXtrkseg& TrackSeg) {
   if (&TrackSeg == this) return;
   extensions = TrackSeg.extensions;
+  DepthNamespace = TrackSeg.DepthNamespace;
   ClearPointList();
   AppendCopies(TrackSeg);
 }

@@ -157,10 +157,17 @@ class TGPXwpt : public TPoint4D2 {
 class TGPXwptList : public TPointList2 {
  public:
   TGPXwptList() { SetEnabled(true); }
+
+  // The namespace URI the file bound to the prefix of its points' depth
+  // elements (h:depth), so that a save writes the depths back under it;
+  // empty for lists whose depths the program made.
+  std::string DepthNamespace;
+
   TGPXwpt* WayPoints(int Index) const { return static_cast<TGPXwpt*>(Items(Index)); }
   // Appends a new point made in the list's storage.
   TGPXwpt* NewPoint() { return AddStored<TGPXwpt>(); }
-  // Keeps the items already here and appends copies of the source's; copies filled.
+  // Keeps the items already here and appends copies of the source's; copies
+  // filled, and the depth namespace when this list has none yet.
   void CopyFrom(const TGPXwptList& wptlist);
   // Appends a copy of every point of `source` (the points must be TGPXwpt).
   void AppendCopies(const TGPXwptList& source);

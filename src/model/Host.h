@@ -121,6 +121,15 @@ class Host {
   virtual void ShowError(const std::string& message) = 0;
   // Information message.
   virtual void ShowInformation(const std::string& message) = 0;
+  // Warning after a file was loaded in part: one line per kind of value the
+  // reader had to leave out ("lake.gpx: 7120 depth values could not be read,
+  // first at line 14: '1234,5'"). A front end without its own warning shows
+  // them as information.
+  virtual void ShowLoadWarnings(const std::vector<std::string>& lines) {
+    std::string message;
+    for (const std::string& line : lines) message += (message.empty() ? "" : "\r\n") + line;
+    ShowInformation(message);
+  }
   // File-open dialog with multiple selection over the current folder, with a
   // filter such as "GPX or KML files|*.gpx;*.kml"; the chosen paths in the
   // order the dialog gives them, nothing when cancelled. A front end without

@@ -35,6 +35,9 @@ std::string TSession::TRelay::AskDepthOffset(const std::string& fileName) {
 std::string TSession::TRelay::AskTrackName() { return fSession.fHost.AskTrackName(); }
 void TSession::TRelay::ShowError(const std::string& message) { fSession.fHost.ShowError(message); }
 void TSession::TRelay::ShowInformation(const std::string& message) { fSession.fHost.ShowInformation(message); }
+void TSession::TRelay::ShowLoadWarnings(const std::vector<std::string>& lines) {
+  fSession.fHost.ShowLoadWarnings(lines);
+}
 void TSession::TRelay::Log(const std::string& line) { fSession.fHost.Log(line); }
 void TSession::TRelay::ProcessEvents() { fSession.fHost.ProcessEvents(); }
 void TSession::TRelay::SetLabel(TLabel label, const std::string& text) { fSession.SetLabel(label, text); }

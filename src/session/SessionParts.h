@@ -20,6 +20,7 @@ class TSession::TRelay : public Host {
   std::string AskTrackName() override;
   void ShowError(const std::string& message) override;
   void ShowInformation(const std::string& message) override;
+  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
   void Log(const std::string& line) override;
   void ProcessEvents() override;
   void SetLabel(TLabel label, const std::string& text) override;

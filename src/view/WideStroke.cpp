@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "view/LineRaster.h"
 
@@ -15,14 +16,17 @@ void TWideStroke::Reset(int PenWidth, int RasterWidth, int RasterHeight) {
   if (PenWidth == fPenWidth && !fHalfSpan.empty()) return;
   fPenWidth = PenWidth;
   fRadius = fPenWidth / 2;
-  // Covered: 4 · (dx² + dy²) <= width², in integers so that both painting
-  // methods agree to the pixel.
+  fEven = 1 - fPenWidth % 2;
+  // Row m = |2·dy − e| of the disc: the columns dx with (2·dx − e)² <= w² − m²,
+  // that is |2·dx − e| <= s for the largest s of the parity of e with
+  // s² <= w² − m²; in integers so that both painting methods agree to the
+  // pixel.
   const long long w2 = static_cast<long long>(fPenWidth) * fPenWidth;
-  fHalfSpan.assign(static_cast<std::size_t>(fRadius) + 1, 0);
-  int h = fRadius;
-  for (int g = 0; g <= fRadius; ++g) {
-    while (h > 0 && 4LL * (static_cast<long long>(h) * h + static_cast<long long>(g) * g) > w2) --h;
-    fHalfSpan[static_cast<std::size_t>(g)] = h;
+  fHalfSpan.assign(static_cast<std::size_t>(fPenWidth), 0);
+  long long s = fPenWidth - 1;  // has the parity of e
+  for (int m = fEven; m < fPenWidth; m += 2) {
+    while (s * s > w2 - static_cast<long long>(m) * m) s -= 2;
+    fHalfSpan[static_cast<std::size_t>(m)] = static_cast<int>((fEven + s) / 2);
   }
 }
 
@@ -76,11 +80,12 @@ void TWideStroke::PaintStamped(std::uint32_t* Bits, int Stride, std::uint32_t Va
   for (std::size_t i = 0; i < fSeeds.size(); i += 2) {
     const int x = fSeeds[i];
     const int y = fSeeds[i + 1];
-    const int yFrom = std::max(y - fRadius, 0);
+    const int yFrom = std::max(y + fEven - fRadius, 0);
     const int yTo = std::min(y + fRadius, fRasterHeight - 1);
     for (int yy = yFrom; yy <= yTo; ++yy) {
-      const int h = fHalfSpan[static_cast<std::size_t>(yy > y ? yy - y : y - yy)];
-      const int xFrom = std::max(x - h, 0);
+      const int m = std::abs(2 * (yy - y) - fEven);
+      const int h = fHalfSpan[static_cast<std::size_t>(m)];
+      const int xFrom = std::max(x + fEven - h, 0);
       const int xTo = std::min(x + h, fRasterWidth - 1);
       if (xFrom > xTo) continue;
       std::uint32_t* row = Bits + static_cast<std::ptrdiff_t>(yy) * Stride;
@@ -89,13 +94,15 @@ void TWideStroke::PaintStamped(std::uint32_t* Bits, int Stride, std::uint32_t Va
   }
 }
 
-// For each column of the padded box, g = the vertical distance to the nearest
-// centre-line pixel in that column (capped at r + 1). A pixel (x, y) is
-// covered when some column x' has |x − x'| <= fHalfSpan[g(x', y)]; two sweeps
-// per row find that in linear time: left to right the farthest right reach of
-// the columns so far, right to left the farthest left reach.
+// For each column of the padded box, m = the smallest |2·dy − e| over the
+// centre-line pixels of that column, dy the vertical offset from them. A
+// pixel (x, y) is covered when some column x' has
+// x' + e − fHalfSpan[m] <= x <= x' + fHalfSpan[m] with m = m(x', y) < w; two
+// sweeps per row find that in linear time: left to right the farthest right
+// reach of the columns so far, right to left the farthest left reach.
 void TWideStroke::PaintByDistance(std::uint32_t* Bits, int Stride, std::uint32_t Value) {
   const int r = fRadius;
+  const int e = fEven;
   // The box spans every centre-line pixel and every raster pixel within r of
   // one; centre-line pixels just outside the raster still count.
   const int bx0 = std::max(fMinX - r, std::min(fMinX, 0));
@@ -114,7 +121,7 @@ void TWideStroke::PaintByDistance(std::uint32_t* Bits, int Stride, std::uint32_t
   };
   for (std::size_t i = 0; i < fSeeds.size(); i += 2) at(fSeeds[i], fSeeds[i + 1]) = 0;
 
-  // Downwards, then upwards: distance to the nearest seed above or below.
+  // Downwards: the distance to the nearest centre-line pixel at or above.
   for (int y = 1; y < bh; ++y) {
     std::uint16_t* row = &fColumnDistance[static_cast<std::size_t>(y) * static_cast<std::size_t>(bw)];
     const std::uint16_t* prev = row - bw;
@@ -123,12 +130,17 @@ void TWideStroke::PaintByDistance(std::uint32_t* Bits, int Stride, std::uint32_t
       if (d < row[x]) row[x] = d;
     }
   }
-  for (int y = bh - 2; y >= 0; --y) {
+  // Upwards, with the distance to the nearest one at or below alongside:
+  // dy = d above, −d below, and each cell becomes m.
+  fDistanceBelow.assign(static_cast<std::size_t>(bw), far);
+  for (int y = bh - 1; y >= 0; --y) {
     std::uint16_t* row = &fColumnDistance[static_cast<std::size_t>(y) * static_cast<std::size_t>(bw)];
-    const std::uint16_t* next = row + bw;
     for (int x = 0; x < bw; ++x) {
-      const auto d = static_cast<std::uint16_t>(next[x] + 1);
-      if (d < row[x]) row[x] = d;
+      std::uint16_t& below = fDistanceBelow[static_cast<std::size_t>(x)];
+      below = row[x] == 0 ? 0 : std::min<std::uint16_t>(static_cast<std::uint16_t>(below + 1), far);
+      const int fromAbove = std::abs(2 * row[x] - e);
+      const int fromBelow = 2 * below + e;
+      row[x] = static_cast<std::uint16_t>(std::min(fromAbove, fromBelow));
     }
   }
 
@@ -138,16 +150,16 @@ void TWideStroke::PaintByDistance(std::uint32_t* Bits, int Stride, std::uint32_t
   if (xFrom > xTo) return;
   fRowCover.assign(static_cast<std::size_t>(bw), 0);
   for (int y = yFrom; y <= yTo; ++y) {
-    const std::uint16_t* g = &at(bx0, y);
+    const std::uint16_t* m = &at(bx0, y);
     int reach = INT_MIN;
     for (int i = 0; i < bw; ++i) {
-      if (g[i] <= r) reach = std::max(reach, i + fHalfSpan[g[i]]);
+      if (m[i] < fPenWidth) reach = std::max(reach, i + fHalfSpan[m[i]]);
       fRowCover[static_cast<std::size_t>(i)] = reach >= i;
     }
     int leftReach = INT_MAX;
     std::uint32_t* row = Bits + static_cast<std::ptrdiff_t>(y) * Stride;
     for (int i = bw - 1; i >= 0; --i) {
-      if (g[i] <= r) leftReach = std::min(leftReach, i - fHalfSpan[g[i]]);
+      if (m[i] < fPenWidth) leftReach = std::min(leftReach, i + e - fHalfSpan[m[i]]);
       const int x = bx0 + i;
       if (x < xFrom || x > xTo) continue;
       if (fRowCover[static_cast<std::size_t>(i)] || leftReach <= i) row[x] = Value;

@@ -6,10 +6,15 @@
 namespace sondralis {
 
 // The pixels painted by a pen wider than one pixel with round caps and round
-// joins: every pixel whose centre lies within half the pen width of a pixel
-// of the stroke's centre line (the thin Bresenham line, both ends included).
-// That is the Minkowski sum of the centre line with a disc, so strokes have
-// no gaps at turns and reach half a pen width past their ends.
+// joins: the Minkowski sum of the stroke's centre line (the thin Bresenham
+// line, both ends included) with a disc as wide as the pen. A pen of width w
+// paints exactly w pixels across a horizontal or vertical line. For an odd
+// width the disc is centred on each centre-line pixel; for an even width on
+// the corner below and to the right of it, since no pixel row is the middle
+// of an even number of rows. In integers: centre-line pixel (sx, sy) covers
+// (x, y) when (2(x − sx) − e)² + (2(y − sy) − e)² ≤ w², e = 1 for even w and
+// 0 for odd w. Strokes have no gaps at turns and reach about half a pen width
+// past their ends.
 //
 // Lines are collected first and painted together. Two painting methods give
 // the same pixels: stamping a disc on every centre-line pixel (cost grows
@@ -50,15 +55,18 @@ class TWideStroke {
 
   int fPenWidth = 1;
   int fRadius = 0;  // largest reach of the disc along an axis: PenWidth / 2
+  int fEven = 0;    // e above: 1 when the width is even
   int fRasterWidth = 0;
   int fRasterHeight = 0;
-  // fHalfSpan[g]: the half-width of the disc's row at vertical offset g.
+  // fHalfSpan[m]: the disc's row at vertical offset dy, m = |2·dy − e| < w,
+  // spans the columns sx + e − fHalfSpan[m] .. sx + fHalfSpan[m].
   std::vector<int> fHalfSpan;
   // Centre-line pixels, as x, y pairs, and their bounding box.
   std::vector<std::int32_t> fSeeds;
   int fMinX = 0, fMinY = 0, fMaxX = -1, fMaxY = -1;
   // Work space of the distance pass, kept between calls.
   std::vector<std::uint16_t> fColumnDistance;
+  std::vector<std::uint16_t> fDistanceBelow;
   std::vector<std::uint8_t> fRowCover;
 };
 

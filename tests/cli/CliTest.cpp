@@ -1,7 +1,12 @@
 // End-to-end tests of sondralis-cli: run the built binary and check its exit
 // status, its output and the files it writes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cmath>
@@ -88,6 +93,9 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The counts of values left out, for a file that lost nothing.
+const std::string kNothingLeftOut = ", \"unreadable_depths\":0, \"skipped_points\":0, \"skipped_placemarks\":0}";
+
 std::string Counts(int wpt, int rte, int rtept, int trk, int seg, int trkpt) {
   return "\"waypoints\":" + std::to_string(wpt) + ", \"routes\":" + std::to_string(rte) +
          ", \"route_points\":" + std::to_string(rtept) + ", \"tracks\":" + std::to_string(trk) +
@@ -101,12 +109,12 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u) << r.out;
   EXPECT_EQ(lines[0], "{\"file\":\"" + (kExamples / "lake_survey.gpx").string() + "\", \"loaded\":true, " +
-                          Counts(0, 0, 0, 1, 4, 14299) + ", \"max_depth_cm\":1948}");
-  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
+                          Counts(0, 0, 0, 1, 4, 14299) + ", \"max_depth_cm\":1948" + kNothingLeftOut);
+  EXPECT_NE(lines[1].find("\"loaded\":true, " + Counts(0, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0" + kNothingLeftOut),
             std::string::npos)
       << lines[1];
   // The KML shoreline: two line strings and the boat ramp as a waypoint.
-  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0}"),
+  EXPECT_NE(lines[2].find("\"loaded\":true, " + Counts(1, 0, 0, 2, 2, 477) + ", \"max_depth_cm\":0" + kNothingLeftOut),
             std::string::npos)
       << lines[2];
 
@@ -129,7 +137,7 @@ TEST_F(CliTest, InfoOnExamplesAndForeignFiles) {
   lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 5u);
   for (const auto& l : lines) {
-    EXPECT_NE(l.find("\"loaded\":true, " + Counts(0, 0, 0, 1, 1, 2) + ", \"max_depth_cm\":351}"),
+    EXPECT_NE(l.find("\"loaded\":true, " + Counts(0, 0, 0, 1, 1, 2) + ", \"max_depth_cm\":351" + kNothingLeftOut),
               std::string::npos)
         << l;
   }
@@ -155,6 +163,53 @@ std::vector<double> Depths(const std::string& gpx) {
   for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), kDepth); it != std::sregex_iterator(); ++it)
     out.push_back(std::stod((*it)[1].str()));
   return out;
+}
+
+// Values a reader leaves out are told once per file and kind on stderr, and
+// counted in info; the convert that goes on writes what could be read.
+TEST_F(CliTest, LeftOutValuesAreToldOnStderrAndCountedInInfo) {
+  Write("lake.gpx",
+        "<gpx xmlns:h=\"urn:s\"><trk><trkseg>\n"
+        "<trkpt lat=\"47\" lon=\"8\"><extensions><h:depth>120</h:depth></extensions></trkpt>\n"
+        "<trkpt lat=\"47.1\" lon=\"8\"><extensions><h:depth>1234,5</h:depth></extensions></trkpt>\n"
+        "<trkpt lat=\"x\" lon=\"8\"/>\n"
+        "</trkseg></trk></gpx>\n");
+  Write("lake.kml",
+        "<kml><Placemark><Polygon/></Placemark><Placemark><Polygon/></Placemark>"
+        "<Placemark><MultiGeometry/></Placemark><Placemark><LineString><coordinates>"
+        "8,47 8.1,47.1</coordinates></LineString></Placemark></kml>");
+  // The files are named as the user types them, in the current folder.
+  struct InFolder {
+    fs::path before = fs::current_path();
+    explicit InFolder(const fs::path& d) { fs::current_path(d); }
+    ~InFolder() { fs::current_path(before); }
+  } inFolder(dir);
+  RunResult r = Run({"info", "lake.gpx", "lake.kml"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u) << r.out;
+  EXPECT_NE(lines[0].find("\"track_points\":2, \"max_depth_cm\":120, \"unreadable_depths\":1, \"skipped_points\":1, "
+                          "\"skipped_placemarks\":0}"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find("\"tracks\":1, \"segments\":1, \"track_points\":2, \"max_depth_cm\":0, \"unreadable_depths\":0, "
+                          "\"skipped_points\":0, \"skipped_placemarks\":3}"),
+            std::string::npos)
+      << lines[1];
+  const std::string told =
+      "lake.gpx: 1 depth value could not be read, first at line 3: '1234,5'\n"
+      "lake.gpx: 1 point skipped (latitude or longitude missing, not a number or out of range), first at line 4: "
+      "lat='x'\n";
+  EXPECT_EQ(r.err, told + "lake.kml: 3 placemarks not read (Polygon, MultiGeometry); draw shorelines as paths\n");
+
+  // Loading then drops the point whose depth read as 0, as it drops every
+  // zero reading of a recording; the warning said so before.
+  r = Run({"convert", "lake.gpx", "-o", "out.gpx"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, told);
+  const std::string out = ReadAll(dir / "out.gpx");
+  EXPECT_NE(out.find(" xmlns:h=\"urn:s\" "), std::string::npos) << out;
+  EXPECT_EQ(Depths(out), std::vector<double>{120});
 }
 
 TEST_F(CliTest, ConvertWithOffsetWritesValidGpxWithShiftedDepths) {
@@ -218,6 +273,8 @@ TEST_F(CliTest, HtWritesTheUnitsFormat) {
   const fs::path out = dir / "000.ht";
   const RunResult r = Run({"ht", in.string(), "--name", "Süd€", "-o", out.string()});
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "sondralis-cli: warning: HT track name \"Süd€\": 1 character the unit can't show written as "
+                   "\"?\" (\"Süd?\")\n");
   const std::string b = ReadAll(out);
   ASSERT_EQ(b.size(), 131080u);
   EXPECT_EQ(b[0], 1);
@@ -232,7 +289,7 @@ TEST_F(CliTest, HtWritesTheUnitsFormat) {
   EXPECT_EQ(Be32(b, 36), HtY(47.5));
   EXPECT_EQ(Be32(b, 40), HtX(8.2503));
   EXPECT_EQ(Be32(b, 44), HtY(47.501));
-  EXPECT_EQ(b.substr(48, 20), std::string("S\xFC" "d\xAC", 4) + std::string(16, '\0'));
+  EXPECT_EQ(b.substr(48, 20), std::string("S\xFC" "d?", 4) + std::string(16, '\0'));
   // Records 1 and 2: steps from the previous point and the truncated depth.
   EXPECT_EQ(Be16(b, 68), static_cast<std::int16_t>(HtX(lon[1]) - HtX(lon[0])));
   EXPECT_EQ(Be16(b, 70), static_cast<std::int16_t>(HtY(lat[1]) - HtY(lat[0])));
@@ -290,6 +347,139 @@ TEST_F(CliTest, BadInputFailsCleanlyAndLeavesNoOutput) {
   const RunResult r = Run({"ht", good.string(), "-o", (dir / "no/such/000.ht").string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("000.ht"), std::string::npos) << r.err;
+}
+
+mode_t Mode(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+// An output is never one of the inputs, however it is spelled; a link to an
+// output is followed.
+TEST_F(CliTest, OutputsNeverReplaceInputsAndFollowLinks) {
+  const fs::path lake = Write("lake.gpx", ReadAll(kExamples / "lake_survey.gpx"));
+  const std::string recording = ReadAll(lake);
+  fs::create_symlink("lake.gpx", dir / "alias.gpx");
+  fs::create_hard_link(lake, dir / "copy.gpx");
+  fs::create_directories(dir / "map");
+  fs::copy_file(lake, dir / "map" / "contours.gpx");
+  const fs::path samples = Write("grid.prj", "lon,lat,depth\n8.25,47.5,100\n8.26,47.51,200\n");
+  const std::string l = lake.string();
+  const std::vector<std::vector<std::string>> sameFile = {
+      {"ht", l, "-o", l},
+      {"convert", l, "-o", (dir / "alias.gpx").string()},
+      {"ht", (dir / "alias.gpx").string(), "-o", (dir / "map" / ".." / "lake.gpx").string()},
+      {"convert", (kExamples / "lake_shore.kml").string(), l, "-o", (dir / "copy.gpx").string()},
+      {"map", (dir / "map" / "contours.gpx").string(), "-d", (dir / "map").string()},
+      {"grid", samples.string(), "--extent", "8.2,47.4,8.3,47.6", "--size", "2x2", "-o", (dir / "grid.asc").string()},
+  };
+  for (const auto& args : sameFile) {
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.status, 2) << args[0] << " " << args.back() << "\n" << r.err;
+    EXPECT_NE(r.err.find("write to another file"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(ReadAll(lake), recording);
+  EXPECT_EQ(ReadAll(dir / "map" / "contours.gpx"), recording);
+  EXPECT_TRUE(fs::is_symlink(dir / "alias.gpx"));
+
+  // Through a link to a private file: the file is replaced, stays private,
+  // and the link stays a link.
+  Write("private.ht", "old");
+  fs::permissions(dir / "private.ht", fs::perms(0600));
+  fs::create_symlink("private.ht", dir / "card.ht");
+  const RunResult r = Run({"ht", l, "-o", (dir / "card.ht").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "card.ht"));
+  EXPECT_EQ(ReadAll(dir / "private.ht").size(), 131080u);
+  EXPECT_EQ(Mode(dir / "private.ht"), 0600u);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"alias.gpx", "card.ht", "copy.gpx", "grid.prj", "lake.gpx", "map",
+                                               "private.ht"}))
+      << "no temporary file left";
+}
+
+// Output that could not be written is a failure, and a folder given as an
+// input is called one.
+TEST_F(CliTest, FullStandardOutputFailsAndFoldersAreNamedAsSuch) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string();
+  for (const std::string& args : {"info " + Quote(survey), std::string("--help"), std::string("--version")}) {
+    const std::string cmd = Quote(SONDRALIS_CLI) + " " + args + " >/dev/full 2>" + Quote((dir / "err").string());
+    const int raw = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << args;
+    EXPECT_EQ(ReadAll(dir / "err"), "sondralis-cli: can't write to standard output: No space left on device\n")
+        << args;
+  }
+  fs::remove(dir / "err");
+
+  fs::create_directories(dir / "trip.gpx");
+  const std::string folder = (dir / "trip.gpx").string();
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"info", folder},
+           {"convert", folder, "-o", (dir / "out.gpx").string()},
+           {"map", survey, folder, "-d", (dir / "map").string()},
+           {"grid", folder, "--extent", "8.2,47.4,8.3,47.6", "--size", "2x2", "-o", (dir / "out.asc").string()}}) {
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_NE(r.err.find(folder + " is a directory"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Files(), std::vector<std::string>{"trip.gpx"});
+}
+
+// SIGTERM or SIGINT in the middle of a map leaves the output folder as it
+// was. The CLI cannot finish before the signal: its --verbose log goes into
+// a pipe that nobody reads, which fills up long before the map is done, and
+// the signal is sent once its working folder exists.
+TEST_F(CliTest, InterruptedMapLeavesNoTemporaryFiles) {
+  std::string gpx = "<?xml version=\"1.0\"?><gpx version=\"1.1\" xmlns:h=\"urn:x\"><trk><trkseg>";
+  for (int i = 0; i < 3; ++i)
+    gpx += "<trkpt lat=\"47.50" + std::to_string(i) + "\" lon=\"8.25\"><extensions><h:depth>" +
+           std::to_string(300 + i) + "</h:depth></extensions></trkpt>";
+  gpx += "</trkseg></trk></gpx>";
+  // About 250 bytes of log per file: far more than a pipe holds.
+  std::vector<std::string> args = {SONDRALIS_CLI, "map", "--verbose", "--size", "64x64"};
+  for (int i = 0; i < 400; ++i)
+    args.push_back(Write("survey-of-the-northern-bay-at-dawn-" + std::to_string(i) + ".gpx", gpx).string());
+  const fs::path outdir = dir / "card";
+  fs::create_directories(outdir);
+  std::ofstream(outdir / "000.ht") << "old";
+  args.insert(args.end(), {"-d", outdir.string()});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  auto working = [&] {
+    for (const auto& e : fs::directory_iterator(outdir))
+      if (e.path().filename().string().rfind(".sondralis-map-", 0) == 0) return true;
+    return false;
+  };
+  for (const int sig : {SIGTERM, SIGINT}) {
+    int log[2];
+    ASSERT_EQ(::pipe2(log, O_CLOEXEC), 0);
+    ::fcntl(log[0], F_SETPIPE_SZ, 4096);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(log[1], STDERR_FILENO);
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, STDOUT_FILENO);
+      std::signal(sig, SIG_DFL);  // in case this test runs with it ignored
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(log[1]);
+    // Waiting for the working folder, in steps; not a measure of speed.
+    for (int i = 0; i < 12000 && !working(); ++i) ::usleep(5000);
+    EXPECT_TRUE(working());
+    ::kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(log[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(outdir)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"000.ht"}) << "signal " << sig;
+    EXPECT_EQ(ReadAll(outdir / "000.ht"), "old");
+  }
 }
 
 // An Esri ASCII grid as sondralis-cli writes it.

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "HTTestSupport.h"
 #include "formats/AtomicFile.h"
@@ -52,7 +53,7 @@ TEST(HTConvert, WritesTheFileByteForByteAndLeavesTheDocumentAlone) {
       "000E0327 005B702B"              // end P4
       "000E0396 005B707D"              // X(minlon), Y(minlat)
       "000E0475 005B7173"              // X(maxlon), Y(maxlat)
-      "DC62657273656520AC2054696566656E6B617274"  // "Übersee € Tiefenkart"
+      "DC626572736565203F2054696566656E6B617274"  // "Übersee ? Tiefenkart": no euro sign in 8 bits
       "00DF 00A4 FFF4" +               // P2: +223, +164, depth -12.7 -> -12
       kMarkers +
       "FF90 00A5 0000" +               // P3 from P2 across the empty segment
@@ -78,6 +79,42 @@ TEST(HTConvert, WritesTheFileByteForByteAndLeavesTheDocumentAlone) {
   EXPECT_EQ(doc.trk[2]->Count(), 2);
   EXPECT_FALSE(doc.metadata.bounds.filled);
   EXPECT_EQ(doc.metadata.bounds.maxlat, 0);
+}
+
+// The name field against a reading of the UTF-8 bytes written here from
+// scratch: a code point up to U+00FF is its own byte, any other one a
+// single '?', and only the first 20 code points count.
+TEST(HTConvert, TrackNameKeepsLatin1AndMarksEveryOtherCharacter) {
+  const std::vector<std::string> pieces = {"a", "Z", " ", "7", "\xC3\x9C" /* Ü */, "\xC3\xBF" /* ÿ */,
+                                           "\xC2\xA0" /* no-break space */, "\xE2\x82\xAC" /* € */,
+                                           "\xC5\x81" /* Ł */, "\xF0\x9F\x90\x9F" /* fish, two UTF-16 units */};
+  std::mt19937 random(14);
+  for (int round = 0; round < 500; ++round) {
+    std::string name;
+    const int length = std::uniform_int_distribution<int>(0, 30)(random);
+    for (int i = 0; i < length; ++i)
+      name += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+
+    std::string expected;
+    int replaced = 0;
+    for (std::size_t i = 0; i < name.size() && expected.size() < 20;) {
+      const unsigned char lead = static_cast<unsigned char>(name[i]);
+      const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      unsigned code = bytes == 1 ? lead : lead & (0x7F >> bytes);
+      for (std::size_t k = 1; k < bytes; ++k) code = (code << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
+      expected.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
+      replaced += code > 0xFF;
+      i += bytes;
+    }
+
+    const THTTrackName encoded = EncodeHTTrackName(name);
+    ASSERT_EQ(encoded.Bytes, expected) << name;
+    ASSERT_EQ(encoded.Replaced, replaced) << name;
+    ASSERT_EQ(HTTrackNameWarning(name).empty(), replaced == 0) << name;
+    TGPX doc;
+    AddPoint(AddSeg(AddTrack(doc)), 47.5, 8.25);
+    ASSERT_EQ(BuildHTFile(doc, name).substr(48, 20), expected + std::string(20 - expected.size(), '\0')) << name;
+  }
 }
 
 TEST(HTConvert, ProjectsTheExamplePositions) {

@@ -315,12 +315,19 @@ TEST_F(HTExportTest, SaveAsWritesTheSourceTracksAndLeavesThemAlone) {
   EXPECT_EQ(host.SaveRequests[0].Filter, "HT-Track|*.ht");
   EXPECT_EQ(host.SaveRequests[0].DefaultExt, "ht");
   EXPECT_EQ(host.SaveRequests[0].ProposedName, "000.ht");
-  EXPECT_EQ(host.LogLines, (std::vector<std::string>{"Checking dataset...", "Generated Points: 61", "done"}));
+  // The euro sign has no 8-bit code on the unit: a '?' and a warning, not
+  // the sign's low byte (which would read as a broken bar).
+  const std::string warning =
+      "HT track name \"Übersee € Tiefenkart\": 1 character the unit can't show written as \"?\" "
+      "(\"Übersee ? Tiefenkart\")";
+  EXPECT_EQ(result.Warnings, std::vector<std::string>{warning});
+  EXPECT_EQ(host.LogLines,
+            (std::vector<std::string>{"Checking dataset...", "Generated Points: 61", warning, "done"}));
   EXPECT_EQ(host.Labels["lblHTState"], std::vector<std::string>{"Writing to HT file..."});
 
   const std::string bytes = ReadFile(target);
   EXPECT_EQ(HTWord(bytes, 8), 25 + 6);
-  EXPECT_EQ(bytes.substr(48, 20), Hex("DC62657273656520AC2054696566656E6B617274"));
+  EXPECT_EQ(bytes.substr(48, 20), Hex("DC626572736565203F2054696566656E6B617274"));
   ASSERT_EQ(tracks.trk.Count(), 2);
   EXPECT_EQ(tracks.trk[0]->Count(), 1);
   EXPECT_EQ(tracks.trk[1]->Count(), 1);
@@ -330,7 +337,7 @@ TEST_F(HTExportTest, SaveAsWritesTheSourceTracksAndLeavesThemAlone) {
   yes.TextReplies = {std::nullopt};
   yes.SaveReplies = {target};
   yes.YesNoReplies = {true};
-  SaveAsHTFile(tracks, yes);
+  EXPECT_TRUE(SaveAsHTFile(tracks, yes).Warnings.empty());
   EXPECT_EQ(yes.Questions, std::vector<std::string>{"Overwrite existing " + target + " ?"});
   EXPECT_EQ(ReadFile(target).substr(48, 9), std::string("NewTrack") + '\0');
 }
@@ -365,7 +372,9 @@ TEST_F(HTExportTest, SaveAsEndsEarlyWhereTheDialogsSaySo) {
     ScriptedHost h;
     h.TextReplies = {"Lake"};
     EXPECT_EQ(SaveAsHTFile(big, h).Outcome, HTExportOutcome::Error);
-    EXPECT_EQ(h.Errors, std::vector<std::string>{"Can't convert dataset with more than 20000 points"});
+    EXPECT_EQ(h.Errors, std::vector<std::string>{
+                            "Can't convert dataset: it needs 20001 entries; an HT file holds 20000, segment markers "
+                            "included"});
     EXPECT_TRUE(h.SaveRequests.empty());
     EXPECT_FALSE(h.Logged("done"));
   }

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "formats/AtomicFile.h"
 
@@ -68,6 +73,111 @@ TEST_F(AtomicFileTest, ErrorsNameTheFileAndLeaveNothing) {
   EXPECT_THROW(WriteFileAtomically(dir / "taken", "x"), EFileError);
   EXPECT_EQ(FilesInDir(), 1);
   EXPECT_THROW(WriteFileAtomically("", "x"), EFileError);
+}
+
+mode_t Mode(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+std::string Message(const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const EFileError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+// Links are followed, the permission bits of the file replaced are kept,
+// and a new file gets those of the umask.
+TEST_F(AtomicFileTest, ReplacesTheFileALinkPointsToAndKeepsItsMode) {
+  fs::create_directories(dir / "real");
+  const fs::path file = dir / "real" / "000.ht";
+  WriteFileAtomically(file, "old");
+  fs::permissions(file, fs::perms(0640));
+  fs::create_symlink("real/000.ht", dir / "first");
+  fs::create_symlink(dir / "first", dir / "second");  // a chain, absolute then relative
+  WriteFileAtomically(dir / "second", "new");
+  EXPECT_TRUE(fs::is_symlink(dir / "second"));
+  EXPECT_TRUE(fs::is_symlink(dir / "first"));
+  EXPECT_EQ(ReadAll(file), "new");
+  EXPECT_EQ(Mode(file), 0640u);
+
+  // A link to a file not made yet: the file appears where the link points.
+  fs::create_symlink("real/001.ht", dir / "dangling");
+  WriteFileAtomically(dir / "dangling", "made");
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
+  EXPECT_EQ(ReadAll(dir / "real" / "001.ht"), "made");
+
+  const mode_t before = ::umask(027);
+  WriteFileAtomically(dir / "masked", "x");
+  ::umask(before);
+  EXPECT_EQ(Mode(dir / "masked"), 0640u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 2) << "no temporary left";
+
+  fs::create_symlink("loop-b", dir / "loop-a");
+  fs::create_symlink("loop-a", dir / "loop-b");
+  EXPECT_NE(Message([&] { WriteFileAtomically(dir / "loop-a", "x"); }).find("loop-a"), std::string::npos);
+}
+
+// A folder, a pipe and a read-only file are refused with a message naming
+// them, and stay exactly what they were.
+TEST_F(AtomicFileTest, RefusesAnythingButAMissingOrWritableRegularFile) {
+  fs::create_directories(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  WriteFileAtomically(dir / "locked.gpx", "keep me");
+  fs::permissions(dir / "locked.gpx", fs::perms(0444));
+  fs::create_symlink("pipe", dir / "to-pipe");
+
+  const std::string folder = Message([&] { WriteFileAtomically(dir / "folder", "x"); });
+  EXPECT_NE(folder.find((dir / "folder").string() + ": it is a folder"), std::string::npos) << folder;
+  for (const char* name : {"pipe", "to-pipe"}) {
+    const std::string pipe = Message([&] { WriteFileAtomically(dir / name, "x"); });
+    EXPECT_NE(pipe.find((dir / name).string() + ": it is not a regular file"), std::string::npos) << pipe;
+  }
+  // Also when running as root, to whom every file is writable.
+  const std::string locked = Message([&] { WriteFileAtomically(dir / "locked.gpx", "x"); });
+  EXPECT_NE(locked.find((dir / "locked.gpx").string() + ": the file is read-only"), std::string::npos) << locked;
+
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+  EXPECT_TRUE(fs::is_symlink(dir / "to-pipe"));
+  EXPECT_EQ(ReadAll(dir / "locked.gpx"), "keep me");
+  EXPECT_EQ(Mode(dir / "locked.gpx"), 0444u);
+  EXPECT_EQ(FilesInDir(), 4) << "no temporary left";
+}
+
+// Every temporary file is known to the process while it exists, so an
+// interrupted run can remove it; eight writers racing for one target leave
+// one complete version and nothing else.
+TEST_F(AtomicFileTest, TemporariesAreTrackedUntilSettled) {
+  TTemporaryPaths& temporaries = TTemporaryPaths::Process();
+  const fs::path target = dir / "contours.gpx";
+  {
+    AtomicFileWriter unfinished(target);
+    unfinished.Write("half");
+    ASSERT_EQ(temporaries.Tracked(), std::vector<std::string>{unfinished.TemporaryPath()});
+    EXPECT_TRUE(fs::exists(unfinished.TemporaryPath()));
+    { const auto hold = temporaries.RemoveAll(); }
+    EXPECT_FALSE(fs::exists(unfinished.TemporaryPath()));
+    EXPECT_TRUE(temporaries.Tracked().empty());
+    EXPECT_THROW(unfinished.Commit(), EFileError) << "the interrupted write must not reach the target";
+  }
+  EXPECT_FALSE(fs::exists(target));
+
+  std::vector<std::string> versions;
+  for (int w = 0; w < 8; ++w) versions.push_back(std::string(200000 + w * 1000, static_cast<char>('a' + w)));
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 8; ++w)
+    writers.emplace_back([&, w] {
+      for (int round = 0; round < 10; ++round) WriteFileAtomically(target, versions[static_cast<std::size_t>(w)]);
+    });
+  for (std::thread& t : writers) t.join();
+  EXPECT_NE(std::find(versions.begin(), versions.end(), ReadAll(target)), versions.end());
+  EXPECT_TRUE(temporaries.Tracked().empty());
+  EXPECT_EQ(FilesInDir(), 1);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ TEST(GPXReader, PointFieldsAndTheirDefaults) {
       "<src>s</src><link href=\"http://x/?a=1&amp;b=2\"><text>t</text><type>text/html</type></link>"
       "<sym>Flag</sym><type>ty</type><fix>DGPS</fix><sat>12</sat><hdop>1.5</hdop><vdop>2</vdop>"
       "<pdop>2.5</pdop><ageofdgpsdata>7</ageofdgpsdata><dgpsid>1023</dgpsid></wpt>"
-      "<wpt lat=\"x\"><ele>high</ele><sat>many</sat><hdop/></wpt><wpt/></gpx>");
+      "<wpt lat=\"0\" lon=\"0\"><ele>high</ele><sat>many</sat><hdop/></wpt><wpt lat=\"0\" lon=\"0\"/></gpx>");
   ASSERT_TRUE(r.file.Loaded);
   ASSERT_EQ(r.doc.wpt.Count(), 3);
   const TGPXwpt& p = *r.doc.wpt.WayPoints(0);

@@ -171,8 +171,10 @@ TEST(GPXWriter, DepthIsWrittenFromTheCurrentValue) {
   plain->Edit().extensions = "<a:x xmlns:a=\"urn:a\"/>";
   AddPoint(*seg, 5, 5);
 
+  // A stale value gives way to the current depth; an empty depth element is
+  // a value that could not be read and stays, before the current one.
   EXPECT_EQ(TGPXFile::PointExtensions(*stale),
-            "<a:x xmlns:a=\"urn:a\"/><h:depth>500</h:depth><b:y xmlns:b=\"urn:b\">1</b:y>");
+            "<a:x xmlns:a=\"urn:a\"/><h:depth/><h:depth>500</h:depth><b:y xmlns:b=\"urn:b\">1</b:y>");
   EXPECT_EQ(TGPXFile::PointExtensions(*cleared), "");
   EXPECT_EQ(TGPXFile::PointExtensions(*plain), "<a:x xmlns:a=\"urn:a\"/>");
   const std::string last = file.ExportGPXWPT(*seg->trkpt(4), "trkpt", 2);
@@ -186,7 +188,8 @@ TEST(GPXWriter, DepthIsWrittenFromTheCurrentValue) {
   EXPECT_EQ(s.trkpt(1)->HBdepth, 500);
   EXPECT_EQ(s.trkpt(2)->HBdepth, 0);
   EXPECT_EQ(s.trkpt(3)->HBdepth, 0);
-  EXPECT_EQ(s.trkpt(1)->extensions(), "<a:x xmlns:a=\"urn:a\"/><b:y xmlns:b=\"urn:b\">1</b:y>");
+  EXPECT_EQ(s.trkpt(1)->extensions(), std::string("<a:x xmlns:a=\"urn:a\"/><h:depth xmlns:h=\"") + kDepthNamespaceURI +
+                                         "\"/><b:y xmlns:b=\"urn:b\">1</b:y>");
   EXPECT_EQ(s.trkpt(3)->extensions(), "<a:x xmlns:a=\"urn:a\"/>");
 
   // No depth anywhere: the prefix is not declared.

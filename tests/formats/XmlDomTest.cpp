@@ -2,14 +2,24 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "FormatsTestSupport.h"
+#include "formats/GPXFile.h"
+#include "formats/KMLFile.h"
 #include "formats/XmlDom.h"
 
 namespace sondralis {
 namespace {
 
 using testing::TestDataDir;
+
+template <class... Parts>
+std::string Cat(const Parts&... parts) {
+  std::string out;
+  ((out += parts), ...);
+  return out;
+}
 
 // A model loaded from text, with the readers' settings.
 struct Loaded {
@@ -89,6 +99,104 @@ TEST(XmlDomLoad, FailuresLeaveNoTreeAndExplainThemselves) {
   } catch (const EXpParserError& e) {
     EXPECT_GT(e.Position, 0);
   }
+}
+
+// What the parser would let through although XML forbids it: each is
+// refused with one line that names the fault and its byte offset.
+TEST(XmlDomLoad, DocumentsThatAreNotWellFormedAreRefusedAtTheFault) {
+  std::string manyAttributes = "<gpx><wpt";
+  for (int i = 0; i < 40; ++i) manyAttributes += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  manyAttributes += " a17=\"again\"/></gpx>";
+  const struct {
+    std::string xml;
+    std::string fault;
+    std::size_t at;  // where the offending text starts
+  } cases[] = {
+      {"<gpx><trk><name>a</name></trk></gpx>\n<gpx><trk><name>b</name></trk></gpx>", "second root element <gpx>", 37},
+      {"<gpx/><!-- one root --><kml/>", "second root element <kml>", 23},
+      {"<gpx><wpt lat=\"1\" lon=\"2\" lat=\"3\"/></gpx>", "attribute lat appears twice in <wpt>", 5},
+      {manyAttributes, "attribute a17 appears twice in <wpt>", 5},
+      {"<gpx><wpt lat=\"4&#0;7.5\" lon=\"8\"/></gpx>", "&#0;", 16},
+      {"<gpx><name>a&#1;b</name></gpx>", "&#1;", 12},
+      {"<gpx><name>&#x1F;</name></gpx>", "&#x1F;", 11},
+      {"<gpx><name>&#xD800;</name></gpx>", "&#xD800;", 11},
+      {"<gpx><name>&#57343;</name></gpx>", "&#57343;", 11},  // U+DFFF
+      {"<gpx><name>&#xFFFE;</name></gpx>", "&#xFFFE;", 11},
+      {"<gpx><name>&#65535;</name></gpx>", "&#65535;", 11},
+      {"<gpx><name>&#x110000;</name></gpx>", "&#x110000;", 11},
+      {"<gpx><name>&#99999999999999999999999;</name></gpx>", "&#99999999999999...", 11},
+      {"<gpx><!-- &#0; --><name><![CDATA[&#0;]]>&#0;</name></gpx>", "&#0;", 40},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.xml);
+    Loaded l(c.xml);
+    EXPECT_FALSE(l.ok);
+    EXPECT_FALSE(l.model.Document().FirstChild());
+    ASSERT_EQ(l.model.Errors().size(), 1u);
+    const std::string& error = l.model.Errors()[0];
+    EXPECT_NE(error.find(c.fault), std::string::npos) << error;
+    const std::string offset = " at offset ";
+    ASSERT_NE(error.rfind(offset), std::string::npos) << error;
+    const std::size_t at = std::stoul(error.substr(error.rfind(offset) + offset.size()));
+    // Elements are placed at their name, just after the "<".
+    EXPECT_EQ(at, c.fault.front() == '&' ? c.at : c.at + 1) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+  }
+}
+
+TEST(XmlDomLoad, WhatXmlAllowsStillLoads) {
+  Loaded l(
+      "<?xml version=\"1.0\"?><!-- before --><gpx><wpt lat=\"1\" LAT=\"2\" lon=\"&#x38;&#46;5\"/><wpt lat=\"1\"/>"
+      "<name>&#9;&#10;&#13;&#32;&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#x10FFFF;&#233;</name>"
+      "<c><![CDATA[&#0;]]></c><!-- &#1; --><?pi &#2; ?><t>&#12 &#; &#x;</t></gpx><!-- after --><?pi after?>");
+  ASSERT_TRUE(l.ok) << l.model.ErrorText();
+  EXPECT_EQ(l.Root().SelectNodes("wpt").Item(0).Attributes().GetNamedItem("lon").NodeValue(), "8.5");
+  EXPECT_EQ(l.Root().SelectString("name"),
+            "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xC3\xA9");
+  EXPECT_EQ(l.Root().SelectString("c"), "&#0;");
+  EXPECT_EQ(l.Root().SelectString("t"), "&#12 &#; &#x;");  // not references: kept as written
+
+  // The same rule for a UTF-16 input; the offset counts bytes from its start.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("<a>x&#0;</a>")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  Loaded wide(utf16);
+  EXPECT_FALSE(wide.ok);
+  EXPECT_NE(wide.model.ErrorText().find("&#0; names a character XML does not allow at offset 10"), std::string::npos)
+      << wide.model.ErrorText();
+}
+
+// Both readers go through the same load, and say which file is refused.
+TEST(XmlDomLoad, ReadersRefuseTheDocumentNamingTheFile) {
+  testing::TempDir dir("wellformed");
+  const std::string gpx = (dir / "two-roots.gpx").string();
+  testing::WriteFileBytes(gpx,
+                          "<gpx><trk><trkseg><trkpt lat=\"46\" lon=\"8\"/><trkpt lat=\"46.1\" lon=\"8\"/></trkseg></trk>"
+                          "</gpx><gpx><trk/></gpx>");
+  TGPX doc;
+  TGPXFile reader;
+  reader.GPXd = &doc;
+  reader.ImportGPXFile(gpx);
+  EXPECT_FALSE(reader.Loaded);
+  EXPECT_EQ(doc.trk.Count(), 0);
+  ASSERT_FALSE(reader.mLog.empty());
+  EXPECT_EQ(reader.mLog.front(), "Error in " + gpx + ": a second root element <gpx> at offset 92");
+
+  const std::string kml = (dir / "nul.kml").string();
+  testing::WriteFileBytes(kml,
+                          "<kml><Placemark><LineString><coordinates>8,46 8,4&#0;6.1</coordinates></LineString>"
+                          "</Placemark></kml>");
+  TGPX kmlDoc;
+  TKMLFile kmlReader;
+  kmlReader.GPXd = &kmlDoc;
+  kmlReader.ImportKML(kml);
+  EXPECT_FALSE(kmlReader.Loaded);
+  EXPECT_EQ(kmlDoc.trk.Count(), 0);
+  ASSERT_FALSE(kmlReader.mLog.empty());
+  EXPECT_NE(kmlReader.mLog.front().find("Error in " + kml + ": the character reference &#0;"), std::string::npos)
+      << kmlReader.mLog.front();
 }
 
 TEST(XmlDomLoad, StreamAndMemoryLoadAlike) {
@@ -201,6 +309,62 @@ TEST(XmlDomXml, WrittenBackEscapedAndSelfContained) {
   Loaded again(ext.XmlDocument());
   ASSERT_TRUE(again.ok);
   EXPECT_EQ(again.Root().XmlDocument(), ext.XmlDocument());
+}
+
+// A fragment written back declares the prefixes it uses from outside, with
+// the nearest declaration in scope, in the order of first use; thousands of
+// prefixes on the root or in one fragment give the same text as a few.
+TEST(XmlDomXml, FragmentsDeclareEveryOutsidePrefixFromTheNearestScope) {
+  constexpr int kPrefixes = 3000;
+  auto p = [](int i) { return Cat("p", std::to_string(i)); };
+  auto uri = [](int i) { return i == 5 ? std::string("urn:trk-5") : Cat("urn:root-", std::to_string(i)); };
+  std::string xml = "<gpx";
+  for (int i = 0; i < kPrefixes; ++i) xml += Cat(" xmlns:", p(i), "=\"urn:root-", std::to_string(i), "\"");
+  xml += "><trk xmlns:p5=\"urn:trk-5\"><trkseg>";
+  for (int i = 0; i < kPrefixes; ++i)
+    xml += Cat("<trkpt lat=\"1\" lon=\"2\"><extensions><", p(i), ":x/></extensions></trkpt>");
+  // One fragment using every prefix, one of them declared inside it for a
+  // part only, and one prefix declared nowhere.
+  xml += "</trkseg><extensions><w><p1:a xmlns:p1=\"urn:in\"/><p1:b/>";
+  for (int i = 2; i < kPrefixes; ++i) xml += Cat("<", p(i), ":c ", p(kPrefixes - 1 - i), ":at=\"v\"/>");
+  xml += "<q:u/></w></extensions></trk></gpx>";
+
+  auto pointExtension = [&](int i) { return Cat("<", p(i), ":x xmlns:", p(i), "=\"", uri(i), "\"/>"); };
+
+  Loaded l(xml);
+  ASSERT_TRUE(l.ok) << l.model.ErrorText();
+  const TXpNodeList points = l.Root().SelectNodes("trk/trkseg/trkpt");
+  ASSERT_EQ(points.Length(), kPrefixes);
+  for (int i = 0; i < kPrefixes; ++i)
+    ASSERT_EQ(points.Item(i).SelectNodes("extensions").Item(0).InnerXml(), pointExtension(i)) << i;
+
+  // Prefixes in the order the writer meets them: element, then attribute.
+  std::string expected = "<w";
+  std::vector<bool> declared(kPrefixes, false);
+  auto declare = [&](int k) {
+    if (declared[static_cast<std::size_t>(k)]) return;
+    declared[static_cast<std::size_t>(k)] = true;
+    expected += Cat(" xmlns:", p(k), "=\"", uri(k), "\"");
+  };
+  declare(1);  // p1:b lies outside the inner declaration's scope
+  for (int i = 2; i < kPrefixes; ++i) {
+    declare(i);
+    declare(kPrefixes - 1 - i);
+  }
+  expected += "><p1:a xmlns:p1=\"urn:in\"/><p1:b/>";
+  for (int i = 2; i < kPrefixes; ++i) expected += Cat("<", p(i), ":c ", p(kPrefixes - 1 - i), ":at=\"v\"/>");
+  expected += "<q:u/></w>";
+  EXPECT_EQ(l.Root().SelectNodes("trk/extensions/w").Item(0).XmlDocument(), expected);
+
+  // The reader keeps the same text for every point.
+  std::istringstream in(xml);
+  TGPX doc;
+  TGPXFile reader;
+  reader.GPXd = &doc;
+  reader.ImportGPXStream(in, "prefixes.gpx");
+  ASSERT_TRUE(reader.Loaded);
+  ASSERT_EQ(doc.trk[0]->trkseg(0)->Count(), kPrefixes);
+  for (int i = 0; i < kPrefixes; ++i) ASSERT_EQ(doc.trk[0]->trkseg(0)->trkpt(i)->extensions(), pointExtension(i)) << i;
 }
 
 TEST(XmlDomRobustness, DeepNestingLoadsWithoutRecursion) {

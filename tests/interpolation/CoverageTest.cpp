@@ -71,6 +71,30 @@ TEST(CoverageMask, WithoutShorelineTheBandAroundTheDepthTracksMinusTheBorder) {
   EXPECT_EQ(counts.Water, 119 * 89);
 }
 
+// "Extrapolation Radius" is the full width of the band: 30 gives 30 rows
+// across a horizontal track, not 31.
+TEST(CoverageMask, TheBandIsAsWideAsTheRadiusSays) {
+  for (int radius : {30, 7, 8}) {
+    SCOPED_TRACE(radius);
+    DepthMapScene scene(160, 120);
+    scene.View.ShadowMapTrackWidth = radius;
+    scene.AddTrack({{46.005, 8.001}, {46.005, 8.009}}, 500);
+    // Dots in two corners, far from the columns measured, make the view tall.
+    scene.AddTrack({{46.001, 8.001}, {46.001, 8.001}}, 500);
+    scene.AddTrack({{46.009, 8.009}, {46.009, 8.009}}, 500);
+    scene.FitAndDraw();
+    const TCoverage c = BuildCoverage(scene.View);
+    const int row = scene.View.LaToY(46.005);
+    for (const double lon : {8.003, 8.005, 8.007}) {
+      const int x = scene.View.LoToX(lon);
+      int across = 0;
+      for (int y = 0; y < scene.View.Height(); ++y) across += c.ShadowArray[x][y];
+      EXPECT_EQ(across, radius) << "column " << x;
+      EXPECT_TRUE(c.ShadowArray[x][row]);
+    }
+  }
+}
+
 TEST(CoverageMask, LakeWithAnIslandOnTheTrack) {
   DepthMapScene scene(160, 120);
   scene.AddTrack({{46.001, 8.001}, {46.001, 8.009}, {46.009, 8.009}, {46.009, 8.001}}, 0);  // lake

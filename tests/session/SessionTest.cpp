@@ -342,5 +342,25 @@ TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
   ExpectIdle(s);
 }
 
+// A recording written with decimal commas: the window is warned once, the
+// debug log has the same line, and the readings that could be read load.
+TEST_F(SessionTest, LoadingWarnsOfDepthsThatCouldNotBeRead) {
+  TSession s(host, 1);
+  const std::string path = Write("commas.gpx",
+                                 "<gpx xmlns:h=\"urn:s\"><trk><trkseg>\n"
+                                 "<trkpt lat=\"47\" lon=\"8\"><extensions><h:depth>120</h:depth></extensions></trkpt>\n"
+                                 "<trkpt lat=\"47.1\" lon=\"8\"><extensions><h:depth>12,5</h:depth></extensions></trkpt>\n"
+                                 "<trkpt lat=\"47.2\" lon=\"8\"><extensions><h:depth>13,5</h:depth></extensions></trkpt>\n"
+                                 "</trkseg></trk></gpx>\n");
+  s.AddFiles({path});
+  const std::string warning = path + ": 2 depth values could not be read, first at line 3: '12,5'";
+  EXPECT_EQ(host.Warnings, std::vector<std::string>{warning});
+  EXPECT_TRUE(host.Logged(warning));
+  EXPECT_TRUE(host.Errors.empty());
+  EXPECT_TRUE(host.Informations.empty());
+  EXPECT_EQ(TrackDepths(s.GPXdata()), std::vector<double>{120});
+  ExpectIdle(s);
+}
+
 }  // namespace
 }  // namespace sondralis::testing

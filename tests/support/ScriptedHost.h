@@ -36,6 +36,7 @@ class ScriptedHost : public Host {
   int ColorRequests = 0;
   std::vector<std::string> Errors;
   std::vector<std::string> Informations;
+  std::vector<std::string> Warnings;  // the load warnings, one line each
   std::vector<std::string> LogLines;
   std::map<std::string, std::vector<std::string>> Labels;  // every text each label got, by control name
   std::map<TProgressBar, std::vector<TProgress>> Progress;  // every state each bar got
@@ -77,6 +78,9 @@ class ScriptedHost : public Host {
   }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void ShowInformation(const std::string& message) override { Informations.push_back(message); }
+  void ShowLoadWarnings(const std::vector<std::string>& lines) override {
+    Warnings.insert(Warnings.end(), lines.begin(), lines.end());
+  }
   void SetLabel(TLabel label, const std::string& text) override { Labels[ControlName(label)].push_back(text); }
   void SetProgress(TProgressBar bar, const TProgress& progress) override { Progress[bar].push_back(progress); }
   void Changed(TChange what) override { Changes.push_back(what); }

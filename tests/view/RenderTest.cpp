@@ -50,15 +50,15 @@ TEST_F(RenderTest, SegmentsTakeTheColourOfTheDepthAtTheirStart) {
   EXPECT_EQ(canvas.Pixel(340, 150), 255u);  // starts at depth 0: shallow colour
   EXPECT_EQ(canvas.Pixel(150, 151), BlendColors(255, 16711680, 0.25));  // pen width 3
   EXPECT_EQ(canvas.Pixel(150, 152), kWhite);
-  // Only the first two segments are on the shadow map, with a band about 30
-  // pixels wide and round ends.
+  // Only the first two segments are on the shadow map, with a band 30 pixels
+  // wide (14 above the line, 15 below) and round ends.
   const TCanvas& shadow = view.ShadowMap;
-  EXPECT_EQ(shadow.Pixel(150, 150 - 15), kSilver);
+  EXPECT_EQ(shadow.Pixel(150, 150 - 14), kSilver);
   EXPECT_EQ(shadow.Pixel(150, 150 + 15), kSilver);
-  EXPECT_EQ(shadow.Pixel(150, 150 - 16), kWhite);
+  EXPECT_EQ(shadow.Pixel(150, 150 - 15), kWhite);
   EXPECT_EQ(shadow.Pixel(150, 150 + 16), kWhite);
-  EXPECT_EQ(shadow.Pixel(85, 150), kSilver);  // past the start
-  EXPECT_EQ(shadow.Pixel(84, 150), kWhite);
+  EXPECT_EQ(shadow.Pixel(86, 150), kSilver);  // past the start
+  EXPECT_EQ(shadow.Pixel(85, 150), kWhite);
   EXPECT_EQ(shadow.Pixel(315, 150), kSilver);  // past the end of the second segment
   EXPECT_EQ(shadow.Pixel(316, 150), kWhite);
   EXPECT_EQ(shadow.Pixel(340, 150), kWhite);

@@ -1,12 +1,13 @@
 // Line rasterisation and wide pens: the closed-form clipped line against the
 // plain walk, and both wide-pen painting methods against the definition
-// (every pixel within half the pen width of a centre-line pixel).
+// (every pixel within half the pen width of a disc on the centre line).
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -88,17 +89,22 @@ TEST(LineRasterTest, HugeCoordinatesAreClampedNotOverflowed) {
   EXPECT_EQ(count, 10);
 }
 
-// Reference: every raster pixel within half the pen width of a centre-line pixel.
+// Reference: every raster pixel whose centre lies within half the pen width
+// of a disc centre. The disc sits on each centre-line pixel for odd widths
+// and on its lower-right corner for even ones. (All values are halves and
+// quarters, exact in doubles.)
 std::vector<std::uint32_t> Reference(const std::vector<std::array<int, 4>>& lines, int width, int w, int h) {
   std::vector<std::uint32_t> out(static_cast<std::size_t>(w * h), 0);
   std::vector<std::pair<int, int>> seeds;
   for (const auto& l : lines)
     RasterLine(l[0], l[1], l[2], l[3], true, -1000, -1000, 1000, 1000, [&](int x, int y) { seeds.emplace_back(x, y); });
+  const double offset = width % 2 == 0 ? 0.5 : 0.0;
+  const double radius = width / 2.0;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       for (const auto& [sx, sy] : seeds) {
-        const long long d2 = static_cast<long long>(x - sx) * (x - sx) + static_cast<long long>(y - sy) * (y - sy);
-        if (4 * d2 <= static_cast<long long>(width) * width) {
+        const double dx = x - (sx + offset), dy = y - (sy + offset);
+        if (dx * dx + dy * dy <= radius * radius) {
           out[static_cast<std::size_t>(y * w + x)] = 1;
           break;
         }
@@ -121,7 +127,7 @@ TEST(WideStrokeTest, StampAndDistancePassPaintExactlyTheDiscSumOfTheCentreLine) 
   std::mt19937 rng(3);
   std::uniform_int_distribution<int> coord(-30, 90);
   const int w = 64, h = 48;
-  for (int width : {2, 3, 4, 7, 10, 30, 31}) {
+  for (int width : {1, 2, 3, 4, 5, 6, 7, 10, 30, 31}) {
     for (int trial = 0; trial < 6; ++trial) {
       std::vector<std::array<int, 4>> lines;
       for (int i = 0; i < 1 + trial; ++i) lines.push_back({coord(rng), coord(rng), coord(rng), coord(rng)});
@@ -133,8 +139,36 @@ TEST(WideStrokeTest, StampAndDistancePassPaintExactlyTheDiscSumOfTheCentreLine) 
   }
 }
 
+// A pen of width w paints w pixels across a horizontal or a vertical line,
+// whichever way the line is drawn; each half-width reaches w / 2 past the
+// centre on one side and (w − 1) / 2 on the other. Across a 45° line a row
+// holds the band's horizontal cross-section, w·√2 long, to within a pixel.
+TEST(WideStrokeTest, APenOfWidthWPaintsWPixelsAcross) {
+  const int size = 80;
+  auto runsAcross = [&](const std::vector<std::uint32_t>& out, bool alongRows, int at) {
+    int n = 0;
+    for (int i = 0; i < size; ++i) n += out[static_cast<std::size_t>(alongRows ? at * size + i : i * size + at)];
+    return n;
+  };
+  for (int width = 1; width <= 6; ++width) {
+    for (auto method : {TWideStroke::TMethod::Stamp, TWideStroke::TMethod::Distance}) {
+      SCOPED_TRACE("width " + std::to_string(width) + (method == TWideStroke::TMethod::Stamp ? " stamped" : " by distance"));
+      for (const auto& line : {std::array<int, 4>{10, 40, 70, 40}, std::array<int, 4>{70, 40, 10, 40}}) {
+        const auto out = Painted({line}, width, size, size, method);
+        for (int x = 20; x <= 60; x += 10) EXPECT_EQ(runsAcross(out, false, x), width);
+        const auto vertical = Painted({{line[1], line[0], line[3], line[2]}}, width, size, size, method);
+        for (int y = 20; y <= 60; y += 10) EXPECT_EQ(runsAcross(vertical, true, y), width);
+      }
+      for (const auto& line : {std::array<int, 4>{10, 10, 70, 70}, std::array<int, 4>{10, 70, 70, 10}}) {
+        const auto out = Painted({line}, width, size, size, method);
+        for (int y = 30; y <= 50; ++y) EXPECT_NEAR(runsAcross(out, true, y), width * std::sqrt(2.0), 1.0) << y;
+      }
+    }
+  }
+}
+
 TEST(WideStrokeTest, CentreLineJustOutsideTheRasterStillPaintsItsBand) {
-  // A line along row −5 with a 30-pixel pen reaches rows 0 .. 10.
+  // A line along row −5 with a 30-pixel pen reaches rows −19 .. 10.
   for (auto method : {TWideStroke::TMethod::Stamp, TWideStroke::TMethod::Distance}) {
     const auto out = Painted({{{-50, -5, 100, -5}}}, 30, 40, 20, method);
     EXPECT_EQ(out[static_cast<std::size_t>(10 * 40 + 20)], 1u);
@@ -146,14 +180,15 @@ TEST(WideStrokeTest, CapsAreRound) {
   const int w = 100, h = 100;
   const auto out = Painted({{{50, 50, 60, 50}}}, 30, w, h, TWideStroke::TMethod::Auto);
   auto at = [&](int x, int y) { return out[static_cast<std::size_t>(y * w + x)]; };
-  EXPECT_EQ(at(35, 50), 1u);  // half a pen width before the start
-  EXPECT_EQ(at(34, 50), 0u);
-  EXPECT_EQ(at(75, 50), 1u);  // and past the end
+  EXPECT_EQ(at(36, 50), 1u);  // 14 pixels before the start
+  EXPECT_EQ(at(35, 50), 0u);
+  EXPECT_EQ(at(75, 50), 1u);  // and 15 past the end
   EXPECT_EQ(at(76, 50), 0u);
-  EXPECT_EQ(at(50, 35), 1u);
+  EXPECT_EQ(at(50, 36), 1u);
+  EXPECT_EQ(at(50, 35), 0u);
   // A square cap would cover the corner; a round one does not.
   EXPECT_EQ(at(39, 39), 0u);
-  EXPECT_EQ(at(71, 61), 0u);
+  EXPECT_EQ(at(72, 62), 0u);
 }
 
 }  // namespace
