@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <istream>
 #include <iterator>
 #include <istream>
@@ -193,6 +194,8 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
   explicit StreamReader(TGPXFile& File) : fFile(File) {}
 
   bool SawRoot() const noexcept { return fSawRoot; }
+  // The impossible date that stopped the reading, if one did.
+  std::exception_ptr Stopped() const noexcept { return fStopped; }
 
   bool Opens(int Depth, std::string_view Name) override {
     if (Depth == 0) return true;
@@ -206,7 +209,9 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
   void Open(const TXpNode& Element) override {
     TGPX& doc = *fFile.GPXd;
     Kind kind = kOther;
-    if (fOpen.empty()) {
+    if (fStopped) {
+      // Nothing more is read.
+    } else if (fOpen.empty()) {
       // The document element; nothing but gpx is read.
       if (SameXmlName(Element.NodeName(), "gpx")) {
         kind = kGpx;
@@ -236,7 +241,18 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
   }
 
   void Element(const TXpNode& Element) override {
-    if (fOpen.empty()) return;
+    if (fOpen.empty() || fStopped) return;
+    try {
+      Read(Element);
+    } catch (const EConvertError&) {
+      // An impossible date ends the reading, but the rest of the file is
+      // still parsed: a file that is not well-formed is refused as a whole,
+      // whatever else is wrong with it.
+      fStopped = std::current_exception();
+    }
+  }
+
+  void Read(const TXpNode& Element) {
     switch (fOpen.back()) {
       case kGpx: fFile.ReadDocumentPart(Element); break;
       case kRoute:
@@ -267,12 +283,6 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
     if (kind == kRoute) SetDetails(*fRoute);
     if (kind == kTrack) SetDetails(*fTrack);
     if (kind == kSegment) fSegment->ShrinkToFit();
-  }
-
-  // Ends what is still open after the reading stopped half-way, so that
-  // the fields read so far are kept.
-  void CloseAll() {
-    while (!fOpen.empty()) Close();
   }
 
  private:
@@ -307,6 +317,7 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
   TGPXFile& fFile;
   std::vector<Kind> fOpen;
   bool fSawRoot = false;
+  std::exception_ptr fStopped;
   TGPXrte* fRoute = nullptr;
   TGPXtrk* fTrack = nullptr;
   TGPXtrkseg* fSegment = nullptr;
@@ -351,19 +362,23 @@ void TGPXFile::ImportGPX(const std::function<bool(TXpObjModel&, TXpStreamHandler
   bool parsed = false;
   try {
     parsed = Load(model, reader);
-  } catch (const EConvertError& e) {
-    GPXd = target;
-    reader.CloseAll();
-    TakeOver(read, *target);
-    mLog.emplace_back(e.what());
-    NoteSkipped(model, SourceBytes);
-    throw;
   } catch (const std::exception& e) {
     GPXd = target;
     mLog.emplace_back(e.what());
     return;
   }
   GPXd = target;
+  if (parsed && reader.Stopped()) {
+    // What came before the impossible date stays.
+    TakeOver(read, *target);
+    try {
+      std::rethrow_exception(reader.Stopped());
+    } catch (const EConvertError& e) {
+      mLog.emplace_back(e.what());
+      NoteSkipped(model, SourceBytes);
+      throw;
+    }
+  }
   if (!parsed || !reader.SawRoot()) {
     // Nothing of the file is kept, so nothing was left out of it either.
     ResetSkipped();

@@ -1,0 +1,168 @@
+// Reading a GPX file piece by piece must give exactly what reading the
+// whole document at once gives: the same document, the same values left
+// out, the same verdict on damaged files. The whole-document reading is the
+// reference; tiny pieces put a piece boundary next to every element.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FormatsTestSupport.h"
+#include "formats/GPXFile.h"
+
+namespace sondralis {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFileBytes;
+using testing::TestDataDir;
+
+// What a read gives, reduced to what can be compared: the document as the
+// writer writes it, the values left out, and whether it loaded.
+struct Outcome {
+  bool Loaded = false;
+  bool ImpossibleDate = false;
+  std::string Written;
+  long long UnreadableDepths = 0, SkippedPoints = 0;
+  long long FirstDepthLine = 0, FirstPointLine = 0;
+  std::string FirstDepth, FirstPoint;
+};
+
+// Reads `path` (or `text`, when not empty) with the given piece size.
+Outcome ReadWith(std::size_t pieceBytes, const fs::path& path, const std::string& text = {}) {
+  Outcome o;
+  TGPX doc;
+  TGPXFile file;
+  file.GPXd = &doc;
+  file.XmlPieceBytes = pieceBytes;
+  try {
+    if (text.empty()) {
+      file.ImportGPXFile(path.string());
+    } else {
+      std::istringstream in(text);
+      file.ImportGPXStream(in, "damaged.gpx");
+    }
+  } catch (const EConvertError&) {
+    o.ImpossibleDate = true;
+  }
+  o.Loaded = file.Loaded;
+  if (o.Loaded || o.ImpossibleDate) o.Written = file.ExportGPXText();
+  o.UnreadableDepths = file.UnreadableDepths.Count;
+  o.SkippedPoints = file.SkippedPoints.Count;
+  o.FirstDepthLine = file.UnreadableDepths.FirstLine;
+  o.FirstPointLine = file.SkippedPoints.FirstLine;
+  o.FirstDepth = file.UnreadableDepths.First;
+  o.FirstPoint = file.SkippedPoints.First;
+  return o;
+}
+
+void ExpectSameOutcome(const Outcome& whole, const Outcome& pieces, const std::string& where) {
+  SCOPED_TRACE(where);
+  EXPECT_EQ(pieces.Loaded, whole.Loaded);
+  EXPECT_EQ(pieces.ImpossibleDate, whole.ImpossibleDate);
+  EXPECT_TRUE(pieces.Written == whole.Written) << "the documents read differ";
+  EXPECT_EQ(pieces.UnreadableDepths, whole.UnreadableDepths);
+  EXPECT_EQ(pieces.SkippedPoints, whole.SkippedPoints);
+  EXPECT_EQ(pieces.FirstDepth, whole.FirstDepth);
+  EXPECT_EQ(pieces.FirstPoint, whole.FirstPoint);
+  EXPECT_EQ(pieces.FirstDepthLine, whole.FirstDepthLine);
+  EXPECT_EQ(pieces.FirstPointLine, whole.FirstPointLine);
+}
+
+std::vector<fs::path> GpxFiles() {
+  std::vector<fs::path> files;
+  for (const char* dir : {"realworld", "encodings"})
+    for (const auto& e : fs::directory_iterator(TestDataDir() / dir))
+      if (e.path().extension() == ".gpx") files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TEST(PieceReading, EveryTestFileReadsAsWholeWhateverThePieceSize) {
+  int loaded = 0;
+  for (const fs::path& path : GpxFiles()) {
+    const Outcome whole = ReadWith(0, path);
+    loaded += whole.Loaded;
+    for (std::size_t piece : {std::size_t{1}, std::size_t{300}, std::size_t{256 * 1024}})
+      ExpectSameOutcome(whole, ReadWith(piece, path), path.filename().string() + ", pieces of " +
+                                                          std::to_string(piece) + " bytes");
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GT(loaded, 200);
+}
+
+// Damaged copies of real files (bytes left out, repeated, changed, the end
+// cut off) are refused or read alike by both ways.
+TEST(PieceReading, DamagedFilesGetTheSameVerdict) {
+  std::vector<std::string> sources;
+  for (const fs::path& path : GpxFiles()) {
+    std::string bytes = ReadFileBytes(path);
+    if (bytes.size() < 20000) sources.push_back(std::move(bytes));
+  }
+  ASSERT_GT(sources.size(), 50u);
+  std::mt19937 random(20240611);
+  int refused = 0, read = 0;
+  for (int round = 0; round < 1000; ++round) {
+    std::string text = sources[random() % sources.size()];
+    const int edits = 1 + static_cast<int>(random() % 2);
+    for (int e = 0; e < edits && text.size() > 2; ++e) {
+      const std::size_t at = random() % text.size();
+      const std::size_t len = 1 + random() % std::min<std::size_t>(40, text.size() - at);
+      switch (random() % 5) {
+        case 0: text.erase(at, len); break;
+        case 1: text.insert(at, text.substr(at, len)); break;
+        case 2: text[at] = "<>/\"'&!?-[]x "[random() % 13]; break;
+        case 3: text.resize(at); break;
+        default: text.insert(at, text.substr(random() % text.size(), len)); break;
+      }
+    }
+    if (text.empty()) continue;
+    const Outcome whole = ReadWith(0, {}, text);
+    (whole.Loaded ? read : refused) += 1;
+    for (std::size_t piece : {std::size_t{1}, std::size_t{64}})
+      ExpectSameOutcome(whole, ReadWith(piece, {}, text), "round " + std::to_string(round) + ", pieces of " +
+                                                             std::to_string(piece) + " bytes:\n" + text);
+    if (::testing::Test::HasFailure()) return;
+  }
+  // Both kinds of verdict were exercised.
+  EXPECT_GT(refused, 200);
+  EXPECT_GT(read, 100);
+}
+
+// A recording bigger than the writer's buffer: the file ExportGPX streams
+// out is the text ExportGPXText builds, and the root declares the depth
+// prefix exactly when the body uses it.
+TEST(PieceReading, BigRecordingWrittenInPiecesIsTheWholeText) {
+  for (bool withDepth : {true, false}) {
+    TGPX doc;
+    auto* track = new TGPXtrk;
+    doc.trk.Add(track);
+    auto* seg = new TGPXtrkseg;
+    track->Add(seg);
+    for (int i = 0; i < 30000; ++i) {
+      TGPXwpt* p = seg->NewPoint();
+      p->Latitude = 47 + i * 1e-6;
+      p->Longitude = 8 + i * 1e-6;
+      p->DateTime = 45000 + i / 86400.0;
+      if (withDepth) p->HBdepth = 100 + i % 700;
+      if (i % 97 == 0) p->Edit().name = "mark " + std::to_string(i);
+    }
+    testing::TempDir dir("bigwrite");
+    TGPXFile writer;
+    writer.GPXd = &doc;
+    const std::string text = writer.ExportGPXText();
+    ASSERT_GT(text.size(), 2u * 1024 * 1024);
+    writer.ExportGPX((dir / "big.gpx").string());
+    EXPECT_TRUE(ReadFileBytes(dir / "big.gpx") == text);
+    const std::size_t rootEnd = text.find('>', text.find("<gpx"));
+    const bool declares = text.substr(0, rootEnd).find("xmlns:h=") != std::string::npos;
+    EXPECT_EQ(declares, text.find("<h:", rootEnd) != std::string::npos);
+    EXPECT_EQ(declares, withDepth);
+  }
+}
+
+}  // namespace
+}  // namespace sondralis
