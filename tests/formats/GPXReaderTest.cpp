@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -40,6 +41,31 @@ TEST(ISO8601ToDateTime, CalendarFormsZonesAndFractions) {
   ExpectTime("2012-06-16T09:45Z", At(2012, 6, 16, 9, 45));
   ExpectTime("2012-06-16", At(2012, 6, 16));
   ExpectTime("2012-06-16T00:30:00+01:00", At(2012, 6, 15, 23, 30));
+}
+
+// Times with a fraction of a second, as loggers writing several points a
+// second have them: read directly, they give what the general form with a
+// decimal comma gives (which takes the long way), and the fraction's first
+// three digits as milliseconds.
+TEST(ISO8601ToDateTime, FractionsOfASecondReadDirectlyAsTheLongWay) {
+  std::mt19937 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    const int y = 1990 + static_cast<int>(random() % 60), mo = 1 + static_cast<int>(random() % 12);
+    const int d = 1 + static_cast<int>(random() % DaysInMonth(y, mo));
+    const int h = static_cast<int>(random() % 24), mi = static_cast<int>(random() % 60);
+    const int se = static_cast<int>(random() % 60);
+    std::string fraction;
+    const int digits = 1 + static_cast<int>(random() % 6);
+    for (int k = 0; k < digits; ++k) fraction += static_cast<char>('0' + random() % 10);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%sZ", y, mo, d, h, mi, se, fraction.c_str());
+    std::string comma = text;
+    comma[19] = ',';
+    const int ms = std::stoi((fraction + "00").substr(0, 3));
+    const TDateTime direct = TGPXFile::ISO8601ToDateTime(text);
+    ASSERT_EQ(direct, TGPXFile::ISO8601ToDateTime(comma)) << text;
+    ASSERT_EQ(direct, At(y, mo, d, h, mi, se, ms)) << text;
+  }
 }
 
 TEST(ISO8601ToDateTime, OrdinalAndWeekDates) {

@@ -132,6 +132,52 @@ TEST(PieceReading, DamagedFilesGetTheSameVerdict) {
   EXPECT_GT(read, 100);
 }
 
+// What comes before and after the document element, and odd shapes of the
+// elements the reading opens.
+TEST(PieceReading, EdgesOfTheDocumentGetTheSameVerdict) {
+  const std::string pt = "<trkpt lat=\"1\" lon=\"2\"><ele>3</ele></trkpt>";
+  const std::vector<std::string> texts = {
+      "<gpx/>",
+      "<gpx/>text after",
+      "<gpx/>&#0;",
+      "<gpx/>&#65;",
+      "<gpx/><!-- c --><?pi x?>",
+      "<gpx/><!DOCTYPE x>",
+      "<gpx/><?xml version=\"1.0\"?>",
+      "<gpx/></gpx>",
+      "<gpx></gpx><gpx/>",
+      "<gpx/><wpt lat=\"1\" lon=\"2\"/>",
+      "text before<gpx/>",
+      "<!DOCTYPE gpx [<!ENTITY e \"x\">]><gpx><trk><trkseg>" + pt + "</trkseg></trk></gpx>",
+      "<?xml version=\"1.1\"?><gpx/>",
+      "<gpx><?xml version=\"1.0\"?></gpx>",
+      "\xEF\xBB\xBF<gpx><trk><trkseg>" + pt + pt + "</trkseg></trk></gpx>",
+      "<gpx a=\"1\" a=\"2\"><trk/></gpx>",
+      "<gpx><trk a=\"&#1;\"><trkseg>" + pt + "</trkseg></trk></gpx>",
+      "<gpx><trk><trkseg/><trkseg></trkseg><trkseg >" + pt + "</trkseg ></trk></gpx>",
+      "<gpx><trk><trkseg>" + pt + "</trksegx></trk></gpx>",
+      "<gpx><trk><trkseg>" + pt + "</trk></trkseg></gpx>",
+      "<gpx><trk><trkseg>" + pt + "<!-- </trkpt> -->" + pt + "<![CDATA[</trkpt>]]>" + pt + "</trkseg></trk></gpx>",
+      "<gpx><trk><trkseg>" + pt + "<trkpt lat=\"</trkpt>\" lon=\"2\"/>" + pt + "</trkseg></trk></gpx>",
+      "<gpx><trk><trkseg><extensions><trkpt></trkpt></extensions>" + pt + "</trkseg></trk></gpx>",
+      "<gpx><trk><trkseg>" + pt + "</trkseg><trkseg>" + pt + "</trkseg></trk><trk><trkseg>" + pt +
+          "</trkseg></trk></gpx>",
+      "<gpx><trk><trkseg>" + pt + "</trkseg></trk>",
+      "<gpx><trk><trkseg>" + pt,
+      "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"",
+      "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\">&#0;</trkpt></trkseg></trk></gpx>",
+      "<GPX><TRK><TRKSEG>" + pt + "</TRKSEG></TRK></GPX>",
+      "<kml><Document/></kml>",
+      "",
+      "   ",
+  };
+  for (const std::string& text : texts) {
+    const Outcome whole = ReadWith(0, {}, text.empty() ? std::string(" ") : text);
+    for (std::size_t piece : {std::size_t{1}, std::size_t{40}})
+      ExpectSameOutcome(whole, ReadWith(piece, {}, text.empty() ? std::string(" ") : text), text);
+  }
+}
+
 // A recording bigger than the writer's buffer: the file ExportGPX streams
 // out is the text ExportGPXText builds, and the root declares the depth
 // prefix exactly when the body uses it.

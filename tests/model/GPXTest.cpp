@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
+#include "formats/FormatsTestSupport.h"
 #include "model/GPX.h"
 
 namespace sondralis {
@@ -164,6 +166,149 @@ TEST(GPXTree, RouteAndSegmentCopiesReplacePointsTrackCopyAppendsSegments) {
   self.Add(NewWpt(1, 1));
   self.AppendCopies(self);
   EXPECT_EQ(self.Count(), 2);
+}
+
+// Every rare field of a point, given a value other than its default (the
+// seed varies them), and the route and track fields likewise.
+void SetAllDetails(TGPXwpt& p, int seed) {
+  TGPXwptDetails& d = p.Edit();
+  d.magvar = 1.5 + seed;
+  d.geoidheight = 48 + seed;
+  d.name = "name " + std::to_string(seed);
+  d.cmt = "cmt";
+  d.desc = "desc";
+  d.src = "src";
+  d.link.href = "http://example.com/" + std::to_string(seed);
+  d.link.text = "text";
+  d.link.ltype = "text/html";
+  d.link.filled = true;
+  d.sym = "Flag";
+  d.wtype = "type";
+  d.fix = "dgps";
+  d.sat = static_cast<std::uint8_t>(seed % 200);
+  d.hdop = 1.25;
+  d.vdop = 2.5;
+  d.pdop = 3.75;
+  d.ageofdgpsdata = 4 + seed;
+  d.dgpsid = 1000 + seed;
+  d.extensions = "<x:e xmlns:x=\"urn:x\">" + std::to_string(seed) + "</x:e>";
+}
+
+void SetAllDetails(TGPXrouteFields& r, int seed) {
+  TGPXrouteDetails& d = r.Edit();
+  d.name = "route " + std::to_string(seed);
+  d.cmt = "c";
+  d.desc = "d";
+  d.src = "s";
+  d.link.href = "http://example.com/r";
+  d.link.filled = true;
+  d.number = seed;
+  d.type = "boat";
+  d.extensions = "<y/>";
+  d.LineStyle.SetColorStr("00FF00");
+  d.LineStyle.SetOpacity(0.5);
+}
+
+void ExpectSameDetails(const TGPXrouteFields& a, const TGPXrouteFields& b) {
+  EXPECT_EQ(a.name(), b.name());
+  EXPECT_EQ(a.cmt(), b.cmt());
+  EXPECT_EQ(a.desc(), b.desc());
+  EXPECT_EQ(a.src(), b.src());
+  testing::ExpectSameLink(a.link(), b.link(), "route or track");
+  EXPECT_EQ(a.number(), b.number());
+  EXPECT_EQ(a.Details().type, b.Details().type);
+  EXPECT_EQ(a.extensions(), b.extensions());
+  EXPECT_EQ(a.LineStyle().Color(), b.LineStyle().Color());
+  EXPECT_EQ(a.LineStyle().Opacity(), b.LineStyle().Opacity());
+}
+
+// Deep copies, appends, replacements and moves keep every field of every
+// point, route and track, and copies share nothing with their source.
+TEST(GPXTree, EveryRareFieldSurvivesEveryCopy) {
+  std::mt19937 random(7);
+  TGPX src;
+  Fill(src);
+  // Points with and without details, in every kind of list.
+  auto dress = [&](TGPXwptList& list) {
+    for (int i = 0; i < 6; ++i) {
+      TGPXwpt* p = list.NewPoint();
+      p->Latitude = 46 + i * 0.01;
+      p->Longitude = 8 + i * 0.01;
+      p->HBdepth = 100 + i;
+      if (random() % 2) SetAllDetails(*p, static_cast<int>(random() % 1000));
+    }
+  };
+  dress(src.wpt);
+  dress(*src.rte.Routes(0));
+  SetAllDetails(*src.rte.Routes(0), 3);
+  dress(*src.trk.Tracks(0)->trkseg(1));
+  SetAllDetails(*src.trk.Tracks(0), 4);
+
+  auto expectSameDocument = [](const TGPX& a, const TGPX& b) {
+    testing::ExpectSameDocument(a, b);
+    for (int r = 0; r < a.rte.Count(); ++r) ExpectSameDetails(*a.rte.Routes(r), *b.rte.Routes(r));
+    for (int t = 0; t < a.trk.Count(); ++t) ExpectSameDetails(*a.trk.Tracks(t), *b.trk.Tracks(t));
+  };
+
+  // A deep copy into an empty document.
+  TGPX copy;
+  copy.CopyFrom(src);
+  expectSameDocument(copy, src);
+  // Changing the copy's details leaves the source's alone.
+  copy.wpt.WayPoints(copy.wpt.Count() - 1)->Edit().name = "changed";
+  copy.rte.Routes(0)->Edit().name = "changed";
+  EXPECT_NE(src.wpt.WayPoints(src.wpt.Count() - 1)->name(), "changed");
+  EXPECT_NE(src.rte.Routes(0)->name(), "changed");
+
+  // Appending to a filled document keeps what is there and adds copies.
+  TGPX filled;
+  filled.CopyFrom(src);
+  filled.CopyFrom(src);
+  ASSERT_EQ(filled.trk.Count(), 2 * src.trk.Count());
+  ASSERT_EQ(filled.wpt.Count(), 2 * src.wpt.Count());
+  for (int i = 0; i < src.wpt.Count(); ++i) {
+    testing::ExpectSamePoint(*filled.wpt.WayPoints(i + src.wpt.Count()), *src.wpt.WayPoints(i), "appended");
+    testing::ExpectSamePoint(*filled.wpt.WayPoints(i), *src.wpt.WayPoints(i), "kept");
+  }
+  ExpectSameDetails(*filled.trk.Tracks(1), *src.trk.Tracks(0));
+
+  // A route or segment copied onto one with other points and details ends
+  // up as the source; a copy from a point without details clears them.
+  TGPXrte route;
+  SetAllDetails(route, 99);
+  SetAllDetails(*route.NewPoint(), 99);
+  route.CopyFrom(*src.rte.Routes(0));
+  ExpectSameDetails(route, *src.rte.Routes(0));
+  testing::ExpectSamePoints(route, *src.rte.Routes(0), "replaced route");
+  TGPXtrkseg seg;
+  SetAllDetails(*seg.NewPoint(), 98);
+  seg.CopyFrom(*src.trk.Tracks(0)->trkseg(1));
+  testing::ExpectSamePoints(seg, *src.trk.Tracks(0)->trkseg(1), "replaced segment");
+  TGPXwpt plain, dressed;
+  SetAllDetails(dressed, 5);
+  dressed.CopyFrom(plain);
+  EXPECT_FALSE(dressed.HasDetails());
+  testing::ExpectSamePoint(dressed, plain, "cleared");
+  TGPXwpt assigned;
+  assigned = *src.wpt.WayPoints(src.wpt.Count() - 1);
+  const TGPXwpt constructed(assigned);
+  testing::ExpectSamePoint(constructed, *src.wpt.WayPoints(src.wpt.Count() - 1), "copy-constructed");
+
+  // Moving tracks and points hands over the very objects, details and all,
+  // and the storage they live in.
+  TGPX moved;
+  TGPX giver;
+  giver.CopyFrom(src);
+  const TGPXwpt* firstPoint = giver.trk.Tracks(0)->trkseg(1)->trkpt(0);
+  moved.trk.MoveFrom(giver.trk);
+  moved.wpt.MoveFrom(giver.wpt);
+  EXPECT_EQ(giver.trk.Count(), 0);
+  EXPECT_EQ(giver.wpt.Count(), 0);
+  EXPECT_EQ(moved.trk.Tracks(0)->trkseg(1)->trkpt(0), firstPoint);
+  giver.Clear();  // the points live on in `moved`
+  for (int i = 0; i < src.wpt.Count(); ++i)
+    testing::ExpectSamePoint(*moved.wpt.WayPoints(i), *src.wpt.WayPoints(i), "moved");
+  ExpectSameDetails(*moved.trk.Tracks(0), *src.trk.Tracks(0));
 }
 
 TEST(GPXTree, ClearKeepsMetadata) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "model/CompactString.h"
 #include "model/DateTime.h"
@@ -48,6 +51,31 @@ TEST(Numbers, ParseAcceptsOnlyDecimalNumbers) {
   for (const char* bad : {"", "1.5", "12a", "9223372036854775808", "-", "$FF"})
     EXPECT_FALSE(ParseInteger(bad).has_value()) << '"' << bad << '"';
   EXPECT_EQ(ParseIntegerDef("x", -1), -1);
+}
+
+// Decimal texts of every length up to beyond the quick conversion's 15
+// digits give the very double the standard library's conversion gives.
+TEST(Numbers, ParseGivesTheCorrectlyRoundedDouble) {
+  std::mt19937_64 random(42);
+  for (int i = 0; i < 200000; ++i) {
+    const int digits = 1 + static_cast<int>(random() % 19);
+    // The point, when there is one, goes before digit `point` (or last).
+    const int point = random() % 4 != 0 ? static_cast<int>(random() % (digits + 1)) : -1;
+    std::string text;
+    for (int d = 0; d <= digits; ++d) {
+      if (d == point) text += '.';
+      if (d < digits) text += static_cast<char>('0' + random() % 10);
+    }
+    const bool negative = random() % 2;
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    if (negative) expected = -expected;
+    std::string signedText(negative ? 1 : 0, '-');
+    signedText += text;
+    const std::optional<double> got = ParseNumber(signedText);
+    ASSERT_TRUE(got) << text;
+    ASSERT_EQ(std::memcmp(&*got, &expected, sizeof expected), 0) << text << ": " << *got << " " << expected;
+  }
 }
 
 TEST(Texts, TrimCaseAndUtf16) {
