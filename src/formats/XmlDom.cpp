@@ -831,6 +831,14 @@ bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, cons
   // in place, for instance ISO-8859-1 text that is plain ASCII.)
   // References are looked for before the parse, which decodes them in place.
   const std::optional<TXmlFault> badReference = FindForbiddenCharacterReference({data, length}, fEncoding);
+  if (fEncoding != TXpCharEncoding::ceUTF16LE && fEncoding != TXpCharEncoding::ceUTF16BE) {
+    // XML has no NUL character, and the parser would take one for the end
+    // of the text, sometimes quietly.
+    if (const void* nul = std::memchr(data, 0, length)) {
+      const long long offset = std::max(0LL, static_cast<const char*>(nul) - data + offsetShift);
+      return Fail("Error in " + sourceName + ": a NUL character at offset " + std::to_string(offset), offset);
+    }
+  }
   const pugi::xml_parse_result result =
       fDoc->load_buffer_inplace(data, length, options, static_cast<pugi::xml_encoding>(encoding));
   if (!result) {

@@ -258,7 +258,7 @@ class TXpObjModel {
   friend class XpPieceReader;
 
   struct InputEncoding {
-    int Parser = 0;  // the parser's encoding (pugi::encoding_utf8 is 1)
+    int Parser = 1;  // the parser's encoding: pugi::encoding_utf8 (checked where it is used)
     TXpCharEncoding Kind = TXpCharEncoding::ceUTF8;
     std::size_t Skip = 0;  // bytes of a UTF-8 byte-order mark
   };

@@ -293,6 +293,8 @@ XpPieceReader::Item XpPieceReader::Next() {
     fNext = fIn.Size();
     return Item::kMarkup;  // a tag cut off by the end of the input
   }
+  // A tag that a '<' breaks off is no tag: the parser says what is wrong.
+  if (data[fNext - 1] != '>') return Item::kMarkup;
   if (second == '/') return Item::kEndTag;
   return data[fNext - 2] == '/' ? Item::kEmptyTag : Item::kStartTag;
 }
@@ -355,12 +357,14 @@ bool XpPieceReader::Parse(std::size_t from, std::size_t to, bool closeOpened, st
     fPiece = std::make_unique_for_overwrite<char[]>(fPieceCapacity);
   }
   char* out = fPiece.get();
-  std::memcpy(out, fPrefix.data(), fPrefix.size());
-  out += fPrefix.size();
-  std::memcpy(out, fIn.Data() + from, to - from);
-  out += to - from;
-  std::memcpy(out, extra.data(), extra.size());
-  out += extra.size();
+  auto append = [&](const char* bytes, std::size_t n) {
+    if (n == 0) return;  // an empty input may have no bytes at all
+    std::memcpy(out, bytes, n);
+    out += n;
+  };
+  append(fPrefix.data(), fPrefix.size());
+  append(fIn.Data() + from, to - from);
+  append(extra.data(), extra.size());
   if (closeOpened) {
     for (auto o = fOpened.rbegin(); o != fOpened.rend(); ++o) {
       *out++ = '<';

@@ -167,12 +167,24 @@ TEST(PieceReading, EdgesOfTheDocumentGetTheSameVerdict) {
       "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"",
       "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\">&#0;</trkpt></trkseg></trk></gpx>",
       "<GPX><TRK><TRKSEG>" + pt + "</TRKSEG></TRK></GPX>",
+      // A NUL byte, which the parser takes for the end of the text.
+      std::string("<gpx creator=\"x\" /\0a=\"1\"><wpt lat=\"1\" lon=\"2\"/></gpx>", 53),
+      std::string("<gpx><wpt lat=\"1\" lon=\"2\"/>\0</gpx>", 34),
+      // Only a well-formed declaration of ISO-8859-1 makes the input 8-bit
+      // text; the parser's own guess is not asked.
+      "<?xml version=\"1.0\" xencoding=\"ISO-8859-1\"?><gpx><trk><name>Z\xFCrich</name><trkseg>" + pt +
+          "</trkseg></trk></gpx>",
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><gpx><trk><name>Z\xFCrich</name><trkseg>" + pt +
+          "</trkseg></trk></gpx>",
       "<kml><Document/></kml>",
       "",
       "   ",
   };
   for (const std::string& text : texts) {
     const Outcome whole = ReadWith(0, {}, text.empty() ? std::string(" ") : text);
+    if (text.find('\0') != std::string::npos) {
+      EXPECT_FALSE(whole.Loaded) << "a NUL byte is refused";
+    }
     for (std::size_t piece : {std::size_t{1}, std::size_t{40}})
       ExpectSameOutcome(whole, ReadWith(piece, {}, text.empty() ? std::string(" ") : text), text);
   }
