@@ -9,7 +9,11 @@
 // the peak of that operation alone.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
+
+#include <atomic>
+#include <new>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +23,30 @@
 
 #include "formats/GPXFile.h"
 #include "support/BenchLake.h"
+
+namespace {
+
+// Live heap bytes, as the allocator hands them out, for the memory a read
+// document holds.
+std::atomic<long long> gLiveBytes{0};
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  gLiveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
+  return p;
+}
+void* operator new[](std::size_t n) { return ::operator new(n); }
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  gLiveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
+  std::free(p);
+}
+void operator delete[](void* p) noexcept { ::operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
 
 namespace sondralis {
 namespace {
@@ -90,6 +118,54 @@ void BM_LoadAndWriteGPX(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LoadAndWriteGPX)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// Bytes a document holds: its heap blocks and the mappings of its point
+// lists' storage.
+long long DocumentBytes(const TGPX& doc, long long heapBefore) {
+  long long n = gLiveBytes.load() - heapBefore + static_cast<long long>(doc.wpt.StoreMappedCapacity());
+  for (const TGPXrte* r : doc.rte) n += static_cast<long long>(r->StoreMappedCapacity());
+  for (const TGPXtrk* t : doc.trk)
+    for (const TGPXtrkseg* seg : *t) n += static_cast<long long>(seg->StoreMappedCapacity());
+  return n;
+}
+
+// The memory of a read document per byte of the file, for the recording
+// and for a crafted file of 18 MB of empty tracks (scripts/make-season.py
+// --empty-tracks 18); for the recording also per track point. peak_MB is
+// the process's peak so far: run one alone to see that of its read.
+const std::string& CraftedFile() {
+  static const std::string path = [] {
+    const std::string file = "/tmp/sondralis-bench-crafted/empty-tracks.gpx";
+    if (!fs::exists(file)) {
+      fs::create_directories(fs::path(file).parent_path());
+      const std::string cmd = "python3 '" SONDRALIS_SOURCE_DIR "/scripts/make-season.py' '" + file +
+                              "' --empty-tracks 18 >/dev/null";
+      if (std::system(cmd.c_str()) != 0) return std::string();
+    }
+    return file;
+  }();
+  return path;
+}
+
+void BM_DocumentMemory(benchmark::State& state) {
+  const bool crafted = state.range(0) == 1;
+  const std::string& input = crafted ? CraftedFile() : InputFile();
+  if (input.empty()) return state.SkipWithError("no input file");
+  for (auto _ : state) {
+    const long long before = gLiveBytes.load();
+    TGPX doc;
+    TGPXFile file;
+    file.GPXd = &doc;
+    file.ImportGPXFile(input);
+    if (!file.Loaded) return state.SkipWithError("load failed");
+    const double bytes = static_cast<double>(DocumentBytes(doc, before));
+    state.counters["bytes_per_file_byte"] = bytes / static_cast<double>(fs::file_size(input));
+    if (!crafted) state.counters["bytes_per_point"] = bytes / static_cast<double>(PointCount(doc));
+    state.counters["tracks"] = doc.trk.Count();
+  }
+  state.counters["peak_MB"] = PeakRssMB();
+}
+BENCHMARK(BM_DocumentMemory)->Arg(0)->Arg(1)->ArgName("crafted")->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Crafted files with n distinct namespace prefixes inside extensions, read
 // and written back. The time per prefix must stay flat as n grows (the

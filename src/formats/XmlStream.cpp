@@ -157,8 +157,11 @@ class XpPieceReader {
   // The next item at fPos: where it ends (fNext) and what it is.
   Item Next();
   // Past the end of the element whose start tag ends at `from`; npos when
-  // the input ends first.
-  std::size_t ElementEnd(std::size_t from);
+  // the input ends first, or the element runs on beyond `giveUpAt`.
+  std::size_t ElementEnd(std::size_t from, std::size_t giveUpAt = std::string_view::npos);
+  // Hands a complete element of a piece to the handler: whole, or opened
+  // and walked through when the handler opens elements of its name.
+  void Deliver(const TXpNode& element);
 
   std::string_view Bytes(std::size_t from, std::size_t to) const { return {fIn.Data() + from, to - from}; }
   std::string_view TagName(std::size_t tagStart) const;
@@ -169,8 +172,8 @@ class XpPieceReader {
   // Tries to take a whole piece at once, cut after the end tag `</name>`
   // nearest to PieceBytes ahead, without finding where every element in
   // it ends. The cut is right when the piece parses and holds, inside the
-  // wrapping elements, complete elements none of which is to be opened;
-  // false (and nothing handed over) when it is not.
+  // wrapping elements, nothing but complete elements; false (and nothing
+  // handed over) when it is not.
   bool TakeWholePiece(std::string_view name);
   // The innermost opened element in the parsed piece.
   TXpNode Innermost();
@@ -299,12 +302,13 @@ XpPieceReader::Item XpPieceReader::Next() {
   return data[fNext - 2] == '/' ? Item::kEmptyTag : Item::kStartTag;
 }
 
-std::size_t XpPieceReader::ElementEnd(std::size_t from) {
+std::size_t XpPieceReader::ElementEnd(std::size_t from, std::size_t giveUpAt) {
   // The same items as Next finds, in a tighter loop: this runs over nearly
   // every byte of a big file.
   int depth = 1;
   std::size_t i = from;
   for (;;) {
+    if (i > giveUpAt) return std::string_view::npos;
     const std::size_t limit = std::min(fIn.Size(), i + 256 * 1024);
     if (i >= limit || !fIn.Have(limit)) return std::string_view::npos;
     const char* data = fIn.Data();
@@ -321,16 +325,19 @@ std::size_t XpPieceReader::ElementEnd(std::size_t from) {
       if (next == std::string_view::npos) return next;
       if (--depth == 0) return next;
     } else if (second == '!' || second == '?') {
-      const std::size_t saved = fPos;
+      // Next works on fPos and fNext, which belong to the caller.
+      const std::size_t savedPos = fPos, savedNext = fNext;
       fPos = i;
       const Item item = Next();
       next = fNext;
-      fPos = saved;
+      fPos = savedPos;
+      fNext = savedNext;
       if (item == Item::kEnd) return std::string_view::npos;
     } else {
       next = TagEnd(i);
       if (next == std::string_view::npos) return next;
-      if (fIn.Data()[next - 2] != '/') ++depth;
+      const char* end = fIn.Data() + next;
+      if (end[-1] == '>' && end[-2] != '/') ++depth;  // a tag a '<' broke off counts for nothing
     }
     i = next;
   }
@@ -390,6 +397,24 @@ TXpNode XpPieceReader::Innermost() {
   return n;
 }
 
+namespace {
+
+// An element of a parsed tree handed over as StreamDataSource would.
+void Walk(const TXpNode& element, int depth, TXpStreamHandler& handler) {
+  if (!handler.Opens(depth, element.NodeName())) {
+    handler.Element(element);
+    return;
+  }
+  handler.Open(element);
+  for (TXpNode c = element.FirstChild(); c; c = c.NextSibling())
+    if (c.NodeType() == TXpNodeType::ntElement) Walk(c, depth + 1, handler);
+  handler.Close();
+}
+
+}  // namespace
+
+void XpPieceReader::Deliver(const TXpNode& element) { Walk(element, static_cast<int>(fOpened.size()), fHandler); }
+
 bool XpPieceReader::TakeWholePiece(std::string_view name) {
   const std::size_t step = std::max<std::size_t>(fModel.PieceBytes, 1);
   const std::size_t target = fPieceStart + step;
@@ -414,11 +439,8 @@ bool XpPieceReader::TakeWholePiece(std::string_view name) {
     }
     n = only;
   }
-  const int depth = static_cast<int>(fOpened.size());
   for (TXpNode c = n.FirstChild(); c; c = c.NextSibling())
-    if (c.NodeType() == TXpNodeType::ntElement && fHandler.Opens(depth, c.NodeName())) return false;
-  for (TXpNode c = n.FirstChild(); c; c = c.NextSibling())
-    if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
+    if (c.NodeType() == TXpNodeType::ntElement) Deliver(c);
   fPos = fPieceStart = cut;
   fPieceHasElements = false;
   Forget();
@@ -430,7 +452,7 @@ bool XpPieceReader::Flush() {
   if (!Parse(fPieceStart, fPos, true)) return false;
   const TXpNode parent = Innermost();
   for (TXpNode c = parent.FirstChild(); c; c = c.NextSibling())
-    if (c.NodeType() == TXpNodeType::ntElement) fHandler.Element(c);
+    if (c.NodeType() == TXpNodeType::ntElement) Deliver(c);
   fPieceStart = fPos;
   fPieceHasElements = false;
   Forget();
@@ -535,8 +557,20 @@ XpPieceReader::Outcome XpPieceReader::Run() {
       case Item::kMarkup: fPos = fNext; break;
       case Item::kStartTag:
       case Item::kEmptyTag:
-        if (fHandler.Opens(static_cast<int>(fOpened.size()), TagName(fPos))) {
-          if (!Flush() || !OpenElement(fPos, fNext, item == Item::kEmptyTag)) return Outcome::kFailed;
+      {
+        const std::size_t step = std::max<std::size_t>(fModel.PieceBytes, 1);
+        if (item == Item::kStartTag && fHandler.Opens(static_cast<int>(fOpened.size()), TagName(fPos))) {
+          // An element to open that ends within a piece's length goes into
+          // the piece whole (and is walked through when handed over): a
+          // flood of small ones costs no parse each. A longer one is opened.
+          const std::size_t end = ElementEnd(fNext, fPos + step);
+          if (end == std::string_view::npos) {
+            if (!Flush() || !OpenElement(fPos, fNext, false)) return Outcome::kFailed;
+            break;
+          }
+          fPos = end;
+          fPieceHasElements = true;
+          if (fPos - fPieceStart >= step && !Flush()) return Outcome::kFailed;
         } else if (!fPieceHasElements && TakeWholePiece(TagName(fPos))) {
           break;
         } else {
@@ -544,9 +578,10 @@ XpPieceReader::Outcome XpPieceReader::Run() {
           if (end == std::string_view::npos) return Failed(ParseFailure(fPieceStart));
           fPos = end;
           fPieceHasElements = true;
-          if (fPos - fPieceStart >= std::max<std::size_t>(fModel.PieceBytes, 1) && !Flush()) return Outcome::kFailed;
+          if (fPos - fPieceStart >= step && !Flush()) return Outcome::kFailed;
         }
         break;
+      }
       case Item::kEndTag: {
         // It must close the innermost opened element; if it does not, the
         // parser says so about the rest of the input.
@@ -579,18 +614,6 @@ XpPieceReader::Outcome XpPieceReader::Run() {
 // ---------------------------------------------------------------- TXpObjModel
 
 namespace {
-
-// The whole document, already parsed, handed over as StreamDataSource would.
-void Walk(const TXpNode& element, int depth, TXpStreamHandler& handler) {
-  if (!handler.Opens(depth, element.NodeName())) {
-    handler.Element(element);
-    return;
-  }
-  handler.Open(element);
-  for (TXpNode c = element.FirstChild(); c; c = c.NextSibling())
-    if (c.NodeType() == TXpNodeType::ntElement) Walk(c, depth + 1, handler);
-  handler.Close();
-}
 
 bool WalkDocument(TXpObjModel& model, TXpStreamHandler& handler) {
   for (TXpNode c = model.Document().FirstChild(); c; c = c.NextSibling())
