@@ -93,6 +93,23 @@ class TOwningList : public TList<T> {
     T* item = this->Extract(Index);
     delete item;
   }
+  // Frees the items `pred` picks and removes them, the others keeping their
+  // order: one pass, however many go. Returns how many went.
+  template <class Pred>
+  int FreeWhere(Pred pred) {
+    auto keep = this->fItems.begin();
+    int freed = 0;
+    for (T* item : this->fItems) {
+      if (pred(item)) {
+        delete item;
+        ++freed;
+      } else {
+        *keep++ = item;
+      }
+    }
+    this->fItems.erase(keep, this->fItems.end());
+    return freed;
+  }
   void FreeAll() noexcept {
     while (!this->fItems.empty()) {
       T* item = this->fItems.back();
