@@ -24,8 +24,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <pugixml.hpp>
+#include <vector>
 
 #include "formats/XmlDom.h"
 
@@ -40,6 +42,14 @@ bool EndsName(char c) noexcept { return IsSpace(c) || c == '/' || c == '>'; }
 
 // The bytes of the input: a file read on demand into reserved memory, or
 // text already in memory.
+//
+// The reserved range is as large as the file, so that every byte keeps its
+// place, but only a few megabytes of it hold memory at any time: the input
+// is read in 2 MB chunks as the scanner asks for it, and a chunk the scanner
+// has left behind is moved (its pages, not its bytes) to the place of the
+// next chunk to read. The pages are the system's large ones where it offers
+// them, and fresh pages, which the system must clear first, are needed only
+// for the first few chunks.
 class Input {
  public:
   Input() = default;
@@ -62,14 +72,16 @@ class Input {
     struct stat st {};
     if (::fstat(fFd, &st) != 0 || !S_ISREG(st.st_mode)) return "Can't read " + path + ": not a file";
     fSize = static_cast<std::size_t>(st.st_size);
-    fReserved = fSize + 1;
+    // Room for the file rounded up to whole chunks, and for aligning the
+    // chunks with the large pages.
+    fReserved = (fSize / kChunk + 2) * kChunk;
     void* p = ::mmap(nullptr, fReserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) return "Can't read " + path + ": the file is too large";
     fMapped = static_cast<char*>(p);
-    // Large pages where the system offers them: a few faults instead of one
-    // per 4 KB page as the file is read in.
+    const auto address = reinterpret_cast<std::uintptr_t>(fMapped);
+    fChunks = fMapped + (kChunk - address % kChunk) % kChunk;
     ::madvise(fMapped, fReserved, MADV_HUGEPAGE);
-    fData = fMapped;
+    fData = fChunks;
     fPath = path;
     return {};
   }
@@ -84,10 +96,12 @@ class Input {
     end = std::min(end, fSize);
     if (end <= fFilled) return true;
     if (!fError.empty()) return false;
-    // Whole steps of a few megabytes: few system calls, little resident.
-    const std::size_t want = std::min(fSize, std::max(end, fFilled + kReadStep));
+    // Whole chunks: few system calls, little resident.
+    const std::size_t want = std::min(fSize, (end + kChunk - 1) / kChunk * kChunk);
     while (fFilled < want) {
-      const ssize_t n = ::read(fFd, fMapped + fFilled, want - fFilled);
+      if (fFilled % kChunk == 0) Recycle(fFilled / kChunk);
+      const std::size_t chunkEnd = std::min(want, (fFilled / kChunk + 1) * kChunk);
+      const ssize_t n = ::read(fFd, fChunks + fFilled, chunkEnd - fFilled);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         fError = "Can't read " + fPath + ": " + (n < 0 ? std::strerror(errno) : "the file shrank while reading");
@@ -98,27 +112,37 @@ class Input {
     return true;
   }
 
-  // The bytes before `offset` are not needed any more.
+  // The bytes before `offset` are not needed any more: whole chunks below
+  // it may serve again.
   void Forget(std::size_t offset) {
     if (!fMapped) return;
-    const std::size_t page = 2 * 1024 * 1024;
-    const std::size_t upTo = offset / page * page;
-    if (upTo < fForgotten + kForgetStep) return;
-    ::madvise(fMapped + fForgotten, upTo - fForgotten, MADV_DONTNEED);
-    fForgotten = upTo;
+    for (; (fLeftBehind + 1) * kChunk <= std::min(offset, fFilled); ++fLeftBehind) fSpare.push_back(fLeftBehind);
   }
 
  private:
-  static constexpr std::size_t kReadStep = 2 * 1024 * 1024;
-  static constexpr std::size_t kForgetStep = 8 * 1024 * 1024;
+  static constexpr std::size_t kChunk = 2 * 1024 * 1024;
+
+  // Moves the pages of a chunk left behind to chunk `next`, not read yet.
+  void Recycle(std::size_t next) {
+    if (fSpare.empty()) return;
+    const std::size_t spare = fSpare.back();
+    fSpare.pop_back();
+    // The old place stays mapped, without pages, so the range stays ours
+    // as a whole. Where the system cannot do this the chunk simply gets
+    // fresh pages.
+    ::mremap(fChunks + spare * kChunk, kChunk, kChunk, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP,
+             fChunks + next * kChunk);
+  }
 
   int fFd = -1;
-  char* fMapped = nullptr;
+  char* fMapped = nullptr;  // the reserved range
   std::size_t fReserved = 0;
+  char* fChunks = nullptr;  // where chunk 0 starts, aligned to a large page
   const char* fData = nullptr;
   std::size_t fSize = 0;
   std::size_t fFilled = 0;
-  std::size_t fForgotten = 0;
+  std::size_t fLeftBehind = 0;     // chunks before this one are spare or moved
+  std::vector<std::size_t> fSpare;  // chunks left behind whose pages can move
   std::string fPath;
   std::string fError;
 };
@@ -492,12 +516,10 @@ long long XpPieceReader::DecodedLength(std::string_view bytes) const {
 long long XpPieceReader::Decoded(std::size_t offset) {
   if (fEncoding.Kind != TXpCharEncoding::ceISO88591)
     return static_cast<long long>(offset) - static_cast<long long>(fEncoding.Skip);
-  // Counted on from the last place asked for; places only move forward.
-  if (offset < fDecodedAt) {
-    fDecodedAt = fEncoding.Skip;
-    fDecoded = 0;
-  }
-  fDecoded += DecodedLength(Bytes(fDecodedAt, offset));
+  // Counted on (or back) from the last place asked for, which is never far:
+  // the bytes before the piece being cut may be gone.
+  if (offset < fDecodedAt) fDecoded -= DecodedLength(Bytes(offset, fDecodedAt));
+  else fDecoded += DecodedLength(Bytes(fDecodedAt, offset));
   fDecodedAt = offset;
   return fDecoded;
 }

@@ -190,17 +190,19 @@ TEST(PieceReading, EdgesOfTheDocumentGetTheSameVerdict) {
   }
 }
 
-// A recording bigger than the writer's buffer: the file ExportGPX streams
-// out is the text ExportGPXText builds, and the root declares the depth
-// prefix exactly when the body uses it.
-TEST(PieceReading, BigRecordingWrittenInPiecesIsTheWholeText) {
+// A recording bigger than the writer's buffer and than the chunks the
+// reader takes its input in: the file ExportGPX streams out is the text
+// ExportGPXText builds, the root declares the depth prefix exactly when the
+// body uses it, and reading the file back in pieces gives what reading it
+// whole gives.
+TEST(PieceReading, BigRecordingWrittenAndReadInPieces) {
   for (bool withDepth : {true, false}) {
     TGPX doc;
     auto* track = new TGPXtrk;
     doc.trk.Add(track);
     auto* seg = new TGPXtrkseg;
     track->Add(seg);
-    for (int i = 0; i < 30000; ++i) {
+    for (int i = 0; i < 90000; ++i) {
       TGPXwpt* p = seg->NewPoint();
       p->Latitude = 47 + i * 1e-6;
       p->Longitude = 8 + i * 1e-6;
@@ -212,13 +214,19 @@ TEST(PieceReading, BigRecordingWrittenInPiecesIsTheWholeText) {
     TGPXFile writer;
     writer.GPXd = &doc;
     const std::string text = writer.ExportGPXText();
-    ASSERT_GT(text.size(), 2u * 1024 * 1024);
-    writer.ExportGPX((dir / "big.gpx").string());
-    EXPECT_TRUE(ReadFileBytes(dir / "big.gpx") == text);
+    ASSERT_GT(text.size(), 7u * 1024 * 1024);
+    const fs::path path = dir / "big.gpx";
+    writer.ExportGPX(path.string());
+    EXPECT_TRUE(ReadFileBytes(path) == text);
     const std::size_t rootEnd = text.find('>', text.find("<gpx"));
     const bool declares = text.substr(0, rootEnd).find("xmlns:h=") != std::string::npos;
     EXPECT_EQ(declares, text.find("<h:", rootEnd) != std::string::npos);
     EXPECT_EQ(declares, withDepth);
+
+    const Outcome whole = ReadWith(0, path);
+    EXPECT_TRUE(whole.Loaded);
+    EXPECT_TRUE(whole.Written == text);
+    ExpectSameOutcome(whole, ReadWith(256 * 1024, path), "big file");
   }
 }
 
