@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <pugixml.hpp>
 #include <vector>
 
@@ -117,39 +118,48 @@ std::optional<TXmlFault> FindTreeFault(const pugi::xml_document& doc) {
 
   // Attribute names of each element: compared pairwise when there are few,
   // sorted when there are many, so that no element costs more than
-  // n log n in its attributes.
-  constexpr std::size_t kComparedPairwise = 8;
+  // n log n in its attributes. The walk makes as few calls into the parser
+  // per node as it can: it runs over every node of every file read.
+  constexpr int kComparedPairwise = 8;
   std::vector<std::string_view> names;
   const pugi::xml_node root = doc;
   pugi::xml_node n = doc.first_child();
   while (n) {
-    if (n.type() == pugi::node_element && n.first_attribute() && n.first_attribute().next_attribute()) {
-      names.clear();
-      for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) names.emplace_back(a.name());
-      std::string_view twice;
-      if (names.size() <= kComparedPairwise) {
-        for (std::size_t i = 0; i < names.size() && twice.empty(); ++i)
-          for (std::size_t k = i + 1; k < names.size(); ++k)
-            if (names[i] == names[k]) {
-              twice = names[i];
+    const pugi::xml_attribute first = n.first_attribute();
+    if (first && first.next_attribute() && n.type() == pugi::node_element) {
+      int count = 0;
+      for (pugi::xml_attribute a = first; a && count <= kComparedPairwise; a = a.next_attribute()) ++count;
+      const char* twice = nullptr;
+      if (count <= kComparedPairwise) {
+        for (pugi::xml_attribute a = first; a && !twice; a = a.next_attribute())
+          for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+            if (std::strcmp(a.name(), b.name()) == 0) {
+              twice = a.name();
               break;
             }
       } else {
+        names.clear();
+        for (pugi::xml_attribute a = first; a; a = a.next_attribute()) names.emplace_back(a.name());
         std::sort(names.begin(), names.end());
         const auto same = std::adjacent_find(names.begin(), names.end());
-        if (same != names.end()) twice = *same;
+        if (same != names.end()) twice = same->data();
       }
-      if (!twice.empty())
+      if (twice)
         return TXmlFault{"the attribute " + std::string(twice) + " appears twice in <" + std::string(n.name()) + ">",
                          static_cast<long long>(n.offset_debug())};
     }
-    if (n.first_child()) {
-      n = n.first_child();
+    if (const pugi::xml_node child = n.first_child()) {
+      n = child;
       continue;
     }
-    while (n && n != root && !n.next_sibling()) n = n.parent();
-    if (!n || n == root) break;
-    n = n.next_sibling();
+    for (;;) {
+      if (const pugi::xml_node next = n.next_sibling()) {
+        n = next;
+        break;
+      }
+      n = n.parent();
+      if (!n || n == root) return std::nullopt;
+    }
   }
   return std::nullopt;
 }
