@@ -884,6 +884,23 @@ void TGPXFile::AppendNumber(std::string& Out, double Value) {
     Out.append(buf, r.ptr);
     return;
   }
+  {
+    // A value read from a text of at most 15 digits has a shortest exact
+    // form of no more digits, and that form is then its rounding to 15
+    // digits as well: it lies on the grid of 15-digit numbers and within half
+    // a unit of the last place of the double, far closer than the grid's
+    // spacing.
+    const auto shortest = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::fixed);
+    if (shortest.ec == std::errc()) {
+      int significant = 0;
+      for (const char* q = buf; q < shortest.ptr; ++q)
+        if (*q >= '0' && *q <= '9' && (significant > 0 || *q != '0')) ++significant;
+      if (significant <= 15) {
+        Out.append(buf, shortest.ptr);
+        return;
+      }
+    }
+  }
   // Rounded to 15 significant digits, then written in plain decimal.
   const auto r = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::scientific, 14);
   const char* p = buf;

@@ -413,6 +413,8 @@ TEST(GPXWriterNumbers, AppendNumberMatchesFormatNumber) {
     const double mantissa = static_cast<double>(next() % 2000000001) / 1e6 - 1000.0;
     const int scale = static_cast<int>(next() % 31) - 15;
     check(mantissa * std::pow(10.0, scale));
+    // Coordinates as loggers write them, seven decimals.
+    check(static_cast<double>(next() % 3600000001) / 1e7 - 180.0);
     std::uint64_t bits = next();
     double any;
     std::memcpy(&any, &bits, sizeof any);
