@@ -201,6 +201,13 @@ class XpPieceReader {
   bool TakeWholePiece(std::string_view name);
   // The innermost opened element in the parsed piece.
   TXpNode Innermost();
+  // How long a piece is made: PieceBytes, and at least twice the start tags
+  // wrapping it, which every piece carries. A document element declaring
+  // thousands of namespaces would otherwise be copied and parsed again for
+  // every few hundred kilobytes of content.
+  std::size_t PieceLength() const {
+    return std::max({fModel.PieceBytes, std::size_t{1}, 2 * fPrefix.size()});
+  }
   // Parses the piece gathered so far and hands its elements over.
   bool Flush();
   bool OpenElement(std::size_t tagStart, std::size_t tagEnd, bool empty);
@@ -440,7 +447,7 @@ void Walk(const TXpNode& element, int depth, TXpStreamHandler& handler) {
 void XpPieceReader::Deliver(const TXpNode& element) { Walk(element, static_cast<int>(fOpened.size()), fHandler); }
 
 bool XpPieceReader::TakeWholePiece(std::string_view name) {
-  const std::size_t step = std::max<std::size_t>(fModel.PieceBytes, 1);
+  const std::size_t step = PieceLength();
   const std::size_t target = fPieceStart + step;
   if (target >= fIn.Size()) return false;
   const std::string close = "</" + std::string(name) + ">";
@@ -580,7 +587,7 @@ XpPieceReader::Outcome XpPieceReader::Run() {
       case Item::kStartTag:
       case Item::kEmptyTag:
       {
-        const std::size_t step = std::max<std::size_t>(fModel.PieceBytes, 1);
+        const std::size_t step = PieceLength();
         if (item == Item::kStartTag && fHandler.Opens(static_cast<int>(fOpened.size()), TagName(fPos))) {
           // An element to open that ends within a piece's length goes into
           // the piece whole (and is walked through when handed over): a
