@@ -23,30 +23,8 @@
 
 #include "formats/GPXFile.h"
 #include "support/BenchLake.h"
+#include "support/LiveHeap.h"
 
-namespace {
-
-// Live heap bytes, as the allocator hands them out, for the memory a read
-// document holds.
-std::atomic<long long> gLiveBytes{0};
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n ? n : 1);
-  if (!p) throw std::bad_alloc();
-  gLiveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
-  return p;
-}
-void* operator new[](std::size_t n) { return ::operator new(n); }
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  gLiveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
-  std::free(p);
-}
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
 
 namespace sondralis {
 namespace {
@@ -122,7 +100,7 @@ BENCHMARK(BM_LoadAndWriteGPX)->Unit(benchmark::kMillisecond)->MinTime(2);
 // Bytes a document holds: its heap blocks and the mappings of its point
 // lists' storage.
 long long DocumentBytes(const TGPX& doc, long long heapBefore) {
-  long long n = gLiveBytes.load() - heapBefore + static_cast<long long>(doc.wpt.StoreMappedCapacity());
+  long long n = testing::LiveHeapBytes() - heapBefore + static_cast<long long>(doc.wpt.StoreMappedCapacity());
   for (const TGPXrte* r : doc.rte) n += static_cast<long long>(r->StoreMappedCapacity());
   for (const TGPXtrk* t : doc.trk)
     for (const TGPXtrkseg* seg : *t) n += static_cast<long long>(seg->StoreMappedCapacity());
@@ -152,7 +130,7 @@ void BM_DocumentMemory(benchmark::State& state) {
   const std::string& input = crafted ? CraftedFile() : InputFile();
   if (input.empty()) return state.SkipWithError("no input file");
   for (auto _ : state) {
-    const long long before = gLiveBytes.load();
+    const long long before = testing::LiveHeapBytes();
     TGPX doc;
     TGPXFile file;
     file.GPXd = &doc;

@@ -9,30 +9,7 @@
 
 #include "model/ColorInterpolate.h"
 #include "model/GPX.h"
-
-namespace {
-
-// Counts live heap bytes (as the allocator hands them out, so including
-// rounding) to report the memory a track point costs.
-std::atomic<long long> gHeapBytes{0};
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n ? n : 1);
-  if (!p) throw std::bad_alloc();
-  gHeapBytes += static_cast<long long>(malloc_usable_size(p));
-  return p;
-}
-void* operator new[](std::size_t n) { return ::operator new(n); }
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  gHeapBytes -= static_cast<long long>(malloc_usable_size(p));
-  std::free(p);
-}
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
+#include "support/LiveHeap.h"
 
 namespace {
 
@@ -85,13 +62,13 @@ BENCHMARK(BM_BlendColors);
 // Heap bytes plus the mappings of the lists' point storage, per point.
 void BM_HeapBytesPerTrackPoint(benchmark::State& state) {
   for (auto _ : state) {
-    const long long before = gHeapBytes.load();
+    const long long before = testing::LiveHeapBytes();
     TGPX doc;
     BuildRecording(doc, 100000, 10);
     long long mapped = 0;
     for (const TGPXtrk* trk : doc.trk)
       for (const TGPXtrkseg* seg : *trk) mapped += static_cast<long long>(seg->StoreMappedCapacity());
-    const long long after = gHeapBytes.load();
+    const long long after = testing::LiveHeapBytes();
     state.counters["bytes_per_point"] = static_cast<double>(after - before + mapped) / 100000.0;
   }
 }

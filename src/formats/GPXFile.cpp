@@ -1184,12 +1184,7 @@ void TGPXFile::AppendDepthDeclaration(std::string& Out, const TGPXwptList& List)
   Out += '"';
 }
 
-void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
-  Out += "<rte";
-  AppendDepthDeclaration(Out, Route);
-  Out += '>';
-  Out += LineEnd;
-  const TGPXrouteDetails& details = Route.Details();
+void TGPXFile::AppendRouteDetails(std::string& Out, const TGPXrouteDetails& details) {
   AppendText(Out, details.name, "name", 1, false);
   AppendText(Out, details.cmt, "cmt", 1, false);
   AppendText(Out, details.desc, "desc", 1, false);
@@ -1198,6 +1193,14 @@ void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
   if (details.number != -1) AppendText(Out, std::to_string(details.number), "number", 1, true);
   AppendText(Out, details.type, "type", 1, false);
   AppendStyledExtensions(Out, details.LineStyle, details.extensions);
+}
+
+void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
+  Out += "<rte";
+  AppendDepthDeclaration(Out, Route);
+  Out += '>';
+  Out += LineEnd;
+  AppendRouteDetails(Out, Route.Details());
   for (int i = 0; i < Route.Count(); ++i) {
     AppendWPT(Out, *Route.rtept(i), "rtept", 1);
     Flush(Out);
@@ -1209,15 +1212,7 @@ void TGPXFile::AppendRTE(std::string& Out, const TGPXrte& Route) {
 void TGPXFile::AppendTRK(std::string& Out, const TGPXtrk& Track) {
   Out += "<trk>";
   Out += LineEnd;
-  const TGPXrouteDetails& details = Track.Details();
-  AppendText(Out, details.name, "name", 1, false);
-  AppendText(Out, details.cmt, "cmt", 1, false);
-  AppendText(Out, details.desc, "desc", 1, false);
-  AppendText(Out, details.src, "src", 1, false);
-  if (details.link.filled) AppendLink(Out, details.link, 0);
-  if (details.number != -1) AppendText(Out, std::to_string(details.number), "number", 1, true);
-  AppendText(Out, details.type, "type", 1, false);
-  AppendStyledExtensions(Out, details.LineStyle, details.extensions);
+  AppendRouteDetails(Out, Track.Details());
   for (int s = 0; s < Track.Count(); ++s) {
     const TGPXtrkseg& seg = *Track.trkseg(s);
     AppendIndent(Out, 1);

@@ -199,6 +199,8 @@ class TGPXFile {
   void AppendDepthDeclaration(std::string& Out, const TGPXwptList& List) const;
   void AppendLink(std::string& Out, const TGPXLink& Link, int TabCount) const;
   void AppendStyledExtensions(std::string& Out, const TGPX_StyleLine& Style, const std::string& Extensions);
+  // The fields a route and a track share, before their points.
+  void AppendRouteDetails(std::string& Out, const TGPXrouteDetails& details);
   void AppendRTE(std::string& Out, const TGPXrte& Route);
   // The whole text, appended to Out; with fEmit set, Out is handed to it
   // and emptied whenever it holds a megabyte or more.

@@ -11,28 +11,8 @@
 #include <new>
 
 #include "model/GPX.h"
+#include "support/LiveHeap.h"
 
-namespace {
-
-std::atomic<long long> gLiveBytes{0};
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n ? n : 1);
-  if (!p) throw std::bad_alloc();
-  gLiveBytes += static_cast<long long>(malloc_usable_size(p));
-  return p;
-}
-void* operator new[](std::size_t n) { return ::operator new(n); }
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  gLiveBytes -= static_cast<long long>(malloc_usable_size(p));
-  std::free(p);
-}
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
 
 namespace sondralis {
 namespace {
@@ -71,10 +51,10 @@ void AddRecording(TGPX& doc, int segments, int points, int detailsEvery) {
 
 TEST(Memory, ASounderPointCostsAtMostEightyBytes) {
   for (int segments : {1, 4, 40}) {
-    const long long before = gLiveBytes.load();
+    const long long before = testing::LiveHeapBytes();
     TGPX doc;
     AddRecording(doc, segments, 200000 / segments, 0);
-    const double perPoint = static_cast<double>(gLiveBytes.load() - before + MappedBytes(doc)) / 200000.0;
+    const double perPoint = static_cast<double>(testing::LiveHeapBytes() - before + MappedBytes(doc)) / 200000.0;
     EXPECT_LE(perPoint, 80.0) << segments << " segments";
     // And not less than the values it holds (position, elevation, depth,
     // time: five doubles): the count sees the points.
@@ -83,14 +63,14 @@ TEST(Memory, ASounderPointCostsAtMostEightyBytes) {
 }
 
 TEST(Memory, DetailsCostOnlyWherePointsHaveThem) {
-  const long long before = gLiveBytes.load();
+  const long long before = testing::LiveHeapBytes();
   TGPX plain;
   AddRecording(plain, 4, 50000, 0);
-  const long long plainBytes = gLiveBytes.load() - before + MappedBytes(plain);
-  const long long middle = gLiveBytes.load();
+  const long long plainBytes = testing::LiveHeapBytes() - before + MappedBytes(plain);
+  const long long middle = testing::LiveHeapBytes();
   TGPX marked;
   AddRecording(marked, 4, 50000, 100);  // one point in a hundred has a detail
-  const long long markedBytes = gLiveBytes.load() - middle + MappedBytes(marked);
+  const long long markedBytes = testing::LiveHeapBytes() - middle + MappedBytes(marked);
   const double perDetail = static_cast<double>(markedBytes - plainBytes) / 2000.0;
   EXPECT_GT(perDetail, 0.0);
   EXPECT_LE(perDetail, static_cast<double>(sizeof(TGPXwptDetails) + 32));
@@ -100,30 +80,30 @@ TEST(Memory, DetailsCostOnlyWherePointsHaveThem) {
 // their size: an empty track, route or segment is a small object.
 TEST(Memory, EmptyTracksRoutesAndSegmentsAreSmall) {
   constexpr int kCount = 100000;
-  const long long before = gLiveBytes.load();
+  const long long before = testing::LiveHeapBytes();
   TGPX doc;
   for (int i = 0; i < kCount; ++i) doc.trk.Add(new TGPXtrk);
-  const double perTrack = static_cast<double>(gLiveBytes.load() - before) / kCount;
+  const double perTrack = static_cast<double>(testing::LiveHeapBytes() - before) / kCount;
   EXPECT_LE(perTrack, 80.0);
-  const long long middle = gLiveBytes.load();
+  const long long middle = testing::LiveHeapBytes();
   for (int i = 0; i < kCount; ++i) doc.rte.Add(new TGPXrte);
-  EXPECT_LE(static_cast<double>(gLiveBytes.load() - middle) / kCount, 200.0);
-  const long long segmentsFrom = gLiveBytes.load();
+  EXPECT_LE(static_cast<double>(testing::LiveHeapBytes() - middle) / kCount, 200.0);
+  const long long segmentsFrom = testing::LiveHeapBytes();
   TGPXtrk* track = doc.trk.Tracks(0);
   for (int i = 0; i < kCount; ++i) track->Add(new TGPXtrkseg);
-  EXPECT_LE(static_cast<double>(gLiveBytes.load() - segmentsFrom) / kCount, 200.0);
+  EXPECT_LE(static_cast<double>(testing::LiveHeapBytes() - segmentsFrom) / kCount, 200.0);
 }
 
 TEST(Memory, ClearingADocumentGivesItsMemoryBack) {
-  const long long before = gLiveBytes.load();
+  const long long before = testing::LiveHeapBytes();
   {
     TGPX doc;
     AddRecording(doc, 3, 60000, 10);
     doc.Clear();
     EXPECT_EQ(MappedBytes(doc), 0);
-    EXPECT_LE(gLiveBytes.load() - before, 4096);
+    EXPECT_LE(testing::LiveHeapBytes() - before, 4096);
   }
-  EXPECT_EQ(gLiveBytes.load(), before);
+  EXPECT_EQ(testing::LiveHeapBytes(), before);
 }
 
 }  // namespace
