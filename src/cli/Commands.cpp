@@ -198,6 +198,7 @@ int RunConvert(const std::vector<std::string>& args) {
   SetUpLoading(a, host, "convert");
   SetUpOutput(a, host, "convert", SaveKind::SourceTracks);
   TSession session(host);
+  session.DrawMaps = false;
   LoadInputs(session, a, host);
   if (!session.SaveTracks()) FailWith(host, "", host.Outputs[SaveKind::SourceTracks] + ": nothing written");
   return kExitOk;
@@ -214,6 +215,7 @@ int RunHt(const std::vector<std::string>& args) {
   SetUpOutput(a, host, "ht", SaveKind::HTSourceTracks);
   host.TrackName = a.Get("--name");
   TSession session(host);
+  session.DrawMaps = false;
   LoadInputs(session, a, host);
   const HTExportResult result = session.SaveAsHTFile();
   const std::string& out = host.Outputs[SaveKind::HTSourceTracks];

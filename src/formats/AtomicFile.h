@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -75,6 +75,12 @@ class TTemporaryPaths {
 // device, a pipe or a socket is refused, and so is a read-only file. An
 // existing file keeps its permission bits (and, where the process may set
 // them, its owner and group); a new file gets 0666 less the umask.
+//
+// A large file is written by a second thread while the caller makes the
+// next bytes, and the system is asked to start putting each few megabytes
+// on the disk as soon as they are written, so that Commit's wait for the
+// disk covers only the last of them. An error of that thread is reported
+// by the next Write or by Commit.
 class AtomicFileWriter {
  public:
   explicit AtomicFileWriter(std::string path);  // throws EFileError
@@ -91,13 +97,22 @@ class AtomicFileWriter {
   const std::string& TemporaryPath() const { return fTempPath; }
 
  private:
+  class Background;
+
   [[noreturn]] void Fail(const std::string& what, int error);
   void Discard() noexcept;
+  // Hands the gathered bytes to the writing thread (started the first time)
+  // or, where no thread can be had, writes them here.
+  void Hand();
+  // Waits until every byte handed over is written; the first error or 0.
+  int Drain() noexcept;
 
   std::string fPath;
   std::string fTarget;
   std::string fTempPath;
-  std::FILE* fFile = nullptr;
+  int fFd = -1;
+  std::string fGathered;  // bytes not handed over yet
+  std::unique_ptr<Background> fBackground;
 };
 
 // The whole file in one call, through AtomicFileWriter.

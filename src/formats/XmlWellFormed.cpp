@@ -118,17 +118,21 @@ std::optional<TXmlFault> FindTreeFault(const pugi::xml_document& doc) {
 
   // Attribute names of each element: compared pairwise when there are few,
   // sorted when there are many, so that no element costs more than
-  // n log n in its attributes. The walk makes as few calls into the parser
-  // per node as it can: it runs over every node of every file read.
-  constexpr int kComparedPairwise = 8;
-  std::vector<std::string_view> names;
-  const pugi::xml_node root = doc;
-  pugi::xml_node n = doc.first_child();
-  while (n) {
-    const pugi::xml_attribute first = n.first_attribute();
-    if (first && first.next_attribute() && n.type() == pugi::node_element) {
-      int count = 0;
-      for (pugi::xml_attribute a = first; a && count <= kComparedPairwise; a = a.next_attribute()) ++count;
+  // n log n in its attributes. The parser's own walk visits the nodes; this
+  // runs over every node of every file read, and most have no attribute.
+  class DuplicateAttributes : public pugi::xml_tree_walker {
+   public:
+    std::optional<TXmlFault> Fault;
+
+    bool for_each(pugi::xml_node& n) override {
+      const pugi::xml_attribute first = n.first_attribute();
+      if (!first) return true;
+      const pugi::xml_attribute second = first.next_attribute();
+      if (!second || n.type() != pugi::node_element) return true;
+      constexpr int kComparedPairwise = 8;
+      int count = 2;
+      for (pugi::xml_attribute a = second.next_attribute(); a && count <= kComparedPairwise; a = a.next_attribute())
+        ++count;
       const char* twice = nullptr;
       if (count <= kComparedPairwise) {
         for (pugi::xml_attribute a = first; a && !twice; a = a.next_attribute())
@@ -138,30 +142,25 @@ std::optional<TXmlFault> FindTreeFault(const pugi::xml_document& doc) {
               break;
             }
       } else {
-        names.clear();
-        for (pugi::xml_attribute a = first; a; a = a.next_attribute()) names.emplace_back(a.name());
-        std::sort(names.begin(), names.end());
-        const auto same = std::adjacent_find(names.begin(), names.end());
-        if (same != names.end()) twice = same->data();
+        fNames.clear();
+        for (pugi::xml_attribute a = first; a; a = a.next_attribute()) fNames.emplace_back(a.name());
+        std::sort(fNames.begin(), fNames.end());
+        const auto same = std::adjacent_find(fNames.begin(), fNames.end());
+        if (same != fNames.end()) twice = same->data();
       }
-      if (twice)
-        return TXmlFault{"the attribute " + std::string(twice) + " appears twice in <" + std::string(n.name()) + ">",
-                         static_cast<long long>(n.offset_debug())};
+      if (!twice) return true;
+      Fault = TXmlFault{"the attribute " + std::string(twice) + " appears twice in <" + std::string(n.name()) + ">",
+                        static_cast<long long>(n.offset_debug())};
+      return false;
     }
-    if (const pugi::xml_node child = n.first_child()) {
-      n = child;
-      continue;
-    }
-    for (;;) {
-      if (const pugi::xml_node next = n.next_sibling()) {
-        n = next;
-        break;
-      }
-      n = n.parent();
-      if (!n || n == root) return std::nullopt;
-    }
-  }
-  return std::nullopt;
+
+   private:
+    std::vector<std::string_view> fNames;
+  };
+  DuplicateAttributes walker;
+  pugi::xml_node top = doc;
+  top.traverse(walker);
+  return walker.Fault;
 }
 
 }  // namespace sondralis

@@ -236,7 +236,7 @@ void TSession::RefreshSourceView(int Radius) {
   fGPXView.Resize(W, H);
   fGPXView.filled = false;
   fGPXView.ResetBBox(true, true);
-  fGPXView.Redraw();
+  if (DrawMaps) fGPXView.Redraw();
   Notify(TChange::SourcePicture);
   UpdateShadowArray();
   UpdateMapInfo();
@@ -250,7 +250,7 @@ void TSession::UpdateMapInfo() {
 }
 
 void TSession::UpdateShadowArray() {
-  if (!fFileLoaded) return;
+  if (!fFileLoaded || !DrawMaps) return;
   fDepthMap.UpdateShadowArray(fGPXView);
   Notify(TChange::ShoreLinePicture);
 }

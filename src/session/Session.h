@@ -64,6 +64,11 @@ class TSession {
   // The window's fields; read by the commands when they run.
   TSessionSettings Settings;
 
+  // Whether a load draws the Source Tracks map and the coverage mask. A
+  // front end that only converts or exports the files it loads turns it
+  // off: for a big recording the drawing costs a good part of the load.
+  bool DrawMaps = true;
+
   // ---- state
 
   const TGPX& GPXdata() const noexcept { return fGPXdata; }

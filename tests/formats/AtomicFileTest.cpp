@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <random>
 
 #include <algorithm>
 #include <functional>
@@ -177,6 +181,46 @@ TEST_F(AtomicFileTest, TemporariesAreTrackedUntilSettled) {
   for (std::thread& t : writers) t.join();
   EXPECT_NE(std::find(versions.begin(), versions.end(), ReadAll(target)), versions.end());
   EXPECT_TRUE(temporaries.Tracked().empty());
+  EXPECT_EQ(FilesInDir(), 1);
+}
+
+// A large file goes out through the writing thread: every byte arrives in
+// order whatever the sizes of the writes, and an error met there (here the
+// limit on file sizes) fails the write and leaves the old file as it was.
+TEST_F(AtomicFileTest, LargeFilesArriveWholeAndTheirErrorsAreReported) {
+  const fs::path target = dir / "season.gpx";
+  std::string expected;
+  {
+    AtomicFileWriter w(target);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    while (expected.size() < 24u << 20) {
+      // From a few bytes to blocks written without gathering.
+      const std::size_t n = std::size_t{1} << std::uniform_int_distribution<int>(0, 23)(random);
+      std::string piece(n, '\0');
+      for (std::size_t i = 0; i < n; i += 4096) piece[i] = static_cast<char>(byte(random));
+      w.Write(piece);
+      expected += piece;
+    }
+    w.Commit();
+  }
+  EXPECT_TRUE(ReadAll(target) == expected) << "the file differs from what was written";
+
+  rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 3u << 20;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string message = Message([&] {
+    AtomicFileWriter w(target);
+    for (int i = 0; i < 10; ++i) w.Write(std::string(1u << 20, 'x'));
+    w.Commit();
+  });
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_NE(message.find("Can't write " + target.string() + ": File too large"), std::string::npos) << message;
+  EXPECT_TRUE(ReadAll(target) == expected) << "the old file must stay";
   EXPECT_EQ(FilesInDir(), 1);
 }
 
