@@ -6,12 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <system_error>
-#include <thread>
 
 namespace sondralis {
 
@@ -54,7 +51,7 @@ std::string RandomSuffix() {
 constexpr std::size_t kHandBytes = 1024 * 1024;
 // Bytes written before the system is asked to start putting them on the
 // disk.
-constexpr off_t kWritebackBytes = 8 * 1024 * 1024;
+constexpr long long kWritebackBytes = 8 * 1024 * 1024;
 
 // Writes all of `bytes`; 0 or the error.
 int WriteAll(int fd, std::string_view bytes) noexcept {
@@ -121,81 +118,6 @@ std::vector<std::string> TTemporaryPaths::Tracked() const {
   return paths;
 }
 
-// The thread that writes what the caller hands over, one buffer at a time,
-// while the caller fills the next.
-class AtomicFileWriter::Background {
- public:
-  explicit Background(int fd) : fFd(fd), fThread([this] { Run(); }) {}
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-  ~Background() {
-    {
-      std::lock_guard<std::mutex> lock(fLock);
-      fStop = true;
-    }
-    fWake.notify_all();
-    fThread.join();
-  }
-
-  // Takes the bytes of `buffer` once the previous ones are written, and
-  // gives back that previous buffer, emptied, to fill again. Returns the
-  // first error so far, or 0.
-  int Take(std::string& buffer) {
-    std::unique_lock<std::mutex> lock(fLock);
-    fWake.wait(lock, [&] { return !fBusy; });
-    if (fError != 0) return fError;
-    fJob.swap(buffer);
-    buffer.clear();
-    fBusy = true;
-    fWake.notify_all();
-    return 0;
-  }
-
-  // Waits until every byte taken is written; the first error, or 0.
-  int Wait() {
-    std::unique_lock<std::mutex> lock(fLock);
-    fWake.wait(lock, [&] { return !fBusy; });
-    return fError;
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(fLock);
-    for (;;) {
-      fWake.wait(lock, [&] { return fBusy || fStop; });
-      // Stopped: the writer is done with the file (a pending buffer is
-      // only left when the file is being thrown away).
-      if (fStop) return;
-      lock.unlock();
-      int error = WriteAll(fFd, fJob);
-      if (error == 0) {
-        fWritten += static_cast<off_t>(fJob.size());
-        if (fWritten - fStarted >= kWritebackBytes) {
-          // Only a request, answered in the background: the disk starts on
-          // these bytes now instead of when Commit asks for all of them.
-          ::sync_file_range(fFd, fStarted, fWritten - fStarted, SYNC_FILE_RANGE_WRITE);
-          fStarted = fWritten;
-        }
-      }
-      lock.lock();
-      if (fError == 0) fError = error;
-      fBusy = false;
-      fWake.notify_all();
-    }
-  }
-
-  const int fFd;
-  std::mutex fLock;
-  std::condition_variable fWake;
-  std::string fJob;      // the bytes being written, while fBusy
-  bool fBusy = false;
-  bool fStop = false;
-  int fError = 0;
-  off_t fWritten = 0;    // bytes written so far
-  off_t fStarted = 0;    // bytes the disk was asked to start on
-  std::thread fThread;   // last: it starts with everything above in place
-};
-
 AtomicFileWriter::AtomicFileWriter(std::string path) : fPath(std::move(path)) {
   if (fPath.empty()) throw EFileError("Can't write a file without a name");
   fTarget = FollowLinks(fPath);
@@ -254,10 +176,15 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : fPath(std::move(path)) {
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
 void AtomicFileWriter::Discard() noexcept {
-  fBackground.reset();
+  try {
+    fWriting.Wait();
+  } catch (...) {
+    // The writes only report through fError.
+  }
   if (fFd >= 0) ::close(fFd);
   fFd = -1;
   fGathered = std::string();
+  fHanded = std::string();
   if (fTempPath.empty()) return;
   try {
     TTemporaryPaths::Process().Release(fTempPath, [&] { ::unlink(fTempPath.c_str()); });
@@ -272,21 +199,39 @@ void AtomicFileWriter::Fail(const std::string& what, int error) {
   throw EFileError("Can't " + what + " " + fPath + ": " + Reason(error));
 }
 
-void AtomicFileWriter::Hand() {
-  if (!fBackground) {
-    try {
-      fBackground = std::make_unique<Background>(fFd);
-    } catch (const std::system_error&) {
-      // No thread to be had: the bytes are written here, as they come.
-    }
+void AtomicFileWriter::WriteHanded() noexcept {
+  const int error = WriteAll(fFd, fHanded);
+  if (error != 0) {
+    fError = error;
+    return;
   }
-  const int error = fBackground ? fBackground->Take(fGathered) : WriteAll(fFd, fGathered);
-  if (error != 0) Fail("write", error);
+  fWritten += static_cast<long long>(fHanded.size());
+  if (fWritten - fWriteback >= kWritebackBytes) {
+    // Only a request, answered in the background: the disk starts on these
+    // bytes now instead of when Commit asks for all of them.
+    ::sync_file_range(fFd, fWriteback, fWritten - fWriteback, SYNC_FILE_RANGE_WRITE);
+    fWriteback = fWritten;
+  }
+}
+
+void AtomicFileWriter::Hand() {
+  fWriting.Wait();
+  if (fError != 0) Fail("write", fError);
+  fHanded.swap(fGathered);
   fGathered.clear();
+  if (!fWriting.Start([this] { WriteHanded(); })) {
+    // No thread to be had: the bytes are written here, as they come.
+    WriteHanded();
+    if (fError != 0) Fail("write", fError);
+  }
 }
 
 int AtomicFileWriter::Drain() noexcept {
-  int error = fBackground ? fBackground->Wait() : 0;
+  try {
+    fWriting.Wait();
+  } catch (...) {
+  }
+  int error = fError;
   if (error == 0) error = WriteAll(fFd, fGathered);
   fGathered.clear();
   return error;
@@ -307,7 +252,6 @@ void AtomicFileWriter::Write(std::string_view bytes) {
 void AtomicFileWriter::Commit() {
   if (fFd < 0) throw EFileError("Can't write " + fPath + ": the file is closed");
   int error = Drain();
-  fBackground.reset();
   if (error == 0 && ::fsync(fFd) != 0) error = errno;
   if (::close(fFd) != 0 && error == 0) error = errno;
   fFd = -1;

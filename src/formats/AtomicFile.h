@@ -1,12 +1,13 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "formats/BackgroundJob.h"
 
 namespace sondralis {
 
@@ -97,14 +98,15 @@ class AtomicFileWriter {
   const std::string& TemporaryPath() const { return fTempPath; }
 
  private:
-  class Background;
-
   [[noreturn]] void Fail(const std::string& what, int error);
   void Discard() noexcept;
-  // Hands the gathered bytes to the writing thread (started the first time)
-  // or, where no thread can be had, writes them here.
+  // Hands the gathered bytes to the writing thread or, where no thread can
+  // be had, writes them here.
   void Hand();
-  // Waits until every byte handed over is written; the first error or 0.
+  // Writes the bytes handed over (on the writing thread).
+  void WriteHanded() noexcept;
+  // Waits until every byte handed over is written, then writes what is
+  // still gathered; the first error or 0.
   int Drain() noexcept;
 
   std::string fPath;
@@ -112,7 +114,11 @@ class AtomicFileWriter {
   std::string fTempPath;
   int fFd = -1;
   std::string fGathered;  // bytes not handed over yet
-  std::unique_ptr<Background> fBackground;
+  std::string fHanded;    // bytes being written by the writing thread
+  int fError = 0;         // the writing thread's first error
+  long long fWritten = 0;    // bytes the writing thread has written
+  long long fWriteback = 0;  // bytes the disk was asked to start on
+  TBackgroundJob fWriting;  // last: stopped before the rest goes
 };
 
 // The whole file in one call, through AtomicFileWriter.
