@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "formats/AtomicFile.h"
+#include "formats/PreparedBlocks.h"
 #include "formats/SourceLines.h"
 #include "formats/XmlEscape.h"
 #include "model/Text.h"
@@ -192,6 +193,10 @@ TGPXFile::TGPXFile() = default;
 class TGPXFile::StreamReader final : public TXpStreamHandler {
  public:
   explicit StreamReader(TGPXFile& File) : fFile(File) {}
+  ~StreamReader() override {
+    // A segment left open by a failed read no longer takes blocks from here.
+    if (fSegment) fSegment->SetBlockSource(nullptr);
+  }
 
   bool SawRoot() const noexcept { return fSawRoot; }
   // The impossible date that stopped the reading, if one did.
@@ -234,6 +239,7 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
     } else if (fOpen.back() == kTrack) {
       kind = kSegment;
       fSegment = new TGPXtrkseg;
+      fSegment->SetBlockSource(&fBlocks);
       fTrack->Add(fSegment);
       ++fFile.fCounts.trkseg;
     }
@@ -282,7 +288,11 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
     fOpen.pop_back();
     if (kind == kRoute) SetDetails(*fRoute);
     if (kind == kTrack) SetDetails(*fTrack);
-    if (kind == kSegment) fSegment->ShrinkToFit();
+    if (kind == kSegment) {
+      fSegment->SetBlockSource(nullptr);
+      fSegment->ShrinkToFit();
+      fSegment = nullptr;
+    }
   }
 
  private:
@@ -320,8 +330,9 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
   std::exception_ptr fStopped;
   TGPXrte* fRoute = nullptr;
   TGPXtrk* fTrack = nullptr;
-  TGPXtrkseg* fSegment = nullptr;
+  TGPXtrkseg* fSegment = nullptr;  // the segment open now
   TGPXrouteDetails fDetails;  // of the route or track being read
+  TPreparedBlocks fBlocks;    // the storage of long segments
 };
 
 void TGPXFile::ImportGPXFile(const std::string& FileName) {
@@ -935,25 +946,69 @@ void TGPXFile::AppendNumber(std::string& Out, double Value) {
   }
 }
 
+void TGPXFile::AppendNumber(std::string& Out, double Value, int& Decimals) {
+  // The shortest exact form of a number that is not whole, tried at the
+  // guessed count of decimals and upwards. Scaled to k decimals, a value
+  // whose shortest form has k decimals and at most 15 digits rounds to
+  // those digits: the error of the scaling is far below a half. No other
+  // k-decimal number of at most 15 digits reads back as the same value, so
+  // the digits found are the shortest form once trailing zeros are gone.
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (std::isfinite(Value) && Value != std::trunc(Value)) {
+    for (int k = std::clamp(Decimals, 1, 15); k <= 15; ++k) {
+      const double scaled = Value * kPowersOfTen[k];
+      if (!(std::fabs(scaled) < 1e15)) break;
+      long long n = static_cast<long long>(scaled + (scaled < 0 ? -0.5 : 0.5));
+      if (static_cast<double>(n) / kPowersOfTen[k] != Value) continue;
+      int decimals = k;
+      while (n % 10 == 0) {
+        n /= 10;
+        --decimals;
+      }
+      Decimals = decimals;
+      char digits[24];
+      if (n < 0) Out.push_back('-');
+      const auto r = std::to_chars(digits, digits + sizeof digits, n < 0 ? -n : n);
+      const auto length = static_cast<int>(r.ptr - digits);
+      if (length <= decimals) {
+        Out += "0.";
+        Out.append(static_cast<std::size_t>(decimals - length), '0');
+        Out.append(digits, r.ptr);
+      } else {
+        Out.append(digits, static_cast<std::size_t>(length - decimals));
+        Out.push_back('.');
+        Out.append(r.ptr - decimals, static_cast<std::size_t>(decimals));
+      }
+      return;
+    }
+  }
+  AppendNumber(Out, Value);
+}
+
 void TGPXFile::AppendGPXTime(std::string& Out, TDateTime Value) {
   const DateTimeParts p = DecodeDateTime(Value);
   if (p.Year < 0 || p.Year > 9999) {
     Out += FormatPadded(p.Year, 4);
     Out.push_back('-');
   } else {
-    char year[5] = {static_cast<char>('0' + p.Year / 1000), static_cast<char>('0' + p.Year / 100 % 10),
-                    static_cast<char>('0' + p.Year / 10 % 10), static_cast<char>('0' + p.Year % 10), '-'};
+    const char year[5] = {static_cast<char>('0' + p.Year / 1000), static_cast<char>('0' + p.Year / 100 % 10),
+                          static_cast<char>('0' + p.Year / 10 % 10), static_cast<char>('0' + p.Year % 10), '-'};
     Out.append(year, 5);
   }
-  auto two = [&](int v, char after) {
-    const char t[3] = {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10), after};
-    Out.append(t, 3);
+  // mm-ddThh:mm:ssZ, appended at once.
+  char rest[15];
+  auto two = [&](int at, int v, char after) {
+    rest[at] = static_cast<char>('0' + v / 10 % 10);
+    rest[at + 1] = static_cast<char>('0' + v % 10);
+    rest[at + 2] = after;
   };
-  two(p.Month, '-');
-  two(p.Day, 'T');
-  two(p.Hour, ':');
-  two(p.Minute, ':');
-  two(p.Second, 'Z');
+  two(0, p.Month, '-');
+  two(3, p.Day, 'T');
+  two(6, p.Hour, ':');
+  two(9, p.Minute, ':');
+  two(12, p.Second, 'Z');
+  Out.append(rest, sizeof rest);
 }
 
 void TGPXFile::AppendIndent(std::string& Out, int TabCount) const {
@@ -1003,7 +1058,7 @@ void TGPXFile::AppendText(std::string& Out, std::string_view Text, std::string_v
 }
 
 void TGPXFile::AppendDouble(std::string& Out, double Value, std::string_view Tag, long long Default,
-                            int TabCount) const {
+                            int TabCount, int* Decimals) const {
   // A number too large for a double reads as infinite; no reader would take
   // it back, so it is left out like an absent value.
   if (Value == static_cast<double>(Default) || !std::isfinite(Value)) return;
@@ -1011,7 +1066,8 @@ void TGPXFile::AppendDouble(std::string& Out, double Value, std::string_view Tag
   Out += '<';
   Out += Tag;
   Out += '>';
-  AppendNumber(Out, Value);
+  if (Decimals) AppendNumber(Out, Value, *Decimals);
+  else AppendNumber(Out, Value);
   Out += "</";
   Out += Tag;
   Out += '>';
@@ -1090,13 +1146,13 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
   Out += '<';
   Out += Tag;
   Out += " lat=\"";
-  AppendNumber(Out, Point.Latitude);
+  AppendNumber(Out, Point.Latitude, fLatDecimals);
   Out += "\" lon=\"";
-  AppendNumber(Out, Point.Longitude);
+  AppendNumber(Out, Point.Longitude, fLonDecimals);
   Out += "\">";
   Out += LineEnd;
   // GPX 1.1 schema order.
-  AppendDouble(Out, Point.Altitude, "ele", 0, d);
+  AppendDouble(Out, Point.Altitude, "ele", 0, d, &fEleDecimals);
   if (Point.DateTime != 0) {
     AppendIndent(Out, d);
     Out += "<time>";
@@ -1128,7 +1184,7 @@ void TGPXFile::AppendWPT(std::string& Out, const TGPXwpt& Point, std::string_vie
     // detour through PointExtensions.
     AppendIndent(Out, d);
     Out += "<extensions><h:depth>";
-    AppendNumber(Out, Point.HBdepth);
+    AppendNumber(Out, Point.HBdepth, fDepthDecimals);
     Out += "</h:depth></extensions>";
     Out += LineEnd;
   } else if (Point.HBdepth != 0 || !Point.extensions().empty()) {

@@ -100,12 +100,19 @@ namespace {
 // each.
 constexpr std::size_t kFirstBlock = 1024;
 constexpr std::size_t kLargestHeapBlock = 64 * 1024;
-constexpr std::size_t kMappedBlock = 2 * 1024 * 1024;
+constexpr std::size_t kMappedBlock = TPointStore::kBlockBytes;
 constexpr std::size_t kPage = 4096;
 
 }  // namespace
 
 TPointStore::~TPointStore() { Release(); }
+
+void* TPointStore::MapBlock() {
+  void* p = ::mmap(nullptr, kMappedBlock, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  ::madvise(p, kMappedBlock, MADV_HUGEPAGE);
+  return p;
+}
 
 void* TPointStore::Allocate(std::size_t size, std::size_t align) {
   auto aligned = [align](std::byte* p) {
@@ -126,10 +133,7 @@ void* TPointStore::Allocate(std::size_t size, std::size_t align) {
     block.data = static_cast<std::byte*>(::operator new(block.size));
   } else {
     block.size = kMappedBlock;
-    void* p = ::mmap(nullptr, block.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    ::madvise(p, block.size, MADV_HUGEPAGE);
-    block.data = static_cast<std::byte*>(p);
+    block.data = static_cast<std::byte*>(fSource ? fSource->TakeBlock() : MapBlock());
     block.mapped = true;
   }
   try {
