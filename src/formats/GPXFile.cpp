@@ -610,10 +610,12 @@ std::string NamespaceOfPrefix(const TXpNode& element) {
 void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   // A point without a usable position is left out: read as 0 it would sit
   // off the coast of Africa, and beyond ±90/±180 no GPX file may hold it.
-  const TXpNode latNode = Node.Attributes().GetNamedItem("lat");
-  const TXpNode lonNode = Node.Attributes().GetNamedItem("lon");
-  const double lat = latNode ? FiniteNumber(latNode.NodeValue()).value_or(NAN) : NAN;
-  const double lon = lonNode ? FiniteNumber(lonNode.NodeValue()).value_or(NAN) : NAN;
+  const TXpNamedNodeMap attributes = Node.Attributes();
+  const TXpNode latNode = attributes.GetNamedItem("lat");
+  const TXpNode lonNode = attributes.GetNamedItem("lon");
+  std::string buffer;
+  const double lat = latNode ? FiniteNumber(latNode.TextRef(buffer)).value_or(NAN) : NAN;
+  const double lon = lonNode ? FiniteNumber(lonNode.TextRef(buffer)).value_or(NAN) : NAN;
   if (!UsableCoordinates(lat, lon)) {
     std::string what;
     if (!latNode) what = "lat missing";
@@ -654,7 +656,6 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
     else if (c.NameIs("dgpsid")) dgpsid = c;
   });
 
-  std::string buffer;
   auto number = [&](const TXpNode& n, double Default) { return ParseNumberDef(n.TextRef(buffer), Default); };
   if (time) p.DateTime = ReadTime(time.TextRef(buffer));
   if (ele) p.Altitude = number(ele, 0);

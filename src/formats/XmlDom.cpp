@@ -599,6 +599,7 @@ std::string TXpNode::Text() const {
 }
 
 std::string_view TXpNode::TextRef(std::string& Buffer) const {
+  if (fKind == kAttribute) return xml_attribute(fAttr).value();
   if (fKind == kNode && fNode) {
     const xml_node n(fNode);
     if (n.type() == pugi::node_element && !n.first_child()) {
@@ -638,13 +639,13 @@ std::string TXpNode::InnerXml(const std::vector<std::pair<std::string, std::stri
 
 TXpNode TXpNamedNodeMap::GetNamedItem(std::string_view name) const noexcept {
   if (!fElement) return {};
-  const bool ignoreCase = (fFlags & TXpNode::kIgnoreCase) != 0;
-  xml_attribute exact;
-  for (xml_attribute a = xml_node(fElement).first_attribute(); a; a = a.next_attribute()) {
-    if (std::string_view(a.name()) == name) return TXpNode(fElement, a.internal_object(), TXpNode::kAttribute, fFlags);
-    if (!exact && ignoreCase && SameXmlName(a.name(), name)) exact = a;
-  }
-  if (exact) return TXpNode(fElement, exact.internal_object(), TXpNode::kAttribute, fFlags);
+  // The name as written first; under the case rule, the first that matches
+  // in another case only when none is written so.
+  for (xml_attribute a = xml_node(fElement).first_attribute(); a; a = a.next_attribute())
+    if (NamesMatch(a.name(), name, false)) return TXpNode(fElement, a.internal_object(), TXpNode::kAttribute, fFlags);
+  if (!(fFlags & TXpNode::kIgnoreCase)) return {};
+  for (xml_attribute a = xml_node(fElement).first_attribute(); a; a = a.next_attribute())
+    if (NamesMatch(a.name(), name, true)) return TXpNode(fElement, a.internal_object(), TXpNode::kAttribute, fFlags);
   return {};
 }
 

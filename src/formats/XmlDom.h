@@ -93,8 +93,9 @@ class TXpNode {
   // Text node: its text. Element or document: the texts of all descendants
   // in document order, joined with one blank between non-empty pieces.
   std::string Text() const;
-  // The same text; when the node holds one run of text that needs no
-  // normalising, a view of it without a copy, otherwise a view of Buffer.
+  // The same text; an attribute's value, or the one run of text of a node
+  // that needs no normalising, as a view of it without a copy, otherwise a
+  // view of Buffer.
   std::string_view TextRef(std::string& Buffer) const;
 
   // The node written back as XML without added white space. Prefixes used
