@@ -6,9 +6,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <sstream>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "FormatsTestSupport.h"
 #include "formats/GPXFile.h"
@@ -279,13 +280,8 @@ TEST(KMLFidelity, PlacemarksAnywhereCdataLineBreaksAndWhatIsLeftOut) {
 // Whatever the text, the parser gives only positions on the globe, and every
 // token is either a position or counted as left out.
 TEST(KMLFidelity, CoordinatesParserKeepsOnlyPositionsOnTheGlobe) {
-  std::uint64_t state = 0x9E3779B97F4A7C15ull;
-  auto next = [&] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
+  std::mt19937_64 random(0x9E3779B97F4A7C15ull);
+  auto next = [&] { return random(); };
   const std::vector<std::string> pieces = {"8.5", "-180", "180.0001", "90", "-90.5", "1e999", "nan", "inf", "",
                                            "abc", "1e-300", "+47", "0x10", "47.", ".5", " "};
   const std::string separators[] = {" ", "\n", "\t", "\r\n", ",", ",,"};

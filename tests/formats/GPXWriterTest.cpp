@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -395,13 +396,8 @@ namespace {
 // guess carried from one check to the next, right and wrong, too high and
 // too low).
 TEST(GPXWriterNumbers, AppendNumberMatchesFormatNumber) {
-  std::uint64_t state = 88172645463325252ull;
-  auto next = [&] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
+  std::mt19937_64 random(88172645463325252ull);
+  auto next = [&] { return random(); };
   int checked = 0;
   int decimals = 7;
   auto check = [&](double v) {
