@@ -18,8 +18,36 @@ basin, a submerged hump and an island with its own shelf; the readings carry
 smooth natural variation, sounder noise, GPS jitter and a few readings of 0
 where the sounder lost the bottom. The output depends only on the arguments:
 the same seed gives the same bytes. Standard library only.
+
+What a real survey adds to the readings, each with its truth known (none of
+these is on by default, and without them the output is as before):
+
+  --levels CM,CM,...   the water level of each session, in cm above the
+                       first one's (e.g. 0,30,-45,12): the readings of a
+                       session are that much deeper, and each session is
+                       recorded on a day of its own
+  --session-order N,N,...
+                       the order the sessions were recorded in (e.g.
+                       2,3,4,1: the transects first); the level estimate
+                       fixes the first session at 0
+  --session-files      each session in a file of its own, NAME_session1.gpx
+                       ..., instead of NAME_survey.gpx
+  --spikes FRACTION    that share of the readings (e.g. 0.01) replaced by
+                       spikes 1 to 5 m off, or by surface clutter of
+                       20 to 50 cm where a spike would leave the water
+  --transducer CM      the sounder's transducer sits CM below the surface:
+                       every reading is that much shallower
+  --shore-depth CM     the water at the shoreline is CM deep (a levee)
+  --clean              also write NAME_clean.gpx: the same survey without
+                       level offsets, spikes and transducer depth
+  --truth PATH         write the truth as JSON: per session its level and
+                       the offset a correction must add, the transducer
+                       and shore depths, and every spike (session, index
+                       in the session, time, reading without and with the spike)
+  --print-truth        print that JSON instead of the one-line summary
 """
 import argparse
+import json
 import math
 import os
 import random
@@ -321,27 +349,148 @@ def shore_kml(rings, ramp):
     return "\n".join(out)
 
 
+# ---------------------------------------------------------------- what a real survey adds
+
+
+class ShoreDepthLake:
+    """A lake whose water is `cm` deeper everywhere, so that the shoreline
+    itself stands in water of that depth."""
+
+    def __init__(self, lake, cm):
+        self.lake, self.cm = lake, cm
+
+    def depth(self, e, n):
+        if lake_fraction(e, n) >= 1.0 or island_fraction(e, n) <= 1.0:
+            return 0.0
+        return self.lake.depth(e, n) + self.cm
+
+
+def reorder(segments, order):
+    """The sessions in the order given, numbered from 1."""
+    if sorted(order) != list(range(1, len(segments) + 1)):
+        raise SystemExit(f"--session-order needs each of 1 to {len(segments)} once")
+    return [segments[i - 1] for i in order]
+
+
+def on_separate_days(segments):
+    """Each session moved to a day of its own (session i on day i)."""
+    return [[(lat, lon, d, t + 86400.0 * i) for lat, lon, d, t in seg] for i, seg in enumerate(segments)]
+
+
+def apply_levels(segments, levels):
+    """Readings of session i deeper by levels[i] cm (the water stood higher)."""
+    if len(levels) != len(segments):
+        raise SystemExit(f"--levels needs {len(segments)} values, one per session")
+    return [[(lat, lon, d if d == 0 else max(1, d + lv), t) for lat, lon, d, t in seg]
+            for seg, lv in zip(segments, levels)]
+
+
+def apply_transducer(segments, cm):
+    """Readings taken from a transducer `cm` below the surface."""
+    return [[(lat, lon, d if d == 0 else max(1, d - cm), t) for lat, lon, d, t in seg] for seg in segments]
+
+
+def inject_spikes(segments, fraction, rng):
+    """Replaces `fraction` of the readings by spikes; returns the new
+    segments and the spikes as (session, index, time, true, recorded)."""
+    out, spikes = [], []
+    for s, seg in enumerate(segments):
+        new = []
+        for i, (lat, lon, d, t) in enumerate(seg):
+            if d != 0 and rng.random() < fraction:
+                bad = d + rng.choice((-1, 1)) * rng.randint(100, 500)
+                if bad < 20:
+                    bad = rng.randint(20, 50)        # surface clutter
+                spikes.append((s, i, t, d, bad))
+                d = bad
+            new.append((lat, lon, d, t))
+        out.append(new)
+    return out, spikes
+
+
+def truth(args, names, spikes):
+    levels = args.levels or [0] * len(names)
+    return {
+        "seed": args.seed, "rate": args.rate,
+        "sessions": [{"name": name, "level_cm": lv, "offset_cm": -(lv - levels[0])}
+                     for name, lv in zip(names, levels)],
+        "transducer_cm": args.transducer, "shore_depth_cm": args.shore_depth,
+        "spikes": [{"session": s, "index": i, "time": iso_time(t), "reading_cm": d, "spike_cm": bad}
+                   for s, i, t, d, bad in spikes],
+    }
+
+
+def levels_arg(text):
+    try:
+        return [int(v) for v in text.split(",")]
+    except ValueError:
+        raise argparse.ArgumentTypeError("a comma-separated list of whole centimetres, e.g. 0,30,-45,12")
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("outdir")
     ap.add_argument("--rate", type=float, default=1.0, help="readings per second (default 1)")
     ap.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
     ap.add_argument("--prefix", default="lake", help="file name prefix (default lake)")
+    ap.add_argument("--levels", type=levels_arg, help="water level of each session in cm, e.g. 0,30,-45,12")
+    ap.add_argument("--session-order", type=levels_arg, help="order of the sessions, e.g. 2,3,4,1")
+    ap.add_argument("--session-files", action="store_true", help="one file per session")
+    ap.add_argument("--spikes", type=float, default=0.0, help="share of readings made spikes, e.g. 0.01")
+    ap.add_argument("--transducer", type=int, default=0, help="transducer depth below the surface in cm")
+    ap.add_argument("--shore-depth", type=int, default=0, help="depth of the water at the shoreline in cm")
+    ap.add_argument("--clean", action="store_true", help="also write the survey without offsets and spikes")
+    ap.add_argument("--truth", help="write the truth as JSON to this file")
+    ap.add_argument("--print-truth", action="store_true", help="print the truth as JSON")
     a = ap.parse_args(argv)
     if not (0.05 <= a.rate <= 50):
         ap.error("--rate must lie between 0.05 and 50")
+    if not (0 <= a.spikes <= 0.5):
+        ap.error("--spikes must lie between 0 and 0.5")
     rng = random.Random(a.seed)
     lake = Lake(rng)
-    segments = survey(lake, rng, a.rate)
+    segments = survey(ShoreDepthLake(lake, a.shore_depth) if a.shore_depth else lake, rng, a.rate)
     rings = [("Shoreline", shoreline(9.0)), ("Island", island_ring(6.0))]
     os.makedirs(a.outdir, exist_ok=True)
     base = os.path.join(a.outdir, a.prefix)
-    write(base + "_survey.gpx", survey_gpx(segments))
+    # What a real survey adds is drawn from a generator of its own, so that
+    # the survey underneath stays the same with and without it.
+    spikes = []
+    if a.session_order:
+        segments = reorder(segments, a.session_order)
+    if a.levels is not None:
+        segments = on_separate_days(segments)
+    clean = segments
+    if a.levels is not None:
+        segments = apply_levels(segments, a.levels)
+    if a.transducer:
+        segments = apply_transducer(segments, a.transducer)
+    if a.spikes:
+        segments, spikes = inject_spikes(segments, a.spikes, random.Random(a.seed * 7919 + 17))
+    if a.clean:
+        write(base + "_clean.gpx", survey_gpx(clean))
+    if a.session_files:
+        names = [f"{a.prefix}_session{i + 1}.gpx" for i in range(len(segments))]
+        for name, seg in zip(names, segments):
+            write(os.path.join(a.outdir, name), survey_gpx([seg]))
+    else:
+        write(base + "_survey.gpx", survey_gpx(segments))
+        names = [f"{a.prefix}_survey.gpx"] * len(segments)
+    if a.levels is not None:
+        names = [f"{name} {iso_time(seg[0][3])[:10]}" for name, seg in zip(names, segments)]
+    t = truth(a, names, spikes)
+    if a.truth:
+        write(a.truth, json.dumps(t, indent=1) + "\n")
     write(base + "_shore.gpx", shore_gpx(rings))
     write(base + "_shore.kml", shore_kml(rings, shore_point(math.radians(200))))
+    if a.print_truth:
+        print(json.dumps(t, indent=1))
+        return
     points = sum(len(s) for s in segments)
     deepest = max(p[2] for s in segments for p in s)
-    print(f"{base}_survey.gpx: {points} points in {len(segments)} segments, deepest {deepest} cm")
+    written = f"{base}_session1.gpx ..." if a.session_files else f"{base}_survey.gpx"
+    print(f"{written}: {points} points in {len(segments)} segments, deepest {deepest} cm"
+          + (f", {len(spikes)} spikes" if a.spikes else ""))
 
 
 if __name__ == "__main__":

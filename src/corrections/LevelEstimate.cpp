@@ -1,0 +1,395 @@
+#include "corrections/LevelEstimate.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <unordered_map>
+
+#include "corrections/Despike.h"
+#include "model/Text.h"
+
+namespace sondralis {
+
+namespace {
+
+constexpr double kMetresPerDegree = 111319.49;  // WGS84 equatorial radius x pi / 180
+
+// A run in a local plane (metres east and north of a reference point) with
+// its readings, which of them are spikes, and the slope of the bottom along
+// the track (from medians of five, which no single spike moves). The
+// depths compared are the readings themselves: a median would be biased
+// where a track turns, at its shallowest or deepest point, and tracks
+// turn where they meet others, near the shore.
+struct TPlaneRun {
+  int Session = 0;
+  std::vector<double> X, Y, Depth, Slope;  // m, m, cm, cm per m
+  std::vector<bool> Spike;
+};
+
+double MedianOfFive(const std::vector<double>& d, std::size_t i) {
+  const std::size_t n = d.size();
+  const std::size_t width = std::min<std::size_t>(n, 5);
+  const std::size_t first = std::min(i >= 2 ? i - 2 : 0, n - width);
+  double w[5];
+  std::copy_n(d.begin() + static_cast<std::ptrdiff_t>(first), width, w);
+  std::nth_element(w, w + width / 2, w + width);
+  if (width % 2 == 1) return w[width / 2];
+  return (w[width / 2] + *std::max_element(w, w + width / 2)) / 2;
+}
+
+std::vector<TPlaneRun> ToPlane(const std::vector<TSurveySession>& Sessions, double& lat0, double& kx) {
+  lat0 = 0;
+  for (const TSurveySession& s : Sessions) {
+    const auto run = std::find_if(s.Runs.begin(), s.Runs.end(), [](const auto& r) { return !r.empty(); });
+    if (run == s.Runs.end()) continue;
+    lat0 = run->front()->Latitude;
+    break;
+  }
+  kx = kMetresPerDegree * std::cos(lat0 * M_PI / 180);
+  std::vector<TPlaneRun> out;
+  for (std::size_t s = 0; s < Sessions.size(); ++s)
+    for (const auto& run : Sessions[s].Runs) {
+      if (run.size() < 2) continue;
+      TPlaneRun& r = out.emplace_back();
+      r.Session = static_cast<int>(s);
+      std::vector<double> raw;
+      for (const TPoint4D2* p : run) {
+        r.X.push_back(p->Longitude * kx);
+        r.Y.push_back((p->Latitude - lat0) * kMetresPerDegree);
+        raw.push_back(p->HBdepth);
+      }
+      const std::size_t n = raw.size();
+      std::vector<double> smooth(n);
+      for (std::size_t i = 0; i < n; ++i) smooth[i] = MedianOfFive(raw, i);
+      r.Slope.resize(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t a = i >= 2 ? i - 2 : 0, b = std::min(n - 1, i + 2);
+        const double along = std::hypot(r.X[b] - r.X[a], r.Y[b] - r.Y[a]);
+        r.Slope[i] = along > 0.5 ? (smooth[b] - smooth[a]) / along : 0;
+      }
+      r.Spike = FindSpikes(raw, TDespikeOptions{});
+      r.Depth = std::move(raw);
+    }
+  return out;
+}
+
+// Closest points of the segments p0-p1 and q0-q1: parameters s, t in [0, 1].
+void ClosestPoints(double p0x, double p0y, double p1x, double p1y, double q0x, double q0y, double q1x, double q1y,
+                   double& s, double& t) {
+  const double ux = p1x - p0x, uy = p1y - p0y, vx = q1x - q0x, vy = q1y - q0y;
+  const double wx = p0x - q0x, wy = p0y - q0y;
+  const double a = ux * ux + uy * uy, b = ux * vx + uy * vy, c = vx * vx + vy * vy;
+  const double d = ux * wx + uy * wy, e = vx * wx + vy * wy;
+  const double den = a * c - b * b;
+  s = den > 1e-12 * a * c && den > 0 ? std::clamp((b * e - c * d) / den, 0.0, 1.0) : 0.0;
+  t = c > 0 ? std::clamp((b * s + e) / c, 0.0, 1.0) : 0.0;
+  s = a > 0 ? std::clamp((b * t - d) / a, 0.0, 1.0) : 0.0;
+}
+
+std::int64_t CellKey(double x, double y, double size) {
+  const auto cx = static_cast<std::int64_t>(std::floor(x / size));
+  const auto cy = static_cast<std::int64_t>(std::floor(y / size));
+  return (cx << 32) ^ (cy & 0xFFFFFFFF);
+}
+
+// Whether the run crosses the line through (lx, ly) along (dx, dy) at the
+// piece from `index` to `index` + 1 clearly: it runs on nearly straight for
+// `reach` metres both ways, and the readings there lie at least `side`
+// metres off the line, on opposite sides. A track that only touches the
+// other, or meets it where it turns or ends, would meet it only when its
+// GPS error pushed it across, and would then read the bottom of somewhere
+// else, always in the same direction.
+bool CrossesClearly(const TPlaneRun& run, int index, double lx, double ly, double dx, double dy, double reach,
+                    double side) {
+  const auto walk = [&](std::size_t from, int step) -> std::ptrdiff_t {
+    double along = 0;
+    std::size_t k = from;
+    for (;;) {
+      if ((step < 0 && k == 0) || (step > 0 && k + 1 >= run.X.size())) return -1;
+      const std::size_t next = step < 0 ? k - 1 : k + 1;
+      along += std::hypot(run.X[next] - run.X[k], run.Y[next] - run.Y[k]);
+      k = next;
+      if (along >= reach) return static_cast<std::ptrdiff_t>(k);
+    }
+  };
+  const std::ptrdiff_t before = walk(static_cast<std::size_t>(index), -1);
+  const std::ptrdiff_t after = walk(static_cast<std::size_t>(index) + 1, 1);
+  if (before < 0 || after < 0) return false;
+  const auto b = static_cast<std::size_t>(before), a = static_cast<std::size_t>(after);
+  // Nearly straight: the chord is almost as long as the way along the run.
+  double way = 0;
+  for (std::size_t k = b; k < a; ++k) way += std::hypot(run.X[k + 1] - run.X[k], run.Y[k + 1] - run.Y[k]);
+  if (std::hypot(run.X[a] - run.X[b], run.Y[a] - run.Y[b]) < 0.9 * way) return false;
+  const double len = std::hypot(dx, dy);
+  const auto offset = [&](std::size_t k) { return ((run.X[k] - lx) * dy - (run.Y[k] - ly) * dx) / len; };
+  const double ob = offset(b), oa = offset(a);
+  return std::fabs(ob) >= side && std::fabs(oa) >= side && (ob > 0) != (oa > 0);
+}
+
+struct TPiece {
+  int Run;
+  int Index;  // from point Index to Index + 1
+};
+
+}  // namespace
+
+std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions,
+                                     const TLevelEstimateOptions& Options, TFeedback& Feedback) {
+  double lat0 = 0, kx = 1;
+  const std::vector<TPlaneRun> runs = ToPlane(Sessions, lat0, kx);
+  const double radius = Options.Radius;
+  const double cell = std::max(Options.MaxStep, radius) + radius;
+
+  // Every piece of track between two readings, in each grid cell its box
+  // (grown by half the radius) touches.
+  std::vector<TPiece> pieces;
+  std::unordered_map<std::int64_t, std::vector<int>> grid;
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    const TPlaneRun& run = runs[r];
+    for (std::size_t i = 0; i + 1 < run.X.size(); ++i) {
+      const double len = std::hypot(run.X[i + 1] - run.X[i], run.Y[i + 1] - run.Y[i]);
+      if (len > Options.MaxStep || run.Spike[i] || run.Spike[i + 1]) continue;
+      const int id = static_cast<int>(pieces.size());
+      pieces.push_back({static_cast<int>(r), static_cast<int>(i)});
+      const double grow = radius / 2;
+      const double x0 = std::min(run.X[i], run.X[i + 1]) - grow, x1 = std::max(run.X[i], run.X[i + 1]) + grow;
+      const double y0 = std::min(run.Y[i], run.Y[i + 1]) - grow, y1 = std::max(run.Y[i], run.Y[i + 1]) + grow;
+      for (double cx = std::floor(x0 / cell); cx <= std::floor(x1 / cell); ++cx)
+        for (double cy = std::floor(y0 / cell); cy <= std::floor(y1 / cell); ++cy)
+          grid[CellKey((cx + 0.5) * cell, (cy + 0.5) * cell, cell)].push_back(id);
+    }
+  }
+  if (Feedback.Canceled()) throw TCanceled{};
+
+  // Candidate meetings: pairs of pieces of different sessions within the
+  // radius, each judged in the cell that holds the middle of its closest
+  // points (both pieces are in that cell's list).
+  std::vector<TCrossing> candidates;
+  const double noise2 = 2 * Options.ReadingNoise * Options.ReadingNoise;
+  const double pos2 = Options.PositionError * Options.PositionError;
+  const double minSine = std::sin(Options.MinAngle * M_PI / 180);
+  long long cellsDone = 0;
+  for (auto& [key, ids] : grid) {
+    if (++cellsDone % 4096 == 0 && Feedback.Canceled()) throw TCanceled{};
+    std::sort(ids.begin(), ids.end(),
+              [&](int a, int b) { return runs[pieces[a].Run].Session < runs[pieces[b].Run].Session; });
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const TPiece& p = pieces[ids[i]];
+      const TPlaneRun& ra = runs[p.Run];
+      for (std::size_t j = i + 1; j < ids.size(); ++j) {
+        const TPiece& q = pieces[ids[j]];
+        const TPlaneRun& rb = runs[q.Run];
+        if (rb.Session == ra.Session) continue;
+        const int i0 = p.Index, j0 = q.Index;
+        double s, t;
+        ClosestPoints(ra.X[i0], ra.Y[i0], ra.X[i0 + 1], ra.Y[i0 + 1], rb.X[j0], rb.Y[j0], rb.X[j0 + 1],
+                      rb.Y[j0 + 1], s, t);
+        const double ax = ra.X[i0] + s * (ra.X[i0 + 1] - ra.X[i0]), ay = ra.Y[i0] + s * (ra.Y[i0 + 1] - ra.Y[i0]);
+        const double bx = rb.X[j0] + t * (rb.X[j0 + 1] - rb.X[j0]), by = rb.Y[j0] + t * (rb.Y[j0 + 1] - rb.Y[j0]);
+        const double dist = std::hypot(bx - ax, by - ay);
+        if (dist > radius) continue;
+        const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+        if (CellKey(mx, my, cell) != key) continue;
+        // Tracks that meet at a shallow angle are left out: where the bottom
+        // slopes across both, their depths differ by slope times distance,
+        // always the same way, and nothing along them tells by how much.
+        const double ux = ra.X[i0 + 1] - ra.X[i0], uy = ra.Y[i0 + 1] - ra.Y[i0];
+        const double vx = rb.X[j0 + 1] - rb.X[j0], vy = rb.Y[j0 + 1] - rb.Y[j0];
+        const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
+        if (lu == 0 || lv == 0) continue;
+        const double cross = (ux * vy - uy * vx) / (lu * lv);
+        if (std::fabs(cross) < minSine) continue;
+        if (!CrossesClearly(ra, i0, bx, by, vx, vy, Options.ClearReach, Options.ClearSide) ||
+            !CrossesClearly(rb, j0, ax, ay, ux, uy, Options.ClearReach, Options.ClearSide))
+          continue;
+        // The slope of the bottom there, from the slopes along both tracks,
+        // carries each depth to the middle between the two tracks.
+        const double ga = ra.Slope[i0] + s * (ra.Slope[i0 + 1] - ra.Slope[i0]);
+        const double gb = rb.Slope[j0] + t * (rb.Slope[j0 + 1] - rb.Slope[j0]);
+        const double det = (ux / lu) * (vy / lv) - (uy / lu) * (vx / lv);
+        const double gx = (ga * (vy / lv) - gb * (uy / lu)) / det;
+        const double gy = ((ux / lu) * gb - (vx / lv) * ga) / det;
+        const double da = ra.Depth[i0] + s * (ra.Depth[i0 + 1] - ra.Depth[i0]) + gx * (mx - ax) + gy * (my - ay);
+        const double db = rb.Depth[j0] + t * (rb.Depth[j0 + 1] - rb.Depth[j0]) + gx * (mx - bx) + gy * (my - by);
+        const double slope2 = gx * gx + gy * gy;
+        TCrossing c;
+        c.SessionA = ra.Session;
+        c.SessionB = rb.Session;
+        c.DepthA = da;
+        c.DepthB = db;
+        c.Distance = dist;
+        // Readings' noise on both sides, plus the slope of the bottom times
+        // the error of both positions and a share of the distance carried.
+        c.SigmaCm = std::sqrt(noise2 + slope2 * (2 * pos2 + 0.25 * dist * dist));
+        c.Latitude = lat0 + my / kMetresPerDegree;
+        c.Longitude = mx / kx;
+        if (c.SessionA > c.SessionB) {
+          std::swap(c.SessionA, c.SessionB);
+          std::swap(c.DepthA, c.DepthB);
+        }
+        candidates.push_back(c);
+      }
+    }
+  }
+
+  // One crossing per place and pair of sessions: the best first, and no
+  // other of the same pair within PlaceSize of one taken.
+  std::sort(candidates.begin(), candidates.end(), [](const TCrossing& a, const TCrossing& b) {
+    return a.SigmaCm != b.SigmaCm ? a.SigmaCm < b.SigmaCm : a.Distance < b.Distance;
+  });
+  const double place = Options.PlaceSize;
+  std::unordered_map<std::int64_t, std::vector<std::size_t>> taken;  // by cell and pair
+  std::vector<TCrossing> out;
+  auto pairKey = [&](const TCrossing& c, std::int64_t cx, std::int64_t cy) {
+    std::int64_t h = (cx * 73856093) ^ (cy * 19349663) ^ (static_cast<std::int64_t>(c.SessionA) * 83492791) ^
+                     (static_cast<std::int64_t>(c.SessionB) * 1000003);
+    return h;
+  };
+  for (const TCrossing& c : candidates) {
+    const double x = c.Longitude * kx, y = (c.Latitude - lat0) * kMetresPerDegree;
+    const auto cx = static_cast<std::int64_t>(std::floor(x / place));
+    const auto cy = static_cast<std::int64_t>(std::floor(y / place));
+    bool near = false;
+    for (std::int64_t dx = -1; dx <= 1 && !near; ++dx)
+      for (std::int64_t dy = -1; dy <= 1 && !near; ++dy) {
+        const auto it = taken.find(pairKey(c, cx + dx, cy + dy));
+        if (it == taken.end()) continue;
+        for (std::size_t k : it->second) {
+          const TCrossing& o = out[k];
+          if (o.SessionA != c.SessionA || o.SessionB != c.SessionB) continue;
+          if (std::hypot(o.Longitude * kx - x, (o.Latitude - lat0) * kMetresPerDegree - y) < place) {
+            near = true;
+            break;
+          }
+        }
+      }
+    if (near) continue;
+    taken[pairKey(c, cx, cy)].push_back(out.size());
+    out.push_back(c);
+  }
+  return out;
+}
+
+TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
+                              TFeedback& Feedback) {
+  TLevelEstimate result;
+  const int n = static_cast<int>(Sessions.size());
+  result.Sessions.resize(static_cast<std::size_t>(n));
+  for (int s = 0; s < n; ++s) result.Sessions[static_cast<std::size_t>(s)].Name = Sessions[static_cast<std::size_t>(s)].Name;
+  if (n == 0) return result;
+  result.Crossings = FindCrossings(Sessions, Options, Feedback);
+  const std::vector<TCrossing>& crossings = result.Crossings;
+
+  // The sessions a chain of crossings links to the first one.
+  std::vector<bool> linked(static_cast<std::size_t>(n));
+  linked[0] = true;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const TCrossing& c : crossings) {
+      const bool a = linked[static_cast<std::size_t>(c.SessionA)], b = linked[static_cast<std::size_t>(c.SessionB)];
+      if (a != b) {
+        linked[static_cast<std::size_t>(c.SessionA)] = linked[static_cast<std::size_t>(c.SessionB)] = true;
+        grew = true;
+      }
+    }
+  }
+  // Unknowns: the offsets of the linked sessions after the first.
+  std::vector<int> unknown(static_cast<std::size_t>(n), -1);
+  int m = 0;
+  for (int s = 1; s < n; ++s)
+    if (linked[static_cast<std::size_t>(s)]) unknown[static_cast<std::size_t>(s)] = m++;
+  std::vector<const TCrossing*> used;
+  for (const TCrossing& c : crossings)
+    if (linked[static_cast<std::size_t>(c.SessionA)] && linked[static_cast<std::size_t>(c.SessionB)]) used.push_back(&c);
+
+  Eigen::VectorXd offset = Eigen::VectorXd::Zero(m);
+  Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(m, m);
+  std::vector<double> residual(used.size());
+  auto offsetOf = [&](int s) { return unknown[static_cast<std::size_t>(s)] < 0 ? 0.0 : offset(unknown[static_cast<std::size_t>(s)]); };
+  if (m > 0) {
+    // Each crossing says offset(A) - offset(B) = DepthB - DepthA, with the
+    // weight of its expected error; Huber's weights then take the force out
+    // of crossings that disagree far beyond the rest (a steep slope, a
+    // spike, a place where the two tracks did not see the same bottom).
+    std::vector<double> robust(used.size(), 1.0);
+    double scale = 1;
+    for (int iteration = 0; iteration < 30; ++iteration) {
+      if (Feedback.Canceled()) throw TCanceled{};
+      Eigen::MatrixXd normal = Eigen::MatrixXd::Zero(m, m);
+      Eigen::VectorXd rhs = Eigen::VectorXd::Zero(m);
+      for (std::size_t k = 0; k < used.size(); ++k) {
+        const TCrossing& c = *used[k];
+        const double w = robust[k] / (c.SigmaCm * c.SigmaCm);
+        const double y = c.DepthB - c.DepthA;
+        const int a = unknown[static_cast<std::size_t>(c.SessionA)], b = unknown[static_cast<std::size_t>(c.SessionB)];
+        if (a >= 0) {
+          normal(a, a) += w;
+          rhs(a) += w * y;
+        }
+        if (b >= 0) {
+          normal(b, b) += w;
+          rhs(b) -= w * y;
+        }
+        if (a >= 0 && b >= 0) {
+          normal(a, b) -= w;
+          normal(b, a) -= w;
+        }
+      }
+      const Eigen::LDLT<Eigen::MatrixXd> solver(normal);
+      const Eigen::VectorXd next = solver.solve(rhs);
+      covariance = solver.solve(Eigen::MatrixXd::Identity(m, m));
+      const double change = (next - offset).cwiseAbs().maxCoeff();
+      offset = next;
+      // Residuals in units of their expected error, and their robust scale.
+      std::vector<double> standardized(used.size());
+      for (std::size_t k = 0; k < used.size(); ++k) {
+        const TCrossing& c = *used[k];
+        residual[k] = (c.DepthA + offsetOf(c.SessionA)) - (c.DepthB + offsetOf(c.SessionB));
+        standardized[k] = std::fabs(residual[k]) / c.SigmaCm;
+      }
+      std::vector<double> sorted = standardized;
+      std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+      scale = std::max(1.4826 * sorted[sorted.size() / 2], 1e-9);
+      const double c = 1.345 * scale;
+      for (std::size_t k = 0; k < used.size(); ++k) robust[k] = standardized[k] <= c ? 1.0 : c / standardized[k];
+      if (iteration > 0 && change < 1e-4) break;
+    }
+    covariance *= scale * scale;
+  } else {
+    for (std::size_t k = 0; k < used.size(); ++k)
+      residual[k] = used[k]->DepthA - used[k]->DepthB;
+  }
+
+  std::vector<double> sumSquares(static_cast<std::size_t>(n));
+  for (std::size_t k = 0; k < used.size(); ++k)
+    for (int s : {used[k]->SessionA, used[k]->SessionB}) {
+      ++result.Sessions[static_cast<std::size_t>(s)].Crossings;
+      sumSquares[static_cast<std::size_t>(s)] += residual[k] * residual[k];
+    }
+  for (int s = 0; s < n; ++s) {
+    TSessionLevel& level = result.Sessions[static_cast<std::size_t>(s)];
+    level.Estimated = linked[static_cast<std::size_t>(s)] && (s == 0 || level.Crossings > 0);
+    level.OffsetCm = level.Estimated ? offsetOf(s) : 0;
+    const int u = unknown[static_cast<std::size_t>(s)];
+    level.StdErrorCm = u >= 0 ? std::sqrt(std::max(0.0, covariance(u, u))) : 0;
+    level.ResidualCm = level.Crossings > 0 ? std::sqrt(sumSquares[static_cast<std::size_t>(s)] / level.Crossings) : 0;
+    Feedback.Log(DescribeSessionLevel(level, Options));
+  }
+  return result;
+}
+
+std::string DescribeSessionLevel(const TSessionLevel& Level, const TLevelEstimateOptions& Options) {
+  if (!Level.Estimated)
+    return Level.Name + ": no level estimated: its tracks meet none of the sessions linked to the first";
+  std::string line = Level.Name + ": offset " + FormatFixed(Level.OffsetCm, 1) + " cm from " +
+                     std::to_string(Level.Crossings) + (Level.Crossings == 1 ? " crossing" : " crossings") +
+                     ", residual " + FormatFixed(Level.ResidualCm, 1) + " cm";
+  if (Level.Crossings < Options.FewCrossings && Level.StdErrorCm > 0)
+    line += " (few crossings: uncertain by about " + FormatFixed(Level.StdErrorCm, 1) + " cm)";
+  return line;
+}
+
+}  // namespace sondralis

@@ -1,0 +1,77 @@
+#pragma once
+
+// The water level of each survey session, estimated from the data: where
+// tracks of two sessions cross or pass within a few metres, both measured
+// the same bottom, so the difference of their readings there is the
+// difference of the water levels (plus noise). One offset per session
+// makes all of them agree as well as possible: least squares over all
+// crossings, the first session fixed at 0.
+
+#include <string>
+#include <vector>
+
+#include "corrections/SurveySessions.h"
+#include "model/Feedback.h"
+
+namespace sondralis {
+
+struct TLevelEstimateOptions {
+  double Radius = 5;          // metres: tracks this close count as crossing
+  double MinAngle = 30;       // degrees: tracks meeting at a shallower angle do not count
+  // Each track must run on from the crossing for ClearReach metres both
+  // ways and end up at least ClearSide metres off the other on either side.
+  double ClearReach = 25;
+  double ClearSide = 8;
+  double MaxStep = 25;        // metres: readings further apart are no track between them
+  double PlaceSize = 20;      // metres: crossings of two sessions closer than this are one place
+  double ReadingNoise = 6;    // cm: noise of a reading
+  double PositionError = 2;   // m: GPS error of a position
+  int FewCrossings = 20;      // an estimate resting on fewer is reported as weak
+};
+
+// One place where two sessions meet.
+struct TCrossing {
+  int SessionA = 0, SessionB = 0;  // SessionA < SessionB
+  double Latitude = 0, Longitude = 0;
+  // cm, the two sessions' depths there: medians of five readings,
+  // interpolated along each track and carried to the middle between them
+  // by the slope of the bottom
+  double DepthA = 0, DepthB = 0;
+  double Distance = 0;             // m between the two tracks
+  double SigmaCm = 0;              // expected error of DepthB - DepthA: noise, slope times distance
+};
+
+// Finds the crossings between different sessions, at most one per place
+// and pair of sessions (the one with the smallest expected error).
+// Checks Feedback's cancellation and throws TCanceled.
+std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions,
+                                     const TLevelEstimateOptions& Options, TFeedback& Feedback);
+
+struct TSessionLevel {
+  std::string Name;
+  // False for a session that no chain of crossings links to the first
+  // session: its level cannot be known from the data, and OffsetCm is 0.
+  bool Estimated = false;
+  double OffsetCm = 0;     // to be added to every reading of the session
+  int Crossings = 0;       // places the estimate rests on
+  double ResidualCm = 0;   // root mean square of the disagreement left at them
+  double StdErrorCm = 0;   // standard error of OffsetCm
+};
+
+struct TLevelEstimate {
+  std::vector<TSessionLevel> Sessions;  // in the order given; the first has offset 0
+  std::vector<TCrossing> Crossings;
+};
+
+// Estimates the offsets (a robust weighted least squares: crossings whose
+// disagreement stays far off after the fit count less). A session recorded
+// when the water stood 30 cm higher than in the first session gets -30.
+// Logs one line per session to Feedback. Changes no reading.
+TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
+                              TFeedback& Feedback);
+
+// The line logged for a session: "lake.gpx 2026-06-14: offset -30.2 cm
+// from 57 crossings, residual 4.1 cm" (or why it has none).
+std::string DescribeSessionLevel(const TSessionLevel& Level, const TLevelEstimateOptions& Options);
+
+}  // namespace sondralis
