@@ -33,8 +33,8 @@ these is on by default, and without them the output is as before):
   --session-files      each session in a file of its own, NAME_session1.gpx
                        ..., instead of NAME_survey.gpx
   --spikes FRACTION    that share of the readings (e.g. 0.01) replaced by
-                       spikes 1 to 5 m off, or by surface clutter of
-                       20 to 50 cm where a spike would leave the water
+                       spikes 1 to 5 m off: shallower (clutter) where the
+                       water is deep enough, deeper (a second echo)
   --transducer CM      the sounder's transducer sits CM below the surface:
                        every reading is that much shallower
   --shore-depth CM     the water at the shoreline is CM deep (a levee)
@@ -398,9 +398,9 @@ def inject_spikes(segments, fraction, rng):
         new = []
         for i, (lat, lon, d, t) in enumerate(seg):
             if d != 0 and rng.random() < fraction:
-                bad = d + rng.choice((-1, 1)) * rng.randint(100, 500)
-                if bad < 20:
-                    bad = rng.randint(20, 50)        # surface clutter
+                off = rng.randint(100, 500)
+                # Down into the water when it is deep enough, else up.
+                bad = d - off if rng.random() < 0.5 and d - off >= 20 else d + off
                 spikes.append((s, i, t, d, bad))
                 d = bad
             new.append((lat, lon, d, t))

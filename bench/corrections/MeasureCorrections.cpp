@@ -164,7 +164,7 @@ int Main(int argc, char** argv) {
   }
   if (mode == "despike-sweep") {
     for (int k : {2, 3, 4, 5})
-      for (double t : {3.0, 4.0, 5.0, 6.0, 8.0})
+      for (double t : {1.5, 2.0, 2.5, 3.0, 4.0, 6.0})
         for (double a : {30.0, 50.0, 80.0}) {
           const TDespikeOptions o{.K = k, .T = t, .A = a};
           PrintScore(o, ScoreDespike(files, truth, o));

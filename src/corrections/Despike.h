@@ -13,14 +13,18 @@ namespace sondralis {
 
 // A reading is a spike when it differs from the median of the 2K+1
 // readings around it along its segment by more than
-// max(T x their median absolute deviation, A cm). The defaults were chosen
-// by measurement on generated surveys with 1 % injected spikes of 1 to 5 m
-// (bench/corrections): they remove all of them and fewer than one good
-// reading in a thousand.
+// max(T x their median absolute deviation, A cm). The floor A keeps the
+// sounder's noise on flat bottoms; the deviation term lets the window
+// follow a steep slope, where readings a few metres apart differ by tens
+// of centimetres. The defaults were chosen by measurement on surveys of
+// the generated lake with 1 % of the readings made spikes of 1 to 5 m
+// (bench/corrections/measure_corrections despike-sweep): at one reading a
+// second they remove 99.4 to 100 % of the spikes and 0.007 to 0.028 % of
+// the good readings, at ten a second all spikes and no good reading.
 struct TDespikeOptions {
-  int K = 3;           // readings on each side
-  double T = 6;        // times the median absolute deviation (unscaled)
-  double A = 50;       // centimetres at least
+  int K = 3;      // readings on each side
+  double T = 1.5;  // times the median absolute deviation (unscaled)
+  double A = 50;   // centimetres at least
 };
 
 // Which of the values are spikes. Near the ends of the list the window is

@@ -60,8 +60,8 @@ TLevelTable TLevelTable::Read(const std::string& Path) {
     const bool pair = SplitPair(t, timeText, levelText);
     if (pair && ReadIsoTimeField(timeText, e.Time) && ReadDecimalField(levelText, false, e.LevelCm)) {
       entries.push_back(e);
-    } else if (headerAllowed && pair && !ReadIsoTimeField(timeText, e.Time)) {
-      // time,level_cm
+    } else if (headerAllowed && pair && !timeText.empty() && !(timeText.front() >= '0' && timeText.front() <= '9')) {
+      // A header such as "time,level_cm"; a date that is wrong is no header.
     } else {
       throw std::runtime_error(where + " is no 'time,level_cm' line with an ISO 8601 time and a level in cm: " +
                                Quoted(t.substr(0, 80)));
