@@ -191,6 +191,11 @@ int Main(int argc, char** argv) {
     for (const TSessionLevel& s : estimate.Sessions) {
       const auto it = truth.Offsets.find(s.Name);
       const double expected = it == truth.Offsets.end() ? NAN : it->second;
+      if (!s.Estimated) {
+        std::printf("%s: true %+.0f cm, not estimated (no crossing links it to the first session)\n", s.Name.c_str(),
+                    expected);
+        continue;
+      }
       const double error = s.OffsetCm - expected;
       if (std::isfinite(error)) worst = std::max(worst, std::fabs(error));
       std::printf("%s: true %+.0f cm, estimated %+.1f cm (error %+.1f, std error %.1f) from %d crossings, residual %.1f cm\n",

@@ -16,6 +16,7 @@ namespace sondralis {
 namespace {
 
 constexpr double kMetresPerDegree = 111319.49;  // WGS84 equatorial radius x pi / 180
+constexpr double kSlopeReach = 5;               // m each way over which the slope along a track is taken
 
 // A run in a local plane (metres east and north of a reference point) with
 // its readings, which of them are spikes, and the slope of the bottom along
@@ -28,6 +29,20 @@ struct TPlaneRun {
   std::vector<double> X, Y, Depth, Slope;  // m, m, cm, cm per m
   std::vector<bool> Spike;
 };
+
+// The first reading from `from` on, going by `step` (+1 or -1), that lies
+// at least `reach` metres in a straight line from reading `origin`; -1
+// where the run ends sooner. Straight-line distances, not the way along the
+// run: GPS error adds a zigzag to the way that grows with the rate.
+std::ptrdiff_t Farther(const TPlaneRun& run, std::size_t origin, std::size_t from, int step, double reach) {
+  const double r2 = reach * reach;
+  for (std::ptrdiff_t k = static_cast<std::ptrdiff_t>(from); k >= 0 && k < static_cast<std::ptrdiff_t>(run.X.size());
+       k += step) {
+    const double dx = run.X[static_cast<std::size_t>(k)] - run.X[origin], dy = run.Y[static_cast<std::size_t>(k)] - run.Y[origin];
+    if (dx * dx + dy * dy >= r2) return k;
+  }
+  return -1;
+}
 
 double MedianOfFive(const std::vector<double>& d, std::size_t i) {
   const std::size_t n = d.size();
@@ -62,11 +77,16 @@ std::vector<TPlaneRun> ToPlane(const std::vector<TSurveySession>& Sessions, doub
         raw.push_back(p->HBdepth);
       }
       const std::size_t n = raw.size();
+      // The slope over some metres, not over a few readings: at ten
+      // readings a second the sounder's noise would swamp it.
       std::vector<double> smooth(n);
       for (std::size_t i = 0; i < n; ++i) smooth[i] = MedianOfFive(raw, i);
       r.Slope.resize(n);
       for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t a = i >= 2 ? i - 2 : 0, b = std::min(n - 1, i + 2);
+        const std::ptrdiff_t back = i > 0 ? Farther(r, i, i - 1, -1, kSlopeReach) : -1;
+        const std::ptrdiff_t ahead = Farther(r, i, i + 1, 1, kSlopeReach);
+        const std::size_t a = back < 0 ? 0 : static_cast<std::size_t>(back);
+        const std::size_t b = ahead < 0 ? n - 1 : static_cast<std::size_t>(ahead);
         const double along = std::hypot(r.X[b] - r.X[a], r.Y[b] - r.Y[a]);
         r.Slope[i] = along > 0.5 ? (smooth[b] - smooth[a]) / along : 0;
       }
@@ -95,37 +115,28 @@ std::int64_t CellKey(double x, double y, double size) {
   return (cx << 32) ^ (cy & 0xFFFFFFFF);
 }
 
-// Whether the run crosses the line through (lx, ly) along (dx, dy) at the
-// piece from `index` to `index` + 1 clearly: it runs on nearly straight for
-// `reach` metres both ways, and the readings there lie at least `side`
-// metres off the line, on opposite sides. A track that only touches the
-// other, or meets it where it turns or ends, would meet it only when its
-// GPS error pushed it across, and would then read the bottom of somewhere
-// else, always in the same direction.
-bool CrossesClearly(const TPlaneRun& run, int index, double lx, double ly, double dx, double dy, double reach,
-                    double side) {
-  const auto walk = [&](std::size_t from, int step) -> std::ptrdiff_t {
-    double along = 0;
-    std::size_t k = from;
-    for (;;) {
-      if ((step < 0 && k == 0) || (step > 0 && k + 1 >= run.X.size())) return -1;
-      const std::size_t next = step < 0 ? k - 1 : k + 1;
-      along += std::hypot(run.X[next] - run.X[k], run.Y[next] - run.Y[k]);
-      k = next;
-      if (along >= reach) return static_cast<std::ptrdiff_t>(k);
-    }
-  };
-  const std::ptrdiff_t before = walk(static_cast<std::size_t>(index), -1);
-  const std::ptrdiff_t after = walk(static_cast<std::size_t>(index) + 1, 1);
-  if (before < 0 || after < 0) return false;
-  const auto b = static_cast<std::size_t>(before), a = static_cast<std::size_t>(after);
-  // Nearly straight: the chord is almost as long as the way along the run.
-  double way = 0;
-  for (std::size_t k = b; k < a; ++k) way += std::hypot(run.X[k + 1] - run.X[k], run.Y[k + 1] - run.Y[k]);
-  if (std::hypot(run.X[a] - run.X[b], run.Y[a] - run.Y[b]) < 0.9 * way) return false;
-  const double len = std::hypot(dx, dy);
-  const auto offset = [&](std::size_t k) { return ((run.X[k] - lx) * dy - (run.Y[k] - ly) * dx) / len; };
-  const double ob = offset(b), oa = offset(a);
+// The chord of the run around the piece from `index` to `index` + 1: from
+// the reading `reach` metres back to the one `reach` metres ahead. False
+// where the run ends sooner or turns on the way (the chord is clearly
+// shorter than its two halves).
+bool Chord(const TPlaneRun& run, int index, double reach, std::size_t& back, std::size_t& ahead) {
+  const auto i = static_cast<std::size_t>(index);
+  const std::ptrdiff_t b = Farther(run, i, i, -1, reach);
+  const std::ptrdiff_t a = Farther(run, i + 1, i + 1, 1, reach);
+  if (b < 0 || a < 0) return false;
+  back = static_cast<std::size_t>(b);
+  ahead = static_cast<std::size_t>(a);
+  const double halves = std::hypot(run.X[i] - run.X[back], run.Y[i] - run.Y[back]) +
+                        std::hypot(run.X[ahead] - run.X[i + 1], run.Y[ahead] - run.Y[i + 1]);
+  return std::hypot(run.X[ahead] - run.X[back], run.Y[ahead] - run.Y[back]) >= 0.9 * halves;
+}
+
+// Whether the chord's ends lie at least `side` metres off the line through
+// (lx, ly) along the unit vector (dx, dy), on opposite sides.
+bool EndsOnBothSides(const TPlaneRun& run, std::size_t back, std::size_t ahead, double lx, double ly, double dx,
+                     double dy, double side) {
+  const auto offset = [&](std::size_t k) { return (run.X[k] - lx) * dy - (run.Y[k] - ly) * dx; };
+  const double ob = offset(back), oa = offset(ahead);
   return std::fabs(ob) >= side && std::fabs(oa) >= side && (ob > 0) != (oa > 0);
 }
 
@@ -193,25 +204,34 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
         if (dist > radius) continue;
         const double mx = (ax + bx) / 2, my = (ay + by) / 2;
         if (CellKey(mx, my, cell) != key) continue;
-        // Tracks that meet at a shallow angle are left out: where the bottom
-        // slopes across both, their depths differ by slope times distance,
-        // always the same way, and nothing along them tells by how much.
-        const double ux = ra.X[i0 + 1] - ra.X[i0], uy = ra.Y[i0 + 1] - ra.Y[i0];
-        const double vx = rb.X[j0 + 1] - rb.X[j0], vy = rb.Y[j0 + 1] - rb.Y[j0];
+        // Only clear crossings count. Tracks that meet at a shallow angle
+        // are left out: where the bottom slopes across both, their depths
+        // differ by slope times distance, always the same way, and nothing
+        // along them tells by how much. So are tracks that only touch, or
+        // meet where one turns or ends: they would meet only when their GPS
+        // error pushed them across, and would then read the bottom of
+        // somewhere else, again always in the same direction. Each track
+        // must run on nearly straight for ClearReach metres both ways (its
+        // direction is taken along that chord, not from two readings a few
+        // decimetres apart) and end up ClearSide metres off the other.
+        std::size_t a0, a1, b0, b1;
+        if (!Chord(ra, i0, Options.ClearReach, a0, a1) || !Chord(rb, j0, Options.ClearReach, b0, b1)) continue;
+        double ux = ra.X[a1] - ra.X[a0], uy = ra.Y[a1] - ra.Y[a0];
+        double vx = rb.X[b1] - rb.X[b0], vy = rb.Y[b1] - rb.Y[b0];
         const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
         if (lu == 0 || lv == 0) continue;
-        const double cross = (ux * vy - uy * vx) / (lu * lv);
-        if (std::fabs(cross) < minSine) continue;
-        if (!CrossesClearly(ra, i0, bx, by, vx, vy, Options.ClearReach, Options.ClearSide) ||
-            !CrossesClearly(rb, j0, ax, ay, ux, uy, Options.ClearReach, Options.ClearSide))
+        ux /= lu, uy /= lu, vx /= lv, vy /= lv;
+        const double det = ux * vy - uy * vx;
+        if (std::fabs(det) < minSine) continue;
+        if (!EndsOnBothSides(ra, a0, a1, bx, by, vx, vy, Options.ClearSide) ||
+            !EndsOnBothSides(rb, b0, b1, ax, ay, ux, uy, Options.ClearSide))
           continue;
         // The slope of the bottom there, from the slopes along both tracks,
         // carries each depth to the middle between the two tracks.
         const double ga = ra.Slope[i0] + s * (ra.Slope[i0 + 1] - ra.Slope[i0]);
         const double gb = rb.Slope[j0] + t * (rb.Slope[j0 + 1] - rb.Slope[j0]);
-        const double det = (ux / lu) * (vy / lv) - (uy / lu) * (vx / lv);
-        const double gx = (ga * (vy / lv) - gb * (uy / lu)) / det;
-        const double gy = ((ux / lu) * gb - (vx / lv) * ga) / det;
+        const double gx = (ga * vy - gb * uy) / det;
+        const double gy = (ux * gb - vx * ga) / det;
         const double da = ra.Depth[i0] + s * (ra.Depth[i0 + 1] - ra.Depth[i0]) + gx * (mx - ax) + gy * (my - ay);
         const double db = rb.Depth[j0] + t * (rb.Depth[j0 + 1] - rb.Depth[j0]) + gx * (mx - bx) + gy * (my - by);
         const double slope2 = gx * gx + gy * gy;
