@@ -9,6 +9,7 @@ packages=(
   libpugixml-dev
   libjpeg62-turbo-dev
   libhwy-dev
+  libeigen3-dev
   libgtest-dev libbenchmark-dev
   libxml2-utils python3 locales
   clang libclang-rt-dev
