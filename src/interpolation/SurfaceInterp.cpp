@@ -312,11 +312,12 @@ TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Dep
   // lattice of this size quicker than iterating.
   const TSystem sys = Assemble(fine, blocks, Settings, meanDepth);
   CheckCancel(Feedback);
+  Feedback.SetProgress(2, 4);
   Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> solver(sys.Matrix());
   if (solver.info() != Eigen::Success) throw ESurfaceError("The surface could not be solved.");
   CheckCancel(Feedback);
   const Eigen::VectorXd u = solver.solve(sys.Rhs());
-  Feedback.SetProgress(2, 4);
+  Feedback.SetProgress(3, 4);
 
   // The pixels: a cubic through the lattice nodes, clamped to 0 .. the
   // deepest sample. Each pixel depends on the lattice alone, so the columns
