@@ -58,6 +58,8 @@ def need_tools():
         sys.exit("score-lake.py needs " + " and ".join(missing) + ": apt-get install " + " ".join(missing))
 
 
+# GMT may leave a gmt.history in the folder it runs in: it runs in the
+# working folder, never in the caller's.
 def run(cmd, **kw):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kw)
 
@@ -137,7 +139,8 @@ def gmt_blockmedian(samples, header, work):
     with open(samples) as f:
         text = f.read().split("\n", 1)[1]
     with open(out, "w") as f:
-        f.write(run(["gmt", "blockmedian", "--FORMAT_FLOAT_OUT=%.15g", "--GMT_HISTORY=false"] + gmt_region(header), input=text).stdout)
+        f.write(run(["gmt", "blockmedian", "--FORMAT_FLOAT_OUT=%.15g", "--GMT_HISTORY=false"] + gmt_region(header),
+                    input=text, cwd=work).stdout)
     return out
 
 
@@ -148,9 +151,9 @@ def gmt_surface(np, header, blocks, work):
     grd = os.path.join(work, "surface.nc")
     start = time.monotonic()
     run(["gmt", "surface", blocks, "-T0.35", "-Am", "-Ll0", "-Lud", "--GMT_HISTORY=false", "-G" + grd]
-        + gmt_region(header))
+        + gmt_region(header), cwd=work)
     seconds = time.monotonic() - start
-    text = run(["gmt", "grd2xyz", grd, "-ZTLa", "--GMT_HISTORY=false"]).stdout
+    text = run(["gmt", "grd2xyz", grd, "-ZTLa", "--GMT_HISTORY=false"], cwd=work).stdout
     values = np.array(text.split(), dtype=float)
     return values.reshape(int(header["nrows"]), int(header["ncols"])), seconds
 
