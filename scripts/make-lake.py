@@ -2,6 +2,8 @@
 """Makes a synthetic lake for the examples, the tests and the benchmarks.
 
     scripts/make-lake.py OUTDIR [--rate HZ] [--seed N] [--prefix NAME]
+                         [--pattern oblique|parallel|zigzag|meander|sparse]
+    scripts/make-lake.py OUTDIR --truth-of GRID.asc [--seed N] [--prefix NAME]
 
 writes into OUTDIR:
 
@@ -12,6 +14,19 @@ writes into OUTDIR:
                    about 14 000 points, --rate 10 about 140 000
   NAME_shore.gpx   the shoreline and the island as depth-free tracks
   NAME_shore.kml   the same outlines as KML line strings, and the boat ramp
+
+--pattern chooses how the boat drives (the shore passes stay the same
+kind): oblique, the default, is the survey above; parallel is east-west
+lines 110 m apart; zigzag is legs zig-zagging across the lake at an angle,
+advancing 70 m a leg, two passes along the shore and a wander out to a
+favourite spot; meander is an angler wandering about the lake with the
+sounder switched off now and then; sparse is the oblique survey with every
+other line left out.
+
+--truth-of GRID.asc writes, instead of a lake, NAME_truth.asc: the true
+depth in centimetres of the lake of that seed at the nodes (cell centres) of
+the given Esri ASCII grid, NODATA on land. Other scripts can import this
+file and call true_depth(lon, lat, seed) themselves.
 
 The lake has a shallow shelf along the shore, a steep drop-off, a deep
 basin, a submerged hump and an island with its own shelf; the readings carry
@@ -270,6 +285,199 @@ def sessions():
     return [loop, along, across, inner]
 
 
+# ---------------------------------------------------------------- survey patterns
+# Other ways of driving the same lake, for scoring interpolators against the
+# true bottom. Each returns the sessions as lists of runs of way points; the
+# oblique survey above stays the default and is not touched by them.
+
+def water_runs(points, margin):
+    """The stretches of a dense path that lie on open water, each long enough
+    to steer along."""
+    runs, run = [], []
+    for p in points:
+        if on_water(p[0], p[1], margin):
+            run.append(p)
+        elif run:
+            runs.append(run)
+            run = []
+    if run:
+        runs.append(run)
+    return [r for r in runs if len(r) >= 4]
+
+
+def parallel_plan():
+    """A shore pass and east-west lines 110 m apart."""
+    lines = transects(0.0, 110.0, 14.0)
+    return [[shore_loop(22.0)], lines]
+
+
+def zigzag_plan(seed):
+    """Legs zig-zagging across the lake at 35 degrees, each leg 70 m further
+    along it, two passes along the shore, and a wander out to the hump where
+    the fish are."""
+    a = math.radians(35.0)
+    ue, un = math.cos(a), math.sin(a)          # along the lake, the way the legs advance
+    ve, vn = -un, ue                           # across it
+    reach = math.hypot(A, B) * 1.1
+    leg, dense, u = 70.0, [], -reach
+    while u <= reach:
+        # A triangle wave: across and back while advancing one leg each way.
+        phase = ((u + reach) / leg) % 2.0
+        v = reach * (2.0 * phase - 1.0 if phase < 1.0 else 3.0 - 2.0 * phase)
+        dense.append((u * ue + v * ve, u * un + v * vn))
+        u += 0.5
+    legs = water_runs(dense, 14.0)
+    rng = random.Random(seed * 7919 + 35)
+    ramp = shore_point(math.radians(200))
+    start = (ramp[0] * 0.97, ramp[1] * 0.97)
+    spot = (-420.0 + rng.uniform(-10, 10), -120.0 + rng.uniform(-10, 10))
+    circle = [(spot[0] + 30.0 * math.cos(t / 12.0 * math.pi), spot[1] + 30.0 * math.sin(t / 12.0 * math.pi))
+              for t in range(0, 49)]
+    wander = [start] + circle + [start]
+    return [[shore_loop(22.0)], legs, [shore_loop(60.0)[::-1]], [wander]]
+
+
+def meander_plan(seed):
+    """An angler wandering about the lake: a slowly turning course that veers
+    off the shores, with the sounder switched off now and then."""
+    rng = random.Random(seed * 7919 + 77)
+    ramp = shore_point(math.radians(200))
+    e, n = ramp[0] * 0.95, ramp[1] * 0.95
+    heading = rng.uniform(-0.5, 0.5)
+    plan = []
+    for _ in range(3):                         # three trips
+        runs, run, on, left = [], [], True, rng.uniform(400, 1200)
+        for _ in range(1500):                  # about 9 km a trip, 6 m a step
+            turn = rng.gauss(0.0, 0.10)
+            for _ in range(40):
+                e2 = e + 6.0 * math.cos(heading + turn)
+                n2 = n + 6.0 * math.sin(heading + turn)
+                if on_water(e2, n2, 25.0):
+                    break
+                # Steer towards the middle of the lake and a little beyond.
+                turn += 0.35 if math.sin(math.atan2(-n, -e) - heading) > 0 else -0.35
+            heading += turn
+            e, n = e2, n2
+            if on:
+                run.append((e, n))
+            left -= 6.0
+            if left <= 0:
+                on = not on
+                left = rng.uniform(400, 1200) if on else rng.uniform(150, 500)
+                if not on and len(run) > 1:
+                    runs.append(run)
+                run = []
+        if len(run) > 1:
+            runs.append(run)
+        plan.append(runs)
+    return plan
+
+
+def every_other(lines):
+    """Every other line, each driven from the end nearer to the last."""
+    kept = [list(line) for line in lines[::2]]
+    for i in range(1, len(kept)):
+        end = kept[i - 1][-1]
+        if math.dist(end, kept[i][-1]) < math.dist(end, kept[i][0]):
+            kept[i].reverse()
+    return kept
+
+
+def sparse_plan():
+    """The oblique survey with half its lines."""
+    along = [p for line in every_other(transects(28.0, 46.0, 14.0)) for p in line]
+    across = [p for line in every_other(transects(118.0, 130.0, 14.0)) for p in line]
+    return [[shore_loop(22.0)], [along], [across], [shore_loop(120.0)[::-1]]]
+
+
+PATTERNS = ("oblique", "parallel", "zigzag", "meander", "sparse")
+
+
+def survey_plan(pattern, seed):
+    if pattern == "oblique":
+        return None
+    if pattern == "parallel":
+        return parallel_plan()
+    if pattern == "zigzag":
+        return zigzag_plan(seed)
+    if pattern == "meander":
+        return meander_plan(seed)
+    return sparse_plan()
+
+
+# ---------------------------------------------------------------- true bottom
+
+def true_lake(seed):
+    """The true depth field of the lake made with `seed`."""
+    return Lake(random.Random(seed))
+
+
+def true_depth(lon, lat, seed=1, lake=None):
+    """The true depth in centimetres at a position in degrees, 0 on land."""
+    lake = lake or true_lake(seed)
+    e = (lon - LON0) * M_PER_DEG_LON
+    n = (lat - LAT0) * M_PER_DEG_LAT
+    return lake.depth(e, n)
+
+
+def read_ascii_grid(path):
+    """The header of an Esri ASCII grid (ncols, nrows, xllcorner, yllcorner,
+    dx, dy or cellsize, NODATA_value) and its rows from the north, as floats."""
+    header, rows = {}, []
+    with open(path, encoding="ascii") as f:
+        for line in f:
+            parts = line.split()
+            if not parts:
+                continue
+            if parts[0][0].isalpha():
+                header[parts[0].lower()] = float(parts[1])
+            else:
+                rows.append([float(v) for v in parts])
+    if "dx" not in header:
+        header["dx"] = header["dy"] = header["cellsize"]
+    return header, rows
+
+
+def grid_nodes(header):
+    """The longitudes of the columns and the latitudes of the rows (from the
+    north) of a grid's cell centres."""
+    nc, nr = int(header["ncols"]), int(header["nrows"])
+    lons = [header["xllcorner"] + (i + 0.5) * header["dx"] for i in range(nc)]
+    top = header["yllcorner"] + nr * header["dy"]
+    lats = [top - (j + 0.5) * header["dy"] for j in range(nr)]
+    return lons, lats
+
+
+def truth_grid(header, seed):
+    """The true depth at every node of the grid, rows from the north; None on
+    land and on the islands."""
+    lake = true_lake(seed)
+    lons, lats = grid_nodes(header)
+    out = []
+    for lat in lats:
+        n = (lat - LAT0) * M_PER_DEG_LAT
+        row = []
+        for lon in lons:
+            e = (lon - LON0) * M_PER_DEG_LON
+            on_lake = lake_fraction(e, n) < 1.0 and island_fraction(e, n) > 1.0
+            row.append(lake.depth(e, n) if on_lake else None)
+        out.append(row)
+    return out
+
+
+def write_truth(grid_path, out_path, seed):
+    header, _ = read_ascii_grid(grid_path)
+    truth = truth_grid(header, seed)
+    nodata = header.get("nodata_value", -9999.0)
+    lines = [f"ncols        {int(header['ncols'])}", f"nrows        {int(header['nrows'])}",
+             f"xllcorner    {header['xllcorner']!r}", f"yllcorner    {header['yllcorner']!r}",
+             f"dx           {header['dx']!r}", f"dy           {header['dy']!r}",
+             f"NODATA_value {nodata:g}"]
+    for row in truth:
+        lines.append(" ".join(f"{nodata:g}" if v is None else f"{v:.3f}" for v in row))
+    write(out_path, "\n".join(lines) + "\n")
+
+
 def iso_time(seconds):
     day, rest = divmod(seconds, 86400.0)
     h, rest = divmod(rest, 3600.0)
@@ -279,11 +487,16 @@ def iso_time(seconds):
     return stamp + (f".{ms:03d}Z" if ms else "Z")
 
 
-def survey(lake, rng, rate):
+def survey(lake, rng, rate, plan=None):
+    """The readings of every session. `plan` lists the sessions as lists of
+    runs of way points (the sounder records along each run and is off
+    between them); the default is the oblique survey, one run a session."""
+    if plan is None:
+        plan = [[way] for way in sessions()]
     segments = []
     clock = 6.5 * 3600.0                   # 06:30 UTC
-    for number, way in enumerate(sessions()):
-        pts = resample(way, SPEED / rate)
+    for number, runs in enumerate(plan):
+        pts = [p for way in runs for p in resample(way, SPEED / rate)]
         jitter_e = jitter_n = 0.0
         seg = []
         for i, (e, n) in enumerate(pts):
@@ -433,6 +646,10 @@ def main(argv):
     ap.add_argument("--rate", type=float, default=1.0, help="readings per second (default 1)")
     ap.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
     ap.add_argument("--prefix", default="lake", help="file name prefix (default lake)")
+    ap.add_argument("--pattern", choices=PATTERNS, default="oblique",
+                    help="how the boat drives (default oblique)")
+    ap.add_argument("--truth-of", metavar="GRID.asc",
+                    help="write NAME_truth.asc, the true depth at this grid's nodes, and nothing else")
     ap.add_argument("--levels", type=levels_arg, help="water level of each session in cm, e.g. 0,30,-45,12")
     ap.add_argument("--session-order", type=levels_arg, help="order of the sessions, e.g. 2,3,4,1")
     ap.add_argument("--session-files", action="store_true", help="one file per session")
@@ -447,9 +664,16 @@ def main(argv):
         ap.error("--rate must lie between 0.05 and 50")
     if not (0 <= a.spikes <= 0.5):
         ap.error("--spikes must lie between 0 and 0.5")
+    if a.truth_of:
+        os.makedirs(a.outdir, exist_ok=True)
+        out = os.path.join(a.outdir, a.prefix + "_truth.asc")
+        write_truth(a.truth_of, out, a.seed)
+        print(f"{out}: the true depth at the nodes of {a.truth_of}")
+        return
     rng = random.Random(a.seed)
     lake = Lake(rng)
-    segments = survey(ShoreDepthLake(lake, a.shore_depth) if a.shore_depth else lake, rng, a.rate)
+    segments = survey(ShoreDepthLake(lake, a.shore_depth) if a.shore_depth else lake, rng, a.rate,
+                      survey_plan(a.pattern, a.seed))
     rings = [("Shoreline", shoreline(9.0)), ("Island", island_ring(6.0))]
     os.makedirs(a.outdir, exist_ok=True)
     base = os.path.join(a.outdir, a.prefix)
