@@ -9,6 +9,7 @@ packages=(
   libpugixml-dev
   libjpeg62-turbo-dev
   libhwy-dev
+  libgdal-dev libsqlite3-dev
   libgtest-dev libbenchmark-dev
   libxml2-utils python3 locales
   clang libclang-rt-dev
