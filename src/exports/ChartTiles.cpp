@@ -207,6 +207,9 @@ void WriteChartMBTiles(const std::string& Path, const TExportGrid& Grid, const T
   if (!driver) errors.Fail(Path, "GDAL has no MBTiles driver");
   CPLStringList options;
   options.SetNameValue("TILE_FORMAT", "PNG");
+  // Compressing the tiles is most of the work: level 3 takes a third less
+  // time than the default 6 for tiles a tenth larger.
+  options.SetNameValue("ZLEVEL", "3");
   options.SetNameValue("TYPE", "overlay");
   options.SetNameValue("NAME", Name.c_str());
   options.SetNameValue("DESCRIPTION", "Depth chart");

@@ -29,10 +29,6 @@ double EqualAreaNorthing(double Lat) noexcept {
 
 }  // namespace
 
-bool TExportGrid::Covered(int X, int Y) const noexcept {
-  return std::isfinite(Depth[X][static_cast<std::size_t>(Y)]) && (Mask.Empty() || Mask[X][static_cast<std::size_t>(Y)]);
-}
-
 void TExportGrid::Check() const {
   if (Columns() < 1 || Rows() < 1) throw std::invalid_argument("the depth grid has no cells");
   if (!Mask.Empty() && (Mask.Width() != Columns() || Mask.Height() != Rows()))

@@ -6,6 +6,7 @@
 // limnologists expect in metres.
 
 #include <array>
+#include <cmath>
 #include <span>
 #include <string>
 #include <vector>
@@ -42,7 +43,10 @@ struct TExportGrid {
   double CellWidth() const noexcept { return Extent.CellWidth(Columns()); }   // degrees
   double CellHeight() const noexcept { return Extent.CellHeight(Rows()); }    // degrees
   // A cell with a depth: inside the mask and finite.
-  bool Covered(int X, int Y) const noexcept;
+  bool Covered(int X, int Y) const noexcept {
+    const auto y = static_cast<std::size_t>(Y);
+    return std::isfinite(Depth[X][y]) && (Mask.Empty() || Mask[X][y]);
+  }
   // The centre of column X and of row Y, as GridNodes places the nodes.
   double Longitude(int X) const noexcept { return Extent.MinLon + (X + 0.5) * CellWidth(); }
   double Latitude(int Y) const noexcept { return Extent.MaxLat - (Y + 0.5) * CellHeight(); }

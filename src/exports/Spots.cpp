@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <numeric>
 #include <set>
+#include <span>
+#include <utility>
 
 #include "formats/GPXFile.h"
 #include "model/GPX.h"
@@ -16,22 +18,28 @@ namespace {
 constexpr int kDx[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
 constexpr int kDy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
 
-// The covered cells of the grid, numbered column after column.
+// The cells of the grid, numbered column after column as the arrays store
+// them.
 class TCells {
  public:
-  explicit TCells(const TExportGrid& Grid) : fGrid(Grid), fRows(Grid.Rows()) {}
+  explicit TCells(const TExportGrid& Grid)
+      : fGrid(Grid), fRows(Grid.Rows()), fDepth(Grid.Depth.All()), fCovered(static_cast<std::size_t>(Count())) {
+    for (int x = 0; x < Grid.Columns(); ++x)
+      for (int y = 0; y < fRows; ++y) fCovered[static_cast<std::size_t>(x * fRows + y)] = Grid.Covered(x, y);
+  }
 
   int Count() const { return fGrid.Columns() * fRows; }
   int X(int Cell) const { return Cell / fRows; }
   int Y(int Cell) const { return Cell % fRows; }
-  bool Covered(int Cell) const { return fGrid.Covered(X(Cell), Y(Cell)); }
-  double Depth(int Cell) const { return fGrid.Depth[X(Cell)][static_cast<std::size_t>(Y(Cell))]; }
-  // Neighbour k (0 to 7) of a cell, or -1 outside the grid.
-  int Neighbour(int Cell, int k) const {
-    const int x = X(Cell) + kDx[k], y = Y(Cell) + kDy[k];
+  bool Covered(int Cell) const { return fCovered[static_cast<std::size_t>(Cell)]; }
+  double Depth(int Cell) const { return fDepth[static_cast<std::size_t>(Cell)]; }
+  // Neighbour k (0 to 7) of cell (X, Y), or -1 outside the grid.
+  int Neighbour(int X, int Y, int k) const {
+    const int x = X + kDx[k], y = Y + kDy[k];
     if (x < 0 || y < 0 || x >= fGrid.Columns() || y >= fRows) return -1;
     return x * fRows + y;
   }
+  int Neighbour(int Cell, int k) const { return Neighbour(X(Cell), Y(Cell), k); }
   // A cell on the edge of the coverage: some neighbour is outside it.
   bool OnEdge(int Cell) const {
     for (int k = 0; k < 8; ++k) {
@@ -44,6 +52,8 @@ class TCells {
  private:
   const TExportGrid& fGrid;
   int fRows;
+  std::span<const double> fDepth;
+  std::vector<bool> fCovered;
 };
 
 struct TExtreme {
@@ -57,18 +67,14 @@ struct TExtreme {
 // but the one with the most extreme peak ends there: its peak's prominence
 // is its distance in depth from this saddle. A region that never meets
 // another ends at its least extreme cell.
-std::vector<TExtreme> Prominences(const TCells& Cells, bool Deepest, TFeedback& Feedback) {
-  std::vector<int> order;
-  for (int c = 0; c < Cells.Count(); ++c)
-    if (Cells.Covered(c)) order.push_back(c);
-  // Higher first: depth for holes, minus depth for humps; ties by number so
-  // a flat stretch floods from one end.
+// Order holds the covered cells from the deepest to the shallowest, ties
+// in either order (a flat stretch floods from one end); for humps it is
+// taken backwards.
+std::vector<TExtreme> Prominences(const TCells& Cells, const std::vector<int>& Order, bool Deepest,
+                                  TFeedback& Feedback) {
   const double sign = Deepest ? 1 : -1;
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    const double da = sign * Cells.Depth(a), db = sign * Cells.Depth(b);
-    return da != db ? da > db : a < b;
-  });
-  if (Feedback.Canceled()) throw TCanceled{};
+  std::vector<int> order(Order);
+  if (!Deepest) std::reverse(order.begin(), order.end());
 
   std::vector<int> parent(static_cast<std::size_t>(Cells.Count()), -1);
   std::vector<int> peak(static_cast<std::size_t>(Cells.Count()), -1);  // of a region's root
@@ -83,11 +89,14 @@ std::vector<TExtreme> Prominences(const TCells& Cells, bool Deepest, TFeedback& 
   auto height = [&](int c) { return sign * Cells.Depth(c); };
 
   std::vector<TExtreme> extremes;
-  for (int c : order) {
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i % 65536 == 0 && Feedback.Canceled()) throw TCanceled{};
+    const int c = order[i];
     int roots[8];
     int count = 0;
+    const int x = Cells.X(c), y = Cells.Y(c);
     for (int k = 0; k < 8; ++k) {
-      const int n = Cells.Neighbour(c, k);
+      const int n = Cells.Neighbour(x, y, k);
       if (n < 0 || parent[static_cast<std::size_t>(n)] < 0) continue;
       const int r = root(n);
       if (std::find(roots, roots + count, r) == roots + count) roots[count++] = r;
@@ -260,10 +269,19 @@ void UniqueNames(std::vector<TSpot>& Spots) {
 std::vector<TSpot> FindSpots(const TExportGrid& Grid, const TSpotSettings& Settings, TFeedback& Feedback) {
   Grid.Check();
   const TCells cells(Grid);
+  std::vector<std::pair<double, int>> keyed;
+  for (int c = 0; c < cells.Count(); ++c)
+    if (cells.Covered(c)) keyed.emplace_back(-cells.Depth(c), c);
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<int> order(keyed.size());
+  for (std::size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+  keyed = {};
+  if (Feedback.Canceled()) throw TCanceled{};
+
   std::vector<TSpot> spots;
   for (const bool holes : {true, false}) {
     std::vector<TSpot> found;
-    for (const TExtreme& e : Prominences(cells, holes, Feedback)) {
+    for (const TExtreme& e : Prominences(cells, order, holes, Feedback)) {
       if (e.Prominence < Settings.MinProminence || cells.OnEdge(e.Cell)) continue;
       TSpot spot;
       spot.Kind = holes ? TSpotKind::Hole : TSpotKind::Hump;
