@@ -14,6 +14,7 @@ constexpr double kRadius = 6378388.0;
 constexpr double kLatitudeFactor = 0.9932811272;
 constexpr std::size_t kRecordBytes = 36;
 constexpr std::size_t kNameBytes = 12;
+constexpr double kMaxDepth = 0xFFFF;  // centimetres
 
 void Put16(std::string& Out, std::uint32_t Value) {
   Out += static_cast<char>((Value >> 8) & 0xFF);
@@ -43,7 +44,7 @@ std::string EncodeHWR(const std::vector<THWRWaypoint>& Waypoints) {
   for (std::size_t i = 0; i < Waypoints.size(); ++i) {
     const THWRWaypoint& w = Waypoints[i];
     const double depth = std::round(w.Depth);
-    if (!(depth >= 0 && depth <= 0xFFFF))
+    if (!(depth >= 0 && depth <= kMaxDepth))
       throw std::invalid_argument("the depth of waypoint \"" + w.Name + "\" does not fit a waypoint file");
     if (!(std::fabs(w.Position.Lat) <= 89) || !(std::fabs(w.Position.Lon) <= 180))
       throw std::invalid_argument("waypoint \"" + w.Name + "\" lies beyond the unit's map");
@@ -72,7 +73,11 @@ std::string EncodeHWR(const std::vector<THWRWaypoint>& Waypoints) {
 
 void WriteSpotsHWR(const std::string& Path, const std::vector<TSpot>& Spots) {
   std::vector<THWRWaypoint> waypoints;
-  for (const TSpot& spot : Spots) waypoints.push_back({spot.Name, spot.Position, spot.Depth, 0, SpotIcon(spot.Kind)});
+  for (const TSpot& spot : Spots) {
+    const double rounded = std::round(spot.Depth);
+    const double depth = rounded >= 0 && rounded <= kMaxDepth ? spot.Depth : 0;
+    waypoints.push_back({spot.Name, spot.Position, depth, 0, SpotIcon(spot.Kind)});
+  }
   WriteFileAtomically(Path, EncodeHWR(waypoints));
 }
 

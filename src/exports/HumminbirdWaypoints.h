@@ -46,8 +46,10 @@ std::uint8_t SpotIcon(TSpotKind Kind);
 // waypoints, a depth beyond 655.35 m or a latitude beyond ±89°.
 std::string EncodeHWR(const std::vector<THWRWaypoint>& Waypoints);
 
-// Writes the spots as spots.hwr to Path, atomically. Throws EFileError, and
-// std::invalid_argument for spots EncodeHWR refuses (nothing is written).
+// Writes the spots as spots.hwr to Path, atomically; a spot whose depth the
+// file cannot hold (above water, or deeper than 655.35 m) goes without it,
+// which its name still gives. Throws EFileError, and std::invalid_argument for a spot beyond the
+// unit's map (nothing is written).
 void WriteSpotsHWR(const std::string& Path, const std::vector<TSpot>& Spots);
 
 }  // namespace sondralis
