@@ -56,7 +56,7 @@ double TrueAreaDeeper(double d) {
   return std::numbers::pi * r * r - Lens(r, 40, std::hypot(200, 100)) - band;
 }
 
-TEST(LakeReport, AreaVolumeAndCurveOfABowlWithinTwoPercent) {
+TEST(LakeReport, AreaVolumeAndCurveOfABowlAsTrue) {
   const Bowl bowl;
   TSilentFeedback feedback;
   TExportSamples samples;
@@ -69,9 +69,11 @@ TEST(LakeReport, AreaVolumeAndCurveOfABowlWithinTwoPercent) {
 
   const double lake = std::numbers::pi * (kRadius * kRadius - 40 * 40);
   EXPECT_NEAR(r.LakeArea, lake, 0.001 * lake);
+  // The report promises 2 %; cell by cell on the ellipsoid it does far
+  // better, and is held to 0.1 %, which a spherical earth would already miss.
   const double surveyed = TrueAreaDeeper(0);
-  EXPECT_NEAR(r.SurveyedArea, surveyed, 0.02 * surveyed);
-  EXPECT_NEAR(r.SurveyedShare, surveyed / lake, 0.02);
+  EXPECT_NEAR(r.SurveyedArea, surveyed, 0.001 * surveyed);
+  EXPECT_NEAR(r.SurveyedShare, surveyed / lake, 0.001);
   // Volume below 0 of a paraboloid: πR²D/2, less the parts cut away.
   auto trueVolume = [](double d) {
     // ∫ from d to D of the area deeper than each depth.
@@ -84,19 +86,19 @@ TEST(LakeReport, AreaVolumeAndCurveOfABowlWithinTwoPercent) {
     return v;
   };
   const double volume = trueVolume(0);
-  EXPECT_NEAR(r.Volume, volume, 0.02 * volume);
-  EXPECT_NEAR(r.MeanDepth, 100 * volume / surveyed, 0.02 * 100 * volume / surveyed);
+  EXPECT_NEAR(r.Volume, volume, 0.001 * volume);
+  EXPECT_NEAR(r.MeanDepth, 100 * volume / surveyed, 0.002 * 100 * volume / surveyed);
   EXPECT_NEAR(r.GreatestDepth, kDeepest, 5);
   EXPECT_EQ(r.GreatestSounding, 1990);
   EXPECT_EQ(r.Soundings, 1);
   EXPECT_TRUE(std::isnan(r.MeanDistance));
 
-  // Every level: 0, 1 m, ... 19 m, within 2 % of the whole.
+  // Every level: 0, 1 m, ... 19 m, within 0.1 % of the whole.
   ASSERT_EQ(r.Levels.size(), 20u);
   double bands = 0;
   for (const TDepthLevel& level : r.Levels) {
-    EXPECT_NEAR(level.AreaDeeper, TrueAreaDeeper(level.Depth), 0.02 * surveyed) << level.Depth;
-    EXPECT_NEAR(level.VolumeBelow, trueVolume(level.Depth), 0.02 * volume) << level.Depth;
+    EXPECT_NEAR(level.AreaDeeper, TrueAreaDeeper(level.Depth), 0.001 * surveyed) << level.Depth;
+    EXPECT_NEAR(level.VolumeBelow, trueVolume(level.Depth), 0.001 * volume) << level.Depth;
     bands += level.BandArea;
   }
   EXPECT_NEAR(bands, r.SurveyedArea, 1e-6 * r.SurveyedArea);
