@@ -10,6 +10,7 @@ packages=(
   libjpeg62-turbo-dev
   libhwy-dev
   libeigen3-dev
+  libgdal-dev libsqlite3-dev
   libgtest-dev libbenchmark-dev
   libxml2-utils python3 locales
   clang libclang-rt-dev

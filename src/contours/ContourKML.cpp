@@ -42,10 +42,31 @@ long long LevelOf(const TGPXtrk& Track) {
   return 0;
 }
 
+// Each segment of two points or more of the document's tracks as a line
+// placemark named Name in style Style.
+void AppendPlacemarks(std::string& out, const std::vector<const TGPXtrk*>& Tracks, const std::string& Name,
+                      const std::string& Style) {
+  for (const TGPXtrk* track : Tracks) {
+    for (TGPXtrkseg* segment : *track) {
+      if (segment->Count() < 2) continue;
+      out += "<Placemark><name>" + Name + "</name><styleUrl>#" + Style +
+             "</styleUrl><LineString><tessellate>1</tessellate><coordinates>";
+      for (int i = 0; i < segment->Count(); ++i) {
+        const TPoint4D2& p = *segment->Points(i);
+        if (i) out += ' ';
+        AppendCoordinate(out, p.Longitude);
+        out += ',';
+        AppendCoordinate(out, p.Latitude);
+      }
+      out += "</coordinates></LineString></Placemark>\n";
+    }
+  }
+}
+
 }  // namespace
 
 std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                              const std::string& Name) {
+                              const std::string& Name, const TKMLSafety* Safety) {
   std::map<long long, std::vector<const TGPXtrk*>> levels;
   for (TGPXtrk* track : IsoData.trk) levels[LevelOf(*track)].push_back(track);
 
@@ -60,32 +81,30 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
     out += "<Style id=\"level" + std::to_string(level) + "\"><LineStyle><color>" +
            KmlColor(BlendColors(Shallow, Deep, ratio)) + "</color><width>2</width></LineStyle></Style>\n";
   }
+  if (Safety && Safety->Lines)
+    out += "<Style id=\"safety\"><LineStyle><color>" + KmlColor(Safety->Color) +
+           "</color><width>4</width></LineStyle></Style>\n";
   for (const auto& [level, tracks] : levels) {
     const std::string name = LevelName(level);
     out += "<Folder>\n<name>" + name + "</name>\n";
-    for (const TGPXtrk* track : tracks) {
-      for (TGPXtrkseg* segment : *track) {
-        if (segment->Count() < 2) continue;
-        out += "<Placemark><name>" + name + "</name><styleUrl>#level" + std::to_string(level) +
-               "</styleUrl><LineString><tessellate>1</tessellate><coordinates>";
-        for (int i = 0; i < segment->Count(); ++i) {
-          const TPoint4D2& p = *segment->Points(i);
-          if (i) out += ' ';
-          AppendCoordinate(out, p.Longitude);
-          out += ',';
-          AppendCoordinate(out, p.Latitude);
-        }
-        out += "</coordinates></LineString></Placemark>\n";
-      }
-    }
+    AppendPlacemarks(out, tracks, name, "level" + std::to_string(level));
+    out += "</Folder>\n";
+  }
+  if (Safety && Safety->Lines) {
+    const std::string name = "Safety " + LevelName(Safety->Depth);
+    out += "<Folder>\n<name>safety</name>\n<description>" + name + "</description>\n";
+    std::vector<const TGPXtrk*> tracks;
+    for (TGPXtrk* track : Safety->Lines->trk) tracks.push_back(track);
+    AppendPlacemarks(out, tracks, name, "safety");
     out += "</Folder>\n";
   }
   out += "</Document>\n</kml>\n";
   return out;
 }
 
-void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep) {
-  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep));
+void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
+                       const TKMLSafety* Safety) {
+  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep, "Depth contours", Safety));
 }
 
 }  // namespace sondralis

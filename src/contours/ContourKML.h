@@ -11,16 +11,26 @@
 
 namespace sondralis {
 
+// The safety contour of a chart: the lines traced at the safety depth,
+// drawn bold in their own colour.
+struct TKMLSafety {
+  const TGPX* Lines = nullptr;
+  int Depth = 0;  // centimetres
+  TColor Color = 0xFF00FF;
+};
+
 // The KML text of the contour document. A track's level is the depth of its
 // first point (the tracer gives every point of a track its level); levels
 // come in ascending order, tracks in document order within a level, and each
 // segment of two points or more becomes one line placemark. The colour of a
 // level is BlendColors(Shallow, Deep, level / MaxDepth), as the contour
-// picture draws it.
+// picture draws it. With Safety, a last folder "safety" holds its lines,
+// four pixels wide in its colour; without, nothing else changes.
 std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                              const std::string& Name = "Depth contours");
+                              const std::string& Name = "Depth contours", const TKMLSafety* Safety = nullptr);
 
 // Writes EncodeContoursKML to Path atomically; throws EFileError.
-void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep);
+void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
+                       const TKMLSafety* Safety = nullptr);
 
 }  // namespace sondralis
