@@ -92,16 +92,19 @@ void TThdsInterpolate::DoInterpolate() {
   const bool masked = !FShadowArray.Empty();
   const bool colours = !FImage.Empty();
   const bool depths = !FDepths.Empty();
+  std::vector<double> column(static_cast<std::size_t>(h));
   for (int x = FxStart; x <= FxStop; ++x) {
     if (Abandoned()) return;
     StepProgress();
     const double lon = at.Longitudes[static_cast<std::size_t>(x)];
+    const std::span<const bool> wanted = masked ? std::span<const bool>(FShadowArray[x]) : std::span<const bool>();
+    interp.Column(lon, at.Latitudes, wanted, interp.Tolerance(), column);
     for (int y = 0; y < h; ++y) {
       if (masked && !FShadowArray[x][y]) {
         if (depths) FDepths[x][y] = kNoDepth;
         continue;
       }
-      const double depth = interp.FastInterp(lon, at.Latitudes[static_cast<std::size_t>(y)]);
+      const double depth = column[static_cast<std::size_t>(y)];
       if (depths) FDepths[x][y] = depth;
       // Without a positive maximum depth there is no ramp: every covered
       // pixel takes the shallow colour.
