@@ -2,8 +2,11 @@
 //
 // BM_Kernel/P/THREADS: the vectorised Shepard kernel over 20 000 samples
 // spread like a lake survey, THREADS threads each evaluating its share of the
-// queries, a pixel column of 64 rows at a time as the workers do.
+// queries, a pixel column of 64 rows at a time through Column, exactly
+// (tolerance 0), as the workers do.
 // ns_per_pair_per_core = wall time × threads ÷ (queries × samples).
+// cpu_ns_per_pair: the same from the threads' processor time.
+// BM_KernelExact/P/1: the exact path (one division per pair), the same way.
 // BM_Plain/P: the plain formula, one thread, the same measure.
 //
 // BM_RunExampleLake: a whole run as the "Interpolate" button does it, on the
@@ -13,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <optional>
 #include <random>
@@ -52,43 +56,75 @@ const Cloud& TheCloud() {
   return cloud;
 }
 
-void BM_Kernel(benchmark::State& state) {
+// Seconds of processor time this thread has used: beside the wall time, a
+// measure that machines shared with other work do not inflate by time
+// slicing.
+double ThreadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// The kernel over the cloud, THREADS threads, a column of 64 rows at a time:
+// Batched through Column (the workers' way), otherwise the exact path with
+// one division per pair, the kernel as it was before the batched one.
+template <bool Batched>
+void KernelBench(benchmark::State& state) {
   const int p = static_cast<int>(state.range(0));
   const int threads = static_cast<int>(state.range(1));
   const Cloud& c = TheCloud();
   const TShepardInterp s(c.Pts, c.Vals, p);
   constexpr std::size_t perThread = 512, rows = 64;
-  double sink = 0, seconds = 0;
+  double sink = 0, seconds = 0, cpu = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> pool;
-    std::vector<double> sums(static_cast<std::size_t>(threads));
+    std::vector<double> sums(static_cast<std::size_t>(threads)), cpus(static_cast<std::size_t>(threads));
     for (int t = 0; t < threads; ++t)
       pool.emplace_back([&, t] {
+        const double begin = ThreadSeconds();
         double sum = 0;
         std::vector<double> ys(rows), out(rows);
         for (std::size_t q = 0; q < perThread; q += rows) {
           const std::size_t base = static_cast<std::size_t>(t) * perThread + q;
           const double x = c.Queries[base % c.Queries.size()].first;
           for (std::size_t r = 0; r < rows; ++r) ys[r] = c.Queries[(base + r) % c.Queries.size()].second;
-          for (std::size_t r = 0; r < rows; ++r) out[r] = s.FastInterp(x, ys[r]);
+          if constexpr (Batched) {
+            s.Column(x, ys, {}, 0, out);
+          } else {
+            const TShepardSamples& samples = s.Samples();
+            for (std::size_t r = 0; r < rows; ++r)
+              out[r] = ShepardExact(samples, p, samples.FrameX(x), samples.FrameY(ys[r]));
+          }
           for (double v : out) sum += v;
         }
         sums[static_cast<std::size_t>(t)] = sum;
+        cpus[static_cast<std::size_t>(t)] = ThreadSeconds() - begin;
       });
     for (auto& th : pool) th.join();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.SetIterationTime(elapsed);
     seconds += elapsed;
     for (double v : sums) sink += v;
+    for (double v : cpus) cpu += v;
   }
   benchmark::DoNotOptimize(sink);
   const double pairs = static_cast<double>(state.iterations()) * threads * perThread * kSamples;
   state.counters["ns_per_pair_per_core"] = seconds * 1e9 * threads / pairs;
+  state.counters["cpu_ns_per_pair"] = cpu * 1e9 / pairs;
   state.SetLabel(ShepardKernelTarget());
 }
+
+void BM_Kernel(benchmark::State& state) { KernelBench<true>(state); }
 BENCHMARK(BM_Kernel)
-    ->ArgsProduct({{2, 8, 13}, {1, 2}})
+    ->ArgsProduct({{2, 8, 13, 14}, {1, 2}})
+    ->ArgNames({"p", "threads"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_KernelExact(benchmark::State& state) { KernelBench<false>(state); }
+BENCHMARK(BM_KernelExact)
+    ->ArgsProduct({{2, 8, 13, 14}, {1}})
     ->ArgNames({"p", "threads"})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
