@@ -16,8 +16,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <cmath>
+#include <ctime>
 #include <optional>
 #include <random>
 #include <string>
@@ -25,9 +25,12 @@
 #include <vector>
 
 #include "formats/SourceTracks.h"
+#include "interpolation/CoverageMask.h"
 #include "interpolation/InterpolationRun.h"
+#include "interpolation/SampleGrid.h"
 #include "interpolation/ShepardInterp.h"
 #include "model/Host.h"
+#include "support/BenchLake.h"
 #include "support/ExampleLake.h"
 
 namespace {
@@ -168,6 +171,79 @@ void BM_RunExampleLake(benchmark::State& state) {
   state.SetLabel(ShepardKernelTarget());
 }
 BENCHMARK(BM_RunExampleLake)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// BM_RunLake/RATE/WIDTH/MICROCM: the run's work with the interpolator's
+// tolerance set, as the run will make it once the tolerance is a setting:
+// the mask, thinning, samples, the interpolator (cells included) and the
+// workers (2) filling the colours and depths. RATE 1 is the example lake,
+// 10 the lake of scripts/make-lake.py --rate 10; a view WIDTH pixels wide
+// and 0.7 as high (677 for the example's 1004); MICROCM the
+// tolerance in millionths of a centimetre (0: exact). pairs_per_pixel
+// comes from evaluating the same columns once more with a tally, untimed.
+void BM_RunLake(benchmark::State& state) {
+  const int rate = static_cast<int>(state.range(0));
+  const int width = static_cast<int>(state.range(1));
+  const int height = width == 1004 ? 677 : width * 7 / 10;
+  const double tolerance = static_cast<double>(state.range(2)) * 1e-6;
+  const std::string dir = rate == 1 ? std::string(SONDRALIS_SOURCE_DIR "/examples") : bench::BenchLakeDir(rate);
+  double samples = 0, covered = 0, pairs = 0, cpu = 0;
+  for (auto _ : state) {
+    bench::TExampleLakeView lake(width, height, dir);
+    TUnattendedHost host;
+    const TInterpolationSettings settings = lake.RunSettings(2);
+    const double cpuStart = static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+    const auto start = std::chrono::steady_clock::now();
+    TCoverage coverage = BuildCoverage(lake.View);
+    ThinTracks(lake.Doc, settings.DecimateLatitude, settings.DecimateLongitude);
+    TPointList coord = coverage.ShoreCoord;
+    TValueList depth = coverage.ShoreDepth;
+    for (TGPXtrk* track : lake.Doc.trk)
+      for (TGPXtrkseg* segment : *track)
+        for (const TPoint4D2* p : *segment) {
+          coord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
+          depth.Add(static_cast<float>(p->HBdepth));
+        }
+    auto interp = std::make_shared<TShepardInterp>(coord, depth, settings.Power, &host, tolerance);
+    auto nodes = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(lake.View), width, height));
+    TInterpolationJob job;
+    job.Image = TColorArray(width, height);
+    job.Depths = TDepthArray(width, height);
+    job.ShadowArray = coverage.ShadowArray;
+    job.ShepardInterp = interp;
+    job.Coordinates = nodes;
+    job.MaxDepth = settings.MaxDepth;
+    TInterpolationScheduler scheduler(job, width, settings.ThreadsRun, host);
+    scheduler.Start();
+    scheduler.Wait();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    cpu += static_cast<double>(std::clock()) / CLOCKS_PER_SEC - cpuStart;
+
+    state.PauseTiming();
+    TShepardTally tally;
+    std::vector<double> column(static_cast<std::size_t>(height));
+    for (int x = 0; x < width; ++x)
+      interp->Column(nodes->Longitudes[static_cast<std::size_t>(x)], nodes->Latitudes, coverage.ShadowArray[x],
+                     tolerance, column, &tally);
+    pairs = static_cast<double>(tally.Pairs) / static_cast<double>(std::max<std::uint64_t>(tally.Pixels, 1));
+    samples = coord.Length();
+    covered = coverage.Covered;
+    state.ResumeTiming();
+  }
+  state.counters["samples"] = samples;
+  state.counters["covered_pixels"] = covered;
+  state.counters["pairs_per_pixel"] = pairs;
+  state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
+  state.SetLabel(ShepardKernelTarget());
+}
+BENCHMARK(BM_RunLake)
+    ->Args({1, 1004, 0})
+    ->Args({1, 1004, 1000})
+    ->Args({10, 2000, 0})
+    ->Args({10, 2000, 1000})
+    ->ArgNames({"rate", "width", "microcm"})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
