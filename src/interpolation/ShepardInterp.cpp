@@ -44,7 +44,8 @@ double TShepardInterp::FastInterp(double xcoord, double ycoord) const {
 }
 
 void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes, std::span<const bool> Wanted,
-                            double Tolerance, std::span<double> Depths, TShepardTally* Tally) const {
+                            double Tolerance, std::span<double> Depths, TShepardTally* Tally,
+                            const TExactWhere& ExactWhere) const {
   const std::size_t height = std::min(Latitudes.size(), Depths.size());
   auto wanted = [&](std::size_t r) { return Wanted.empty() || (r < Wanted.size() && Wanted[r]); };
   if (fKernelPower == 0 || fCount == 0) {
@@ -68,6 +69,12 @@ void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes,
   auto flush = [&] {
     if (bounded) {
       fCells.Evaluate(fSamples, fKernelPower, Tolerance, qx, qy, count, ring, out, Tally);
+      if (ExactWhere)
+        for (int r = 0; r < count; ++r)
+          if (ExactWhere(out[r] - Tolerance, out[r] + Tolerance)) {
+            out[r] = ShepardKernel(fSamples, fKernelPower, Longitude, Latitudes[rows[r]]);
+            if (Tally) Tally->Pairs += fSamples.Count();
+          }
     } else {
       TRowSums sums;
       ShepardAccumulate(fSamples, {&all, 1}, fKernelPower, count, qx, qy, sums);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -87,8 +88,15 @@ class TShepardInterp {
   // evaluated four at a time and each result depends only on the column, so
   // the workers' split of columns never changes a value. Tally, when given,
   // counts the pixels and the sample pairs summed.
+  //
+  // ExactWhere, when given, is asked about each value found to a tolerance,
+  // with the interval [value − Tolerance, value + Tolerance] that holds the
+  // exact value: where it answers true (a colour or a level that the
+  // interval straddles, say), the value is evaluated exactly instead, so
+  // what is made from the values is what the exact values make.
+  using TExactWhere = std::function<bool(double Low, double High)>;
   void Column(double Longitude, std::span<const double> Latitudes, std::span<const bool> Wanted, double Tolerance,
-              std::span<double> Depths, TShepardTally* Tally = nullptr) const;
+              std::span<double> Depths, TShepardTally* Tally = nullptr, const TExactWhere& ExactWhere = {}) const;
 
   // The tolerance given at construction.
   double Tolerance() const noexcept { return fTolerance; }

@@ -2,7 +2,7 @@
 // guarantee is checked against the formula in long double on random surveys
 // and awkward sample sets, columns of pixels under random masks, across
 // tolerances and powers; the grid it makes does not depend on the number of
-// workers.
+// workers, and the workers' colours are those of the exact depths.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 
 #include "interpolation/SampleGrid.h"
 #include "interpolation/ShepardInterp.h"
+#include "interpolation/ShepardThread.h"
 #include "model/Host.h"
 #include "support/ShepardReference.h"
 
@@ -150,6 +151,63 @@ TEST(ShepardCells, GridIsTheSameWithAnyNumberOfWorkers) {
   const TDepthArray lowExact = GridSamples(coord, depth, extent, 40, 30, 4, 1, host);
   for (int x = 0; x < 40; ++x)
     for (int y = 0; y < 30; ++y) ASSERT_EQ(low[x][y], lowExact[x][y]);
+}
+
+// The workers with a tolerance paint exactly the picture of the exact
+// depths: a depth whose colour could differ within the tolerance is taken
+// exactly. With a colour step of 9.4 cm, a tolerance of 0.5 cm leaves most
+// depths bounded; one of 20 cm sends nearly all to the exact path, and
+// without the check would colour some of them differently.
+TEST(ShepardCells, WorkersPaintTheColoursOfTheExactDepths) {
+  std::mt19937_64 random(3);
+  const std::vector<TSample> cloud = testing::SurveyCloud(random, 10, 0.02, 0.0001);
+  TPointList coord;
+  TValueList depth;
+  for (const TSample& s : cloud) {
+    coord.Add({s.X, s.Y});
+    depth.Add(s.V);
+  }
+  const int w = 120, h = 90;
+  const TGridExtent extent{8.499, 46.199, 8.521, 46.221};
+  const TPixelCoordinates nodes = GridNodes(extent, w, h);
+  auto paint = [&](double tolerance, TDepthArray& depths) {
+    TInterpolationJob job;
+    job.Image = TColorArray(w, h);
+    job.Depths = depths = TDepthArray(w, h);
+    job.ShepardInterp = std::make_shared<TShepardInterp>(coord, depth, 8, nullptr, tolerance);
+    job.Coordinates = std::make_shared<TPixelCoordinates>(nodes);
+    job.MaxDepth = 2400;
+    job.clShallow = 255;
+    job.clDeep = 16711680;
+    TUnattendedHost host;
+    TInterpolationScheduler scheduler(job, w, 2, host);
+    scheduler.Start();
+    scheduler.Wait();
+    return job.Image;
+  };
+  TDepthArray exactDepths;
+  const TColorArray exact = paint(0, exactDepths);
+  for (double tolerance : {0.5, 20.0}) {
+    TDepthArray boundedDepths;
+    const TColorArray bounded = paint(tolerance, boundedDepths);
+    // The same columns to the tolerance without the check.
+    const TShepardInterp unchecked(coord, depth, 8, nullptr, tolerance);
+    int boundedCount = 0, wouldDiffer = 0;
+    std::vector<double> column(static_cast<std::size_t>(h));
+    for (int x = 0; x < w; ++x) {
+      unchecked.Column(nodes.Longitudes[static_cast<std::size_t>(x)], nodes.Latitudes, {}, tolerance, column);
+      for (int y = 0; y < h; ++y) {
+        ASSERT_EQ(bounded[x][y], exact[x][y]) << x << "," << y << " tolerance " << tolerance;
+        ASSERT_NEAR(boundedDepths[x][y], exactDepths[x][y], tolerance);
+        boundedCount += boundedDepths[x][y] != exactDepths[x][y];
+        wouldDiffer += BlendColors(255, 16711680, column[static_cast<std::size_t>(y)] / 2400) != exact[x][y];
+      }
+    }
+    if (tolerance < 1)
+      EXPECT_GT(boundedCount, w * h / 2) << "most depths should keep the value found to the tolerance";
+    else
+      EXPECT_GT(wouldDiffer, 0) << "without the check some colours should differ, or this proves nothing";
+  }
 }
 
 }  // namespace
