@@ -80,9 +80,12 @@ HWY_INLINE V ReciprocalSqrt(V D) {
 }
 
 // Odd powers as 1/√(d²ᵖ) where the estimate exists; every other power
-// shares one division between four samples.
+// shares one division between several samples: eight for p ≤ 4, where the
+// product of eight powers stays in range, four above.
 template <int P>
 constexpr bool kShareDivision = P % 2 == 0 || !kRsqrtEstimate;
+template <int P>
+constexpr int kSharedVectors = P <= 4 ? 8 : 4;
 
 // The accumulators of R rows.
 template <class V, int R>
@@ -90,51 +93,61 @@ struct Rows {
   V Qy[R], Total[R], Sum[R], MinDen[R];
 };
 
-// Four vectors of samples from i on, R rows: one division per row.
-//   1/D₀ + 1/D₁ + 1/D₂ + 1/D₃ = ((D₀ + D₁)·D₂D₃ + (D₂ + D₃)·D₀D₁) / D₀D₁D₂D₃
-// and the same with vᵢ/Dᵢ for the weighted values. For odd p, Dᵢ = dᵢᵖ⁺¹
-// and each numerator term carries dᵢ, since 1/dᵖ = d/dᵖ⁺¹. The denominator
-// is the product of the four; its smallest value per lane is tracked, so the
-// caller can tell when it left the range where this is exact.
-template <int P, int R, class D, class V>
+// Σ 1/Dⱼ and Σ vⱼ·nⱼ/Dⱼ over vectors j of a block as fractions W/Q and
+// S/Q with one common denominator Q = Π Dⱼ, combined pairwise:
+//   W_a/Q_a + W_b/Q_b = (W_a·Q_b + W_b·Q_a) / (Q_a·Q_b).
+// For odd p, Dⱼ = dⱼᵖ⁺¹ and the numerators carry nⱼ = dⱼ, as 1/dᵖ = d/dᵖ⁺¹.
+template <class V>
+struct Fraction {
+  V W, S, Q;
+};
+
+template <class V>
+HWY_INLINE Fraction<V> Combine(const Fraction<V>& a, const Fraction<V>& b) {
+  return {hn::MulAdd(a.W, b.Q, b.W * a.Q), hn::MulAdd(a.S, b.Q, b.S * a.Q), a.Q * b.Q};
+}
+
+// K vectors of samples from i on, R rows: one division per row. The common
+// denominator's smallest value per lane is tracked, so the caller can tell
+// when it left the range where this is exact.
+template <int P, int R, int K, class D, class V>
 HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
                             const double* HWY_RESTRICT vs, std::size_t i, V qx, Rows<V, R>& rows) {
   const std::size_t N = hn::Lanes(d);
   const V one = hn::Set(d, 1.0);
-  V dx2[4], y[4], v[4];
-  for (int j = 0; j < 4; ++j) {
+  V dx2[K];
+  for (int j = 0; j < K; ++j) {
     const V dx = qx - hn::LoadU(d, xs + i + j * N);
     dx2[j] = dx * dx;
-    y[j] = hn::LoadU(d, ys + i + j * N);
-    v[j] = hn::LoadU(d, vs + i + j * N);
   }
   for (int r = 0; r < R; ++r) {
-    V den[4], num[4];
-    for (int j = 0; j < 4; ++j) {
-      const V dy = rows.Qy[r] - y[j];
-      const V d2 = hn::MulAdd(dy, dy, dx2[j]);
+    Fraction<V> part[K / 2];
+    for (int j = 0; j < K; j += 2) {
+      V den[2], num[2];
+      for (int k = 0; k < 2; ++k) {
+        const V dy = rows.Qy[r] - hn::LoadU(d, ys + i + (j + k) * N);
+        const V d2 = hn::MulAdd(dy, dy, dx2[j + k]);
+        if constexpr (P % 2 == 0) {
+          den[k] = PowerOf<P / 2>(d2);
+        } else {
+          den[k] = PowerOf<(P + 1) / 2>(d2);
+          num[k] = hn::Sqrt(d2);
+        }
+      }
+      const V v0 = hn::LoadU(d, vs + i + j * N), v1 = hn::LoadU(d, vs + i + (j + 1) * N);
       if constexpr (P % 2 == 0) {
-        den[j] = PowerOf<P / 2>(d2);
+        part[j / 2] = {den[0] + den[1], hn::MulAdd(v0, den[1], v1 * den[0]), den[0] * den[1]};
       } else {
-        den[j] = PowerOf<(P + 1) / 2>(d2);
-        num[j] = hn::Sqrt(d2);
+        const V a0 = num[0] * den[1], a1 = num[1] * den[0];
+        part[j / 2] = {a0 + a1, hn::MulAdd(v0, a0, v1 * a1), den[0] * den[1]};
       }
     }
-    const V p01 = den[0] * den[1], p23 = den[2] * den[3];
-    const V q = p01 * p23;
-    V w, s;
-    if constexpr (P % 2 == 0) {
-      w = hn::MulAdd(den[0] + den[1], p23, (den[2] + den[3]) * p01);
-      s = hn::MulAdd(hn::MulAdd(v[0], den[1], v[1] * den[0]), p23, hn::MulAdd(v[2], den[3], v[3] * den[2]) * p01);
-    } else {
-      const V a0 = num[0] * den[1], a1 = num[1] * den[0], a2 = num[2] * den[3], a3 = num[3] * den[2];
-      w = hn::MulAdd(a0 + a1, p23, (a2 + a3) * p01);
-      s = hn::MulAdd(hn::MulAdd(v[0], a0, v[1] * a1), p23, hn::MulAdd(v[2], a2, v[3] * a3) * p01);
-    }
-    rows.MinDen[r] = hn::Min(rows.MinDen[r], q);
-    const V rq = one / q;
-    rows.Total[r] = hn::MulAdd(w, rq, rows.Total[r]);
-    rows.Sum[r] = hn::MulAdd(s, rq, rows.Sum[r]);
+    for (int width = K / 2; width > 1; width /= 2)
+      for (int j = 0; j < width / 2; ++j) part[j] = Combine(part[2 * j], part[2 * j + 1]);
+    rows.MinDen[r] = hn::Min(rows.MinDen[r], part[0].Q);
+    const V rq = one / part[0].Q;
+    rows.Total[r] = hn::MulAdd(part[0].W, rq, rows.Total[r]);
+    rows.Sum[r] = hn::MulAdd(part[0].S, rq, rows.Sum[r]);
   }
 }
 
@@ -194,8 +207,10 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
   for (std::size_t k = 0; k < rangeCount; ++k) {
     std::size_t i = ranges[k].Begin;
     const std::size_t end = ranges[k].End;
-    if constexpr (kShareDivision<P>)
-      for (; i + 4 * N <= end; i += 4 * N) SharedBlock<P, R>(d, xs, ys, vs, i, qx, rows);
+    if constexpr (kShareDivision<P>) {
+      constexpr int K = kSharedVectors<P>;
+      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K>(d, xs, ys, vs, i, qx, rows);
+    }
     for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xs, ys, vs, i, qx, all, rows);
     // Lanes past the end read the next samples or the zero padding and are
     // masked out.
@@ -464,22 +479,25 @@ void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRa
   HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, Qy, Sums);
 }
 
-// A denominator of the batched kernel is a product of four powers Dᵢ ≤ Dmax
-// (Dmax = the largest dᵢᵖ⁺¹, d measured to the farthest corner of the
-// samples' box; with a reciprocal square root it is a single d²ᵖ). When the
-// product q is at least 1e-307·Dmax³, each factor is at least q / Dmax³ and
-// each partial product at least q / Dmax², so none of them is subnormal and
-// every step keeps its full precision; the floor 1e-290 leaves room for the
-// sums of reciprocals. In the samples' frame Dmax is at most 8⁷ for a query
-// inside the box, so the guard costs nothing unless a query is within
-// a hair of several samples, which the exact path then decides.
+// A denominator of the batched kernel is a product of K powers Dᵢ ≤ Dmax
+// (K = 8 for p ≤ 4, 4 above; Dmax = the largest dᵢᵖ⁺¹, d measured to the
+// farthest corner of the samples' box; with a reciprocal square root it is
+// a single d²ᵖ). When the product q is at least 1e-307·Dmax^(K−1), each
+// factor and each partial product is at least q / Dmax^(K−1), so none of
+// them is subnormal and every step keeps its full precision; the floor
+// 1e-290 leaves room for the sums of reciprocals. In the samples' frame
+// Dmax is at most 8² for p ≤ 4 and 8⁷ above for a query inside the box, so
+// the guard costs nothing unless a query is within a hair of several
+// samples, which the exact path then decides.
 double ShepardSafeDenominator(const TShepardSamples& Samples, int Power, double Qx, double Qy) {
   const double fx = std::max(Qx - Samples.MinX(), Samples.MaxX() - Qx);
   const double fy = std::max(Qy - Samples.MinY(), Samples.MaxY() - Qy);
   const double far2 = std::max(fx * fx + fy * fy, 1.0);
   double dmax = 1;
   for (int k = 0; k < (Power + 1) / 2; ++k) dmax *= far2;
-  return std::max(1e-290, 1e-307 * dmax * dmax * dmax);
+  double floor = 1e-307;
+  for (int k = 1; k < (Power <= 4 ? 8 : 4); ++k) floor *= dmax;
+  return std::max(1e-290, floor);
 }
 
 double ShepardExact(const TShepardSamples& Samples, int Power, double Qx, double Qy) {
