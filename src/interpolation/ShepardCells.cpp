@@ -40,11 +40,12 @@ constexpr int kBoundRings = 3;
 // How far a distance is taken short, in the frame's units.
 constexpr double kDistanceMargin = 1e-14;
 
+// (1/distance)^power by squaring.
 double InversePower(double distance, int power) {
   if (!(distance > 0)) return std::numeric_limits<double>::infinity();
-  const double inverse = 1 / distance;
-  double result = 1;
-  for (int k = 0; k < power; ++k) result *= inverse;
+  double base = 1 / distance, result = 1;
+  for (; power > 0; power >>= 1, base *= base)
+    if (power & 1) result *= base;
   return result;
 }
 
