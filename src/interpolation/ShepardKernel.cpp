@@ -109,16 +109,25 @@ HWY_INLINE Fraction<V> Combine(const Fraction<V>& a, const Fraction<V>& b) {
 
 // K vectors of samples from i on, R rows: one division per row. The common
 // denominator's smallest value per lane is tracked, so the caller can tell
-// when it left the range where this is exact.
-template <int P, int R, int K, class D, class V>
+// when it left the range where this is exact. With kMasked, the lanes from
+// `end` on count as fractions 0/1 (they read the next samples or the
+// padding past the last sample), so the last samples of a range share a
+// division too.
+template <int P, int R, int K, bool kMasked, class D, class V>
 HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
-                            const double* HWY_RESTRICT vs, std::size_t i, V qx, Rows<V, R>& rows) {
+                            const double* HWY_RESTRICT vs, std::size_t i, std::size_t end, V qx, Rows<V, R>& rows) {
   const std::size_t N = hn::Lanes(d);
   const V one = hn::Set(d, 1.0);
+  using M = hn::Mask<D>;
   V dx2[K];
+  M valid[K];
   for (int j = 0; j < K; ++j) {
     const V dx = qx - hn::LoadU(d, xs + i + j * N);
     dx2[j] = dx * dx;
+    if constexpr (kMasked) {
+      const std::size_t first = i + static_cast<std::size_t>(j) * N;
+      valid[j] = hn::FirstN(d, end > first ? end - first : 0);
+    }
   }
   for (int r = 0; r < R; ++r) {
     Fraction<V> part[K / 2];
@@ -129,13 +138,16 @@ HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HW
         const V d2 = hn::MulAdd(dy, dy, dx2[j + k]);
         if constexpr (P % 2 == 0) {
           den[k] = PowerOf<P / 2>(d2);
+          if constexpr (kMasked) num[k] = hn::IfThenElseZero(valid[j + k], one);
         } else {
           den[k] = PowerOf<(P + 1) / 2>(d2);
           num[k] = hn::Sqrt(d2);
+          if constexpr (kMasked) num[k] = hn::IfThenElseZero(valid[j + k], num[k]);
         }
+        if constexpr (kMasked) den[k] = hn::IfThenElse(valid[j + k], den[k], one);
       }
       const V v0 = hn::LoadU(d, vs + i + j * N), v1 = hn::LoadU(d, vs + i + (j + 1) * N);
-      if constexpr (P % 2 == 0) {
+      if constexpr (P % 2 == 0 && !kMasked) {
         part[j / 2] = {den[0] + den[1], hn::MulAdd(v0, den[1], v1 * den[0]), den[0] * den[1]};
       } else {
         const V a0 = num[0] * den[1], a1 = num[1] * den[0];
@@ -209,7 +221,13 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
     const std::size_t end = ranges[k].End;
     if constexpr (kShareDivision<P>) {
       constexpr int K = kSharedVectors<P>;
-      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K>(d, xs, ys, vs, i, qx, rows);
+      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xs, ys, vs, i, end, qx, rows);
+      if (K > 4 && i + 4 * N <= end) {
+        SharedBlock<P, R, 4, false>(d, xs, ys, vs, i, end, qx, rows);
+        i += 4 * N;
+      }
+      if (i < end) SharedBlock<P, R, 4, true>(d, xs, ys, vs, i, end, qx, rows);
+      continue;
     }
     for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xs, ys, vs, i, qx, all, rows);
     // Lanes past the end read the next samples or the zero padding and are
@@ -413,9 +431,9 @@ TRowSums::TRowSums() { std::fill_n(MinDenominator, kKernelRows, std::numeric_lim
 
 void TShepardSamples::Allocate(std::size_t count) {
   fCount = count;
-  // Whole vectors of the widest instruction set, and one more: a vector
-  // loaded from any sample of a range stays inside the arrays.
-  const std::size_t padded = (count + 2 * kWidestLanes - 1) / kWidestLanes * kWidestLanes;
+  // Whole vectors of the widest instruction set, and four more: a block of
+  // four vectors loaded from any sample of a range stays inside the arrays.
+  const std::size_t padded = (count + kWidestLanes - 1) / kWidestLanes * kWidestLanes + 4 * kWidestLanes;
   fX = hwy::AllocateAligned<double>(padded);
   fY = hwy::AllocateAligned<double>(padded);
   fV = hwy::AllocateAligned<double>(padded);
