@@ -134,19 +134,32 @@ double TShepardCells::DistanceOutside(const TRect& R, double Qx, double Qy) cons
   return std::max(d - kDistanceMargin, 0.0);
 }
 
-double TShepardCells::TailWeight(const TRect& R, int Power, double Qx, double Qy) const noexcept {
-  double tail = 0;
-  TRect inner = R;
+struct TShepardCells::TRings {
+  TRect Rect[kBoundRings + 1];         // R grown by 0, 1, ... rings
+  std::uint32_t Beyond[kBoundRings + 1];  // samples in Rect[k] \ Rect[k − 1], then outside the last
+  int Count = 0;                       // rectangles in use
+};
+
+TShepardCells::TRings TShepardCells::RingsAround(const TRect& R) const noexcept {
+  TRings rings;
+  rings.Rect[0] = R;
   std::uint32_t inside = CountIn(R);
-  for (int k = 1; k <= kBoundRings && !Whole(inner); ++k) {
-    const TRect outer = Grow(R, k);
-    const std::uint32_t count = CountIn(outer);
-    if (count > inside) tail += (count - inside) * InversePower(DistanceOutside(inner, Qx, Qy), Power);
-    inner = outer;
+  int k = 1;
+  for (; k <= kBoundRings && !Whole(rings.Rect[k - 1]); ++k) {
+    rings.Rect[k] = Grow(R, k);
+    const std::uint32_t count = CountIn(rings.Rect[k]);
+    rings.Beyond[k - 1] = count - inside;
     inside = count;
   }
-  const std::uint32_t rest = static_cast<std::uint32_t>(fSorted.Count()) - inside;
-  if (rest > 0) tail += rest * InversePower(DistanceOutside(inner, Qx, Qy), Power);
+  rings.Count = k;
+  rings.Beyond[k - 1] = static_cast<std::uint32_t>(fSorted.Count()) - inside;
+  return rings;
+}
+
+double TShepardCells::TailWeight(const TRings& Rings, int Power, double Qx, double Qy) const noexcept {
+  double tail = 0;
+  for (int k = 0; k < Rings.Count; ++k)
+    if (Rings.Beyond[k] > 0) tail += Rings.Beyond[k] * InversePower(DistanceOutside(Rings.Rect[k], Qx, Qy), Power);
   return tail;
 }
 
@@ -219,17 +232,18 @@ void TShepardCells::Evaluate(const TShepardSamples& All, int Power, double Toler
   auto broken = [&](int r) {
     return sums.MinDenominator[r] < safe[r] || !std::isfinite(sums.Total[r]) || !std::isfinite(sums.Sum[r]);
   };
-  auto bounded = [&](int r) {
+  auto bounded = [&](int r, const TRings& rings) {
     const double total = sums.Total[r];
     if (!(total > 0)) return false;  // nothing summed yet
     const double mean = sums.Sum[r] / total;
     const double delta = std::max(All.MaxValue() - mean, mean - All.MinValue());
     if (!(delta > 0)) return true;  // every value the same
-    return TailWeight(rect, Power, Qx, Qy[r]) * delta * (1 + 1e-9) <= Tolerance * total;
+    return TailWeight(rings, Power, Qx, Qy[r]) * delta * (1 + 1e-9) <= Tolerance * total;
   };
   while (!Whole(rect)) {
+    const TRings rings = RingsAround(rect);
     bool done = true;
-    for (int r = 0; r < Count && done; ++r) done = broken(r) || bounded(r);
+    for (int r = 0; r < Count && done; ++r) done = broken(r) || bounded(r, rings);
     if (done) break;
     ++ring;
     const TRect bigger = Clamp(ci - ring, ci + ring, jlo - ring, jhi + ring);

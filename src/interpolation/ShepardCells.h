@@ -60,8 +60,13 @@ class TShepardCells {
   std::uint32_t CountIn(const TRect& R) const noexcept;
   // Distance from (Qx, Qy) to the samples outside R; +inf when none are.
   double DistanceOutside(const TRect& R, double Qx, double Qy) const noexcept;
-  // An upper bound on Σ 1/dᵖ over the samples outside R seen from (Qx, Qy).
-  double TailWeight(const TRect& R, int Power, double Qx, double Qy) const noexcept;
+  // R and the rectangles around it one ring at a time, with the samples
+  // each holds beyond the previous one: what the tail bound counts.
+  struct TRings;
+  TRings RingsAround(const TRect& R) const noexcept;
+  // An upper bound on Σ 1/dᵖ over the samples outside the rings' R seen
+  // from (Qx, Qy).
+  double TailWeight(const TRings& Rings, int Power, double Qx, double Qy) const noexcept;
   // The runs of samples of R's cells, one per cell column.
   void RangesOf(const TRect& R, std::vector<TSampleRange>& Ranges) const;
   // The runs of R's cells that are not in Inner ⊂ R.
