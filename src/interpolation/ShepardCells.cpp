@@ -49,11 +49,22 @@ double InversePower(double distance, int power) {
   return result;
 }
 
+// The cell along one axis of a coordinate Offset from the grid's first
+// edge, clamped to the Count cells; 0 for a coordinate that is not a number.
+int CellIndex(double Offset, double Cell, int Count) {
+  const double index = std::floor(Offset / Cell);
+  if (!(index >= 0)) return 0;
+  return index >= Count - 1 ? Count - 1 : static_cast<int>(index);
+}
+
 }  // namespace
 
 TShepardCells::TShepardCells(const TShepardSamples& Samples) {
   const std::size_t n = Samples.Count();
-  if (n == 0) return;
+  // A sample that is not a number makes the formula not a number wherever
+  // it is summed, and no bound holds for it: such sets are always summed
+  // whole (Empty).
+  if (n == 0 || !Samples.Finite()) return;
   const double width = Samples.MaxX() - Samples.MinX(), height = Samples.MaxY() - Samples.MinY();
   double area = width * height;
   if (!(area > 0)) area = std::max(width, height) * std::max(width, height) / static_cast<double>(n);
@@ -75,8 +86,8 @@ TShepardCells::TShepardCells(const TShepardSamples& Samples) {
   std::vector<std::uint32_t> cellOf(n);
   fStart.assign(cells + 1, 0);
   for (std::size_t i = 0; i < n; ++i) {
-    const int ci = std::clamp(static_cast<int>(std::floor((Samples.X()[i] - fX0) / cell)), 0, fColumns - 1);
-    const int cj = std::clamp(static_cast<int>(std::floor((Samples.Y()[i] - fY0) / cell)), 0, fRows - 1);
+    const int ci = CellIndex(Samples.X()[i] - fX0, cell, fColumns);
+    const int cj = CellIndex(Samples.Y()[i] - fY0, cell, fRows);
     cellOf[i] = static_cast<std::uint32_t>(ci) * static_cast<std::uint32_t>(fRows) + static_cast<std::uint32_t>(cj);
     ++fStart[cellOf[i] + 1];
   }
@@ -101,11 +112,7 @@ TShepardCells::TShepardCells(const TShepardSamples& Samples) {
     }
 }
 
-int TShepardCells::CellRow(double Qy) const noexcept {
-  const double j = std::floor((Qy - fY0) / fCell);
-  if (!(j >= 0)) return 0;  // also a latitude that is not a number
-  return j >= fRows - 1 ? fRows - 1 : static_cast<int>(j);
-}
+int TShepardCells::CellRow(double Qy) const noexcept { return CellIndex(Qy - fY0, fCell, fRows); }
 
 TShepardCells::TRect TShepardCells::Clamp(int I0, int I1, int J0, int J1) const noexcept {
   return {std::max(I0, 0), std::min(I1, fColumns - 1), std::max(J0, 0), std::min(J1, fRows - 1)};
@@ -202,8 +209,7 @@ void TShepardCells::RangesBetween(const TRect& Inner, const TRect& R, std::vecto
 
 void TShepardCells::Evaluate(const TShepardSamples& All, int Power, double Tolerance, double Qx, const double* Qy,
                              int Count, int& Ring, double* Out, TShepardTally* Tally) const {
-  const double column = std::floor((Qx - fX0) / fCell);
-  const int ci = !(column >= 0) ? 0 : column >= fColumns - 1 ? fColumns - 1 : static_cast<int>(column);
+  const int ci = CellIndex(Qx - fX0, fCell, fColumns);
   int jlo = fRows, jhi = -1;
   double safe[kKernelRows];
   for (int r = 0; r < Count; ++r) {

@@ -446,13 +446,19 @@ TShepardSamples::TShepardSamples(std::span<const std::array<float, 2>> Positions
                                  std::size_t Count) {
   Allocate(std::min({Count, Positions.size(), Values.size()}));
   if (fCount == 0) return;
-  double loX = Positions[0][0], hiX = loX, loY = Positions[0][1], hiY = loY;
+  // The box of the positions that are numbers (a position that is not one
+  // makes every mean it takes part in not a number, as in the formula).
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  double loX = inf, hiX = -inf, loY = inf, hiY = -inf;
   for (std::size_t i = 0; i < fCount; ++i) {
-    loX = std::min<double>(loX, Positions[i][0]);
-    hiX = std::max<double>(hiX, Positions[i][0]);
-    loY = std::min<double>(loY, Positions[i][1]);
-    hiY = std::max<double>(hiY, Positions[i][1]);
+    const double x = Positions[i][0], y = Positions[i][1];
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    loX = std::min(loX, x);
+    hiX = std::max(hiX, x);
+    loY = std::min(loY, y);
+    hiY = std::max(hiY, y);
   }
+  if (loX > hiX) loX = hiX = loY = hiY = 0;
   fCentreX = FrameCentre(loX, hiX);
   fCentreY = FrameCentre(loY, hiY);
   // A power of two that brings the farthest coordinate into [−1, 1].
@@ -460,7 +466,8 @@ TShepardSamples::TShepardSamples(std::span<const std::array<float, 2>> Positions
   int exponent = 0;
   if (reach > 0) std::frexp(reach, &exponent);
   fScale = std::ldexp(1.0, -exponent);
-  fMinV = fMaxV = Values[0];
+  fMinV = inf;
+  fMaxV = -inf;
   for (std::size_t i = 0; i < fCount; ++i) {
     fX[i] = FrameX(Positions[i][0]);
     fY[i] = FrameY(Positions[i][1]);
@@ -468,6 +475,8 @@ TShepardSamples::TShepardSamples(std::span<const std::array<float, 2>> Positions
     fMinV = std::min(fMinV, fV[i]);
     fMaxV = std::max(fMaxV, fV[i]);
   }
+  for (std::size_t i = 0; i < fCount && fFinite; ++i)
+    fFinite = std::isfinite(fX[i]) && std::isfinite(fY[i]) && std::isfinite(fV[i]);
   fMinX = FrameX(loX);
   fMaxX = FrameX(hiX);
   fMinY = FrameY(loY);
@@ -484,7 +493,8 @@ TShepardSamples::TShepardSamples(const TShepardSamples& Frame, std::span<const d
       fMinY(Frame.fMinY),
       fMaxY(Frame.fMaxY),
       fMinV(Frame.fMinV),
-      fMaxV(Frame.fMaxV) {
+      fMaxV(Frame.fMaxV),
+      fFinite(Frame.fFinite) {
   Allocate(std::min({X.size(), Y.size(), V.size()}));
   std::copy_n(X.begin(), fCount, fX.get());
   std::copy_n(Y.begin(), fCount, fY.get());

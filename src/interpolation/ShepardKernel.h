@@ -46,6 +46,9 @@ class TShepardSamples {
   double MaxY() const noexcept { return fMaxY; }
   double MinValue() const noexcept { return fMinV; }
   double MaxValue() const noexcept { return fMaxV; }
+  // Every position and value is a number (the box and the range leave out
+  // those that are not).
+  bool Finite() const noexcept { return fFinite; }
 
  private:
   void Allocate(std::size_t count);
@@ -54,6 +57,7 @@ class TShepardSamples {
   hwy::AlignedFreeUniquePtr<double[]> fX, fY, fV;
   double fCentreX = 0, fCentreY = 0, fScale = 1;
   double fMinX = 0, fMaxX = 0, fMinY = 0, fMaxY = 0, fMinV = 0, fMaxV = 0;
+  bool fFinite = true;
 };
 
 // Powers the kernels compute: whole numbers from 2 to 14.

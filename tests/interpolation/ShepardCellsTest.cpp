@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -122,6 +123,39 @@ TEST(ShepardCells, NearTheTracksMostSamplesAreSpared) {
     }
     EXPECT_LT(tally.Pairs, tally.Pixels * cloud.size() / 4)
         << "p=" << p << ": " << tally.Pairs / tally.Pixels << " pairs per pixel of " << cloud.size();
+  }
+}
+
+// A sample whose position or depth is not a number makes the formula not a
+// number everywhere; the bounded evaluation must not hide it by leaving the
+// sample out as far away.
+TEST(ShepardCells, SamplesThatAreNotNumbersAreSummedWhole) {
+  std::mt19937_64 random(9);
+  const std::vector<TSample> cloud = testing::SurveyCloud(random, 14, 0.02, 0.00004);
+  // Queries beside a sample, the bad sample in the far corner of the box.
+  const TSample& near = cloud[0];
+  const float farX = near.X > 8.51f ? 8.5f : 8.52f, farY = near.Y > 46.21f ? 46.2f : 46.22f;
+  const double x = near.X + 1e-5;
+  std::vector<double> ys;
+  for (int r = 0; r < 5; ++r) ys.push_back(near.Y + 1e-5 * r);
+  {
+    const TShepardInterp clean = testing::MakeInterp(cloud, 8, 1e-3);
+    TShepardTally tally;
+    std::vector<double> out(ys.size());
+    clean.Column(x, ys, {}, clean.Tolerance(), out, &tally);
+    ASSERT_LT(tally.Pairs, tally.Pixels * cloud.size() / 4) << "the far corner should not be summed";
+  }
+  for (int bad = 0; bad < 2; ++bad) {
+    std::vector<TSample> spoilt = cloud;
+    if (bad == 0) spoilt.push_back({farX, farY, std::numeric_limits<float>::quiet_NaN()});
+    else spoilt.push_back({std::numeric_limits<float>::quiet_NaN(), farY, 100});
+    const TShepardInterp s = testing::MakeInterp(spoilt, 8, 1e-3);
+    std::vector<double> out(ys.size());
+    s.Column(x, ys, {}, s.Tolerance(), out);
+    for (std::size_t r = 0; r < ys.size(); ++r) {
+      EXPECT_TRUE(std::isnan(out[r])) << bad << " row " << r << ": " << out[r];
+      EXPECT_TRUE(std::isnan(s.interp(x, ys[r])));
+    }
   }
 }
 
