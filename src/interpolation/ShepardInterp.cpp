@@ -73,7 +73,10 @@ void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes,
         for (int r = 0; r < count; ++r)
           if (ExactWhere(out[r] - Tolerance, out[r] + Tolerance)) {
             out[r] = ShepardKernel(fSamples, fKernelPower, Longitude, Latitudes[rows[r]]);
-            if (Tally) Tally->Pairs += fSamples.Count();
+            if (Tally) {
+              Tally->Pairs += fSamples.Count();
+              ++Tally->ExactQueries;
+            }
           }
     } else {
       TRowSums sums;

@@ -82,9 +82,10 @@ class TShepardInterp {
   // The depths of one pixel column at longitude Longitude: Depths[r] for
   // every row r whose latitude is Latitudes[r] and whose Wanted[r] is set
   // (every row when Wanted is empty); the other entries are left as they
-  // are. With Tolerance ≤ 0, or p below kBoundedMinPower, each is
-  // FastInterp's value; otherwise each is within Tolerance (in the values'
-  // unit) of it, summing only the samples near the pixel. The rows are
+  // are. With Tolerance ≤ 0, or p below kBoundedMinPower, each is the mean
+  // over all samples as FastInterp computes it (1e-13 relative of the
+  // formula); otherwise each is within Tolerance (in the values' unit) of
+  // the formula, summing only the samples near the pixel. The rows are
   // evaluated four at a time and each result depends only on the column, so
   // the workers' split of columns never changes a value. Tally, when given,
   // counts the pixels and the sample pairs summed.
