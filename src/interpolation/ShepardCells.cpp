@@ -21,7 +21,8 @@
 // (the frame's coordinates are within [−1, 1], so that is a hundred times
 // any rounding there), and the test T·Δ·(1 + 1e-9) ≤ tolerance·W absorbs
 // the rounding of T, Δ and W. When R holds every cell, T = 0 and the sum is
-// the exact one.
+// the exact one. The sums themselves are rounded as on the exact path (to
+// about 1e-14 of the result), which comes on top of the tolerance.
 #include "interpolation/ShepardCells.h"
 
 #include <algorithm>
