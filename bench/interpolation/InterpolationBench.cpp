@@ -2,8 +2,11 @@
 //
 // BM_Kernel/P/THREADS: the vectorised Shepard kernel over 20 000 samples
 // spread like a lake survey, THREADS threads each evaluating its share of the
-// queries, a pixel column of 64 rows at a time as the workers do.
+// queries, a pixel column of 64 rows at a time through Column, exactly
+// (tolerance 0), as the workers do.
 // ns_per_pair_per_core = wall time × threads ÷ (queries × samples).
+// cpu_ns_per_pair: the same from the threads' processor time.
+// BM_KernelExact/P/1: the exact path (one division per pair), the same way.
 // BM_Plain/P: the plain formula, one thread, the same measure.
 //
 // BM_RunExampleLake: a whole run as the "Interpolate" button does it, on the
@@ -14,6 +17,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <optional>
 #include <random>
 #include <string>
@@ -21,9 +25,12 @@
 #include <vector>
 
 #include "formats/SourceTracks.h"
+#include "interpolation/CoverageMask.h"
 #include "interpolation/InterpolationRun.h"
+#include "interpolation/SampleGrid.h"
 #include "interpolation/ShepardInterp.h"
 #include "model/Host.h"
+#include "support/BenchLake.h"
 #include "support/ExampleLake.h"
 
 namespace {
@@ -52,43 +59,75 @@ const Cloud& TheCloud() {
   return cloud;
 }
 
-void BM_Kernel(benchmark::State& state) {
+// Seconds of processor time this thread has used: beside the wall time, a
+// measure that machines shared with other work do not inflate by time
+// slicing.
+double ThreadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// The kernel over the cloud, THREADS threads, a column of 64 rows at a time:
+// Batched through Column (the workers' way), otherwise the exact path with
+// one division per pair, the kernel as it was before the batched one.
+template <bool Batched>
+void KernelBench(benchmark::State& state) {
   const int p = static_cast<int>(state.range(0));
   const int threads = static_cast<int>(state.range(1));
   const Cloud& c = TheCloud();
   const TShepardInterp s(c.Pts, c.Vals, p);
   constexpr std::size_t perThread = 512, rows = 64;
-  double sink = 0, seconds = 0;
+  double sink = 0, seconds = 0, cpu = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> pool;
-    std::vector<double> sums(static_cast<std::size_t>(threads));
+    std::vector<double> sums(static_cast<std::size_t>(threads)), cpus(static_cast<std::size_t>(threads));
     for (int t = 0; t < threads; ++t)
       pool.emplace_back([&, t] {
+        const double begin = ThreadSeconds();
         double sum = 0;
         std::vector<double> ys(rows), out(rows);
         for (std::size_t q = 0; q < perThread; q += rows) {
           const std::size_t base = static_cast<std::size_t>(t) * perThread + q;
           const double x = c.Queries[base % c.Queries.size()].first;
           for (std::size_t r = 0; r < rows; ++r) ys[r] = c.Queries[(base + r) % c.Queries.size()].second;
-          for (std::size_t r = 0; r < rows; ++r) out[r] = s.FastInterp(x, ys[r]);
+          if constexpr (Batched) {
+            s.Column(x, ys, {}, 0, out);
+          } else {
+            const TShepardSamples& samples = s.Samples();
+            for (std::size_t r = 0; r < rows; ++r)
+              out[r] = ShepardExact(samples, p, samples.FrameX(x), samples.FrameY(ys[r]));
+          }
           for (double v : out) sum += v;
         }
         sums[static_cast<std::size_t>(t)] = sum;
+        cpus[static_cast<std::size_t>(t)] = ThreadSeconds() - begin;
       });
     for (auto& th : pool) th.join();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.SetIterationTime(elapsed);
     seconds += elapsed;
     for (double v : sums) sink += v;
+    for (double v : cpus) cpu += v;
   }
   benchmark::DoNotOptimize(sink);
   const double pairs = static_cast<double>(state.iterations()) * threads * perThread * kSamples;
   state.counters["ns_per_pair_per_core"] = seconds * 1e9 * threads / pairs;
+  state.counters["cpu_ns_per_pair"] = cpu * 1e9 / pairs;
   state.SetLabel(ShepardKernelTarget());
 }
+
+void BM_Kernel(benchmark::State& state) { KernelBench<true>(state); }
 BENCHMARK(BM_Kernel)
-    ->ArgsProduct({{2, 8, 13}, {1, 2}})
+    ->ArgsProduct({{2, 8, 13, 14}, {1, 2}})
+    ->ArgNames({"p", "threads"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_KernelExact(benchmark::State& state) { KernelBench<false>(state); }
+BENCHMARK(BM_KernelExact)
+    ->ArgsProduct({{2, 8, 13, 14}, {1}})
     ->ArgNames({"p", "threads"})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -132,6 +171,85 @@ void BM_RunExampleLake(benchmark::State& state) {
   state.SetLabel(ShepardKernelTarget());
 }
 BENCHMARK(BM_RunExampleLake)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// BM_RunLake/RATE/WIDTH/MICROCM: the run's work with the interpolator's
+// tolerance set, as the run will make it once the tolerance is a setting:
+// the mask, thinning, samples, the interpolator (cells included) and the
+// workers (2) filling the colours and depths. RATE 1 is the example lake,
+// 10 the lake of scripts/make-lake.py --rate 10; a view WIDTH pixels wide
+// and 0.7 as high (677 for the example's 1004); MICROCM the
+// tolerance in millionths of a centimetre (0: exact). cpu_s is the
+// processor time of the timed part (all threads). pairs_per_pixel comes
+// from evaluating the same columns once more with a tally, untimed, on one
+// thread; columns_cpu_s is that evaluation's processor time, the workers'
+// share of cpu_s without the colours.
+void BM_RunLake(benchmark::State& state) {
+  const int rate = static_cast<int>(state.range(0));
+  const int width = static_cast<int>(state.range(1));
+  const int height = width == 1004 ? 677 : width * 7 / 10;
+  const double tolerance = static_cast<double>(state.range(2)) * 1e-6;
+  const std::string dir = rate == 1 ? std::string(SONDRALIS_SOURCE_DIR "/examples") : bench::BenchLakeDir(rate);
+  double samples = 0, covered = 0, pairs = 0, cpu = 0, columnCpu = 0;
+  for (auto _ : state) {
+    bench::TExampleLakeView lake(width, height, dir);
+    TUnattendedHost host;
+    const TInterpolationSettings settings = lake.RunSettings(2);
+    const double cpuStart = static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+    const auto start = std::chrono::steady_clock::now();
+    TCoverage coverage = BuildCoverage(lake.View);
+    ThinTracks(lake.Doc, settings.DecimateLatitude, settings.DecimateLongitude);
+    TPointList coord = coverage.ShoreCoord;
+    TValueList depth = coverage.ShoreDepth;
+    for (TGPXtrk* track : lake.Doc.trk)
+      for (TGPXtrkseg* segment : *track)
+        for (const TPoint4D2* p : *segment) {
+          coord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
+          depth.Add(static_cast<float>(p->HBdepth));
+        }
+    auto interp = std::make_shared<TShepardInterp>(coord, depth, settings.Power, &host, tolerance);
+    auto nodes = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(lake.View), width, height));
+    TInterpolationJob job;
+    job.Image = TColorArray(width, height);
+    job.Depths = TDepthArray(width, height);
+    job.ShadowArray = coverage.ShadowArray;
+    job.ShepardInterp = interp;
+    job.Coordinates = nodes;
+    job.MaxDepth = settings.MaxDepth;
+    TInterpolationScheduler scheduler(job, width, settings.ThreadsRun, host);
+    scheduler.Start();
+    scheduler.Wait();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    cpu += static_cast<double>(std::clock()) / CLOCKS_PER_SEC - cpuStart;
+
+    state.PauseTiming();
+    TShepardTally tally;
+    std::vector<double> column(static_cast<std::size_t>(height));
+    const double columnsStart = ThreadSeconds();
+    for (int x = 0; x < width; ++x)
+      interp->Column(nodes->Longitudes[static_cast<std::size_t>(x)], nodes->Latitudes, coverage.ShadowArray[x],
+                     tolerance, column, &tally);
+    columnCpu += ThreadSeconds() - columnsStart;
+    pairs = static_cast<double>(tally.Pairs) / static_cast<double>(std::max<std::uint64_t>(tally.Pixels, 1));
+    samples = coord.Length();
+    covered = coverage.Covered;
+    state.ResumeTiming();
+  }
+  state.counters["samples"] = samples;
+  state.counters["covered_pixels"] = covered;
+  state.counters["pairs_per_pixel"] = pairs;
+  state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
+  state.counters["columns_cpu_s"] = columnCpu / static_cast<double>(state.iterations());
+  state.SetLabel(ShepardKernelTarget());
+}
+BENCHMARK(BM_RunLake)
+    ->Args({1, 1004, 0})
+    ->Args({1, 1004, 1000})
+    ->Args({10, 2000, 0})
+    ->Args({10, 2000, 1000})
+    ->ArgNames({"rate", "width", "microcm"})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -21,10 +21,13 @@ struct TExampleLakeView {
   TGPXDraw View;
   int MaxDepth = 0;
 
-  explicit TExampleLakeView(int Width = 1004, int Height = 677) : Picture(Width, Height) {
+  // Dir holds lake_survey.gpx and lake_shore.kml: the example lake's folder
+  // unless another lake is asked for (BenchLakeDir).
+  explicit TExampleLakeView(int Width = 1004, int Height = 677,
+                            const std::string& Dir = SONDRALIS_SOURCE_DIR "/examples")
+      : Picture(Width, Height) {
     TUnattendedHost host;
-    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"})
-      LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, host);
+    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"}) LoadSourceFile(Doc, Dir + "/" + name, {}, host);
     View.TrackWidth = 3;
     View.Options.BackGroundColor = 16777215;
     View.ShadowMapEnabled = true;

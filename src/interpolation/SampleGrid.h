@@ -57,10 +57,13 @@ TPixelCoordinates GridNodes(const TGridExtent& Extent, int Columns, int Rows);
 // grid over Extent, without a mask, with the fast kernel and the workers of
 // the interpolation run. Node (i, j) is the centre of cell (i, j), row 0 at
 // the north: longitude MinLon + (i + ½)·dx, latitude MaxLat − (j + ½)·dy.
-// The result is indexed [column][row]. Throws EGridError for an empty
-// sample set or a degenerate grid.
+// The result is indexed [column][row]. With Tolerance > 0 (in the depths'
+// unit) each node is within Tolerance of Shepard's mean over all samples
+// and only the samples near it are summed (powers from kBoundedMinPower
+// on); 0 is the exact mean. Throws EGridError for an empty sample set or a
+// degenerate grid.
 TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
-                        int Rows, int Power, int Threads, Host& host);
+                        int Rows, int Power, int Threads, Host& host, double Tolerance = 0);
 
 // The grid as an Esri ASCII grid (ncols, nrows, xllcorner, yllcorner, dx, dy,
 // NODATA_value, then the rows from the north), every number with 17

@@ -2,19 +2,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 #include "model/Host.h"
 
 namespace sondralis {
 
-TShepardInterp::TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host)
-    : pts(coord), vals(value), n(coord.Length()), ndim(2), pneg(-p) {
+TShepardInterp::TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host,
+                               double Tolerance)
+    : pts(coord), vals(value), n(coord.Length()), ndim(2), pneg(-p), fTolerance(Tolerance > 0 ? Tolerance : 0) {
   if (coord.Length() != value.Length() && host) host->ShowInformation("coordinates and values matrices missmatch.");
   // Values beyond the positions, or positions without a value, take no part.
   fCount = std::min(n, value.Length());
   if (p == std::floor(p) && p >= kKernelMinPower && p <= kKernelMaxPower) fKernelPower = static_cast<int>(p);
   if (fKernelPower != 0) fSamples = TShepardSamples(pts.Items(), vals.Items(), static_cast<std::size_t>(fCount));
+  if (fKernelPower >= kBoundedMinPower) fCells = TShepardCells(fSamples);
 }
 
 double TShepardInterp::interp(double xcoord, double ycoord) const {
@@ -37,6 +41,75 @@ double TShepardInterp::interp(double xcoord, double ycoord) const {
 double TShepardInterp::FastInterp(double xcoord, double ycoord) const {
   if (fKernelPower == 0) return interp(xcoord, ycoord);
   return ShepardKernel(fSamples, fKernelPower, xcoord, ycoord);
+}
+
+void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes, std::span<const bool> Wanted,
+                            double Tolerance, std::span<double> Depths, TShepardTally* Tally,
+                            const TExactWhere& ExactWhere) const {
+  const std::size_t height = std::min(Latitudes.size(), Depths.size());
+  auto wanted = [&](std::size_t r) { return Wanted.empty() || (r < Wanted.size() && Wanted[r]); };
+  if (fKernelPower == 0 || fCount == 0) {
+    for (std::size_t r = 0; r < height; ++r) {
+      if (!wanted(r)) continue;
+      Depths[r] = interp(Longitude, Latitudes[r]);
+      if (Tally) {
+        ++Tally->Pixels;
+        Tally->Pairs += static_cast<std::uint64_t>(fCount);
+      }
+    }
+    return;
+  }
+
+  const double qx = fSamples.FrameX(Longitude);
+  const bool bounded = Tolerance > 0 && !fCells.Empty();
+  const TSampleRange all{0, static_cast<std::uint32_t>(fSamples.Count())};
+  std::size_t rows[kKernelRows];
+  double qy[kKernelRows], out[kKernelRows];
+  int count = 0, ring = 0;
+  auto flush = [&] {
+    if (bounded) {
+      fCells.Evaluate(fSamples, fKernelPower, Tolerance, qx, qy, count, ring, out, Tally);
+      if (ExactWhere)
+        for (int r = 0; r < count; ++r)
+          if (ExactWhere(out[r] - Tolerance, out[r] + Tolerance)) {
+            out[r] = ShepardKernel(fSamples, fKernelPower, Longitude, Latitudes[rows[r]]);
+            if (Tally) {
+              Tally->Pairs += fSamples.Count();
+              ++Tally->ExactQueries;
+            }
+          }
+    } else {
+      TRowSums sums;
+      ShepardAccumulate(fSamples, {&all, 1}, fKernelPower, count, qx, qy, sums);
+      std::uint64_t exact = 0;
+      for (int r = 0; r < count; ++r) {
+        out[r] = sums.Sum[r] / sums.Total[r];
+        if (sums.MinDenominator[r] < ShepardSafeDenominator(fSamples, fKernelPower, qx, qy[r]) ||
+            !std::isfinite(out[r])) {
+          out[r] = ShepardExact(fSamples, fKernelPower, qx, qy[r]);
+          ++exact;
+        }
+      }
+      if (Tally) {
+        Tally->Pixels += static_cast<std::uint64_t>(count);
+        Tally->Pairs += static_cast<std::uint64_t>(count + exact) * fSamples.Count();
+        Tally->ExactQueries += exact;
+      }
+    }
+    for (int r = 0; r < count; ++r) Depths[rows[r]] = out[r];
+    count = 0;
+  };
+  for (std::size_t r = 0; r < height; ++r) {
+    if (!wanted(r)) continue;
+    const double y = fSamples.FrameY(Latitudes[r]);
+    // Rows evaluated together share the rectangle of cells summed for them,
+    // so they should lie within a cell or two of each other.
+    if (bounded && count > 0 && std::abs(fCells.CellRow(y) - fCells.CellRow(qy[0])) > 1) flush();
+    rows[count] = r;
+    qy[count] = y;
+    if (++count == kKernelRows) flush();
+  }
+  if (count > 0) flush();
 }
 
 }  // namespace sondralis

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "interpolation/ShepardCells.h"
 #include "interpolation/ShepardKernel.h"
 
 namespace sondralis {
@@ -55,8 +57,11 @@ class TShepardInterp {
   // reported through host, when given, with the message "coordinates and
   // values matrices missmatch."; the interpolator is built anyway, over the
   // positions that have a value. The samples are also laid out for the fast
-  // kernel here, once.
-  TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host = nullptr);
+  // kernels here, once, and sorted into cells for powers from
+  // kBoundedMinPower on. Tolerance is what the workers pass to Column: 0
+  // (or less) evaluates every pixel over all samples.
+  TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host = nullptr,
+                 double Tolerance = 0);
 
   TPointList pts;
   TValueList vals;
@@ -69,9 +74,33 @@ class TShepardInterp {
   // array order. NaN without samples.
   double interp(double xcoord, double ycoord) const;
 
-  // The same value from the vectorised kernel (1e-12 relative of interp) for
-  // whole p from 2 to 14; any other p uses interp.
+  // The same value from the vectorised kernels (1e-13 relative of Shepard's
+  // formula evaluated in long double) for whole p from 2 to 14; any other p
+  // uses interp.
   double FastInterp(double xcoord, double ycoord) const;
+
+  // The depths of one pixel column at longitude Longitude: Depths[r] for
+  // every row r whose latitude is Latitudes[r] and whose Wanted[r] is set
+  // (every row when Wanted is empty); the other entries are left as they
+  // are. With Tolerance ≤ 0, or p below kBoundedMinPower, each is the mean
+  // over all samples as FastInterp computes it (1e-13 relative of the
+  // formula); otherwise each is within Tolerance (in the values' unit) of
+  // the formula, summing only the samples near the pixel. The rows are
+  // evaluated four at a time and each result depends only on the column, so
+  // the workers' split of columns never changes a value. Tally, when given,
+  // counts the pixels and the sample pairs summed.
+  //
+  // ExactWhere, when given, is asked about each value found to a tolerance,
+  // with the interval [value − Tolerance, value + Tolerance] that holds the
+  // exact value: where it answers true (a colour or a level that the
+  // interval straddles, say), the value is evaluated exactly instead, so
+  // what is made from the values is what the exact values make.
+  using TExactWhere = std::function<bool(double Low, double High)>;
+  void Column(double Longitude, std::span<const double> Latitudes, std::span<const bool> Wanted, double Tolerance,
+              std::span<double> Depths, TShepardTally* Tally = nullptr, const TExactWhere& ExactWhere = {}) const;
+
+  // The tolerance given at construction.
+  double Tolerance() const noexcept { return fTolerance; }
 
   // Number of samples queried: positions that have a value.
   int SampleCount() const noexcept { return fCount; }
@@ -82,7 +111,9 @@ class TShepardInterp {
  private:
   int fCount = 0;
   int fKernelPower = 0;
+  double fTolerance = 0;
   TShepardSamples fSamples;
+  TShepardCells fCells;  // for kBoundedMinPower and up
 };
 
 }  // namespace sondralis

@@ -1,7 +1,12 @@
-// The vectorised Shepard kernel. Highway compiles this file once per
+// The vectorised Shepard kernels. Highway compiles this file once per
 // instruction set (foreach_target re-includes it) and picks the best one the
 // processor has at run time. The file is compiled with -fno-math-errno so
 // that square roots stay single instructions, also in the plain C++ target.
+//
+// Two kernels: the batched one (ShepardAccumulate), which has no division per
+// sample pair and evaluates up to four rows of a pixel column at once, and
+// the exact path (ShepardExact), one division per pair, which decides exact
+// hits and takes every query the batched kernel cannot guarantee.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "interpolation/ShepardKernel.cpp"
@@ -45,10 +50,240 @@ HWY_INLINE V DistancePower(V d2) {
   }
 }
 
+// ---------------------------------------------------------------- batched
+
+// AVX-512 estimates 1/√x of a double to 14 bits (vrsqrt14pd) without the
+// divider; two Newton steps bring that to the last few bits. Elsewhere the
+// estimate exists for floats only, whose range cannot hold d²ᵖ, and odd
+// powers go through the shared division with one square root per pair.
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+constexpr bool kRsqrtEstimate = true;
+HWY_INLINE hn::Vec512<double> RsqrtEstimate(hn::Vec512<double> v) { return hn::Vec512<double>{_mm512_rsqrt14_pd(v.raw)}; }
+#else
+constexpr bool kRsqrtEstimate = false;
+template <class V>
+HWY_INLINE V RsqrtEstimate(V v) {
+  return v;  // never called
+}
+#endif
+
+// 1/√D from the 14-bit estimate y in one step of fourth order: with
+// e = 1 − D·y², 1/√D = y·(1 − e)^(−1/2) = y·(1 + e/2 + 3e²/8 + 5e³/16 + ...),
+// and the first omitted term, 35e⁴/128 with |e| ≤ 2⁻¹³, is below 2⁻⁵³.
+template <class V>
+HWY_INLINE V ReciprocalSqrt(V D) {
+  const hn::DFromV<V> d;
+  const V y = RsqrtEstimate(D);
+  const V e = hn::NegMulAdd(D * y, y, hn::Set(d, 1.0));
+  const V c = hn::MulAdd(hn::MulAdd(e, hn::Set(d, 5.0 / 16), hn::Set(d, 3.0 / 8)), e, hn::Set(d, 0.5));
+  return hn::MulAdd(y * e, c, y);
+}
+
+// Odd powers as 1/√(d²ᵖ) where the estimate exists; every other power
+// shares one division between several samples: eight for p ≤ 4, where the
+// product of eight powers stays in range, four above.
+template <int P>
+constexpr bool kShareDivision = P % 2 == 0 || !kRsqrtEstimate;
+template <int P>
+constexpr int kSharedVectors = P <= 4 ? 8 : 4;
+
+// The accumulators of R rows.
+template <class V, int R>
+struct Rows {
+  V Qy[R], Total[R], Sum[R], MinDen[R];
+};
+
+// Σ 1/Dⱼ and Σ vⱼ·nⱼ/Dⱼ over vectors j of a block as fractions W/Q and
+// S/Q with one common denominator Q = Π Dⱼ, combined pairwise:
+//   W_a/Q_a + W_b/Q_b = (W_a·Q_b + W_b·Q_a) / (Q_a·Q_b).
+// For odd p, Dⱼ = dⱼᵖ⁺¹ and the numerators carry nⱼ = dⱼ, as 1/dᵖ = d/dᵖ⁺¹.
+template <class V>
+struct Fraction {
+  V W, S, Q;
+};
+
+template <class V>
+HWY_INLINE Fraction<V> Combine(const Fraction<V>& a, const Fraction<V>& b) {
+  return {hn::MulAdd(a.W, b.Q, b.W * a.Q), hn::MulAdd(a.S, b.Q, b.S * a.Q), a.Q * b.Q};
+}
+
+// K vectors of samples from i on, R rows: one division per row. The common
+// denominator's smallest value per lane is tracked, so the caller can tell
+// when it left the range where this is exact. With kMasked, the lanes from
+// `end` on count as fractions 0/1 (they read the next samples or the
+// padding past the last sample), so the last samples of a range share a
+// division too.
+template <int P, int R, int K, bool kMasked, class D, class V>
+HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
+                            const double* HWY_RESTRICT vs, std::size_t i, std::size_t end, V qx, Rows<V, R>& rows) {
+  const std::size_t N = hn::Lanes(d);
+  const V one = hn::Set(d, 1.0);
+  using M = hn::Mask<D>;
+  V dx2[K];
+  M valid[K];
+  for (int j = 0; j < K; ++j) {
+    const V dx = qx - hn::LoadU(d, xs + i + j * N);
+    dx2[j] = dx * dx;
+    if constexpr (kMasked) {
+      const std::size_t first = i + static_cast<std::size_t>(j) * N;
+      valid[j] = hn::FirstN(d, end > first ? end - first : 0);
+    }
+  }
+  for (int r = 0; r < R; ++r) {
+    Fraction<V> part[K / 2];
+    for (int j = 0; j < K; j += 2) {
+      V den[2], num[2];
+      for (int k = 0; k < 2; ++k) {
+        const V dy = rows.Qy[r] - hn::LoadU(d, ys + i + (j + k) * N);
+        const V d2 = hn::MulAdd(dy, dy, dx2[j + k]);
+        if constexpr (P % 2 == 0) {
+          den[k] = PowerOf<P / 2>(d2);
+          if constexpr (kMasked) num[k] = hn::IfThenElseZero(valid[j + k], one);
+        } else {
+          den[k] = PowerOf<(P + 1) / 2>(d2);
+          num[k] = hn::Sqrt(d2);
+          if constexpr (kMasked) num[k] = hn::IfThenElseZero(valid[j + k], num[k]);
+        }
+        if constexpr (kMasked) den[k] = hn::IfThenElse(valid[j + k], den[k], one);
+      }
+      const V v0 = hn::LoadU(d, vs + i + j * N), v1 = hn::LoadU(d, vs + i + (j + 1) * N);
+      if constexpr (P % 2 == 0 && !kMasked) {
+        part[j / 2] = {den[0] + den[1], hn::MulAdd(v0, den[1], v1 * den[0]), den[0] * den[1]};
+      } else {
+        const V a0 = num[0] * den[1], a1 = num[1] * den[0];
+        part[j / 2] = {a0 + a1, hn::MulAdd(v0, a0, v1 * a1), den[0] * den[1]};
+      }
+    }
+    for (int width = K / 2; width > 1; width /= 2)
+      for (int j = 0; j < width / 2; ++j) part[j] = Combine(part[2 * j], part[2 * j + 1]);
+    rows.MinDen[r] = hn::Min(rows.MinDen[r], part[0].Q);
+    const V rq = one / part[0].Q;
+    rows.Total[r] = hn::MulAdd(part[0].W, rq, rows.Total[r]);
+    rows.Sum[r] = hn::MulAdd(part[0].S, rq, rows.Sum[r]);
+  }
+}
+
+// One vector of samples from i on, R rows, with kMasked the lanes outside
+// `valid` ignored: one division (or reciprocal square root) per pair.
+template <int P, int R, bool kMasked, class D, class V, class M>
+HWY_INLINE void SingleBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
+                            const double* HWY_RESTRICT vs, std::size_t i, V qx, M valid, Rows<V, R>& rows) {
+  const V one = hn::Set(d, 1.0);
+  const V inf = hn::Set(d, std::numeric_limits<double>::infinity());
+  const V dx = qx - hn::LoadU(d, xs + i);
+  const V dx2 = dx * dx;
+  const V y = hn::LoadU(d, ys + i);
+  const V v = hn::LoadU(d, vs + i);
+  for (int r = 0; r < R; ++r) {
+    const V dy = rows.Qy[r] - y;
+    const V d2 = hn::MulAdd(dy, dy, dx2);
+    V den, w;
+    if constexpr (P % 2 == 0) {
+      den = PowerOf<P / 2>(d2);
+      w = one / den;
+    } else if constexpr (kRsqrtEstimate) {
+      den = PowerOf<P>(d2);
+      w = ReciprocalSqrt(den);
+    } else {
+      den = PowerOf<(P + 1) / 2>(d2);
+      w = hn::Sqrt(d2) / den;
+    }
+    if constexpr (kMasked) {
+      w = hn::IfThenElseZero(valid, w);
+      den = hn::IfThenElse(valid, den, inf);
+    }
+    rows.MinDen[r] = hn::Min(rows.MinDen[r], den);
+    rows.Total[r] = rows.Total[r] + w;
+    rows.Sum[r] = hn::MulAdd(w, v, rows.Sum[r]);
+  }
+}
+
+template <int P, int R>
+void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
+                    const double* qy, TRowSums& out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const std::size_t N = hn::Lanes(d);
+  const double* HWY_RESTRICT xs = samples.X();
+  const double* HWY_RESTRICT ys = samples.Y();
+  const double* HWY_RESTRICT vs = samples.V();
+  const V qx = hn::Set(d, x);
+  Rows<V, R> rows;
+  for (int r = 0; r < R; ++r) {
+    rows.Qy[r] = hn::Set(d, qy[r]);
+    rows.Total[r] = hn::Zero(d);
+    rows.Sum[r] = hn::Zero(d);
+    rows.MinDen[r] = hn::Set(d, std::numeric_limits<double>::infinity());
+  }
+  const auto all = hn::FirstN(d, N);
+  for (std::size_t k = 0; k < rangeCount; ++k) {
+    std::size_t i = ranges[k].Begin;
+    const std::size_t end = ranges[k].End;
+    if constexpr (kShareDivision<P>) {
+      constexpr int K = kSharedVectors<P>;
+      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xs, ys, vs, i, end, qx, rows);
+      if (K > 4 && i + 4 * N <= end) {
+        SharedBlock<P, R, 4, false>(d, xs, ys, vs, i, end, qx, rows);
+        i += 4 * N;
+      }
+      if (i < end) SharedBlock<P, R, 4, true>(d, xs, ys, vs, i, end, qx, rows);
+      continue;
+    }
+    for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xs, ys, vs, i, qx, all, rows);
+    // Lanes past the end read the next samples or the zero padding and are
+    // masked out.
+    if (i < end) SingleBlock<P, R, true>(d, xs, ys, vs, i, qx, hn::FirstN(d, end - i), rows);
+  }
+  for (int r = 0; r < R; ++r) {
+    out.Total[r] += hn::GetLane(hn::SumOfLanes(d, rows.Total[r]));
+    out.Sum[r] += hn::GetLane(hn::SumOfLanes(d, rows.Sum[r]));
+    out.MinDenominator[r] = std::min(out.MinDenominator[r], hn::GetLane(hn::MinOfLanes(d, rows.MinDen[r])));
+  }
+}
+
+template <int P>
+void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int rowCount,
+                   double x, const double* qy, TRowSums& out) {
+  if (rowCount == kKernelRows) {
+    AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, qy, out);
+  } else {
+    // Fewer rows: one at a time.
+    for (int r = 0; r < rowCount; ++r) {
+      TRowSums one;
+      AccumulateRows<P, 1>(samples, ranges, rangeCount, x, qy + r, one);
+      out.Total[r] += one.Total[0];
+      out.Sum[r] += one.Sum[0];
+      out.MinDenominator[r] = std::min(out.MinDenominator[r], one.MinDenominator[0]);
+    }
+  }
+}
+
+void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
+                int rowCount, double x, const double* qy, TRowSums& out) {
+  switch (power) {
+    case 2: return AccumulateFor<2>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 3: return AccumulateFor<3>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 4: return AccumulateFor<4>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 5: return AccumulateFor<5>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 6: return AccumulateFor<6>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 7: return AccumulateFor<7>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 8: return AccumulateFor<8>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 9: return AccumulateFor<9>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 10: return AccumulateFor<10>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 11: return AccumulateFor<11>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 12: return AccumulateFor<12>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 13: return AccumulateFor<13>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 14: return AccumulateFor<14>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    default: return;
+  }
+}
+
+// ---------------------------------------------------------------- exact
+
 // kCheckHits: look for samples at exactly (x, y) on the way, as the first of
 // them gives the result. Without it the loop has less to do; a hit then
 // shows as an infinite weight, and the caller goes over the samples again
-// with the check (see ShepardAt).
+// with the check (see ExactMean).
 template <int P, bool kCheckHits>
 double WeightedMean(const TShepardSamples& samples, double x, double y) {
   const hn::ScalableTag<double> d;
@@ -112,29 +347,30 @@ double WeightedMean(const TShepardSamples& samples, double x, double y) {
 }
 
 // A distance of 0 makes a weight and the sums infinite (or NaN); only then
-// can a sample lie exactly at (x, y), and the checking pass decides.
+// can a sample lie exactly at (x, y), and the checking pass decides. A
+// result that is still not finite had a weight beyond the double range.
 template <int P>
-double WeightedMean(const TShepardSamples& samples, double x, double y) {
+double ExactMean(const TShepardSamples& samples, double x, double y) {
   const double mean = WeightedMean<P, false>(samples, x, y);
   if (HWY_LIKELY(std::isfinite(mean))) return mean;
   return WeightedMean<P, true>(samples, x, y);
 }
 
-double ShepardAt(const TShepardSamples& samples, int power, double x, double y) {
+double ExactAt(const TShepardSamples& samples, int power, double x, double y) {
   switch (power) {
-    case 2: return WeightedMean<2>(samples, x, y);
-    case 3: return WeightedMean<3>(samples, x, y);
-    case 4: return WeightedMean<4>(samples, x, y);
-    case 5: return WeightedMean<5>(samples, x, y);
-    case 6: return WeightedMean<6>(samples, x, y);
-    case 7: return WeightedMean<7>(samples, x, y);
-    case 8: return WeightedMean<8>(samples, x, y);
-    case 9: return WeightedMean<9>(samples, x, y);
-    case 10: return WeightedMean<10>(samples, x, y);
-    case 11: return WeightedMean<11>(samples, x, y);
-    case 12: return WeightedMean<12>(samples, x, y);
-    case 13: return WeightedMean<13>(samples, x, y);
-    case 14: return WeightedMean<14>(samples, x, y);
+    case 2: return ExactMean<2>(samples, x, y);
+    case 3: return ExactMean<3>(samples, x, y);
+    case 4: return ExactMean<4>(samples, x, y);
+    case 5: return ExactMean<5>(samples, x, y);
+    case 6: return ExactMean<6>(samples, x, y);
+    case 7: return ExactMean<7>(samples, x, y);
+    case 8: return ExactMean<8>(samples, x, y);
+    case 9: return ExactMean<9>(samples, x, y);
+    case 10: return ExactMean<10>(samples, x, y);
+    case 11: return ExactMean<11>(samples, x, y);
+    case 12: return ExactMean<12>(samples, x, y);
+    case 13: return ExactMean<13>(samples, x, y);
+    case 14: return ExactMean<14>(samples, x, y);
     default: return std::numeric_limits<double>::quiet_NaN();
   }
 }
@@ -148,7 +384,8 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace sondralis {
 
-HWY_EXPORT(ShepardAt);
+HWY_EXPORT(Accumulate);
+HWY_EXPORT(ExactAt);
 HWY_EXPORT(TargetName);
 
 namespace {
@@ -159,31 +396,154 @@ namespace {
 // vector (64 bytes for AVX-512), is the measure.
 constexpr std::size_t kWidestLanes = HWY_ALIGNMENT / sizeof(double);
 
-// Elements per array: whole vectors of the widest instruction set.
-std::size_t Padded(std::size_t count) { return (count + kWidestLanes - 1) / kWidestLanes * kWidestLanes; }
+// The frame's centre on one axis for coordinates in [lo, hi]: 0, unless all
+// of them have one sign and the largest magnitude is at most 1.5 times the
+// smallest; then the middle, which lies within a factor 1.5 of every
+// coordinate (and of every query near one), so subtracting it is exact.
+double FrameCentre(double lo, double hi) {
+  if (lo > 0 && hi <= 1.5 * lo) return lo + (hi - lo) / 2;
+  if (hi < 0 && lo >= 1.5 * hi) return hi + (lo - hi) / 2;
+  return 0;
+}
+
+// Σ vᵢ/dᵢᵖ ÷ Σ 1/dᵢᵖ in long double, whose exponent range holds any power
+// of a distance between doubles: the last resort of the exact path.
+double LongDoubleMean(const TShepardSamples& samples, int power, double x, double y) {
+  long double total = 0, sum = 0;
+  for (std::size_t i = 0; i < samples.Count(); ++i) {
+    const long double dx = static_cast<long double>(x) - samples.X()[i];
+    const long double dy = static_cast<long double>(y) - samples.Y()[i];
+    if (dx == 0 && dy == 0) return samples.V()[i];
+    const long double d2 = dx * dx + dy * dy;
+    long double dp = 1;
+    for (int k = 0; k < power / 2; ++k) dp *= d2;
+    if (power % 2) dp *= std::sqrt(d2);
+    const long double w = 1 / dp;
+    total += w;
+    sum += w * samples.V()[i];
+  }
+  return static_cast<double>(sum / total);
+}
 
 }  // namespace
 
-TShepardSamples::TShepardSamples(std::span<const std::array<float, 2>> Positions, std::span<const float> Values,
-                                 std::size_t Count)
-    : fCount(std::min({Count, Positions.size(), Values.size()})) {
-  const std::size_t padded = std::max(Padded(fCount), kWidestLanes);
+TRowSums::TRowSums() { std::fill_n(MinDenominator, kKernelRows, std::numeric_limits<double>::infinity()); }
+
+void TShepardSamples::Allocate(std::size_t count) {
+  fCount = count;
+  // Whole vectors of the widest instruction set, and four more: a block of
+  // four vectors loaded from any sample of a range stays inside the arrays.
+  const std::size_t padded = (count + kWidestLanes - 1) / kWidestLanes * kWidestLanes + 4 * kWidestLanes;
   fX = hwy::AllocateAligned<double>(padded);
   fY = hwy::AllocateAligned<double>(padded);
   fV = hwy::AllocateAligned<double>(padded);
   std::fill_n(fX.get(), padded, 0.0);
   std::fill_n(fY.get(), padded, 0.0);
   std::fill_n(fV.get(), padded, 0.0);
+}
+
+TShepardSamples::TShepardSamples(std::span<const std::array<float, 2>> Positions, std::span<const float> Values,
+                                 std::size_t Count) {
+  Allocate(std::min({Count, Positions.size(), Values.size()}));
+  if (fCount == 0) return;
+  // The box of the positions that are numbers (a position that is not one
+  // makes every mean it takes part in not a number, as in the formula).
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  double loX = inf, hiX = -inf, loY = inf, hiY = -inf;
   for (std::size_t i = 0; i < fCount; ++i) {
-    fX[i] = Positions[i][0];
-    fY[i] = Positions[i][1];
-    fV[i] = Values[i];
+    const double x = Positions[i][0], y = Positions[i][1];
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    loX = std::min(loX, x);
+    hiX = std::max(hiX, x);
+    loY = std::min(loY, y);
+    hiY = std::max(hiY, y);
   }
+  if (loX > hiX) loX = hiX = loY = hiY = 0;
+  fCentreX = FrameCentre(loX, hiX);
+  fCentreY = FrameCentre(loY, hiY);
+  // A power of two that brings the farthest coordinate into [−1, 1].
+  const double reach = std::max({hiX - fCentreX, fCentreX - loX, hiY - fCentreY, fCentreY - loY});
+  int exponent = 0;
+  if (reach > 0) std::frexp(reach, &exponent);
+  fScale = std::ldexp(1.0, -exponent);
+  fMinV = inf;
+  fMaxV = -inf;
+  for (std::size_t i = 0; i < fCount; ++i) {
+    fX[i] = FrameX(Positions[i][0]);
+    fY[i] = FrameY(Positions[i][1]);
+    fV[i] = Values[i];
+    fMinV = std::min(fMinV, fV[i]);
+    fMaxV = std::max(fMaxV, fV[i]);
+  }
+  for (std::size_t i = 0; i < fCount && fFinite; ++i)
+    fFinite = std::isfinite(fX[i]) && std::isfinite(fY[i]) && std::isfinite(fV[i]);
+  fMinX = FrameX(loX);
+  fMaxX = FrameX(hiX);
+  fMinY = FrameY(loY);
+  fMaxY = FrameY(hiY);
+}
+
+TShepardSamples::TShepardSamples(const TShepardSamples& Frame, std::span<const double> X, std::span<const double> Y,
+                                 std::span<const double> V)
+    : fCentreX(Frame.fCentreX),
+      fCentreY(Frame.fCentreY),
+      fScale(Frame.fScale),
+      fMinX(Frame.fMinX),
+      fMaxX(Frame.fMaxX),
+      fMinY(Frame.fMinY),
+      fMaxY(Frame.fMaxY),
+      fMinV(Frame.fMinV),
+      fMaxV(Frame.fMaxV),
+      fFinite(Frame.fFinite) {
+  Allocate(std::min({X.size(), Y.size(), V.size()}));
+  std::copy_n(X.begin(), fCount, fX.get());
+  std::copy_n(Y.begin(), fCount, fY.get());
+  std::copy_n(V.begin(), fCount, fV.get());
+}
+
+void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power, int Rows,
+                       double Qx, const double* Qy, TRowSums& Sums) {
+  if (Rows < 1 || Rows > kKernelRows || Ranges.empty()) return;
+  HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, Qy, Sums);
+}
+
+// A denominator of the batched kernel is a product of K powers Dᵢ ≤ Dmax
+// (K = 8 for p ≤ 4, 4 above; Dmax = the largest dᵢᵖ⁺¹, d measured to the
+// farthest corner of the samples' box; with a reciprocal square root it is
+// a single d²ᵖ). When the product q is at least 1e-307·Dmax^(K−1), each
+// factor and each partial product is at least q / Dmax^(K−1), so none of
+// them is subnormal and every step keeps its full precision; the floor
+// 1e-290 leaves room for the sums of reciprocals. In the samples' frame
+// Dmax is at most 8² for p ≤ 4 and 8⁷ above for a query inside the box, so
+// the guard costs nothing unless a query is within a hair of several
+// samples, which the exact path then decides.
+double ShepardSafeDenominator(const TShepardSamples& Samples, int Power, double Qx, double Qy) {
+  const double fx = std::max(Qx - Samples.MinX(), Samples.MaxX() - Qx);
+  const double fy = std::max(Qy - Samples.MinY(), Samples.MaxY() - Qy);
+  const double far2 = std::max(fx * fx + fy * fy, 1.0);
+  double dmax = 1;
+  for (int k = 0; k < (Power + 1) / 2; ++k) dmax *= far2;
+  double floor = 1e-307;
+  for (int k = 1; k < (Power <= 4 ? 8 : 4); ++k) floor *= dmax;
+  return std::max(1e-290, floor);
+}
+
+double ShepardExact(const TShepardSamples& Samples, int Power, double Qx, double Qy) {
+  if (Samples.Count() == 0) return std::numeric_limits<double>::quiet_NaN();
+  const double mean = HWY_DYNAMIC_DISPATCH(ExactAt)(Samples, Power, Qx, Qy);
+  if (HWY_LIKELY(std::isfinite(mean))) return mean;
+  return LongDoubleMean(Samples, Power, Qx, Qy);
 }
 
 double ShepardKernel(const TShepardSamples& Samples, int Power, double X, double Y) {
   if (Samples.Count() == 0) return std::numeric_limits<double>::quiet_NaN();
-  return HWY_DYNAMIC_DISPATCH(ShepardAt)(Samples, Power, X, Y);
+  const double qx = Samples.FrameX(X), qy = Samples.FrameY(Y);
+  const TSampleRange all{0, static_cast<std::uint32_t>(Samples.Count())};
+  TRowSums sums;
+  ShepardAccumulate(Samples, {&all, 1}, Power, 1, qx, &qy, sums);
+  const double mean = sums.Sum[0] / sums.Total[0];
+  if (sums.MinDenominator[0] >= ShepardSafeDenominator(Samples, Power, qx, qy) && std::isfinite(mean)) return mean;
+  return ShepardExact(Samples, Power, qx, qy);
 }
 
 const char* ShepardKernelTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }

@@ -92,16 +92,27 @@ void TThdsInterpolate::DoInterpolate() {
   const bool masked = !FShadowArray.Empty();
   const bool colours = !FImage.Empty();
   const bool depths = !FDepths.Empty();
+  std::vector<double> column(static_cast<std::size_t>(h));
+  // A depth found to the interpolator's tolerance whose colour could differ
+  // within that tolerance is taken exactly: the picture, and the contours
+  // traced on it, are those of the exact depths.
+  auto colourUnsure = [&](double low, double high) {
+    auto colour = [&](double depth) { return BlendColors(FclShallow, FclDeep, FMaxDepth > 0 ? depth / FMaxDepth : 0.0); };
+    return colour(low) != colour(high);
+  };
   for (int x = FxStart; x <= FxStop; ++x) {
     if (Abandoned()) return;
     StepProgress();
     const double lon = at.Longitudes[static_cast<std::size_t>(x)];
+    const std::span<const bool> wanted = masked ? std::span<const bool>(FShadowArray[x]) : std::span<const bool>();
+    interp.Column(lon, at.Latitudes, wanted, interp.Tolerance(), column, nullptr,
+                  colours ? TShepardInterp::TExactWhere(colourUnsure) : TShepardInterp::TExactWhere());
     for (int y = 0; y < h; ++y) {
       if (masked && !FShadowArray[x][y]) {
         if (depths) FDepths[x][y] = kNoDepth;
         continue;
       }
-      const double depth = interp.FastInterp(lon, at.Latitudes[static_cast<std::size_t>(y)]);
+      const double depth = column[static_cast<std::size_t>(y)];
       if (depths) FDepths[x][y] = depth;
       // Without a positive maximum depth there is no ramp: every covered
       // pixel takes the shallow colour.

@@ -11,6 +11,7 @@
 
 #include "interpolation/ShepardInterp.h"
 #include "support/ScriptedHost.h"
+#include "support/ShepardReference.h"
 
 namespace sondralis {
 namespace {
@@ -85,45 +86,135 @@ TEST(ShepardInterp, MismatchedArraysAreReportedAndNeverReadPastTheValues) {
   EXPECT_TRUE(s.vals.SharesWith(vals));
 }
 
-// The kernel for every p from 2 to 14 on every target compiled in and
-// supported here: the best one (the one dispatch picks) down to the plain
-// C++ baseline. Clouds of every size up to a few vectors exercise the
-// masked tails; one cloud has the spread and count of a real survey.
-TEST(ShepardKernel, AgreesWithThePlainFormulaOnEveryTargetAndPower) {
+// Every way the kernels evaluate, for every p from 2 to 14 on every target
+// compiled in and supported here (the best one, the one dispatch picks,
+// down to the plain C++ baseline), against Shepard's formula in long
+// double: one query at a time (FastInterp), columns of four rows and fewer
+// (Column, exactly), and the exact path. Clouds of every size up to a few
+// vectors exercise the masked tails and the blocks of four vectors; one
+// cloud has the spread and count of a real survey, one has samples repeated
+// at the same place. Queries lie anywhere, far outside the samples, and
+// 1e-13 degrees from a sample, where products of four powers of distances
+// underflow and the guard must send the query to the exact path.
+TEST(ShepardKernel, EveryVariantAgreesWithLongDoubleOnEveryTargetAndPower) {
+  using testing::TSample;
   const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
   ASSERT_GE(targets.size(), 2u) << "expected the dispatch target and the baseline";
-  std::mt19937 random(20240611);
+  std::mt19937_64 random(20240611);
   std::uniform_real_distribution<double> unit(0, 1);
-  std::vector<std::vector<Sample>> clouds;
-  for (int n : {1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 33, 2500}) {
-    std::vector<Sample> cloud;
+  struct Case {
+    std::vector<TSample> Cloud;
+    std::vector<double> X, Y;  // queries; every kKernelRows consecutive ones share X[k]
+  };
+  std::vector<Case> cases;
+  auto addCloud = [&](std::vector<TSample> cloud, double spread, double x0 = 8.5, double y0 = 46.2) {
+    Case c;
+    c.Cloud = std::move(cloud);
+    auto query = [&](double x, double y) {
+      c.X.push_back(x);
+      c.Y.push_back(y);
+    };
+    for (int q = 0; q < 24; ++q) {
+      const double x = x0 - 0.1 * spread + 1.2 * spread * unit(random);
+      query(x, y0 - 0.1 * spread + 1.2 * spread * unit(random));
+    }
+    // 1e-13 degrees from samples, and far away.
+    for (int q = 0; q < 16; ++q) {
+      const TSample& s = c.Cloud[random() % c.Cloud.size()];
+      const double angle = 6.283185307179586 * unit(random);
+      query(s.X + 1e-13 * std::cos(angle), s.Y + 1e-13 * std::sin(angle));
+    }
+    for (int q = 0; q < 4; ++q) query(x0 - 30 * spread, y0 + 20 * spread * unit(random));
+    cases.push_back(std::move(c));
+  };
+  for (int n : {1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 65, 2500}) {
+    std::vector<TSample> cloud;
     const double spread = n == 2500 ? 0.02 : 1.0;
     for (int i = 0; i < n; ++i)
       cloud.push_back({static_cast<float>(8.5 + spread * unit(random)), static_cast<float>(46.2 + spread * unit(random)),
                        static_cast<float>(3000 * unit(random))});
-    clouds.push_back(std::move(cloud));
+    addCloud(std::move(cloud), spread);
   }
+  {
+    // A boat standing still: runs of one to twenty readings at one place,
+    // so that one block of four vectors holds several of them.
+    std::vector<TSample> cloud;
+    while (cloud.size() < 300) {
+      const float x = static_cast<float>(8.5 + 0.01 * unit(random)), y = static_cast<float>(46.2 + 0.01 * unit(random));
+      for (int k = 1 + static_cast<int>(random() % 20); k > 0; --k)
+        cloud.push_back({x, y, static_cast<float>(3000 * unit(random))});
+    }
+    addCloud(std::move(cloud), 0.01);
+  }
+  {
+    // A lake on the equator and the prime meridian, where positions and
+    // their differences can be tiny: samples at 1e-30 degrees and queries
+    // 1e-60 from them, whose weights leave the double range.
+    std::vector<TSample> cloud;
+    for (int i = 0; i < 40; ++i)
+      cloud.push_back({static_cast<float>(0.01 * unit(random) - 0.005), static_cast<float>(0.01 * unit(random) - 0.005),
+                       static_cast<float>(3000 * unit(random))});
+    for (int i = 0; i < 12; ++i) cloud.push_back({1e-30f, 0, static_cast<float>(100 + i)});
+    addCloud(std::move(cloud), 0.01, -0.005, -0.005);
+    for (int q = 0; q < 4; ++q) {
+      cases.back().X.push_back(1e-30f + 1e-60);
+      cases.back().Y.push_back(q * 1e-61);
+    }
+  }
+
+  // The reference, once per case and power.
+  std::vector<std::vector<std::vector<long double>>> expected(cases.size());
+  for (std::size_t c = 0; c < cases.size(); ++c)
+    for (int p = kKernelMinPower; p <= kKernelMaxPower; ++p) {
+      std::vector<long double> values;
+      for (std::size_t q = 0; q < cases[c].X.size(); ++q)
+        values.push_back(testing::LongDoubleShepard(cases[c].Cloud, p, cases[c].X[q / kKernelRows * kKernelRows], cases[c].Y[q]));
+      expected[c].push_back(std::move(values));
+    }
+
   std::vector<std::string> ran;
   for (int64_t target : targets) {
     hwy::SetSupportedTargetsForTest(target);
     ASSERT_STREQ(ShepardKernelTarget(), hwy::TargetName(target));
     ran.push_back(hwy::TargetName(target));
     for (int p = kKernelMinPower; p <= kKernelMaxPower; ++p) {
-      for (const auto& cloud : clouds) {
-        const TShepardInterp s = Make(cloud, p);
+      for (std::size_t c = 0; c < cases.size(); ++c) {
+        const Case& k = cases[c];
+        const TShepardInterp s = testing::MakeInterp(k.Cloud, p);
         ASSERT_EQ(s.KernelPower(), p);
-        double worst = 0;
-        for (int q = 0; q < 40; ++q) {
-          const double spread = cloud.size() == 2500 ? 0.03 : 1.5;
-          const double x = 8.5 - 0.1 * spread + spread * unit(random);
-          const double y = 46.2 - 0.1 * spread + spread * unit(random);
-          const double plain = s.interp(x, y), fast = s.FastInterp(x, y);
-          worst = std::max(worst, std::fabs(fast - plain) / std::fabs(plain));
+        const std::size_t count = k.X.size();
+        double worst[3] = {0, 0, 0};  // one at a time, columns, exact path
+        auto relative = [](double got, long double want) {
+          return static_cast<double>(std::fabs((static_cast<long double>(got) - want) / want));
+        };
+        for (std::size_t first = 0; first < count; first += kKernelRows) {
+          const double x = k.X[first];
+          const std::size_t rows = std::min<std::size_t>(kKernelRows, count - first);
+          std::vector<double> ys(k.Y.begin() + static_cast<std::ptrdiff_t>(first),
+                                 k.Y.begin() + static_cast<std::ptrdiff_t>(first + rows));
+          // All rows together, and every other row alone (groups of one).
+          std::vector<double> together(rows), alone(rows, -1);
+          s.Column(x, ys, {}, 0, together);
+          const std::vector<bool> pattern = {true, false, true, false};
+          const bool wanted[4] = {true, false, true, false};
+          s.Column(x, ys, std::span<const bool>(wanted, rows), 0, alone);
+          for (std::size_t r = 0; r < rows; ++r) {
+            const long double want = expected[c][static_cast<std::size_t>(p - kKernelMinPower)][first + r];
+            const TShepardSamples& samples = s.Samples();
+            worst[0] = std::max(worst[0], relative(s.FastInterp(x, ys[r]), want));
+            worst[1] = std::max(worst[1], relative(together[r], want));
+            if (pattern[r]) worst[1] = std::max(worst[1], relative(alone[r], want));
+            else EXPECT_EQ(alone[r], -1) << "a row not wanted was written";
+            worst[2] = std::max(worst[2], relative(ShepardExact(samples, p, samples.FrameX(x), samples.FrameY(ys[r])), want));
+          }
         }
-        EXPECT_LE(worst, 1e-12) << hwy::TargetName(target) << " p=" << p << " n=" << cloud.size();
+        const char* names[3] = {"FastInterp", "Column", "ShepardExact"};
+        for (int v = 0; v < 3; ++v)
+          EXPECT_LE(worst[v], 1e-13) << names[v] << " on " << hwy::TargetName(target) << " p=" << p
+                                     << " n=" << k.Cloud.size();
         // An exact hit on the last sample, which sits in a masked tail.
-        const Sample& last = cloud.back();
-        EXPECT_EQ(s.FastInterp(last.x, last.y), s.interp(last.x, last.y));
+        const TSample& last = k.Cloud.back();
+        EXPECT_EQ(s.FastInterp(last.X, last.Y), s.interp(last.X, last.Y));
       }
     }
   }
