@@ -71,16 +71,6 @@ void TSegmentGrid::Erase(int Line, int Id, const TChartPoint& A, const TChartPoi
   });
 }
 
-double TDepthField::DepthAt(const TChartPoint& P) const {
-  if (fW < 2 || fH < 2 || !Inside(P)) return std::numeric_limits<double>::quiet_NaN();
-  const int i = std::min(static_cast<int>(P.X), fW - 2), j = std::min(static_cast<int>(P.Y), fH - 2);
-  const double u = P.X - i, v = P.Y - j;
-  const double* left = fDepth + static_cast<std::size_t>(i) * static_cast<std::size_t>(fH) + static_cast<std::size_t>(j);
-  const double* right = left + fH;
-  const double tl = left[0], bl = left[1], tr = right[0], br = right[1];
-  return tl + (tr - tl) * u + (bl - tl) * v + (tl - tr - bl + br) * u * v;
-}
-
 double TDepthField::MinDepthAlong(const TChartPoint& A, const TChartPoint& B) const {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   if (fW < 2 || fH < 2 || !Inside(A) || !Inside(B)) return kNaN;

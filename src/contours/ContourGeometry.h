@@ -81,8 +81,6 @@ class TDepthField {
   explicit TDepthField(const TDepthArray& Depths)
       : fDepth(Depths.All().data()), fW(Depths.Width()), fH(Depths.Height()) {}
 
-  // NaN outside the grid or where one of the four nodes is not covered.
-  double DepthAt(const TChartPoint& P) const;
   // The least depth along the segment A→B, exactly (a parabola within each
   // cell); NaN when the segment passes a cell with an uncovered node or
   // leaves the grid.
