@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "contours/ContourLabels.h"
 #include "formats/AtomicFile.h"
 #include "formats/XmlEscape.h"
 
@@ -36,6 +37,22 @@ std::string LevelName(long long Level) {
   return buffer;
 }
 
+// Where the label of a line goes: its straightest quarter, measured on a
+// plane where a degree of longitude is as long as on the ground.
+void LabelPosition(const TGPXtrkseg& Segment, double& Longitude, double& Latitude) {
+  const TPoint4D2& first = *Segment.Points(0);
+  const double shrink = std::cos(first.Latitude * 3.14159265358979323846 / 180);
+  std::vector<TChartPoint> plane;
+  plane.reserve(static_cast<std::size_t>(Segment.Count()));
+  for (int i = 0; i < Segment.Count(); ++i) {
+    const TPoint4D2& p = *Segment.Points(i);
+    plane.push_back({(p.Longitude - first.Longitude) * shrink, p.Latitude - first.Latitude});
+  }
+  const TChartPoint spot = LabelSpot(plane, LineLength(plane) / 4);
+  Longitude = first.Longitude + spot.X / shrink;
+  Latitude = first.Latitude + spot.Y;
+}
+
 long long LevelOf(const TGPXtrk& Track) {
   for (TGPXtrkseg* segment : Track)
     if (segment->Count() > 0) return std::llround(segment->Points(0)->HBdepth);
@@ -45,7 +62,7 @@ long long LevelOf(const TGPXtrk& Track) {
 }  // namespace
 
 std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                              const std::string& Name) {
+                              const std::string& Name, int LabelStep) {
   std::map<long long, std::vector<const TGPXtrk*>> levels;
   for (TGPXtrk* track : IsoData.trk) levels[LevelOf(*track)].push_back(track);
 
@@ -60,8 +77,11 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
     out += "<Style id=\"level" + std::to_string(level) + "\"><LineStyle><color>" +
            KmlColor(BlendColors(Shallow, Deep, ratio)) + "</color><width>2</width></LineStyle></Style>\n";
   }
+  // A label is its name alone: no icon.
+  if (LabelStep > 0) out += "<Style id=\"label\"><IconStyle><scale>0</scale></IconStyle></Style>\n";
   for (const auto& [level, tracks] : levels) {
-    const std::string name = LevelName(level);
+    const std::string name =
+        LabelStep > 0 ? DepthLabelText(static_cast<int>(level), LabelStep) + " m" : LevelName(level);
     out += "<Folder>\n<name>" + name + "</name>\n";
     for (const TGPXtrk* track : tracks) {
       for (TGPXtrkseg* segment : *track) {
@@ -76,6 +96,15 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
           AppendCoordinate(out, p.Latitude);
         }
         out += "</coordinates></LineString></Placemark>\n";
+        if (LabelStep > 0) {
+          double lon, lat;
+          LabelPosition(*segment, lon, lat);
+          out += "<Placemark><name>" + name + "</name><styleUrl>#label</styleUrl><Point><coordinates>";
+          AppendCoordinate(out, lon);
+          out += ',';
+          AppendCoordinate(out, lat);
+          out += "</coordinates></Point></Placemark>\n";
+        }
       }
     }
     out += "</Folder>\n";
@@ -84,8 +113,9 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
   return out;
 }
 
-void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep) {
-  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep));
+void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
+                       int LabelStep) {
+  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep, "Depth contours", LabelStep));
 }
 
 }  // namespace sondralis

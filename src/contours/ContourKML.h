@@ -17,10 +17,18 @@ namespace sondralis {
 // segment of two points or more becomes one line placemark. The colour of a
 // level is BlendColors(Shallow, Deep, level / MaxDepth), as the contour
 // picture draws it.
+//
+// With a LabelStep (the step between levels, centimetres), folders and
+// lines are named as the chart labels them (DepthLabelText: "3.25 m" at a
+// 25 cm step, where the plain names round to one decimal), and each line
+// gets a label: a point placemark of that name without an icon, on the
+// line's straightest stretch, which Google Earth shows as the depth written
+// on the line. Without one (0) the text is as it always was.
 std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                              const std::string& Name = "Depth contours");
+                              const std::string& Name = "Depth contours", int LabelStep = 0);
 
 // Writes EncodeContoursKML to Path atomically; throws EFileError.
-void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep);
+void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
+                       int LabelStep = 0);
 
 }  // namespace sondralis
