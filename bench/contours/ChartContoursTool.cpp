@@ -7,6 +7,11 @@
 //
 //   chart_contours DEPTH.asc (--step CM | --levels CM,CM,...) -o OUT.gpx|OUT.geojson
 //                  [--min-ring PX] [--smooth N] [--tolerance PX] [--repeat N]
+//                  [--chart OUT.png [--width PX] [--source FILE]... [--tracks]]
+//
+// --chart also paints the chart of the lines over the depths, with the
+// shoreline (and with --tracks the survey) of the --source files, which are
+// loaded as "Add Files..." loads them.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -21,7 +26,12 @@
 #include <string>
 #include <vector>
 
+#include <QGuiApplication>
+
 #include "contours/ChartTracer.h"
+#include "exports/ChartPainter.h"
+#include "formats/SourceTracks.h"
+#include "model/Host.h"
 #include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "formats/HTConvert.h"
@@ -119,8 +129,10 @@ std::string GeoJSON(const TChartContours& Contours, const TPixelCoordinates& Gri
 }
 
 int Run(int argc, char** argv) {
-  std::string input, output, levelsText;
-  int step = 0, repeat = 1;
+  std::string input, output, levelsText, chart;
+  std::vector<std::string> sources;
+  bool tracks = false;
+  int step = 0, repeat = 1, width = 1600;
   TChartOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -135,6 +147,10 @@ int Run(int argc, char** argv) {
     else if (arg == "--tolerance") options.Tolerance = std::stod(value());
     else if (arg == "--repeat") repeat = std::max(1, std::stoi(value()));
     else if (arg == "-o") output = value();
+    else if (arg == "--chart") chart = value();
+    else if (arg == "--width") width = std::stoi(value());
+    else if (arg == "--source") sources.push_back(value());
+    else if (arg == "--tracks") tracks = true;
     else if (!arg.empty() && arg[0] != '-' && input.empty()) input = arg;
     else throw std::runtime_error("unknown argument " + arg);
   }
@@ -170,6 +186,21 @@ int Run(int argc, char** argv) {
     writer.GPXd = &doc;
     writer.ExportGPX(output);
   }
+  if (!chart.empty()) {
+    TGPX loaded;
+    TUnattendedHost host;
+    for (const std::string& source : sources) LoadSourceFile(loaded, source, {}, host);
+    TChartContent content;
+    content.Depths = &grid.Depths;
+    content.Grid = &nodes;
+    content.Lines = &contours.Lines;
+    content.Step = step > 0 ? step : (levels.size() > 1 ? levels[1] - levels[0] : 100);
+    content.MaxDepth = static_cast<int>(std::floor(deepest));
+    SplitOutlines(loaded, content.Shoreline, content.Tracks);
+    content.ShowTracks = tracks;
+    ChartTitle(sources, loaded, content.Title, content.Subtitle);
+    SaveChartPNG(chart, content, width);
+  }
   long long points = 0, entries = 0;
   for (const TChartLine& line : contours.Lines) {
     points += static_cast<long long>(line.Points.size());
@@ -184,6 +215,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The chart's fonts need a GUI application; no screen is needed.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {

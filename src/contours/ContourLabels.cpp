@@ -186,8 +186,11 @@ std::vector<TContourLabel> PlaceContourLabels(const std::vector<TChartLine>& Lin
   for (const TChartLine& line : Lines) measured.emplace_back(line.Points);
   std::vector<std::size_t> order(Lines.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return measured[a].Length() > measured[b].Length(); });
+  const auto first = [&](std::size_t l) { return Style.First && Style.First(Lines[l].Level); };
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (first(a) != first(b)) return first(a);
+    return measured[a].Length() > measured[b].Length();
+  });
 
   struct TCandidate {
     double Bend, At;
@@ -226,11 +229,13 @@ std::vector<TContourLabel> PlaceContourLabels(const std::vector<TChartLine>& Lin
       const auto overlaps = [&](const TLabelBox& other) { return label.Box.Overlaps(other); };
       if (std::any_of(Obstacles.begin(), Obstacles.end(), overlaps)) continue;
       if (std::any_of(placed.begin(), placed.end(), [&](const TContourLabel& p) { return overlaps(p.Box); })) continue;
-      // Its own line under the text is where it belongs; any other line,
-      // or its own coming back, would be covered.
+      // Its own line under the text is where it belongs, and lines of levels
+      // that do not block may pass; any other line, or its own coming back,
+      // would be covered.
       const double from = c.At - half, to = c.At + half;
       const auto own = [&](int other, int index) {
-        if (static_cast<std::size_t>(other) != l) return false;
+        if (static_cast<std::size_t>(other) != l)
+          return Style.Blocking && !Style.Blocking(Lines[static_cast<std::size_t>(other)].Level);
         const double a = m.At[static_cast<std::size_t>(index)], b = m.At[static_cast<std::size_t>(index) + 1];
         return b >= from && a <= to;
       };

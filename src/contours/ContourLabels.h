@@ -47,12 +47,20 @@ struct TLabelStyle {
   double Padding = 2;        // free line before and after the text, grid pixels
   double MaxBend = 1.5;      // how far the line may stray from a straight one under the text, grid pixels
   double Spacing = 200;      // least distance along one line between two of its labels, grid pixels
+  // The levels whose lines a label may not cover; empty: every level. Where
+  // lines crowd, a chart lets the labels of its bold lines run over the
+  // thin ones between them.
+  std::function<bool(int Level)> Blocking;
+  // The levels labelled first, before the longest lines of the others;
+  // empty: none comes first.
+  std::function<bool(int Level)> First;
 };
 
-// Places labels: the longest lines first, on each at its straightest
-// stretches, as many as its length allows at the given spacing, each where
-// it overlaps no label placed before, no obstacle and no other line. Lines
-// too short or too bent for their text get none.
+// Places labels: the lines of the First levels, then the others, each group
+// longest first; on each line at its straightest stretches, as many as its
+// length allows at the given spacing, each where it overlaps no label placed
+// before, no obstacle and no other line of a Blocking level. Lines too short
+// or too bent for their text get none.
 std::vector<TContourLabel> PlaceContourLabels(const std::vector<TChartLine>& Lines, const TLabelStyle& Style,
                                               const std::vector<TLabelBox>& Obstacles);
 
