@@ -45,12 +45,15 @@ class TThinning {
       Reduce(l);
     }
     if (Feedback.Canceled()) throw TCanceled{};
-    // The shortcuts as they are, then each checked against all of them.
+    // The lines as they are, then each shortcut checked against all of
+    // them. Segments kept as traced need no check of their own: traced
+    // segments never meet, and a shortcut that meets one finds it. The
+    // pieces of a shortcut split later are new and are checked.
     std::vector<std::pair<int, int>> unchecked;
     for (int l = 0; l < static_cast<int>(fLines.size()); ++l)
       for (int s = 0; s >= 0 && s + 1 < Count(l); s = Next(l, s)) {
         fGrid.Insert(Entry(l, s));
-        unchecked.emplace_back(l, s);
+        if (Next(l, s) - s >= 2) unchecked.emplace_back(l, s);
       }
     while (!unchecked.empty()) {
       const auto [l, s] = unchecked.back();
@@ -64,6 +67,7 @@ class TThinning {
         Split(l, s, unchecked);
       } else if (Next(other.Line, other.Id) - other.Id >= 2) {
         Split(other.Line, other.Id, unchecked);
+        // It may meet more than that one.
         unchecked.emplace_back(l, s);
       }
       // Otherwise two segments of the traced lines themselves meet, which
@@ -142,6 +146,8 @@ class TThinning {
     fGrid.Erase(l, s, Point(l, s), Point(l, e));
     const std::size_t first = Made.size();
     Simplify(l, s, e, true, &Made);
+    // Every piece is checked, a traced one too: the shortcuts checked
+    // before it came never saw it.
     for (std::size_t i = first; i < Made.size(); ++i) fGrid.Insert(Entry(Made[i].first, Made[i].second));
   }
 
