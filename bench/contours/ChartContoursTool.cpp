@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -216,8 +217,13 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   // The chart's fonts need a GUI application; no screen is needed.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  std::unique_ptr<QGuiApplication> app;
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--chart") {
+      if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      app = std::make_unique<QGuiApplication>(argc, argv);
+      break;
+    }
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {

@@ -158,5 +158,30 @@ TEST(ContourLabels, LongLinesGetALabelPerSpacingAndBentOnesNone) {
   for (std::size_t i = 1; i < at.size(); ++i) EXPECT_GE(at[i] - at[i - 1], style.Spacing - 1e-9);
 }
 
+TEST(ContourLabels, BoldLinesComeFirstAndTheirLabelsMayCoverOnlyThinLines) {
+  // Three parallel lines 2 px apart: 1 m, 1.25 m and 1.5 m. A label 5 px
+  // high covers its neighbours, so without leave none is placed; the whole
+  // metre may cover the thin lines, and goes first.
+  std::vector<TChartLine> lines(3);
+  for (std::size_t l = 0; l < 3; ++l) {
+    lines[l].Level = 100 + 25 * static_cast<int>(l);
+    for (int i = 0; i <= 40; ++i) lines[l].Points.push_back({10.0 + 2 * i, 50.0 + 2 * static_cast<double>(l)});
+  }
+  TLabelStyle style;
+  style.Step = 25;
+  style.TextHeight = 5;
+  style.TextWidth = [](const std::string&) { return 8.0; };
+  EXPECT_TRUE(PlaceContourLabels(lines, style, {}).empty());
+  style.First = [](int level) { return level % 100 == 0; };
+  style.Blocking = style.First;
+  const std::vector<TContourLabel> placed = PlaceContourLabels(lines, style, {});
+  ASSERT_FALSE(placed.empty());
+  EXPECT_EQ(placed.front().Text, "1.0");
+  for (const TContourLabel& label : placed)
+    if (label.Level != 100) {
+      EXPECT_GT(std::fabs(label.Box.Centre.Y - 50), label.Box.Height / 2) << "a thin line's label covers the bold one";
+    }
+}
+
 }  // namespace
 }  // namespace sondralis
