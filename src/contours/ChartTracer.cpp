@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -283,6 +284,9 @@ TChartContours TraceChartContours(const TDepthArray& Depths, const std::vector<i
     const auto kept = std::remove_if(result.Lines.begin(), result.Lines.end(), shortRing);
     result.RingsDropped = static_cast<int>(result.Lines.end() - kept);
     result.Lines.erase(kept, result.Lines.end());
+    char line[96];
+    std::snprintf(line, sizeof line, "Rings shorter than %g px dropped: %d", Options.MinRing, result.RingsDropped);
+    Feedback.Log(line);
   }
   if (Options.Smooth > 0) SmoothContours(result.Lines, Depths, Options.Smooth, Feedback);
   if (Options.Tolerance > 0) ThinContours(result.Lines, Depths, Options.Tolerance, Options.Smooth > 0, Feedback);

@@ -54,11 +54,13 @@ struct TChartContours {
 
 // The chart's default ring limit in pixels. A ring around a single grid
 // node passes the four edges next to it and is at most 4·√2 ≈ 5.7 px long;
-// one around two or three neighbouring nodes stays under 8 px. Such a ring
-// says that one pixel's depth stands out from all its neighbours: on the
-// interpolated map that is the spike of one sounding, which the unit would
-// show as a dot of its own. Larger features, a rock or a hole of a few
-// pixels across, stay.
+// one around two neighbouring nodes stays under 2 + 4·√2 ≈ 7.7 px. Such a
+// ring says that one or two pixels' depths stand out from all their
+// neighbours: on the interpolated map that is the spike of a single
+// sounding (the interpolation keeps a sounding's depth at its own pixel and
+// blends it away within a pixel or two), which the unit would show as a dot
+// of its own. Anything a few pixels across, a rock or a hole found by
+// several soundings, stays.
 inline constexpr double kChartMinRing = 8;
 // The chart's default thinning in pixels: a quarter of a pixel, well under
 // the half pixel by which the classic lines stray from the depths, and
@@ -79,7 +81,8 @@ std::vector<int> ChartLevels(int Step, int MaxDepth);
 // the four depths decides which corners belong together. A line ends where
 // it reaches a cell with an uncovered node or the border of the grid.
 //
-// Then drops the short rings, smooths and thins as the options say.
+// Then drops the short rings (logging how many: "Rings shorter than 8 px
+// dropped: 3"), smooths and thins as the options say.
 // Reports progress per level and checks Feedback's cancellation flag before
 // each level: when it is set, throws TCanceled and nothing is returned.
 TChartContours TraceChartContours(const TDepthArray& Depths, const std::vector<int>& Levels,

@@ -229,6 +229,13 @@ TEST(ChartTracer, ShortRingsAreDroppedAndCounted) {
   const TChartContours kept = TraceChartContours(d, levels, options, feedback);
   EXPECT_EQ(all.RingsDropped, 0);
   EXPECT_EQ(kept.RingsDropped, 5);
+  class Lines : public TFeedback {
+   public:
+    void Log(const std::string& line) override { Logged.push_back(line); }
+    std::vector<std::string> Logged;
+  } log;
+  TraceChartContours(d, levels, options, log);
+  EXPECT_EQ(log.Logged, std::vector<std::string>{"Rings shorter than 8 px dropped: 5"});
   EXPECT_EQ(all.Lines.size(), kept.Lines.size() + 5);
   for (const TChartLine& line : kept.Lines)
     if (line.Closed) {
