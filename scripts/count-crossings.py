@@ -20,6 +20,8 @@ import sys
 import warnings
 import xml.etree.ElementTree as ET
 
+import numpy
+
 try:
     from shapely.geometry import LineString, Point
     from shapely.strtree import STRtree
@@ -63,19 +65,28 @@ def read_lines(path):
     return read_geojson(path) if path.endswith(".geojson") or path.endswith(".json") else read_gpx(path)
 
 
-def segments_near(coords, p, eps):
-    """Indices of the segments of coords that pass within eps of p."""
-    found = []
+def segment_arrays(coords):
+    """The segments of a line as numpy arrays of their ends."""
+    a = numpy.asarray(coords, dtype=float)
+    return a[:-1], a[1:]
+
+
+def segments_near(ends, p, eps):
+    """Indices of the segments (ends from segment_arrays) that pass within
+    eps of p."""
+    a, b = ends
     px, py = p
-    for i in range(len(coords) - 1):
-        (ax, ay), (bx, by) = coords[i], coords[i + 1]
-        if min(ax, bx) - eps > px or max(ax, bx) + eps < px or min(ay, by) - eps > py or max(ay, by) + eps < py:
-            continue
+    lo = numpy.minimum(a, b) - eps
+    hi = numpy.maximum(a, b) + eps
+    candidates = numpy.nonzero((lo[:, 0] <= px) & (hi[:, 0] >= px) & (lo[:, 1] <= py) & (hi[:, 1] >= py))[0]
+    found = []
+    for i in candidates:
+        (ax, ay), (bx, by) = a[i], b[i]
         vx, vy = bx - ax, by - ay
         c2 = vx * vx + vy * vy
         t = 0.0 if c2 == 0 else max(0.0, min(1.0, ((px - ax) * vx + (py - ay) * vy) / c2))
         if math.hypot(ax + t * vx - px, ay + t * vy - py) <= eps:
-            found.append(i)
+            found.append(int(i))
     return found
 
 
@@ -91,6 +102,7 @@ def count(path):
     extent = max(max(abs(x), abs(y)) for _, coords in lines for x, y in coords) or 1.0
     eps = extent * 1e-12
     crossings = touches = overlaps = 0
+    ends = {}
     for i, gi in enumerate(geoms):
         for j in tree.query_items(gi):
             if j <= i or lines[i][0] == lines[j][0] or not gi.intersects(geoms[j]):
@@ -105,9 +117,13 @@ def count(path):
                     continue
                 p = (part.x, part.y)
                 proper = False
-                for a in segments_near(lines[i][1], p, eps):
+                if i not in ends:
+                    ends[i] = segment_arrays(lines[i][1])
+                if j not in ends:
+                    ends[j] = segment_arrays(lines[j][1])
+                for a in segments_near(ends[i], p, eps):
                     sa = LineString(lines[i][1][a:a + 2])
-                    for b in segments_near(lines[j][1], p, eps):
+                    for b in segments_near(ends[j], p, eps):
                         if sa.crosses(LineString(lines[j][1][b:b + 2])):
                             proper = True
                 if proper:
