@@ -62,9 +62,10 @@ struct TChartContours {
 // of its own. Anything a few pixels across, a rock or a hole found by
 // several soundings, stays.
 inline constexpr double kChartMinRing = 8;
-// The chart's default thinning in pixels: a quarter of a pixel, well under
-// the half pixel by which the classic lines stray from the depths, and
-// enough to store a gently curved line with a point every few pixels.
+// The chart's default thinning in pixels: a thinned line stays within a
+// quarter of a pixel of where the depths put it (the classic lines, on the
+// pixels' corners, lie half a pixel or more from the depths they stand for),
+// and a gently curved line then needs a point only every few pixels.
 inline constexpr double kChartTolerance = 0.25;
 
 // The levels of a run: Step, 2·Step, ... up to MaxDepth (centimetres). No
