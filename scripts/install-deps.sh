@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev
+  fonts-dejavu-core
   libpugixml-dev
   libjpeg62-turbo-dev
   libhwy-dev

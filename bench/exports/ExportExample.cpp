@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     WriteContoursShapefile(file("contours.shp"), session.IsoData(), feedback);
     const TKMLSafety kmlSafety{&safetyLines, safety, kSafetyColor};
     ExportContoursKML(file("contours.kml"), session.IsoData(), session.MaxDepth(), session.clShallowWater(),
-                      session.clDeepWater(), safety >= 0 ? &kmlSafety : nullptr);
+                      session.clDeepWater(), {.Safety = safety >= 0 ? &kmlSafety : nullptr});
 
     TChartLayers layers;
     layers.Picture = &chart;

@@ -120,7 +120,7 @@ void BM_SafetyDepth(benchmark::State& state) {
     DrawBoldLines(picture, Lake().Grid, lines);
     const TKMLSafety safety{&lines, 200, kSafetyColor};
     ExportContoursKML(Out("contours.kml"), session.IsoData(), session.MaxDepth(), session.clShallowWater(),
-                      session.clDeepWater(), &safety);
+                      session.clDeepWater(), {.Safety = &safety});
   }
 }
 BENCHMARK(BM_SafetyDepth)->Unit(benchmark::kMillisecond);

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "contours/ContourLabels.h"
 #include "formats/AtomicFile.h"
 #include "formats/XmlEscape.h"
 
@@ -36,6 +37,22 @@ std::string LevelName(long long Level) {
   return buffer;
 }
 
+// Where the label of a line goes: its straightest quarter, measured on a
+// plane where a degree of longitude is as long as on the ground.
+void LabelPosition(const TGPXtrkseg& Segment, double& Longitude, double& Latitude) {
+  const TPoint4D2& first = *Segment.Points(0);
+  const double shrink = std::cos(first.Latitude * 3.14159265358979323846 / 180);
+  std::vector<TChartPoint> plane;
+  plane.reserve(static_cast<std::size_t>(Segment.Count()));
+  for (int i = 0; i < Segment.Count(); ++i) {
+    const TPoint4D2& p = *Segment.Points(i);
+    plane.push_back({(p.Longitude - first.Longitude) * shrink, p.Latitude - first.Latitude});
+  }
+  const TChartPoint spot = LabelSpot(plane, LineLength(plane) / 4);
+  Longitude = first.Longitude + spot.X / shrink;
+  Latitude = first.Latitude + spot.Y;
+}
+
 long long LevelOf(const TGPXtrk& Track) {
   for (TGPXtrkseg* segment : Track)
     if (segment->Count() > 0) return std::llround(segment->Points(0)->HBdepth);
@@ -43,9 +60,10 @@ long long LevelOf(const TGPXtrk& Track) {
 }
 
 // Each segment of two points or more of the document's tracks as a line
-// placemark named Name in style Style.
+// placemark named Name in style Style, followed by its label point when
+// Labels is set.
 void AppendPlacemarks(std::string& out, const std::vector<const TGPXtrk*>& Tracks, const std::string& Name,
-                      const std::string& Style) {
+                      const std::string& Style, bool Labels) {
   for (const TGPXtrk* track : Tracks) {
     for (TGPXtrkseg* segment : *track) {
       if (segment->Count() < 2) continue;
@@ -59,6 +77,15 @@ void AppendPlacemarks(std::string& out, const std::vector<const TGPXtrk*>& Track
         AppendCoordinate(out, p.Latitude);
       }
       out += "</coordinates></LineString></Placemark>\n";
+      if (Labels) {
+        double lon, lat;
+        LabelPosition(*segment, lon, lat);
+        out += "<Placemark><name>" + Name + "</name><styleUrl>#label</styleUrl><Point><coordinates>";
+        AppendCoordinate(out, lon);
+        out += ',';
+        AppendCoordinate(out, lat);
+        out += "</coordinates></Point></Placemark>\n";
+      }
     }
   }
 }
@@ -66,7 +93,9 @@ void AppendPlacemarks(std::string& out, const std::vector<const TGPXtrk*>& Track
 }  // namespace
 
 std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                              const std::string& Name, const TKMLSafety* Safety) {
+                              const std::string& Name, const TContourKMLOptions& Options) {
+  const TKMLSafety* Safety = Options.Safety;
+  const int LabelStep = Options.LabelStep;
   std::map<long long, std::vector<const TGPXtrk*>> levels;
   for (TGPXtrk* track : IsoData.trk) levels[LevelOf(*track)].push_back(track);
 
@@ -84,10 +113,13 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
   if (Safety && Safety->Lines)
     out += "<Style id=\"safety\"><LineStyle><color>" + KmlColor(Safety->Color) +
            "</color><width>4</width></LineStyle></Style>\n";
+  // A label is its name alone: no icon.
+  if (LabelStep > 0) out += "<Style id=\"label\"><IconStyle><scale>0</scale></IconStyle></Style>\n";
   for (const auto& [level, tracks] : levels) {
-    const std::string name = LevelName(level);
+    const std::string name =
+        LabelStep > 0 ? DepthLabelText(static_cast<int>(level), LabelStep) + " m" : LevelName(level);
     out += "<Folder>\n<name>" + name + "</name>\n";
-    AppendPlacemarks(out, tracks, name, "level" + std::to_string(level));
+    AppendPlacemarks(out, tracks, name, "level" + std::to_string(level), LabelStep > 0);
     out += "</Folder>\n";
   }
   if (Safety && Safety->Lines) {
@@ -95,7 +127,7 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
     out += "<Folder>\n<name>safety</name>\n<description>" + name + "</description>\n";
     std::vector<const TGPXtrk*> tracks;
     for (TGPXtrk* track : Safety->Lines->trk) tracks.push_back(track);
-    AppendPlacemarks(out, tracks, name, "safety");
+    AppendPlacemarks(out, tracks, name, "safety", false);
     out += "</Folder>\n";
   }
   out += "</Document>\n</kml>\n";
@@ -103,8 +135,8 @@ std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow,
 }
 
 void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                       const TKMLSafety* Safety) {
-  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep, "Depth contours", Safety));
+                       const TContourKMLOptions& Options) {
+  WriteFileAtomically(Path, EncodeContoursKML(IsoData, MaxDepth, Shallow, Deep, "Depth contours", Options));
 }
 
 }  // namespace sondralis

@@ -24,13 +24,24 @@ struct TKMLSafety {
 // come in ascending order, tracks in document order within a level, and each
 // segment of two points or more becomes one line placemark. The colour of a
 // level is BlendColors(Shallow, Deep, level / MaxDepth), as the contour
-// picture draws it. With Safety, a last folder "safety" holds its lines,
-// four pixels wide in its colour; without, nothing else changes.
+// picture draws it.
+//
+// With a LabelStep (the step between levels, centimetres), folders and
+// lines are named as the chart labels them (DepthLabelText: "3.25 m" at a
+// 25 cm step, where the plain names round to one decimal), and each line
+// gets a label: a point placemark of that name without an icon, on the
+// line's straightest stretch, which Google Earth shows as the depth written
+// on the line. With a Safety, a last folder "safety" holds its lines, four
+// pixels wide in its colour. Without either, the text is as it always was.
+struct TContourKMLOptions {
+  int LabelStep = 0;
+  const TKMLSafety* Safety = nullptr;
+};
 std::string EncodeContoursKML(const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                              const std::string& Name = "Depth contours", const TKMLSafety* Safety = nullptr);
+                              const std::string& Name = "Depth contours", const TContourKMLOptions& Options = {});
 
 // Writes EncodeContoursKML to Path atomically; throws EFileError.
 void ExportContoursKML(const std::string& Path, const TGPX& IsoData, int MaxDepth, TColor Shallow, TColor Deep,
-                       const TKMLSafety* Safety = nullptr);
+                       const TContourKMLOptions& Options = {});
 
 }  // namespace sondralis

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -83,6 +85,78 @@ TEST(ContourKML, ReadsBackAsTheSameLinesInOneFolderPerLevel) {
       EXPECT_EQ(got.Points(k)->Latitude, want.Points(k)->Latitude);
     }
   }
+}
+
+
+// Two lines at 75 and 325 cm, as a 25 cm step gives them.
+void AddQuarterMetreLines(TGPX& doc) {
+  AddContour(doc, 325, {{{8.6401, 47.2101}, {8.6405, 47.2102}, {8.6409, 47.2101}}});
+  AddContour(doc, 75, {{{8.6411, 47.2111}, {8.6412, 47.2115}}});
+}
+
+TEST(ContourKML, WithoutLabelsTheTextIsAsItAlwaysWas) {
+  // Written by the encoder before labels existed.
+  const std::string before =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+      "<Document>\n"
+      "<name>Depth contours</name>\n"
+      "<Style id=\"level75\"><LineStyle><color>ff1300ec</color><width>2</width></LineStyle></Style>\n"
+      "<Style id=\"level325\"><LineStyle><color>ff5300ac</color><width>2</width></LineStyle></Style>\n"
+      "<Folder>\n"
+      "<name>0.8 m</name>\n"
+      "<Placemark><name>0.8 m</name><styleUrl>#level75</styleUrl><LineString><tessellate>1</tessellate><coordinates>8.6411,47.2111 8.6412,47.2115</coordinates></LineString></Placemark>\n"
+      "</Folder>\n"
+      "<Folder>\n"
+      "<name>3.2 m</name>\n"
+      "<Placemark><name>3.2 m</name><styleUrl>#level325</styleUrl><LineString><tessellate>1</tessellate><coordinates>8.6401,47.2101 8.6405,47.2102 8.6409,47.2101</coordinates></LineString></Placemark>\n"
+      "</Folder>\n"
+      "</Document>\n"
+      "</kml>\n";
+  TGPX doc;
+  AddQuarterMetreLines(doc);
+  EXPECT_EQ(EncodeContoursKML(doc, 1000, 0x0000FF, 0xFF0000), before);
+}
+
+TEST(ContourKMLLabels, LinesAreNamedByTheirExactLevelAndCarryALabelOnTheLine) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> wobble(-2e-5, 2e-5);
+  TGPX doc;
+  AddQuarterMetreLines(doc);
+  // A long bent line: straight in the west, then zigzagging eastwards.
+  std::vector<std::pair<double, double>> bent;
+  for (int i = 0; i < 40; ++i) bent.emplace_back(8.60 + i * 1e-4, 47.20 + (i < 20 ? 0 : (i % 2) * 3e-4) + wobble(rng));
+  AddContour(doc, 1250, {bent});
+  const std::string kml = EncodeContoursKML(doc, 1000, 0x0000FF, 0xFF0000, "Depth contours", {.LabelStep = 25});
+
+  TGPX back;
+  TKMLFile reader;
+  reader.GPXd = &back;
+  std::istringstream in(kml);
+  reader.ImportKMLStream(in, "contours.kml");
+  ASSERT_TRUE(reader.Loaded);
+  ASSERT_EQ(back.trk.Count(), 3);
+  ASSERT_EQ(back.wpt.Count(), 3) << "one label per line";
+  const std::vector<std::string> names = {"0.75 m", "3.25 m", "12.5 m"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(back.wpt.WayPoints(i)->name(), names[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(back.trk.Tracks(i)->name(), names[static_cast<std::size_t>(i)]);
+    // The label lies on its line.
+    const TGPXtrkseg& line = *back.trk.Tracks(i)->trkseg(0);
+    const TPoint4D2& label = *back.wpt.WayPoints(i);
+    double nearest = 1e9;
+    for (int k = 0; k + 1 < line.Count(); ++k) {
+      const TPoint4D2& a = *line.Points(k);
+      const TPoint4D2& b = *line.Points(k + 1);
+      const double vx = b.Longitude - a.Longitude, vy = b.Latitude - a.Latitude;
+      const double t = std::clamp(((label.Longitude - a.Longitude) * vx + (label.Latitude - a.Latitude) * vy) /
+                                      (vx * vx + vy * vy), 0.0, 1.0);
+      nearest = std::min(nearest, std::hypot(a.Longitude + t * vx - label.Longitude, a.Latitude + t * vy - label.Latitude));
+    }
+    EXPECT_LT(nearest, 1e-12);
+  }
+  // On the long line the label sits in the straight western half.
+  EXPECT_LT(back.wpt.WayPoints(2)->Longitude, 8.60 + 19e-4);
 }
 
 }  // namespace

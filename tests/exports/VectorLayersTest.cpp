@@ -179,7 +179,7 @@ TEST(VectorLayers, KmlSafetyFolderComesLastAndChangesNothingElse) {
   BuildContours(safety, rng);
   const std::string plain = EncodeContoursKML(contours, 600, 255, 16711680);
   const TKMLSafety bold{&safety, 250, 0xFF00FF};
-  const std::string marked = EncodeContoursKML(contours, 600, 255, 16711680, "Depth contours", &bold);
+  const std::string marked = EncodeContoursKML(contours, 600, 255, 16711680, "Depth contours", {.Safety = &bold});
   const std::string style =
       "<Style id=\"safety\"><LineStyle><color>ffff00ff</color><width>4</width></LineStyle></Style>\n";
   const std::size_t at = marked.find(style), folder = marked.find("<Folder>\n<name>safety</name>");

@@ -1,0 +1,169 @@
+#include "contours/ContourThinning.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "contours/ContourGeometry.h"
+#include "contours/ContourSmoothing.h"
+
+namespace sondralis {
+
+namespace {
+
+double SquaredDistanceToSegment(const TChartPoint& p, const TChartPoint& a, const TChartPoint& b) {
+  const double vx = b.X - a.X, vy = b.Y - a.Y, wx = p.X - a.X, wy = p.Y - a.Y;
+  const double c2 = vx * vx + vy * vy;
+  const double t = c2 > 0 ? std::clamp((wx * vx + wy * vy) / c2, 0.0, 1.0) : 0.0;
+  const double dx = wx - t * vx, dy = wy - t * vy;
+  return dx * dx + dy * dy;
+}
+
+// Positive when p lies on the right of a→b as seen on the map (rows grow
+// downwards): the shallow side of a contour line.
+double RightOf(const TChartPoint& a, const TChartPoint& b, const TChartPoint& p) {
+  return (b.X - a.X) * (p.Y - a.Y) - (b.Y - a.Y) * (p.X - a.X);
+}
+
+class TThinning {
+ public:
+  TThinning(std::vector<TChartLine>& Lines, const TDepthArray& Depths, double Tolerance, bool OneSided)
+      : fLines(Lines),
+        fDepths(Depths),
+        fGrid(Depths.Width(), Depths.Height(), 2),
+        fTolerance2(Tolerance * Tolerance),
+        fOneSided(OneSided),
+        fNext(Lines.size()) {}
+
+  void Run(TFeedback& Feedback) {
+    int level = INT_MIN;
+    for (int l = 0; l < static_cast<int>(fLines.size()); ++l) {
+      if (Line(l).Level != level) {
+        if (Feedback.Canceled()) throw TCanceled{};
+        level = Line(l).Level;
+      }
+      Reduce(l);
+    }
+    if (Feedback.Canceled()) throw TCanceled{};
+    // The lines as they are, then each shortcut checked against all of
+    // them. Segments kept as traced need no check of their own: traced
+    // segments never meet, and a shortcut that meets one finds it. The
+    // pieces of a shortcut split later are new and are checked.
+    std::vector<std::pair<int, int>> unchecked;
+    for (int l = 0; l < static_cast<int>(fLines.size()); ++l)
+      for (int s = 0; s >= 0 && s + 1 < Count(l); s = Next(l, s)) {
+        fGrid.Insert(Entry(l, s));
+        if (Next(l, s) - s >= 2) unchecked.emplace_back(l, s);
+      }
+    while (!unchecked.empty()) {
+      const auto [l, s] = unchecked.back();
+      unchecked.pop_back();
+      const int e = Next(l, s);
+      const TSegmentGrid::TEntry* hit =
+          fGrid.FindConflict(Point(l, s), Point(l, e), [&](int line, int id) { return line == l && id == s; });
+      if (!hit) continue;
+      const TSegmentGrid::TEntry other = *hit;
+      if (e - s >= 2) {
+        Split(l, s, unchecked);
+      } else if (Next(other.Line, other.Id) - other.Id >= 2) {
+        Split(other.Line, other.Id, unchecked);
+        // It may meet more than that one.
+        unchecked.emplace_back(l, s);
+      }
+      // Otherwise two segments of the traced lines themselves meet, which
+      // the tracer never makes; there is nothing to split.
+    }
+    for (int l = 0; l < static_cast<int>(fLines.size()); ++l) {
+      std::vector<TChartPoint> kept;
+      for (int s = 0; s >= 0; s = Next(l, s)) kept.push_back(Point(l, s));
+      fLines[static_cast<std::size_t>(l)].Points = std::move(kept);
+    }
+  }
+
+ private:
+  const TChartLine& Line(int l) const { return fLines[static_cast<std::size_t>(l)]; }
+  int Count(int l) const { return static_cast<int>(Line(l).Points.size()); }
+  const TChartPoint& Point(int l, int i) const { return Line(l).Points[static_cast<std::size_t>(i)]; }
+  int& Next(int l, int i) { return fNext[static_cast<std::size_t>(l)][static_cast<std::size_t>(i)]; }
+  TSegmentGrid::TEntry Entry(int l, int s) { return {Point(l, s), Point(l, Next(l, s)), l, s}; }
+
+  // Whether the run from point a to point b may become one straight line.
+  bool Shortcut(int l, int a, int b, int& Farthest) const {
+    const TChartPoint& pa = Point(l, a);
+    const TChartPoint& pb = Point(l, b);
+    double farthest = -1;
+    bool shallowSide = true;
+    Farthest = (a + b) / 2;
+    for (int i = a + 1; i < b; ++i) {
+      const double d = SquaredDistanceToSegment(Point(l, i), pa, pb);
+      if (d > farthest) {
+        farthest = d;
+        Farthest = i;
+      }
+      if (fOneSided && RightOf(pa, pb, Point(l, i)) < 0) shallowSide = false;
+    }
+    if (farthest > fTolerance2) return false;
+    return !fOneSided ||
+           (shallowSide && fDepths.MinDepthAlong(pa, pb) >= Line(l).Level - kSmoothDepthMargin);
+  }
+
+  // Douglas–Peucker over the points a .. b of line l; with Force the run is
+  // split at least once.
+  void Simplify(int l, int a, int b, bool Force, std::vector<std::pair<int, int>>* Made) {
+    std::vector<std::pair<int, int>> runs{{a, b}};
+    while (!runs.empty()) {
+      const auto [i0, i1] = runs.back();
+      runs.pop_back();
+      int split = (i0 + i1) / 2;
+      const bool whole = i1 - i0 < 2 || (!(Force && i0 == a && i1 == b) && Shortcut(l, i0, i1, split));
+      if (whole) {
+        Next(l, i0) = i1;
+        if (Made) Made->emplace_back(l, i0);
+        continue;
+      }
+      runs.emplace_back(split, i1);
+      runs.emplace_back(i0, split);
+    }
+  }
+
+  void Reduce(int l) {
+    const int n = Count(l);
+    fNext[static_cast<std::size_t>(l)].assign(static_cast<std::size_t>(n), -1);
+    if (n < 2) return;
+    if (Line(l).Closed && n >= 4) {
+      // Three points that stay keep a ring a ring.
+      const int m = n - 1;
+      Simplify(l, 0, m / 3, false, nullptr);
+      Simplify(l, m / 3, 2 * m / 3, false, nullptr);
+      Simplify(l, 2 * m / 3, m, false, nullptr);
+    } else {
+      Simplify(l, 0, n - 1, false, nullptr);
+    }
+  }
+
+  void Split(int l, int s, std::vector<std::pair<int, int>>& Made) {
+    const int e = Next(l, s);
+    fGrid.Erase(l, s, Point(l, s), Point(l, e));
+    const std::size_t first = Made.size();
+    Simplify(l, s, e, true, &Made);
+    // Every piece is checked, a traced one too: the shortcuts checked
+    // before it came never saw it.
+    for (std::size_t i = first; i < Made.size(); ++i) fGrid.Insert(Entry(Made[i].first, Made[i].second));
+  }
+
+  std::vector<TChartLine>& fLines;
+  TDepthField fDepths;
+  TSegmentGrid fGrid;
+  double fTolerance2;
+  bool fOneSided;
+  std::vector<std::vector<int>> fNext;  // per line and point: the next point kept, −1 for none
+};
+
+}  // namespace
+
+void ThinContours(std::vector<TChartLine>& Lines, const TDepthArray& Depths, double Tolerance, bool OneSided,
+                  TFeedback& Feedback) {
+  TThinning(Lines, Depths, Tolerance, OneSided).Run(Feedback);
+}
+
+}  // namespace sondralis

@@ -1,0 +1,207 @@
+// Smoothing and thinning of chart lines on random lake bottoms: the edited
+// lines still never meet (not even lines of one level, nor a line itself),
+// the thinned ones stay within their tolerance of what was traced, and the
+// smoothed ones only ever give up deep water: every point keeps at least its
+// level less 1 cm under it, and the water inside a ring around a shoal can
+// only grow, inside a ring around a hole only shrink.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "contours/ChartTracer.h"
+#include "contours/ContourSmoothing.h"
+#include "contours/ContourThinning.h"
+#include "support/ChartSurfaces.h"
+
+namespace sondralis {
+namespace {
+
+using testing::Bilinear;
+using testing::ClosestApproach;
+using testing::PointSegmentDistance;
+using testing::RandomBottom;
+
+struct Case {
+  TDepthArray Depths;
+  std::vector<TChartLine> Lines;
+};
+
+// Random bottoms with their traced lines, most of them rings; Dense levels
+// come five times as close as the bottom's features.
+std::vector<Case> Cases(int Count, std::uint64_t Seed, bool Dense = false) {
+  std::mt19937_64 rng(Seed);
+  std::vector<Case> cases;
+  TSilentFeedback feedback;
+  for (int i = 0; i < Count; ++i) {
+    const int step = i % 2 ? 25 : 100;
+    Case c{RandomBottom(rng, 30 + static_cast<int>(rng() % 40), 25 + static_cast<int>(rng() % 30), step,
+                        static_cast<int>(rng() % 3), true),
+           {}};
+    double deepest = 0;
+    for (double v : c.Depths.All())
+      if (std::isfinite(v)) deepest = std::max(deepest, v);
+    c.Lines = TraceChartContours(c.Depths, ChartLevels(Dense ? step / 5 : step, static_cast<int>(deepest)), {}, feedback).Lines;
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+// The nodes inside a ring (crossing number), as column·65536 + row.
+std::set<int> NodesInside(const TChartLine& ring, const TDepthArray& d) {
+  std::set<int> inside;
+  const std::vector<TChartPoint>& p = ring.Points;
+  for (int x = 0; x < d.Width(); ++x)
+    for (int y = 0; y < d.Height(); ++y) {
+      bool in = false;
+      for (std::size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+        if ((p[i].Y > y) != (p[j].Y > y) && x < (p[j].X - p[i].X) * (y - p[i].Y) / (p[j].Y - p[i].Y) + p[i].X)
+          in = !in;
+      if (in) inside.insert(x * 65536 + y);
+    }
+  return inside;
+}
+
+// Twice the signed area; positive when the ring runs clockwise on the map,
+// that is with its inside on the right: a ring around shallower water.
+double SignedArea(const std::vector<TChartPoint>& p) {
+  double a = 0;
+  for (std::size_t i = 0; i + 1 < p.size(); ++i) a += p[i].X * p[i + 1].Y - p[i + 1].X * p[i].Y;
+  return a;
+}
+
+TEST(ChartEditing, SmoothedLinesMoveOnlyIntoDeeperWaterAndNeverMeet) {
+  int moved = 0, grown = 0, shrunk = 0;
+  for (Case& c : Cases(24, 77)) {
+    ASSERT_GT(ClosestApproach(c.Lines, true).Distance, 1e-9) << "the traced lines already meet";
+    std::vector<TChartLine> smooth = c.Lines;
+    TSilentFeedback feedback;
+    SmoothContours(smooth, c.Depths, 6, feedback);
+    ASSERT_EQ(smooth.size(), c.Lines.size());
+    const testing::TClosest closest = ClosestApproach(smooth, true);
+    EXPECT_GT(closest.Distance, 1e-9) << "lines " << closest.LineA << " and " << closest.LineB << " meet";
+    for (std::size_t l = 0; l < smooth.size(); ++l) {
+      const TChartLine& before = c.Lines[l];
+      const TChartLine& after = smooth[l];
+      ASSERT_EQ(after.Points.size(), before.Points.size());
+      EXPECT_EQ(after.Closed, before.Closed);
+      for (std::size_t i = 0; i < after.Points.size(); ++i) {
+        const TChartPoint& p = after.Points[i];
+        const TChartPoint& q = before.Points[i];
+        EXPECT_GE(Bilinear(c.Depths, p), after.Level - kSmoothDepthMargin - 1e-9) << "point in shallower water";
+        EXPECT_LE(std::hypot(p.X - q.X, p.Y - q.Y), kSmoothMaxShift + 1e-12);
+        moved += !(p == q);
+      }
+      if (!after.Closed) {
+        EXPECT_TRUE(after.Points.front() == before.Points.front() && after.Points.back() == before.Points.back());
+        continue;
+      }
+      EXPECT_TRUE(after.Points.front() == after.Points.back());
+      const std::set<int> was = NodesInside(before, c.Depths), is = NodesInside(after, c.Depths);
+      const bool shoal = SignedArea(before.Points) > 0;
+      const std::set<int>& smaller = shoal ? was : is;
+      const std::set<int>& larger = shoal ? is : was;
+      for (int node : smaller) EXPECT_TRUE(larger.count(node)) << "a node changed from shallow to deep";
+      if (was != is) (shoal ? grown : shrunk)++;
+    }
+  }
+  // The smoothing did its work, around shoals and around holes.
+  EXPECT_GT(moved, 1000);
+  EXPECT_GT(grown, 5);
+  EXPECT_GT(shrunk, 5);
+}
+
+// The index of each point of `thin` in `traced`: thinning keeps points, it
+// never makes new ones.
+std::vector<std::size_t> KeptIndices(const TChartLine& thin, const TChartLine& traced) {
+  std::vector<std::size_t> kept;
+  std::size_t j = 0;
+  for (const TChartPoint& p : thin.Points) {
+    while (j < traced.Points.size() && !(traced.Points[j] == p)) ++j;
+    EXPECT_LT(j, traced.Points.size()) << "a thinned point that was not traced";
+    kept.push_back(j++);
+  }
+  return kept;
+}
+
+TEST(ChartEditing, ThinnedLinesStayWithinTheToleranceAndNeverMeet) {
+  std::size_t before = 0, after = 0;
+  // A large tolerance makes many shortcuts meet other lines, and the
+  // splitting that keeps them apart has much to do.
+  for (const double tolerance : {0.6, 3.0})
+  for (Case& c : Cases(24, 31, tolerance > 1)) {
+    std::vector<TChartLine> thin = c.Lines;
+    TSilentFeedback feedback;
+    ThinContours(thin, c.Depths, tolerance, false, feedback);
+    ASSERT_EQ(thin.size(), c.Lines.size());
+    const testing::TClosest closest = ClosestApproach(thin, true, 2.0);
+    EXPECT_GT(closest.Distance, 1e-9) << "lines " << closest.LineA << " and " << closest.LineB << " meet";
+    for (std::size_t l = 0; l < thin.size(); ++l) {
+      const TChartLine& traced = c.Lines[l];
+      before += traced.Points.size();
+      after += thin[l].Points.size();
+      EXPECT_TRUE(thin[l].Points.front() == traced.Points.front() && thin[l].Points.back() == traced.Points.back());
+      if (traced.Closed) {
+        EXPECT_GE(thin[l].Points.size(), 4u) << "a ring keeps three points";
+      }
+      const std::vector<std::size_t> kept = KeptIndices(thin[l], traced);
+      for (std::size_t k = 0; k + 1 < kept.size(); ++k)
+        for (std::size_t i = kept[k] + 1; i < kept[k + 1]; ++i)
+          EXPECT_LE(PointSegmentDistance(traced.Points[i], traced.Points[kept[k]], traced.Points[kept[k + 1]]),
+                    tolerance + 1e-12);
+    }
+  }
+  EXPECT_LT(after * 3, before) << "thinning removed little";
+}
+
+TEST(ChartEditing, SmoothedAndThinnedTogetherGiveUpNoShallowWater) {
+  // The chart run with every option: the thinning after smoothing is one
+  // sided, so the shortcuts too only cut into deeper water.
+  int shortcuts = 0;
+  std::mt19937_64 rng(404);
+  for (int round = 0; round < 16; ++round) {
+    const TDepthArray d = RandomBottom(rng, 50, 40, 50, 2, round % 2 == 0);
+    double deepest = 0;
+    for (double v : d.All())
+      if (std::isfinite(v)) deepest = std::max(deepest, v);
+    const std::vector<int> levels = ChartLevels(50, static_cast<int>(deepest));
+    TSilentFeedback feedback;
+    TChartOptions smoothOnly;
+    smoothOnly.Smooth = 4;
+    const TChartContours smooth = TraceChartContours(d, levels, smoothOnly, feedback);
+    TChartOptions all = smoothOnly;
+    all.Tolerance = 0.5;
+    const TChartContours chart = TraceChartContours(d, levels, all, feedback);
+    ASSERT_EQ(chart.Lines.size(), smooth.Lines.size());
+    EXPECT_GT(ClosestApproach(chart.Lines, true, 2.0).Distance, 1e-9);
+    for (std::size_t l = 0; l < chart.Lines.size(); ++l) {
+      const TChartLine& line = chart.Lines[l];
+      const std::vector<std::size_t> kept = KeptIndices(line, smooth.Lines[l]);
+      for (std::size_t k = 0; k + 1 < kept.size(); ++k) {
+        // A segment as it was smoothed is checked by the smoothing test.
+        if (kept[k + 1] == kept[k] + 1) continue;
+        const TChartPoint& a = line.Points[k];
+        const TChartPoint& b = line.Points[k + 1];
+        // Along the shortcut the water is no shallower than the level less 1 cm ...
+        for (int s = 0; s <= 16; ++s) {
+          const TChartPoint m{a.X + (b.X - a.X) * s / 16, a.Y + (b.Y - a.Y) * s / 16};
+          EXPECT_GE(Bilinear(d, m), line.Level - kSmoothDepthMargin - 1e-9);
+        }
+        // ... and the points it replaces lie on its shallow side.
+        for (std::size_t i = kept[k] + 1; i < kept[k + 1]; ++i) {
+          const TChartPoint& p = smooth.Lines[l].Points[i];
+          EXPECT_GE((b.X - a.X) * (p.Y - a.Y) - (b.Y - a.Y) * (p.X - a.X), -1e-9);
+          ++shortcuts;
+        }
+      }
+    }
+  }
+  EXPECT_GT(shortcuts, 1000);
+}
+
+}  // namespace
+}  // namespace sondralis
