@@ -6,6 +6,7 @@
 
 #include <sys/mman.h>
 
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {
