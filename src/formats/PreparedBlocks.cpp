@@ -1,9 +1,9 @@
 #include "formats/PreparedBlocks.h"
 
-#include <sys/mman.h>
-
 #include <new>
 #include <utility>
+
+#include "model/Platform.h"
 
 namespace sondralis {
 
@@ -31,7 +31,7 @@ TPreparedBlocks::~TPreparedBlocks() {
   } catch (...) {
     // The job throws nothing.
   }
-  if (fReady) ::munmap(fReady, TPointStore::kBlockBytes);
+  if (fReady) platform::UnmapPages(fReady, TPointStore::kBlockBytes);
 }
 
 void* TPreparedBlocks::TakeBlock() {
