@@ -11,7 +11,6 @@
 #include <optional>
 
 #include "formats/GPXTime.h"
-#include "formats/PreparedBlocks.h"
 #include "formats/SourceLines.h"
 #include "model/Numbers.h"
 #include "model/Text.h"
@@ -58,10 +57,6 @@ const std::vector<std::pair<std::string, std::string>>& WriterBindings() {
 class TGPXFile::StreamReader final : public TXpStreamHandler {
  public:
   explicit StreamReader(TGPXFile& File) : fFile(File) {}
-  ~StreamReader() override {
-    // A segment left open by a failed read no longer takes blocks from here.
-    if (fSegment) fSegment->SetBlockSource(nullptr);
-  }
 
   bool SawRoot() const noexcept { return fSawRoot; }
   // The impossible date that stopped the reading, if one did.
@@ -104,7 +99,6 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
     } else if (fOpen.back() == kTrack) {
       kind = kSegment;
       fSegment = new TGPXtrkseg;
-      fSegment->SetBlockSource(&fBlocks);
       fTrack->Add(fSegment);
       ++fFile.fCounts.trkseg;
     }
@@ -154,7 +148,6 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
     if (kind == kRoute) SetDetails(*fRoute);
     if (kind == kTrack) SetDetails(*fTrack);
     if (kind == kSegment) {
-      fSegment->SetBlockSource(nullptr);
       fSegment->ShrinkToFit();
       fSegment = nullptr;
     }
@@ -197,7 +190,6 @@ class TGPXFile::StreamReader final : public TXpStreamHandler {
   TGPXtrk* fTrack = nullptr;
   TGPXtrkseg* fSegment = nullptr;  // the segment open now
   TGPXrouteDetails fDetails;  // of the route or track being read
-  TPreparedBlocks fBlocks;    // the storage of long segments
 };
 
 void TGPXFile::ImportGPXFile(const std::string& FileName) {

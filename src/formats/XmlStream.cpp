@@ -51,9 +51,8 @@ bool EndsName(char c) noexcept { return IsSpace(c) || c == '/' || c == '>'; }
 // place, but only a few megabytes of it hold memory at any time: the input
 // is read in 2 MB chunks as the scanner asks for it, and a chunk the scanner
 // has left behind is moved (its pages, not its bytes) to the place of the
-// next chunk to read. The pages are the system's large ones where it offers
-// them, and fresh pages, which the system must clear first, are needed only
-// for the first few chunks.
+// next chunk to read. Fresh pages, which the system must clear first, are
+// needed only for the first few chunks.
 class Input {
  public:
   Input() = default;
@@ -83,7 +82,8 @@ class Input {
       fChunks = fHeap.get();
     } else {
       // Room for the file rounded up to whole chunks, and for aligning the
-      // chunks with the large pages.
+      // chunks to 2 MB, where a system that gives large pages unasked can
+      // use them.
       fReserved = (fSize / kChunk + 2) * kChunk;
       fMapped = static_cast<char*>(platform::ReservePages(fReserved));
       if (!fMapped) return tooLarge;
@@ -146,7 +146,7 @@ class Input {
   char* fMapped = nullptr;  // the reserved range
   std::size_t fReserved = 0;
   std::unique_ptr<char[]> fHeap;  // where no range can be reserved: the file's bytes
-  char* fChunks = nullptr;  // where chunk 0 starts, aligned to a large page
+  char* fChunks = nullptr;  // where chunk 0 starts, aligned to 2 MB
   const char* fData = nullptr;
   std::size_t fSize = 0;
   std::size_t fFilled = 0;

@@ -94,11 +94,13 @@ void TBBox::Add(const TBBox& BBox) {
 namespace {
 
 // Blocks double from 1 KB to 64 KB (from the heap, so that a short list
-// wastes little), then come as 2 MB mappings of their own with large pages
-// where the system offers them: a long recording fills them with a fault
-// per 2 MB instead of one per 4 KB page, and gives them back with one call
-// each. Where the system maps no pages for us, blocks stay 64 KB heap
-// blocks, which waste as little at the end of a list as a trimmed mapping.
+// wastes little), then come as 2 MB mappings of their own: a long recording
+// costs a few dozen of them, each given back with one call, and the unused
+// end of the last one is given back when the list is complete. Where the
+// system maps no pages for us, blocks stay 64 KB heap blocks, which waste
+// as little at the end of a list. (Asking for large pages, or touching the
+// next block's pages ahead on a second thread, cost more time than they
+// saved when measured.)
 constexpr std::size_t kFirstBlock = 1024;
 constexpr std::size_t kLargestHeapBlock = 64 * 1024;
 constexpr std::size_t kMappedBlock = TPointStore::kBlockBytes;
@@ -107,12 +109,6 @@ constexpr std::size_t kPage = 4096;
 }  // namespace
 
 TPointStore::~TPointStore() { Release(); }
-
-void* TPointStore::MapBlock() {
-  void* p = platform::MapPages(kMappedBlock);
-  if (!p) throw std::bad_alloc();
-  return p;
-}
 
 void* TPointStore::Allocate(std::size_t size, std::size_t align) {
   auto aligned = [align](std::byte* p) {
@@ -133,7 +129,8 @@ void* TPointStore::Allocate(std::size_t size, std::size_t align) {
     block.data = static_cast<std::byte*>(::operator new(block.size));
   } else {
     block.size = kMappedBlock;
-    block.data = static_cast<std::byte*>(fSource ? fSource->TakeBlock() : MapBlock());
+    block.data = static_cast<std::byte*>(platform::MapPages(kMappedBlock));
+    if (!block.data) throw std::bad_alloc();
     block.mapped = true;
   }
   try {

@@ -14,10 +14,7 @@ namespace {
 
 void* Map(std::size_t bytes, int flags) noexcept {
   void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  // Only a hint: a fault fills 2 MB at once instead of 4 KB.
-  ::madvise(p, bytes, MADV_HUGEPAGE);
-  return p;
+  return p == MAP_FAILED ? nullptr : p;
 }
 
 }  // namespace

@@ -4,10 +4,9 @@
 // without it. Everything else in the program uses plain POSIX and the
 // standard library.
 //
-// On Linux the program maps large blocks of memory of its own with the
-// system's large pages, moves pages it has read through to where the next
-// bytes of a file go, and asks the disk to start on a file being written
-// while more of it is made. Elsewhere, or when built with
+// On Linux the program maps large blocks of memory of its own, moves pages
+// it has read through to where the next bytes of a file go, and asks the
+// disk to start on a file being written while more of it is made. Elsewhere, or when built with
 // SONDRALIS_PORTABLE, memory comes from the heap, files are read with plain
 // reads, and a written file reaches the disk by its final fsync alone; the
 // results are the same to the byte, only the time and memory differ.
@@ -21,8 +20,8 @@ namespace sondralis::platform {
 bool MapsPages() noexcept;
 
 // `bytes` (a multiple of 4096) of memory of its own, cleared, whose pages
-// the system supplies when they are first touched, large ones where it
-// offers them. Null when none can be had.
+// the system supplies when they are first touched. Null when none can be
+// had.
 void* MapPages(std::size_t bytes) noexcept;
 // The same, but only address space: the pages count against no limit until
 // they are touched, so a range as large as a file can be reserved for it.
