@@ -434,6 +434,16 @@ void TGPXFile::ReadMetadata(const TXpNode& Node) {
 
 namespace {
 
+// The children of a point the reader takes, the common ones first.
+enum PointField {
+  kEle, kTime, kExtensions, kName, kMagvar, kGeoidheight, kCmt, kDesc, kSrc, kLink, kSym, kType, kFix, kSat,
+  kHdop, kVdop, kPdop, kAgeOfDgpsData, kDgpsid, kPointFields
+};
+constexpr std::string_view kPointFieldNames[kPointFields] = {
+    "ele", "time", "extensions", "name", "magvar", "geoidheight", "cmt", "desc", "src", "link",
+    "sym", "type", "fix", "sat", "hdop", "vdop", "pdop", "ageofdgpsdata", "dgpsid"};
+
+
 // A number as the depth and coordinate rules take it: the GPX number form,
 // finite.
 std::optional<double> FiniteNumber(std::string_view text) {
@@ -483,30 +493,17 @@ void TGPXFile::ReadPoint(const TXpNode& Node, TGPXwptList& List) {
   p.Latitude = lat;
   p.Longitude = lon;
 
-  // One pass over the children keeps the last element of each name.
-  TXpNode ele, time, magvar, geoidheight, name, cmt, desc, src, link, sym, type, fix, sat, hdop, vdop, pdop,
-      ageofdgpsdata, dgpsid, extensions;
-  ForEachElement(Node, [&](const TXpNode& c) {
-    if (c.NameIs("ele")) ele = c;
-    else if (c.NameIs("time")) time = c;
-    else if (c.NameIs("extensions")) extensions = c;
-    else if (c.NameIs("name")) name = c;
-    else if (c.NameIs("magvar")) magvar = c;
-    else if (c.NameIs("geoidheight")) geoidheight = c;
-    else if (c.NameIs("cmt")) cmt = c;
-    else if (c.NameIs("desc")) desc = c;
-    else if (c.NameIs("src")) src = c;
-    else if (c.NameIs("link")) link = c;
-    else if (c.NameIs("sym")) sym = c;
-    else if (c.NameIs("type")) type = c;
-    else if (c.NameIs("fix")) fix = c;
-    else if (c.NameIs("sat")) sat = c;
-    else if (c.NameIs("hdop")) hdop = c;
-    else if (c.NameIs("vdop")) vdop = c;
-    else if (c.NameIs("pdop")) pdop = c;
-    else if (c.NameIs("ageofdgpsdata")) ageofdgpsdata = c;
-    else if (c.NameIs("dgpsid")) dgpsid = c;
-  });
+  // One pass over the children keeps the last element of each name; each
+  // child's name is looked at once.
+  TXpNode field[kPointFields];
+  for (TXpNode c = Node.FirstChild(); c; c = c.NextSibling())
+    if (const int f = c.NameIndex(kPointFieldNames); f >= 0) field[f] = c;
+  const TXpNode &ele = field[kEle], &time = field[kTime], &extensions = field[kExtensions],
+                &name = field[kName], &magvar = field[kMagvar], &geoidheight = field[kGeoidheight],
+                &cmt = field[kCmt], &desc = field[kDesc], &src = field[kSrc], &link = field[kLink],
+                &sym = field[kSym], &type = field[kType], &fix = field[kFix], &sat = field[kSat],
+                &hdop = field[kHdop], &vdop = field[kVdop], &pdop = field[kPdop],
+                &ageofdgpsdata = field[kAgeOfDgpsData], &dgpsid = field[kDgpsid];
 
   auto number = [&](const TXpNode& n, double Default) { return ParseNumberDef(n.TextRef(buffer), Default); };
   if (time) p.DateTime = ReadTime(time.TextRef(buffer));
@@ -542,7 +539,8 @@ void TGPXFile::ReadPointExtensions(const TXpNode& Extensions, TGPXwpt& Point, TG
   // stay in the text.
   std::string buffer;
   TXpNode own;
-  for (TXpNode c = Extensions.FirstChild(); c; c = c.NextSibling())
+  int children = 0;
+  for (TXpNode c = Extensions.FirstChild(); c; c = c.NextSibling(), ++children)
     if (c.NameIs("h:depth")) own = c;
   std::optional<double> depth;
   if (own) {
@@ -556,7 +554,9 @@ void TGPXFile::ReadPointExtensions(const TXpNode& Extensions, TGPXwpt& Point, TG
   }
   // The rest is kept whole: elements, text, comments and CDATA. Depth
   // elements holding a number go (the point's depth stands for them); one
-  // that holds no number stays, so a save writes it back as it was.
+  // that holds no number stays, so a save writes it back as it was. A
+  // sounder's point has its depth and nothing else.
+  if (children == 1 && depth) return;
   std::string rest;
   for (TXpNode c = Extensions.FirstChild(); c; c = c.NextSibling()) {
     if (c.NameIs("h:depth") && (c == own ? depth.has_value() : FiniteNumber(c.TextRef(buffer)).has_value())) continue;

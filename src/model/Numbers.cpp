@@ -158,46 +158,41 @@ std::optional<double> ParseNumber(std::string_view text) {
   if (text.empty()) return std::nullopt;
   // Validate the shape ourselves: from_chars would also take "inf", "nan"
   // and hexadecimal forms, which are not numbers in a GPX or KML file.
-  std::size_t i = 0;
+  const char* const end = text.data() + text.size();
   const bool negative = text[0] == '-';
-  if (text[0] == '+' || text[0] == '-') ++i;
-  const std::size_t mantissaStart = i;
-  bool anyDigit = false;
-  // The digits as a whole number and how many of them follow the point.
+  const char* p = text.data() + (text[0] == '+' || text[0] == '-' ? 1 : 0);
+  const char* const mantissa = p;
+  // The digits as a whole number, and where the point is: one loop, as
+  // this runs for every coordinate, elevation and depth of a file.
   std::uint64_t digits = 0;
-  int count = 0, fraction = 0;
-  while (i < text.size() && IsDigit(text[i])) {
-    digits = digits * 10 + static_cast<unsigned>(text[i] - '0');
-    ++i, ++count, anyDigit = true;
+  const char* point = nullptr;
+  for (; p != end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit <= 9) digits = digits * 10 + digit;
+    else if (*p == '.' && !point) point = p;
+    else break;
   }
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) {
-      digits = digits * 10 + static_cast<unsigned>(text[i] - '0');
-      ++i, ++count, ++fraction, anyDigit = true;
-    }
-  }
-  if (!anyDigit) return std::nullopt;
-  if (i == text.size() && count <= 15) {
+  const auto count = (p - mantissa) - (point ? 1 : 0);
+  if (count == 0) return std::nullopt;
+  if (p == end && count <= 15) {
     // Up to 15 digits are exact as a double, and so is a power of ten up
     // to 10^22: one division, which rounds correctly, gives the value
     // from_chars would (the usual fast path of decimal conversion).
     static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const double value = static_cast<double>(digits) / kPowersOfTen[fraction];
+    const double value = static_cast<double>(digits) / kPowersOfTen[point ? end - point - 1 : 0];
     return negative ? -value : value;
   }
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    const std::size_t expDigits = j;
-    while (j < text.size() && IsDigit(text[j])) ++j;
-    if (j == expDigits) return std::nullopt;
-    i = j;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    const char* const exponent = p;
+    while (p != end && IsDigit(*p)) ++p;
+    if (p == exponent) return std::nullopt;
   }
-  if (i != text.size()) return std::nullopt;
+  if (p != end) return std::nullopt;
   double value = 0;
-  std::string_view body = text.substr(mantissaStart);
+  const std::string_view body(mantissa, static_cast<std::size_t>(end - mantissa));
   auto res = std::from_chars(body.data(), body.data() + body.size(), value);
   if (res.ec == std::errc::result_out_of_range) {
     // Overflow gives infinity, underflow zero, as strtod does.
