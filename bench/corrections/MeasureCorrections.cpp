@@ -34,6 +34,7 @@
 #include "corrections/Readings.h"
 #include "corrections/SurveySessions.h"
 #include "formats/GPXFile.h"
+#include "formats/GPXTime.h"
 #include "formats/SoundingsFile.h"
 #include "formats/SourceTracks.h"
 
@@ -56,7 +57,7 @@ Truth ReadTruth(const char* path) {
   for (const QJsonValue& s : root["sessions"].toArray())
     t.Offsets[s["name"].toString().toStdString()] = s["offset_cm"].toDouble();
   for (const QJsonValue& s : root["spikes"].toArray())
-    t.SpikeTimes.insert(TGPXFile::ISO8601ToDateTime(s["time"].toString().toStdString()));
+    t.SpikeTimes.insert(ISO8601ToDateTime(s["time"].toString().toStdString()));
   return t;
 }
 

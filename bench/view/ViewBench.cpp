@@ -17,6 +17,7 @@
 #include <string>
 
 #include "model/GPX.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 #include "support/BenchLake.h"
 #include "view/Canvas.h"

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis::cli {

@@ -27,6 +27,7 @@
 #include "interpolation/SampleGrid.h"
 #include "model/DateTime.h"
 #include "model/GPX.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 #include "session/Session.h"
 

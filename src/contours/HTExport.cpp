@@ -7,6 +7,7 @@
 #include "contours/HTSplitter.h"
 #include "formats/AtomicFile.h"
 #include "formats/HTConvert.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

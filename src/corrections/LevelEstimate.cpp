@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "corrections/Despike.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

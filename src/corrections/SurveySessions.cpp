@@ -5,6 +5,7 @@
 
 #include "corrections/Readings.h"
 #include "model/DateTime.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

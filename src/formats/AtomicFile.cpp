@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <random>
 
+#include "model/Platform.h"
+
 namespace sondralis {
 
 namespace {
@@ -209,7 +211,7 @@ void AtomicFileWriter::WriteHanded() noexcept {
   if (fWritten - fWriteback >= kWritebackBytes) {
     // Only a request, answered in the background: the disk starts on these
     // bytes now instead of when Commit asks for all of them.
-    ::sync_file_range(fFd, fWriteback, fWritten - fWriteback, SYNC_FILE_RANGE_WRITE);
+    platform::StartWriteback(fFd, fWriteback, fWritten - fWriteback);
     fWriteback = fWritten;
   }
 }

@@ -10,9 +10,9 @@ namespace sondralis {
 
 // A thread that does one job at a time beside its owner: the owner hands a
 // job over, goes on with its own work, and waits for the job when it needs
-// the result (bytes written while the next ones are made, the next block of
-// point storage readied while the present one fills). The thread starts with the
-// first job and ends when the object is destroyed, after the job in hand.
+// the result: bytes written while the next ones are made. The thread starts
+// with the first job and ends when the object is destroyed, after the job in
+// hand.
 class TBackgroundJob {
  public:
   TBackgroundJob() = default;

@@ -1,8 +1,11 @@
 #pragma once
 
 // Reads GPX 1.0/1.1 files into a TGPX document and writes a document as a
-// GPX 1.1 file.
+// GPX 1.1 file. The reading is in GPXReader.cpp, the writing in
+// GPXWriter.cpp; times are read and written by GPXTime.h, numbers by
+// model/Numbers.h.
 
+#include <cmath>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -50,7 +53,7 @@ inline std::string Quoted(std::string_view Text) {
 
 class TGPXFile {
  public:
-  TGPXFile();
+  TGPXFile() = default;
   virtual ~TGPXFile() = default;
   TGPXFile(const TGPXFile&) = delete;
   TGPXFile& operator=(const TGPXFile&) = delete;
@@ -92,11 +95,6 @@ class TGPXFile {
   // The XML content of the last child element of Parent named NodeName.
   static std::string GetExtensionNodeContent(const TXpNode& Parent, std::string_view NodeName);
 
-  // ISO 8601 calendar, ordinal or week date with optional time of day and
-  // zone, as UTC; 0 for a text too short to hold a date. Throws
-  // EConvertError (naming the text) on an impossible date or time.
-  static TDateTime ISO8601ToDateTime(std::string_view Value);
-
   // ---- writing
 
   // Writes GPXd as a GPX 1.1 file: the text goes to a temporary file beside
@@ -123,16 +121,6 @@ class TGPXFile {
   static std::string XMLise(std::string_view Text);
   // The same for attribute values, where " becomes &quot; as well.
   static std::string XMLiseAttribute(std::string_view Text);
-  // yyyy-mm-ddThh:nn:ssZ, fractions of a second dropped.
-  static std::string DateTimeToGPXTime(TDateTime Value);
-  static void AppendGPXTime(std::string& Out, TDateTime Value);
-  // Appends the text FormatNumber gives (15 significant digits, plain
-  // decimal, point separator) without building temporary strings.
-  static void AppendNumber(std::string& Out, double Value);
-  // The same text, found faster for numbers that have about `Decimals`
-  // decimals, as the numbers of one kind in a file mostly have; Decimals
-  // becomes the count of the number written, a guess for the next one.
-  static void AppendNumber(std::string& Out, double Value, int& Decimals);
   // A point's extensions content as written: the raw text, without depth
   // elements among its top-level elements that hold a number (values the
   // point's depth replaces), and with the point's current depth (none for
@@ -163,7 +151,10 @@ class TGPXFile {
   // in mLog.
   void NoteSkipped(const TXpObjModel& Model, const std::function<std::string()>& SourceBytes);
   // Whether a latitude and longitude can be a point on the globe.
-  static bool UsableCoordinates(double Latitude, double Longitude);
+  static bool UsableCoordinates(double Latitude, double Longitude) {
+    return std::isfinite(Latitude) && std::isfinite(Longitude) && std::fabs(Latitude) <= 90 &&
+           std::fabs(Longitude) <= 180;
+  }
   // "lake.gpx: 3 points skipped (...), first at line 9: lat='91.5'"; empty
   // when nothing was skipped.
   std::string SkippedPointsWarning() const;

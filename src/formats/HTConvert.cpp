@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "formats/AtomicFile.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 
+#include "formats/GPXTime.h"
 #include "formats/SourceLines.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

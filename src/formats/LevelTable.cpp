@@ -7,6 +7,7 @@
 
 #include "formats/GPXFile.h"
 #include "formats/TextFields.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

@@ -12,6 +12,7 @@
 #include "formats/GPXFile.h"
 #include "formats/KMLFile.h"
 #include "model/DateTime.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

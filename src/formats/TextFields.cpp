@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "formats/GPXFile.h"
+#include "formats/GPXTime.h"
 
 namespace sondralis {
 
@@ -30,7 +30,7 @@ bool ReadIsoTimeField(std::string_view Field, TDateTime& Out) {
   if (Field.size() < 10 || !std::all_of(Field.begin(), Field.begin() + 4, [](char c) { return c >= '0' && c <= '9'; }))
     return false;
   try {
-    Out = TGPXFile::ISO8601ToDateTime(Field);
+    Out = ISO8601ToDateTime(Field);
   } catch (const EConvertError&) {
     return false;
   }

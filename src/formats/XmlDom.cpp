@@ -498,6 +498,19 @@ bool TXpNode::NameIs(std::string_view name) const noexcept {
   return n.type() == pugi::node_element && NamesMatch(n.name(), name, ignoreCase);
 }
 
+int TXpNode::NameIndex(std::span<const std::string_view> names) const noexcept {
+  if (!fNode || fKind != kNode) return -1;
+  const xml_node n(fNode);
+  if (n.type() != pugi::node_element) return -1;
+  // Measured once, the name is compared only with names of its length.
+  const std::string_view name = n.name();
+  const bool ignoreCase = (fFlags & kIgnoreCase) != 0;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i].size() == name.size() && (ignoreCase ? SameXmlName(name, names[i]) : name == names[i]))
+      return static_cast<int>(i);
+  return -1;
+}
+
 long long TXpNode::SourceOffset() const noexcept {
   if (!fNode) return -1;
   const long long base = fNamespaces ? fNamespaces->OffsetBase : 0;

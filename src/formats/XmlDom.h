@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -76,6 +77,10 @@ class TXpNode {
 
   // Whether the name matches `name` under the model's case rule.
   bool NameIs(std::string_view name) const noexcept;
+  // The index of the first of `names` that an element's name matches under
+  // the model's case rule, or -1 (always for a node that is no element):
+  // NameIs for a list of names, at the cost of one.
+  int NameIndex(std::span<const std::string_view> names) const noexcept;
 
   // Where the node starts in the text the parser read (after decoding to
   // UTF-8): the byte offset of an element's name; an attribute or an

@@ -15,9 +15,10 @@
 // advances, and the part it has left behind is given back to the system in
 // large steps: only a few megabytes are resident whatever the size of the
 // file, and positions never move, so the scanner works with plain offsets.
+// Where the system reserves no such range (model/Platform.h), the file is
+// read into the heap the same way and stays there until the reading ends.
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,10 +27,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <pugixml.hpp>
 #include <vector>
 
 #include "formats/XmlDom.h"
+#include "model/Platform.h"
 
 namespace sondralis {
 
@@ -47,16 +51,15 @@ bool EndsName(char c) noexcept { return IsSpace(c) || c == '/' || c == '>'; }
 // place, but only a few megabytes of it hold memory at any time: the input
 // is read in 2 MB chunks as the scanner asks for it, and a chunk the scanner
 // has left behind is moved (its pages, not its bytes) to the place of the
-// next chunk to read. The pages are the system's large ones where it offers
-// them, and fresh pages, which the system must clear first, are needed only
-// for the first few chunks.
+// next chunk to read. Fresh pages, which the system must clear first, are
+// needed only for the first few chunks.
 class Input {
  public:
   Input() = default;
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
   ~Input() {
-    if (fMapped) ::munmap(fMapped, fReserved);
+    if (fMapped) platform::UnmapPages(fMapped, fReserved);
     if (fFd >= 0) ::close(fFd);
   }
 
@@ -72,15 +75,21 @@ class Input {
     struct stat st {};
     if (::fstat(fFd, &st) != 0 || !S_ISREG(st.st_mode)) return "Can't read " + path + ": not a file";
     fSize = static_cast<std::size_t>(st.st_size);
-    // Room for the file rounded up to whole chunks, and for aligning the
-    // chunks with the large pages.
-    fReserved = (fSize / kChunk + 2) * kChunk;
-    void* p = ::mmap(nullptr, fReserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return "Can't read " + path + ": the file is too large";
-    fMapped = static_cast<char*>(p);
-    const auto address = reinterpret_cast<std::uintptr_t>(fMapped);
-    fChunks = fMapped + (kChunk - address % kChunk) % kChunk;
-    ::madvise(fMapped, fReserved, MADV_HUGEPAGE);
+    const std::string tooLarge = "Can't read " + path + ": the file is too large";
+    if (!platform::MapsPages()) {
+      fHeap.reset(new (std::nothrow) char[std::max<std::size_t>(fSize, 1)]);
+      if (!fHeap) return tooLarge;
+      fChunks = fHeap.get();
+    } else {
+      // Room for the file rounded up to whole chunks, and for aligning the
+      // chunks to 2 MB, where a system that gives large pages unasked can
+      // use them.
+      fReserved = (fSize / kChunk + 2) * kChunk;
+      fMapped = static_cast<char*>(platform::ReservePages(fReserved));
+      if (!fMapped) return tooLarge;
+      const auto address = reinterpret_cast<std::uintptr_t>(fMapped);
+      fChunks = fMapped + (kChunk - address % kChunk) % kChunk;
+    }
     fData = fChunks;
     fPath = path;
     return {};
@@ -127,17 +136,17 @@ class Input {
     if (fSpare.empty()) return;
     const std::size_t spare = fSpare.back();
     fSpare.pop_back();
-    // The old place stays mapped, without pages, so the range stays ours
+    // The old place stays reserved, without pages, so the range stays ours
     // as a whole. Where the system cannot do this the chunk simply gets
     // fresh pages.
-    ::mremap(fChunks + spare * kChunk, kChunk, kChunk, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP,
-             fChunks + next * kChunk);
+    platform::MovePages(fChunks + spare * kChunk, fChunks + next * kChunk, kChunk);
   }
 
   int fFd = -1;
   char* fMapped = nullptr;  // the reserved range
   std::size_t fReserved = 0;
-  char* fChunks = nullptr;  // where chunk 0 starts, aligned to a large page
+  std::unique_ptr<char[]> fHeap;  // where no range can be reserved: the file's bytes
+  char* fChunks = nullptr;  // where chunk 0 starts, aligned to 2 MB
   const char* fData = nullptr;
   std::size_t fSize = 0;
   std::size_t fFilled = 0;

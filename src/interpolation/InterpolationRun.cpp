@@ -7,6 +7,7 @@
 #include "interpolation/ImageExport.h"
 #include "interpolation/SampleGrid.h"
 #include "model/Host.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

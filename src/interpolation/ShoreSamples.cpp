@@ -1,5 +1,6 @@
 #include "interpolation/ShoreSamples.h"
 
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

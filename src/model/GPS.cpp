@@ -4,8 +4,8 @@
 #include <cmath>
 #include <new>
 
-#include <sys/mman.h>
-
+#include "model/Numbers.h"
+#include "model/Platform.h"
 #include "model/Text.h"
 
 namespace sondralis {
@@ -94,10 +94,13 @@ void TBBox::Add(const TBBox& BBox) {
 namespace {
 
 // Blocks double from 1 KB to 64 KB (from the heap, so that a short list
-// wastes little), then come as 2 MB mappings of their own with large pages
-// where the system offers them: a long recording fills them with a fault
-// per 2 MB instead of one per 4 KB page, and gives them back with one call
-// each.
+// wastes little), then come as 2 MB mappings of their own: a long recording
+// costs a few dozen of them, each given back with one call, and the unused
+// end of the last one is given back when the list is complete. Where the
+// system maps no pages for us, blocks stay 64 KB heap blocks, which waste
+// as little at the end of a list. (Asking for large pages, or touching the
+// next block's pages ahead on a second thread, cost more time than they
+// saved when measured.)
 constexpr std::size_t kFirstBlock = 1024;
 constexpr std::size_t kLargestHeapBlock = 64 * 1024;
 constexpr std::size_t kMappedBlock = TPointStore::kBlockBytes;
@@ -106,13 +109,6 @@ constexpr std::size_t kPage = 4096;
 }  // namespace
 
 TPointStore::~TPointStore() { Release(); }
-
-void* TPointStore::MapBlock() {
-  void* p = ::mmap(nullptr, kMappedBlock, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  ::madvise(p, kMappedBlock, MADV_HUGEPAGE);
-  return p;
-}
 
 void* TPointStore::Allocate(std::size_t size, std::size_t align) {
   auto aligned = [align](std::byte* p) {
@@ -127,13 +123,14 @@ void* TPointStore::Allocate(std::size_t size, std::size_t align) {
     }
   }
   Block block;
-  if (fCapacity < 2 * kLargestHeapBlock || size + align > kMappedBlock) {
+  if (fCapacity < 2 * kLargestHeapBlock || size + align > kMappedBlock || !platform::MapsPages()) {
     block.size = fBlocks.empty() ? kFirstBlock : std::min(2 * fCapacity, kLargestHeapBlock);
     block.size = std::max(block.size, size + align);
     block.data = static_cast<std::byte*>(::operator new(block.size));
   } else {
     block.size = kMappedBlock;
-    block.data = static_cast<std::byte*>(fSource ? fSource->TakeBlock() : MapBlock());
+    block.data = static_cast<std::byte*>(platform::MapPages(kMappedBlock));
+    if (!block.data) throw std::bad_alloc();
     block.mapped = true;
   }
   try {
@@ -151,7 +148,7 @@ void* TPointStore::Allocate(std::size_t size, std::size_t align) {
 }
 
 void TPointStore::Free(const Block& block) noexcept {
-  if (block.mapped) ::munmap(block.data, block.size);
+  if (block.mapped) platform::UnmapPages(block.data, block.size);
   else ::operator delete(block.data);
 }
 
@@ -174,7 +171,7 @@ void TPointStore::Trim() noexcept {
   Block& last = fBlocks.back();
   const auto used = static_cast<std::size_t>(fNext - last.data);
   const std::size_t keep = (used + kPage - 1) / kPage * kPage;
-  if (keep >= last.size || ::munmap(last.data + keep, last.size - keep) != 0) return;
+  if (keep >= last.size || !platform::UnmapPages(last.data + keep, last.size - keep)) return;
   fCapacity -= last.size - keep;
   last.size = keep;
   fEnd = last.data + keep;

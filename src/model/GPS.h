@@ -73,16 +73,6 @@ class TPoint4D2 {
   bool fStored = false;  // lives in a list's block storage, not on the heap
 };
 
-// Where a point storage takes its large blocks from. A storage without one
-// maps each block itself when it needs it.
-class TBlockSource {
- public:
-  virtual ~TBlockSource() = default;
-  // A block of TPointStore::kBlockBytes mapped as TPointStore::MapBlock
-  // maps one; the storage unmaps it. Throws std::bad_alloc.
-  virtual void* TakeBlock() = 0;
-};
-
 // Memory for the points of one list, taken from the heap in a few large
 // blocks: a recording of a hundred thousand points costs a few dozen
 // allocations instead of one per point. A point freed before its list keeps
@@ -96,12 +86,6 @@ class TPointStore {
 
   // The size of the large blocks a long list fills.
   static constexpr std::size_t kBlockBytes = 2 * 1024 * 1024;
-  // A fresh large block: a mapping of its own, with the system's large
-  // pages where it offers them. Throws std::bad_alloc.
-  static void* MapBlock();
-  // Large blocks come from `source` from now on (none: mapped here when
-  // needed); it must live as long as it is set.
-  void SetBlockSource(TBlockSource* source) noexcept { fSource = source; }
 
   // A new T in the storage, marked as stored so that delete leaves its
   // memory alone.
@@ -140,7 +124,6 @@ class TPointStore {
   std::byte* fNext = nullptr;
   std::byte* fEnd = nullptr;
   std::size_t fCapacity = 0;
-  TBlockSource* fSource = nullptr;
 };
 
 // Latitude/longitude rectangle; a map view also keeps its scale factors here.
@@ -194,13 +177,6 @@ class TPointList2 : public TOwningList<TPoint4D2> {
   }
   // Gives back the room reserved for points not added yet (for a list that
   // is complete).
-  // The large blocks of the list's storage come from `source` (none: made
-  // when needed) until another is set; it must live as long as it is set.
-  void SetBlockSource(TBlockSource* source) {
-    if (!fStore && !source) return;
-    if (!fStore) fStore = std::make_unique<TPointStore>();
-    fStore->SetBlockSource(source);
-  }
   void ShrinkToFit() {
     TOwningList<TPoint4D2>::ShrinkToFit();
     if (fStore) fStore->Trim();

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

@@ -5,6 +5,7 @@
 
 #include "formats/HTConvert.h"
 #include "interpolation/ImageExport.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 #include "session/Session.h"
 #include "session/SessionParts.h"

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -391,46 +388,6 @@ TEST(GPXWriterSchema, WrittenFilesValidateAgainstGpx11) {
 namespace sondralis {
 namespace {
 
-// The writer's own number formatting must give FormatNumber's text exactly,
-// also where it guesses the count of decimals from the number before (the
-// guess carried from one check to the next, right and wrong, too high and
-// too low).
-TEST(GPXWriterNumbers, AppendNumberMatchesFormatNumber) {
-  std::mt19937_64 random(88172645463325252ull);
-  auto next = [&] { return random(); };
-  int checked = 0;
-  int decimals = 7;
-  auto check = [&](double v) {
-    const std::string expected = FormatNumber(v);
-    std::string fast;
-    TGPXFile::AppendNumber(fast, v);
-    ASSERT_EQ(fast, expected) << v;
-    std::string guessed;
-    const int guess = decimals;
-    TGPXFile::AppendNumber(guessed, v, decimals);
-    ASSERT_EQ(guessed, expected) << v << " guessing " << guess << " decimals";
-    ++checked;
-  };
-  for (double v : {0.0, -0.0, 1.0, -1.0, 0.5, 1e-7, 1e-5, 123456789012345.0, 1e15, 1e15 + 2, 1e20, 9.999999999999999,
-                   99999.99999999999, 0.1 + 0.2, 47.2501, -8.6002, 351.5, 1e300, 5e-324})
-    check(v);
-  for (int i = 0; i < 20000; ++i) {
-    const double mantissa = static_cast<double>(next() % 2000000001) / 1e6 - 1000.0;
-    const int scale = static_cast<int>(next() % 31) - 15;
-    check(mantissa * std::pow(10.0, scale));
-    // Coordinates as loggers write them, seven decimals, and numbers of 1 to
-    // 15 digits with up to 15 decimals.
-    check(static_cast<double>(next() % 3600000001) / 1e7 - 180.0);
-    const int digits = 1 + static_cast<int>(next() % 15);
-    const auto whole = static_cast<long long>(next() % static_cast<std::uint64_t>(std::pow(10.0, digits)));
-    check((next() % 2 ? -1 : 1) * static_cast<double>(whole) / std::pow(10.0, static_cast<double>(next() % 16)));
-    std::uint64_t bits = next();
-    double any;
-    std::memcpy(&any, &bits, sizeof any);
-    if (std::isfinite(any)) check(any);
-  }
-  EXPECT_GT(checked, 30000);
-}
 
 }  // namespace
 }  // namespace sondralis

@@ -7,6 +7,7 @@
 
 #include "formats/SoundingsFile.h"
 #include "model/DateTime.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {

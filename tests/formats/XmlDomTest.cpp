@@ -242,9 +242,22 @@ TEST(XmlDomNames, CaseIsIgnoredButPrefixesCount) {
   EXPECT_EQ(depth.Item(0).Text(), "345");
   EXPECT_EQ(doc.SelectNodes("gpx/extensions/depth").Item(0).Text(), "1");
 
-  Loaded exact("<GPX/>", false);
+  // A list of names at once: the first that matches, under the same rule;
+  // none for text and attributes.
+  constexpr std::string_view kNames[] = {"depth", "h:depth", "wpt"};
+  const TXpNode extensions = doc.SelectNodes("gpx/extensions").Item(0);
+  EXPECT_EQ(extensions.FirstChild().NameIndex(kNames), 1);
+  EXPECT_EQ(extensions.FirstChild().NextSibling().NameIndex(kNames), 0);
+  EXPECT_EQ(extensions.NameIndex(kNames), -1);
+  EXPECT_EQ(depth.Item(0).FirstChild().NameIndex(kNames), -1);
+  EXPECT_EQ(TXpNode().NameIndex(kNames), -1);
+
+  Loaded exact("<GPX depth=\"1\"/>", false);
   EXPECT_EQ(exact.model.Document().SelectNodes("gpx").Length(), 0);
   EXPECT_EQ(exact.model.Document().SelectNodes("GPX").Length(), 1);
+  constexpr std::string_view kCases[] = {"gpx", "GPX"};
+  EXPECT_EQ(exact.Root().NameIndex(kCases), 1);
+  EXPECT_EQ(exact.Root().Attributes().GetNamedItem("depth").NameIndex(kNames), -1);
 }
 
 TEST(XmlDomNames, AttributesByNameIgnoringCase) {

@@ -1,82 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <charconv>
-#include <cmath>
-#include <cstring>
-#include <random>
-
 #include "model/CompactString.h"
 #include "model/DateTime.h"
 #include "model/Text.h"
-#include "support/DecimalCommaLocale.h"
 
 namespace sondralis {
 namespace {
-
-TEST(Numbers, FormatNumberIsPlainDecimalWithFifteenDigits) {
-  testing::DecimalCommaLocale comma;
-  EXPECT_EQ(FormatNumber(47.5), "47.5");
-  EXPECT_EQ(FormatNumber(8), "8");
-  EXPECT_EQ(FormatNumber(-0.25), "-0.25");
-  EXPECT_EQ(FormatNumber(0), "0");
-  EXPECT_EQ(FormatNumber(-0.0), "0");
-  EXPECT_EQ(FormatNumber(0.1), "0.1");
-  EXPECT_EQ(FormatNumber(351.5), "351.5");
-  EXPECT_EQ(FormatNumber(1e-7), "0.0000001");
-  EXPECT_EQ(FormatNumber(1.5e20), "150000000000000000000");
-  EXPECT_EQ(FormatNumber(47.123456789012345678), "47.1234567890123");
-  EXPECT_EQ(FormatNumber(0.999999999999999999), "1");
-  EXPECT_EQ(FormatNumber(123456789012345678.0), "123456789012346000");
-  EXPECT_EQ(FormatFixed(46.5, 6), "46.500000");
-  EXPECT_EQ(FormatPadded(7, 3), "007");
-  EXPECT_EQ(FormatPadded(1234, 3), "1234");
-}
-
-TEST(Numbers, ParseAcceptsOnlyDecimalNumbers) {
-  testing::DecimalCommaLocale comma;
-  EXPECT_EQ(ParseNumber("47.5"), 47.5);
-  EXPECT_EQ(ParseNumber(" -8 "), -8);
-  EXPECT_EQ(ParseNumber("+.5"), 0.5);
-  EXPECT_EQ(ParseNumber("5."), 5);
-  EXPECT_EQ(ParseNumber("1.5E3"), 1500);
-  EXPECT_EQ(ParseNumber("1e-2"), 0.01);
-  for (const char* bad : {"", " ", "abc", "1,5", "inf", "nan", "0x10", "1e", "--1", ".", "1 2", "\t1"})
-    EXPECT_FALSE(ParseNumber(bad).has_value()) << '"' << bad << '"';
-  EXPECT_EQ(ParseNumberDef("x", -1), -1);
-  EXPECT_EQ(ParseNumber("1e999"), HUGE_VAL);
-
-  EXPECT_EQ(ParseInteger("345"), 345);
-  EXPECT_EQ(ParseInteger(" -50"), -50);
-  EXPECT_EQ(ParseInteger("-9223372036854775808"), INT64_MIN);
-  for (const char* bad : {"", "1.5", "12a", "9223372036854775808", "-", "$FF"})
-    EXPECT_FALSE(ParseInteger(bad).has_value()) << '"' << bad << '"';
-  EXPECT_EQ(ParseIntegerDef("x", -1), -1);
-}
-
-// Decimal texts of every length up to beyond the quick conversion's 15
-// digits give the very double the standard library's conversion gives.
-TEST(Numbers, ParseGivesTheCorrectlyRoundedDouble) {
-  std::mt19937_64 random(42);
-  for (int i = 0; i < 200000; ++i) {
-    const int digits = 1 + static_cast<int>(random() % 19);
-    // The point, when there is one, goes before digit `point` (or last).
-    const int point = random() % 4 != 0 ? static_cast<int>(random() % (digits + 1)) : -1;
-    std::string text;
-    for (int d = 0; d <= digits; ++d) {
-      if (d == point) text += '.';
-      if (d < digits) text += static_cast<char>('0' + random() % 10);
-    }
-    const bool negative = random() % 2;
-    double expected = 0;
-    std::from_chars(text.data(), text.data() + text.size(), expected);
-    if (negative) expected = -expected;
-    std::string signedText(negative ? 1 : 0, '-');
-    signedText += text;
-    const std::optional<double> got = ParseNumber(signedText);
-    ASSERT_TRUE(got) << text;
-    ASSERT_EQ(std::memcmp(&*got, &expected, sizeof expected), 0) << text << ": " << *got << " " << expected;
-  }
-}
 
 TEST(Texts, TrimCaseAndUtf16) {
   EXPECT_EQ(Trim(" \t\r\nab c\n "), "ab c");
