@@ -37,9 +37,12 @@ struct InterpolatedLake {
   std::string Error;
 
   InterpolatedLake() {
-    TUnattendedHost host;
-    if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), host))
-      Error = host.Errors.empty() ? "interpolation refused" : host.Errors.front();
+    TSilentFeedback feedback;
+    try {
+      if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), Lake.RunInput(), feedback)) Error = "nothing to run";
+    } catch (const ERunRefused& e) {
+      Error = e.what();
+    }
   }
 };
 

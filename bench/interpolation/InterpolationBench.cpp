@@ -23,7 +23,7 @@
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/ShepardInterp.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "support/ExampleLake.h"
 
 namespace {
@@ -114,14 +114,18 @@ void BM_RunExampleLake(benchmark::State& state) {
   double samples = 0, covered = 0;
   for (auto _ : state) {
     bench::TExampleLakeView lake;
-    TUnattendedHost host;
-    const TInterpolationSettings settings = lake.RunSettings(2);
+    TSilentFeedback feedback;
     TDepthMap map;
     const auto start = std::chrono::steady_clock::now();
-    const bool ran = map.Interpolate(lake.View, settings, host);
+    std::string refused;
+    try {
+      if (!map.Interpolate(lake.View, lake.RunSettings(2), lake.RunInput(), feedback)) refused = "nothing to run";
+    } catch (const ERunRefused& e) {
+      refused = e.what();
+    }
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (!ran) {
-      state.SkipWithError(host.Errors.empty() ? "run refused" : host.Errors.front().c_str());
+    if (!refused.empty()) {
+      state.SkipWithError(refused.c_str());
       return;
     }
     samples = map.InCoord.Length();

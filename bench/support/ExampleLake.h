@@ -26,9 +26,9 @@ struct TExampleLakeView {
     for (const char* name : {"lake_survey.gpx", "lake_shore.kml"})
       LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, host);
     View.TrackWidth = 3;
-    View.Options.BackGroundColor = 16777215;
+    View.Options.BackGroundColor = clWhite;
     View.ShadowMapEnabled = true;
-    View.ShadowMapTrackColor = 12632256;
+    View.ShadowMapTrackColor = clSilver;
     View.GPXd = &Doc;
     View.Canvas = &Picture;
     View.Resize(Width, Height);
@@ -43,12 +43,15 @@ struct TExampleLakeView {
   // What "Interpolate" reads, with the window's defaults and `Threads` workers.
   TInterpolationSettings RunSettings(int Threads) const {
     TInterpolationSettings settings;
-    settings.FileLoaded = true;
-    settings.ThreadsRun = Threads;
-    settings.MaxDepth = MaxDepth;
-    settings.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
-    settings.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    settings.Threads = Threads;
     return settings;
+  }
+  TRunInput RunInput() const {
+    TRunInput input;
+    input.MaxDepth = MaxDepth;
+    input.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
+    input.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    return input;
   }
 };
 

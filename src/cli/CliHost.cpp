@@ -60,4 +60,23 @@ void CliHost::SetProgress(TProgressBar bar, const TProgress& progress) {
             << ']' << std::flush;
 }
 
+void TCliFeedback::Log(const std::string& line) {
+  if (Verbose) std::cerr << line << "\n";
+}
+
+void TCliFeedback::SetProgress(int Position, int Max) {
+  if (!ShowProgress) return;
+  constexpr int kWidth = 40;
+  const int filled = Max > 0 ? std::clamp(Position, 0, Max) * kWidth / Max : 0;
+  if (filled == fDrawn) return;  // redraw only when the bar grows
+  fDrawn = filled;
+  std::cerr << "\r" << ProgressLabel << '[' << std::string(static_cast<std::size_t>(filled), '#')
+            << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << ']' << std::flush;
+}
+
+void TCliFeedback::EndProgress() {
+  if (fDrawn >= 0) std::cerr << "\r\033[K" << std::flush;
+  fDrawn = -1;
+}
+
 }  // namespace sondralis::cli

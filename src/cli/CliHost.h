@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/Feedback.h"
 #include "model/Host.h"
 
 namespace sondralis::cli {
@@ -44,6 +45,23 @@ class CliHost : public Host {
  private:
   std::set<std::string> fNamed;  // every file named in an answer
   int fDrawn = -1;               // the last bar width drawn, -1 when none is shown
+};
+
+// What a long operation reports, on stderr: the log lines with --verbose,
+// and a progress bar when stderr is a terminal.
+class TCliFeedback : public TFeedback {
+ public:
+  bool Verbose = false;
+  bool ShowProgress = false;
+  std::string ProgressLabel = "Working ";
+
+  void Log(const std::string& line) override;
+  void SetProgress(int Position, int Max) override;
+  // Takes the progress bar off the terminal line.
+  void EndProgress();
+
+ private:
+  int fDrawn = -1;  // the last bar width drawn, -1 when none is shown
 };
 
 }  // namespace sondralis::cli

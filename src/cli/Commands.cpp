@@ -276,14 +276,14 @@ int RunGrid(const std::vector<std::string>& args) {
   if (!in) throw CommandFailure(input + ": cannot be read");
   std::ostringstream text;
   text << in.rdbuf();
-  CliHost host;
-  host.Verbose = a.Verbose;
+  TCliFeedback feedback;
+  feedback.Verbose = a.Verbose;
   TPointList coord;
   TValueList depth;
   try {
     ReadSamplesCSV(text.str(), input, coord, depth);
     if (coord.Length() == 0) throw EGridError(input + ": no samples");
-    const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, host);
+    const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, feedback);
     // The projection goes first, so a complete grid never lacks it.
     WriteFileAtomically(prj, std::string(kWGS84Prj) + "\n");
     WriteFileAtomically(*out, EncodeEsriAsciiGrid(grid, extent));

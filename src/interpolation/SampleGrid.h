@@ -7,11 +7,10 @@
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardInterp.h"
 #include "interpolation/ShepardThread.h"
+#include "model/Feedback.h"
 #include "view/GPXDraw.h"
 
 namespace sondralis {
-
-class Host;
 
 // A bad samples file or grid request; the message says where and why.
 class EGridError : public std::runtime_error {
@@ -57,10 +56,11 @@ TPixelCoordinates GridNodes(const TGridExtent& Extent, int Columns, int Rows);
 // grid over Extent, without a mask, with the fast kernel and the workers of
 // the interpolation run. Node (i, j) is the centre of cell (i, j), row 0 at
 // the north: longitude MinLon + (i + ½)·dx, latitude MaxLat − (j + ½)·dy.
-// The result is indexed [column][row]. Throws EGridError for an empty
-// sample set or a degenerate grid.
+// The result is indexed [column][row]. The workers' log lines and progress
+// go to the feedback. Throws EGridError for an empty sample set or a
+// degenerate grid, and TCanceled when the feedback was cancelled.
 TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
-                        int Rows, int Power, int Threads, Host& host);
+                        int Rows, int Power, int Threads, TFeedback& Feedback);
 
 // The grid as an Esri ASCII grid (ncols, nrows, xllcorner, yllcorner, dx, dy,
 // NODATA_value, then the rows from the north), every number with 17

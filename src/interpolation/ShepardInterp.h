@@ -10,7 +10,7 @@
 
 namespace sondralis {
 
-class Host;
+class TFeedback;
 
 // A growable array shared by reference: copies refer to the same elements,
 // as the sample arrays of the run are shared with the interpolator built
@@ -52,11 +52,11 @@ using TValueList = TSharedArray<float>;
 class TShepardInterp {
  public:
   // Keeps references to the two arrays. Arrays of different length are
-  // reported through host, when given, with the message "coordinates and
+  // reported to the feedback, when given, with the line "coordinates and
   // values matrices missmatch."; the interpolator is built anyway, over the
   // positions that have a value. The samples are also laid out for the fast
   // kernel here, once.
-  TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host = nullptr);
+  TShepardInterp(const TPointList& coord, const TValueList& value, double p, TFeedback* feedback = nullptr);
 
   TPointList pts;
   TValueList vals;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "formats/HTConvert.h"
 #include "formats/SourceTracks.h"
@@ -47,9 +48,10 @@ void TSession::TRelay::SetProgress(TProgressBar bar, const TProgress& progress) 
 void TSession::TRelay::Changed(TChange what) { fSession.Notify(what); }
 void TSession::TRelay::WakeUp() { fSession.fHost.WakeUp(); }
 
-void TSession::TRunListener::StepProgress() {
+void TSession::TRunListener::Log(const std::string& line) { fSession.fHost.Log(line); }
+void TSession::TRunListener::SetProgress(int Position, int /*Max*/) {
   TProgress progress = fSession.Progress(TProgressBar::Interpolate);
-  if (progress.Position < progress.Max) ++progress.Position;
+  progress.Position = std::min(Position, progress.Max);
   fSession.SetProgress(TProgressBar::Interpolate, progress);
 }
 void TSession::TRunListener::ThreadsRunningChanged(int /*ThreadsRunning*/) { fSession.Notify(TChange::Workers); }
@@ -173,6 +175,16 @@ TCanvas TSession::ColorRange(int Width) const {
 
 void TSession::Report(const std::exception& e) { fHost.ShowError(e.what()); }
 
+std::optional<int> ParseInterpolationRadius(const std::string& Text) {
+  const auto radius = ParseInteger(Text);
+  if (!radius || *radius < 0 || *radius > kMaxInterpolationRadius) return std::nullopt;
+  return static_cast<int>(*radius);
+}
+
+std::string RadiusError(const std::string& Text) {
+  return "The extrapolation radius \"" + Text + "\" is not a whole number of pixels from 0 to 999.";
+}
+
 std::optional<int> TSession::InterpolationRadius() {
   const std::optional<int> radius = ParseInterpolationRadius(Settings.InterpolationWidth);
   if (!radius) fHost.ShowError(RadiusError(Settings.InterpolationWidth));
@@ -253,6 +265,30 @@ void TSession::UpdateShadowArray() {
   if (!fFileLoaded || !DrawMaps) return;
   fDepthMap.UpdateShadowArray(fGPXView);
   Notify(TChange::ShoreLinePicture);
+}
+
+std::string TSession::SavePicture(const TCanvas& Picture) {
+  if (Picture.Width() <= 0 || Picture.Height() <= 0) {
+    fHost.ShowError("There is no picture to save yet.");
+    return {};
+  }
+  const auto name =
+      fHost.AskSaveFileName({SaveKind::Picture, "Save image", "Bitmap Image|*.bmp|JPEG Image|*.jpg", "bmp", ""});
+  if (!name || name->empty()) return {};
+  // The format is checked before the overwrite question, so the user is
+  // never asked to replace a file that would then not be written.
+  if (PictureFormatOf(*name) == TPictureFormat::None) {
+    fHost.ShowError("Cannot save " + *name + ": pictures are saved as .bmp, .jpg or .jpeg files.");
+    return {};
+  }
+  if (FileExists(*name) && !fHost.AskOverwrite(*name)) return {};
+  try {
+    WritePicture(Picture, *name);
+  } catch (const EFileError& e) {
+    fHost.ShowError(e.what());
+    return {};
+  }
+  return *name;
 }
 
 bool TSession::SaveDocument(TGPX& Doc, const SaveFileRequest& Request) {
@@ -402,18 +438,21 @@ void TSession::ShowCoveragePreview() {
 bool TSession::StartInterpolation() {
   TCommandGuard command(*this);
   if (!command || !fFileLoaded) return false;
+  const std::optional<int> radius = InterpolationRadius();
+  if (!radius) return false;
   TInterpolationSettings settings;
-  settings.FileLoaded = true;
-  settings.ThreadsRun = std::clamp(Settings.InterpolateThrds, 1, fCPUCount);
-  settings.Power = std::clamp(Settings.InterpolatorStyle, 2, 14);
-  settings.InterpolationWidth = Settings.InterpolationWidth;
-  settings.MaxDepth = fMaxDepth;
-  settings.clShallowWater = fShallow;
-  settings.clDeepWater = fDeep;
-  settings.DecimateLatitude = fDecimateLatitude;
-  settings.DecimateLongitude = fDecimateLongitude;
+  settings.Radius = *radius;
+  settings.Threads = std::clamp(Settings.InterpolateThrds, 1, fCPUCount);
+  settings.Style = std::clamp(Settings.InterpolatorStyle, 2, 14);
+  TRunInput input;
+  input.MaxDepth = fMaxDepth;
+  input.clShallow = fShallow;
+  input.clDeep = fDeep;
+  input.DecimateLatitude = fDecimateLatitude;
+  input.DecimateLongitude = fDecimateLongitude;
+  fRunListener->ResetCancel();
   try {
-    if (!fDepthMap.StartInterpolation(fGPXView, settings, *fRelay, fRunListener.get())) return false;
+    if (!fDepthMap.StartInterpolation(fGPXView, settings, input, *fRunListener, fRunListener.get())) return false;
   } catch (const std::exception& e) {
     Report(e);
     return false;
@@ -448,25 +487,41 @@ bool TSession::StartInterpolation() {
 
 bool TSession::PollInterpolation() {
   if (!fDepthMap.Running()) return true;
-  if (!fDepthMap.Poll()) return false;
-  CompleteInterpolation();
+  try {
+    if (!fDepthMap.Poll()) return false;
+  } catch (const TCanceled&) {
+    EndInterpolation(false);
+    return true;
+  }
+  EndInterpolation(true);
   return true;
 }
 
 bool TSession::Interpolate() {
   if (!StartInterpolation()) return false;
-  fDepthMap.Wait();
-  CompleteInterpolation();
+  try {
+    fDepthMap.Wait();
+  } catch (const TCanceled&) {
+    EndInterpolation(false);
+    return false;
+  }
+  EndInterpolation(true);
   return true;
 }
 
-void TSession::CompleteInterpolation() {
-  fPictureSource = std::move(fPendingSource);
+void TSession::CancelInterpolation() {
+  if (fDepthMap.Running()) fRunListener->Cancel();
+}
+
+void TSession::EndInterpolation(bool Completed) {
+  if (Completed) fPictureSource = std::move(fPendingSource);
+  fPendingSource.reset();
   --fBusy;
   --fWindowDisabled;
   Notify(TChange::Busy);
   TButtonStates buttons = fButtons;
-  buttons.btnInterpolate = buttons.btnInterpolSaveBMP = buttons.btnIsoMap = true;
+  buttons.btnInterpolate = true;
+  if (Completed) buttons.btnInterpolSaveBMP = buttons.btnIsoMap = true;
   SetButtons(buttons);
   TProgress progress = Progress(TProgressBar::Interpolate);
   progress.Visible = false;
@@ -478,7 +533,8 @@ void TSession::CompleteInterpolation() {
 std::string TSession::SaveInterpolatedImage() {
   TCommandGuard command(*this);
   if (!command || !fFileLoaded) return {};
-  return fDepthMap.SaveImage(*fRelay);
+  if (!InterpLoaded()) return {};
+  return SavePicture(fDepthMap.InterpolatedImage);
 }
 
 }  // namespace sondralis

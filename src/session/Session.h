@@ -177,8 +177,12 @@ class TSession {
   // Delivers what the workers did so far and completes the run when they
   // are done; true when no run is going any more. Never blocks.
   bool PollInterpolation();
-  // A whole run, blocking; false when refused.
+  // A whole run, blocking; false when refused or cancelled.
   bool Interpolate();
+  // Asks the running interpolation to stop after the columns its workers
+  // are in; it then ends as if it had never started: the picture, the depths
+  // and the samples of the last completed run stay.
+  void CancelInterpolation();
   // "Save Image..." of the Interpolated Map: the path written, or empty.
   std::string SaveInterpolatedImage();
 
@@ -263,8 +267,11 @@ class TSession {
   // error reported.
   HTExportResult RunHTExport(const std::function<HTExportResult()>& Export);
 
-  // Interpolation.
-  void CompleteInterpolation();
+  // Pictures: "Save Image..." of either picture; the path written or empty.
+  std::string SavePicture(const TCanvas& Picture);
+
+  // Interpolation: the end of a run, completed or cancelled.
+  void EndInterpolation(bool Completed);
   // ISO map.
   void UpdateIsoImage();
   void TraceIsoMap(const TPictureSource& Source, int Step);

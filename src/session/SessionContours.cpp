@@ -112,7 +112,7 @@ bool TSession::RunIsoMap() {
 std::string TSession::SaveIsoImage() {
   TCommandGuard command(*this);
   if (!command || !fFileLoaded) return {};
-  return SavePicture(*fRelay, fIsoMap);
+  return SavePicture(fIsoMap);
 }
 
 bool TSession::SaveIsoTracks() {

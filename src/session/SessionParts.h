@@ -32,11 +32,13 @@ class TSession::TRelay : public Host {
   TSession& fSession;
 };
 
-// What a running interpolation tells the session.
-class TSession::TRunListener : public TInterpolationListener {
+// What a running interpolation tells the session: its log lines and
+// progress (the feedback), the count of its workers and the wake-ups.
+class TSession::TRunListener : public TFeedback, public TInterpolationListener {
  public:
   explicit TRunListener(TSession& Session) : fSession(Session) {}
-  void StepProgress() override;
+  void Log(const std::string& line) override;
+  void SetProgress(int Position, int Max) override;
   void ThreadsRunningChanged(int ThreadsRunning) override;
   void Wake() override;
 

@@ -3,6 +3,7 @@
 // The plain state types of a session: the settings the window's fields
 // hold, which commands are enabled, and the panes.
 
+#include <optional>
 #include <string>
 
 namespace sondralis {
@@ -23,6 +24,11 @@ struct TSessionSettings {
 
   bool operator==(const TSessionSettings&) const = default;
 };
+
+// The extrapolation radius in the text of its field: a whole number of
+// pixels from 0 to 999, or nothing; RadiusError says what is wrong.
+std::optional<int> ParseInterpolationRadius(const std::string& Text);
+std::string RadiusError(const std::string& Text);
 
 // The commands whose buttons change state. "Add Files...", "Start over",
 // "Apply", the check boxes, the fields and the sliders are always usable.

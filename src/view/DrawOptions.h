@@ -10,12 +10,12 @@ namespace sondralis {
 class TDrawOptions {
  public:
   bool AskBeforeDelete = true;
-  TColor BackGroundColor = 12632256;  // silver; the window sets white
-  TColor WayPointColor = 16711680;    // blue: pen and brush of waypoint markers
-  TColor TrackColor = 0;
-  TColor RouteColor = 32896;  // olive
-  TColor SelectedColor = 255;  // red: the rubber-band rectangle
-  TColor CutPointColor = 65535;  // yellow
+  TColor BackGroundColor = clSilver;  // the window sets white
+  TColor WayPointColor = clBlue;  // pen and brush of waypoint markers
+  TColor TrackColor = clBlack;
+  TColor RouteColor = clOlive;
+  TColor SelectedColor = clRed;  // the rubber-band rectangle
+  TColor CutPointColor = clYellow;
   bool RightClicSelects = true;
   bool ShowComputedSpeed = true;
   bool ShowGPXData = false;

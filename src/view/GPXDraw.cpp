@@ -10,8 +10,6 @@ namespace sondralis {
 
 namespace {
 
-constexpr TColor kWhite = 16777215;
-
 // Nearest integer, halves to the even neighbour (nearbyint in the default
 // rounding mode), clamped to the range the rasteriser accepts. A value that is
 // not a number lands far outside any raster instead of being converted, which
@@ -75,7 +73,7 @@ void TGPXDraw::Clear() {
     Canvas->SetBrushColor(Options.BackGroundColor);
     Canvas->FillRect(ClientRect());
     if (ShadowMapEnabled) {
-      ShadowMap.SetBrushColor(kWhite);
+      ShadowMap.SetBrushColor(clWhite);
       ShadowMap.FillRect(ShadowMap.ClientRect());
     }
     SaveToBuffer();
@@ -258,7 +256,7 @@ void TGPXDraw::Redraw() {
   Canvas->FillRect(ClientRect());
   if (ShadowMapEnabled) {
     ShadowMap.SetSize(fWidth, fHeight);
-    ShadowMap.SetBrushColor(kWhite);
+    ShadowMap.SetBrushColor(clWhite);
     ShadowMap.FillRect(ShadowMap.ClientRect());
   }
   for (TGPXrte* route : GPXd->rte)

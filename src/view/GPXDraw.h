@@ -82,11 +82,11 @@ class TGPXDraw {
   bool IsDebug = false;
   bool TrackRouteEdition = false;
   int TrackWidth = 2;                   // pen width of route and track lines
-  TColor DepthColorShallow = 255;       // depth 0 and lines without a depth reading
-  TColor DepthColorDeep = 16711680;     // MaxDepth and deeper
+  TColor DepthColorShallow = clRed;     // depth 0 and lines without a depth reading
+  TColor DepthColorDeep = clBlue;      // MaxDepth and deeper
   bool ShadowMapEnabled = false;        // keep and draw ShadowMap
   int ShadowMapTrackWidth = 30;         // pen width on the shadow map
-  TColor ShadowMapTrackColor = 0;       // pen colour on the shadow map
+  TColor ShadowMapTrackColor = clBlack; // pen colour on the shadow map
   int MaxDepth = 1500;                  // centimetres that map to the deep colour
 
   int Width() const noexcept { return fWidth; }

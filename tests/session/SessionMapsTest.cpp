@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -145,6 +146,65 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::HTContourPart);
   EXPECT_EQ(s.LabelText(TLabel::HTState), "done");
   EXPECT_TRUE(s.Buttons().btnCreateHT);
+  ExpectIdle(s);
+}
+
+// A radius that is no whole number from 0 to 999 refuses the run with a
+// message before anything changes.
+TEST_F(SessionTest, RadiusThatIsNoNumberRefusesTheRun) {
+  TSession s(host, 1);
+  s.ResizePane(TPane::Tracks, 160, 110);
+  s.AddFiles({kSurvey});
+  const auto points = TrackPoints(s.GPXdata());
+  for (const char* radius : {"", "abc", "-5", "1000"}) {
+    host.Errors.clear();
+    s.Settings.InterpolationWidth = radius;
+    EXPECT_FALSE(s.StartInterpolation()) << radius;
+    ASSERT_EQ(host.Errors.size(), 1u) << radius;
+    EXPECT_NE(host.Errors[0].find("extrapolation radius"), std::string::npos) << host.Errors[0];
+    EXPECT_FALSE(s.InterpolationRunning());
+    EXPECT_FALSE(s.InterpLoaded());
+    EXPECT_EQ(TrackPoints(s.GPXdata()), points) << "nothing thinned";
+    ExpectIdle(s);
+  }
+}
+
+// "Save Image...": the dialog, the formats by extension in any letter case,
+// and an existing file replaced only after a Yes.
+TEST_F(SessionTest, SaveImageAsksAndWritesBmpOrJpeg) {
+  TSession s(host, 2);
+  s.ResizePane(TPane::Tracks, 160, 110);
+  s.AddFiles({kSurvey, kShoreKml});
+  EXPECT_EQ(s.SaveInterpolatedImage(), "") << "no run yet: no dialog";
+  EXPECT_TRUE(host.SaveRequests.empty());
+  ASSERT_TRUE(s.Interpolate());
+
+  host.SaveReplies = {std::nullopt, Path("a.png"), Path("a.BMP"), Path("b.Jpg")};
+  EXPECT_EQ(s.SaveInterpolatedImage(), "");  // cancelled
+  EXPECT_EQ(s.SaveInterpolatedImage(), "");  // unsupported: an error naming the formats
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find(".bmp, .jpg or .jpeg"), std::string::npos) << host.Errors[0];
+  EXPECT_EQ(host.SaveRequests[0].Title, "Save image");
+  EXPECT_EQ(host.SaveRequests[0].Filter, "Bitmap Image|*.bmp|JPEG Image|*.jpg");
+  EXPECT_EQ(host.SaveRequests[0].DefaultExt, "bmp");
+  EXPECT_EQ(host.SaveRequests[0].Kind, SaveKind::Picture);
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("a.BMP"));
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("b.Jpg"));
+  const std::string bmp = ReadFile(Path("a.BMP"));
+  EXPECT_EQ(bmp.size(), 54u + (160 * 3 + 3) / 4 * 4 * 110);
+  EXPECT_EQ(ReadFile(Path("b.Jpg")).substr(0, 2), "\xFF\xD8");
+  EXPECT_TRUE(host.Questions.empty()) << "no question for new files";
+
+  // An existing file is replaced only after a Yes.
+  std::ofstream(Path("a.BMP"), std::ios::binary | std::ios::trunc) << "keep me";
+  host.SaveReplies = {Path("a.BMP"), Path("a.BMP")};
+  host.YesNoReplies = {false, true};
+  EXPECT_EQ(s.SaveInterpolatedImage(), "");
+  EXPECT_EQ(ReadFile(Path("a.BMP")), "keep me");
+  EXPECT_EQ(host.Questions.back(), "Overwrite existing " + Path("a.BMP") + " ?");
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("a.BMP"));
+  EXPECT_EQ(ReadFile(Path("a.BMP")), bmp);
+  EXPECT_FALSE(fs::exists(Path("a.png")));
   ExpectIdle(s);
 }
 

@@ -70,12 +70,17 @@ class DepthMapScene {
   // The run's settings as the window gives them by default.
   TInterpolationSettings Settings(int Threads = 2) const {
     TInterpolationSettings s;
-    s.FileLoaded = true;
-    s.ThreadsRun = Threads;
-    s.MaxDepth = GetMaxDepth(Doc);
-    s.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
-    s.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    s.Threads = Threads;
     return s;
+  }
+  // What the run takes from the map: the window's colours, the loaded
+  // maximum depth and the view's thinning thresholds.
+  TRunInput Input() const {
+    TRunInput input;
+    input.MaxDepth = GetMaxDepth(Doc);
+    input.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
+    input.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    return input;
   }
 
   int TrackPoints() const {
