@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "contours/HTExport.h"
 #include "contours/MovingSquares.h"
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/ShepardThread.h"
 #include "model/GPX.h"
 #include "model/Host.h"
+#include "session/HTDialogs.h"
 #include "session/MapInfo.h"
 #include "session/SessionState.h"
 #include "view/Canvas.h"

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "formats/HTConvert.h"
+#include "session/HTDialogs.h"
 #include "interpolation/ImageExport.h"
 #include "model/Text.h"
 #include "session/Session.h"
@@ -11,24 +12,16 @@
 
 namespace sondralis {
 
-void TSession::TTracerHost::SetProgressMax(int Max) {
+void TSession::TTracerHost::Log(const std::string& line) { fSession.fHost.Log(line); }
+
+void TSession::TTracerHost::SetProgress(int Position, int Max) {
   TProgress progress = fSession.Progress(TProgressBar::IsoMap);
   progress.Max = Max;
-  fSession.SetProgress(TProgressBar::IsoMap, progress);
-}
-
-void TSession::TTracerHost::SetProgress(int Position) {
-  TProgress progress = fSession.Progress(TProgressBar::IsoMap);
   progress.Position = Position;
   fSession.SetProgress(TProgressBar::IsoMap, progress);
 }
 
 void TSession::TTracerHost::ProcessEvents() { fSession.fHost.ProcessEvents(); }
-
-void TSession::TTracerHost::LevelDone(int /*Level*/) {
-  fSession.Notify(TChange::IsoMapPicture);
-  fSession.UpdateIsoImage();
-}
 
 // Shows the contours in the HT Contour view, fitted to all of them.
 void TSession::UpdateIsoImage() {
@@ -46,11 +39,13 @@ void TSession::UpdateIsoImage() {
 
 void TSession::TraceIsoMap(const TPictureSource& Source, int Step) {
   TTracerHost tracerHost(*this);
-  TMovingSquares tracer(fIsoData, *Source.Grid, fIsoMap, fDepthMap.InterpolatedImage, Source.ShadowArray,
-                        &tracerHost);
+  TMovingSquares tracer(fIsoData, *Source.Grid, fIsoMap, fDepthMap.InterpolatedImage, Source.ShadowArray);
   tracer.clShallow = Source.clShallow;
   tracer.clDeep = Source.clDeep;
-  tracer.GenerateISO(0, Source.MaxDepth, Step);
+  tracer.GenerateISO(0, Source.MaxDepth, Step, tracerHost, [this](int) {
+    Notify(TChange::IsoMapPicture);
+    UpdateIsoImage();
+  });
 }
 
 bool TSession::RunIsoMap() {

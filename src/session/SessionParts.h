@@ -47,13 +47,12 @@ class TSession::TRunListener : public TFeedback, public TInterpolationListener {
 };
 
 // What the contour tracer tells the session, level by level.
-class TSession::TTracerHost : public TIsoTracerHost {
+class TSession::TTracerHost : public TFeedback {
  public:
   explicit TTracerHost(TSession& Session) : fSession(Session) {}
-  void SetProgressMax(int Max) override;
-  void SetProgress(int Position) override;
+  void Log(const std::string& line) override;
+  void SetProgress(int Position, int Max) override;
   void ProcessEvents() override;
-  void LevelDone(int Level) override;
 
  private:
   TSession& fSession;
