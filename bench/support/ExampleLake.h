@@ -9,7 +9,7 @@
 
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
 
@@ -22,9 +22,9 @@ struct TExampleLakeView {
   int MaxDepth = 0;
 
   explicit TExampleLakeView(int Width = 1004, int Height = 677) : Picture(Width, Height) {
-    TUnattendedHost host;
+    TSilentFeedback feedback;
     for (const char* name : {"lake_survey.gpx", "lake_shore.kml"})
-      LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, host);
+      LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR "/examples/") + name, {}, feedback);
     View.TrackWidth = 3;
     View.Options.BackGroundColor = clWhite;
     View.ShadowMapEnabled = true;

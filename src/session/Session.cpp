@@ -82,6 +82,15 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(path, ec);
 }
 
+// The answer of a depth dialog as a whole number, as the window's integer
+// conversion reads it.
+int AnswerToInt(const std::string& answer) {
+  const auto value = ParseInteger(answer);
+  if (!value || *value < INT_MIN || *value > INT_MAX)
+    throw EConvertError("'" + answer + "' is not a valid integer value");
+  return static_cast<int>(*value);
+}
+
 std::shared_ptr<TGPXDraw> CopyGrid(const TGPXDraw& View) {
   auto grid = std::make_shared<TGPXDraw>();
   grid->BBox = View.BBox;
@@ -209,16 +218,25 @@ bool TSession::LoadFile(const std::string& Path, int Radius) {
   {
     TBusyGuard busy(*this, true);
     try {
-      const SourceLoadResult result =
-          LoadSourceFile(fGPXdata, Path, {Settings.AddDepth, Settings.AddOffset}, *fRelay);
-      if (result.Loaded) {
+      TSourceFile file;
+      if (!ReadSourceFile(Path, file, *fRunListener)) {
+        fHost.ShowError(file.Result.Error);
+      } else {
+        if (!file.Result.Warnings.empty()) fHost.ShowLoadWarnings(file.Result.Warnings);
+        // "Apply depth to dataset" and "Add value to dataset", each as the
+        // window's check box asks for it.
+        TDepthRule rule;
+        const std::string name = std::filesystem::path(Path).filename().string();
+        if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fHost.AskDepthToApply(name));
+        if (Settings.AddOffset && file.Kind == SourceKind::GPX) rule.Offset = AnswerToInt(fHost.AskDepthOffset(name));
+        const SourceLoadResult result = AddSourceFile(fGPXdata, file, rule);
         RefreshSourceView(Radius);
         TButtonStates buttons = fButtons;
         buttons.btnTrkFit = buttons.btnTrkZoom = buttons.btnTrkZoomIn = buttons.btnTrkZoomOut = true;
         buttons.btnTrkDelete = buttons.btnTrkSaveGPX = buttons.btnTrkSaveHT = true;
         // Tracks without depth (a KML shoreline) give nothing to interpolate
         // unless a depth was entered for them.
-        if (SourceKindOf(Path) == SourceKind::GPX || result.DepthApplied) buttons.btnInterpolate = true;
+        if (file.Kind == SourceKind::GPX || result.DepthApplied) buttons.btnInterpolate = true;
         SetButtons(buttons);
       }
     } catch (const EConvertError& e) {

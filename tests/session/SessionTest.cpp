@@ -230,6 +230,26 @@ TEST_F(SessionTest, LoadingRefusesAndReportsWithoutLeavingTheWindowBusy) {
                                                      std::string("lake_shore.gpx Depth [cm]:")));
   EXPECT_EQ(s.GPXdata().trk.Count(), tracks);
   ExpectIdle(s);
+
+  // The offset question names the file, and its answer moves every depth of
+  // a recording; a recording is never asked for a depth.
+  host.Errors.clear();
+  s.Settings.AddOffset = true;
+  host.TextReplies = {"-50"};
+  const std::string survey = Write("survey.gpx",
+                                   "<gpx xmlns:h=\"urn:s\"><trk><trkseg>"
+                                   "<trkpt lat=\"47\" lon=\"8\"><extensions><h:depth>100</h:depth></extensions></trkpt>"
+                                   "<trkpt lat=\"47.1\" lon=\"8\"><extensions><h:depth>200</h:depth></extensions></trkpt>"
+                                   "</trkseg></trk></gpx>");
+  const std::size_t asked = host.TextRequests.size();
+  s.AddFiles({survey});
+  ASSERT_EQ(host.TextRequests.size(), asked + 1);
+  EXPECT_EQ(host.TextRequests.back(),
+            std::make_pair(std::string("Add value to dataset"), std::string("survey.gpx Add Depth [cm]:")));
+  const std::vector<double> depths = TrackDepths(s.GPXdata());
+  EXPECT_EQ(std::vector<double>(depths.end() - 2, depths.end()), (std::vector<double>{50, 150}));
+  EXPECT_TRUE(host.Errors.empty());
+  ExpectIdle(s);
   // Every busy notification was taken back.
   EXPECT_EQ(std::count(host.Changes.begin(), host.Changes.end(), TChange::Busy) % 2, 0);
 }
