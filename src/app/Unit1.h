@@ -8,7 +8,7 @@
 
 #include <QMainWindow>
 
-#include "model/Host.h"
+#include "session/FrontEnd.h"
 #include "session/Session.h"
 
 class QCheckBox;
@@ -25,21 +25,23 @@ namespace sondralis {
 
 class TImagePane;
 class TTrackBar;
-class TWindowHost;
+class TWindowDialogs;
 
-// The main window: seven tabs of controls and map panes over one session.
-// Every handler reads the controls into the session's settings, calls one
-// session command and leaves the showing of the result to the session's
-// notifications, which arrive through this window's Host side: labels,
-// progress bars, log lines and the parts of the state that changed.
+// TForm1 (in Unit1, the names of the original design): the main window,
+// seven tabs of controls and map panes over one session. Every handler
+// reads the controls into the session's settings, calls one session command
+// and leaves the showing of the result to the session's notifications,
+// which arrive through this window's TSessionDisplay side: labels, progress
+// bars, log lines and the parts of the state that changed.
 //
-// Questions and messages go to the dialogs host: Qt dialogs, or the
-// scripted replies of a test. The window never waits for an interpolation
-// worker: the workers wake it with a queued call that polls the session.
-class TForm1 : public QMainWindow, private Host {
+// The session asks its questions of the dialogs: Qt dialogs
+// (TWindowDialogs), or the scripted replies of a test. The window never
+// waits for an interpolation worker: the workers wake it with a queued call
+// that polls the session.
+class TForm1 : public QMainWindow, private TSessionDisplay {
  public:
   // Dialogs null: Qt dialogs. CPUCount 0: the processors of the machine.
-  explicit TForm1(QWidget* parent = nullptr, Host* Dialogs = nullptr, int CPUCount = 0);
+  explicit TForm1(QWidget* parent = nullptr, TSessionQuestions* Dialogs = nullptr, int CPUCount = 0);
   ~TForm1() override;
 
   TSession& Session() { return *fSession; }
@@ -80,15 +82,7 @@ class TForm1 : public QMainWindow, private Host {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // ---- Host: the session's calls
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  bool AskOverwrite(const std::string& path) override;
-  std::string AskDepthToApply(const std::string& fileName) override;
-  std::string AskDepthOffset(const std::string& fileName) override;
-  std::string AskTrackName() override;
-  void ShowError(const std::string& message) override;
-  void ShowInformation(const std::string& message) override;
-  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
+  // ---- TSessionDisplay: what the session tells the window
   void Log(const std::string& line) override;
   void ProcessEvents() override;
   void SetLabel(TLabel label, const std::string& text) override;
@@ -121,8 +115,6 @@ class TForm1 : public QMainWindow, private Host {
   // an error that escapes it is shown and the window goes on.
   void Run(const std::function<void()>& command);
   void Guarded(const std::function<void()>& command);
-  // Whether a command that first asks a question of its own may start.
-  bool CanStartCommand() const;
   void ReadControls();
   void InterpolationThreadDone();
   void TabSheet2Show();
@@ -149,10 +141,10 @@ class TForm1 : public QMainWindow, private Host {
   void PlaceAtRightEdge(QLabel* Label, const QWidget* Pane);
   void PlaceOverlays();
 
-  std::unique_ptr<TWindowHost> fOwnDialogs;
-  Host* fDialogs = nullptr;
+  std::unique_ptr<TWindowDialogs> fOwnDialogs;
+  TSessionQuestions* fDialogs = nullptr;
   std::unique_ptr<TSession> fSession;
-  std::vector<QWidget*> fColumns;  // the control columns of the four working tabs
+  std::vector<QWidget*> fColumns;  // the control columns of the four working tabs (TabSheet1 .. 4)
   bool fBusyCursor = false;
   bool fPaneSizesStale = false;
   std::atomic<bool> fPollPosted{false};

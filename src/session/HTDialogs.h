@@ -5,11 +5,13 @@
 // each part; "Save as HT-File..." writes the loaded source tracks as one HT
 // file after asking for a track name and a file.
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "model/Feedback.h"
 #include "model/GPX.h"
-#include "model/Host.h"
+#include "session/FrontEnd.h"
 
 namespace sondralis {
 
@@ -18,7 +20,11 @@ enum class HTExportOutcome {
   Stopped,  // the user refused to overwrite a file
   Error,    // an error dialog ended the export
   NotRun,   // the export did not start (another command was running)
+  Canceled, // the feedback was cancelled during the reduction: nothing written, the contours as they were
 };
+
+// Sets a label of the window: lblHTState and lblWritePoints here.
+using TLabelSetter = std::function<void(TLabel, const std::string&)>;
 
 struct HTExportResult {
   HTExportOutcome Outcome = HTExportOutcome::Done;
@@ -35,12 +41,15 @@ struct HTExportResult {
 // largest threshold that counts below 20000; then splits the contours into
 // parts of at most 20000 and asks for a file for each (000.ht, 001.ht, ...).
 // A cancelled save dialog skips that part; refusing to overwrite ends the
-// export. Problems with the data or a file are shown with Host::ShowError
-// and end the export; files already written stay.
-HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints, Host& host);
+// export. Problems with the data or a file are shown with ShowError and end
+// the export; files already written stay. The log lines go to the feedback,
+// which lets events run after every segment the reduction thins.
+HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints,
+                            TSessionQuestions& Questions, TFeedback& Feedback, const TLabelSetter& SetLabel);
 
 // "Save as HT-File...": asks for a track name and a file and writes
 // `GPXdata` as one HT file. The document is not changed.
-HTExportResult SaveAsHTFile(const TGPX& GPXdata, Host& host);
+HTExportResult SaveAsHTFile(const TGPX& GPXdata, TSessionQuestions& Questions, TFeedback& Feedback,
+                            const TLabelSetter& SetLabel);
 
 }  // namespace sondralis

@@ -54,7 +54,7 @@ class HTExportTest : public ::testing::Test {
 TEST_F(HTExportTest, CountOfExactly20000FitsOneFileWithoutReduction) {
   AddLine(AddTrack(iso), 20000 - 18);
   host.SaveReplies = {dir / "000.ht"};
-  const HTExportResult result = CreateHTFile(iso, "Lake", true, host);
+  const HTExportResult result = CreateHTFile(iso, "Lake", true, host, host, host.LabelSetter());
 
   EXPECT_EQ(result.Outcome, HTExportOutcome::Done);
   EXPECT_FALSE(result.ContoursReplaced);
@@ -87,7 +87,7 @@ TEST_F(HTExportTest, SplitsAtTheLimitOfEachPart) {
     AddLine(AddTrack(doc), 20009 - 18);
     ScriptedHost h;
     h.SaveReplies = {dir / "a.ht"};
-    CreateHTFile(doc, "Lake", false, h);
+    CreateHTFile(doc, "Lake", false, h, h, h.LabelSetter());
     EXPECT_EQ(Proposed(h), std::vector<std::string>{"000.ht"});
     EXPECT_EQ(Summary(dir / "a.ht").Entries, 19991 + 3);
   }
@@ -99,7 +99,7 @@ TEST_F(HTExportTest, SplitsAtTheLimitOfEachPart) {
     ASSERT_EQ(CountHTPoints(doc, 9), 20010);
     ScriptedHost h;
     h.SaveReplies = {dir / "b0.ht", dir / "b1.ht"};
-    CreateHTFile(doc, "Lake", false, h);
+    CreateHTFile(doc, "Lake", false, h, h, h.LabelSetter());
     EXPECT_EQ(Proposed(h), (std::vector<std::string>{"000.ht", "001.ht"}));
     EXPECT_EQ(Summary(dir / "b0.ht").Entries, 10003);
     EXPECT_EQ(Summary(dir / "b1.ht").Entries, 9986);
@@ -110,7 +110,7 @@ TEST_F(HTExportTest, SplitsAtTheLimitOfEachPart) {
     AddLine(AddTrack(doc), 19992);
     ScriptedHost h;
     h.SaveReplies = {dir / "c0.ht", dir / "c1.ht"};
-    const HTExportResult result = CreateHTFile(doc, "Lake", false, h);
+    const HTExportResult result = CreateHTFile(doc, "Lake", false, h, h, h.LabelSetter());
     EXPECT_EQ(result.Outcome, HTExportOutcome::Done);
     const HTSummary first = Summary(dir / "c0.ht");
     const HTSummary second = Summary(dir / "c1.ht");
@@ -127,7 +127,7 @@ TEST_F(HTExportTest, LongSegmentsAreCutIntoAsManyPiecesAsNeeded) {
   AddLine(AddTrack(iso), 45000, 47.0, 8.0);
   AddLine(AddTrack(iso), 10, 47.45, 8.45);
   host.SaveReplies = {dir / "0.ht", dir / "1.ht", dir / "2.ht"};
-  CreateHTFile(iso, "Lake", false, host);
+  CreateHTFile(iso, "Lake", false, host, host, host.LabelSetter());
   EXPECT_EQ(Proposed(host), (std::vector<std::string>{"000.ht", "001.ht", "002.ht"}));
   EXPECT_EQ(Summary(dir / "0.ht").Entries, 19994);
   EXPECT_EQ(Summary(dir / "1.ht").Entries, 19994);
@@ -143,7 +143,7 @@ TEST_F(HTExportTest, TrackSpreadOverTwoPartsIsWrittenInBoth) {
   AddLine(second, 3000, 47.7);
   AddLine(second, 5000, 47.8, 8.3);
   host.SaveReplies = {dir / "0.ht", dir / "1.ht"};
-  const HTExportResult result = CreateHTFile(iso, "Lake", false, host);
+  const HTExportResult result = CreateHTFile(iso, "Lake", false, host, host, host.LabelSetter());
 
   EXPECT_EQ(result.Files, (std::vector<std::string>{dir / "0.ht", dir / "1.ht"}));
   EXPECT_EQ(Summary(dir / "0.ht").Entries, 15000 + 3000 + 6);
@@ -163,7 +163,7 @@ TEST_F(HTExportTest, CancelledDialogSkipsThePartButNotItsNumber) {
   AddLine(track, 12000);
   AddLine(track, 12000, 47.6);
   host.SaveReplies = {std::nullopt, dir / "second.ht"};
-  const HTExportResult result = CreateHTFile(iso, "Lake", false, host);
+  const HTExportResult result = CreateHTFile(iso, "Lake", false, host, host, host.LabelSetter());
   EXPECT_EQ(Proposed(host), (std::vector<std::string>{"000.ht", "001.ht"}));
   EXPECT_EQ(result.Files, std::vector<std::string>{dir / "second.ht"});
   EXPECT_EQ(dir.FileCount(), 1);
@@ -178,7 +178,7 @@ TEST_F(HTExportTest, AnsweringNoEndsTheExport) {
   WriteFileAtomically(second, "keep me");
   host.SaveReplies = {first, second};
   host.YesNoReplies = {false};
-  const HTExportResult result = CreateHTFile(iso, "Lake", false, host);
+  const HTExportResult result = CreateHTFile(iso, "Lake", false, host, host, host.LabelSetter());
 
   EXPECT_EQ(result.Outcome, HTExportOutcome::Stopped);
   EXPECT_EQ(host.Questions, std::vector<std::string>{"Overwrite existing " + second + " ?"});
@@ -214,7 +214,7 @@ TEST_F(HTExportTest, ReductionReplacesTheContoursByTheLargestThresholdThatFits) 
   TGPX original;
   original.CopyFrom(iso);
   host.SaveReplies = {dir / "000.ht"};
-  const HTExportResult result = CreateHTFile(iso, "Lake", true, host);
+  const HTExportResult result = CreateHTFile(iso, "Lake", true, host, host, host.LabelSetter());
 
   ASSERT_EQ(result.Outcome, HTExportOutcome::Done) << result.Error;
   EXPECT_TRUE(result.ContoursReplaced);
@@ -239,7 +239,7 @@ TEST_F(HTExportTest, ReductionReplacesTheContoursByTheLargestThresholdThatFits) 
   // The reduced contours stay: the next export needs no reduction.
   ScriptedHost again;
   again.SaveReplies = {std::nullopt};
-  const HTExportResult second = CreateHTFile(iso, "Lake", true, again);
+  const HTExportResult second = CreateHTFile(iso, "Lake", true, again, again, again.LabelSetter());
   EXPECT_FALSE(second.ContoursReplaced);
   for (const std::string& line : again.LogLines) EXPECT_EQ(line.find("Applying"), std::string::npos);
 }
@@ -248,7 +248,7 @@ TEST_F(HTExportTest, WithoutReductionTheContoursStayAndAreSplit) {
   BuildRings(iso, 10, 2, 1100);
   const int before = CountHTPoints(iso, 9);
   host.SaveReplies = {std::nullopt, std::nullopt};
-  const HTExportResult result = CreateHTFile(iso, "Lake", false, host);
+  const HTExportResult result = CreateHTFile(iso, "Lake", false, host, host, host.LabelSetter());
   EXPECT_FALSE(result.ContoursReplaced);
   EXPECT_EQ(CountHTPoints(iso, 9), before);
   EXPECT_EQ(host.SaveRequests.size(), 2u);
@@ -258,7 +258,7 @@ TEST_F(HTExportTest, RefusalsEndTheExportWithAMessage) {
   {  // 1820 segments of two points cannot shrink.
     TGPXtrk* track = AddTrack(iso);
     for (int i = 0; i < 1820; ++i) AddLine(track, 2, 47 + i * 1e-4);
-    const HTExportResult result = CreateHTFile(iso, "Lake", true, host);
+    const HTExportResult result = CreateHTFile(iso, "Lake", true, host, host, host.LabelSetter());
     EXPECT_EQ(result.Outcome, HTExportOutcome::Error);
     EXPECT_EQ(host.Errors, std::vector<std::string>{"Can't reduce dataset to less than 20000 points"});
     EXPECT_FALSE(result.ContoursReplaced);
@@ -271,7 +271,7 @@ TEST_F(HTExportTest, RefusalsEndTheExportWithAMessage) {
     TGPX empty;
     AddSeg(AddTrack(empty));
     ScriptedHost h;
-    EXPECT_EQ(CreateHTFile(empty, "Lake", true, h).Outcome, HTExportOutcome::Error);
+    EXPECT_EQ(CreateHTFile(empty, "Lake", true, h, h, h.LabelSetter()).Outcome, HTExportOutcome::Error);
     EXPECT_EQ(h.Errors, std::vector<std::string>{"Can't convert dataset without any point"});
     EXPECT_TRUE(h.SaveRequests.empty());
   }
@@ -280,7 +280,7 @@ TEST_F(HTExportTest, RefusalsEndTheExportWithAMessage) {
     AddLine(AddTrack(lakes), 10, 47.5, 8.25);
     AddLine(AddTrack(lakes), 10, 47.5, 8.9);
     ScriptedHost h;
-    const HTExportResult result = CreateHTFile(lakes, "Lake", false, h);
+    const HTExportResult result = CreateHTFile(lakes, "Lake", false, h, h, h.LabelSetter());
     EXPECT_EQ(result.Outcome, HTExportOutcome::Error);
     ASSERT_EQ(h.Errors.size(), 1u);
     EXPECT_NE(h.Errors[0].find("more than the 32767"), std::string::npos) << h.Errors[0];
@@ -293,7 +293,7 @@ TEST_F(HTExportTest, RefusalsEndTheExportWithAMessage) {
     AddLine(AddTrack(doc), 10);
     ScriptedHost h;
     h.SaveReplies = {dir / "missing/000.ht"};
-    const HTExportResult result = CreateHTFile(doc, "Lake", false, h);
+    const HTExportResult result = CreateHTFile(doc, "Lake", false, h, h, h.LabelSetter());
     EXPECT_EQ(result.Outcome, HTExportOutcome::Error);
     ASSERT_EQ(h.Errors.size(), 1u);
     EXPECT_NE(h.Errors[0].find("missing/000.ht"), std::string::npos) << h.Errors[0];
@@ -308,7 +308,7 @@ TEST_F(HTExportTest, SaveAsWritesTheSourceTracksAndLeavesThemAlone) {
   const std::string target = dir / "000.ht";
   host.TextReplies = {"Übersee € Tiefenkarte 24X"};
   host.SaveReplies = {target};
-  const HTExportResult result = SaveAsHTFile(tracks, host);
+  const HTExportResult result = SaveAsHTFile(tracks, host, host, host.LabelSetter());
 
   EXPECT_EQ(result.Outcome, HTExportOutcome::Done);
   EXPECT_EQ(host.TextRequests, (std::vector<std::pair<std::string, std::string>>{{"Track name", "Name:"}}));
@@ -339,7 +339,7 @@ TEST_F(HTExportTest, SaveAsWritesTheSourceTracksAndLeavesThemAlone) {
   yes.TextReplies = {std::nullopt};
   yes.SaveReplies = {target};
   yes.YesNoReplies = {true};
-  EXPECT_TRUE(SaveAsHTFile(tracks, yes).Warnings.empty());
+  EXPECT_TRUE(SaveAsHTFile(tracks, yes, yes, yes.LabelSetter()).Warnings.empty());
   EXPECT_EQ(yes.Questions, std::vector<std::string>{"Overwrite existing " + target + " ?"});
   EXPECT_EQ(ReadFile(target).substr(48, 9), std::string("NewTrack") + '\0');
 }
@@ -352,7 +352,7 @@ TEST_F(HTExportTest, SaveAsEndsEarlyWhereTheDialogsSaySo) {
     ScriptedHost h;
     h.TextReplies = {"Lake"};
     h.SaveReplies = {std::nullopt};
-    const HTExportResult result = SaveAsHTFile(tracks, h);
+    const HTExportResult result = SaveAsHTFile(tracks, h, h, h.LabelSetter());
     EXPECT_EQ(result.Outcome, HTExportOutcome::Done);
     EXPECT_TRUE(result.Files.empty());
     EXPECT_TRUE(h.Logged("done"));
@@ -364,7 +364,7 @@ TEST_F(HTExportTest, SaveAsEndsEarlyWhereTheDialogsSaySo) {
     h.TextReplies = {"Lake"};
     h.SaveReplies = {target};
     h.YesNoReplies = {false};
-    EXPECT_EQ(SaveAsHTFile(tracks, h).Outcome, HTExportOutcome::Stopped);
+    EXPECT_EQ(SaveAsHTFile(tracks, h, h, h.LabelSetter()).Outcome, HTExportOutcome::Stopped);
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_FALSE(h.Logged("done"));
   }
@@ -373,7 +373,7 @@ TEST_F(HTExportTest, SaveAsEndsEarlyWhereTheDialogsSaySo) {
     AddLine(AddTrack(big), 20000 - 17);
     ScriptedHost h;
     h.TextReplies = {"Lake"};
-    EXPECT_EQ(SaveAsHTFile(big, h).Outcome, HTExportOutcome::Error);
+    EXPECT_EQ(SaveAsHTFile(big, h, h, h.LabelSetter()).Outcome, HTExportOutcome::Error);
     EXPECT_EQ(h.Errors, std::vector<std::string>{
                             "Can't convert dataset: it needs 20001 entries; an HT file holds 20000, segment markers "
                             "included"});
@@ -383,7 +383,7 @@ TEST_F(HTExportTest, SaveAsEndsEarlyWhereTheDialogsSaySo) {
   {  // No point: refused before any dialog.
     TGPX empty;
     ScriptedHost h;
-    EXPECT_EQ(SaveAsHTFile(empty, h).Outcome, HTExportOutcome::Error);
+    EXPECT_EQ(SaveAsHTFile(empty, h, h, h.LabelSetter()).Outcome, HTExportOutcome::Error);
     EXPECT_EQ(h.Errors, std::vector<std::string>{"Can't convert dataset without any point"});
     EXPECT_TRUE(h.TextRequests.empty());
   }
