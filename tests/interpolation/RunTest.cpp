@@ -157,6 +157,21 @@ TEST(Thinning, OnePassEqualsRepeatedPassesOnRandomTracks) {
   }
 }
 
+// A point exactly one threshold away from the last one kept, in latitude
+// and in longitude, stays: only a difference below a threshold drops it.
+// The values are binary fractions, so the differences are exact.
+TEST(Thinning, APointExactlyAThresholdAwayStays) {
+  DepthMapScene scene(10, 10);
+  scene.AddTrack({{1.25, 1.5}, {1.5, 1.75}, {1.5, 2.0}, {1.625, 2.5}, {1.875, 2.5}, {2.125, 3.0}}, 100);
+  const TPointList2& segment = *scene.Doc.trk[0]->Items(0);
+  EXPECT_EQ(ThinningKeeps(segment, 0.25, 0.5), (std::vector<bool>{true, false, true, false, true, true}));
+  EXPECT_EQ(ThinTracks(scene.Doc, 0.25, 0.5), 2);
+  ASSERT_EQ(segment.Count(), 4);
+  EXPECT_EQ(segment[1]->Longitude, 2.0);
+  EXPECT_EQ(segment[2]->Latitude, 1.875);
+  EXPECT_EQ(segment[3]->Latitude, 2.125);
+}
+
 // What cannot work is refused with a message before anything changes.
 TEST(DepthMap, RefusalsChangeNothing) {
   DepthMapScene scene(160, 120);
