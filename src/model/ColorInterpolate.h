@@ -14,7 +14,6 @@ inline constexpr TColor clBlue = 0xFF0000;     // 16711680: the default deep col
 inline constexpr TColor clWhite = 0xFFFFFF;    // 16777215: the maps' background
 inline constexpr TColor clSilver = 0xC0C0C0;   // 12632256: the coverage band on the shadow map
 inline constexpr TColor clOlive = 0x008080;    // 32896
-inline constexpr TColor clYellow = 0x00FFFF;   // 65535
 
 // The depth colour ramp: ColorA (shallow) to ColorB (deep) by Ratio in 0..1,
 // linear per channel, rounded half to even. A ratio not above 0 (NaN too)

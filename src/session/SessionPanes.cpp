@@ -131,10 +131,6 @@ void TSession::MouseDown(TPane pane, int X, int Y) {
 void TSession::MouseMove(TPane pane, int X, int Y, bool LeftButton) {
   if (!WindowEnabled()) return;
   TGPXDraw* view = InteractiveView(pane);
-  if (view && (X != 0 || Y != 0)) {
-    view->LastX = X;
-    view->LastY = Y;
-  }
   if (!PaneActive(pane)) return;
   ShowCoordinates(pane, X, Y);
   if (pane == TPane::Interpolated) SetLabel(TLabel::InterpolDepth, DepthText(X, Y));
@@ -152,12 +148,7 @@ void TSession::MouseMove(TPane pane, int X, int Y, bool LeftButton) {
 
 void TSession::MouseUp(TPane pane, int X, int Y, bool Alt) {
   TGPXDraw* view = InteractiveView(pane);
-  if (!WindowEnabled() || !view) return;
-  if (X != 0 || Y != 0) {
-    view->LastX = X;
-    view->LastY = Y;
-  }
-  if (!fProject.FileLoaded()) return;
+  if (!WindowEnabled() || !view || !fProject.FileLoaded()) return;
   const TMouseMode mode = view->MouseMode;
   if (mode == mmMove) return;
   const bool cutter = pane == TPane::Tracks && mode == mmCutter;

@@ -41,14 +41,12 @@ TGPXDraw::~TGPXDraw() = default;
 void TGPXDraw::SetWidth(int Value) {
   fWidth = std::max(Value, 0);
   Buffer.SetWidth(fWidth);
-  Buffer2.SetWidth(fWidth);
   if (ShadowMapEnabled) ShadowMap.SetWidth(fWidth);
 }
 
 void TGPXDraw::SetHeight(int Value) {
   fHeight = std::max(Value, 0);
   Buffer.SetHeight(fHeight);
-  Buffer2.SetHeight(fHeight);
   if (ShadowMapEnabled) ShadowMap.SetHeight(fHeight);
 }
 
@@ -65,9 +63,8 @@ void TGPXDraw::Resize(const TRect& Rect) {
 void TGPXDraw::Clear() {
   BBox.Clear();
   filled = false;
-  mLog.clear();
   MouseMode = mmMove;
-  MouseX = MouseY = LastX = LastY = 0;
+  MouseX = MouseY = 0;
   if (GPXd) GPXd->Selection.Clear();
   if (Canvas) {
     Canvas->SetBrushColor(Options.BackGroundColor);
@@ -159,7 +156,6 @@ bool TGPXDraw::IsOnScreen(const TPoint4D2& Point4D) const {
 void TGPXDraw::SaveToBuffer() {
   if (!Canvas) return;
   Buffer.CopyRect(ClientRect(), *Canvas, ClientRect());
-  Buffer2.CopyRect(ClientRect(), Buffer, ClientRect());
 }
 
 void TGPXDraw::LoadFromBuffer() {
@@ -422,8 +418,6 @@ void TGPXDraw::CutterTo(const TRect& CutterRect, bool OnlySelected, bool Outside
 
   // What was cut is destroyed: nothing may keep referring to it.
   GPXd->Selection.Clear();
-  wptListSelecion.Clear();
-  wptSelection = nullptr;
 }
 
 }  // namespace sondralis
