@@ -1,3 +1,6 @@
+// Unit1: the main window TForm1 — its seven tabs TabSheet1 .. TabSheet7, their
+// controls, and the handlers that run the session's commands.
+
 #include "app/Unit1.h"
 
 #include <QAction>

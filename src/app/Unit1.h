@@ -1,3 +1,4 @@
+// Unit1 (the name of the original design's unit): TForm1, the main window.
 #pragma once
 
 #include <atomic>
@@ -150,10 +151,18 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   std::atomic<bool> fPollPosted{false};
 
  public:
-  // The controls, by the names the program gives them.
-  QTabWidget* PageControl1 = nullptr;
-  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr,
-          *TabSheet5 = nullptr, *TabSheet6 = nullptr, *TabSheet7 = nullptr;
+  // The controls, by the names of the original design: a prefix for the
+  // kind of control (btn button, lbl label, edt edit box, cb check box, tb
+  // slider, pb progress bar, pnl panel, img image) and the numbered names
+  // the form designer gave the rest.
+  QTabWidget* PageControl1 = nullptr;  // the tabs
+  QWidget* TabSheet1 = nullptr;  // tab "Source Tracks"
+  QWidget* TabSheet2 = nullptr;  // tab "Interpolated Map"
+  QWidget* TabSheet3 = nullptr;  // tab "ISO Contour"
+  QWidget* TabSheet4 = nullptr;  // tab "HT Contour"
+  QWidget* TabSheet5 = nullptr;  // tab "Debug" (hidden until F11)
+  QWidget* TabSheet6 = nullptr;  // tab "ShoreLine" (hidden until F11)
+  QWidget* TabSheet7 = nullptr;  // tab "About"
 
   // Source Tracks
   QPushButton *btnAddFiles = nullptr, *btnTrkZoomIn = nullptr, *btnTrkZoomOut = nullptr, *btnTrkFit = nullptr,
@@ -164,7 +173,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QWidget* pnlTracks = nullptr;
   TImagePane* GPXImage = nullptr;
   QLabel *lblTrkCoordinates = nullptr, *imgShallowColor = nullptr, *imgColorRange1 = nullptr,
-         *imgDeepColor = nullptr, *lblMaxDepth2 = nullptr, *Label1 = nullptr;
+         *imgDeepColor = nullptr, *lblMaxDepth2 = nullptr;
+  QLabel* Label1 = nullptr;  // "0 m" at the shallow end of the Source Tracks legend
 
   // Interpolated Map
   QPushButton *btnInterpolSaveBMP = nullptr, *btnInterpolate = nullptr, *btnApplyInterpolationRadius = nullptr;
@@ -174,8 +184,9 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QLabel *lblMapSize1 = nullptr, *lblMaxDepth1 = nullptr, *lblImageSize1 = nullptr, *lblResolution1 = nullptr;
   QWidget* pnlInterpolatedImage = nullptr;
   TImagePane* InterpolatedImage = nullptr;
-  QLabel *lblInterpolCoordinates = nullptr, *lblInterpolDepth = nullptr, *Label6 = nullptr,
-         *imgColorRange2 = nullptr, *lblMaxDepth3 = nullptr;
+  QLabel *lblInterpolCoordinates = nullptr, *lblInterpolDepth = nullptr, *imgColorRange2 = nullptr,
+         *lblMaxDepth3 = nullptr;
+  QLabel* Label6 = nullptr;  // "0 m" at the shallow end of the Interpolated Map legend
   QProgressBar* pbInterpolate = nullptr;
 
   // ISO Contour
@@ -183,7 +194,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QLineEdit* edtIsoStep = nullptr;
   QWidget* pnlIsoMap = nullptr;
   TImagePane* IsoMap = nullptr;
-  QLabel *lblIsoCoordinates = nullptr, *Label10 = nullptr, *imgColorRange3 = nullptr, *lblMaxDepth4 = nullptr;
+  QLabel *lblIsoCoordinates = nullptr, *imgColorRange3 = nullptr, *lblMaxDepth4 = nullptr;
+  QLabel* Label10 = nullptr;  // "0 m" at the shallow end of the ISO Contour legend
   QProgressBar* pbIsoMap = nullptr;
 
   // HT Contour

@@ -1,3 +1,5 @@
+// MovingSquares: the iso-contour tracer TMovingSquares.
+
 #include "contours/MovingSquares.h"
 
 #include <algorithm>

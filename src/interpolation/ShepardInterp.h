@@ -1,3 +1,5 @@
+// ShepardInterp: TShepardInterp, Shepard's inverse-distance weighting over
+// all samples, and the sample arrays TPointList and TValueList.
 #pragma once
 
 #include <array>

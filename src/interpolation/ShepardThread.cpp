@@ -1,3 +1,5 @@
+// ShepardThread: the workers and their scheduler.
+
 #include "interpolation/ShepardThread.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// ShepardThread: the interpolation's workers (TShepardThread,
+// TThdsInterpolate) and their scheduler, a fixed pool taking column stripes.
 #pragma once
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// ColorInterpolate: TColor and the one depth colour ramp, BlendColors.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// GPXDraw: the map view TGPXDraw.
+
 #include "view/GPXDraw.h"
 
 #include <algorithm>

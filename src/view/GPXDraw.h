@@ -1,3 +1,5 @@
+// GPXDraw: TGPXDraw, the map view (projection, fit and zoom, drawing of
+// tracks, the shadow map and the shoreline rings, the area cutter).
 #pragma once
 
 #include <string>
