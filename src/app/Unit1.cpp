@@ -557,7 +557,7 @@ void TForm1::btnTrkDeleteClick() {
   Run([this] { fSession->TrkRemoveWaypoints(); });
 }
 void TForm1::btnTrkSaveHTClick() {
-  Run([this] { ShowWarnings(fSession->SaveAsHTFile().Warnings); });
+  Run([this] { fSession->SaveAsHTFile(); });
 }
 void TForm1::btnStartOverClick() {
   Run([this] { fSession->StartOver(); });
@@ -610,13 +610,9 @@ void TForm1::btnIsoSaveGPXClick() {
   Run([this] { fSession->SaveIsoTracks(); });
 }
 void TForm1::btnCreateHTClick() {
-  Run([this] { ShowWarnings(fSession->CreateHTFile().Warnings); });
+  Run([this] { fSession->CreateHTFile(); });
 }
 
-// What a command wrote other than asked (the debug log has it too).
-void TForm1::ShowWarnings(const std::vector<std::string>& Warnings) {
-  for (const std::string& warning : Warnings) fDialogs->ShowInformation(warning);
-}
 void TForm1::btnHtFitClick() {
   Run([this] { fSession->HtFit(); });
 }

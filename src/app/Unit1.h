@@ -91,7 +91,6 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   void Changed(TChange what) override;
   void WakeUp() override;
 
-  void ShowWarnings(const std::vector<std::string>& Warnings);
 
   // ---- building the window
   void CreateSourceTracksTab();

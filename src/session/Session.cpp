@@ -303,6 +303,8 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
   }
   fRunning = TRunning::Nothing;
   ButtonsChanged();
+  // What was written other than asked (the debug log has it too).
+  for (const std::string& warning : result.Warnings) fQuestions.ShowInformation(warning);
   return result;
 }
 

@@ -102,7 +102,9 @@ class TSession {
   void AddFiles(const std::vector<std::string>& Paths);
   // "Save Tracks...": all loaded tracks as one GPX file. True when written.
   bool SaveTracks();
-  // "Save as HT-File...": the loaded tracks as one HT file.
+  // "Save as HT-File...": the loaded tracks as one HT file. What was written
+  // other than asked (a track name the unit cannot show) is shown as
+  // information, as for "Create HT-File".
   HTExportResult SaveAsHTFile();
   // "Fit to Screen", "Zoom In", "Zoom Out" of the Source Tracks map.
   void TrkFit();
