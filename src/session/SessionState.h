@@ -9,9 +9,9 @@
 namespace sondralis {
 
 // What the window's fields hold; the window writes them before calling a
-// command, sondralis-cli sets them from its options. Texts stay texts, as the
-// user typed them: the command that reads one checks it and refuses a value
-// it cannot use with a message.
+// command. Texts stay texts, as the user typed them: the command that reads
+// one checks it, refuses a value it cannot use with a message, and hands the
+// project its typed settings (TProjectSettings).
 struct TSessionSettings {
   std::string InterpolationWidth = "30";  // edtInterpolationWidth: band width in pixels, 0 to 999
   int InterpolatorStyle = 8;              // tbInterpolatorStyle: power of the weights, 2 to 14
