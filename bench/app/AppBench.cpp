@@ -19,7 +19,7 @@
 
 #include "app/ImagePane.h"
 #include "app/Unit1.h"
-#include "model/Host.h"
+#include "support/UnattendedHost.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ void BM_InterpolateToPicture(benchmark::State& state) {
   const std::string dir = SONDRALIS_SOURCE_DIR "/examples/";
   double worstGap = 0, total = 0;
   for (auto _ : state) {
-    TUnattendedHost dialogs;
+    testing::TUnattendedHost dialogs;
     TForm1 form(nullptr, &dialogs, 2);
     form.show();
     form.LoadFiles({dir + "lake_survey.gpx", dir + "lake_shore.kml"});
@@ -68,7 +68,7 @@ void BM_InterpolateToPicture(benchmark::State& state) {
     form.InterpolatedImage->repaint();
     const auto end = Clock::now();
     ticker.stop();
-    if (!form.Session().InterpLoaded()) {
+    if (!form.Session().Project().InterpLoaded()) {
       state.SkipWithError("the run did not complete");
       return;
     }

@@ -32,7 +32,7 @@
 #include "contours/ChartTracer.h"
 #include "exports/ChartPainter.h"
 #include "formats/SourceTracks.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "formats/HTConvert.h"
@@ -189,8 +189,8 @@ int Run(int argc, char** argv) {
   }
   if (!chart.empty()) {
     TGPX loaded;
-    TUnattendedHost host;
-    for (const std::string& source : sources) LoadSourceFile(loaded, source, {}, host);
+    TSilentFeedback feedback;
+    for (const std::string& source : sources) LoadSourceFile(loaded, source, {}, feedback);
     TChartContent content;
     content.Depths = &grid.Depths;
     content.Grid = &nodes;

@@ -13,7 +13,7 @@
 
 #include "contours/ChartTracer.h"
 #include "interpolation/InterpolationRun.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "support/ExampleLake.h"
 
 namespace {
@@ -26,9 +26,13 @@ struct InterpolatedLake {
   std::string Error;
 
   InterpolatedLake() {
-    TUnattendedHost host;
-    if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), host))
-      Error = host.Errors.empty() ? "interpolation refused" : host.Errors.front();
+    TSilentFeedback feedback;
+    try {
+      if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), Lake.RunInput(), feedback))
+        Error = "nothing to interpolate";
+    } catch (const ERunRefused& e) {
+      Error = e.what();
+    }
   }
 };
 

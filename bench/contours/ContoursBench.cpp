@@ -14,7 +14,7 @@ namespace {
 
 using namespace sondralis;
 
-using SilentHost = TUnattendedHost;
+using SilentHost = TSilentFeedback;
 
 // Contour lines as the tracer leaves them: one track per depth level, each
 // with closed wavy rings at that depth, the points stepping on a pixel grid

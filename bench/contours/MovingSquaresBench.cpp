@@ -17,18 +17,12 @@
 #include "contours/MovingSquares.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "support/ExampleLake.h"
 
 namespace {
 
 using namespace sondralis;
-
-class LevelCounter : public TIsoTracerHost {
- public:
-  void LevelDone(int) override { ++Levels; }
-  int Levels = 0;
-};
 
 // The example lake loaded, fitted, drawn and interpolated as the window does.
 struct InterpolatedLake {
@@ -37,9 +31,12 @@ struct InterpolatedLake {
   std::string Error;
 
   InterpolatedLake() {
-    TUnattendedHost host;
-    if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), host))
-      Error = host.Errors.empty() ? "interpolation refused" : host.Errors.front();
+    TSilentFeedback feedback;
+    try {
+      if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), Lake.RunInput(), feedback)) Error = "nothing to run";
+    } catch (const ERunRefused& e) {
+      Error = e.what();
+    }
   }
 };
 
@@ -59,12 +56,13 @@ void BM_TraceExampleLake(benchmark::State& state) {
   for (auto _ : state) {
     auto contours = std::make_unique<TGPX>();
     TCanvas isoMap;
-    LevelCounter counter;
-    TMovingSquares tracer(*contours, lake.Lake.View, isoMap, lake.Map.InterpolatedImage, lake.Map.ShadowArray, &counter);
+    int counted = 0;
+    TSilentFeedback feedback;
+    TMovingSquares tracer(*contours, lake.Lake.View, isoMap, lake.Map.InterpolatedImage, lake.Map.ShadowArray);
     const auto start = std::chrono::steady_clock::now();
-    tracer.GenerateISO(0, lake.Lake.MaxDepth, step);
+    tracer.GenerateISO(0, lake.Lake.MaxDepth, step, feedback, [&](int) { ++counted; });
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    levels = counter.Levels;
+    levels = counted;
     tracks = contours->trk.Count();
     points = 0;
     for (const TGPXtrk* t : contours->trk)

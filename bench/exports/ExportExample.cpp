@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   try {
     bench::TExampleLakeMap lake;
     TSilentFeedback feedback;
-    const TSession& session = lake.Session;
+    const TProject& session = lake.Project;
     WriteFileAtomically(file("depth.asc"), EncodeEsriAsciiGrid(lake.Grid.Depth, lake.Grid.Extent));
 
     const TDistanceArray distances = NearestSoundingDistances(lake.Grid, lake.Samples.Soundings(), feedback);

@@ -67,11 +67,11 @@ BENCHMARK(BM_GeoTIFF)->Unit(benchmark::kMillisecond);
 void BM_GeoPackage(benchmark::State& state) {
   TSilentFeedback feedback;
   TGPX safety;
-  TraceSafetyContour(safety, Lake().Session.GPXView(), Lake().Session.InterpolatedImage(), Lake().Grid.Mask,
-                     Lake().Session.clShallowWater(), Lake().Session.clDeepWater(), Lake().Session.MaxDepth(), 200,
+  TraceSafetyContour(safety, Lake().Project.GPXView(), Lake().Project.InterpolatedImage(), Lake().Grid.Mask,
+                     Lake().Project.clShallowWater(), Lake().Project.clDeepWater(), Lake().Project.MaxDepth(), 200,
                      feedback);
   for (auto _ : state)
-    WriteContoursGeoPackage(Out("contours.gpkg"), Lake().Session.IsoData(), Lake().Samples,
+    WriteContoursGeoPackage(Out("contours.gpkg"), Lake().Project.IsoData(), Lake().Samples,
                             TSafetyContour{&safety, 200}, feedback);
   state.counters["bytes"] = static_cast<double>(fs::file_size(Out("contours.gpkg")));
 }
@@ -79,15 +79,15 @@ BENCHMARK(BM_GeoPackage)->Unit(benchmark::kMillisecond);
 
 void BM_Shapefile(benchmark::State& state) {
   TSilentFeedback feedback;
-  for (auto _ : state) WriteContoursShapefile(Out("contours.shp"), Lake().Session.IsoData(), feedback);
+  for (auto _ : state) WriteContoursShapefile(Out("contours.shp"), Lake().Project.IsoData(), feedback);
 }
 BENCHMARK(BM_Shapefile)->Unit(benchmark::kMillisecond);
 
 void BM_MBTiles(benchmark::State& state) {
   TSilentFeedback feedback;
   TChartLayers layers;
-  layers.Picture = &Lake().Session.InterpolatedImage();
-  layers.Contours = &Lake().Session.IsoData();
+  layers.Picture = &Lake().Project.InterpolatedImage();
+  layers.Contours = &Lake().Project.IsoData();
   layers.Shoreline = Lake().Shoreline;
   for (auto _ : state) WriteChartMBTiles(Out("chart.mbtiles"), Lake().Grid, layers, "Example lake", feedback);
   const TZoomLevels zoom = ChartZoomLevels(Lake().Grid);
@@ -100,7 +100,7 @@ BENCHMARK(BM_MBTiles)->Unit(benchmark::kMillisecond);
 void BM_Hillshade(benchmark::State& state) {
   TSilentFeedback feedback;
   for (auto _ : state) {
-    const TCanvas shaded = ShadeRelief(Lake().Session.InterpolatedImage(), Lake().Grid, kDefaultExaggeration, feedback);
+    const TCanvas shaded = ShadeRelief(Lake().Project.InterpolatedImage(), Lake().Grid, kDefaultExaggeration, feedback);
     benchmark::DoNotOptimize(shaded.Pixel(400, 300));
   }
 }
@@ -110,7 +110,7 @@ BENCHMARK(BM_Hillshade)->Unit(benchmark::kMillisecond);
 // drawn bold on it, and the KML with its folder.
 void BM_SafetyDepth(benchmark::State& state) {
   TSilentFeedback feedback;
-  const TSession& session = Lake().Session;
+  const TProject& session = Lake().Project;
   for (auto _ : state) {
     TGPX lines;
     TraceSafetyContour(lines, session.GPXView(), session.InterpolatedImage(), Lake().Grid.Mask,

@@ -29,7 +29,7 @@
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/SampleGrid.h"
 #include "interpolation/ShepardInterp.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "support/BenchLake.h"
 #include "support/ExampleLake.h"
 
@@ -153,14 +153,18 @@ void BM_RunExampleLake(benchmark::State& state) {
   double samples = 0, covered = 0;
   for (auto _ : state) {
     bench::TExampleLakeView lake;
-    TUnattendedHost host;
-    const TInterpolationSettings settings = lake.RunSettings(2);
+    TSilentFeedback feedback;
     TDepthMap map;
     const auto start = std::chrono::steady_clock::now();
-    const bool ran = map.Interpolate(lake.View, settings, host);
+    std::string refused;
+    try {
+      if (!map.Interpolate(lake.View, lake.RunSettings(2), lake.RunInput(), feedback)) refused = "nothing to run";
+    } catch (const ERunRefused& e) {
+      refused = e.what();
+    }
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (!ran) {
-      state.SkipWithError(host.Errors.empty() ? "run refused" : host.Errors.front().c_str());
+    if (!refused.empty()) {
+      state.SkipWithError(refused.c_str());
       return;
     }
     samples = map.InCoord.Length();
@@ -192,12 +196,13 @@ void BM_RunLake(benchmark::State& state) {
   double samples = 0, covered = 0, pairs = 0, cpu = 0, columnCpu = 0;
   for (auto _ : state) {
     bench::TExampleLakeView lake(width, height, dir);
-    TUnattendedHost host;
+    TSilentFeedback feedback;
     const TInterpolationSettings settings = lake.RunSettings(2);
+    const TRunInput input = lake.RunInput();
     const double cpuStart = static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
     const auto start = std::chrono::steady_clock::now();
     TCoverage coverage = BuildCoverage(lake.View);
-    ThinTracks(lake.Doc, settings.DecimateLatitude, settings.DecimateLongitude);
+    ThinTracks(lake.Doc, input.DecimateLatitude, input.DecimateLongitude);
     TPointList coord = coverage.ShoreCoord;
     TValueList depth = coverage.ShoreDepth;
     for (TGPXtrk* track : lake.Doc.trk)
@@ -206,7 +211,7 @@ void BM_RunLake(benchmark::State& state) {
           coord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
           depth.Add(static_cast<float>(p->HBdepth));
         }
-    auto interp = std::make_shared<TShepardInterp>(coord, depth, settings.Power, &host, tolerance);
+    auto interp = std::make_shared<TShepardInterp>(coord, depth, settings.Style, &feedback, tolerance);
     auto nodes = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(lake.View), width, height));
     TInterpolationJob job;
     job.Image = TColorArray(width, height);
@@ -214,8 +219,8 @@ void BM_RunLake(benchmark::State& state) {
     job.ShadowArray = coverage.ShadowArray;
     job.ShepardInterp = interp;
     job.Coordinates = nodes;
-    job.MaxDepth = settings.MaxDepth;
-    TInterpolationScheduler scheduler(job, width, settings.ThreadsRun, host);
+    job.MaxDepth = input.MaxDepth;
+    TInterpolationScheduler scheduler(job, width, settings.Threads, feedback);
     scheduler.Start();
     scheduler.Wait();
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -17,7 +17,7 @@
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/SampleGrid.h"
 #include "interpolation/SurfaceInterp.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "support/BenchLake.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
@@ -37,8 +37,8 @@ struct TRunInputs {
     TGPX doc;
     TCanvas picture(Width, Height);
     TGPXDraw view;
-    TUnattendedHost host;
-    for (const std::string& path : {Survey, Shore}) LoadSourceFile(doc, path, {}, host);
+    TSilentFeedback feedback;
+    for (const std::string& path : {Survey, Shore}) LoadSourceFile(doc, path, {}, feedback);
     view.TrackWidth = 3;
     view.Options.BackGroundColor = 16777215;
     view.ShadowMapEnabled = true;

@@ -15,8 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "model/Host.h"
 #include "session/Session.h"
+#include "support/UnattendedHost.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ double Milliseconds(Clock::time_point from, Clock::time_point to) {
 }
 
 // Saves the HT parts into a folder, as sondralis-cli does.
-class TFolderHost : public TUnattendedHost {
+class TFolderHost : public testing::TUnattendedHost {
  public:
   std::string Folder;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override {
@@ -51,7 +51,7 @@ void BM_ExampleLakeRoad(benchmark::State& state) {
   for (auto _ : state) {
     TFolderHost host;
     host.Folder = out;
-    TSession session(host, 2);
+    TSession session(host, host, 2);
     const auto t0 = Clock::now();
     session.AddFiles({dir + "lake_survey.gpx", dir + "lake_shore.kml"});
     const auto t1 = Clock::now();
@@ -75,7 +75,7 @@ void BM_ExampleLakeRoad(benchmark::State& state) {
     interpolate += Milliseconds(t3, t4);
     iso += Milliseconds(t4, t5);
     ht += Milliseconds(t5, t6);
-    benchmark::DoNotOptimize(session.IsoData().trk.Count());
+    benchmark::DoNotOptimize(session.Project().IsoData().trk.Count());
   }
   std::filesystem::remove_all(out);
   const double n = static_cast<double>(state.iterations());

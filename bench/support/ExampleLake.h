@@ -9,7 +9,7 @@
 
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
 
@@ -26,12 +26,12 @@ struct TExampleLakeView {
   explicit TExampleLakeView(int Width = 1004, int Height = 677,
                             const std::string& Dir = SONDRALIS_SOURCE_DIR "/examples")
       : Picture(Width, Height) {
-    TUnattendedHost host;
-    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"}) LoadSourceFile(Doc, Dir + "/" + name, {}, host);
+    TSilentFeedback feedback;
+    for (const char* name : {"lake_survey.gpx", "lake_shore.kml"}) LoadSourceFile(Doc, Dir + "/" + name, {}, feedback);
     View.TrackWidth = 3;
-    View.Options.BackGroundColor = 16777215;
+    View.Options.BackGroundColor = clWhite;
     View.ShadowMapEnabled = true;
-    View.ShadowMapTrackColor = 12632256;
+    View.ShadowMapTrackColor = clSilver;
     View.GPXd = &Doc;
     View.Canvas = &Picture;
     View.Resize(Width, Height);
@@ -46,12 +46,15 @@ struct TExampleLakeView {
   // What "Interpolate" reads, with the window's defaults and `Threads` workers.
   TInterpolationSettings RunSettings(int Threads) const {
     TInterpolationSettings settings;
-    settings.FileLoaded = true;
-    settings.ThreadsRun = Threads;
-    settings.MaxDepth = MaxDepth;
-    settings.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
-    settings.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    settings.Threads = Threads;
     return settings;
+  }
+  TRunInput RunInput() const {
+    TRunInput input;
+    input.MaxDepth = MaxDepth;
+    input.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
+    input.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    return input;
   }
 };
 

@@ -1,3 +1,6 @@
+// Unit1: the main window TForm1 — its seven tabs TabSheet1 .. TabSheet7, their
+// controls, and the handlers that run the session's commands.
+
 #include "app/Unit1.h"
 
 #include <QAction>
@@ -26,7 +29,7 @@
 #include "app/AboutPage.h"
 #include "app/ImagePane.h"
 #include "app/TrackBar.h"
-#include "app/WindowHost.h"
+#include "app/WindowDialogs.h"
 #include "app/WrapCheckBox.h"
 
 namespace sondralis {
@@ -49,11 +52,11 @@ QPixmap Filled(int Width, int Height, TColor Color) {
 
 // ---------------------------------------------------------------- creation
 
-TForm1::TForm1(QWidget* parent, Host* Dialogs, int CPUCount) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMainWindow(parent) {
   if (Dialogs) {
     fDialogs = Dialogs;
   } else {
-    fOwnDialogs = std::make_unique<TWindowHost>(this);
+    fOwnDialogs = std::make_unique<TWindowDialogs>(this);
     fDialogs = fOwnDialogs.get();
   }
   setWindowTitle(QStringLiteral("Quellmor: Sondralis 2D"));
@@ -74,16 +77,17 @@ TForm1::TForm1(QWidget* parent, Host* Dialogs, int CPUCount) : QMainWindow(paren
   ConnectPanes();
 
   // The log exists now: the session reports the processors it found.
-  fSession = std::make_unique<TSession>(static_cast<Host&>(*this), CPUCount);
-  GPXImage->SetPicture(&fSession->GPXImage());
-  InterpolatedImage->SetPicture(&fSession->InterpolatedImage());
-  IsoMap->SetPicture(&fSession->IsoMap());
-  IsoImage->SetPicture(&fSession->IsoImage());
-  ShoreLine->SetPicture(&fSession->ShoreLine());
+  fSession = std::make_unique<TSession>(*fDialogs, static_cast<TSessionDisplay&>(*this), CPUCount);
+  const TProject& project = fSession->Project();
+  GPXImage->SetPicture(&project.GPXImage());
+  InterpolatedImage->SetPicture(&project.InterpolatedImage());
+  IsoMap->SetPicture(&project.IsoMap());
+  IsoImage->SetPicture(&project.IsoImage());
+  ShoreLine->SetPicture(&project.ShoreLine());
 
   tbInterpolateThrds->setMinimum(1);
-  tbInterpolateThrds->setMaximum(fSession->CPUCount());
-  tbInterpolateThrds->setValue(fSession->CPUCount());
+  tbInterpolateThrds->setMaximum(project.CPUCount());
+  tbInterpolateThrds->setValue(project.CPUCount());
   tbInterpolateThrdsChange();
   tbInterpolatorStyleChange();
 
@@ -524,16 +528,10 @@ bool TForm1::Operable() const {
   return true;
 }
 
-bool TForm1::CanStartCommand() const {
-  return fSession && fSession->WindowEnabled() && !fSession->CommandRunning() && !fSession->InterpolationRunning();
-}
-
 // ---------------------------------------------------------------- Source Tracks
 
 void TForm1::btnAddFilesClick() {
-  if (!CanStartCommand()) return;
-  const auto paths = fDialogs->AskOpenFileNames(TSession::kAddFilesFilter);
-  if (paths) LoadFiles(*paths);
+  Run([this] { fSession->AddFiles(); });
 }
 
 void TForm1::LoadFiles(const std::vector<std::string>& Paths) {
@@ -559,7 +557,7 @@ void TForm1::btnTrkDeleteClick() {
   Run([this] { fSession->TrkRemoveWaypoints(); });
 }
 void TForm1::btnTrkSaveHTClick() {
-  Run([this] { ShowWarnings(fSession->SaveAsHTFile().Warnings); });
+  Run([this] { fSession->SaveAsHTFile(); });
 }
 void TForm1::btnStartOverClick() {
   Run([this] { fSession->StartOver(); });
@@ -612,13 +610,9 @@ void TForm1::btnIsoSaveGPXClick() {
   Run([this] { fSession->SaveIsoTracks(); });
 }
 void TForm1::btnCreateHTClick() {
-  Run([this] { ShowWarnings(fSession->CreateHTFile().Warnings); });
+  Run([this] { fSession->CreateHTFile(); });
 }
 
-// What a command wrote other than asked (the debug log has it too).
-void TForm1::ShowWarnings(const std::vector<std::string>& Warnings) {
-  for (const std::string& warning : Warnings) fDialogs->ShowInformation(warning);
-}
 void TForm1::btnHtFitClick() {
   Run([this] { fSession->HtFit(); });
 }
@@ -629,13 +623,11 @@ void TForm1::btnHtZoomClick() {
 // ---------------------------------------------------------------- colours, log, keys, drops
 
 void TForm1::imgShallowColorClick() {
-  if (!CanStartCommand()) return;
-  if (const auto color = fDialogs->AskColor()) Guarded([&] { fSession->SetShallowColor(*color); });
+  Guarded([this] { fSession->ChooseShallowColor(); });
 }
 
 void TForm1::imgDeepColorClick() {
-  if (!CanStartCommand()) return;
-  if (const auto color = fDialogs->AskColor()) Guarded([&] { fSession->SetDeepColor(*color); });
+  Guarded([this] { fSession->ChooseDeepColor(); });
 }
 
 void TForm1::memDebugDblClick() { memDebug->clear(); }
@@ -692,13 +684,13 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
 }  // namespace
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!LocalFiles(event->mimeData()).empty() && CanStartCommand()) event->acceptProposedAction();
+  if (!LocalFiles(event->mimeData()).empty() && fSession && fSession->CanStartCommand()) event->acceptProposedAction();
 }
 
 // Dropped files load as if they were chosen in "Add Files...".
 void TForm1::dropEvent(QDropEvent* event) {
   const std::vector<std::string> paths = LocalFiles(event->mimeData());
-  if (paths.empty() || !CanStartCommand()) return;
+  if (paths.empty() || !fSession || !fSession->CanStartCommand()) return;
   event->acceptProposedAction();
   LoadFiles(paths);
 }
@@ -802,7 +794,7 @@ QLabel* TForm1::LabelOf(TLabel label) const {
 
 // The information labels of the Source Tracks map and the legends.
 void TForm1::UpdateMapInfo() {
-  const TMapInfo& info = fSession->MapInfo();
+  const TMapInfo& info = fSession->Project().MapInfo();
   lblMaxDepth->setText(Q(info.MaxDepthText));
   lblMaxDepth1->setText(Q(info.MaxDepthText));
   lblMaxDepth2->setText(Q(info.SourceLegendText));
@@ -821,8 +813,8 @@ void TForm1::UpdateMapInfo() {
 
 // The swatches and the three legend strips in the present colours.
 void TForm1::DrawColorRange() {
-  imgShallowColor->setPixmap(Filled(kSwatchWidth, TSession::kLegendHeight, fSession->clShallowWater()));
-  imgDeepColor->setPixmap(Filled(kSwatchWidth, TSession::kLegendHeight, fSession->clDeepWater()));
+  imgShallowColor->setPixmap(Filled(kSwatchWidth, TSession::kLegendHeight, fSession->Project().clShallowWater()));
+  imgDeepColor->setPixmap(Filled(kSwatchWidth, TSession::kLegendHeight, fSession->Project().clDeepWater()));
   for (QLabel* strip : {imgColorRange1, imgColorRange2, imgColorRange3})
     strip->setPixmap(QPixmap::fromImage(fSession->ColorRange(strip->width()).Image()));
 }
@@ -895,18 +887,7 @@ void TForm1::ShowWindowSize() {
   }
 }
 
-// ---------------------------------------------------------------- Host
-
-std::optional<std::string> TForm1::AskSaveFileName(const SaveFileRequest& request) {
-  return fDialogs->AskSaveFileName(request);
-}
-bool TForm1::AskOverwrite(const std::string& path) { return fDialogs->AskOverwrite(path); }
-std::string TForm1::AskDepthToApply(const std::string& fileName) { return fDialogs->AskDepthToApply(fileName); }
-std::string TForm1::AskDepthOffset(const std::string& fileName) { return fDialogs->AskDepthOffset(fileName); }
-std::string TForm1::AskTrackName() { return fDialogs->AskTrackName(); }
-void TForm1::ShowError(const std::string& message) { fDialogs->ShowError(message); }
-void TForm1::ShowInformation(const std::string& message) { fDialogs->ShowInformation(message); }
-void TForm1::ShowLoadWarnings(const std::vector<std::string>& lines) { fDialogs->ShowLoadWarnings(lines); }
+// ---------------------------------------------------------------- TSessionDisplay
 
 void TForm1::Log(const std::string& line) { memDebug->appendPlainText(Q(line)); }
 

@@ -1,3 +1,4 @@
+// Unit1 (the name of the original design's unit): TForm1, the main window.
 #pragma once
 
 #include <atomic>
@@ -8,7 +9,7 @@
 
 #include <QMainWindow>
 
-#include "model/Host.h"
+#include "session/FrontEnd.h"
 #include "session/Session.h"
 
 class QCheckBox;
@@ -25,21 +26,23 @@ namespace sondralis {
 
 class TImagePane;
 class TTrackBar;
-class TWindowHost;
+class TWindowDialogs;
 
-// The main window: seven tabs of controls and map panes over one session.
-// Every handler reads the controls into the session's settings, calls one
-// session command and leaves the showing of the result to the session's
-// notifications, which arrive through this window's Host side: labels,
-// progress bars, log lines and the parts of the state that changed.
+// TForm1 (in Unit1, the names of the original design): the main window,
+// seven tabs of controls and map panes over one session. Every handler
+// reads the controls into the session's settings, calls one session command
+// and leaves the showing of the result to the session's notifications,
+// which arrive through this window's TSessionDisplay side: labels, progress
+// bars, log lines and the parts of the state that changed.
 //
-// Questions and messages go to the dialogs host: Qt dialogs, or the
-// scripted replies of a test. The window never waits for an interpolation
-// worker: the workers wake it with a queued call that polls the session.
-class TForm1 : public QMainWindow, private Host {
+// The session asks its questions of the dialogs: Qt dialogs
+// (TWindowDialogs), or the scripted replies of a test. The window never
+// waits for an interpolation worker: the workers wake it with a queued call
+// that polls the session.
+class TForm1 : public QMainWindow, private TSessionDisplay {
  public:
   // Dialogs null: Qt dialogs. CPUCount 0: the processors of the machine.
-  explicit TForm1(QWidget* parent = nullptr, Host* Dialogs = nullptr, int CPUCount = 0);
+  explicit TForm1(QWidget* parent = nullptr, TSessionQuestions* Dialogs = nullptr, int CPUCount = 0);
   ~TForm1() override;
 
   TSession& Session() { return *fSession; }
@@ -80,15 +83,7 @@ class TForm1 : public QMainWindow, private Host {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // ---- Host: the session's calls
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  bool AskOverwrite(const std::string& path) override;
-  std::string AskDepthToApply(const std::string& fileName) override;
-  std::string AskDepthOffset(const std::string& fileName) override;
-  std::string AskTrackName() override;
-  void ShowError(const std::string& message) override;
-  void ShowInformation(const std::string& message) override;
-  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
+  // ---- TSessionDisplay: what the session tells the window
   void Log(const std::string& line) override;
   void ProcessEvents() override;
   void SetLabel(TLabel label, const std::string& text) override;
@@ -96,7 +91,6 @@ class TForm1 : public QMainWindow, private Host {
   void Changed(TChange what) override;
   void WakeUp() override;
 
-  void ShowWarnings(const std::vector<std::string>& Warnings);
 
   // ---- building the window
   void CreateSourceTracksTab();
@@ -121,8 +115,6 @@ class TForm1 : public QMainWindow, private Host {
   // an error that escapes it is shown and the window goes on.
   void Run(const std::function<void()>& command);
   void Guarded(const std::function<void()>& command);
-  // Whether a command that first asks a question of its own may start.
-  bool CanStartCommand() const;
   void ReadControls();
   void InterpolationThreadDone();
   void TabSheet2Show();
@@ -149,19 +141,27 @@ class TForm1 : public QMainWindow, private Host {
   void PlaceAtRightEdge(QLabel* Label, const QWidget* Pane);
   void PlaceOverlays();
 
-  std::unique_ptr<TWindowHost> fOwnDialogs;
-  Host* fDialogs = nullptr;
+  std::unique_ptr<TWindowDialogs> fOwnDialogs;
+  TSessionQuestions* fDialogs = nullptr;
   std::unique_ptr<TSession> fSession;
-  std::vector<QWidget*> fColumns;  // the control columns of the four working tabs
+  std::vector<QWidget*> fColumns;  // the control columns of the four working tabs (TabSheet1 .. 4)
   bool fBusyCursor = false;
   bool fPaneSizesStale = false;
   std::atomic<bool> fPollPosted{false};
 
  public:
-  // The controls, by the names the program gives them.
-  QTabWidget* PageControl1 = nullptr;
-  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr,
-          *TabSheet5 = nullptr, *TabSheet6 = nullptr, *TabSheet7 = nullptr;
+  // The controls, by the names of the original design: a prefix for the
+  // kind of control (btn button, lbl label, edt edit box, cb check box, tb
+  // slider, pb progress bar, pnl panel, img image) and the numbered names
+  // the form designer gave the rest.
+  QTabWidget* PageControl1 = nullptr;  // the tabs
+  QWidget* TabSheet1 = nullptr;  // tab "Source Tracks"
+  QWidget* TabSheet2 = nullptr;  // tab "Interpolated Map"
+  QWidget* TabSheet3 = nullptr;  // tab "ISO Contour"
+  QWidget* TabSheet4 = nullptr;  // tab "HT Contour"
+  QWidget* TabSheet5 = nullptr;  // tab "Debug" (hidden until F11)
+  QWidget* TabSheet6 = nullptr;  // tab "ShoreLine" (hidden until F11)
+  QWidget* TabSheet7 = nullptr;  // tab "About"
 
   // Source Tracks
   QPushButton *btnAddFiles = nullptr, *btnTrkZoomIn = nullptr, *btnTrkZoomOut = nullptr, *btnTrkFit = nullptr,
@@ -172,7 +172,8 @@ class TForm1 : public QMainWindow, private Host {
   QWidget* pnlTracks = nullptr;
   TImagePane* GPXImage = nullptr;
   QLabel *lblTrkCoordinates = nullptr, *imgShallowColor = nullptr, *imgColorRange1 = nullptr,
-         *imgDeepColor = nullptr, *lblMaxDepth2 = nullptr, *Label1 = nullptr;
+         *imgDeepColor = nullptr, *lblMaxDepth2 = nullptr;
+  QLabel* Label1 = nullptr;  // "0 m" at the shallow end of the Source Tracks legend
 
   // Interpolated Map
   QPushButton *btnInterpolSaveBMP = nullptr, *btnInterpolate = nullptr, *btnApplyInterpolationRadius = nullptr;
@@ -182,8 +183,9 @@ class TForm1 : public QMainWindow, private Host {
   QLabel *lblMapSize1 = nullptr, *lblMaxDepth1 = nullptr, *lblImageSize1 = nullptr, *lblResolution1 = nullptr;
   QWidget* pnlInterpolatedImage = nullptr;
   TImagePane* InterpolatedImage = nullptr;
-  QLabel *lblInterpolCoordinates = nullptr, *lblInterpolDepth = nullptr, *Label6 = nullptr,
-         *imgColorRange2 = nullptr, *lblMaxDepth3 = nullptr;
+  QLabel *lblInterpolCoordinates = nullptr, *lblInterpolDepth = nullptr, *imgColorRange2 = nullptr,
+         *lblMaxDepth3 = nullptr;
+  QLabel* Label6 = nullptr;  // "0 m" at the shallow end of the Interpolated Map legend
   QProgressBar* pbInterpolate = nullptr;
 
   // ISO Contour
@@ -191,7 +193,8 @@ class TForm1 : public QMainWindow, private Host {
   QLineEdit* edtIsoStep = nullptr;
   QWidget* pnlIsoMap = nullptr;
   TImagePane* IsoMap = nullptr;
-  QLabel *lblIsoCoordinates = nullptr, *Label10 = nullptr, *imgColorRange3 = nullptr, *lblMaxDepth4 = nullptr;
+  QLabel *lblIsoCoordinates = nullptr, *imgColorRange3 = nullptr, *lblMaxDepth4 = nullptr;
+  QLabel* Label10 = nullptr;  // "0 m" at the shallow end of the ISO Contour legend
   QProgressBar* pbIsoMap = nullptr;
 
   // HT Contour

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <iostream>
@@ -112,34 +113,44 @@ void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& o
                                    : out + " is the input " + in + "; write to another file");
 }
 
-void LoadInputs(TSession& session, const Arguments& a, CliHost& host) {
-  session.Settings.AddDepth = host.Depth.has_value();
-  session.Settings.AddOffset = host.Offset.has_value();
+void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback) {
+  feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
   for (const std::string& path : a.Inputs) {
-    session.AddFiles({path});
-    if (!host.Errors.empty()) throw CommandFailure(host.Errors.front());
+    const SourceLoadResult result = project.AddFile(path, rule, feedback);
+    for (const std::string& line : result.Warnings) std::cerr << line << "\n";
+    if (!result.Error.empty()) throw CommandFailure(result.Error);
   }
 }
 
-void SetUpLoading(const Arguments& a, CliHost& host, const char* command) {
+TDepthRule SetUpLoading(const Arguments& a, const char* command) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
-  host.Verbose = a.Verbose;
-  if (auto depth = a.Get("--depth")) {
-    ParseCentimetres("--depth", *depth, false);
-    host.Depth = depth;
-  }
-  if (auto offset = a.Get("--offset")) {
-    ParseCentimetres("--offset", *offset, true);
-    host.Offset = offset;
-  }
+  TDepthRule rule;
+  if (auto depth = a.Get("--depth")) rule.Depth = ParseCentimetres("--depth", *depth, false);
+  if (auto offset = a.Get("--offset")) rule.Offset = ParseCentimetres("--offset", *offset, true);
+  return rule;
 }
 
 void PrintWarnings(const std::vector<std::string>& warnings) {
   for (const std::string& w : warnings) std::cerr << "sondralis-cli: warning: " << w << "\n";
 }
 
-void FailWith(const CliHost& host, const std::string& error, const std::string& fallback) {
-  throw CommandFailure(!error.empty() ? error : host.Errors.empty() ? fallback : host.Errors.front());
+void TCliFeedback::Log(const std::string& line) {
+  if (Verbose) std::cerr << line << "\n";
+}
+
+void TCliFeedback::SetProgress(int Position, int Max) {
+  if (!ShowProgress) return;
+  constexpr int kWidth = 40;
+  const int filled = Max > 0 ? std::clamp(Position, 0, Max) * kWidth / Max : 0;
+  if (filled == fDrawn) return;  // redraw only when the bar grows
+  fDrawn = filled;
+  std::cerr << "\r" << ProgressLabel << '[' << std::string(static_cast<std::size_t>(filled), '#')
+            << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << ']' << std::flush;
+}
+
+void TCliFeedback::EndProgress() {
+  if (fDrawn >= 0) std::cerr << "\r\033[K" << std::flush;
+  fDrawn = -1;
 }
 
 }  // namespace sondralis::cli

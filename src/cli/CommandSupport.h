@@ -1,8 +1,8 @@
 #pragma once
 
 // What the commands of sondralis-cli share: the option parser, the two kinds
-// of failure and their exit statuses, and the loading of input files through
-// the session as "Add Files..." does it.
+// of failure and their exit statuses, the feedback on stderr, and the
+// loading of input files into the project as "Add Files..." does it.
 
 #include <map>
 #include <optional>
@@ -12,8 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/CliHost.h"
-#include "session/Session.h"
+#include "formats/SourceTracks.h"
+#include "model/Feedback.h"
+#include "session/Project.h"
 
 namespace sondralis::cli {
 
@@ -73,17 +74,33 @@ bool SameFile(const std::string& a, const std::string& b);
 // replace what is being read.
 void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& outputs);
 
+// What a long operation reports, on stderr: the log lines with --verbose,
+// and a progress bar when stderr is a terminal.
+class TCliFeedback : public TFeedback {
+ public:
+  bool Verbose = false;
+  bool ShowProgress = false;
+  std::string ProgressLabel = "Working ";  // written before the bar
+
+  void Log(const std::string& line) override;
+  void SetProgress(int Position, int Max) override;
+  // Takes the progress bar off the terminal line.
+  void EndProgress();
+
+ private:
+  int fDrawn = -1;  // the last bar width drawn, -1 when none is shown
+};
+
 // The help text of the loading options --depth and --offset.
 extern const char* const kLoadOptions;
 
-// Reads --depth and --offset into the host; at least one input is needed.
-void SetUpLoading(const Arguments& a, CliHost& host, const char* command);
-// Loads the inputs in order as "Add Files..." does; the first problem ends
-// the command with a CommandFailure.
-void LoadInputs(TSession& session, const Arguments& a, CliHost& host);
+// The depth rule of --depth and --offset; at least one input is needed.
+TDepthRule SetUpLoading(const Arguments& a, const char* command);
+// Loads the inputs in order as "Add Files..." does; what a reader had to
+// leave out is told on stderr, one line per kind; the first file that
+// cannot be loaded ends the command with a CommandFailure.
+void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback);
 // One line on stderr per warning: what was written other than asked.
 void PrintWarnings(const std::vector<std::string>& warnings);
-// The failure of a command that wrote nothing: the error shown, or `fallback`.
-[[noreturn]] void FailWith(const CliHost& host, const std::string& error, const std::string& fallback);
 
 }  // namespace sondralis::cli

@@ -19,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "cli/CliHost.h"
 #include "cli/CommandSupport.h"
 #include "cli/MapCommand.h"
 #include "formats/AtomicFile.h"
@@ -29,7 +28,7 @@
 #include "model/GPX.h"
 #include "model/Numbers.h"
 #include "model/Text.h"
-#include "session/Session.h"
+#include "session/Project.h"
 
 namespace sondralis::cli {
 
@@ -181,12 +180,12 @@ int RunInfo(const std::vector<std::string>& args) {
   return status;
 }
 
-// The file named by -o, answering the save dialog of `kind`.
-void SetUpOutput(const Arguments& a, CliHost& host, const char* command, SaveKind kind) {
+// The file named by -o, which must not be one of the inputs.
+std::string OutputOption(const Arguments& a, const char* command) {
   const auto out = a.Get("-o");
   if (!out || out->empty()) throw UsageError(std::string(command) + " needs an output file: -o FILE");
   RefuseInputsAsOutputs(a, {*out});
-  host.Outputs[kind] = *out;
+  return *out;
 }
 
 int RunConvert(const std::vector<std::string>& args) {
@@ -195,13 +194,18 @@ int RunConvert(const std::vector<std::string>& args) {
     std::cout << kConvertUsage << kLoadOptions;
     return kExitOk;
   }
-  CliHost host;
-  SetUpLoading(a, host, "convert");
-  SetUpOutput(a, host, "convert", SaveKind::SourceTracks);
-  TSession session(host);
-  session.DrawMaps = false;
-  LoadInputs(session, a, host);
-  if (!session.SaveTracks()) FailWith(host, "", host.Outputs[SaveKind::SourceTracks] + ": nothing written");
+  const TDepthRule rule = SetUpLoading(a, "convert");
+  const std::string out = OutputOption(a, "convert");
+  TCliFeedback feedback;
+  feedback.Verbose = a.Verbose;
+  TProject project;
+  project.DrawMaps = false;
+  LoadInputs(project, a, rule, feedback);
+  try {
+    project.Export(TExportRequest::OneFile(TOutput::SourceTracks, out), feedback);
+  } catch (const std::exception& e) {
+    throw CommandFailure(e.what());
+  }
   return kExitOk;
 }
 
@@ -211,18 +215,20 @@ int RunHt(const std::vector<std::string>& args) {
     std::cout << kHtUsage << kLoadOptions;
     return kExitOk;
   }
-  CliHost host;
-  SetUpLoading(a, host, "ht");
-  SetUpOutput(a, host, "ht", SaveKind::HTSourceTracks);
-  host.TrackName = a.Get("--name");
-  TSession session(host);
-  session.DrawMaps = false;
-  LoadInputs(session, a, host);
-  const HTExportResult result = session.SaveAsHTFile();
-  const std::string& out = host.Outputs[SaveKind::HTSourceTracks];
-  if (result.Outcome != HTExportOutcome::Done || result.Files.empty())
-    FailWith(host, result.Error.empty() ? "" : AboutFile(out, result.Error), AboutFile(out, "nothing written"));
-  PrintWarnings(result.Warnings);
+  const TDepthRule rule = SetUpLoading(a, "ht");
+  const std::string out = OutputOption(a, "ht");
+  TCliFeedback feedback;
+  feedback.Verbose = a.Verbose;
+  TProject project;
+  project.DrawMaps = false;
+  LoadInputs(project, a, rule, feedback);
+  TExportRequest request = TExportRequest::OneFile(TOutput::SourceHT, out);
+  request.TrackName = a.Get("--name").value_or(project.Settings.HT.TrackName);
+  try {
+    PrintWarnings(project.Export(request, feedback).Warnings);
+  } catch (const std::exception& e) {
+    throw CommandFailure(AboutFile(out, e.what()));
+  }
   return kExitOk;
 }
 
@@ -266,7 +272,7 @@ int RunGrid(const std::vector<std::string>& args) {
   const TGridExtent extent = ParseExtent(*extentText);
   const auto [columns, rows] = ParseSize(*sizeText);
   const int power = WholeNumberOption(a, "--power", kKernelMinPower, kKernelMaxPower, 8);
-  const int threads = WholeNumberOption(a, "--threads", 1, 1024, TSession::GetCPUCount());
+  const int threads = WholeNumberOption(a, "--threads", 1, 1024, TProject::GetCPUCount());
 
   const std::string& input = a.Inputs.front();
   const std::string prj = std::filesystem::path(*out).replace_extension(".prj").string();
@@ -277,14 +283,14 @@ int RunGrid(const std::vector<std::string>& args) {
   if (!in) throw CommandFailure(input + ": cannot be read");
   std::ostringstream text;
   text << in.rdbuf();
-  CliHost host;
-  host.Verbose = a.Verbose;
+  TCliFeedback feedback;
+  feedback.Verbose = a.Verbose;
   TPointList coord;
   TValueList depth;
   try {
     ReadSamplesCSV(text.str(), input, coord, depth);
     if (coord.Length() == 0) throw EGridError(input + ": no samples");
-    const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, host);
+    const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, feedback);
     // The projection goes first, so a complete grid never lacks it.
     WriteFileAtomically(prj, std::string(kWGS84Prj) + "\n");
     WriteFileAtomically(*out, EncodeEsriAsciiGrid(grid, extent));

@@ -16,14 +16,13 @@
 #include <utility>
 #include <vector>
 
-#include "cli/CliHost.h"
 #include "cli/CommandSupport.h"
-#include "contours/ContourKML.h"
+#include "exports/MapExport.h"
 #include "formats/AtomicFile.h"
 #include "formats/HTConvert.h"
 #include "interpolation/SampleGrid.h"
 #include "model/Text.h"
-#include "session/Session.h"
+#include "session/Project.h"
 
 namespace sondralis::cli {
 
@@ -68,17 +67,13 @@ constexpr const char* kMapUsage =
     "  --deep RRGGBB    colour of the greatest depth (default 0000ff, blue)\n"
     "\n";
 
-// The files of a map that an input could be (the HT parts are never read).
-constexpr const char* kMapFiles[] = {"depth.bmp",   "depth.jpg",   "contours.bmp", "depth.asc",
-                                     "depth.prj",   "samples.csv", "contours.gpx", "contours.kml"};
-
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
 
 std::pair<int, int> PictureSize(const Arguments& a) {
   const auto text = a.Get("--size");
-  if (!text) return {TSession::kDefaultPaneWidth, TSession::kDefaultPaneHeight};
+  if (!text) return {TProject::kDefaultMapWidth, TProject::kDefaultMapHeight};
   const auto size = ParseWxH(*text);
   if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
     throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
@@ -106,98 +101,6 @@ int PointCount(const TGPX& doc) {
   return n;
 }
 
-// The folder the map's files are made in before they move into OUTDIR
-// together; removed with everything in it unless Publish ran. An OUTDIR the
-// command made itself goes too when nothing was published.
-class TStagingFolder {
- public:
-  // Both folders are tracked as temporary paths, so an interrupted run
-  // leaves neither behind.
-  explicit TStagingFolder(const fs::path& outdir) : fOutdir(outdir) {
-    std::error_code ec;
-    TTemporaryPaths& temporaries = TTemporaryPaths::Process();
-    if (!fs::exists(outdir, ec)) {
-      fMadeOutdir = !temporaries
-                         .Track(TTemporaryPaths::TKind::EmptyFolder,
-                                [&]() -> std::string {
-                                  return fs::create_directories(outdir, ec) ? outdir.string() : std::string();
-                                })
-                         .empty();
-      if (!fMadeOutdir)
-        throw CommandFailure("can't create the output folder " + outdir.string() + ": " + ec.message());
-    } else if (!fs::is_directory(outdir, ec)) {
-      throw CommandFailure(outdir.string() + " is not a folder");
-    }
-    int error = 0;
-    fPath = temporaries.Track(TTemporaryPaths::TKind::Folder, [&]() -> std::string {
-      std::string pattern = (outdir / ".sondralis-map-XXXXXX").string();
-      if (::mkdtemp(pattern.data())) return pattern;
-      error = errno;
-      return {};
-    });
-    if (fPath.empty()) {
-      const std::string reason = std::error_code(error, std::generic_category()).message();
-      Discard();
-      throw CommandFailure("can't write into the output folder " + outdir.string() + ": " + reason);
-    }
-  }
-  TStagingFolder(const TStagingFolder&) = delete;
-  TStagingFolder& operator=(const TStagingFolder&) = delete;
-  ~TStagingFolder() { Discard(); }
-
-  const fs::path& Path() const { return fPath; }
-  std::string File(const std::string& name) const { return (fPath / name).string(); }
-
-  // Moves every file made into OUTDIR, replacing files of the same names;
-  // returns their names in order.
-  std::vector<std::string> Publish() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(fPath)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-      std::error_code ec;
-      fs::rename(fPath / name, fOutdir / name, ec);
-      if (ec) throw CommandFailure("can't move " + name + " into " + fOutdir.string() + ": " + ec.message());
-    }
-    // It holds the map now.
-    if (fMadeOutdir) TTemporaryPaths::Process().Release(fOutdir.string(), [] {});
-    fMadeOutdir = false;
-    return names;
-  }
-
- private:
-  void Discard() noexcept {
-    TTemporaryPaths& temporaries = TTemporaryPaths::Process();
-    std::error_code ec;
-    try {
-      if (!fPath.empty()) temporaries.Release(fPath.string(), [&] { fs::remove_all(fPath, ec); });
-      // Removed only while it is empty.
-      if (fMadeOutdir) temporaries.Release(fOutdir.string(), [&] { fs::remove(fOutdir, ec); });
-    } catch (...) {
-      // Only a failing lock gets here; the folders stay.
-    }
-    fPath.clear();
-    fMadeOutdir = false;
-  }
-
-  fs::path fOutdir;
-  fs::path fPath;
-  bool fMadeOutdir = false;
-};
-
-// Writes `what` through the session's own save command, answering its save
-// dialog with `path`; a failure ends the command.
-template <typename Save>
-void SaveThrough(CliHost& host, SaveKind kind, const std::string& path, Save save) {
-  host.Outputs[kind] = path;
-  const std::size_t errors = host.Errors.size();
-  const bool written = save();
-  host.Outputs.erase(kind);
-  if (!written || host.Errors.size() != errors)
-    FailWith(host, host.Errors.size() != errors ? host.Errors.back() : "",
-             fs::path(path).filename().string() + ": nothing written");
-}
-
 // The shortest text that reads back as the same double.
 std::string Digits17(double value) {
   char buffer[32];
@@ -218,12 +121,11 @@ int RunMap(const std::vector<std::string>& args) {
                                    "--offset", "--shallow", "--deep"});
   if (a.Help) {
     std::vector<char> text(4096);
-    std::snprintf(text.data(), text.size(), kMapUsage, TSession::kDefaultPaneWidth, TSession::kDefaultPaneHeight);
+    std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight);
     std::cout << text.data() << kLoadOptions;
     return kExitOk;
   }
-  CliHost host;
-  SetUpLoading(a, host, "map");
+  const TDepthRule rule = SetUpLoading(a, "map");
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
   const auto [width, height] = PictureSize(a);
@@ -233,81 +135,77 @@ int RunMap(const std::vector<std::string>& args) {
   const int step = WholeNumberOption(a, "--step", 1, 9999, 100, "a whole number of centimetres");
   const auto shallow = ColourOption(a, "--shallow");
   const auto deep = ColourOption(a, "--deep");
-  host.TrackName = a.Get("--name");
-  host.ShowProgress = ::isatty(STDERR_FILENO) == 1;
+  const std::string trackName = a.Get("--name").value_or(THTSettings{}.TrackName);
 
-  std::vector<std::string> outputs;
-  for (const char* name : kMapFiles) outputs.push_back((fs::path(*outdirText) / name).string());
-  RefuseInputsAsOutputs(a, outputs);
-
-  TStagingFolder staging{fs::path(*outdirText)};
+  const TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
+  RefuseInputsAsOutputs(a, request.Paths());
+  // The output folder and the staging folder exist before any work, so a
+  // folder that cannot be written is refused at once.
+  std::optional<TMapExport> exporting;
+  try {
+    exporting.emplace(request);
+  } catch (const EExportError& e) {
+    throw CommandFailure(e.what());
+  }
   const Clock::time_point start = Clock::now();
 
-  TSession session(host);
-  if (shallow) session.SetShallowColor(*shallow);
-  if (deep) session.SetDeepColor(*deep);
-  session.ResizePane(TPane::Tracks, width, height);
-  session.ResizePane(TPane::HTTracks, width, height);
-  session.Settings.InterpolationWidth = std::to_string(radius);
-  session.Settings.InterpolatorStyle = style;
-  if (threads > 0) session.Settings.InterpolateThrds = std::min(threads, session.CPUCount());
-  session.Settings.IsoStep = std::to_string(step);
-  if (host.TrackName) session.Settings.TrackName = *host.TrackName;
+  TCliFeedback feedback;
+  feedback.Verbose = a.Verbose;
+  feedback.ShowProgress = ::isatty(STDERR_FILENO) == 1;
+  TProject project;
+  if (shallow) project.SetShallowColor(*shallow);
+  if (deep) project.SetDeepColor(*deep);
+  project.SetMapSize(width, height);
+  project.SetContourMapSize(width, height);
+  TProjectSettings& settings = project.Settings;
+  settings.Interpolation.Radius = radius;
+  settings.Interpolation.Style = style;
+  if (threads > 0) settings.Interpolation.Threads = std::min(threads, project.CPUCount());
+  settings.Contours.Step = step;
+  settings.HT.TrackName = trackName;
 
-  LoadInputs(session, a, host);
-  const int pointsLoaded = PointCount(session.GPXdata());
-  const int tracksLoaded = session.GPXdata().trk.Count();
+  LoadInputs(project, a, rule, feedback);
+  const int pointsLoaded = PointCount(project.GPXdata());
+  const int tracksLoaded = project.GPXdata().trk.Count();
   const Clock::time_point loaded = Clock::now();
 
   // Both runs go before anything is written, so a refusal leaves no file.
-  if (!session.Interpolate()) FailWith(host, "", "nothing to interpolate");
-  const int trackSamples = PointCount(session.GPXdata());
-  const Clock::time_point interpolated = Clock::now();
-  if (!session.RunIsoMap()) FailWith(host, "", "no contour lines traced");
-  const Clock::time_point traced = Clock::now();
-
-  SaveThrough(host, SaveKind::Picture, staging.File("depth.bmp"), [&] { return !session.SaveInterpolatedImage().empty(); });
-  SaveThrough(host, SaveKind::Picture, staging.File("depth.jpg"), [&] { return !session.SaveInterpolatedImage().empty(); });
-  SaveThrough(host, SaveKind::Picture, staging.File("contours.bmp"), [&] { return !session.SaveIsoImage().empty(); });
-  SaveThrough(host, SaveKind::ContourTracks, staging.File("contours.gpx"), [&] { return session.SaveIsoTracks(); });
-  const TDepthMap& map = session.DepthMap();
-  const TGridExtent extent = ViewGridExtent(session.GPXView());
   try {
-    ExportContoursKML(staging.File("contours.kml"), session.IsoData(), session.MaxDepth(), session.clShallowWater(),
-                      session.clDeepWater());
-    // The grid of the picture: the map view the run interpolated in, which
-    // nothing has moved since.
-    WriteFileAtomically(staging.File("depth.prj"), std::string(kWGS84Prj) + "\n");
-    WriteFileAtomically(staging.File("depth.asc"), EncodeEsriAsciiGrid(map.DepthArray, extent));
-    WriteFileAtomically(staging.File("samples.csv"), EncodeSamplesCSV(map.InCoord, map.InDepth));
-  } catch (const EFileError& e) {
+    feedback.ProgressLabel = "Interpolating ";
+    const bool interpolated = project.Interpolate(feedback);
+    feedback.EndProgress();
+    if (!interpolated) throw CommandFailure("nothing to interpolate");
+  } catch (const ERunRefused& e) {
     throw CommandFailure(e.what());
   }
-  const Clock::time_point written = Clock::now();
+  const int trackSamples = PointCount(project.GPXdata());
+  const Clock::time_point interpolated = Clock::now();
+  try {
+    feedback.ProgressLabel = "Tracing levels ";
+    project.TraceContours(feedback);
+    feedback.EndProgress();
+  } catch (const ERunRefused& e) {
+    throw CommandFailure(e.what());
+  }
+  const Clock::time_point traced = Clock::now();
 
-  host.HTFolder = staging.Path().string();
-  const HTExportResult ht = session.CreateHTFile();
-  if (ht.Outcome != HTExportOutcome::Done || ht.Files.empty())
-    FailWith(host, ht.Error, "no HT file written");
-  const Clock::time_point exported = Clock::now();
-
-  const std::vector<std::string> files = staging.Publish();
+  TExportResult written;
+  try {
+    written = exporting->Write(project.Results(), feedback);
+  } catch (const EExportError& e) {
+    throw CommandFailure(e.what());
+  } catch (const EFileError& e) {
+    throw CommandFailure(e.what());
+  } catch (const EHTConvertError& e) {
+    throw CommandFailure(e.what());
+  }
   const Clock::time_point done = Clock::now();
 
-  // Parts of an earlier map with more parts would be loaded by the unit
-  // together with these; they are not ours to delete.
-  std::vector<std::string> stale;
-  for (int part = static_cast<int>(ht.Files.size()); part < 1000; ++part) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%03d.ht", part);
-    std::error_code ec;
-    if (!fs::exists(fs::path(*outdirText) / name, ec)) break;
-    stale.push_back(name);
-  }
-
-  const TMapInfo& info = session.MapInfo();
+  const TMapInfo& info = project.MapInfo();
+  const TDepthMap& map = project.DepthMap();
+  const TGridExtent extent = project.Results().Extent;
   const int samples = map.InCoord.Length();
-  const int maxDepth = session.MaxDepth();
+  const int maxDepth = project.MaxDepth();
   const int levels = maxDepth > 0 ? (maxDepth + 1) / step + 1 : 0;
   std::ostringstream out;
   out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << a.Inputs.size()
@@ -322,18 +220,21 @@ int RunMap(const std::vector<std::string>& args) {
       << "Covered pixels:  " << map.CoveredPixels << "\n"
       << "Levels:          " << levels << " (0 to " << (levels > 0 ? (levels - 1) * step : 0) << " cm every " << step
       << " cm)\n"
-      << "Contours:        " << session.IsoData().trk.Count() << " tracks, " << PointCount(session.IsoData())
-      << " points (" << CountHTPoints(session.IsoData(), kHTAllowance) << " HT points)\n"
+      << "Contours:        " << project.IsoData().trk.Count() << " tracks, " << PointCount(project.IsoData())
+      << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
-  for (std::size_t i = 0; i < ht.Files.size(); ++i) out << (i ? ", " : "") << fs::path(ht.Files[i]).filename().string();
+  for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
   out << "\n"
       << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
       << Fixed(Seconds(loaded, interpolated)) << ", contours " << Fixed(Seconds(interpolated, traced)) << ", files "
-      << Fixed(Seconds(traced, written) + Seconds(exported, done)) << ", HT " << Fixed(Seconds(written, exported))
-      << "; in all " << Fixed(Seconds(start, done)) << "\n"
-      << "Wrote " << files.size() << " files into " << *outdirText << "\n";
+      << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
+      << "\n"
+      << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";
   std::cout << out.str();
-  PrintWarnings(ht.Warnings);
+  PrintWarnings(written.Warnings);
+  // Parts of an earlier map with more parts would be loaded by the unit
+  // together with these; they are not ours to delete.
+  const std::vector<std::string>& stale = written.StaleHTParts;
   if (!stale.empty()) {
     std::cerr << "sondralis-cli: note: " << *outdirText << " also holds ";
     for (std::size_t i = 0; i < stale.size(); ++i) std::cerr << (i ? ", " : "") << stale[i];

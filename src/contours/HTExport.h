@@ -1,51 +1,97 @@
 #pragma once
 
-// The two HT exports of the program: "Create HT-File" writes the contour
-// lines as one or more HT files (thinning them first when asked), "Save as
-// HT-File..." writes the loaded source tracks as one HT file. Both talk to
-// the front end only through Host; the window wraps them with the busy
-// cursor and the disabled button, sondralis-cli answers the dialogs from
-// its options.
+// The contour lines as HT files for the unit: thinned until they fit one
+// file when asked, else cut into parts of at most 20000 entries, each part
+// one HT file (000.ht, 001.ht, ...). Nothing here asks anything or names a
+// file: the window's "Create HT-File" asks for a file per part, sondralis-cli
+// map writes the parts into its folder.
 
+#include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
+#include "contours/HTSplitter.h"
+#include "model/Feedback.h"
 #include "model/GPX.h"
-#include "model/Host.h"
 
 namespace sondralis {
-
-enum class HTExportOutcome {
-  Done,     // ran to its end ("done")
-  Stopped,  // the user refused to overwrite a file
-  Error,    // an error dialog ended the export
-  NotRun,   // the export did not start (another command was running)
-};
-
-struct HTExportResult {
-  HTExportOutcome Outcome = HTExportOutcome::Done;
-  bool ContoursReplaced = false;   // the contours now are a reduced copy: redraw their view
-  int ReduceThreshold = 0;         // the threshold used, when reduced
-  int ReduceTries = 0;             // reduced copies tried
-  std::vector<std::string> Files;  // files written, in order
-  std::string Error;               // the message shown when Outcome is Error
-  std::vector<std::string> Warnings;  // what was written other than asked (also logged)
-};
 
 // The text of the information message shown at the end of "Create HT-File".
 extern const char* const kHTUploadInformation;
 
-// "Create HT-File": when `ReduceWaypoints` is set and the contours count more
-// than 20000, replaces the tracks of `IsoData` by the reduced copy with the
-// largest threshold that counts below 20000; then splits the contours into
-// parts of at most 20000 and asks for a file for each (000.ht, 001.ht, ...).
-// A cancelled save dialog skips that part; refusing to overwrite ends the
-// export. Problems with the data or a file are shown with Host::ShowError
-// and end the export; files already written stay.
-HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints, Host& host);
+// The refusals of the HT exports.
+extern const char* const kHTNoPointMessage;       // "Can't convert dataset without any point"
+extern const char* const kHTCannotReduceMessage;  // "Can't reduce dataset to less than 20000 points"
 
-// "Save as HT-File...": asks for a track name and a file and writes
-// `GPXdata` as one HT file. The document is not changed.
-HTExportResult SaveAsHTFile(const TGPX& GPXdata, Host& host);
+// One part of the contours as an HT file.
+struct THTPart {
+  int Number = 0;     // 0 for 000.ht, 1 for 001.ht, ...
+  std::string Name;   // "000.ht"
+  std::string Bytes;  // the whole file
+};
+
+// The contour document on its way into HT files, as "Create HT-File" takes
+// it: checked, reduced when asked, then split part by part. The log lines
+// go to the feedback in the order the steps happen:
+//   construction: "saving dataset ===...", "reducing dataset ===...";
+//   Reduce: "Reducing dataset (2/2); n is N", one "Applying reduce threshold
+//   of T" per try, "Best reduce threshold is T";
+//   the first NextPart: "splitting dataset ===...", "n (total) is N";
+//   every part: "iterate =====000======", "n_towrite is N", "n of
+//   IsoDataWrite N".
+class TContourHTExport {
+ public:
+  // Throws EHTConvertError(kHTNoPointMessage) when the document holds no
+  // point. IsoData and the feedback must outlive the object.
+  TContourHTExport(TGPX& IsoData, TFeedback& Feedback);
+  TContourHTExport(const TContourHTExport&) = delete;
+  TContourHTExport& operator=(const TContourHTExport&) = delete;
+  ~TContourHTExport();
+
+  // The HT count of the contours (allowance 9) when the export began.
+  int Count() const noexcept { return fCount; }
+  // More than 20000: the contours need a reduction to fit one file.
+  bool NeedsReduction() const noexcept;
+
+  // Replaces the tracks of IsoData by the reduced copy with the largest
+  // threshold whose count is below 20000 (a bisection over 1 .. 99950).
+  // Tried gets the count of every try. Throws EHTConvertError
+  // (kHTCannotReduceMessage), IsoData unchanged, when even threshold 1 does
+  // not fit; TCanceled, IsoData unchanged, when the feedback was cancelled.
+  void Reduce(const std::function<void(int Count)>& Tried = {});
+  bool ContoursReplaced() const noexcept { return fReplaced; }
+  int ReduceThreshold() const noexcept { return fThreshold; }
+  int ReduceTries() const noexcept { return fTries; }
+  int ReducedCount() const noexcept { return fReducedCount; }
+
+  // The next part that holds a point, as an HT file with the track name;
+  // false after the last. A part of empty segments only is logged ("part
+  // without points skipped") and uses up no number. Throws EHTConvertError
+  // when the part cannot be an HT file. The contours must not change
+  // between the parts.
+  bool NextPart(THTPart& Part, const std::string& TrackName);
+
+ private:
+  TGPX& fIsoData;
+  TFeedback& fFeedback;
+  int fCount = 0;
+  bool fReplaced = false;
+  int fThreshold = 0;
+  int fTries = 0;
+  int fReducedCount = 0;
+  std::unique_ptr<THTSplitter> fSplitter;  // from the first NextPart on
+  int fNext = 0;                           // number of the next part
+};
+
+// "Save as HT-File...": the loaded tracks as one HT file. Logs "Checking
+// dataset..." and "Generated Points: N"; throws EHTConvertError for a
+// document without any point (kHTNoPointMessage).
+int CheckSourceHT(const TGPX& GPXdata, TFeedback& Feedback);
+// The track name as the unit takes it: its first 20 characters (UTF-16
+// code units, a surrogate pair never split).
+std::string HTTrackNameOf(const std::string& Answer);
+// Throws EHTConvertError("Can't convert dataset: it needs N entries; ...")
+// for a count above 20000.
+void RefuseTooManyEntries(int Count);
 
 }  // namespace sondralis

@@ -7,16 +7,17 @@
 
 namespace sondralis {
 
-void ReduceDocument(TGPX& Doc, int Threshold, Host& host) {
+void ReduceDocument(TGPX& Doc, int Threshold, TFeedback& Feedback) {
   for (TGPXtrk* track : Doc.trk) {
     for (TGPXtrkseg* seg : *track) {
       ReducePointList(*seg, Threshold);
-      host.ProcessEvents();
+      Feedback.ProcessEvents();
     }
   }
 }
 
-ReduceSearchResult FindReduceThreshold(const TGPX& Source, int Limit, int MaxThreshold, Host& host) {
+ReduceSearchResult FindReduceThreshold(const TGPX& Source, int Limit, int MaxThreshold, TFeedback& Feedback,
+                                       const std::function<void(int)>& Tried) {
   ReduceSearchResult result;
   // Invariant: `fits` is 0 or a threshold whose copy counts below Limit;
   // `tooMany` is MaxThreshold + 1 or a threshold whose copy does not.
@@ -24,12 +25,13 @@ ReduceSearchResult FindReduceThreshold(const TGPX& Source, int Limit, int MaxThr
   int tooMany = MaxThreshold + 1;
   while (tooMany - fits > 1) {
     const int t = fits + (tooMany - fits) / 2;
+    if (Feedback.Canceled()) throw TCanceled{};
     auto copy = std::make_unique<TGPX>();
     copy->CopyFrom(Source);
-    host.Log("Applying reduce threshold of " + std::to_string(t));
-    ReduceDocument(*copy, t, host);
+    Feedback.Log("Applying reduce threshold of " + std::to_string(t));
+    ReduceDocument(*copy, t, Feedback);
     const int count = CountHTPoints(*copy, kHTAllowance);
-    host.SetLabel(TLabel::WritePoints, "# HT Points: " + std::to_string(count));
+    if (Tried) Tried(count);
     ++result.Tries;
     if (count < Limit) {
       fits = t;

@@ -1,3 +1,5 @@
+// MovingSquares: the iso-contour tracer TMovingSquares.
+
 #include "contours/MovingSquares.h"
 
 #include <algorithm>
@@ -38,16 +40,20 @@ std::uint64_t Load8(const bool* p) {
 }  // namespace
 
 TMovingSquares::TMovingSquares(TGPX& GPX, const TGPXDraw& TrackSource, TCanvas& IsoMap,
-                               const TCanvas& InterpolatedImage, const TBooleanArray& ShadowArray,
-                               TIsoTracerHost* Host)
+                               const TCanvas& InterpolatedImage, const TBooleanArray& ShadowArray)
     : FIsoMap(&IsoMap),
       FInterpolatedImage(&InterpolatedImage),
       FShadowArray(ShadowArray),
       FGPX(&GPX),
-      FTrackSource(&TrackSource),
-      FHost(Host) {}
+      FTrackSource(&TrackSource) {}
 
 bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep) {
+  TSilentFeedback feedback;
+  return GenerateISO(MinDepth, MaxDepth, DepthStep, feedback);
+}
+
+bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFeedback& Feedback,
+                                 const std::function<void(int)>& LevelDone) {
   // A step of 0 would trace the same level for ever.
   if (DepthStep < 1) return false;
   const int W = FInterpolatedImage->Width(), H = FInterpolatedImage->Height();
@@ -62,10 +68,8 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep) {
   fHeight = H;
   FIsoMap->SetSize(W, H);
   IsoWalkRange = {1, W - 2, 1, H - 2};
-  if (FHost) {
-    FHost->SetProgressMax(RoundToHundred(MaxDepth));
-    FHost->SetProgress(0);
-  }
+  const int progressMax = RoundToHundred(MaxDepth);
+  Feedback.SetProgress(0, progressMax);
   // The level colours are fractions of MaxDepth: without a positive maximum
   // no level has a colour.
   if (MaxDepth <= 0) return true;
@@ -75,9 +79,11 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep) {
   IsoArray.SetSize(W, H);
   for (long long level = MinDepth; level <= static_cast<long long>(MaxDepth) + 1; level += DepthStep) {
     const int lvl = static_cast<int>(std::min<long long>(level, INT_MAX));
-    if (FHost) {
-      FHost->SetProgress(lvl);
-      FHost->ProcessEvents();
+    Feedback.SetProgress(lvl, progressMax);
+    Feedback.ProcessEvents();
+    if (Feedback.Canceled()) {
+      Release();
+      throw TCanceled{};
     }
     IsoThreshold = BlendColors(clShallow, clDeep, static_cast<double>(level) / MaxDepth);
     FIsoMap->SetPenColor(IsoThreshold);
@@ -88,12 +94,16 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep) {
       WalkPerimeter(lvl, startP.X, startP.Y);
       laststartP = startP;
     }
-    if (FHost) FHost->LevelDone(lvl);
+    if (LevelDone) LevelDone(lvl);
   }
+  Release();
+  return true;
+}
+
+void TMovingSquares::Release() {
   IsoShadow.SetSize(0, 0);
   IsoArray.SetSize(0, 0);
   fColors = {};
-  return true;
 }
 
 void TMovingSquares::ReadPicture() {

@@ -5,33 +5,17 @@
 // ISO map picture.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "interpolation/CommonTypes.h"
 #include "model/ColorInterpolate.h"
+#include "model/Feedback.h"
 #include "model/GPX.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
 
 namespace sondralis {
-
-// What the tracer needs of the front end that runs it. Every call has an
-// empty default, so a batch run or a test overrides only what it wants.
-// The calls come on the thread that runs GenerateISO.
-class TIsoTracerHost {
- public:
-  virtual ~TIsoTracerHost() = default;
-
-  // Maximum of the progress bar (pbIsoMap), in centimetres.
-  virtual void SetProgressMax(int /*Max*/) {}
-  // Position of the progress bar: the level about to be traced.
-  virtual void SetProgress(int /*Position*/) {}
-  // Lets pending window events run; called once per level, before tracing it.
-  virtual void ProcessEvents() {}
-  // The level is traced and its tracks are in the target document; the
-  // window redraws the contour view here (UpdateIsoImage).
-  virtual void LevelDone(int /*Level*/) {}
-};
 
 // Traces iso-depth lines through the interpolated picture. For each level
 // from MinDepth while level <= MaxDepth + 1, in DepthStep steps, a pixel
@@ -69,15 +53,15 @@ class TMovingSquares {
   // GPX receives the contour tracks; TrackSource turns pixel corners into
   // coordinates (XToLo, YToLa); the lines are drawn on IsoMap;
   // InterpolatedImage is the depth picture and ShadowArray the coverage mask
-  // of the same pixel grid (shared, never written). All of them, and Host,
-  // must outlive the tracer. Host may be null.
+  // of the same pixel grid (shared, never written). All of them must outlive
+  // the tracer.
   TMovingSquares(TGPX& GPX, const TGPXDraw& TrackSource, TCanvas& IsoMap, const TCanvas& InterpolatedImage,
-                 const TBooleanArray& ShadowArray, TIsoTracerHost* Host = nullptr);
+                 const TBooleanArray& ShadowArray);
   TMovingSquares(const TMovingSquares&) = delete;
   TMovingSquares& operator=(const TMovingSquares&) = delete;
 
-  TColor clShallow = 0x0000FF;  // shallow end of the ramp; the caller sets the window's colours
-  TColor clDeep = 0xFF0000;     // deep end of the ramp
+  TColor clShallow = clRed;  // shallow end of the ramp; the caller sets the window's colours
+  TColor clDeep = clBlue;    // deep end of the ramp
 
   // Sizes the ISO map to the picture and traces every level; depths in
   // centimetres. The picture is read once, at the start. A DepthStep below 1
@@ -85,10 +69,20 @@ class TMovingSquares {
   // level to trace (the level colours are relative to it). Throws
   // std::invalid_argument, before anything changes, when the mask or the
   // view does not have the picture's size.
+  //
+  // The progress goes to the feedback: first (0, MaxDepth rounded to the
+  // nearest hundred), then, for every level, the level as the position,
+  // then ProcessEvents, then a check for cancellation (TCanceled: the levels
+  // traced so far stay in GPX and on the ISO map; the caller puts back what
+  // it wants kept), then the level is traced and LevelDone called with it.
+  bool GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFeedback& Feedback,
+                   const std::function<void(int Level)>& LevelDone = {});
+  // The same without feedback.
   bool GenerateISO(int MinDepth, int MaxDepth, int DepthStep);
 
  private:
   void ReadPicture();
+  void Release();
   void ClassifyPixels();
   bool FindStartPoint();
   void WalkPerimeter(int level, int sx, int sy);
@@ -115,7 +109,6 @@ class TMovingSquares {
   TBooleanArray FShadowArray;
   TGPX* FGPX;                       // receives the contour tracks
   const TGPXDraw* FTrackSource;     // pixel corners to coordinates
-  TIsoTracerHost* FHost;
 
   int fWidth = 0;
   int fHeight = 0;

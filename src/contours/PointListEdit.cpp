@@ -1,3 +1,5 @@
+// PointListEdit: Douglas–Peucker reduction of a point list.
+
 #include "contours/PointListEdit.h"
 
 #include <stdexcept>

@@ -1,3 +1,5 @@
+// HTConvert: the Humminbird HT track file writer.
+
 #include "formats/HTConvert.h"
 
 #include <algorithm>

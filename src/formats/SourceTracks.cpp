@@ -26,23 +26,6 @@ void ForEachTrackPoint(const TGPX& GPX, Visit visit) {
       for (TPoint4D2* p : *seg) visit(*p);
 }
 
-std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
-
-// The answer of a depth dialog as a whole number, as the window's integer
-// conversion reads it.
-int AnswerToInt(const std::string& answer) {
-  const auto value = ParseInteger(answer);
-  if (!value || *value < INT_MIN || *value > INT_MAX)
-    throw EConvertError("'" + answer + "' is not a valid integer value");
-  return static_cast<int>(*value);
-}
-
-// "Apply depth to dataset": one depth for every point; negative becomes 0.
-void AskAndApplyDepth(TGPX& doc, const std::string& path, Host& host) {
-  const int depth = AnswerToInt(host.AskDepthToApply(FileNameOf(path)));
-  ApplyDepth(doc, depth < 0 ? 0 : depth);
-}
-
 // Why `path` cannot be opened as a source file, or nothing when it is a
 // regular file.
 std::optional<std::string> NotAFile(const std::string& path) {
@@ -77,44 +60,9 @@ void RunReader(SourceKind kind, const std::string& path, TGPX& doc, SourceReadRe
   if (!result.Loaded && result.Error.empty()) result.Error = AboutFile(path, ReaderReason(reader->mLog));
 }
 
-// Reads an existing file into a document of its own; false, after showing
-// the reason, when it could not be read.
-bool ReadForLoading(SourceKind kind, const std::string& path, TGPX& doc, SourceLoadResult& result, Host& host) {
-  SourceReadResult read;
-  RunReader(kind, path, doc, read);
-  result.Attempted = read.Attempted;
-  result.Loaded = read.Loaded;
-  result.ReaderLog = std::move(read.ReaderLog);
-  if (read.Loaded) {
-    result.Warnings = std::move(read.Warnings);
-    for (const std::string& line : result.Warnings) host.Log(line);
-    if (!result.Warnings.empty()) host.ShowLoadWarnings(result.Warnings);
-    return true;
-  }
-  result.Error = read.Error;
-  host.ShowError(read.Error);
-  return false;
-}
-
-// A missing file, a folder and the like are reported; true for a file.
-bool CheckExists(const std::string& path, SourceLoadResult& result, Host& host) {
-  const std::optional<std::string> problem = NotAFile(path);
-  if (!problem) return true;
-  result.Error = *problem;
-  host.ShowError(result.Error);
-  return false;
-}
-
 bool IsDirectory(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_directory(path, ec);
-}
-
-void AppendTracks(TGPX& GPXdata, TGPX& source, SourceLoadResult& result) {
-  result.TracksAdded = source.trk.Count();
-  // The file's own document is thrown away afterwards: its tracks move over
-  // instead of being copied.
-  GPXdata.trk.MoveFrom(source.trk);
 }
 
 }  // namespace
@@ -186,57 +134,60 @@ SourceReadResult ReadSourceDocument(const std::string& path, TGPX& Doc) {
   return result;
 }
 
-SourceLoadResult LoadGPXFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host) {
-  SourceLoadResult result;
-  if (!CheckExists(path, result, host)) return result;
-  host.Log("LoadGPXFile: Trying to open " + path);
-  TGPX doc;
-  if (!ReadForLoading(SourceKind::GPX, path, doc, result, host)) return result;
-
-  const int d = GetMaxDepth(doc);
-  host.Log("LoadGPXFile: GetMaxDepth is " + std::to_string(d));
-  if (d != 0) {
-    host.Log("LoadGPXFile: Track has valid depth readings");
-    host.Log("LoadGPXFile: Removing all 0m readings");
-    RemoveZeroDepths(doc);
+bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback) {
+  File.Path = path;
+  File.Kind = SourceKindOf(path);
+  SourceLoadResult& result = File.Result;
+  if (const std::optional<std::string> problem = NotAFile(path)) {
+    result.Error = File.Kind == SourceKind::Unknown && !IsDirectory(path) ? "can't parse " + path : *problem;
+    return false;
   }
-  if (options.AddDepth && d == 0) AskAndApplyDepth(doc, path, host);
-  if (options.AddOffset) AddDepthOffset(doc, AnswerToInt(host.AskDepthOffset(FileNameOf(path))));
-  AppendTracks(GPXdata, doc, result);
+  if (File.Kind == SourceKind::Unknown) {
+    result.Error = "can't parse " + path;
+    return false;
+  }
+  if (File.Kind == SourceKind::GPX) Feedback.Log("LoadGPXFile: Trying to open " + path);
+  SourceReadResult read;
+  RunReader(File.Kind, path, File.Doc, read);
+  result.Attempted = read.Attempted;
+  result.Loaded = read.Loaded;
+  result.ReaderLog = std::move(read.ReaderLog);
+  if (!read.Loaded) {
+    result.Error = read.Error;
+    return false;
+  }
+  result.Warnings = std::move(read.Warnings);
+  for (const std::string& line : result.Warnings) Feedback.Log(line);
+  if (File.Kind != SourceKind::GPX) return true;
+
+  File.MaxDepth = GetMaxDepth(File.Doc);
+  Feedback.Log("LoadGPXFile: GetMaxDepth is " + std::to_string(File.MaxDepth));
+  if (File.MaxDepth != 0) {
+    Feedback.Log("LoadGPXFile: Track has valid depth readings");
+    Feedback.Log("LoadGPXFile: Removing all 0m readings");
+    RemoveZeroDepths(File.Doc);
+  }
+  return true;
+}
+
+SourceLoadResult AddSourceFile(TGPX& GPXdata, TSourceFile& File, const TDepthRule& Rule) {
+  SourceLoadResult& result = File.Result;
+  if (Rule.Depth && File.WithoutDepth()) {
+    ApplyDepth(File.Doc, *Rule.Depth < 0 ? 0 : *Rule.Depth);
+    result.DepthApplied = File.Kind == SourceKind::KML;
+  }
+  if (Rule.Offset && File.Kind == SourceKind::GPX) AddDepthOffset(File.Doc, *Rule.Offset);
+  result.TracksAdded = File.Doc.trk.Count();
+  // The file's own document is thrown away afterwards: its tracks move over
+  // instead of being copied.
+  GPXdata.trk.MoveFrom(File.Doc.trk);
   return result;
 }
 
-SourceLoadResult LoadKMLFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host) {
-  SourceLoadResult result;
-  if (!CheckExists(path, result, host)) return result;
-  TGPX doc;
-  if (!ReadForLoading(SourceKind::KML, path, doc, result, host)) return result;
-  if (options.AddDepth) {
-    AskAndApplyDepth(doc, path, host);
-    result.DepthApplied = true;
-  }
-  AppendTracks(GPXdata, doc, result);
-  return result;
-}
-
-SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host) {
-  if (IsDirectory(path)) {
-    SourceLoadResult result;
-    CheckExists(path, result, host);
-    return result;
-  }
-  switch (SourceKindOf(path)) {
-    case SourceKind::GPX:
-      return LoadGPXFile(GPXdata, path, options, host);
-    case SourceKind::KML:
-      return LoadKMLFile(GPXdata, path, options, host);
-    case SourceKind::Unknown:
-      break;
-  }
-  SourceLoadResult result;
-  result.Error = "can't parse " + path;
-  host.ShowError(result.Error);
-  return result;
+SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const TDepthRule& Rule, TFeedback& Feedback) {
+  TSourceFile file;
+  if (!ReadSourceFile(path, file, Feedback)) return file.Result;
+  return AddSourceFile(GPXdata, file, Rule);
 }
 
 }  // namespace sondralis

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "model/Feedback.h"
 #include "model/GPX.h"
-#include "model/Host.h"
 
 namespace sondralis {
 
@@ -26,10 +27,16 @@ void AddDepthOffset(TGPX& GPX, int Value);
 // recordings) and keeps its points.
 void RemoveZeroDepths(TGPX& GPX);
 
-// The two check boxes of the Source Tracks tab.
-struct SourceLoadOptions {
-  bool AddDepth = false;   // cbAddDepth: ask for one depth for files without depth
-  bool AddOffset = false;  // cbAddOffset: ask for a depth offset for GPX files
+// How a file's depths are set while it is loaded: the window asks for the
+// values when its check boxes say so, sondralis-cli takes --depth and
+// --offset.
+struct TDepthRule {
+  // For a file without depth readings (every KML file, a GPX file whose
+  // greatest depth is 0): every point gets this depth; a negative value
+  // gives 0.
+  std::optional<int> Depth;
+  // Added to every point of a GPX file, whatever its depths.
+  std::optional<int> Offset;
 };
 
 enum class SourceKind { GPX, KML, Unknown };
@@ -69,20 +76,39 @@ struct SourceLoadResult {
   bool Loaded = false;         // the reader read the file completely
   bool DepthApplied = false;   // a depth was entered for a KML file
   int TracksAdded = 0;
-  std::string Error;           // the message shown when the file was not loaded
+  std::string Error;           // why the file was not loaded, naming it
   std::vector<std::string> ReaderLog;  // the reader's own diagnostic lines
-  std::vector<std::string> Warnings;   // what the reader left out, as shown
+  std::vector<std::string> Warnings;   // what the reader left out, one line per kind
 };
 
-// Loads one GPX or KML file into GPXdata. A missing file, an unknown
-// extension or a file the reader cannot read is reported through
-// host.ShowError, with the file's name and the reason, and adds nothing;
-// nothing is asked for it. Values the reader had to leave out of a file it
-// read are logged and shown with host.ShowLoadWarnings right after reading. The depth questions are host.AskDepthToApply and
-// host.AskDepthOffset. An answer that is not a whole number raises
-// EConvertError and adds nothing of this file.
-SourceLoadResult LoadGPXFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);
-SourceLoadResult LoadKMLFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);
-SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const SourceLoadOptions& options, Host& host);
+// One source file read on its own, before its tracks join the loaded ones.
+struct TSourceFile {
+  std::string Path;
+  SourceKind Kind = SourceKind::Unknown;
+  TGPX Doc;          // its tracks, depths as read, zero readings removed
+  int MaxDepth = 0;  // GetMaxDepth of a GPX file as read; 0 for KML
+  SourceLoadResult Result;
+
+  // The file has no depth reading, so a depth rule's Depth applies to it.
+  bool WithoutDepth() const noexcept { return Kind == SourceKind::KML || MaxDepth == 0; }
+};
+
+// The first steps of "Add Files..." for one file: a missing file, a folder,
+// an unknown extension or a file the reader cannot read gives false and the
+// reason in File.Result.Error, and nothing else happens. A GPX file logs
+// "LoadGPXFile: Trying to open " + path and, after reading, "LoadGPXFile:
+// GetMaxDepth is " + d; when d is not 0 it logs "LoadGPXFile: Track has
+// valid depth readings" and "LoadGPXFile: Removing all 0m readings" and
+// removes them (RemoveZeroDepths). What the reader had to leave out is
+// logged, one line per kind, and kept in File.Result.Warnings.
+bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback);
+
+// The last steps: the rule's Depth for a file without depth readings, its
+// Offset for a GPX file, then the file's tracks move to the end of GPXdata.
+// Returns File.Result with TracksAdded and DepthApplied set.
+SourceLoadResult AddSourceFile(TGPX& GPXdata, TSourceFile& File, const TDepthRule& Rule);
+
+// Both: loads one GPX or KML file into GPXdata with the rule.
+SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const TDepthRule& Rule, TFeedback& Feedback);
 
 }  // namespace sondralis

@@ -1,3 +1,5 @@
+// CommonTypes: the per-pixel arrays of the interpolation, indexed
+// [column][row] (TColorArray, TBooleanArray, TDepthArray).
 #pragma once
 
 #include <cstddef>

@@ -9,7 +9,6 @@
 #include <jpeglib.h>
 
 #include "formats/AtomicFile.h"
-#include "model/Host.h"
 #include "model/Text.h"
 
 namespace sondralis {
@@ -84,30 +83,12 @@ TPictureFormat PictureFormatOf(const std::string& Path) {
   return TPictureFormat::None;
 }
 
-std::string SavePicture(Host& host, const TCanvas& Picture) {
-  if (Picture.Width() <= 0 || Picture.Height() <= 0) {
-    host.ShowError("There is no picture to save yet.");
-    return {};
-  }
-  const auto name = host.AskSaveFileName({SaveKind::Picture, "Save image", "Bitmap Image|*.bmp|JPEG Image|*.jpg", "bmp", ""});
-  if (!name || name->empty()) return {};
-  // The format is checked before the overwrite question, so the user is
-  // never asked to replace a file that would then not be written.
-  const TPictureFormat format = PictureFormatOf(*name);
-  if (format == TPictureFormat::None) {
-    host.ShowError("Cannot save " + *name + ": pictures are saved as .bmp, .jpg or .jpeg files.");
-    return {};
-  }
-  std::error_code ec;
-  if (std::filesystem::exists(*name, ec) && !host.AskOverwrite(*name)) return {};
-  try {
-    if (format == TPictureFormat::BMP) Picture.SaveToBMP(*name);
-    else WriteFileAtomically(*name, EncodeJPEG(Picture, 90));
-  } catch (const EFileError& e) {
-    host.ShowError(e.what());
-    return {};
-  }
-  return *name;
+void WritePicture(const TCanvas& Picture, const std::string& Path) {
+  const TPictureFormat format = PictureFormatOf(Path);
+  if (format == TPictureFormat::None)
+    throw EFileError("Cannot save " + Path + ": pictures are saved as .bmp, .jpg or .jpeg files.");
+  if (format == TPictureFormat::BMP) Picture.SaveToBMP(Path);
+  else WriteFileAtomically(Path, EncodeJPEG(Picture, 90));
 }
 
 }  // namespace sondralis

@@ -6,8 +6,6 @@
 
 namespace sondralis {
 
-class Host;
-
 // The picture as a baseline (not progressive) colour JPEG with the standard
 // tables scaled to Quality (1 to 100). Throws EFileError for an empty
 // picture or when the encoder fails.
@@ -19,11 +17,10 @@ std::string EncodeJPEG(const TCanvas& Picture, int Quality = 90);
 enum class TPictureFormat { None, BMP, JPEG };
 TPictureFormat PictureFormatOf(const std::string& Path);
 
-// "Save Image...": asks for a file name (title "Save image", BMP first, then
-// JPEG), asks before overwriting an existing file, and writes the picture
-// atomically in the format its extension names. An unsupported extension, an
-// empty picture or a failed write is reported through host.ShowError and
-// writes nothing. Returns the path written, or empty.
-std::string SavePicture(Host& host, const TCanvas& Picture);
+// Writes the picture atomically in the format its extension names (BMP of
+// 24 bits per pixel, or JPEG of quality 90). Throws EFileError for an empty
+// picture, an extension of no picture format, or a failed write; then
+// nothing is written.
+void WritePicture(const TCanvas& Picture, const std::string& Path);
 
 }  // namespace sondralis

@@ -4,11 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "interpolation/ImageExport.h"
 #include "interpolation/SampleGrid.h"
-#include "model/Host.h"
-#include "model/Numbers.h"
-#include "model/Text.h"
 
 namespace sondralis {
 
@@ -55,6 +51,17 @@ int ThinTracks(TGPX& GPXdata, double DecimateLatitude, double DecimateLongitude)
 
 // ---------------------------------------------------------------- depth map
 
+// What a run makes before it is complete.
+struct TDepthMap::TPending {
+  TCoverage Coverage;
+  TPointList InCoord;
+  TValueList InDepth;
+  TColorArray InterpolArray;
+  TDepthArray DepthArray;
+  int Width = 0, Height = 0;
+};
+
+TDepthMap::TDepthMap() = default;
 TDepthMap::~TDepthMap() = default;
 
 void TDepthMap::UpdateShadowArray(TGPXDraw& GPXView) {
@@ -67,85 +74,66 @@ void TDepthMap::UpdateShadowArray(TGPXDraw& GPXView) {
   CoveredPixels = coverage.Covered;
 }
 
-std::optional<int> ParseInterpolationRadius(const std::string& Text) {
-  const auto radius = ParseInteger(Text);
-  if (!radius || *radius < 0 || *radius > 999) return std::nullopt;
-  return static_cast<int>(*radius);
-}
-
-std::string RadiusError(const std::string& Text) {
-  return "The extrapolation radius \"" + Text + "\" is not a whole number of pixels from 0 to 999.";
-}
-
-bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettings& Settings, Host& host,
-                                   TInterpolationListener* Listener) {
-  if (!Settings.FileLoaded || !GPXView.GPXd) return false;
-  if (Running()) {
-    host.ShowError("An interpolation is running already.");
-    return false;
-  }
-  const std::optional<int> radius = ParseInterpolationRadius(Settings.InterpolationWidth);
-  if (!radius) {
-    host.ShowError(RadiusError(Settings.InterpolationWidth));
-    return false;
-  }
+bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettings& Settings, const TRunInput& Input,
+                                   TFeedback& Feedback, TInterpolationListener* Listener) {
+  if (!GPXView.GPXd) return false;
+  if (Running()) throw ERunRefused("An interpolation is running already.");
+  if (Settings.Radius < 0 || Settings.Radius > kMaxInterpolationRadius)
+    throw ERunRefused("The extrapolation radius " + std::to_string(Settings.Radius) +
+                      " is not a whole number of pixels from 0 to 999.");
   TGPX& GPXdata = *GPXView.GPXd;
-  TCoverage coverage = BuildCoverage(GPXView);
+  auto pending = std::make_unique<TPending>();
+  pending->Coverage = BuildCoverage(GPXView);
+  const TCoverage& coverage = pending->Coverage;
   long long trackPoints = 0;
   for (TGPXtrk* track : GPXdata.trk)
     for (TGPXtrkseg* segment : *track)
-      for (bool kept : ThinningKeeps(*segment, Settings.DecimateLatitude, Settings.DecimateLongitude))
+      for (bool kept : ThinningKeeps(*segment, Input.DecimateLatitude, Input.DecimateLongitude))
         trackPoints += kept;
-  if (trackPoints + coverage.ShoreCoord.Length() == 0) {
-    host.ShowError("There are no depth samples to interpolate: load tracks with depth readings first.");
-    return false;
-  }
-  if (coverage.Covered == 0) {
-    host.ShowError(
+  if (trackPoints + coverage.ShoreCoord.Length() == 0)
+    throw ERunRefused("There are no depth samples to interpolate: load tracks with depth readings first.");
+  if (coverage.Covered == 0)
+    throw ERunRefused(
         "No pixel lies on water within the extrapolation radius of a depth track: there is nothing to interpolate.");
-    return false;
-  }
 
   // From here on the run changes things.
-  ShadowArray = coverage.ShadowArray;
-  ShoreLine = std::move(coverage.ShoreLine);
-  ShadowMap = std::move(coverage.ShadowMap);
-  CoveredPixels = coverage.Covered;
-  GPXView.ShadowMapTrackWidth = static_cast<int>(*radius);  // takes effect at the next redraw
-
-  const int removed = ThinTracks(GPXdata, Settings.DecimateLatitude, Settings.DecimateLongitude);
-  host.Log("Thinning removed " + std::to_string(removed) + " track points");
+  GPXView.ShadowMapTrackWidth = Settings.Radius;  // takes effect at the next redraw
+  const int removed = ThinTracks(GPXdata, Input.DecimateLatitude, Input.DecimateLongitude);
+  Feedback.Log("Thinning removed " + std::to_string(removed) + " track points");
 
   // Samples afresh: the shoreline of this mask, then every track point.
-  InCoord = coverage.ShoreCoord;
-  InDepth = coverage.ShoreDepth;
-  InCoord.Reserve(static_cast<std::size_t>(InCoord.Length() + trackPoints));
-  InDepth.Reserve(static_cast<std::size_t>(InDepth.Length() + trackPoints));
+  TPointList& coord = pending->InCoord;
+  TValueList& depth = pending->InDepth;
+  coord = coverage.ShoreCoord;
+  depth = coverage.ShoreDepth;
+  coord.Reserve(static_cast<std::size_t>(coord.Length() + trackPoints));
+  depth.Reserve(static_cast<std::size_t>(depth.Length() + trackPoints));
   for (TGPXtrk* track : GPXdata.trk)
     for (TGPXtrkseg* segment : *track)
       for (const TPoint4D2* p : *segment) {
-        InCoord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
-        InDepth.Add(static_cast<float>(p->HBdepth));
+        coord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
+        depth.Add(static_cast<float>(p->HBdepth));
       }
-  host.Log("Samples: " + std::to_string(InCoord.Length()) + ", covered pixels: " + std::to_string(CoveredPixels));
+  Feedback.Log("Samples: " + std::to_string(coord.Length()) + ", covered pixels: " + std::to_string(coverage.Covered));
 
-  fWidth = GPXView.Width();
-  fHeight = GPXView.Height();
-  ShepardInterp = std::make_shared<TShepardInterp>(InCoord, InDepth, Settings.Power, &host);
-  InterpolArray.SetSize(fWidth, fHeight);
-  DepthArray.SetSize(fWidth, fHeight);
-  auto coordinates = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(GPXView), fWidth, fHeight));
+  const int width = pending->Width = GPXView.Width();
+  const int height = pending->Height = GPXView.Height();
+  ShepardInterp = std::make_shared<TShepardInterp>(coord, depth, Settings.Style, &Feedback);
+  pending->InterpolArray.SetSize(width, height);
+  pending->DepthArray.SetSize(width, height);
+  auto coordinates = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(GPXView), width, height));
 
   TInterpolationJob job;
-  job.Image = InterpolArray;
-  job.ShadowArray = ShadowArray;
-  job.Depths = DepthArray;
+  job.Image = pending->InterpolArray;
+  job.ShadowArray = coverage.ShadowArray;
+  job.Depths = pending->DepthArray;
   job.ShepardInterp = ShepardInterp;
   job.Coordinates = std::move(coordinates);
-  job.MaxDepth = Settings.MaxDepth;
-  job.clShallow = Settings.clShallowWater;
-  job.clDeep = Settings.clDeepWater;
-  fScheduler = std::make_unique<TInterpolationScheduler>(std::move(job), fWidth, Settings.ThreadsRun, host, Listener);
+  job.MaxDepth = Input.MaxDepth;
+  job.clShallow = Input.clShallow;
+  job.clDeep = Input.clDeep;
+  fPending = std::move(pending);
+  fScheduler = std::make_unique<TInterpolationScheduler>(std::move(job), width, Settings.Threads, Feedback, Listener);
   fScheduler->Start();
   return true;
 }
@@ -153,31 +141,44 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
 bool TDepthMap::Poll() {
   if (!fScheduler) return true;
   if (!fScheduler->Poll()) return false;
-  Complete();
+  End();
   return true;
 }
 
 void TDepthMap::Wait() {
   if (!fScheduler) return;
   fScheduler->Wait();
-  Complete();
+  End();
 }
 
-bool TDepthMap::Interpolate(TGPXDraw& GPXView, const TInterpolationSettings& Settings, Host& host,
-                            TInterpolationListener* Listener) {
-  if (!StartInterpolation(GPXView, Settings, host, Listener)) return false;
+bool TDepthMap::Interpolate(TGPXDraw& GPXView, const TInterpolationSettings& Settings, const TRunInput& Input,
+                            TFeedback& Feedback, TInterpolationListener* Listener) {
+  if (!StartInterpolation(GPXView, Settings, Input, Feedback, Listener)) return false;
   Wait();
   return true;
 }
 
-void TDepthMap::Complete() {
-  InterpolatedImage.SetSize(fWidth, fHeight);
-  for (int y = 0; y < fHeight; ++y) {
-    std::uint32_t* row = InterpolatedImage.ScanLine(y);
-    for (int x = 0; x < fWidth; ++x) row[x] = TCanvas::ToRGB32(InterpolArray[x][y]);
-  }
+void TDepthMap::End() {
+  const bool canceled = fScheduler->Canceled();
   fScheduler.reset();
   ShepardInterp.reset();
+  std::unique_ptr<TPending> run = std::move(fPending);
+  if (canceled) throw TCanceled{};
+
+  TCoverage& coverage = run->Coverage;
+  ShadowArray = coverage.ShadowArray;
+  ShoreLine = std::move(coverage.ShoreLine);
+  ShadowMap = std::move(coverage.ShadowMap);
+  CoveredPixels = coverage.Covered;
+  InCoord = run->InCoord;
+  InDepth = run->InDepth;
+  InterpolArray = run->InterpolArray;
+  DepthArray = run->DepthArray;
+  InterpolatedImage.SetSize(run->Width, run->Height);
+  for (int y = 0; y < run->Height; ++y) {
+    std::uint32_t* row = InterpolatedImage.ScanLine(y);
+    for (int x = 0; x < run->Width; ++x) row[x] = TCanvas::ToRGB32(InterpolArray[x][y]);
+  }
   InterpLoaded = true;
 }
 
@@ -193,13 +194,9 @@ double TDepthMap::DepthAt(int X, int Y) const {
   return DepthArray[X][Y];
 }
 
-std::string TDepthMap::SaveImage(Host& host) const {
-  if (!InterpLoaded) return {};
-  return SavePicture(host, InterpolatedImage);
-}
-
 void TDepthMap::Clear() {
   fScheduler.reset();
+  fPending.reset();
   ShepardInterp.reset();
   InterpLoaded = false;
   InterpolatedImage.SetSize(0, 0);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,12 @@
 #include "interpolation/CoverageMask.h"
 #include "interpolation/ShepardInterp.h"
 #include "interpolation/ShepardThread.h"
+#include "model/Feedback.h"
 #include "model/GPX.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
 
 namespace sondralis {
-
-class Host;
 
 // Which points of a track segment thinning keeps: walking from the first
 // point, a point stays exactly when both its latitude and its longitude
@@ -26,21 +26,29 @@ std::vector<bool> ThinningKeeps(const TPointList2& Segment, double DecimateLatit
 // returns how many it dropped.
 int ThinTracks(TGPX& GPXdata, double DecimateLatitude, double DecimateLongitude);
 
-// The extrapolation radius in the text of its field: a whole number of
-// pixels from 0 to 999, or nothing; RadiusError says what is wrong.
-std::optional<int> ParseInterpolationRadius(const std::string& Text);
-std::string RadiusError(const std::string& Text);
+// A run that cannot work: the message says why. Thrown before the run
+// changes anything.
+class ERunRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
-// What an interpolation run reads from the window.
+// The largest extrapolation radius, in pixels.
+inline constexpr int kMaxInterpolationRadius = 999;
+
+// What the user chooses for a run (the Interpolated Map tab, map's options).
 struct TInterpolationSettings {
-  bool FileLoaded = false;                 // tracks have been loaded
-  int ThreadsRun = 1;                      // tbInterpolateThrds
-  int Power = 8;                           // tbInterpolatorStyle, 2 to 14
-  std::string InterpolationWidth = "30";   // edtInterpolationWidth, pixels
-  int MaxDepth = 0;                        // centimetres of the deep colour
-  TColor clShallowWater = 255;
-  TColor clDeepWater = 16711680;
-  double DecimateLatitude = 0;   // degrees per pixel row of the view
+  int Radius = 30;   // extrapolation radius: the band around the depth tracks, 0 to 999 pixels
+  int Style = 8;     // interpolator style: the power of the weights, 2 (smooth) to 14 (hard)
+  int Threads = 1;   // workers
+};
+
+// What a run takes from the map beside the settings.
+struct TRunInput {
+  int MaxDepth = 0;              // centimetres of the deep colour
+  TColor clShallow = clRed;      // colour of depth 0
+  TColor clDeep = clBlue;        // colour of MaxDepth
+  double DecimateLatitude = 0;   // degrees per pixel row of the view: the thinning thresholds
   double DecimateLongitude = 0;  // degrees per pixel column of the view
 };
 
@@ -48,15 +56,18 @@ struct TInterpolationSettings {
 // shoreline samples, the samples of a run, the workers' arrays and the
 // picture. The window and sondralis-cli drive the same object.
 //
-// A run: refuse what cannot work (no tracks, a radius that is not a number,
-// no samples, no covered pixel) with a message before changing anything;
+// A run: refuse what cannot work (ERunRefused, before changing anything);
 // then rebuild the mask, thin the tracks of the view's document, collect
 // samples afresh (the shoreline pixels of the mask, then every track point),
-// and let the workers fill InterpolArray and DepthArray. When the last worker
-// has finished, InterpolatedImage holds the picture and InterpLoaded is set.
+// and let the workers fill the colours and depths. Until the last worker has
+// finished the run works on arrays of its own: only then do the mask, the
+// samples, InterpolArray, DepthArray and InterpolatedImage become the run's
+// and InterpLoaded is set. A run cancelled through its feedback leaves them
+// all as the last completed run left them (the thinning it did stays, as it
+// would after the run).
 class TDepthMap {
  public:
-  TDepthMap() = default;
+  TDepthMap();
   TDepthMap(const TDepthMap&) = delete;
   TDepthMap& operator=(const TDepthMap&) = delete;
   ~TDepthMap();
@@ -77,21 +88,23 @@ class TDepthMap {
   // shoreline pixels of the new mask alone. Not while a run is going.
   void UpdateShadowArray(TGPXDraw& GPXView);
 
-  // Starts a run over the view and its document; returns false, changing
-  // nothing, when it is refused (nothing loaded, or a message through host).
-  // Log lines go to host; progress and the count of running workers to the
-  // listener. The view, its document and the host must stay unchanged and
-  // alive until the run is complete.
-  bool StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettings& Settings, Host& host,
-                          TInterpolationListener* Listener = nullptr);
+  // Starts a run over the view and its document. False, changing nothing,
+  // when the view shows no document; ERunRefused when the run cannot work.
+  // Log lines and progress go to the feedback, which may cancel the run;
+  // the count of running workers and the wake-ups to the listener. The
+  // view, its document and the feedback must stay unchanged and alive until
+  // the run has ended.
+  bool StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettings& Settings, const TRunInput& Input,
+                          TFeedback& Feedback, TInterpolationListener* Listener = nullptr);
   // Delivers what the workers posted; true when no run is going any more.
-  // Never blocks.
+  // Never blocks. Throws TCanceled when the run has just ended cancelled.
   bool Poll();
-  // Blocks until the run is complete.
+  // Blocks until the run has ended; throws TCanceled when it was cancelled.
   void Wait();
-  // A whole run, blocking; false when refused.
-  bool Interpolate(TGPXDraw& GPXView, const TInterpolationSettings& Settings, Host& host,
-                   TInterpolationListener* Listener = nullptr);
+  // A whole run, blocking; false when there is nothing to run. Throws
+  // ERunRefused and TCanceled.
+  bool Interpolate(TGPXDraw& GPXView, const TInterpolationSettings& Settings, const TRunInput& Input,
+                   TFeedback& Feedback, TInterpolationListener* Listener = nullptr);
   bool Running() const noexcept { return fScheduler != nullptr; }
   // The scheduler of the running run, or null.
   const TInterpolationScheduler* Scheduler() const noexcept { return fScheduler.get(); }
@@ -105,17 +118,16 @@ class TDepthMap {
   // before a run.
   double DepthAt(int X, int Y) const;
 
-  // "Save Image...": the picture as BMP or JPEG through the host's dialogs.
-  // Does nothing before a run has completed. Returns the path written.
-  std::string SaveImage(Host& host) const;
-
   // Start over: no picture, no run result.
   void Clear();
 
  private:
-  void Complete();
+  struct TPending;
+  // Ends the run: a completed one becomes the depth map's, a cancelled one
+  // is dropped (TCanceled).
+  void End();
 
-  int fWidth = 0, fHeight = 0;
+  std::unique_ptr<TPending> fPending;  // what the running run makes
   std::shared_ptr<const TShepardInterp> ShepardInterp;  // only while a run goes
   std::unique_ptr<TInterpolationScheduler> fScheduler;
 };

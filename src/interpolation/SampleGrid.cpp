@@ -113,7 +113,7 @@ TPixelCoordinates GridNodes(const TGridExtent& Extent, int Columns, int Rows) {
 }
 
 TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
-                        int Rows, int Power, int Threads, Host& host, double Tolerance) {
+                        int Rows, int Power, int Threads, TFeedback& Feedback, double Tolerance) {
   if (Coord.Length() == 0 || Coord.Length() != Depth.Length()) throw EGridError("no samples to interpolate");
   if (Columns < 1 || Rows < 1) throw EGridError("the grid needs at least one column and one row");
   if (!(Extent.MinLon < Extent.MaxLon) || !(Extent.MinLat < Extent.MaxLat))
@@ -124,11 +124,12 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
   TDepthArray grid(Columns, Rows);
   TInterpolationJob job;
   job.Depths = grid;
-  job.ShepardInterp = std::make_shared<TShepardInterp>(Coord, Depth, Power, &host, Tolerance);
+  job.ShepardInterp = std::make_shared<TShepardInterp>(Coord, Depth, Power, &Feedback, Tolerance);
   job.Coordinates = std::move(coordinates);
-  TInterpolationScheduler scheduler(std::move(job), Columns, Threads, host);
+  TInterpolationScheduler scheduler(std::move(job), Columns, Threads, Feedback);
   scheduler.Start();
   scheduler.Wait();
+  if (scheduler.Canceled()) throw TCanceled{};
   return grid;
 }
 

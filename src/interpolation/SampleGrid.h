@@ -7,11 +7,10 @@
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardInterp.h"
 #include "interpolation/ShepardThread.h"
+#include "model/Feedback.h"
 #include "view/GPXDraw.h"
 
 namespace sondralis {
-
-class Host;
 
 // A bad samples file or grid request; the message says where and why.
 class EGridError : public std::runtime_error {
@@ -60,10 +59,11 @@ TPixelCoordinates GridNodes(const TGridExtent& Extent, int Columns, int Rows);
 // The result is indexed [column][row]. With Tolerance > 0 (in the depths'
 // unit) each node is within Tolerance of Shepard's mean over all samples
 // and only the samples near it are summed (powers from kBoundedMinPower
-// on); 0 is the exact mean. Throws EGridError for an empty sample set or a
-// degenerate grid.
+// on); 0 is the exact mean. The workers' log lines and progress go to the
+// feedback. Throws EGridError for an empty sample set or a degenerate grid,
+// and TCanceled when the feedback was cancelled.
 TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const TGridExtent& Extent, int Columns,
-                        int Rows, int Power, int Threads, Host& host, double Tolerance = 0);
+                        int Rows, int Power, int Threads, TFeedback& Feedback, double Tolerance = 0);
 
 // The grid as an Esri ASCII grid (ncols, nrows, xllcorner, yllcorner, dx, dy,
 // NODATA_value, then the rows from the north), every number with 17

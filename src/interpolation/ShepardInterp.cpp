@@ -6,14 +6,14 @@
 #include <cstdlib>
 #include <limits>
 
-#include "model/Host.h"
+#include "model/Feedback.h"
 
 namespace sondralis {
 
-TShepardInterp::TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host,
+TShepardInterp::TShepardInterp(const TPointList& coord, const TValueList& value, double p, TFeedback* feedback,
                                double Tolerance)
     : pts(coord), vals(value), n(coord.Length()), ndim(2), pneg(-p), fTolerance(Tolerance > 0 ? Tolerance : 0) {
-  if (coord.Length() != value.Length() && host) host->ShowInformation("coordinates and values matrices missmatch.");
+  if (coord.Length() != value.Length() && feedback) feedback->Log("coordinates and values matrices missmatch.");
   // Values beyond the positions, or positions without a value, take no part.
   fCount = std::min(n, value.Length());
   if (p == std::floor(p) && p >= kKernelMinPower && p <= kKernelMaxPower) fKernelPower = static_cast<int>(p);

@@ -1,3 +1,5 @@
+// ShepardInterp: TShepardInterp, Shepard's inverse-distance weighting over
+// all samples, and the sample arrays TPointList and TValueList.
 #pragma once
 
 #include <array>
@@ -12,7 +14,7 @@
 
 namespace sondralis {
 
-class Host;
+class TFeedback;
 
 // A growable array shared by reference: copies refer to the same elements,
 // as the sample arrays of the run are shared with the interpolator built
@@ -54,13 +56,13 @@ using TValueList = TSharedArray<float>;
 class TShepardInterp {
  public:
   // Keeps references to the two arrays. Arrays of different length are
-  // reported through host, when given, with the message "coordinates and
+  // reported to the feedback, when given, with the line "coordinates and
   // values matrices missmatch."; the interpolator is built anyway, over the
   // positions that have a value. The samples are also laid out for the fast
   // kernels here, once, and sorted into cells for powers from
   // kBoundedMinPower on. Tolerance is what the workers pass to Column: 0
   // (or less) evaluates every pixel over all samples.
-  TShepardInterp(const TPointList& coord, const TValueList& value, double p, Host* host = nullptr,
+  TShepardInterp(const TPointList& coord, const TValueList& value, double p, TFeedback* feedback = nullptr,
                  double Tolerance = 0);
 
   TPointList pts;

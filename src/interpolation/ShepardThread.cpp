@@ -1,87 +1,122 @@
+// ShepardThread: the workers and their scheduler.
+
 #include "interpolation/ShepardThread.h"
 
 #include <algorithm>
 #include <string>
 
-#include "model/Host.h"
-
 namespace sondralis {
 
-// The workers' way to their owner: a queue of events under a lock. Workers
-// post and never wait for the owner to take them; the owner takes them on its
-// own thread in Poll or Wait.
+// The run's queue of stripes and the workers' way to their owner: a queue
+// of events under one lock. Workers take stripes and post events and never
+// wait for the owner to take them; the owner takes them on its own thread in
+// Poll or Wait. A stripe is taken and its event posted under the same lock,
+// so the owner hears of the stripes in the order they were handed out.
 class TWorkerMailbox {
  public:
+  enum class TKind {
+    Step,   // a worker started a column
+    Taken,  // a worker took stripe Stripe after finishing one
+    Ended,  // a worker's thread is ending
+  };
   struct Event {
-    bool Done = false;  // false: one progress step
-    TShepardThread* Worker = nullptr;
+    TKind Kind = TKind::Step;
+    int Stripe = 0;
   };
 
-  explicit TWorkerMailbox(TInterpolationListener* listener) : fListener(listener) {}
+  TWorkerMailbox(TFeedback& feedback, TInterpolationListener* listener, int tasks, int width, int next)
+      : Feedback(feedback), Tasks(tasks), Width(width), fNext(next), fListener(listener) {}
 
   void Post(Event event) {
     {
       std::lock_guard lock(Mutex);
       Events.push_back(event);
     }
-    Posted.notify_one();
-    if (fListener) fListener->Wake();
+    Announce();
+  }
+
+  // The next stripe, from 1, or 0 when none is left.
+  int Take() {
+    int stripe = 0;
+    {
+      std::lock_guard lock(Mutex);
+      if (fNext > Tasks) return 0;
+      stripe = fNext++;
+      Events.push_back({TKind::Taken, stripe});
+    }
+    Announce();
+    return stripe;
   }
 
   std::mutex Mutex;
   std::condition_variable Posted;
   std::deque<Event> Events;
   std::atomic<bool> Abandon{false};
+  TFeedback& Feedback;
+  const int Tasks;
+  const int Width;
 
  private:
+  void Announce() {
+    Posted.notify_one();
+    if (fListener) fListener->Wake();
+  }
+
+  int fNext;  // the next stripe to hand out, from 1
   TInterpolationListener* fListener;
 };
 
 // ---------------------------------------------------------------- workers
 
-TShepardThread::TShepardThread(const TInterpolationJob& Job, int xStart, int xStop, TWorkerMailbox& Mailbox)
+TShepardThread::TShepardThread(const TInterpolationJob& Job, int FirstStripe, TWorkerMailbox& Mailbox)
     : FImage(Job.Image),
       FShadowArray(Job.ShadowArray),
       FDepths(Job.Depths),
       FShepardInterp(Job.ShepardInterp),
       FCoordinates(Job.Coordinates),
-      FxStart(xStart),
-      FxStop(xStop),
       FMaxDepth(Job.MaxDepth),
       FclShallow(Job.clShallow),
       FclDeep(Job.clDeep),
-      fMailbox(Mailbox) {}
+      fMailbox(Mailbox),
+      fStripe(FirstStripe) {}
 
-TShepardThread::~TShepardThread() {
-  if (fThread.joinable()) fThread.join();
-}
+TShepardThread::~TShepardThread() { Join(); }
 
 void TShepardThread::Start() {
   fThread = std::thread([this] {
-    // An error ends the stripe early; the owner still hears that the worker
-    // is done, so the run goes on.
+    // An error ends the worker early; the owner still hears that it ended,
+    // so the run comes to its end.
     try {
       Execute();
     } catch (...) {
     }
-    fMailbox.Post({true, this});
+    fMailbox.Post({TWorkerMailbox::TKind::Ended});
   });
 }
 
-void TShepardThread::Execute() { DoInterpolate(); }
+void TShepardThread::Join() {
+  if (fThread.joinable()) fThread.join();
+}
 
-void TShepardThread::StepProgress() { fMailbox.Post({false, this}); }
+void TShepardThread::Execute() {
+  for (int stripe = fStripe; stripe > 0 && !Stopping(); stripe = fMailbox.Take()) {
+    const auto [first, last] = TInterpolationScheduler::Stripe(stripe, fMailbox.Tasks, fMailbox.Width);
+    FxStart = first;
+    FxStop = last;
+    DoInterpolate();
+  }
+}
 
-bool TShepardThread::Abandoned() const { return fMailbox.Abandon.load(std::memory_order_relaxed); }
+void TShepardThread::StepProgress() { fMailbox.Post({TWorkerMailbox::TKind::Step}); }
+
+bool TShepardThread::Stopping() const {
+  return fMailbox.Abandon.load(std::memory_order_relaxed) || fMailbox.Feedback.Canceled();
+}
 
 TThdsInterpolate::~TThdsInterpolate() {
   // The thread runs DoInterpolate of this class: it must end before this
   // part of the object goes.
   Join();
-}
-
-void TShepardThread::Join() {
-  if (fThread.joinable()) fThread.join();
 }
 
 void TThdsInterpolate::DoInterpolate() {
@@ -101,7 +136,7 @@ void TThdsInterpolate::DoInterpolate() {
     return colour(low) != colour(high);
   };
   for (int x = FxStart; x <= FxStop; ++x) {
-    if (Abandoned()) return;
+    if (Stopping()) return;
     StepProgress();
     const double lon = at.Longitudes[static_cast<std::size_t>(x)];
     const std::span<const bool> wanted = masked ? std::span<const bool>(FShadowArray[x]) : std::span<const bool>();
@@ -123,17 +158,16 @@ void TThdsInterpolate::DoInterpolate() {
 
 // ---------------------------------------------------------------- scheduler
 
-TInterpolationScheduler::TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun_, Host& host,
-                                                 TInterpolationListener* Listener)
+TInterpolationScheduler::TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun_,
+                                                 TFeedback& Feedback, TInterpolationListener* Listener)
     : ThreadsRun(std::max(ThreadsRun_, 1)),
       fJob(std::move(Job)),
       fWidth(std::max(Width, 0)),
-      fHost(host),
-      fListener(Listener),
-      fMailbox(std::make_unique<TWorkerMailbox>(Listener)) {}
+      fFeedback(Feedback),
+      fListener(Listener) {}
 
 TInterpolationScheduler::~TInterpolationScheduler() {
-  fMailbox->Abandon = true;
+  if (fMailbox) fMailbox->Abandon = true;
   for (auto& worker : fWorkers) worker.reset();
 }
 
@@ -148,33 +182,38 @@ void TInterpolationScheduler::Start() {
   if (fStarted) return;
   fStarted = true;
   ThreadsTasks = TaskCount(fWidth);
-  fHost.Log("Num Tasks: " + std::to_string(ThreadsTasks));
+  fFeedback.Log("Num Tasks: " + std::to_string(ThreadsTasks));
   // A narrow view has fewer stripes than workers asked for: one worker per
   // stripe, never a stripe beyond the last column.
   ThreadsRun = std::min(ThreadsRun, ThreadsTasks);
   ThreadsRunning = ThreadsRun;
+  fMailbox = std::make_unique<TWorkerMailbox>(fFeedback, fListener, ThreadsTasks, fWidth, ThreadsRun + 1);
   for (int k = 1; k <= ThreadsRun; ++k) {
     ThreadsID = k;
-    StartWorker(false);
+    LogStripe(false);
+    fWorkers.push_back(std::make_unique<TThdsInterpolate>(fJob, k, *fMailbox));
   }
+  // Started once all exist, so the log has every "Start Thread: " line
+  // before the first "Add Thread: ".
+  for (auto& worker : fWorkers) worker->Start();
   if (fListener) fListener->ThreadsRunningChanged(ThreadsRunning);
 }
 
-void TInterpolationScheduler::StartWorker(bool Added) {
+void TInterpolationScheduler::LogStripe(bool Added) {
   const auto [first, last] = Stripe(ThreadsID, ThreadsTasks, fWidth);
-  fHost.Log(std::string(Added ? "Add Thread: " : "Start Thread: ") + std::to_string(first) + "     " +
-            std::to_string(last));
-  fWorkers.push_back(std::make_unique<TThdsInterpolate>(fJob, first, last, *fMailbox));
-  fWorkers.back()->Start();
+  fFeedback.Log(std::string(Added ? "Add Thread: " : "Start Thread: ") + std::to_string(first) + "     " +
+                std::to_string(last));
 }
 
 bool TInterpolationScheduler::Poll() {
+  if (!fStarted) return false;
   std::unique_lock lock(fMailbox->Mutex);
   Deliver(lock);
   return Finished();
 }
 
 void TInterpolationScheduler::Wait() {
+  if (!fStarted) return;
   std::unique_lock lock(fMailbox->Mutex);
   while (!Finished()) {
     fMailbox->Posted.wait(lock, [&] { return !fMailbox->Events.empty(); });
@@ -189,19 +228,19 @@ void TInterpolationScheduler::Deliver(std::unique_lock<std::mutex>& lock) {
   events.swap(fMailbox->Events);
   lock.unlock();
   for (const auto& event : events) {
-    if (!event.Done) {
-      if (fListener) fListener->StepProgress();
-      continue;
-    }
-    // The worker has posted its last event; its thread is ending.
-    auto it = std::find_if(fWorkers.begin(), fWorkers.end(), [&](const auto& w) { return w.get() == event.Worker; });
-    if (it != fWorkers.end()) fWorkers.erase(it);
-    if (ThreadsID < ThreadsTasks) {
-      ++ThreadsID;
-      StartWorker(true);
-    } else {
-      --ThreadsRunning;
-      if (fListener) fListener->ThreadsRunningChanged(ThreadsRunning);
+    switch (event.Kind) {
+      case TWorkerMailbox::TKind::Step:
+        ++fColumnsDone;
+        fFeedback.SetProgress(std::min(fColumnsDone, std::max(fWidth - 1, 0)), std::max(fWidth - 1, 0));
+        break;
+      case TWorkerMailbox::TKind::Taken:
+        ThreadsID = event.Stripe;
+        LogStripe(true);
+        break;
+      case TWorkerMailbox::TKind::Ended:
+        --ThreadsRunning;
+        if (fListener) fListener->ThreadsRunningChanged(ThreadsRunning);
+        break;
     }
   }
   lock.lock();

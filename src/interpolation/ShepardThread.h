@@ -1,3 +1,5 @@
+// ShepardThread: the interpolation's workers (TShepardThread,
+// TThdsInterpolate) and their scheduler, a fixed pool taking column stripes.
 #pragma once
 
 #include <atomic>
@@ -13,10 +15,9 @@
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardInterp.h"
 #include "model/ColorInterpolate.h"
+#include "model/Feedback.h"
 
 namespace sondralis {
-
-class Host;
 
 // The geographic position of every column and every row of the pixel grid:
 // for the map view the pixels' positions XToLo(x) and YToLa(y), as the
@@ -41,28 +42,29 @@ struct TInterpolationJob {
   TColor clDeep = 0;     // MaxDepth and deeper
 };
 
-// Where workers send what happened; it delivers on the owner's thread.
+// The run's queue of stripes and the workers' way to their owner; shared by
+// the workers of one run.
 class TWorkerMailbox;
 
-// A worker: one thread that processes the column stripe FxStart .. FxStop
-// (inclusive) of a run and then tells its owner it is done. It writes only
-// its own columns of the target arrays and never waits for anyone: its
-// progress steps and its completion are posted to the owner, which delivers
-// them on its own thread.
+// A worker of the pool: one thread that fills the column stripe FxStart ..
+// FxStop (inclusive), then takes the next stripe of the run, in ascending
+// order, until none is left, the run is cancelled or its owner goes away. It
+// writes only the columns of its stripes and never waits for anyone: its
+// progress steps, the stripes it takes and its end are posted to the owner,
+// which delivers them on its own thread.
 class TShepardThread {
  public:
-  TShepardThread(const TInterpolationJob& Job, int xStart, int xStop, TWorkerMailbox& Mailbox);
+  // The worker begins with stripe FirstStripe (from 1) of the run.
+  TShepardThread(const TInterpolationJob& Job, int FirstStripe, TWorkerMailbox& Mailbox);
   TShepardThread(const TShepardThread&) = delete;
   TShepardThread& operator=(const TShepardThread&) = delete;
-  // Waits for the thread: the owner destroys a worker only after its
-  // completion was delivered, when the thread is about to end anyway.
+  // Waits for the thread.
   virtual ~TShepardThread();
 
   // Starts the thread. Kept apart from construction so that the thread
   // never sees a half-built object.
   void Start();
-  // Waits for the thread to end. The owner calls it only after the worker
-  // reported that it is done.
+  // Waits for the thread to end.
   void Join();
 
   TColorArray FImage;
@@ -70,23 +72,27 @@ class TShepardThread {
   TDepthArray FDepths;
   std::shared_ptr<const TShepardInterp> FShepardInterp;
   std::shared_ptr<const TPixelCoordinates> FCoordinates;
-  int FxStart = 0;
+  int FxStart = 0;  // the stripe being filled
   int FxStop = -1;
   int FMaxDepth = 0;
   TColor FclShallow = 0;
   TColor FclDeep = 0;
 
  protected:
-  // Runs on the worker's thread; calls DoInterpolate and nothing else.
+  // Runs on the worker's thread: fills stripe after stripe with
+  // DoInterpolate.
   virtual void Execute();
+  // Fills the columns FxStart .. FxStop.
   virtual void DoInterpolate() = 0;
   // One column started: posts one progress step to the owner.
   void StepProgress();
-  // True when the owner was destroyed mid-run and wants the thread to end.
-  bool Abandoned() const;
+  // True when the run was cancelled or its owner went away: the worker
+  // ends after the column it is in.
+  bool Stopping() const;
 
  private:
   TWorkerMailbox& fMailbox;
+  int fStripe;
   std::thread fThread;
 };
 
@@ -102,13 +108,11 @@ class TThdsInterpolate : public TShepardThread {
   void DoInterpolate() override;
 };
 
-// What a run tells its owner, always on the owner's thread except Wake.
+// What a run tells its owner beside its feedback.
 class TInterpolationListener {
  public:
   virtual ~TInterpolationListener() = default;
-  // A worker started a column: the progress bar's step of one.
-  virtual void StepProgress() {}
-  // The number of workers still running changed.
+  // The number of workers still running changed (on the owner's thread).
   virtual void ThreadsRunningChanged(int /*ThreadsRunning*/) {}
   // Called on a worker's thread when something waits to be delivered: the
   // owner should call Poll soon (a window posts itself an event). Must not
@@ -116,37 +120,48 @@ class TInterpolationListener {
   virtual void Wake() {}
 };
 
-// Hands the column stripes of a run to workers and collects them. Stripes
-// of about 15 columns go out strictly in ascending order to at most
-// ThreadsRun workers at once; whenever a worker finishes, the next stripe
-// goes to a new worker in its place. The log lines "Num Tasks: ",
-// "Start Thread: " and "Add Thread: " go to the host.
+// Splits a run into column stripes of about 15 columns and lets a fixed
+// pool of ThreadsRun workers fill them: the workers start with stripes 1 to
+// ThreadsRun and each takes the next stripe, strictly in ascending order, as
+// soon as it has finished one, so at most ThreadsRun stripes are filled at
+// any time and the next stripe goes to whichever worker finishes first. The
+// log lines "Num Tasks: ", "Start Thread: " and "Add Thread: " go to the
+// feedback, and so does one progress step per column (the progress runs to
+// Width - 1).
+//
+// The feedback is checked before every column: once it is cancelled the
+// workers end after the column they are in, take no further stripe, and the
+// run ends early (Canceled()).
 //
 // Two ways to drive a run, both on the owner's thread: Poll from an event
 // loop, which delivers what the workers posted and never blocks; or Wait,
-// which blocks until the run is complete. Either way the progress steps,
-// the completions and the log reach the owner on its own thread.
+// which blocks until the run is complete. Either way the progress, the log
+// and the count of running workers reach the owner on its own thread.
 class TInterpolationScheduler {
  public:
   // Columns per stripe when the view is wide enough.
   static constexpr int kStripeWidth = 15;
 
-  TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun, Host& host,
+  TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun, TFeedback& Feedback,
                           TInterpolationListener* Listener = nullptr);
   TInterpolationScheduler(const TInterpolationScheduler&) = delete;
   TInterpolationScheduler& operator=(const TInterpolationScheduler&) = delete;
-  // A run cannot be cancelled, but its owner may go away: the workers then
-  // stop after their current column and are waited for.
+  // The owner may go away mid-run: the workers then stop after their
+  // current column and are waited for.
   ~TInterpolationScheduler();
 
-  // Logs the stripe count and starts the first workers.
+  // Logs the stripe count and starts the workers.
   void Start();
-  // Delivers everything the workers posted so far; true once the run is
-  // complete. Never blocks.
+  // Delivers everything the workers posted so far; true once the run has
+  // ended. Never blocks.
   bool Poll();
-  // Delivers until the run is complete.
+  // Delivers until the run has ended.
   void Wait();
+  // Every worker has ended: all stripes are filled, or the run was cancelled.
   bool Finished() const noexcept { return fStarted && ThreadsRunning == 0; }
+  // The run ended because its feedback was cancelled; some columns may not
+  // be filled.
+  bool Canceled() const noexcept { return Finished() && fFeedback.Canceled(); }
 
   // Number of stripes for a view Width pixels wide: (Width − 1) div 15, but
   // at least 1, so a narrow view still has one stripe.
@@ -154,21 +169,22 @@ class TInterpolationScheduler {
   // First and last column of stripe k (from 1) of Tasks stripes.
   static std::pair<int, int> Stripe(int k, int Tasks, int Width);
 
-  int ThreadsRun = 0;      // workers at once
+  int ThreadsRun = 0;      // workers in the pool
   int ThreadsTasks = 0;    // stripes of the run
   int ThreadsID = 0;       // the last stripe handed out, from 1
   int ThreadsRunning = 0;  // workers still running
 
  private:
-  void StartWorker(bool Added);
+  void LogStripe(bool Added);
   void Deliver(std::unique_lock<std::mutex>& lock);
 
   TInterpolationJob fJob;
   int fWidth = 0;
-  Host& fHost;
+  TFeedback& fFeedback;
   TInterpolationListener* fListener = nullptr;
   std::unique_ptr<TWorkerMailbox> fMailbox;
   std::vector<std::unique_ptr<TShepardThread>> fWorkers;
+  int fColumnsDone = 0;
   bool fStarted = false;
 };
 

@@ -11,9 +11,9 @@ namespace sondralis {
 // never ask anybody anything; the session and the front ends decide what the
 // lines and the progress become (a log pane, a progress bar, stderr).
 //
-// Log and SetProgress are called on the thread that runs the operation;
-// Cancel and Canceled may be called from any thread. An operation checks
-// Canceled at its natural steps (a column of a picture, a level of the
+// Log, SetProgress and ProcessEvents are called on the thread that runs the
+// operation; Cancel and Canceled may be called from any thread. An operation
+// checks Canceled at its natural steps (a column of a picture, a level of the
 // contours) and, when it is set, stops and leaves what it was to replace as
 // it was.
 class TFeedback {
@@ -27,6 +27,10 @@ class TFeedback {
   virtual void Log(const std::string& /*line*/) {}
   // Position of Max steps done; Max 0 hides the progress.
   virtual void SetProgress(int /*Position*/, int /*Max*/) {}
+  // A point between two steps where the caller's own pending work may run:
+  // a window lets its events run here, so it stays painted during an
+  // operation that runs on its thread (tracing, thinning contours).
+  virtual void ProcessEvents() {}
 
   // Asks the operation to stop as soon as it can.
   void Cancel() noexcept { fCanceled.store(true, std::memory_order_relaxed); }

@@ -1,3 +1,5 @@
+// GPS: TPoint4D2 (a point with depth and time), TBBox (a latitude/longitude
+// box with a view's scale) and TPointList2 (an owning list of points).
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// GPX: the GPX document tree TGPX with its waypoints, routes and tracks.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// GPX_Style: the line style of a route or track (colour and opacity).
 #pragma once
 
 #include <string>

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <functional>
-#include <thread>
 #include <utility>
 
-#include "formats/GPXFile.h"
-#include "formats/HTConvert.h"
+#include "formats/AtomicFile.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/ImageExport.h"
 #include "model/DateTime.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 #include "session/ColorLegend.h"
 #include "session/SessionParts.h"
@@ -20,40 +18,19 @@ namespace sondralis {
 
 // ---------------------------------------------------------------- helpers
 
-TSession::TRelay::TRelay(TSession& Session) : fSession(Session) {}
+void TSession::TCommandFeedback::Log(const std::string& line) { fSession.fDisplay.Log(line); }
 
-std::optional<std::string> TSession::TRelay::AskSaveFileName(const SaveFileRequest& request) {
-  return fSession.fHost.AskSaveFileName(request);
+void TSession::TCommandFeedback::SetProgress(int Position, int Max) {
+  if (!fBar) return;
+  TProgress progress = fSession.Progress(*fBar);
+  progress.Max = Max;
+  progress.Position = Position;
+  fSession.SetProgress(*fBar, progress);
 }
-bool TSession::TRelay::AskOverwrite(const std::string& path) { return fSession.fHost.AskOverwrite(path); }
-std::string TSession::TRelay::AskDepthToApply(const std::string& fileName) {
-  return fSession.fHost.AskDepthToApply(fileName);
-}
-std::string TSession::TRelay::AskDepthOffset(const std::string& fileName) {
-  return fSession.fHost.AskDepthOffset(fileName);
-}
-std::string TSession::TRelay::AskTrackName() { return fSession.fHost.AskTrackName(); }
-void TSession::TRelay::ShowError(const std::string& message) { fSession.fHost.ShowError(message); }
-void TSession::TRelay::ShowInformation(const std::string& message) { fSession.fHost.ShowInformation(message); }
-void TSession::TRelay::ShowLoadWarnings(const std::vector<std::string>& lines) {
-  fSession.fHost.ShowLoadWarnings(lines);
-}
-void TSession::TRelay::Log(const std::string& line) { fSession.fHost.Log(line); }
-void TSession::TRelay::ProcessEvents() { fSession.fHost.ProcessEvents(); }
-void TSession::TRelay::SetLabel(TLabel label, const std::string& text) { fSession.SetLabel(label, text); }
-void TSession::TRelay::SetProgress(TProgressBar bar, const TProgress& progress) {
-  fSession.SetProgress(bar, progress);
-}
-void TSession::TRelay::Changed(TChange what) { fSession.Notify(what); }
-void TSession::TRelay::WakeUp() { fSession.fHost.WakeUp(); }
 
-void TSession::TRunListener::StepProgress() {
-  TProgress progress = fSession.Progress(TProgressBar::Interpolate);
-  if (progress.Position < progress.Max) ++progress.Position;
-  fSession.SetProgress(TProgressBar::Interpolate, progress);
-}
-void TSession::TRunListener::ThreadsRunningChanged(int /*ThreadsRunning*/) { fSession.Notify(TChange::Workers); }
-void TSession::TRunListener::Wake() { fSession.fHost.WakeUp(); }
+void TSession::TCommandFeedback::ProcessEvents() { fSession.fDisplay.ProcessEvents(); }
+void TSession::TCommandFeedback::ThreadsRunningChanged(int /*ThreadsRunning*/) { fSession.Notify(TChange::Workers); }
+void TSession::TCommandFeedback::Wake() { fSession.fDisplay.WakeUp(); }
 
 TSession::TBusyGuard::TBusyGuard(TSession& Session, bool DisableWindow)
     : fSession(Session), fDisableWindow(DisableWindow) {
@@ -65,12 +42,21 @@ TSession::TBusyGuard::~TBusyGuard() {
   if (--fSession.fBusy == 0) fSession.Notify(TChange::Busy);
 }
 
-TSession::TCommandGuard::TCommandGuard(TSession& Session)
-    : fSession(Session), fEntered(Session.WindowEnabled() && !Session.InterpolationRunning() && !Session.CommandRunning()) {
+TSession::TCommandGuard::TCommandGuard(TSession& Session) : fSession(Session), fEntered(Session.CanStartCommand()) {
   if (fEntered) ++fSession.fCommandDepth;
 }
 TSession::TCommandGuard::~TCommandGuard() {
   if (fEntered) --fSession.fCommandDepth;
+}
+
+std::optional<int> ParseInterpolationRadius(const std::string& Text) {
+  const auto radius = ParseInteger(Text);
+  if (!radius || *radius < 0 || *radius > kMaxInterpolationRadius) return std::nullopt;
+  return static_cast<int>(*radius);
+}
+
+std::string RadiusError(const std::string& Text) {
+  return "The extrapolation radius \"" + Text + "\" is not a whole number of pixels from 0 to 999.";
 }
 
 namespace {
@@ -80,66 +66,68 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(path, ec);
 }
 
-std::shared_ptr<TGPXDraw> CopyGrid(const TGPXDraw& View) {
-  auto grid = std::make_shared<TGPXDraw>();
-  grid->BBox = View.BBox;
-  grid->Resize(View.Width(), View.Height());
-  return grid;
+// The answer of a depth dialog as a whole number, as the window's integer
+// conversion reads it.
+int AnswerToInt(const std::string& answer) {
+  const auto value = ParseInteger(answer);
+  if (!value || *value < INT_MIN || *value > INT_MAX)
+    throw EConvertError("'" + answer + "' is not a valid integer value");
+  return static_cast<int>(*value);
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------- life
 
-TSession::TSession(Host& host, int CPUCount)
-    : fHost(host),
-      fRelay(std::make_unique<TRelay>(*this)),
-      fRunListener(std::make_unique<TRunListener>(*this)),
-      fCPUCount(CPUCount > 0 ? CPUCount : GetCPUCount()) {
-  fMapInfo.SourceLegendText = "click to set color";
-  fPaneWidth.fill(kDefaultPaneWidth);
-  fPaneHeight.fill(kDefaultPaneHeight);
-
-  fGPXView.TrackWidth = 3;
-  fGPXView.Options.BackGroundColor = 16777215;
-  fGPXView.DepthColorShallow = fShallow;
-  fGPXView.DepthColorDeep = fDeep;
-  fGPXView.ShadowMapEnabled = true;
-  fGPXView.ShadowMapTrackColor = 12632256;
-
-  fIsoView.TrackWidth = 1;
-  fIsoView.Options.BackGroundColor = 16777215;
-  fIsoView.DepthColorShallow = fShallow;
-  fIsoView.DepthColorDeep = fDeep;
-  fIsoView.ShadowMapEnabled = true;
-
-  Settings.InterpolateThrds = fCPUCount;
-  fHost.Log(std::to_string(fCPUCount) + " CPUs found");
+TSession::TSession(TSessionQuestions& Questions, TSessionDisplay& Display, int CPUCount)
+    : fQuestions(Questions),
+      fDisplay(Display),
+      fProject(CPUCount),
+      fRunFeedback(std::make_unique<TCommandFeedback>(*this, TProgressBar::Interpolate)),
+      fTraceFeedback(std::make_unique<TCommandFeedback>(*this, TProgressBar::IsoMap)),
+      fFeedback(std::make_unique<TCommandFeedback>(*this, std::nullopt)) {
+  Settings.InterpolateThrds = fProject.CPUCount();
+  fDisplay.Log(std::to_string(fProject.CPUCount()) + " CPUs found");
 }
 
-// Members go in reverse order: the depth map, and with it any run still
-// going, before the listener and the relay its workers report to.
-TSession::~TSession() = default;
-
-int TSession::GetCPUCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+// A run still going ends with the project, before the feedback its workers
+// report to.
+TSession::~TSession() { fProject.StartOver(); }
 
 // ---------------------------------------------------------------- state
 
-void TSession::Notify(TChange what) { fHost.Changed(what); }
+void TSession::Notify(TChange what) { fDisplay.Changed(what); }
 
 void TSession::SetLabel(TLabel label, const std::string& text) {
   fLabels[static_cast<std::size_t>(label)] = text;
-  fHost.SetLabel(label, text);
+  fDisplay.SetLabel(label, text);
 }
 
 void TSession::SetProgress(TProgressBar bar, const TProgress& progress) {
   fProgress[static_cast<std::size_t>(bar)] = progress;
-  fHost.SetProgress(bar, progress);
+  fDisplay.SetProgress(bar, progress);
 }
 
-void TSession::SetButtons(const TButtonStates& buttons) {
-  if (buttons == fButtons) return;
-  fButtons = buttons;
+TButtonStates TSession::Buttons() const {
+  TButtonStates b;
+  // Enabled by the first load and never disabled again.
+  b.btnTrkZoomIn = b.btnTrkZoomOut = b.btnTrkFit = b.btnTrkZoom = fAnyFileLoaded;
+  b.btnTrkSaveGPX = b.btnTrkDelete = b.btnTrkSaveHT = fAnyFileLoaded;
+  b.btnInterpolate = fProject.Interpolable() && !fProject.InterpolationRunning();
+  b.btnInterpolSaveBMP = fProject.InterpLoaded();
+  b.btnIsoMap = fProject.InterpLoaded() && fRunning != TRunning::IsoMap;
+  const bool traced = fProject.ContoursTraced();
+  b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnHtFit = b.btnHtZoom = traced;
+  // "Create HT-File" waits while an HT export runs.
+  b.btnCreateHT = traced && fRunning != TRunning::HTExport;
+  b.btnHtZoomDown = fHtZoomDown;
+  return b;
+}
+
+void TSession::ButtonsChanged() {
+  const TButtonStates buttons = Buttons();
+  if (buttons == fShownButtons) return;
+  fShownButtons = buttons;
   Notify(TChange::Buttons);
 }
 
@@ -161,25 +149,44 @@ TPaneCursor TSession::Cursor(TPane pane) const {
 }
 
 int TSession::ThreadsRunning() const noexcept {
-  const TInterpolationScheduler* scheduler = fDepthMap.Scheduler();
+  const TInterpolationScheduler* scheduler = fProject.DepthMap().Scheduler();
   return scheduler ? scheduler->ThreadsRunning : 0;
 }
 
 TCanvas TSession::ColorRange(int Width) const {
   TCanvas strip(Width, kLegendHeight);
-  DrawColorRange(strip, fShallow, fDeep);
+  DrawColorRange(strip, fProject.clShallowWater(), fProject.clDeepWater());
   return strip;
 }
 
-void TSession::Report(const std::exception& e) { fHost.ShowError(e.what()); }
+void TSession::Report(const std::exception& e) { fQuestions.ShowError(e.what()); }
 
 std::optional<int> TSession::InterpolationRadius() {
   const std::optional<int> radius = ParseInterpolationRadius(Settings.InterpolationWidth);
-  if (!radius) fHost.ShowError(RadiusError(Settings.InterpolationWidth));
+  if (!radius) fQuestions.ShowError(RadiusError(Settings.InterpolationWidth));
   return radius;
 }
 
+void TSession::ReadSettings() {
+  TProjectSettings& s = fProject.Settings;
+  s.Interpolation.Style = std::clamp(Settings.InterpolatorStyle, 2, 14);
+  s.Interpolation.Threads = std::clamp(Settings.InterpolateThrds, 1, fProject.CPUCount());
+  s.HT.TrackName = Settings.TrackName;
+  s.HT.ReduceWaypoints = Settings.ReduceWaypoints;
+}
+
+void TSession::Cancel() {
+  fRunFeedback->Cancel();
+  fTraceFeedback->Cancel();
+  fFeedback->Cancel();
+}
+
 // ---------------------------------------------------------------- loading
+
+void TSession::AddFiles() {
+  if (!CanStartCommand()) return;
+  if (const auto paths = fQuestions.AskOpenFileNames(kAddFilesFilter)) AddFiles(*paths);
+}
 
 void TSession::AddFiles(const std::vector<std::string>& Paths) {
   TCommandGuard command(*this);
@@ -188,96 +195,94 @@ void TSession::AddFiles(const std::vector<std::string>& Paths) {
   // appended but not drawn.
   const std::optional<int> radius = InterpolationRadius();
   if (!radius) return;
+  fProject.Settings.Interpolation.Radius = *radius;
   for (const std::string& path : Paths)
-    if (!LoadFile(path, *radius)) break;
+    if (!LoadFile(path)) break;
 }
 
-bool TSession::LoadFile(const std::string& Path, int Radius) {
+bool TSession::LoadFile(const std::string& Path) {
   bool next = true;
   {
     TBusyGuard busy(*this, true);
     try {
-      const SourceLoadResult result =
-          LoadSourceFile(fGPXdata, Path, {Settings.AddDepth, Settings.AddOffset}, *fRelay);
-      if (result.Loaded) {
-        RefreshSourceView(Radius);
-        TButtonStates buttons = fButtons;
-        buttons.btnTrkFit = buttons.btnTrkZoom = buttons.btnTrkZoomIn = buttons.btnTrkZoomOut = true;
-        buttons.btnTrkDelete = buttons.btnTrkSaveGPX = buttons.btnTrkSaveHT = true;
-        // Tracks without depth (a KML shoreline) give nothing to interpolate
-        // unless a depth was entered for them.
-        if (SourceKindOf(Path) == SourceKind::GPX || result.DepthApplied) buttons.btnInterpolate = true;
-        SetButtons(buttons);
+      fFeedback->ResetCancel();
+      TSourceFile file;
+      if (!ReadSourceFile(Path, file, *fFeedback)) {
+        fQuestions.ShowError(file.Result.Error);
+      } else {
+        if (!file.Result.Warnings.empty()) fQuestions.ShowLoadWarnings(file.Result.Warnings);
+        // "Apply depth to dataset" and "Add value to dataset", as the check
+        // boxes ask for them.
+        TDepthRule rule;
+        const std::string name = std::filesystem::path(Path).filename().string();
+        if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fQuestions.AskDepthToApply(name));
+        if (Settings.AddOffset && file.Kind == SourceKind::GPX)
+          rule.Offset = AnswerToInt(fQuestions.AskDepthOffset(name));
+        fProject.AddFile(file, rule);
+        fAnyFileLoaded = true;
+        AfterSourceChange();
       }
     } catch (const EConvertError& e) {
       // An answer to a depth question that is no number: nothing of this
       // file was added, and the rest of the selection is not loaded.
-      fHost.ShowError(AboutFile(Path, e.what()));
+      fQuestions.ShowError(AboutFile(Path, e.what()));
       next = false;
     } catch (const std::exception& e) {
       Report(e);
       next = false;
     }
   }
-  fHost.ProcessEvents();
+  fDisplay.ProcessEvents();
   return next;
 }
 
-void TSession::RefreshSourceView(int Radius) {
-  fMaxDepth = GetMaxDepth(fGPXdata);
-  fGPXView.MaxDepth = fMaxDepth;
-  fGPXView.ShadowMapTrackWidth = Radius;
-  fGPXView.GPXd = &fGPXdata;
-  fFileLoaded = true;
-  const int W = fPaneWidth[static_cast<std::size_t>(TPane::Tracks)];
-  const int H = fPaneHeight[static_cast<std::size_t>(TPane::Tracks)];
-  fGPXImage.SetSize(W, H);
-  fGPXView.Canvas = &fGPXImage;
-  fGPXView.Resize(W, H);
-  fGPXView.filled = false;
-  fGPXView.ResetBBox(true, true);
-  if (DrawMaps) fGPXView.Redraw();
+// The map was fitted and drawn, the mask and the information rebuilt.
+void TSession::AfterSourceChange() {
   Notify(TChange::SourcePicture);
-  UpdateShadowArray();
-  UpdateMapInfo();
-}
-
-void TSession::UpdateMapInfo() {
-  fMapInfo = ComputeMapInfo(fGPXView, fGPXImage.Width(), fGPXImage.Height());
-  fDecimateLongitude = DecimateLongitudeOf(fGPXView);
-  fDecimateLatitude = DecimateLatitudeOf(fGPXView);
-  Notify(TChange::MapInfo);
-}
-
-void TSession::UpdateShadowArray() {
-  if (!fFileLoaded || !DrawMaps) return;
-  fDepthMap.UpdateShadowArray(fGPXView);
   Notify(TChange::ShoreLinePicture);
+  Notify(TChange::MapInfo);
+  ButtonsChanged();
 }
 
-bool TSession::SaveDocument(TGPX& Doc, const SaveFileRequest& Request) {
-  const std::optional<std::string> path = fHost.AskSaveFileName(Request);
-  if (!path || path->empty()) return false;
-  if (FileExists(*path) && !fHost.AskOverwrite(*path)) return false;
+// ---------------------------------------------------------------- saves
+
+std::string TSession::SaveOutput(TOutput What, const TCanvas* Picture, const SaveFileRequest& Request) {
+  if (Picture && (Picture->Width() <= 0 || Picture->Height() <= 0)) {
+    fQuestions.ShowError("There is no picture to save yet.");
+    return {};
+  }
+  const std::optional<std::string> path = fQuestions.AskSaveFileName(Request);
+  if (!path || path->empty()) return {};
+  // A picture's format is checked before the overwrite question, so the
+  // user is never asked to replace a file that would then not be written.
+  if (Picture && PictureFormatOf(*path) == TPictureFormat::None) {
+    fQuestions.ShowError("Cannot save " + *path + ": pictures are saved as .bmp, .jpg or .jpeg files.");
+    return {};
+  }
+  if (FileExists(*path) && !fQuestions.AskOverwrite(*path)) return {};
   try {
-    TGPXFile writer;
-    writer.GPXd = &Doc;
-    writer.ExportGPX(*path);
+    fFeedback->ResetCancel();
+    fProject.Export(TExportRequest::OneFile(What, *path), *fFeedback);
   } catch (const std::exception& e) {
     Report(e);
-    return false;
+    return {};
   }
-  return true;
+  return *path;
 }
 
 bool TSession::SaveTracks() {
   TCommandGuard command(*this);
-  if (!command || !fFileLoaded) return false;
-  return SaveDocument(fGPXdata, {SaveKind::SourceTracks, "Save open tracks to GPX", "GPX file|*.gpx", "gpx", ""});
+  if (!command || !fProject.FileLoaded()) return false;
+  return !SaveOutput(TOutput::SourceTracks, nullptr,
+                     {SaveKind::SourceTracks, "Save open tracks to GPX", "GPX file|*.gpx", "gpx", ""})
+              .empty();
 }
 
 HTExportResult TSession::SaveAsHTFile() {
-  return RunHTExport([this] { return sondralis::SaveAsHTFile(fGPXdata, *fRelay); });
+  return RunHTExport([this] {
+    return sondralis::SaveAsHTFile(fProject.GPXdata(), fQuestions, *fFeedback,
+                                   [this](TLabel label, const std::string& text) { SetLabel(label, text); });
+  });
 }
 
 HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Export) {
@@ -286,11 +291,10 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
   TCommandGuard command(*this);
   if (!command) return result;
   TBusyGuard busy(*this, false);
-  // "Create HT-File" waits while an export runs, and comes back as it was.
-  const bool createHT = fButtons.btnCreateHT;
-  TButtonStates buttons = fButtons;
-  buttons.btnCreateHT = false;
-  SetButtons(buttons);
+  ReadSettings();
+  fFeedback->ResetCancel();
+  fRunning = TRunning::HTExport;
+  ButtonsChanged();
   try {
     result = Export();
   } catch (const std::exception& e) {
@@ -298,9 +302,10 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
     result.Outcome = HTExportOutcome::Error;
     result.Error = e.what();
   }
-  buttons = fButtons;
-  buttons.btnCreateHT = createHT;
-  SetButtons(buttons);
+  fRunning = TRunning::Nothing;
+  ButtonsChanged();
+  // What was written other than asked (the debug log has it too).
+  for (const std::string& warning : result.Warnings) fQuestions.ShowInformation(warning);
   return result;
 }
 
@@ -309,58 +314,46 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
 void TSession::StartOver() {
   TCommandGuard command(*this);
   if (!command) return;
-  fGPXView.Clear();
-  fGPXdata.Clear();
-  fFileLoaded = false;
-  fMaxDepth = 0;
+  fProject.StartOver();
   Notify(TChange::SourcePicture);
-
-  fMapInfo = TMapInfo{};
   Notify(TChange::MapInfo);
   SetLabel(TLabel::TrkCoordinates, "");
   SetLabel(TLabel::InterpolDepth, "");
-
-  TButtonStates buttons = fButtons;
-  buttons.btnInterpolate = buttons.btnInterpolSaveBMP = buttons.btnIsoMap = false;
-  buttons.btnIsoSaveBMP = buttons.btnIsoSaveGPX = false;
-  buttons.btnCreateHT = buttons.btnHtFit = buttons.btnHtZoom = false;
-  SetButtons(buttons);
+  ButtonsChanged();
   TProgress progress = Progress(TProgressBar::Interpolate);
   progress.Visible = false;
   SetProgress(TProgressBar::Interpolate, progress);
-  fDepthMap.Clear();
-  fPictureSource.reset();
   Notify(TChange::InterpolatedPicture);
-  fIsoMap.SetSize(0, 0);
-  fIsoSource.reset();
   Notify(TChange::IsoMapPicture);
-
-  fIsoView.Clear();
-  fIsoData.Clear();
   Notify(TChange::HTPicture);
-
   fSizeFrozen = false;
   Notify(TChange::WindowSize);
 }
 
+void TSession::ChooseShallowColor() {
+  if (!CanStartCommand()) return;
+  if (const auto color = fQuestions.AskColor()) SetShallowColor(*color);
+}
+
+void TSession::ChooseDeepColor() {
+  if (!CanStartCommand()) return;
+  if (const auto color = fQuestions.AskColor()) SetDeepColor(*color);
+}
+
 void TSession::SetShallowColor(TColor Color) {
   if (!WindowEnabled()) return;
-  fShallow = Color;
+  fProject.SetShallowColor(Color);
   Notify(TChange::Colours);
-  fGPXView.DepthColorShallow = Color;
-  fIsoView.DepthColorShallow = Color;
-  RedrawPane(TPane::Tracks);
-  RedrawPane(TPane::HTTracks);
+  Notify(TChange::SourcePicture);
+  Notify(TChange::HTPicture);
 }
 
 void TSession::SetDeepColor(TColor Color) {
   if (!WindowEnabled()) return;
-  fDeep = Color;
+  fProject.SetDeepColor(Color);
   Notify(TChange::Colours);
-  fGPXView.DepthColorDeep = Color;
-  fIsoView.DepthColorDeep = Color;
-  RedrawPane(TPane::Tracks);
-  RedrawPane(TPane::HTTracks);
+  Notify(TChange::SourcePicture);
+  Notify(TChange::HTPicture);
 }
 
 // ---------------------------------------------------------------- interpolation
@@ -370,11 +363,11 @@ bool TSession::ApplyInterpolationRadius() {
   TBusyGuard busy(*this, false);
   const std::optional<int> radius = InterpolationRadius();
   if (!radius) return false;
-  fGPXView.ShadowMapTrackWidth = *radius;
-  if (fFileLoaded) {
-    RedrawPane(TPane::Tracks);
-    UpdateShadowArray();
-    ShowCoveragePreview();
+  fProject.ApplyRadius(*radius);
+  if (fProject.FileLoaded()) {
+    Notify(TChange::SourcePicture);
+    Notify(TChange::ShoreLinePicture);
+    if (fProject.ShowCoveragePreview()) Notify(TChange::InterpolatedPicture);
   }
   return true;
 }
@@ -382,52 +375,32 @@ bool TSession::ApplyInterpolationRadius() {
 void TSession::ShowInterpolatedMap() {
   if (!WindowEnabled()) return;
   TBusyGuard busy(*this, false);
-  UpdateShadowArray();
-  ShowCoveragePreview();
+  fProject.UpdateMask();
+  Notify(TChange::ShoreLinePicture);
+  if (fProject.ShowCoveragePreview()) Notify(TChange::InterpolatedPicture);
 }
 
 void TSession::ShowShoreLine() {
   if (!WindowEnabled()) return;
   TBusyGuard busy(*this, false);
-  UpdateShadowArray();
-}
-
-void TSession::ShowCoveragePreview() {
-  // After a run the picture stays.
-  if (!fFileLoaded || InterpLoaded()) return;
-  fDepthMap.InterpolatedImage = fDepthMap.CoveragePreview(fGPXImage);
-  Notify(TChange::InterpolatedPicture);
+  fProject.UpdateMask();
+  Notify(TChange::ShoreLinePicture);
 }
 
 bool TSession::StartInterpolation() {
   TCommandGuard command(*this);
-  if (!command || !fFileLoaded) return false;
-  TInterpolationSettings settings;
-  settings.FileLoaded = true;
-  settings.ThreadsRun = std::clamp(Settings.InterpolateThrds, 1, fCPUCount);
-  settings.Power = std::clamp(Settings.InterpolatorStyle, 2, 14);
-  settings.InterpolationWidth = Settings.InterpolationWidth;
-  settings.MaxDepth = fMaxDepth;
-  settings.clShallowWater = fShallow;
-  settings.clDeepWater = fDeep;
-  settings.DecimateLatitude = fDecimateLatitude;
-  settings.DecimateLongitude = fDecimateLongitude;
+  if (!command || !fProject.FileLoaded()) return false;
+  const std::optional<int> radius = InterpolationRadius();
+  if (!radius) return false;
+  ReadSettings();
+  fProject.Settings.Interpolation.Radius = *radius;
+  fRunFeedback->ResetCancel();
   try {
-    if (!fDepthMap.StartInterpolation(fGPXView, settings, *fRelay, fRunListener.get())) return false;
+    if (!fProject.StartInterpolation(*fRunFeedback, fRunFeedback.get())) return false;
   } catch (const std::exception& e) {
     Report(e);
     return false;
   }
-  // The picture will be traced later in the grid, mask and colours it is
-  // made with now, whatever happens to the view and the swatches meanwhile.
-  auto source = std::make_shared<TPictureSource>();
-  source->Grid = CopyGrid(fGPXView);
-  source->ShadowArray = fDepthMap.ShadowArray;
-  source->clShallow = fShallow;
-  source->clDeep = fDeep;
-  source->MaxDepth = fMaxDepth;
-  fPendingSource = std::move(source);
-
   // The window holds still until the last worker is done, and keeps its
   // size until "Start over".
   ++fBusy;
@@ -435,50 +408,57 @@ bool TSession::StartInterpolation() {
   Notify(TChange::Busy);
   fSizeFrozen = true;
   Notify(TChange::WindowSize);
-  TButtonStates buttons = fButtons;
-  buttons.btnInterpolate = false;
-  SetButtons(buttons);
-  SetProgress(TProgressBar::Interpolate, {true, fGPXView.Width() - 1, 0});
+  ButtonsChanged();
+  SetProgress(TProgressBar::Interpolate, {true, fProject.GPXView().Width() - 1, 0});
   fInterpolatedLegend = true;
   Notify(TChange::Legends);
-  Notify(TChange::ShoreLinePicture);
   Notify(TChange::Workers);
   return true;
 }
 
 bool TSession::PollInterpolation() {
-  if (!fDepthMap.Running()) return true;
-  if (!fDepthMap.Poll()) return false;
-  CompleteInterpolation();
+  if (!fProject.InterpolationRunning()) return true;
+  try {
+    if (!fProject.PollInterpolation()) return false;
+  } catch (const TCanceled&) {
+    EndInterpolation(false);
+    return true;
+  }
+  EndInterpolation(true);
   return true;
 }
 
 bool TSession::Interpolate() {
   if (!StartInterpolation()) return false;
-  fDepthMap.Wait();
-  CompleteInterpolation();
+  try {
+    fProject.WaitInterpolation();
+  } catch (const TCanceled&) {
+    EndInterpolation(false);
+    return false;
+  }
+  EndInterpolation(true);
   return true;
 }
 
-void TSession::CompleteInterpolation() {
-  fPictureSource = std::move(fPendingSource);
+// A completed run shows its picture; a cancelled one leaves the last.
+void TSession::EndInterpolation(bool /*Completed*/) {
   --fBusy;
   --fWindowDisabled;
   Notify(TChange::Busy);
-  TButtonStates buttons = fButtons;
-  buttons.btnInterpolate = buttons.btnInterpolSaveBMP = buttons.btnIsoMap = true;
-  SetButtons(buttons);
+  ButtonsChanged();
   TProgress progress = Progress(TProgressBar::Interpolate);
   progress.Visible = false;
   SetProgress(TProgressBar::Interpolate, progress);
   Notify(TChange::Workers);
+  Notify(TChange::ShoreLinePicture);
   Notify(TChange::InterpolatedPicture);
 }
 
 std::string TSession::SaveInterpolatedImage() {
   TCommandGuard command(*this);
-  if (!command || !fFileLoaded) return {};
-  return fDepthMap.SaveImage(*fRelay);
+  if (!command || !fProject.FileLoaded() || !fProject.InterpLoaded()) return {};
+  return SaveOutput(TOutput::DepthPicture, &fProject.InterpolatedImage(),
+                    {SaveKind::Picture, "Save image", "Bitmap Image|*.bmp|JPEG Image|*.jpg", "bmp", ""});
 }
 
 }  // namespace sondralis

@@ -7,44 +7,39 @@
 #include <string>
 #include <vector>
 
-#include "contours/HTExport.h"
-#include "contours/MovingSquares.h"
-#include "interpolation/InterpolationRun.h"
-#include "interpolation/ShepardThread.h"
-#include "model/GPX.h"
-#include "model/Host.h"
-#include "session/MapInfo.h"
+#include "session/FrontEnd.h"
+#include "session/HTDialogs.h"
+#include "session/Project.h"
 #include "session/SessionState.h"
-#include "view/Canvas.h"
-#include "view/GPXDraw.h"
 
 namespace sondralis {
 
-// The application's state and its commands: the source tracks and their
-// map, the coverage mask, the interpolated depth picture, the contour lines
-// and their map, the colours, the flags and the settings, with one method
-// per command of the window. The window and sondralis-cli both drive a
-// session; neither keeps state of its own beyond its widgets and options.
+// The window's model beside the project: the commands of the window, one
+// method each, with their questions and messages; the fields' texts; and
+// what the window shows of the state that is not the project's: the labels
+// commands set, the progress bars, the busy state, which commands are
+// enabled (Buttons, derived from the project in one place), the legends,
+// the cursors of the map panes and the frozen window size.
 //
-// Questions go to the Host as typed calls; what changed goes to it as typed
-// notifications (TChange, labels, progress, log lines), and the front end
-// reads the new state from the session's accessors. Every command restores
-// the busy state and the buttons it changed however it ends; an error that
-// ends a command is shown with Host::ShowError and the session stays usable.
+// Questions go to TSessionQuestions as typed calls; what changed goes to
+// TSessionDisplay, and the front end reads the new state from the session
+// and its project. Every command restores the busy state it changed however
+// it ends; an error that ends a command is shown with ShowError and the
+// session stays usable.
 //
 // Everything runs on the thread that created the session, except the
 // interpolation workers. While an interpolation runs the window is disabled
 // (WindowEnabled() is false) and every command and mouse event is ignored;
-// a front end calls PollInterpolation when Host::WakeUp asks for it, or
-// Interpolate to run to the end. A command that lets pending window events
-// run (loading, the ISO map run, the HT export) is not re-entered: commands
-// arriving meanwhile are ignored (CommandRunning() tells).
+// a front end calls PollInterpolation when TSessionDisplay::WakeUp asks for
+// it, or Interpolate to run to the end. A command that lets pending window
+// events run (loading, the ISO map run, the HT export) is not re-entered:
+// commands arriving meanwhile are ignored (CommandRunning() tells).
 class TSession {
  public:
   // Pane size until the front end reports the real one with ResizePane: the
   // Source Tracks map of the window at its start size.
-  static constexpr int kDefaultPaneWidth = 815;
-  static constexpr int kDefaultPaneHeight = 649;
+  static constexpr int kDefaultPaneWidth = TProject::kDefaultMapWidth;
+  static constexpr int kDefaultPaneHeight = TProject::kDefaultMapHeight;
   // The legend strips: the Source Tracks one, and the Interpolated Map and
   // ISO Contour ones.
   static constexpr int kSourceLegendWidth = 122;
@@ -56,7 +51,7 @@ class TSession {
 
   // Logs the processor count (" CPUs found") and sets the worker count to it.
   // CPUCount 0 asks the system.
-  explicit TSession(Host& host, int CPUCount = 0);
+  TSession(TSessionQuestions& Questions, TSessionDisplay& Display, int CPUCount = 0);
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
   ~TSession();
@@ -64,30 +59,15 @@ class TSession {
   // The window's fields; read by the commands when they run.
   TSessionSettings Settings;
 
-  // Whether a load draws the Source Tracks map and the coverage mask. A
-  // front end that only converts or exports the files it loads turns it
-  // off: for a big recording the drawing costs a good part of the load.
-  bool DrawMaps = true;
+  // The application's state.
+  TProject& Project() noexcept { return fProject; }
+  const TProject& Project() const noexcept { return fProject; }
 
-  // ---- state
+  // ---- what the window shows beside the project
 
-  const TGPX& GPXdata() const noexcept { return fGPXdata; }
-  const TGPXDraw& GPXView() const noexcept { return fGPXView; }
-  const TGPX& IsoData() const noexcept { return fIsoData; }
-  const TGPXDraw& IsoView() const noexcept { return fIsoView; }
-  // The coverage mask, the samples, the shoreline mask and the last run.
-  const TDepthMap& DepthMap() const noexcept { return fDepthMap; }
-
-  int MaxDepth() const noexcept { return fMaxDepth; }
-  bool FileLoaded() const noexcept { return fFileLoaded; }
-  bool InterpLoaded() const noexcept { return fDepthMap.InterpLoaded; }
-  bool IsoLoaded() const noexcept { return fIsoLoaded; }
-  TColor clShallowWater() const noexcept { return fShallow; }
-  TColor clDeepWater() const noexcept { return fDeep; }
-  double DecimateLongitude() const noexcept { return fDecimateLongitude; }
-  double DecimateLatitude() const noexcept { return fDecimateLatitude; }
-  const TMapInfo& MapInfo() const noexcept { return fMapInfo; }
-  const TButtonStates& Buttons() const noexcept { return fButtons; }
+  // Which commands are enabled, from the project's state and the command
+  // running now.
+  TButtonStates Buttons() const;
   const std::string& LabelText(TLabel label) const { return fLabels[static_cast<std::size_t>(label)]; }
   const TProgress& Progress(TProgressBar bar) const { return fProgress[static_cast<std::size_t>(bar)]; }
   // The wait cursor is shown.
@@ -103,30 +83,28 @@ class TSession {
   bool IsoLegendVisible() const noexcept { return fIsoLegend; }
   // Interpolation workers running now (the thread slider's selection).
   int ThreadsRunning() const noexcept;
-  bool InterpolationRunning() const noexcept { return fDepthMap.Running(); }
+  bool InterpolationRunning() const noexcept { return fProject.InterpolationRunning(); }
   bool CommandRunning() const noexcept { return fCommandDepth > 0; }
-  int CPUCount() const noexcept { return fCPUCount; }
-
-  // The pictures of the panes.
-  const TCanvas& GPXImage() const noexcept { return fGPXImage; }
-  const TCanvas& InterpolatedImage() const noexcept { return fDepthMap.InterpolatedImage; }
-  const TCanvas& IsoMap() const noexcept { return fIsoMap; }
-  const TCanvas& IsoImage() const noexcept { return fIsoImage; }
-  const TCanvas& ShoreLine() const noexcept { return fDepthMap.ShoreLine; }
+  // A command may start now: the window is enabled and nothing runs.
+  bool CanStartCommand() const noexcept { return WindowEnabled() && !CommandRunning() && !InterpolationRunning(); }
   // A legend strip in the present colours, kLegendHeight pixels high.
   TCanvas ColorRange(int Width) const;
 
   // ---- Source Tracks
 
-  // "Add Files...": loads the files the open dialog returned, in order, each
-  // with the depth rules of the check boxes. A file that cannot be loaded is
-  // reported and the next one follows; an answer to a depth question that is
-  // no whole number ends the selection. Nothing is loaded when the
-  // extrapolation radius holds no number.
+  // "Add Files...": the open dialog, then the files it returned, in order,
+  // each with the depth rules of the check boxes. A file that cannot be
+  // loaded is reported and the next one follows; an answer to a depth
+  // question that is no whole number ends the selection. Nothing is loaded
+  // when the extrapolation radius holds no number.
+  void AddFiles();
+  // The same without the dialog (files dropped on the window).
   void AddFiles(const std::vector<std::string>& Paths);
   // "Save Tracks...": all loaded tracks as one GPX file. True when written.
   bool SaveTracks();
-  // "Save as HT-File...": the loaded tracks as one HT file.
+  // "Save as HT-File...": the loaded tracks as one HT file. What was written
+  // other than asked (a track name the unit cannot show) is shown as
+  // information, as for "Create HT-File".
   HTExportResult SaveAsHTFile();
   // "Fit to Screen", "Zoom In", "Zoom Out" of the Source Tracks map.
   void TrkFit();
@@ -177,7 +155,7 @@ class TSession {
   // Delivers what the workers did so far and completes the run when they
   // are done; true when no run is going any more. Never blocks.
   bool PollInterpolation();
-  // A whole run, blocking; false when refused.
+  // A whole run, blocking; false when refused or cancelled.
   bool Interpolate();
   // "Save Image..." of the Interpolated Map: the path written, or empty.
   std::string SaveInterpolatedImage();
@@ -186,7 +164,8 @@ class TSession {
 
   // "ISO Map": contour lines through the interpolated picture at every
   // step from 0 to its maximum depth. False when refused (no picture, a step
-  // that is not a whole number above 0, nothing to trace), nothing changed.
+  // that is not a whole number above 0, nothing to trace) or cancelled;
+  // then the contours stay as they were.
   bool RunIsoMap();
   // "Save Image..." of the ISO Contour tab: the path written, or empty.
   std::string SaveIsoImage();
@@ -201,73 +180,64 @@ class TSession {
 
   // ---- the whole window
 
+  // Asks the long command that runs now (an interpolation, an ISO map run,
+  // an HT reduction) to stop at its next step. It then ends as if it had
+  // not started: the pictures, depths and contours it was to replace stay.
+  void Cancel();
   // "Start over": empties the source tracks, the interpolated picture and
   // the contours, disables their commands and releases the window size;
   // keeps the settings, the colours and the Source Tracks buttons.
   void StartOver();
-  // A colour chosen for a swatch: both maps are redrawn in it. The pictures
-  // keep theirs until their next run.
+  // A click on a colour swatch: the colour dialog, then both maps are
+  // redrawn in the chosen colour. The pictures keep theirs until their next
+  // run.
+  void ChooseShallowColor();
+  void ChooseDeepColor();
+  // A colour chosen for a swatch.
   void SetShallowColor(TColor Color);
   void SetDeepColor(TColor Color);
 
   // Texts of the slider labels.
   static std::string InterpolateThrdsText(int Position) { return "CPUs for calculation: " + std::to_string(Position); }
   static std::string InterpolatorStyleText(int Position) { return "Interpolator Style: " + std::to_string(Position); }
-  // The number of processors the system reports, at least 1.
-  static int GetCPUCount();
 
  private:
-  class TRelay;
-  class TRunListener;
-  class TTracerHost;
+  class TCommandFeedback;
   class TBusyGuard;
   class TCommandGuard;
-  friend class TRelay;
-  friend class TRunListener;
-  friend class TTracerHost;
+  friend class TCommandFeedback;
   friend class TBusyGuard;
   friend class TCommandGuard;
 
-  // What the ISO map run needs of the picture it traces: the grid it was
-  // made in, its mask, and its colour ramp. Taken when a run completes, so
-  // later view changes, mask rebuilds and colour changes cannot skew the
-  // contours.
-  struct TPictureSource {
-    std::shared_ptr<TGPXDraw> Grid;  // projection and size of the picture
-    TBooleanArray ShadowArray;
-    TColor clShallow = 0;
-    TColor clDeep = 0;
-    int MaxDepth = 0;
-  };
+  // The long command running now, as far as the buttons care.
+  enum class TRunning { Nothing, IsoMap, HTExport };
 
   void Notify(TChange what);
   void SetLabel(TLabel label, const std::string& text);
   void SetProgress(TProgressBar bar, const TProgress& progress);
-  void SetButtons(const TButtonStates& buttons);
+  // The buttons may have changed.
+  void ButtonsChanged();
   void SetCursor(TPane pane, TPaneCursor cursor);
   // Reports the error that ended a command.
   void Report(const std::exception& e);
-  // The extrapolation radius, or nothing after a message.
+  // The settings of the window's fields as the project's typed settings, or
+  // nothing after a message.
   std::optional<int> InterpolationRadius();
+  void ReadSettings();
 
   // Loading.
-  bool LoadFile(const std::string& Path, int Radius);
-  void RefreshSourceView(int Radius);
-  void UpdateMapInfo();
-  void UpdateShadowArray();
-  void ShowCoveragePreview();
+  bool LoadFile(const std::string& Path);
+  void AfterSourceChange();
 
-  // Saves of a document as GPX.
-  bool SaveDocument(TGPX& Doc, const SaveFileRequest& Request);
+  // Saves through the export step, after the dialogs; the path written or
+  // empty.
+  std::string SaveOutput(TOutput What, const TCanvas* Picture, const SaveFileRequest& Request);
   // An HT export as a command: "Create HT-File" disabled while it runs, an
   // error reported.
   HTExportResult RunHTExport(const std::function<HTExportResult()>& Export);
 
   // Interpolation.
-  void CompleteInterpolation();
-  // ISO map.
-  void UpdateIsoImage();
-  void TraceIsoMap(const TPictureSource& Source, int Step);
+  void EndInterpolation(bool Completed);
 
   // Panes.
   TGPXDraw* InteractiveView(TPane pane);
@@ -277,34 +247,23 @@ class TSession {
   void ShowCoordinates(TPane pane, int X, int Y);
   void ArmTool(TPane pane, TMouseMode Mode);
   void AfterSourceViewChange();
+  void UpdateMask();
 
-  Host& fHost;
-  std::unique_ptr<TRelay> fRelay;
-  std::unique_ptr<TRunListener> fRunListener;
-  int fCPUCount = 1;
+  TSessionQuestions& fQuestions;
+  TSessionDisplay& fDisplay;
+  TProject fProject;
+  // What the long commands report: the interpolation's workers, the
+  // contour tracer, and the rest (loading, HT exports).
+  std::unique_ptr<TCommandFeedback> fRunFeedback;
+  std::unique_ptr<TCommandFeedback> fTraceFeedback;
+  std::unique_ptr<TCommandFeedback> fFeedback;
 
-  TGPX fGPXdata;
-  TGPXDraw fGPXView;
-  TGPX fIsoData;
-  TGPXDraw fIsoView;
-  TDepthMap fDepthMap;
-  TCanvas fGPXImage;
-  TCanvas fIsoImage;
-  TCanvas fIsoMap;
-
-  int fMaxDepth = 0;
-  bool fFileLoaded = false;
-  bool fIsoLoaded = false;
-  TColor fShallow = 255;
-  TColor fDeep = 16711680;
-  double fDecimateLongitude = 0;
-  double fDecimateLatitude = 0;
-  TMapInfo fMapInfo;
-  TButtonStates fButtons;
+  TButtonStates fShownButtons;  // the buttons as last notified
+  bool fAnyFileLoaded = false;  // the Source Tracks buttons, enabled by the first load
+  bool fHtZoomDown = false;     // "Zoom Area" of the HT Contour map shown pressed
+  TRunning fRunning = TRunning::Nothing;
   std::array<std::string, kLabelCount> fLabels;
   std::array<TProgress, 2> fProgress;
-  std::array<int, 4> fPaneWidth{};
-  std::array<int, 4> fPaneHeight{};
   TPaneCursor fTrkCursor = TPaneCursor::Move;
   TPaneCursor fHtCursor = TPaneCursor::Default;
   int fBusy = 0;
@@ -313,12 +272,6 @@ class TSession {
   bool fSizeFrozen = false;
   bool fInterpolatedLegend = false;
   bool fIsoLegend = false;
-
-  // The picture of the last completed run, and the one the contours on the
-  // ISO Contour tab were traced from (the pane read-outs convert with them).
-  std::shared_ptr<const TPictureSource> fPictureSource;
-  std::shared_ptr<const TPictureSource> fIsoSource;
-  std::shared_ptr<const TPictureSource> fPendingSource;  // of the run going on
 };
 
 }  // namespace sondralis

@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "formats/HTConvert.h"
-#include "interpolation/ImageExport.h"
 #include "model/Numbers.h"
 #include "model/Text.h"
 #include "session/Session.h"
@@ -12,98 +11,55 @@
 
 namespace sondralis {
 
-void TSession::TTracerHost::SetProgressMax(int Max) {
-  TProgress progress = fSession.Progress(TProgressBar::IsoMap);
-  progress.Max = Max;
-  fSession.SetProgress(TProgressBar::IsoMap, progress);
-}
-
-void TSession::TTracerHost::SetProgress(int Position) {
-  TProgress progress = fSession.Progress(TProgressBar::IsoMap);
-  progress.Position = Position;
-  fSession.SetProgress(TProgressBar::IsoMap, progress);
-}
-
-void TSession::TTracerHost::ProcessEvents() { fSession.fHost.ProcessEvents(); }
-
-void TSession::TTracerHost::LevelDone(int /*Level*/) {
-  fSession.Notify(TChange::IsoMapPicture);
-  fSession.UpdateIsoImage();
-}
-
-// Shows the contours in the HT Contour view, fitted to all of them.
-void TSession::UpdateIsoImage() {
-  fIsoView.GPXd = &fIsoData;
-  fIsoLoaded = true;
-  fIsoView.MaxDepth = fMaxDepth;
-  const auto pane = static_cast<std::size_t>(TPane::HTTracks);
-  fIsoImage.SetSize(fPaneWidth[pane], fPaneHeight[pane]);
-  fIsoView.Canvas = &fIsoImage;
-  fIsoView.Resize(fPaneWidth[pane], fPaneHeight[pane]);
-  fIsoView.filled = false;
-  fIsoView.ResetBBox(true, true);
-  RedrawPane(TPane::HTTracks);
-}
-
-void TSession::TraceIsoMap(const TPictureSource& Source, int Step) {
-  TTracerHost tracerHost(*this);
-  TMovingSquares tracer(fIsoData, *Source.Grid, fIsoMap, fDepthMap.InterpolatedImage, Source.ShadowArray,
-                        &tracerHost);
-  tracer.clShallow = Source.clShallow;
-  tracer.clDeep = Source.clDeep;
-  tracer.GenerateISO(0, Source.MaxDepth, Step);
-}
-
 bool TSession::RunIsoMap() {
   TCommandGuard command(*this);
   if (!command) return false;
-  if (!InterpLoaded() || !fPictureSource) {
-    fHost.ShowError("There is no interpolated depth map to trace yet: run \"Interpolate\" first.");
+  if (!fProject.InterpLoaded()) {
+    fQuestions.ShowError("There is no interpolated depth map to trace yet: run \"Interpolate\" first.");
     return false;
   }
   // Checked before anything is cleared: a step of 0 would trace the same
   // level for ever.
   const auto step = ParseInteger(Settings.IsoStep);
   if (!step || *step < 1 || *step > INT_MAX) {
-    fHost.ShowError("The step size \"" + Settings.IsoStep + "\" is not a whole number of centimetres above 0.");
+    fQuestions.ShowError("The step size \"" + Settings.IsoStep + "\" is not a whole number of centimetres above 0.");
     return false;
   }
-  // Held for the whole run, whatever replaces the session's picture.
-  const std::shared_ptr<const TPictureSource> source = fPictureSource;
-  if (source->MaxDepth <= 0) {
-    fHost.ShowError("The depth map was made without any depth greater than 0 cm, so there is no depth level to trace.");
+  ReadSettings();
+  fProject.Settings.Contours.Step = static_cast<int>(*step);
+  if (const std::string refusal = fProject.ContoursRefusal(); !refusal.empty()) {
+    fQuestions.ShowError(refusal);
     return false;
   }
 
   TBusyGuard busy(*this, false);
-  TButtonStates buttons = fButtons;
-  buttons.btnIsoMap = false;
-  SetButtons(buttons);
+  fRunning = TRunning::IsoMap;
+  ButtonsChanged();
   SetProgress(TProgressBar::IsoMap, {true, 0, 0});
-  fIsoMap.SetSize(0, 0);
-  fIsoSource = source;
-  fIsoView.Clear();
-  fIsoData.Clear();
-  Notify(TChange::IsoMapPicture);
-  Notify(TChange::HTPicture);
   fIsoLegend = true;
   Notify(TChange::Legends);
 
   bool traced = false;
+  fTraceFeedback->ResetCancel();
   try {
-    TraceIsoMap(*source, static_cast<int>(*step));
-    SetLabel(TLabel::NumIsoTracks, "# Tracks: " + std::to_string(fIsoData.trk.Count()));
-    SetLabel(TLabel::GeneratedPoints, "# Points: " + std::to_string(CountHTPoints(fIsoData, kHTAllowance)));
+    // After every level the contours so far are shown on both maps.
+    fProject.TraceContours(*fTraceFeedback, [this](int) {
+      Notify(TChange::IsoMapPicture);
+      Notify(TChange::HTPicture);
+    });
+    const TGPX& contours = fProject.IsoData();
+    SetLabel(TLabel::NumIsoTracks, "# Tracks: " + std::to_string(contours.trk.Count()));
+    SetLabel(TLabel::GeneratedPoints, "# Points: " + std::to_string(CountHTPoints(contours, kHTAllowance)));
     traced = true;
+  } catch (const TCanceled&) {
+    // The contours, their picture and their map are as they were.
   } catch (const std::exception& e) {
     Report(e);
   }
-
-  buttons = fButtons;
-  buttons.btnIsoMap = true;
-  if (traced) buttons.btnIsoSaveBMP = buttons.btnIsoSaveGPX = buttons.btnCreateHT = buttons.btnHtFit =
-      buttons.btnHtZoom = true;
-  SetButtons(buttons);
+  Notify(TChange::IsoMapPicture);
+  Notify(TChange::HTPicture);
+  fRunning = TRunning::Nothing;
+  ButtonsChanged();
   TProgress progress = Progress(TProgressBar::IsoMap);
   progress.Visible = false;
   SetProgress(TProgressBar::IsoMap, progress);
@@ -112,20 +68,26 @@ bool TSession::RunIsoMap() {
 
 std::string TSession::SaveIsoImage() {
   TCommandGuard command(*this);
-  if (!command || !fFileLoaded) return {};
-  return SavePicture(*fRelay, fIsoMap);
+  if (!command || !fProject.FileLoaded()) return {};
+  return SaveOutput(TOutput::ContourPicture, &fProject.IsoMap(),
+                    {SaveKind::Picture, "Save image", "Bitmap Image|*.bmp|JPEG Image|*.jpg", "bmp", ""});
 }
 
 bool TSession::SaveIsoTracks() {
   TCommandGuard command(*this);
-  if (!command || !fFileLoaded) return false;
+  if (!command || !fProject.FileLoaded()) return false;
   // The writer keeps every point's depth, so the file carries the levels.
-  return SaveDocument(fIsoData, {SaveKind::ContourTracks, "Save iso tracks to GPX", "GPX file|*.gpx", "gpx", ""});
+  return !SaveOutput(TOutput::ContourTracks, nullptr,
+                     {SaveKind::ContourTracks, "Save iso tracks to GPX", "GPX file|*.gpx", "gpx", ""})
+              .empty();
 }
 
 HTExportResult TSession::CreateHTFile() {
-  const HTExportResult result = RunHTExport(
-      [this] { return sondralis::CreateHTFile(fIsoData, Settings.TrackName, Settings.ReduceWaypoints, *fRelay); });
+  const HTExportResult result = RunHTExport([this] {
+    return sondralis::CreateHTFile(fProject.IsoData(), fProject.Settings.HT.TrackName,
+                                   fProject.Settings.HT.ReduceWaypoints, fQuestions, *fFeedback,
+                                   [this](TLabel label, const std::string& text) { SetLabel(label, text); });
+  });
   // A reduction replaced the contours: the HT Contour map shows the new ones.
   if (result.ContoursReplaced) RedrawPane(TPane::HTTracks);
   return result;

@@ -27,8 +27,8 @@ TPaneCursor RestingCursor(TPane pane) { return pane == TPane::HTTracks ? TPaneCu
 }  // namespace
 
 TGPXDraw* TSession::InteractiveView(TPane pane) {
-  if (pane == TPane::Tracks) return &fGPXView;
-  if (pane == TPane::HTTracks) return &fIsoView;
+  if (pane == TPane::Tracks) return &fProject.GPXView();
+  if (pane == TPane::HTTracks) return &fProject.IsoView();
   return nullptr;
 }
 
@@ -36,26 +36,27 @@ TGPXDraw* TSession::InteractiveView(TPane pane) {
 // the interpolation keep the grid of their run, the maps use their views.
 const TGPXDraw& TSession::GridOf(TPane pane) const {
   switch (pane) {
-    case TPane::Tracks: return fGPXView;
-    case TPane::HTTracks: return fIsoView;
-    case TPane::Interpolated:
-      if (InterpLoaded() && fPictureSource) return *fPictureSource->Grid;
-      return fGPXView;
-    case TPane::IsoMap:
-      if (fIsoSource) return *fIsoSource->Grid;
-      return fGPXView;
+    case TPane::Tracks: return fProject.GPXView();
+    case TPane::HTTracks: return fProject.IsoView();
+    case TPane::Interpolated: return fProject.DepthPictureGrid();
+    case TPane::IsoMap: return fProject.ContourPictureGrid();
   }
-  return fGPXView;
+  return fProject.GPXView();
 }
 
 // Whether the pane shows something its mouse can act on.
-bool TSession::PaneActive(TPane pane) const { return pane == TPane::HTTracks ? fIsoLoaded : fFileLoaded; }
+bool TSession::PaneActive(TPane pane) const {
+  return pane == TPane::HTTracks ? fProject.IsoLoaded() : fProject.FileLoaded();
+}
 
 void TSession::RedrawPane(TPane pane) {
-  TGPXDraw* view = InteractiveView(pane);
-  if (!view) return;
-  view->Redraw();
-  Notify(pane == TPane::Tracks ? TChange::SourcePicture : TChange::HTPicture);
+  if (pane == TPane::Tracks) {
+    fProject.RedrawSource();
+    Notify(TChange::SourcePicture);
+  } else if (pane == TPane::HTTracks) {
+    fProject.RedrawContours();
+    Notify(TChange::HTPicture);
+  }
 }
 
 void TSession::ShowCoordinates(TPane pane, int X, int Y) {
@@ -67,31 +68,32 @@ void TSession::ShowCoordinates(TPane pane, int X, int Y) {
 }
 
 void TSession::AfterSourceViewChange() {
-  UpdateShadowArray();
-  UpdateMapInfo();
+  fProject.SourceViewChanged();
+  Notify(TChange::ShoreLinePicture);
+  Notify(TChange::MapInfo);
 }
 
 // ---------------------------------------------------------------- buttons
 
 void TSession::TrkFit() {
-  if (!WindowEnabled() || !fFileLoaded) return;
-  fGPXView.ResetBBox(true, true);
-  RedrawPane(TPane::Tracks);
-  UpdateMapInfo();
+  if (!WindowEnabled() || !fProject.FileLoaded()) return;
+  fProject.Fit();
+  Notify(TChange::SourcePicture);
+  Notify(TChange::MapInfo);
 }
 
 void TSession::TrkZoomIn() {
-  if (!WindowEnabled() || !fFileLoaded) return;
-  fGPXView.ZoomIn();
-  RedrawPane(TPane::Tracks);
-  UpdateMapInfo();
+  if (!WindowEnabled() || !fProject.FileLoaded()) return;
+  fProject.ZoomIn();
+  Notify(TChange::SourcePicture);
+  Notify(TChange::MapInfo);
 }
 
 void TSession::TrkZoomOut() {
-  if (!WindowEnabled() || !fFileLoaded) return;
-  fGPXView.ZoomOut();
-  RedrawPane(TPane::Tracks);
-  UpdateMapInfo();
+  if (!WindowEnabled() || !fProject.FileLoaded()) return;
+  fProject.ZoomOut();
+  Notify(TChange::SourcePicture);
+  Notify(TChange::MapInfo);
 }
 
 void TSession::ArmTool(TPane pane, TMouseMode Mode) {
@@ -105,24 +107,23 @@ void TSession::TrkZoomArea() { ArmTool(TPane::Tracks, mmZoom); }
 void TSession::TrkRemoveWaypoints() { ArmTool(TPane::Tracks, mmCutter); }
 
 void TSession::HtFit() {
-  if (!WindowEnabled() || !fIsoLoaded) return;
-  fIsoView.ResetBBox(true, true);
+  if (!WindowEnabled() || !fProject.IsoLoaded()) return;
+  fProject.IsoView().ResetBBox(true, true);
   RedrawPane(TPane::HTTracks);
 }
 
 void TSession::HtZoomArea() {
-  if (!WindowEnabled() || !fIsoLoaded) return;
+  if (!WindowEnabled() || !fProject.IsoLoaded()) return;
   ArmTool(TPane::HTTracks, mmZoom);
-  TButtonStates buttons = fButtons;
-  buttons.btnHtZoomDown = true;
-  SetButtons(buttons);
+  fHtZoomDown = true;
+  ButtonsChanged();
 }
 
 // ---------------------------------------------------------------- mouse
 
 void TSession::MouseDown(TPane pane, int X, int Y) {
   TGPXDraw* view = InteractiveView(pane);
-  if (!WindowEnabled() || !view || !fFileLoaded) return;
+  if (!WindowEnabled() || !view || !fProject.FileLoaded()) return;
   view->MouseX = X;
   view->MouseY = Y;
 }
@@ -130,10 +131,6 @@ void TSession::MouseDown(TPane pane, int X, int Y) {
 void TSession::MouseMove(TPane pane, int X, int Y, bool LeftButton) {
   if (!WindowEnabled()) return;
   TGPXDraw* view = InteractiveView(pane);
-  if (view && (X != 0 || Y != 0)) {
-    view->LastX = X;
-    view->LastY = Y;
-  }
   if (!PaneActive(pane)) return;
   ShowCoordinates(pane, X, Y);
   if (pane == TPane::Interpolated) SetLabel(TLabel::InterpolDepth, DepthText(X, Y));
@@ -151,12 +148,7 @@ void TSession::MouseMove(TPane pane, int X, int Y, bool LeftButton) {
 
 void TSession::MouseUp(TPane pane, int X, int Y, bool Alt) {
   TGPXDraw* view = InteractiveView(pane);
-  if (!WindowEnabled() || !view) return;
-  if (X != 0 || Y != 0) {
-    view->LastX = X;
-    view->LastY = Y;
-  }
-  if (!fFileLoaded) return;
+  if (!WindowEnabled() || !view || !fProject.FileLoaded()) return;
   const TMouseMode mode = view->MouseMode;
   if (mode == mmMove) return;
   const bool cutter = pane == TPane::Tracks && mode == mmCutter;
@@ -165,9 +157,8 @@ void TSession::MouseUp(TPane pane, int X, int Y, bool Alt) {
     view->MouseMode = mmMove;
     SetCursor(pane, RestingCursor(pane));
     if (pane == TPane::HTTracks && mode == mmZoom) {
-      TButtonStates buttons = fButtons;
-      buttons.btnHtZoomDown = false;
-      SetButtons(buttons);
+      fHtZoomDown = false;
+      ButtonsChanged();
     }
   }
   if (mode == mmZoom) {
@@ -176,12 +167,12 @@ void TSession::MouseUp(TPane pane, int X, int Y, bool Alt) {
     if (pane == TPane::Tracks) AfterSourceViewChange();
   } else if (cutter) {
     view->CutterMouseTo(X, Y, false, false);
-    fGPXdata.Selection.Clear();
+    fProject.GPXdata().Selection.Clear();
     RedrawPane(pane);
-    UpdateShadowArray();
+    UpdateMask();
   } else {
     RedrawPane(pane);
-    if (pane == TPane::Tracks) UpdateShadowArray();
+    if (pane == TPane::Tracks) UpdateMask();
   }
 }
 
@@ -213,8 +204,8 @@ void TSession::ZoomAtPoint(TPane pane, int X, int Y, double Notches) {
 }
 
 std::string TSession::DepthText(int X, int Y) const {
-  if (!InterpLoaded()) return {};
-  const double centimetres = fDepthMap.DepthAt(X, Y);
+  if (!fProject.InterpLoaded()) return {};
+  const double centimetres = fProject.DepthMap().DepthAt(X, Y);
   if (!std::isfinite(centimetres)) return {};
   // Locale-independent, like every number the program shows in a text.
   char buffer[32];
@@ -228,21 +219,23 @@ std::string TSession::DepthText(int X, int Y) const {
 
 void TSession::ResizePane(TPane pane, int Width, int Height) {
   if (!WindowEnabled()) return;
-  const auto i = static_cast<std::size_t>(pane);
-  fPaneWidth[i] = std::max(0, Width);
-  fPaneHeight[i] = std::max(0, Height);
   // The Interpolated Map and ISO Contour pictures keep their pixels: they
   // belong to the grid of the run that made them.
-  if (pane == TPane::Tracks && fFileLoaded) {
-    fGPXView.Resize(fPaneWidth[i], fPaneHeight[i]);
-    fGPXImage.SetSize(fGPXView.Width(), fGPXView.Height());
-    RedrawPane(pane);
-    UpdateMapInfo();
-  } else if (pane == TPane::HTTracks && fIsoLoaded) {
-    fIsoView.Resize(fPaneWidth[i], fPaneHeight[i]);
-    fIsoImage.SetSize(fIsoView.Width(), fIsoView.Height());
-    RedrawPane(pane);
+  if (pane == TPane::Tracks) {
+    fProject.SetMapSize(Width, Height);
+    if (fProject.FileLoaded()) {
+      Notify(TChange::SourcePicture);
+      Notify(TChange::MapInfo);
+    }
+  } else if (pane == TPane::HTTracks) {
+    fProject.SetContourMapSize(Width, Height);
+    if (fProject.IsoLoaded()) Notify(TChange::HTPicture);
   }
+}
+
+void TSession::UpdateMask() {
+  fProject.UpdateMask();
+  Notify(TChange::ShoreLinePicture);
 }
 
 }  // namespace sondralis

@@ -2,59 +2,28 @@
 
 // The session's helpers, shared by its source files only.
 
+#include <optional>
+
 #include "session/Session.h"
 
 namespace sondralis {
 
-// The host the session hands to the core operations: questions and
-// messages go straight to the front end, labels and progress pass through
-// the session so it keeps them as state.
-class TSession::TRelay : public Host {
+// What a long command reports: its log lines go to the front end's log, its
+// progress to one of the progress bars (or none), its event points let the
+// front end's events run. The interpolation's also takes the count of
+// running workers and the workers' wake-ups.
+class TSession::TCommandFeedback : public TFeedback, public TInterpolationListener {
  public:
-  explicit TRelay(TSession& Session);
-
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  bool AskOverwrite(const std::string& path) override;
-  std::string AskDepthToApply(const std::string& fileName) override;
-  std::string AskDepthOffset(const std::string& fileName) override;
-  std::string AskTrackName() override;
-  void ShowError(const std::string& message) override;
-  void ShowInformation(const std::string& message) override;
-  void ShowLoadWarnings(const std::vector<std::string>& lines) override;
+  TCommandFeedback(TSession& Session, std::optional<TProgressBar> Bar) : fSession(Session), fBar(Bar) {}
   void Log(const std::string& line) override;
+  void SetProgress(int Position, int Max) override;
   void ProcessEvents() override;
-  void SetLabel(TLabel label, const std::string& text) override;
-  void SetProgress(TProgressBar bar, const TProgress& progress) override;
-  void Changed(TChange what) override;
-  void WakeUp() override;
-
- private:
-  TSession& fSession;
-};
-
-// What a running interpolation tells the session.
-class TSession::TRunListener : public TInterpolationListener {
- public:
-  explicit TRunListener(TSession& Session) : fSession(Session) {}
-  void StepProgress() override;
   void ThreadsRunningChanged(int ThreadsRunning) override;
   void Wake() override;
 
  private:
   TSession& fSession;
-};
-
-// What the contour tracer tells the session, level by level.
-class TSession::TTracerHost : public TIsoTracerHost {
- public:
-  explicit TTracerHost(TSession& Session) : fSession(Session) {}
-  void SetProgressMax(int Max) override;
-  void SetProgress(int Position) override;
-  void ProcessEvents() override;
-  void LevelDone(int Level) override;
-
- private:
-  TSession& fSession;
+  std::optional<TProgressBar> fBar;
 };
 
 // The wait cursor, and with DisableWindow the whole window disabled, for

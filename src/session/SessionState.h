@@ -3,14 +3,15 @@
 // The plain state types of a session: the settings the window's fields
 // hold, which commands are enabled, and the panes.
 
+#include <optional>
 #include <string>
 
 namespace sondralis {
 
 // What the window's fields hold; the window writes them before calling a
-// command, sondralis-cli sets them from its options. Texts stay texts, as the
-// user typed them: the command that reads one checks it and refuses a value
-// it cannot use with a message.
+// command. Texts stay texts, as the user typed them: the command that reads
+// one checks it, refuses a value it cannot use with a message, and hands the
+// project its typed settings (TProjectSettings).
 struct TSessionSettings {
   std::string InterpolationWidth = "30";  // edtInterpolationWidth: band width in pixels, 0 to 999
   int InterpolatorStyle = 8;              // tbInterpolatorStyle: power of the weights, 2 to 14
@@ -23,6 +24,11 @@ struct TSessionSettings {
 
   bool operator==(const TSessionSettings&) const = default;
 };
+
+// The extrapolation radius in the text of its field: a whole number of
+// pixels from 0 to 999, or nothing; RadiusError says what is wrong.
+std::optional<int> ParseInterpolationRadius(const std::string& Text);
+std::string RadiusError(const std::string& Text);
 
 // The commands whose buttons change state. "Add Files...", "Start over",
 // "Apply", the check boxes, the fields and the sliders are always usable.

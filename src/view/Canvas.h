@@ -126,7 +126,7 @@ class TCanvas {
   mutable std::uint32_t fPendingValue = 0;
   TColor fPenColor = 0;
   int fPenWidth = 1;
-  TColor fBrushColor = 0xFFFFFF;
+  TColor fBrushColor = clWhite;
   TPoint fPenPos;
 };
 

@@ -4,27 +4,15 @@
 
 namespace sondralis {
 
-// Drawing options of a map view. Only BackGroundColor, WayPointColor and
-// SelectedColor change what is drawn; the others are kept for the settings
-// they name and have no effect.
+// Drawing options of a map view. (The original design kept a dozen more
+// here that nothing read.)
 class TDrawOptions {
  public:
-  bool AskBeforeDelete = true;
-  TColor BackGroundColor = 12632256;  // silver; the window sets white
-  TColor WayPointColor = 16711680;    // blue: pen and brush of waypoint markers
-  TColor TrackColor = 0;
-  TColor RouteColor = 32896;  // olive
-  TColor SelectedColor = 255;  // red: the rubber-band rectangle
-  TColor CutPointColor = 65535;  // yellow
-  bool RightClicSelects = true;
-  bool ShowComputedSpeed = true;
-  bool ShowGPXData = false;
-  bool DrawPLStart = false;
-  bool TREZoomReset = false;
-  int TREPointDraw = 0;
-  bool ExtensionLineColor = false;
-  bool UseGarminIcons = false;
-  bool IconsAreTransparent = false;
+  TColor BackGroundColor = clSilver;  // the window sets white
+  TColor WayPointColor = clBlue;      // pen and brush of waypoint markers
+  TColor TrackColor = clBlack;        // handed to the track drawing, which colours by depth instead
+  TColor RouteColor = clOlive;        // handed to the route drawing, likewise
+  TColor SelectedColor = clRed;       // the rubber-band rectangle
 };
 
 }  // namespace sondralis

@@ -1,3 +1,5 @@
+// GPXDraw: the map view TGPXDraw.
+
 #include "view/GPXDraw.h"
 
 #include <algorithm>
@@ -9,8 +11,6 @@
 namespace sondralis {
 
 namespace {
-
-constexpr TColor kWhite = 16777215;
 
 // Nearest integer, halves to the even neighbour (nearbyint in the default
 // rounding mode), clamped to the range the rasteriser accepts. A value that is
@@ -43,14 +43,12 @@ TGPXDraw::~TGPXDraw() = default;
 void TGPXDraw::SetWidth(int Value) {
   fWidth = std::max(Value, 0);
   Buffer.SetWidth(fWidth);
-  Buffer2.SetWidth(fWidth);
   if (ShadowMapEnabled) ShadowMap.SetWidth(fWidth);
 }
 
 void TGPXDraw::SetHeight(int Value) {
   fHeight = std::max(Value, 0);
   Buffer.SetHeight(fHeight);
-  Buffer2.SetHeight(fHeight);
   if (ShadowMapEnabled) ShadowMap.SetHeight(fHeight);
 }
 
@@ -67,15 +65,14 @@ void TGPXDraw::Resize(const TRect& Rect) {
 void TGPXDraw::Clear() {
   BBox.Clear();
   filled = false;
-  mLog.clear();
   MouseMode = mmMove;
-  MouseX = MouseY = LastX = LastY = 0;
+  MouseX = MouseY = 0;
   if (GPXd) GPXd->Selection.Clear();
   if (Canvas) {
     Canvas->SetBrushColor(Options.BackGroundColor);
     Canvas->FillRect(ClientRect());
     if (ShadowMapEnabled) {
-      ShadowMap.SetBrushColor(kWhite);
+      ShadowMap.SetBrushColor(clWhite);
       ShadowMap.FillRect(ShadowMap.ClientRect());
     }
     SaveToBuffer();
@@ -161,7 +158,6 @@ bool TGPXDraw::IsOnScreen(const TPoint4D2& Point4D) const {
 void TGPXDraw::SaveToBuffer() {
   if (!Canvas) return;
   Buffer.CopyRect(ClientRect(), *Canvas, ClientRect());
-  Buffer2.CopyRect(ClientRect(), Buffer, ClientRect());
 }
 
 void TGPXDraw::LoadFromBuffer() {
@@ -258,7 +254,7 @@ void TGPXDraw::Redraw() {
   Canvas->FillRect(ClientRect());
   if (ShadowMapEnabled) {
     ShadowMap.SetSize(fWidth, fHeight);
-    ShadowMap.SetBrushColor(kWhite);
+    ShadowMap.SetBrushColor(clWhite);
     ShadowMap.FillRect(ShadowMap.ClientRect());
   }
   for (TGPXrte* route : GPXd->rte)
@@ -424,8 +420,6 @@ void TGPXDraw::CutterTo(const TRect& CutterRect, bool OnlySelected, bool Outside
 
   // What was cut is destroyed: nothing may keep referring to it.
   GPXd->Selection.Clear();
-  wptListSelecion.Clear();
-  wptSelection = nullptr;
 }
 
 }  // namespace sondralis

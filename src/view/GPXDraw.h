@@ -1,3 +1,5 @@
+// GPXDraw: TGPXDraw, the map view (projection, fit and zoom, drawing of
+// tracks, the shadow map and the shoreline rings, the area cutter).
 #pragma once
 
 #include <string>
@@ -13,26 +15,13 @@
 
 namespace sondralis {
 
-// The mouse tools of a map view. mmMove pans, mmZoom spans a rectangle to
-// zoom to, mmCutter spans a rectangle whose points are removed; a release in
-// any other mode only returns the view to mmMove.
+// The mouse tools of a map view: mmMove pans, mmZoom spans a rectangle to
+// zoom to, mmCutter spans a rectangle whose points are removed. (The
+// original design listed a dozen more tools that nothing ever armed.)
 enum TMouseMode : int {
-  mmNone,
   mmMove,
   mmZoom,
-  mmPickAnything,
-  mmPickRoute,
-  mmPickTrack,
-  mmPickWaypoint,
-  mmCut,
-  mmCutSelected,
-  mmBind,
-  mmPlantWayPoint,
-  mmDeleteTrackPoint,
   mmCutter,
-  mmCutterSelected,
-  mmCutterOutside,
-  mmCutterOutsideSelected,
 };
 
 // The map view: shows one GPX document on a raster of Width × Height pixels
@@ -65,7 +54,6 @@ class TGPXDraw {
  public:
   TCanvas* Canvas = nullptr;  // the surface drawn on; not owned
   TCanvas Buffer;             // the last finished picture, restored under the rubber band
-  TCanvas Buffer2;            // a second copy of it
   TCanvas ShadowMap;          // coverage raster: track lines with depth, drawn wide
   // Shoreline rings in pixels of the view at the time they were made.
   std::vector<std::vector<TPoint>> ShorelinePolygons;
@@ -73,25 +61,19 @@ class TGPXDraw {
   bool filled = false;
   TBBox BBox;  // visible rectangle and scale
   int MouseX = 0, MouseY = 0;  // anchor of the current mouse gesture
-  int LastX = 0, LastY = 0;    // last mouse position reported by the window
   TMouseMode MouseMode = mmMove;
-  std::vector<std::string> mLog;
-  TList<TGPXwpt> wptListSelecion;  // references only; nothing fills it
-  TGPXwpt* wptSelection = nullptr;  // reference only; nothing sets it
   TDrawOptions Options;
-  bool IsDebug = false;
-  bool TrackRouteEdition = false;
   int TrackWidth = 2;                   // pen width of route and track lines
-  TColor DepthColorShallow = 255;       // depth 0 and lines without a depth reading
-  TColor DepthColorDeep = 16711680;     // MaxDepth and deeper
+  TColor DepthColorShallow = clRed;     // depth 0 and lines without a depth reading
+  TColor DepthColorDeep = clBlue;      // MaxDepth and deeper
   bool ShadowMapEnabled = false;        // keep and draw ShadowMap
   int ShadowMapTrackWidth = 30;         // pen width on the shadow map
-  TColor ShadowMapTrackColor = 0;       // pen colour on the shadow map
+  TColor ShadowMapTrackColor = clBlack; // pen colour on the shadow map
   int MaxDepth = 1500;                  // centimetres that map to the deep colour
 
   int Width() const noexcept { return fWidth; }
   int Height() const noexcept { return fHeight; }
-  // Also sizes Buffer, Buffer2 and, with ShadowMapEnabled, ShadowMap.
+  // Also sizes Buffer and, with ShadowMapEnabled, ShadowMap.
   void SetWidth(int Value);
   void SetHeight(int Value);
   TRect ClientRect() const noexcept { return {0, 0, fWidth, fHeight}; }
@@ -120,7 +102,7 @@ class TGPXDraw {
   // or row still counts.
   bool IsOnScreen(const TPoint4D2& Point4D) const;
 
-  // Canvas → Buffer → Buffer2; and Buffer back onto the canvas.
+  // Canvas → Buffer; and Buffer back onto the canvas.
   void SaveToBuffer();
   void LoadFromBuffer();
 

@@ -121,7 +121,7 @@ class WindowTest : public SessionTest {
 
   // The geographic position under a pixel of the Source Tracks map.
   std::pair<double, double> PositionAt(int x, int y) const {
-    const TGPXDraw& view = form->Session().GPXView();
+    const TGPXDraw& view = form->Session().Project().GPXView();
     return {view.XToLo(x), view.YToLa(y)};
   }
 
@@ -157,7 +157,7 @@ TEST_F(WindowTest, StartStateKeysAndColours) {
   EXPECT_EQ(form->minimumSize(), QSize(850, 600));
   // sondralis-cli map draws on a picture of the Source Tracks map's start size.
   EXPECT_EQ(form->GPXImage->size(), QSize(TSession::kDefaultPaneWidth, TSession::kDefaultPaneHeight));
-  EXPECT_EQ(form->Session().MapInfo().ScreenSizeText, "");
+  EXPECT_EQ(form->Session().Project().MapInfo().ScreenSizeText, "");
 
   // The tabs, in order; ShoreLine and Debug hidden.
   QTabWidget* tabs = form->PageControl1;
@@ -238,10 +238,10 @@ TEST_F(WindowTest, StartStateKeysAndColours) {
   auto* swatch = Find<QLabel>(*form, "imgShallowColor");
   host.ColorReplies = {std::nullopt, TColor{0x00FF00}};
   SendMouse(swatch, QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
-  EXPECT_EQ(form->Session().clShallowWater(), 255u);
+  EXPECT_EQ(form->Session().Project().clShallowWater(), 255u);
   SendMouse(swatch, QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
   EXPECT_EQ(host.ColorRequests, 2);
-  EXPECT_EQ(form->Session().clShallowWater(), 0x00FF00u);
+  EXPECT_EQ(form->Session().Project().clShallowWater(), 0x00FF00u);
   EXPECT_EQ(swatch->pixmap().toImage().pixel(10, 7) & 0xFFFFFF, 0x00FF00u);
   for (const char* strip : {"imgColorRange1", "imgColorRange2", "imgColorRange3"}) {
     const QImage image = Find<QLabel>(*form, strip)->pixmap().toImage();
@@ -257,30 +257,30 @@ TEST_F(WindowTest, StartStateKeysAndColours) {
 TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   AddFiles({kSurvey, kShoreKml});
   const TSession& s = form->Session();
-  ASSERT_TRUE(s.FileLoaded());
+  ASSERT_TRUE(s.Project().FileLoaded());
   ExpectUsable();
   const int W = form->GPXImage->width(), H = form->GPXImage->height();
   EXPECT_EQ(Text(*form, "lblMaxDepth"), "Max Depth: 1948 cm");
   EXPECT_EQ(Text(*form, "lblMaxDepth1"), "Max Depth: 1948 cm");
   EXPECT_EQ(Text(*form, "lblMaxDepth2"), "1948 cm");
   EXPECT_EQ(Text(*form, "lblImageSize"), QString("Screen Size: %1 x %2 px").arg(W).arg(H));
-  EXPECT_EQ(Text(*form, "lblMapSize"), QString::fromStdString(s.MapInfo().AreaText));
+  EXPECT_EQ(Text(*form, "lblMapSize"), QString::fromStdString(s.Project().MapInfo().AreaText));
   EXPECT_EQ(Text(*form, "lblResolution1"), QString("Resolution: %1 x %2 cm")
-                                               .arg(s.MapInfo().AreaWidth * 100 / W)
-                                               .arg(s.MapInfo().AreaHeight * 100 / H));
+                                               .arg(s.Project().MapInfo().AreaWidth * 100 / W)
+                                               .arg(s.Project().MapInfo().AreaHeight * 100 / H));
   for (const char* name : {"btnTrkZoomIn", "btnTrkZoomOut", "btnTrkFit", "btnTrkZoom", "btnTrkSaveGPX",
                            "btnTrkDelete", "btnTrkSaveHT", "btnInterpolate"})
     EXPECT_TRUE(Find(*form, name)->isEnabled()) << name;
   for (const char* name : {"btnInterpolSaveBMP", "btnIsoMap", "btnCreateHT"})
     EXPECT_FALSE(Find(*form, name)->isEnabled()) << name;
   EXPECT_EQ(form->GPXImage->cursor().shape(), Qt::SizeAllCursor);
-  ExpectPaneShows(form->GPXImage, s.GPXImage());
+  ExpectPaneShows(form->GPXImage, s.Project().GPXImage());
   EXPECT_TRUE(form->memDebug->toPlainText().contains("LoadGPXFile: Trying to open " + QString::fromStdString(kSurvey)));
 
   // The Interpolated Map tab previews the coverage before a run.
   form->PageControl1->setCurrentWidget(form->TabSheet2);
   QCoreApplication::processEvents();
-  EXPECT_EQ(s.InterpolatedImage().Width(), W);
+  EXPECT_EQ(s.Project().InterpolatedImage().Width(), W);
 
   // "Interpolate" holds the window still until the picture is there, while
   // the event loop keeps running.
@@ -296,18 +296,18 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   EXPECT_EQ(form->minimumSize(), form->size());
   EXPECT_EQ(form->maximumSize(), form->size());
   ASSERT_TRUE(WaitForInterpolation(*form));
-  EXPECT_TRUE(s.InterpLoaded());
+  EXPECT_TRUE(s.Project().InterpLoaded());
   ExpectUsable();
   EXPECT_FALSE(form->pbInterpolate->isVisible());
   EXPECT_EQ(form->pbInterpolate->value(), W - 1);
   EXPECT_TRUE(Find(*form, "btnIsoMap")->isEnabled() && Find(*form, "btnInterpolSaveBMP")->isEnabled());
   EXPECT_EQ(form->maximumSize(), form->size()) << "the size stays frozen until \"Start over\"";
   QCoreApplication::processEvents();
-  ExpectPaneShows(form->InterpolatedImage, s.InterpolatedImage());
+  ExpectPaneShows(form->InterpolatedImage, s.Project().InterpolatedImage());
 
   // The mouse over the picture: the Source Tracks coordinates of that
   // pixel, and the interpolated depth beside them, or nothing off the water.
-  auto& mask = s.DepthMap().ShadowArray;
+  auto& mask = s.Project().DepthMap().ShadowArray;
   QPoint wet(-1, -1);
   for (int x = W / 3; x < W && wet.x() < 0; ++x)
     if (mask[x][H / 2]) wet = QPoint(x, H / 2);
@@ -317,7 +317,7 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   EXPECT_EQ(Text(*form, "lblInterpolCoordinates"), Text(*form, "lblTrkCoordinates"));
   const QString depth = Text(*form, "lblInterpolDepth");
   ASSERT_TRUE(depth.endsWith(" m")) << depth.toStdString();
-  EXPECT_NEAR(depth.chopped(2).toDouble() * 100, s.DepthMap().DepthAt(wet.x(), wet.y()), 5.0);
+  EXPECT_NEAR(depth.chopped(2).toDouble() * 100, s.Project().DepthMap().DepthAt(wet.x(), wet.y()), 5.0);
   auto* coordinates = Find<QLabel>(*form, "lblInterpolCoordinates");
   EXPECT_EQ(coordinates->geometry().right(), form->InterpolatedImage->width() - 1) << "kept at the right edge";
   Hover(form->InterpolatedImage, {0, 0});
@@ -326,8 +326,8 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   // "ISO Map" traces the picture; the HT Contour map shows the lines.
   Click(*form, "btnIsoMap");
   ExpectUsable();
-  ASSERT_TRUE(s.IsoLoaded());
-  EXPECT_EQ(Text(*form, "lblNumIsoTracks"), QString("# Tracks: %1").arg(s.IsoData().trk.Count()));
+  ASSERT_TRUE(s.Project().IsoLoaded());
+  EXPECT_EQ(Text(*form, "lblNumIsoTracks"), QString("# Tracks: %1").arg(s.Project().IsoData().trk.Count()));
   EXPECT_TRUE(Text(*form, "lblGeneratedPoints").startsWith("# Points: "));
   EXPECT_FALSE(form->pbIsoMap->isVisible());
   EXPECT_EQ(form->pbIsoMap->maximum(), 1900) << "levels every 100 cm up to 1948 cm";
@@ -335,8 +335,8 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
     EXPECT_TRUE(Find(*form, name)->isEnabled()) << name;
   form->PageControl1->setCurrentWidget(form->TabSheet4);
   QCoreApplication::processEvents();
-  EXPECT_EQ(s.IsoImage().Width(), form->IsoImage->width());
-  ExpectPaneShows(form->IsoImage, s.IsoImage());
+  EXPECT_EQ(s.Project().IsoImage().Width(), form->IsoImage->width());
+  ExpectPaneShows(form->IsoImage, s.Project().IsoImage());
 
   // "Create HT-File" writes full-size HT files, 000.ht on.
   form->edtTrackName->setText("Lake");
@@ -362,9 +362,9 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   auto picture = [](const std::string& path) {
     return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
   };
-  EXPECT_TRUE(picture(out + "/depth.bmp") == s.InterpolatedImage().Image().convertToFormat(QImage::Format_RGB32))
+  EXPECT_TRUE(picture(out + "/depth.bmp") == s.Project().InterpolatedImage().Image().convertToFormat(QImage::Format_RGB32))
       << "the window's depth picture differs from sondralis-cli map's";
-  EXPECT_TRUE(picture(out + "/contours.bmp") == s.IsoMap().Image().convertToFormat(QImage::Format_RGB32))
+  EXPECT_TRUE(picture(out + "/contours.bmp") == s.Project().IsoMap().Image().convertToFormat(QImage::Format_RGB32))
       << "the window's contour picture differs from sondralis-cli map's";
   for (std::size_t i = 0; i < parts; ++i) {
     const std::string name = host.SaveRequests[i].ProposedName;
@@ -373,7 +373,7 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   EXPECT_FALSE(fs::exists(out + "/" + QString::asprintf("%03d.ht", int(parts)).toStdString()));
 
   // "Save Tracks..." and loading that file again give the same depths.
-  const std::vector<double> depths = TrackDepths(s.GPXdata());
+  const std::vector<double> depths = TrackDepths(s.Project().GPXdata());
   host.SaveReplies = {Path("lake.gpx")};
   Click(*form, "btnTrkSaveGPX");
   EXPECT_EQ(host.SaveRequests.back().Title, "Save open tracks to GPX");
@@ -390,7 +390,7 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
     EXPECT_FALSE(Find(*form, name)->isEnabled()) << name;
   EXPECT_TRUE(Find(*form, "btnTrkFit")->isEnabled()) << "the Source Tracks buttons stay";
   EXPECT_FALSE(form->pbInterpolate->isVisible());
-  EXPECT_EQ(s.InterpolatedImage().Width(), 0);
+  EXPECT_EQ(s.Project().InterpolatedImage().Width(), 0);
   EXPECT_EQ(form->minimumSize(), QSize(850, 600));
   EXPECT_EQ(form->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
   form->resize(900, 620);
@@ -398,7 +398,7 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   EXPECT_EQ(form->size(), QSize(900, 620));
 
   AddFiles({Path("lake.gpx")});
-  EXPECT_EQ(TrackDepths(s.GPXdata()), depths);
+  EXPECT_EQ(TrackDepths(s.Project().GPXdata()), depths);
   // The run thinned the tracks, maybe the deepest point with them.
   EXPECT_EQ(Text(*form, "lblMaxDepth"),
             QString("Max Depth: %1 cm").arg(static_cast<int>(*std::max_element(depths.begin(), depths.end()))));
@@ -430,12 +430,12 @@ TEST_F(WindowTest, MouseOnTheSourceTracksMap) {
   for (int round = 0; round < 2; ++round) {
     const QPoint at = round == 0 ? QPoint(200, 150) : QPoint(map->width() - 60, 40);
     const auto before = PositionAt(at.x(), at.y());
-    const int width = s.MapInfo().AreaWidth;
+    const int width = s.Project().MapInfo().AreaWidth;
     Wheel(map, at, 120);
-    EXPECT_NEAR(s.MapInfo().AreaWidth, width * 0.85, width * 0.01);
-    EXPECT_EQ(Text(*form, "lblMapSize"), QString::fromStdString(s.MapInfo().AreaText));
+    EXPECT_NEAR(s.Project().MapInfo().AreaWidth, width * 0.85, width * 0.01);
+    EXPECT_EQ(Text(*form, "lblMapSize"), QString::fromStdString(s.Project().MapInfo().AreaText));
     Wheel(map, at, -120);
-    EXPECT_NEAR(s.MapInfo().AreaWidth, width, 1);
+    EXPECT_NEAR(s.Project().MapInfo().AreaWidth, width, 1);
     const auto after = PositionAt(at.x(), at.y());
     EXPECT_NEAR(after.first, before.first, 1e-9);
     EXPECT_NEAR(after.second, before.second, 1e-9);
@@ -445,25 +445,25 @@ TEST_F(WindowTest, MouseOnTheSourceTracksMap) {
   // zooms and returns to panning.
   Click(*form, "btnTrkZoom");
   EXPECT_EQ(map->cursor().shape(), Qt::CrossCursor);
-  const int fullWidth = s.MapInfo().AreaWidth;
+  const int fullWidth = s.Project().MapInfo().AreaWidth;
   Drag(map, {100, 100}, {500, 400}, Qt::AltModifier);
-  EXPECT_LT(s.MapInfo().AreaWidth, fullWidth * 0.8);
+  EXPECT_LT(s.Project().MapInfo().AreaWidth, fullWidth * 0.8);
   EXPECT_EQ(map->cursor().shape(), Qt::CrossCursor);
-  EXPECT_EQ(s.GPXView().MouseMode, mmZoom);
-  const int zoomedWidth = s.MapInfo().AreaWidth;
+  EXPECT_EQ(s.Project().GPXView().MouseMode, mmZoom);
+  const int zoomedWidth = s.Project().MapInfo().AreaWidth;
   Drag(map, {100, 100}, {500, 400});
-  EXPECT_LT(s.MapInfo().AreaWidth, zoomedWidth);
+  EXPECT_LT(s.Project().MapInfo().AreaWidth, zoomedWidth);
   EXPECT_EQ(map->cursor().shape(), Qt::SizeAllCursor);
-  EXPECT_EQ(s.GPXView().MouseMode, mmMove);
+  EXPECT_EQ(s.Project().GPXView().MouseMode, mmMove);
   Click(*form, "btnTrkFit");
 
   // Resizing shows more to the east and north at the same scale.
-  const double scale = s.GPXView().BBox.Rm;
+  const double scale = s.Project().GPXView().BBox.Rm;
   const auto southWest = PositionAt(0, map->height());
   form->resize(form->width() + 60, form->height() + 40);
   QCoreApplication::processEvents();
-  EXPECT_EQ(s.GPXView().Width(), map->width());
-  EXPECT_EQ(s.GPXView().BBox.Rm, scale);
+  EXPECT_EQ(s.Project().GPXView().Width(), map->width());
+  EXPECT_EQ(s.Project().GPXView().BBox.Rm, scale);
   const auto southWestAfter = PositionAt(0, map->height());
   EXPECT_NEAR(southWestAfter.first, southWest.first, 1e-9);
   EXPECT_NEAR(southWestAfter.second, southWest.second, 1e-9);
@@ -478,13 +478,13 @@ TEST_F(WindowTest, MouseOnTheSourceTracksMap) {
     const auto& [depth, lat, lon] = p;
     return lat > south && lat < north && lon > west && lon < east;
   };
-  const auto points = TrackPoints(s.GPXdata());
+  const auto points = TrackPoints(s.Project().GPXdata());
   const auto removed = std::count_if(points.begin(), points.end(), inside);
   ASSERT_GT(removed, 20);
   // The coverage mask, pixel by pixel.
   auto mask = [&] {
     std::vector<bool> pixels;
-    const TBooleanArray& a = s.DepthMap().ShadowArray;
+    const TBooleanArray& a = s.Project().DepthMap().ShadowArray;
     for (int x = 0; x < a.Width(); ++x)
       for (bool b : a[x]) pixels.push_back(b);
     return pixels;
@@ -499,7 +499,7 @@ TEST_F(WindowTest, MouseOnTheSourceTracksMap) {
   Click(*form, "btnTrkDelete");
   EXPECT_EQ(map->cursor().shape(), Qt::CrossCursor);
   Drag(map, cut.topLeft(), cut.bottomRight());
-  const auto left = TrackPoints(s.GPXdata());
+  const auto left = TrackPoints(s.Project().GPXdata());
   EXPECT_EQ(left.size(), points.size() - static_cast<std::size_t>(removed));
   EXPECT_EQ(std::count_if(left.begin(), left.end(), inside), 0);
   const std::vector<bool> maskAfter = mask();
@@ -529,8 +529,8 @@ TEST_F(WindowTest, DroppedFilesAndRefusalsLeaveTheWindowUsable) {
   ASSERT_TRUE(Drop(form.get(), {Path("missing.gpx"), Path("shore.KML")}));
   ASSERT_EQ(host.Errors.size(), 1u);
   EXPECT_NE(host.Errors[0].find(Path("missing.gpx")), std::string::npos) << host.Errors[0];
-  EXPECT_TRUE(form->Session().FileLoaded());
-  EXPECT_GT(form->Session().GPXdata().trk.Count(), 0);
+  EXPECT_TRUE(form->Session().Project().FileLoaded());
+  EXPECT_GT(form->Session().Project().GPXdata().trk.Count(), 0);
   EXPECT_FALSE(Find(*form, "btnInterpolate")->isEnabled()) << "an outline alone gives nothing to interpolate";
   ExpectUsable();
 
@@ -546,16 +546,16 @@ TEST_F(WindowTest, DroppedFilesAndRefusalsLeaveTheWindowUsable) {
   Click(*form, "btnAddFiles");
   ASSERT_EQ(host.Errors.size(), 2u);
   EXPECT_NE(host.Errors[1].find("extrapolation radius"), std::string::npos) << host.Errors[1];
-  EXPECT_EQ(form->Session().MaxDepth(), 0) << "nothing of the survey was loaded";
+  EXPECT_EQ(form->Session().Project().MaxDepth(), 0) << "nothing of the survey was loaded";
   ExpectUsable();
 
   // A depth answer that is no number ends the load without a trace of it.
   form->edtInterpolationWidth->setText("30");
   form->cbAddDepth->setChecked(true);
   host.TextReplies = {std::string("deep")};
-  const int tracks = form->Session().GPXdata().trk.Count();
+  const int tracks = form->Session().Project().GPXdata().trk.Count();
   AddFiles({kShoreKml});
-  EXPECT_EQ(form->Session().GPXdata().trk.Count(), tracks);
+  EXPECT_EQ(form->Session().Project().GPXdata().trk.Count(), tracks);
   EXPECT_EQ(host.Errors.size(), 3u);
   ExpectUsable();
   // Cancelling the file dialog does nothing.

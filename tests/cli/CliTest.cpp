@@ -607,6 +607,9 @@ TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
       {{"map", survey, "-d", out.string(), "--step", "0"}, 2, "--step"},
       {{"map", survey, "-d", out.string(), "--size", "0x0"}, 2, "--size"},
       {{"map", survey, "-d", out.string(), "--shallow", "red"}, 2, "--shallow"},
+      // An option given twice is a mistake, not a choice of the last one.
+      {{"map", survey, "-d", out.string(), "--step", "100", "--step=200"}, 2, "--step given twice"},
+      {{"map", survey, "-d", out.string(), "-d", (dir / "other").string()}, 2, "-d given twice"},
       {{"map", survey}, 2, "-d"},
       {{"map", survey, "-d", (notes / "inside").string()}, 1, "output folder"},
   };

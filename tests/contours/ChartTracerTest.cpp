@@ -296,7 +296,8 @@ TEST(ChartTracer, ExampleLakeNeedsFewerHTEntriesThanTheClassicTracerAndNothingMe
   scene.LoadExampleLake();
   scene.FitAndDraw();
   TDepthMap map;
-  ASSERT_TRUE(map.Interpolate(scene.View, scene.Settings(), scene.LoadHost));
+  TSilentFeedback runFeedback;
+  ASSERT_TRUE(map.Interpolate(scene.View, scene.Settings(), scene.Input(), runFeedback));
   const int maxDepth = GetMaxDepth(scene.Doc);
 
   TGPX classic;

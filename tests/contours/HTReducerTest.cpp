@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -9,7 +10,7 @@
 
 #include "HTTestSupport.h"
 #include "formats/HTConvert.h"
-#include "support/ScriptedHost.h"
+#include "support/RecordingFeedback.h"
 
 namespace sondralis {
 namespace {
@@ -36,7 +37,7 @@ void BuildRandomContours(TGPX& doc, unsigned seed) {
   }
 }
 
-int ReducedCount(const TGPX& source, int threshold, Host& host) {
+int ReducedCount(const TGPX& source, int threshold, TFeedback& host) {
   TGPX copy;
   copy.CopyFrom(source);
   ReduceDocument(copy, threshold, host);
@@ -49,7 +50,7 @@ TEST(FindReduceThreshold, FindsTheThresholdOfALinearScan) {
     TGPX source;
     BuildRandomContours(source, seed);
     const int original = CountHTPoints(source, kHTAllowance);
-    TUnattendedHost host;
+    TSilentFeedback host;
 
     // counts[t]: the HT count after reducing with threshold t, one by one.
     std::vector<int> counts(maxThreshold + 1, 0);
@@ -94,13 +95,16 @@ TEST(FindReduceThreshold, ReportsEveryTry) {
   TGPX source;
   BuildRandomContours(source, 7);
   const int full = CountHTPoints(source, kHTAllowance);
-  ScriptedHost host;
-  const ReduceSearchResult found = FindReduceThreshold(source, full - 20, 99950, host);
+  RecordingFeedback host;
+  std::vector<int> counts;
+  const ReduceSearchResult found =
+      FindReduceThreshold(source, full - 20, 99950, host, [&](int count) { counts.push_back(count); });
   ASSERT_GT(found.Threshold, 0);
   EXPECT_LE(found.Tries, 17);
   ASSERT_EQ(static_cast<int>(host.LogLines.size()), found.Tries);
   for (const std::string& line : host.LogLines) EXPECT_EQ(line.rfind("Applying reduce threshold of ", 0), 0u) << line;
-  EXPECT_EQ(static_cast<int>(host.Labels["lblWritePoints"].size()), found.Tries);
+  EXPECT_EQ(static_cast<int>(counts.size()), found.Tries);
+  EXPECT_NE(std::find(counts.begin(), counts.end(), found.Count), counts.end()) << "the count of the try that fits";
   EXPECT_EQ(host.EventPumps, found.Tries * 12) << "events run after every segment";
   EXPECT_LT(found.Count, full - 20);
   EXPECT_GE(ReducedCount(source, found.Threshold + 1, host), full - 20) << "the largest threshold that fits";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -150,20 +151,34 @@ TEST(MovingSquares, SaddlesKeepDiagonalNeighboursApart) {
   EXPECT_EQ(six.Trace(), (std::vector<Track>{{{{3, 5}, {4, 4}, {3, 4}}}, {{{4, 4}, {5, 3}, {4, 3}}}}));
 }
 
-class RecordingHost : public TIsoTracerHost {
+// Records the tracer's progress, its event points and the levels it has
+// done; cancels itself when it reaches CancelAt.
+class RecordingHost : public TFeedback {
  public:
-  void SetProgressMax(int Max) override { Log += "max " + std::to_string(Max) + ";"; }
-  void SetProgress(int Position) override { Log += "at " + std::to_string(Position) + ";"; }
-  void ProcessEvents() override { Log += "events;"; }
-  void LevelDone(int Level) override { Log += "done " + std::to_string(Level) + ";"; }
+  void SetProgress(int Position, int Max) override {
+    Log += "at " + std::to_string(Position) + " of " + std::to_string(Max) + ";";
+    fLevel = Position;
+  }
+  void ProcessEvents() override {
+    Log += "events;";
+    if (fLevel == CancelAt) Cancel();
+  }
+  std::function<void(int)> LevelDone() {
+    return [this](int Level) { Log += "done " + std::to_string(Level) + ";"; };
+  }
   std::string Log;
+  int CancelAt = -1;
+
+ private:
+  int fLevel = -1;
 };
 
 TEST(MovingSquares, LevelsRunFromMinDepthToOneBeyondMaxDepth) {
   const auto expected = [](int max, int last) {
-    std::string log = "max " + std::to_string(max) + ";at 0;";
+    const std::string of = " of " + std::to_string(max) + ";";
+    std::string log = "at 0" + of;
     for (int level = 0; level <= last; level += 100)
-      log += "at " + std::to_string(level) + ";events;done " + std::to_string(level) + ";";
+      log += "at " + std::to_string(level) + of + "events;done " + std::to_string(level) + ";";
     return log;
   };
   for (const auto& [maxDepth, progressMax, last] : {std::tuple{1234, 1200, 1200}, {1299, 1300, 1300}, {1250, 1300, 1200}}) {
@@ -172,8 +187,8 @@ TEST(MovingSquares, LevelsRunFromMinDepthToOneBeyondMaxDepth) {
     Scene s(64, 64);
     PaintCone(s, 32, 32, 28, 1500, maxDepth);
     RecordingHost host;
-    TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask, &host);
-    ASSERT_TRUE(tracer.GenerateISO(0, maxDepth, 100));
+    TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+    ASSERT_TRUE(tracer.GenerateISO(0, maxDepth, 100, host, host.LevelDone()));
     EXPECT_EQ(host.Log, expected(progressMax, last)) << maxDepth;
     std::vector<int> depths;
     s.Read(s.Doc, &depths);
@@ -184,19 +199,43 @@ TEST(MovingSquares, LevelsRunFromMinDepthToOneBeyondMaxDepth) {
   }
 }
 
+// Cancelled when the events of level 300 have run: level 300 is not traced,
+// the levels before it are, and the tracer can run again.
+TEST(MovingSquares, CancellingStopsBeforeTheNextLevel) {
+  Scene s(64, 64);
+  PaintCone(s, 32, 32, 28, 1000, 1000);
+  RecordingHost host;
+  host.CancelAt = 300;
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+  EXPECT_THROW(tracer.GenerateISO(0, 1000, 100, host, host.LevelDone()), TCanceled);
+  EXPECT_TRUE(host.Log.ends_with("done 200;at 300 of 1000;events;")) << host.Log;
+  std::vector<int> depths;
+  s.Read(s.Doc, &depths);
+  EXPECT_EQ(std::set<int>(depths.begin(), depths.end()), (std::set<int>{0, 100, 200}));
+
+  RecordingHost again;
+  TGPX all;
+  TCanvas map;
+  TMovingSquares fresh(all, s.View, map, s.Picture, s.Mask);
+  ASSERT_TRUE(fresh.GenerateISO(0, 1000, 100, again, again.LevelDone()));
+  std::vector<int> allDepths;
+  s.Read(all, &allDepths);
+  EXPECT_GT(std::set<int>(allDepths.begin(), allDepths.end()).size(), 3u);
+}
+
 TEST(MovingSquares, RefusesAStepBelowOneAndInputsOfOtherSizes) {
   Scene s(12, 10);
   s.SetDeep(3, 3, 7, 6);
   RecordingHost host;
-  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask, &host);
-  EXPECT_FALSE(tracer.GenerateISO(0, 1000, 0));
-  EXPECT_FALSE(tracer.GenerateISO(0, 1000, -100));
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+  EXPECT_FALSE(tracer.GenerateISO(0, 1000, 0, host));
+  EXPECT_FALSE(tracer.GenerateISO(0, 1000, -100, host));
   EXPECT_EQ(host.Log, "");
   EXPECT_EQ(s.IsoMap.Width(), 0);
 
   // No maximum depth, no level colours: nothing is traced.
-  EXPECT_TRUE(tracer.GenerateISO(0, 0, 100));
-  EXPECT_EQ(host.Log, "max 0;at 0;");
+  EXPECT_TRUE(tracer.GenerateISO(0, 0, 100, host));
+  EXPECT_EQ(host.Log, "at 0 of 0;");
   EXPECT_EQ(s.Doc.trk.Count(), 0);
 
   TBooleanArray smallMask(11, 10);
@@ -246,10 +285,10 @@ TEST(MovingSquares, ConeGivesOneClosedRingPerLevelAtItsRadius) {
 
 // A tracer run from inside another's event processing, on the same inputs
 // and into its own document.
-class NestedRun : public TIsoTracerHost {
+class NestedRun : public TFeedback {
  public:
   NestedRun(TMovingSquares& Other, int AtLevel) : fOther(Other), fAtLevel(AtLevel) {}
-  void SetProgress(int Position) override { fLevel = Position; }
+  void SetProgress(int Position, int /*Max*/) override { fLevel = Position; }
   void ProcessEvents() override {
     if (fLevel == fAtLevel) {
       EXPECT_TRUE(fOther.GenerateISO(0, 1000, 150));
@@ -274,9 +313,9 @@ TEST(MovingSquares, RandomPicturesGiveCoveredBoundaryCornersAndTracersShareNothi
     TCanvas firstMap, secondMap, aloneMap;
     TMovingSquares inner(second, s.View, secondMap, s.Picture, s.Mask);
     NestedRun nested(inner, 450);
-    TMovingSquares outer(first, s.View, firstMap, s.Picture, s.Mask, &nested);
+    TMovingSquares outer(first, s.View, firstMap, s.Picture, s.Mask);
     TMovingSquares reference(alone, s.View, aloneMap, s.Picture, s.Mask);
-    ASSERT_TRUE(outer.GenerateISO(0, 1000, 150));
+    ASSERT_TRUE(outer.GenerateISO(0, 1000, 150, nested));
     ASSERT_TRUE(reference.GenerateISO(0, 1000, 150));
     std::vector<int> depths;
     const std::vector<Track> tracks = s.Read(first, &depths);

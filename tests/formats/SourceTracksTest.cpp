@@ -6,13 +6,13 @@
 
 #include "formats/SourceTracks.h"
 #include "model/DateTime.h"
-#include "support/ScriptedHost.h"
+#include "support/RecordingFeedback.h"
 
 namespace sondralis {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScriptedHost;
+using testing::RecordingFeedback;
 
 std::string Gpx(const std::vector<std::string>& depths) {
   std::string s = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns:h=\"urn:x\"><trk><name>T</name><trkseg>";
@@ -46,15 +46,14 @@ class SourceTracksTest : public ::testing::Test {
   }
   fs::path dir;
   TGPX doc;
-  ScriptedHost host;
+  RecordingFeedback host;
 };
 
 TEST_F(SourceTracksTest, RecordingKeepsItsDepthsAndLosesExactZeros) {
   const std::string path = Write("survey.gpx", Gpx({"345", "0", "0.4", "", "351.5"}));
-  const SourceLoadResult r = LoadGPXFile(doc, path, {.AddDepth = true, .AddOffset = false}, host);
+  const SourceLoadResult r = LoadSourceFile(doc, path, {.Depth = 800, .Offset = std::nullopt}, host);
   EXPECT_TRUE(r.Loaded);
-  EXPECT_EQ(Depths(), (std::vector<double>{345, 0.4, 351.5}));
-  EXPECT_TRUE(host.TextRequests.empty()) << "a file with depths is not asked for a depth";
+  EXPECT_EQ(Depths(), (std::vector<double>{345, 0.4, 351.5})) << "a file with depths keeps them";
   EXPECT_EQ(doc.wpt.Count(), 0) << "only tracks are taken over";
   EXPECT_EQ(host.LogLines, (std::vector<std::string>{"LoadGPXFile: Trying to open " + path,
                                                      "LoadGPXFile: GetMaxDepth is 351",
@@ -63,33 +62,23 @@ TEST_F(SourceTracksTest, RecordingKeepsItsDepthsAndLosesExactZeros) {
   EXPECT_EQ(GetMaxDepth(doc), 351);
 }
 
-TEST_F(SourceTracksTest, DepthAndOffsetQuestions) {
+TEST_F(SourceTracksTest, DepthAndOffsetRules) {
   const std::string shore = Write("shore.gpx", Gpx({"", "", ""}));
-  host.TextReplies = {"-50"};
-  LoadGPXFile(doc, shore, {.AddDepth = true}, host);
-  ASSERT_EQ(host.TextRequests.size(), 1u);
-  EXPECT_EQ(host.TextRequests[0], std::make_pair(std::string("Apply depth to dataset"), std::string("shore.gpx Depth [cm]:")));
+  TSourceFile file;
+  ASSERT_TRUE(ReadSourceFile(shore, file, host));
+  EXPECT_TRUE(file.WithoutDepth());
+  AddSourceFile(doc, file, {.Depth = -50, .Offset = std::nullopt});
   EXPECT_EQ(Depths(), (std::vector<double>{0, 0, 0})) << "a negative depth becomes 0";
 
   // The offset applies whatever the depths, and may lower them.
   const std::string survey = Write("survey.gpx", Gpx({"100", "200"}));
-  host.TextReplies = {"-50"};
-  LoadGPXFile(doc, survey, {.AddDepth = true, .AddOffset = true}, host);
-  ASSERT_EQ(host.TextRequests.size(), 2u);
-  EXPECT_EQ(host.TextRequests[1], std::make_pair(std::string("Add value to dataset"), std::string("survey.gpx Add Depth [cm]:")));
+  LoadSourceFile(doc, survey, {.Depth = 70, .Offset = -50}, host);
   EXPECT_EQ(Depths(), (std::vector<double>{0, 0, 0, 50, 150})) << "tracks are appended in load order";
 
-  // A cancelled dialog gives its default 0.
-  host.TextReplies = {std::nullopt};
-  LoadGPXFile(doc, shore, {.AddDepth = true}, host);
+  // Without a rule the depths stay as read.
+  LoadSourceFile(doc, shore, {}, host);
   EXPECT_EQ(doc.trk.Count(), 3);
-}
-
-TEST_F(SourceTracksTest, AnswerThatIsNoNumberAddsNothing) {
-  const std::string shore = Write("shore.gpx", Gpx({"", ""}));
-  host.TextReplies = {"deep"};
-  EXPECT_THROW(LoadGPXFile(doc, shore, {.AddDepth = true}, host), EConvertError);
-  EXPECT_EQ(doc.trk.Count(), 0);
+  EXPECT_EQ(Depths().size(), 8u);
 }
 
 TEST_F(SourceTracksTest, ExtensionsMissingFilesAndKml) {
@@ -98,19 +87,19 @@ TEST_F(SourceTracksTest, ExtensionsMissingFilesAndKml) {
   EXPECT_EQ(LoadSourceFile(doc, upper, {}, host).TracksAdded, 1);
 
   const std::string txt = Write("notes.txt", "x");
-  LoadSourceFile(doc, txt, {}, host);
-  LoadSourceFile(doc, (dir / "gone.gpx").string(), {}, host);
-  EXPECT_EQ(host.Errors, (std::vector<std::string>{"can't parse " + txt, (dir / "gone.gpx").string() + " does not exist"}));
+  EXPECT_EQ(LoadSourceFile(doc, txt, {}, host).Error, "can't parse " + txt);
+  EXPECT_EQ(LoadSourceFile(doc, (dir / "gone.gpx").string(), {}, host).Error,
+            (dir / "gone.gpx").string() + " does not exist");
+  EXPECT_EQ(LoadSourceFile(doc, dir.string(), {}, host).Error, dir.string() + " is a directory");
 
   const std::string kml = Write("shore.KML",
                                 "<kml><Document><Folder><name>Island</name><Placemark><LineString><coordinates>"
                                 "8.5,47.1,0 8.6,47.2,0</coordinates></LineString></Placemark></Folder></Document></kml>");
-  host.TextReplies = {"80"};
-  const SourceLoadResult r = LoadSourceFile(doc, kml, {.AddDepth = true}, host);
+  const SourceLoadResult r = LoadSourceFile(doc, kml, {.Depth = 80, .Offset = 33}, host);
   EXPECT_TRUE(r.DepthApplied);
   EXPECT_EQ(r.TracksAdded, 1);
   EXPECT_EQ(doc.trk.Last()->name(), "Island");
-  EXPECT_EQ(Depths(), (std::vector<double>{120, 80, 80}));
+  EXPECT_EQ(Depths(), (std::vector<double>{120, 80, 80})) << "the offset is for GPX files only";
 
   // A file that is not XML adds nothing and the reader says why.
   const std::string junk = Write("junk.gpx", "\x01\x02 not xml");

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,22 +17,19 @@
 
 #include <QImage>
 
+#include "formats/AtomicFile.h"
 #include "interpolation/ImageExport.h"
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/SampleGrid.h"
 #include "support/DepthMapScene.h"
+#include "support/RecordingFeedback.h"
 
 namespace sondralis {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::DepthMapScene;
-using testing::ScriptedHost;
-
-struct StepCounter : TInterpolationListener {
-  int Steps = 0;
-  void StepProgress() override { ++Steps; }
-};
+using testing::RecordingFeedback;
 
 // The example lake in a small view, two workers: every pixel is what the
 // plain formula gives over the run's samples, the samples are the mask's
@@ -42,16 +41,15 @@ TEST(DepthMap, ExampleLakeEndToEnd) {
   scene.FitAndDraw();
   const int loaded = scene.TrackPoints();
   const TInterpolationSettings settings = scene.Settings();
+  const TRunInput input = scene.Input();
   // The mask the run builds first; thinning later also thins the shoreline
   // tracks, so a mask rebuilt after the run may differ.
   const TCoverage coverage = BuildCoverage(scene.View);
   TDepthMap map;
-  ScriptedHost host;
-  StepCounter progress;
-  ASSERT_TRUE(map.Interpolate(scene.View, settings, host, &progress));
+  RecordingFeedback host;
+  ASSERT_TRUE(map.Interpolate(scene.View, settings, input, host));
   ASSERT_TRUE(map.InterpLoaded);
-  EXPECT_TRUE(host.Errors.empty());
-  EXPECT_EQ(progress.Steps, 250);
+  EXPECT_EQ(host.Progress.size(), 250u);
 
   const int kept = scene.TrackPoints();
   EXPECT_LT(kept, loaded / 2);
@@ -76,7 +74,7 @@ TEST(DepthMap, ExampleLakeEndToEnd) {
 
   const TShepardInterp reference(map.InCoord, map.InDepth, 8);
   const TPixelCoordinates nodes = GridNodes(ViewGridExtent(scene.View), 250, 170);
-  const int maxDepth = settings.MaxDepth;
+  const int maxDepth = input.MaxDepth;
   int covered = 0;
   for (int x = 0; x < 250; ++x)
     for (int y = 0; y < 170; ++y) {
@@ -95,9 +93,9 @@ TEST(DepthMap, ExampleLakeEndToEnd) {
   EXPECT_EQ(covered, map.CoveredPixels);
   EXPECT_GT(covered, 250 * 170 / 10);
 
-  ScriptedHost again;
+  RecordingFeedback again;
   const int shoreAgain = BuildCoverage(scene.View).ShoreCoord.Length();
-  ASSERT_TRUE(map.Interpolate(scene.View, settings, again));
+  ASSERT_TRUE(map.Interpolate(scene.View, settings, input, again));
   EXPECT_TRUE(again.Logged("Thinning removed 0 track points"));
   EXPECT_EQ(scene.TrackPoints(), kept);
   EXPECT_EQ(map.InCoord.Length(), shoreAgain + kept);
@@ -159,6 +157,21 @@ TEST(Thinning, OnePassEqualsRepeatedPassesOnRandomTracks) {
   }
 }
 
+// A point exactly one threshold away from the last one kept, in latitude
+// and in longitude, stays: only a difference below a threshold drops it.
+// The values are binary fractions, so the differences are exact.
+TEST(Thinning, APointExactlyAThresholdAwayStays) {
+  DepthMapScene scene(10, 10);
+  scene.AddTrack({{1.25, 1.5}, {1.5, 1.75}, {1.5, 2.0}, {1.625, 2.5}, {1.875, 2.5}, {2.125, 3.0}}, 100);
+  const TPointList2& segment = *scene.Doc.trk[0]->Items(0);
+  EXPECT_EQ(ThinningKeeps(segment, 0.25, 0.5), (std::vector<bool>{true, false, true, false, true, true}));
+  EXPECT_EQ(ThinTracks(scene.Doc, 0.25, 0.5), 2);
+  ASSERT_EQ(segment.Count(), 4);
+  EXPECT_EQ(segment[1]->Longitude, 2.0);
+  EXPECT_EQ(segment[2]->Latitude, 1.875);
+  EXPECT_EQ(segment[3]->Latitude, 2.125);
+}
+
 // What cannot work is refused with a message before anything changes.
 TEST(DepthMap, RefusalsChangeNothing) {
   DepthMapScene scene(160, 120);
@@ -175,39 +188,96 @@ TEST(DepthMap, RefusalsChangeNothing) {
     EXPECT_EQ(scene.TrackPoints(), points);
     EXPECT_EQ(scene.View.ShadowMapTrackWidth, 30);
   };
+  auto refusal = [](const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const ERunRefused& e) {
+      return std::string(e.what());
+    }
+    return std::string("not refused");
+  };
 
   TDepthMap map;
   TInterpolationSettings settings = scene.Settings();
-  for (const char* radius : {"", "abc", "-5", "1000"}) {
-    ScriptedHost host;
-    settings.InterpolationWidth = radius;
-    settings.ThreadsRun = 0;
-    EXPECT_FALSE(map.StartInterpolation(scene.View, settings, host));
-    ASSERT_EQ(host.Errors.size(), 1u) << radius;
-    EXPECT_NE(host.Errors[0].find("extrapolation radius"), std::string::npos);
+  for (int radius : {-5, 1000}) {
+    RecordingFeedback host;
+    settings.Radius = radius;
+    settings.Threads = 0;
+    EXPECT_NE(refusal([&] { map.StartInterpolation(scene.View, settings, scene.Input(), host); })
+                  .find("extrapolation radius"),
+              std::string::npos)
+        << radius;
     EXPECT_TRUE(host.LogLines.empty());
     expectUnchanged(map);
   }
-  settings.InterpolationWidth = "12";
+  settings.Radius = 12;
   {
-    ScriptedHost host;  // two lakes, neither holding the other: no water at all
-    EXPECT_FALSE(map.StartInterpolation(scene.View, settings, host));
-    ASSERT_EQ(host.Errors.size(), 1u);
-    EXPECT_NE(host.Errors[0].find("nothing to interpolate"), std::string::npos);
+    RecordingFeedback host;  // two lakes, neither holding the other: no water at all
+    EXPECT_NE(refusal([&] { map.StartInterpolation(scene.View, settings, scene.Input(), host); })
+                  .find("nothing to interpolate"),
+              std::string::npos);
     expectUnchanged(map);
   }
   {
-    ScriptedHost host;  // nothing loaded: no message
-    settings.FileLoaded = false;
-    EXPECT_FALSE(map.StartInterpolation(scene.View, settings, host));
-    EXPECT_TRUE(host.Errors.empty());
+    RecordingFeedback host;  // no document: nothing to run, no message
+    TGPXDraw none;
+    EXPECT_FALSE(map.StartInterpolation(none, settings, scene.Input(), host));
     expectUnchanged(map);
   }
   DepthMapScene empty(50, 40);
-  ScriptedHost host;
-  EXPECT_FALSE(map.StartInterpolation(empty.View, empty.Settings(), host));
-  ASSERT_EQ(host.Errors.size(), 1u);
-  EXPECT_NE(host.Errors[0].find("no depth samples"), std::string::npos);
+  RecordingFeedback host;
+  EXPECT_NE(refusal([&] { map.StartInterpolation(empty.View, empty.Settings(), empty.Input(), host); })
+                .find("no depth samples"),
+            std::string::npos);
+}
+
+// A cancelled run leaves the picture, the depths, the mask and the samples
+// of the run before as they were; the next run completes as if none had
+// been cancelled.
+TEST(DepthMap, CancelledRunLeavesThePreviousMap) {
+  DepthMapScene scene(300, 200);
+  scene.LoadExampleLake();
+  scene.FitAndDraw();
+  TDepthMap map;
+  RecordingFeedback first;
+  ASSERT_TRUE(map.Interpolate(scene.View, scene.Settings(), scene.Input(), first));
+  const QImage picture = map.InterpolatedImage.Image();
+  const TDepthArray depths = map.DepthArray;
+  const TBooleanArray mask = map.ShadowArray;
+  const std::vector<std::array<float, 2>> samples(map.InCoord.Items().begin(), map.InCoord.Items().end());
+
+  // A wider band and other colours: everything of a completed run would differ.
+  TInterpolationSettings wider = scene.Settings();
+  wider.Radius = 60;
+  TRunInput green = scene.Input();
+  green.clShallow = 0x00FF00;
+  for (const bool polled : {false, true}) {
+    RecordingFeedback cancelling;
+    cancelling.CancelAtProgress = 5;
+    if (polled) {
+      ASSERT_TRUE(map.StartInterpolation(scene.View, wider, green, cancelling));
+      bool ended = false;
+      while (!ended) {
+        try {
+          ended = map.Poll();
+        } catch (const TCanceled&) {
+          ended = true;
+        }
+      }
+    } else {
+      EXPECT_THROW(map.Interpolate(scene.View, wider, green, cancelling), TCanceled);
+    }
+    EXPECT_FALSE(map.Running());
+    EXPECT_TRUE(map.InterpLoaded);
+    EXPECT_TRUE(map.InterpolatedImage.Image() == picture);
+    EXPECT_TRUE(map.DepthArray.SharesWith(depths));
+    EXPECT_TRUE(map.ShadowArray.SharesWith(mask));
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), map.InCoord.Items().begin(), map.InCoord.Items().end()));
+  }
+  RecordingFeedback again;
+  ASSERT_TRUE(map.Interpolate(scene.View, wider, green, again));
+  EXPECT_FALSE(map.DepthArray.SharesWith(depths));
+  EXPECT_FALSE(map.InterpolatedImage.Image() == picture);
 }
 
 // The quantisation tables of a quality-90 JPEG: the standard tables of the
@@ -260,7 +330,9 @@ std::string ReadAll(const fs::path& p) {
   return ss.str();
 }
 
-TEST(DepthMap, SaveImageAsBmpOrJpegInAnyLetterCase) {
+// The picture as BMP or JPEG by the extension in any letter case; any
+// other name, or an empty picture, writes nothing.
+TEST(DepthMap, PictureWrittenAsBmpOrJpegInAnyLetterCase) {
   const fs::path dir = fs::temp_directory_path() / ("sondralis-save-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -268,21 +340,18 @@ TEST(DepthMap, SaveImageAsBmpOrJpegInAnyLetterCase) {
   scene.AddTrack({{46.001, 8.001}, {46.0031, 8.004}, {46.009, 8.009}}, 400);
   scene.FitAndDraw();
   TDepthMap map;
-  ScriptedHost host;
-  EXPECT_EQ(map.SaveImage(host), "");  // no run yet: no dialog
-  ASSERT_TRUE(map.Interpolate(scene.View, scene.Settings(), host));
+  RecordingFeedback host;
+  EXPECT_THROW(WritePicture(map.InterpolatedImage, (dir / "none.bmp").string()), EFileError);  // no run yet
+  ASSERT_TRUE(map.Interpolate(scene.View, scene.Settings(), scene.Input(), host));
 
-  host.SaveReplies = {std::nullopt, (dir / "a.png").string(), (dir / "a.BMP").string(), (dir / "b.Jpg").string(),
-                      (dir / "a.BMP").string(), (dir / "a.BMP").string()};
-  EXPECT_EQ(map.SaveImage(host), "");  // cancelled
-  EXPECT_EQ(map.SaveImage(host), "");  // unsupported: an error naming the formats
-  ASSERT_EQ(host.Errors.size(), 1u);
-  EXPECT_NE(host.Errors[0].find(".bmp, .jpg or .jpeg"), std::string::npos);
-  EXPECT_EQ(host.SaveRequests[0].Title, "Save image");
-  EXPECT_EQ(host.SaveRequests[0].Filter, "Bitmap Image|*.bmp|JPEG Image|*.jpg");
-  EXPECT_EQ(host.SaveRequests[0].DefaultExt, "bmp");
+  try {
+    WritePicture(map.InterpolatedImage, (dir / "a.png").string());
+    ADD_FAILURE() << "a .png written";
+  } catch (const EFileError& e) {
+    EXPECT_NE(std::string(e.what()).find(".bmp, .jpg or .jpeg"), std::string::npos) << e.what();
+  }
 
-  ASSERT_EQ(map.SaveImage(host), (dir / "a.BMP").string());
+  WritePicture(map.InterpolatedImage, (dir / "a.BMP").string());
   const std::string bmp = ReadAll(dir / "a.BMP");
   ASSERT_GT(bmp.size(), 54u);
   EXPECT_EQ(bmp[28], 24);  // bits per pixel
@@ -293,7 +362,7 @@ TEST(DepthMap, SaveImageAsBmpOrJpegInAnyLetterCase) {
     for (int y = 0; y < 61; ++y)
       ASSERT_EQ(TCanvas::FromRGB32(read.pixel(x, y)), map.InterpolatedImage.Pixel(x, y)) << x << "," << y;
 
-  ASSERT_EQ(map.SaveImage(host), (dir / "b.Jpg").string());
+  WritePicture(map.InterpolatedImage, (dir / "b.Jpg").string());
   const JpegFacts jpeg = ReadJpeg(ReadAll(dir / "b.Jpg"));
   EXPECT_FALSE(jpeg.Progressive);
   EXPECT_EQ(jpeg.Components, 3);
@@ -303,14 +372,6 @@ TEST(DepthMap, SaveImageAsBmpOrJpegInAnyLetterCase) {
   EXPECT_EQ(jpeg.Tables[0], Scaled(kLuminance));
   EXPECT_EQ(jpeg.Tables[1], Scaled(kChrominance));
 
-  // An existing file is replaced only after a Yes.
-  host.YesNoReplies = {false, true};
-  std::ofstream(dir / "a.BMP", std::ios::binary | std::ios::trunc) << "keep me";
-  EXPECT_EQ(map.SaveImage(host), "");
-  EXPECT_EQ(ReadAll(dir / "a.BMP"), "keep me");
-  EXPECT_EQ(host.Questions.back(), "Overwrite existing " + (dir / "a.BMP").string() + " ?");
-  EXPECT_EQ(map.SaveImage(host), (dir / "a.BMP").string());
-  EXPECT_EQ(ReadAll(dir / "a.BMP"), bmp);
   // Nothing but the pictures: no temporary file left behind, no a.png.
   int files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;

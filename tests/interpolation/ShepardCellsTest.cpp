@@ -14,7 +14,7 @@
 #include "interpolation/SampleGrid.h"
 #include "interpolation/ShepardInterp.h"
 #include "interpolation/ShepardThread.h"
-#include "model/Host.h"
+#include "model/Feedback.h"
 #include "support/ShepardReference.h"
 
 namespace sondralis {
@@ -172,17 +172,17 @@ TEST(ShepardCells, GridIsTheSameWithAnyNumberOfWorkers) {
     depth.Add(s.V);
   }
   const TGridExtent extent{8.499, 46.199, 8.521, 46.221};
-  TUnattendedHost host;
-  const TDepthArray one = GridSamples(coord, depth, extent, 90, 70, 8, 1, host, 1e-3);
-  const TDepthArray three = GridSamples(coord, depth, extent, 90, 70, 8, 3, host, 1e-3);
-  const TDepthArray exact = GridSamples(coord, depth, extent, 90, 70, 8, 2, host);
+  TSilentFeedback feedback;
+  const TDepthArray one = GridSamples(coord, depth, extent, 90, 70, 8, 1, feedback, 1e-3);
+  const TDepthArray three = GridSamples(coord, depth, extent, 90, 70, 8, 3, feedback, 1e-3);
+  const TDepthArray exact = GridSamples(coord, depth, extent, 90, 70, 8, 2, feedback);
   for (int x = 0; x < 90; ++x)
     for (int y = 0; y < 70; ++y) {
       ASSERT_EQ(one[x][y], three[x][y]) << x << "," << y;
       ASSERT_NEAR(one[x][y], exact[x][y], 1e-3);
     }
-  const TDepthArray low = GridSamples(coord, depth, extent, 40, 30, 4, 2, host, 1e-3);
-  const TDepthArray lowExact = GridSamples(coord, depth, extent, 40, 30, 4, 1, host);
+  const TDepthArray low = GridSamples(coord, depth, extent, 40, 30, 4, 2, feedback, 1e-3);
+  const TDepthArray lowExact = GridSamples(coord, depth, extent, 40, 30, 4, 1, feedback);
   for (int x = 0; x < 40; ++x)
     for (int y = 0; y < 30; ++y) ASSERT_EQ(low[x][y], lowExact[x][y]);
 }
@@ -213,8 +213,8 @@ TEST(ShepardCells, WorkersPaintTheColoursOfTheExactDepths) {
     job.MaxDepth = 2400;
     job.clShallow = 255;
     job.clDeep = 16711680;
-    TUnattendedHost host;
-    TInterpolationScheduler scheduler(job, w, 2, host);
+    TSilentFeedback feedback;
+    TInterpolationScheduler scheduler(job, w, 2, feedback);
     scheduler.Start();
     scheduler.Wait();
     return job.Image;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "interpolation/ShepardInterp.h"
-#include "support/ScriptedHost.h"
+#include "support/RecordingFeedback.h"
 #include "support/ShepardReference.h"
 
 namespace sondralis {
@@ -74,9 +74,9 @@ TEST(ShepardInterp, MismatchedArraysAreReportedAndNeverReadPastTheValues) {
   pts.Add({1, 0});
   pts.Add({2, 0});
   vals.Add(5);
-  testing::ScriptedHost host;
-  const TShepardInterp s(pts, vals, 8, &host);
-  ASSERT_EQ(host.Informations, std::vector<std::string>{"coordinates and values matrices missmatch."});
+  testing::RecordingFeedback feedback;
+  const TShepardInterp s(pts, vals, 8, &feedback);
+  ASSERT_EQ(feedback.LogLines, std::vector<std::string>{"coordinates and values matrices missmatch."});
   EXPECT_EQ(s.n, 3);
   EXPECT_EQ(s.SampleCount(), 1);
   EXPECT_EQ(s.interp(2, 0), 5.0);  // the position without a value takes no part

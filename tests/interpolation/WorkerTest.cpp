@@ -5,21 +5,22 @@
 #include <cmath>
 #include <atomic>
 #include <memory>
+#include <random>
 #include <thread>
 #include <string>
 #include <vector>
 
 #include "interpolation/ShepardThread.h"
-#include "support/ScriptedHost.h"
+#include "support/RecordingFeedback.h"
 
 namespace sondralis {
 namespace {
 
+using testing::RecordingFeedback;
+
 struct CountingListener : TInterpolationListener {
-  int Steps = 0;
   std::vector<int> Running;
   std::atomic<int> Wakes{0};
-  void StepProgress() override { ++Steps; }
   void ThreadsRunningChanged(int n) override { Running.push_back(n); }
   void Wake() override { ++Wakes; }
 };
@@ -27,12 +28,20 @@ struct CountingListener : TInterpolationListener {
 // A W × H job over a small cloud, masked by a checkerboard of 3 × 3 blocks.
 struct Job {
   TInterpolationJob job;
-  Job(int w, int h, int maxDepth = 500) {
+  // With more than 6 samples the others lie at random in the same area,
+  // which makes every column cost more.
+  Job(int w, int h, int maxDepth = 500, int samples = 6) {
     TPointList pts;
     TValueList vals;
     for (int i = 0; i < 6; ++i) {
       pts.Add({static_cast<float>(i * 0.37), static_cast<float>((i * i) % 5 * 0.21)});
       vals.Add(static_cast<float>(100 * i));
+    }
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> lon(0, 4.5f), lat(-2, 1), depth(1, 500);
+    for (int i = 6; i < samples; ++i) {
+      pts.Add({lon(random), lat(random)});
+      vals.Add(depth(random));
     }
     job.ShepardInterp = std::make_shared<TShepardInterp>(pts, vals, 8);
     auto at = std::make_shared<TPixelCoordinates>();
@@ -72,7 +81,7 @@ struct Job {
 
 TEST(InterpolationScheduler, EightHundredColumnsWithFourWorkers) {
   Job j(800, 7);
-  testing::ScriptedHost host;
+  RecordingFeedback host;
   CountingListener listener;
   TInterpolationScheduler scheduler(j.job, 800, 4, host, &listener);
   scheduler.Start();
@@ -88,14 +97,17 @@ TEST(InterpolationScheduler, EightHundredColumnsWithFourWorkers) {
   EXPECT_EQ(scheduler.ThreadsID, 53);
   EXPECT_EQ(scheduler.ThreadsRunning, 0);
   // One progress step per column: the bar (maximum W − 1) is full.
-  EXPECT_EQ(listener.Steps, 800);
+  ASSERT_EQ(host.Progress.size(), 800u);
+  EXPECT_EQ(host.Progress.front(), std::make_pair(1, 799));
+  EXPECT_EQ(host.Progress.back(), std::make_pair(799, 799));
+  EXPECT_FALSE(scheduler.Canceled());
   EXPECT_EQ(listener.Running, (std::vector<int>{4, 3, 2, 1, 0}));
   j.ExpectWritten();
 }
 
 TEST(InterpolationScheduler, NarrowViewsGetOneWorkerPerStripeAndNoStripeBeyondTheLastColumn) {
   Job j(20, 5);
-  testing::ScriptedHost host;
+  RecordingFeedback host;
   TInterpolationScheduler scheduler(j.job, 20, 4, host);
   scheduler.Start();
   scheduler.Wait();
@@ -104,13 +116,12 @@ TEST(InterpolationScheduler, NarrowViewsGetOneWorkerPerStripeAndNoStripeBeyondTh
   j.ExpectWritten();
   for (int w : {1, 2}) {
     Job tiny(w, 3);
-    testing::ScriptedHost log;
-    CountingListener progress;
-    TInterpolationScheduler one(tiny.job, w, 4, log, &progress);
+    RecordingFeedback log;
+    TInterpolationScheduler one(tiny.job, w, 4, log);
     one.Start();
     one.Wait();
     EXPECT_EQ(log.LogLines, (std::vector<std::string>{"Num Tasks: 1", "Start Thread: 0     " + std::to_string(w - 1)}));
-    EXPECT_EQ(progress.Steps, w);
+    EXPECT_EQ(static_cast<int>(log.Progress.size()), w);
     tiny.ExpectWritten();
   }
 
@@ -131,7 +142,7 @@ TEST(InterpolationScheduler, NarrowViewsGetOneWorkerPerStripeAndNoStripeBeyondTh
 
 TEST(InterpolationScheduler, OneWorkerTakesTheStripesOneAfterAnotherInColumnOrder) {
   Job j(100, 4, 0);  // MaxDepth 0: every covered pixel shallow
-  testing::ScriptedHost host;
+  RecordingFeedback host;
   CountingListener listener;
   TInterpolationScheduler scheduler(j.job, 100, 1, host, &listener);
   scheduler.Start();
@@ -148,12 +159,12 @@ TEST(InterpolationScheduler, OneWorkerTakesTheStripesOneAfterAnotherInColumnOrde
 // and the result is the same as with Wait.
 TEST(InterpolationScheduler, PollingDeliversEverythingOnTheOwnersThread) {
   Job j(301, 9);
-  testing::ScriptedHost host;
+  RecordingFeedback host;
   CountingListener listener;
   TInterpolationScheduler scheduler(j.job, 301, 2, host, &listener);
   scheduler.Start();
   while (!scheduler.Poll()) std::this_thread::yield();
-  EXPECT_EQ(listener.Steps, 301);
+  EXPECT_EQ(host.Progress.size(), 301u);
   EXPECT_EQ(listener.Wakes.load(), 301 + 20);  // one per progress step and per finished stripe
   EXPECT_EQ(host.LogLines.size(), 1u + 20u);
   j.ExpectWritten();
@@ -163,12 +174,67 @@ TEST(InterpolationScheduler, PollingDeliversEverythingOnTheOwnersThread) {
 // waited for, and leave only whole, correct pixels behind.
 TEST(InterpolationScheduler, AnOwnerGoingAwayMidRunEndsTheWorkersCleanly) {
   Job j(3000, 200);
-  testing::ScriptedHost host;
+  RecordingFeedback host;
   {
     TInterpolationScheduler scheduler(j.job, 3000, 2, host);
     scheduler.Start();
   }
   j.ExpectWritten(true);
+}
+
+// A cancelled run: the workers end after the column they are in and take no
+// further stripe, the run ends early, and every column written is whole.
+// Cancelled before the start, not a single column is begun; cancelled at
+// the 40th column, where each column costs a millisecond or more, the run
+// stops well before its end.
+TEST(InterpolationScheduler, CancellingEndsTheWorkersAfterTheirColumn) {
+  for (const int cancelAt : {0, 40}) {
+    for (const bool polled : {false, true}) {
+      Job j(1500, 120, 500, 20000);
+      j.job.Depths.Fill(-1);  // every pixel a worker writes changes
+      RecordingFeedback host;
+      if (cancelAt == 0) host.Cancel();
+      host.CancelAtProgress = cancelAt;
+      CountingListener listener;
+      TInterpolationScheduler scheduler(j.job, 1500, 2, host, &listener);
+      scheduler.Start();
+      if (polled) {
+        while (!scheduler.Poll()) std::this_thread::yield();
+      } else {
+        scheduler.Wait();
+      }
+      EXPECT_TRUE(scheduler.Finished());
+      EXPECT_TRUE(scheduler.Canceled());
+      EXPECT_EQ(listener.Running.back(), 0);
+      if (cancelAt == 0) {
+        // Cancelled before the first column: nothing is started at all.
+        EXPECT_TRUE(host.Progress.empty());
+        EXPECT_EQ(host.LogLines,
+                  (std::vector<std::string>{"Num Tasks: 99", "Start Thread: 0     14", "Start Thread: 15     29"}));
+      } else {
+        // The owner's thread may lag behind the workers on a busy machine;
+        // the run still stops long before its 1500 columns.
+        EXPECT_LT(host.Progress.size(), 300u) << "the run stops soon after the cancel";
+        // Num Tasks, two Start Thread lines, and an Add Thread line for every
+        // stripe taken: no more than the columns started need.
+        EXPECT_LE(host.LogLines.size(), 3u + host.Progress.size() / 15 + 2);
+      }
+      // Every column is written whole or not at all; a few written pixels
+      // against the plain formula.
+      int untouched = 0;
+      for (int x = 0; x < 1500; ++x) {
+        int written = 0;
+        for (int y = 0; y < 120; ++y) written += j.job.Depths[x][y] != -1;
+        ASSERT_TRUE(written == 0 || written == 120) << "column " << x;
+        untouched += written == 0;
+        if (written && x % 7 == 0 && j.job.ShadowArray[x][0]) {
+          const double plain = j.job.ShepardInterp->interp(j.job.Coordinates->Longitudes[x], 1.0);
+          ASSERT_NEAR(j.job.Depths[x][0], plain, 1e-12 * plain) << x;
+        }
+      }
+      EXPECT_EQ(untouched, 1500 - static_cast<int>(host.Progress.size())) << "one progress step per column started";
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -16,7 +17,7 @@ namespace sondralis::testing {
 namespace {
 
 TEST_F(SessionTest, InterpolateAndTraceTheLake) {
-  TSession s(host, 2);
+  TSession s(host, host, 2);
   s.AddFiles({kSurvey, kShoreKml});
   ASSERT_TRUE(s.StartInterpolation());
   EXPECT_FALSE(s.WindowEnabled());
@@ -25,16 +26,16 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   EXPECT_FALSE(s.Buttons().btnInterpolate);
   EXPECT_TRUE(s.InterpolatedLegendVisible());
   // The window is held while the workers run: commands change nothing.
-  const TMapInfo info = s.MapInfo();
+  const TMapInfo info = s.Project().MapInfo();
   s.StartOver();
   s.TrkZoomIn();
   s.Pan(TPane::Tracks, 100, 100, 300, 300);
   EXPECT_FALSE(s.RunIsoMap());
-  EXPECT_TRUE(s.FileLoaded());
-  EXPECT_EQ(s.MapInfo(), info);
+  EXPECT_TRUE(s.Project().FileLoaded());
+  EXPECT_EQ(s.Project().MapInfo(), info);
   PollUntilDone(s, host);
 
-  EXPECT_TRUE(s.InterpLoaded());
+  EXPECT_TRUE(s.Project().InterpLoaded());
   EXPECT_TRUE(s.Buttons().btnInterpolate && s.Buttons().btnInterpolSaveBMP && s.Buttons().btnIsoMap);
   EXPECT_TRUE(s.SizeFrozen()) << "the size stays frozen until \"Start over\"";
   const TProgress progress = s.Progress(TProgressBar::Interpolate);
@@ -42,7 +43,7 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   constexpr int W = TSession::kDefaultPaneWidth, H = TSession::kDefaultPaneHeight;
   EXPECT_EQ(progress.Max, W - 1);
   EXPECT_EQ(progress.Position, W - 1);
-  EXPECT_EQ(s.InterpolatedImage().Width(), W);
+  EXPECT_EQ(s.Project().InterpolatedImage().Width(), W);
   ExpectIdle(s);
 
   // The depth under the mouse: the run's depth in metres where it
@@ -50,9 +51,9 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   int wet = 0, dry = 0;
   for (int x = 0; x < W; x += 7)
     for (int y = 0; y < H; y += 7) {
-      const double depth = s.DepthMap().DepthAt(x, y);
+      const double depth = s.Project().DepthMap().DepthAt(x, y);
       const std::string text = s.DepthText(x, y);
-      if (!s.DepthMap().ShadowArray[x][y]) {
+      if (!s.Project().DepthMap().ShadowArray[x][y]) {
         ++dry;
         ASSERT_EQ(text, "") << x << ", " << y;
         continue;
@@ -76,40 +77,40 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
     EXPECT_FALSE(s.RunIsoMap()) << step;
     ASSERT_EQ(host.Errors.size(), 1u) << step;
     EXPECT_NE(host.Errors[0].find("step size"), std::string::npos) << host.Errors[0];
-    EXPECT_FALSE(s.IsoLoaded());
+    EXPECT_FALSE(s.Project().IsoLoaded());
     EXPECT_FALSE(s.Buttons().btnIsoSaveGPX);
   }
   host.Errors.clear();
 
   s.Settings.IsoStep = "100";
   ASSERT_TRUE(s.RunIsoMap());
-  const auto contours = TrackPoints(s.IsoData());
+  const auto contours = TrackPoints(s.Project().IsoData());
   ASSERT_GT(contours.size(), 1000u);
   std::set<double> levels;
   for (const auto& [depth, lat, lon] : contours) levels.insert(depth);
   EXPECT_GE(levels.size(), 10u);
   EXPECT_LE(*levels.rbegin(), 1900);
   for (double level : levels) EXPECT_EQ(std::fmod(level, 100), 0) << level;
-  EXPECT_EQ(s.LabelText(TLabel::NumIsoTracks), "# Tracks: " + std::to_string(s.IsoData().trk.Count()));
-  EXPECT_EQ(s.LabelText(TLabel::GeneratedPoints), "# Points: " + std::to_string(CountHTPoints(s.IsoData(), 9)));
+  EXPECT_EQ(s.LabelText(TLabel::NumIsoTracks), "# Tracks: " + std::to_string(s.Project().IsoData().trk.Count()));
+  EXPECT_EQ(s.LabelText(TLabel::GeneratedPoints), "# Points: " + std::to_string(CountHTPoints(s.Project().IsoData(), 9)));
   EXPECT_EQ(s.Progress(TProgressBar::IsoMap).Max, 1900);
   EXPECT_FALSE(s.Progress(TProgressBar::IsoMap).Visible);
-  EXPECT_TRUE(s.IsoLoaded());
+  EXPECT_TRUE(s.Project().IsoLoaded());
   const TButtonStates& b = s.Buttons();
   EXPECT_TRUE(b.btnIsoMap && b.btnIsoSaveBMP && b.btnIsoSaveGPX && b.btnCreateHT && b.btnHtFit && b.btnHtZoom);
-  EXPECT_EQ(s.IsoImage().Width(), W) << "the HT Contour map shows the contours";
+  EXPECT_EQ(s.Project().IsoImage().Width(), W) << "the HT Contour map shows the contours";
 
   // A second run replaces the contours; neither new colours nor a changed
   // view nor a rebuilt mask between "Interpolate" and "ISO Map" move them.
   ASSERT_TRUE(s.RunIsoMap());
-  EXPECT_EQ(TrackPoints(s.IsoData()), contours);
+  EXPECT_EQ(TrackPoints(s.Project().IsoData()), contours);
   s.SetShallowColor(0x00FF00);
   s.SetDeepColor(0x000000);
   s.TrkZoomIn();
   s.Pan(TPane::Tracks, 100, 100, 180, 130);
   s.ShowInterpolatedMap();
   ASSERT_TRUE(s.RunIsoMap());
-  EXPECT_EQ(TrackPoints(s.IsoData()), contours);
+  EXPECT_EQ(TrackPoints(s.Project().IsoData()), contours);
   EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
 
   // The contour GPX loads again with every point at its level.
@@ -148,6 +149,65 @@ TEST_F(SessionTest, InterpolateAndTraceTheLake) {
   ExpectIdle(s);
 }
 
+// A radius that is no whole number from 0 to 999 refuses the run with a
+// message before anything changes.
+TEST_F(SessionTest, RadiusThatIsNoNumberRefusesTheRun) {
+  TSession s(host, host, 1);
+  s.ResizePane(TPane::Tracks, 160, 110);
+  s.AddFiles({kSurvey});
+  const auto points = TrackPoints(s.Project().GPXdata());
+  for (const char* radius : {"", "abc", "-5", "1000"}) {
+    host.Errors.clear();
+    s.Settings.InterpolationWidth = radius;
+    EXPECT_FALSE(s.StartInterpolation()) << radius;
+    ASSERT_EQ(host.Errors.size(), 1u) << radius;
+    EXPECT_NE(host.Errors[0].find("extrapolation radius"), std::string::npos) << host.Errors[0];
+    EXPECT_FALSE(s.InterpolationRunning());
+    EXPECT_FALSE(s.Project().InterpLoaded());
+    EXPECT_EQ(TrackPoints(s.Project().GPXdata()), points) << "nothing thinned";
+    ExpectIdle(s);
+  }
+}
+
+// "Save Image...": the dialog, the formats by extension in any letter case,
+// and an existing file replaced only after a Yes.
+TEST_F(SessionTest, SaveImageAsksAndWritesBmpOrJpeg) {
+  TSession s(host, host, 2);
+  s.ResizePane(TPane::Tracks, 160, 110);
+  s.AddFiles({kSurvey, kShoreKml});
+  EXPECT_EQ(s.SaveInterpolatedImage(), "") << "no run yet: no dialog";
+  EXPECT_TRUE(host.SaveRequests.empty());
+  ASSERT_TRUE(s.Interpolate());
+
+  host.SaveReplies = {std::nullopt, Path("a.png"), Path("a.BMP"), Path("b.Jpg")};
+  EXPECT_EQ(s.SaveInterpolatedImage(), "");  // cancelled
+  EXPECT_EQ(s.SaveInterpolatedImage(), "");  // unsupported: an error naming the formats
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find(".bmp, .jpg or .jpeg"), std::string::npos) << host.Errors[0];
+  EXPECT_EQ(host.SaveRequests[0].Title, "Save image");
+  EXPECT_EQ(host.SaveRequests[0].Filter, "Bitmap Image|*.bmp|JPEG Image|*.jpg");
+  EXPECT_EQ(host.SaveRequests[0].DefaultExt, "bmp");
+  EXPECT_EQ(host.SaveRequests[0].Kind, SaveKind::Picture);
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("a.BMP"));
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("b.Jpg"));
+  const std::string bmp = ReadFile(Path("a.BMP"));
+  EXPECT_EQ(bmp.size(), 54u + (160 * 3 + 3) / 4 * 4 * 110);
+  EXPECT_EQ(ReadFile(Path("b.Jpg")).substr(0, 2), "\xFF\xD8");
+  EXPECT_TRUE(host.Questions.empty()) << "no question for new files";
+
+  // An existing file is replaced only after a Yes.
+  std::ofstream(Path("a.BMP"), std::ios::binary | std::ios::trunc) << "keep me";
+  host.SaveReplies = {Path("a.BMP"), Path("a.BMP")};
+  host.YesNoReplies = {false, true};
+  EXPECT_EQ(s.SaveInterpolatedImage(), "");
+  EXPECT_EQ(ReadFile(Path("a.BMP")), "keep me");
+  EXPECT_EQ(host.Questions.back(), "Overwrite existing " + Path("a.BMP") + " ?");
+  EXPECT_EQ(s.SaveInterpolatedImage(), Path("a.BMP"));
+  EXPECT_EQ(ReadFile(Path("a.BMP")), bmp);
+  EXPECT_FALSE(fs::exists(Path("a.png")));
+  ExpectIdle(s);
+}
+
 TEST_F(SessionTest, DepthsBelowOneCentimetreLeaveNoLevelToTrace) {
   // A small survey whose readings are all below 1 cm: the maximum depth is
   // 0, so the picture has no level beyond its shallow end.
@@ -160,14 +220,14 @@ TEST_F(SessionTest, DepthsBelowOneCentimetreLeaveNoLevelToTrace) {
     gpx += "</trkseg>";
   }
   gpx += "</trk></gpx>";
-  TSession s(host, 1);
+  TSession s(host, host, 1);
   s.AddFiles({Write("shallow.gpx", gpx)});
-  ASSERT_EQ(s.MaxDepth(), 0);
+  ASSERT_EQ(s.Project().MaxDepth(), 0);
   ASSERT_TRUE(s.Interpolate());
   EXPECT_FALSE(s.RunIsoMap());
   ASSERT_EQ(host.Errors.size(), 1u);
   EXPECT_NE(host.Errors[0].find("no depth level"), std::string::npos) << host.Errors[0];
-  EXPECT_FALSE(s.IsoLoaded());
+  EXPECT_FALSE(s.Project().IsoLoaded());
   EXPECT_FALSE(s.Buttons().btnIsoSaveGPX);
   EXPECT_TRUE(s.Buttons().btnIsoMap);
   ExpectIdle(s);

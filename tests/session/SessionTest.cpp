@@ -53,34 +53,34 @@ TEST(MapInfo, ResolutionOfAViewShowing400Metres) {
 }
 
 TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
-  TSession s(host, 3);
+  TSession s(host, host, 3);
   EXPECT_EQ(host.LogLines.front(), "3 CPUs found");
   EXPECT_EQ(s.Settings.InterpolateThrds, 3);
   EXPECT_EQ(s.Buttons(), TButtonStates{});
-  EXPECT_EQ(s.MapInfo().MaxDepthText, "");
-  EXPECT_EQ(s.MapInfo().SourceLegendText, "click to set color");
+  EXPECT_EQ(s.Project().MapInfo().MaxDepthText, "");
+  EXPECT_EQ(s.Project().MapInfo().SourceLegendText, "click to set color");
 
   // A shoreline without depth gives nothing to interpolate yet.
   s.AddFiles({kShoreKml});
-  EXPECT_TRUE(s.FileLoaded());
-  EXPECT_EQ(s.MaxDepth(), 0);
+  EXPECT_TRUE(s.Project().FileLoaded());
+  EXPECT_EQ(s.Project().MaxDepth(), 0);
   EXPECT_TRUE(s.Buttons().btnTrkSaveGPX && s.Buttons().btnTrkFit && s.Buttons().btnTrkSaveHT);
   EXPECT_FALSE(s.Buttons().btnInterpolate);
   s.AddFiles({kSurvey});
   EXPECT_TRUE(s.Buttons().btnInterpolate);
-  EXPECT_EQ(s.MaxDepth(), 1948);
-  EXPECT_EQ(s.GPXdata().trk.Count(), 2 + 1);
+  EXPECT_EQ(s.Project().MaxDepth(), 1948);
+  EXPECT_EQ(s.Project().GPXdata().trk.Count(), 2 + 1);
   ExpectIdle(s);
 
   // The information texts against the extent of the data: the fitted view
   // holds all of it, with a small margin on the axis that fits.
-  const TMapInfo info = s.MapInfo();
+  const TMapInfo info = s.Project().MapInfo();
   EXPECT_EQ(info.MaxDepthText, "Max Depth: 1948 cm");
   EXPECT_EQ(info.SourceLegendText, "1948 cm");
   EXPECT_EQ(info.ScreenSizeText, "Screen Size: " + std::to_string(TSession::kDefaultPaneWidth) + " x " +
                                      std::to_string(TSession::kDefaultPaneHeight) + " px");
   double n = -90, so = 90, e = -180, w = 180;
-  for (const TGPXtrk* t : s.GPXdata().trk)
+  for (const TGPXtrk* t : s.Project().GPXdata().trk)
     for (const TGPXtrkseg* seg : *t)
       for (const TPoint4D2* p : *seg) {
         n = std::max(n, p->Latitude), so = std::min(so, p->Latitude);
@@ -95,12 +95,12 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
 
   // Zoom in shows less, zoom out more, and fitting gives the loaded view back.
   s.TrkZoomIn();
-  EXPECT_LT(s.MapInfo().AreaWidth, info.AreaWidth * 0.9);
+  EXPECT_LT(s.Project().MapInfo().AreaWidth, info.AreaWidth * 0.9);
   s.TrkZoomOut();
   s.TrkZoomOut();
-  EXPECT_GT(s.MapInfo().AreaWidth, info.AreaWidth);
+  EXPECT_GT(s.Project().MapInfo().AreaWidth, info.AreaWidth);
   s.TrkFit();
-  EXPECT_EQ(s.MapInfo(), info);
+  EXPECT_EQ(s.Project().MapInfo(), info);
 
   // "Save Tracks..." and loading the file again give the same tracks, the
   // shoreline included.
@@ -112,11 +112,11 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   EXPECT_EQ(host.SaveRequests[0].Title, "Save open tracks to GPX");
   {
     ScriptedHost otherHost;
-    TSession again(otherHost, 1);
+    TSession again(otherHost, otherHost, 1);
     again.AddFiles({saved});
-    EXPECT_EQ(TrackPoints(again.GPXdata()), TrackPoints(s.GPXdata()));
-    EXPECT_EQ(again.MaxDepth(), 1948);
-    EXPECT_EQ(again.MapInfo(), info) << "the same tracks fit the same view";
+    EXPECT_EQ(TrackPoints(again.Project().GPXdata()), TrackPoints(s.Project().GPXdata()));
+    EXPECT_EQ(again.Project().MaxDepth(), 1948);
+    EXPECT_EQ(again.Project().MapInfo(), info) << "the same tracks fit the same view";
   }
   // Refusing to overwrite leaves the file alone.
   const std::string before = ReadFile(saved);
@@ -155,18 +155,18 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   const TButtonStates buttons = s.Buttons();
   const std::string tracksText = s.LabelText(TLabel::NumIsoTracks);
   const std::string interpolText = s.LabelText(TLabel::InterpolCoordinates);
-  ASSERT_TRUE(s.SizeFrozen() && s.IsoLoaded() && s.InterpLoaded() && buttons.btnCreateHT);
+  ASSERT_TRUE(s.SizeFrozen() && s.Project().IsoLoaded() && s.Project().InterpLoaded() && buttons.btnCreateHT);
   ASSERT_FALSE(s.LabelText(TLabel::TrkCoordinates).empty());
 
   s.StartOver();
-  EXPECT_FALSE(s.FileLoaded());
-  EXPECT_EQ(s.MaxDepth(), 0);
-  EXPECT_EQ(s.GPXdata().trk.Count(), 0);
-  EXPECT_EQ(s.IsoData().trk.Count(), 0);
-  EXPECT_FALSE(s.InterpLoaded());
-  EXPECT_EQ(s.InterpolatedImage().Width(), 0);
-  EXPECT_EQ(s.IsoMap().Width(), 0);
-  EXPECT_EQ(s.MapInfo(), TMapInfo{}) << "every information text is empty, the legend's too";
+  EXPECT_FALSE(s.Project().FileLoaded());
+  EXPECT_EQ(s.Project().MaxDepth(), 0);
+  EXPECT_EQ(s.Project().GPXdata().trk.Count(), 0);
+  EXPECT_EQ(s.Project().IsoData().trk.Count(), 0);
+  EXPECT_FALSE(s.Project().InterpLoaded());
+  EXPECT_EQ(s.Project().InterpolatedImage().Width(), 0);
+  EXPECT_EQ(s.Project().IsoMap().Width(), 0);
+  EXPECT_EQ(s.Project().MapInfo(), TMapInfo{}) << "every information text is empty, the legend's too";
   EXPECT_EQ(s.LabelText(TLabel::TrkCoordinates), "");
   EXPECT_FALSE(s.Progress(TProgressBar::Interpolate).Visible);
   EXPECT_FALSE(s.SizeFrozen());
@@ -176,8 +176,8 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   EXPECT_EQ(s.Buttons(), expected) << "the Source Tracks buttons stay";
   // What it keeps.
   EXPECT_EQ(s.Settings, settings);
-  EXPECT_TRUE(s.IsoLoaded());
-  EXPECT_EQ(s.clShallowWater(), 0x00FF00u);
+  EXPECT_TRUE(s.Project().IsoLoaded());
+  EXPECT_EQ(s.Project().clShallowWater(), 0x00FF00u);
   EXPECT_EQ(s.LabelText(TLabel::NumIsoTracks), tracksText);
   EXPECT_EQ(s.LabelText(TLabel::InterpolCoordinates), interpolText);
   EXPECT_TRUE(s.InterpolatedLegendVisible() && s.IsoLegendVisible());
@@ -186,13 +186,13 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
 }
 
 TEST_F(SessionTest, LoadingRefusesAndReportsWithoutLeavingTheWindowBusy) {
-  TSession s(host, 1);
+  TSession s(host, host, 1);
   // No number in the radius: nothing is read at all.
   s.Settings.InterpolationWidth = "";
   s.AddFiles({kSurvey});
   ASSERT_EQ(host.Errors.size(), 1u);
   EXPECT_NE(host.Errors[0].find("extrapolation radius"), std::string::npos) << host.Errors[0];
-  EXPECT_FALSE(s.FileLoaded());
+  EXPECT_FALSE(s.Project().FileLoaded());
   EXPECT_FALSE(host.Logged("LoadGPXFile: Trying to open " + kSurvey));
   ExpectIdle(s);
 
@@ -212,8 +212,8 @@ TEST_F(SessionTest, LoadingRefusesAndReportsWithoutLeavingTheWindowBusy) {
   EXPECT_NE(host.Errors[1].find(badDate), std::string::npos) << host.Errors[1];
   EXPECT_EQ(host.Errors[2], missing + " does not exist");
   EXPECT_EQ(host.Errors[3], "can't parse " + text);
-  EXPECT_TRUE(s.FileLoaded());
-  EXPECT_EQ(s.MaxDepth(), 1948);
+  EXPECT_TRUE(s.Project().FileLoaded());
+  EXPECT_EQ(s.Project().MaxDepth(), 1948);
   ExpectIdle(s);
 
   // An answer that is no number ends the selection: nothing of that file
@@ -221,26 +221,46 @@ TEST_F(SessionTest, LoadingRefusesAndReportsWithoutLeavingTheWindowBusy) {
   host.Errors.clear();
   s.Settings.AddDepth = true;
   host.TextReplies = {"deep"};
-  const int tracks = s.GPXdata().trk.Count();
+  const int tracks = s.Project().GPXdata().trk.Count();
   s.AddFiles({kShoreGpx, kShoreKml});
   ASSERT_EQ(host.Errors.size(), 1u);
   EXPECT_NE(host.Errors[0].find(kShoreGpx), std::string::npos) << host.Errors[0];
   EXPECT_NE(host.Errors[0].find("deep"), std::string::npos) << host.Errors[0];
   EXPECT_EQ(host.TextRequests.back(), std::make_pair(std::string("Apply depth to dataset"),
                                                      std::string("lake_shore.gpx Depth [cm]:")));
-  EXPECT_EQ(s.GPXdata().trk.Count(), tracks);
+  EXPECT_EQ(s.Project().GPXdata().trk.Count(), tracks);
+  ExpectIdle(s);
+
+  // The offset question names the file, and its answer moves every depth of
+  // a recording; a recording is never asked for a depth.
+  host.Errors.clear();
+  s.Settings.AddOffset = true;
+  host.TextReplies = {"-50"};
+  const std::string survey = Write("survey.gpx",
+                                   "<gpx xmlns:h=\"urn:s\"><trk><trkseg>"
+                                   "<trkpt lat=\"47\" lon=\"8\"><extensions><h:depth>100</h:depth></extensions></trkpt>"
+                                   "<trkpt lat=\"47.1\" lon=\"8\"><extensions><h:depth>200</h:depth></extensions></trkpt>"
+                                   "</trkseg></trk></gpx>");
+  const std::size_t asked = host.TextRequests.size();
+  s.AddFiles({survey});
+  ASSERT_EQ(host.TextRequests.size(), asked + 1);
+  EXPECT_EQ(host.TextRequests.back(),
+            std::make_pair(std::string("Add value to dataset"), std::string("survey.gpx Add Depth [cm]:")));
+  const std::vector<double> depths = TrackDepths(s.Project().GPXdata());
+  EXPECT_EQ(std::vector<double>(depths.end() - 2, depths.end()), (std::vector<double>{50, 150}));
+  EXPECT_TRUE(host.Errors.empty());
   ExpectIdle(s);
   // Every busy notification was taken back.
   EXPECT_EQ(std::count(host.Changes.begin(), host.Changes.end(), TChange::Busy) % 2, 0);
 }
 
 TEST_F(SessionTest, WheelZoomKeepsThePositionUnderTheMouse) {
-  TSession s(host, 1);
-  const TGPXDraw& view = s.GPXView();
+  TSession s(host, host, 1);
+  const TGPXDraw& view = s.Project().GPXView();
   s.ZoomAtPoint(TPane::Tracks, 100, 100, 1);
   EXPECT_EQ(view.BBox.Rm, 0) << "nothing loaded: nothing to zoom";
   s.AddFiles({kShoreKml, kSurvey});
-  const TGPXDraw& iso = s.IsoView();
+  const TGPXDraw& iso = s.Project().IsoView();
   const double isoScale = iso.BBox.Rm;
 
   std::mt19937 random(7);
@@ -250,12 +270,12 @@ TEST_F(SessionTest, WheelZoomKeepsThePositionUnderTheMouse) {
     const int x = column(random), y = row(random);
     const double n = notches(random);
     const double lon = view.XToLo(x), lat = view.YToLa(y), scale = view.BBox.Rm;
-    const int area = s.MapInfo().AreaWidth;
+    const int area = s.Project().MapInfo().AreaWidth;
     s.ZoomAtPoint(TPane::Tracks, x, y, n);
     ASSERT_NEAR(view.XToLo(x), lon, 1e-9) << "step " << i;
     ASSERT_NEAR(view.YToLa(y), lat, 1e-9) << "step " << i;
     ASSERT_NEAR(view.BBox.Rm / scale, std::pow(0.85, -n), 1e-9) << "step " << i;
-    ASSERT_NEAR(s.MapInfo().AreaWidth, area * std::pow(0.85, n), 2) << "the information follows";
+    ASSERT_NEAR(s.Project().MapInfo().AreaWidth, area * std::pow(0.85, n), 2) << "the information follows";
   }
   // The contour map has nothing to zoom before an ISO map run.
   s.ZoomAtPoint(TPane::HTTracks, 10, 10, 1);
@@ -264,12 +284,12 @@ TEST_F(SessionTest, WheelZoomKeepsThePositionUnderTheMouse) {
 }
 
 TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
-  TSession s(host, 1);
+  TSession s(host, host, 1);
   s.MouseMove(TPane::Tracks, 10, 10, false);
   EXPECT_EQ(s.LabelText(TLabel::TrkCoordinates), "") << "nothing loaded: no read-out";
   s.AddFiles({kShoreKml, kSurvey});
-  const TGPXDraw& view = s.GPXView();
-  const TPoint4D2& p = *s.GPXdata().trk[2]->First()->Points(100);
+  const TGPXDraw& view = s.Project().GPXView();
+  const TPoint4D2& p = *s.Project().GPXdata().trk[2]->First()->Points(100);
 
   // A drag in the resting mode pans the content with the mouse.
   const int x0 = view.LoToX(p.Longitude), y0 = view.LaToY(p.Latitude);
@@ -287,7 +307,7 @@ TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
   // "Zoom Area" released with Alt zooms and stays armed; without Alt it
   // zooms and returns to panning.
   s.TrkFit();
-  const int area = s.MapInfo().AreaWidth;
+  const int area = s.Project().MapInfo().AreaWidth;
   s.TrkZoomArea();
   EXPECT_EQ(s.Cursor(TPane::Tracks), TPaneCursor::Cross);
   s.MouseDown(TPane::Tracks, 200, 150);
@@ -298,11 +318,11 @@ TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
   s.MouseUp(TPane::Tracks, 600, 450, true);
   EXPECT_EQ(view.MouseMode, mmZoom);
   EXPECT_EQ(s.Cursor(TPane::Tracks), TPaneCursor::Cross);
-  EXPECT_NEAR(s.MapInfo().AreaWidth, area / 2.0, area * 0.03);
+  EXPECT_NEAR(s.Project().MapInfo().AreaWidth, area / 2.0, area * 0.03);
   s.ZoomToRectangle(TPane::Tracks, 200, 150, 600, 450);
   EXPECT_EQ(view.MouseMode, mmMove);
   EXPECT_EQ(s.Cursor(TPane::Tracks), TPaneCursor::Move);
-  EXPECT_NEAR(s.MapInfo().AreaWidth, area / 4.0, area * 0.03);
+  EXPECT_NEAR(s.Project().MapInfo().AreaWidth, area / 4.0, area * 0.03);
 
   // "Remove Wayoints": exactly the points strictly inside the rectangle go.
   s.TrkFit();
@@ -311,13 +331,13 @@ TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
     return q->Longitude > west && q->Longitude < east && q->Latitude > south && q->Latitude < north;
   };
   int total = 0, removed = 0;
-  for (const TGPXtrk* t : s.GPXdata().trk)
+  for (const TGPXtrk* t : s.Project().GPXdata().trk)
     for (const TGPXtrkseg* seg : *t)
       for (const TPoint4D2* q : *seg) total += 1, removed += inside(q);
   ASSERT_GT(removed, 100);
   host.Changes.clear();
   s.CutRectangle(300, 200, 500, 400);
-  const auto left = TrackPoints(s.GPXdata());
+  const auto left = TrackPoints(s.Project().GPXdata());
   EXPECT_EQ(static_cast<int>(left.size()), total - removed);
   for (const auto& [depth, lat, lon] : left)
     ASSERT_FALSE(lon > west && lon < east && lat > south && lat < north) << lat << ", " << lon;
@@ -330,8 +350,8 @@ TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
   EXPECT_EQ(view.BBox.Rm, box.Rm);
   EXPECT_EQ(view.BBox.O, box.O);
   EXPECT_EQ(view.BBox.S, box.S);
-  EXPECT_EQ(s.GPXImage().Width(), 1000);
-  EXPECT_EQ(s.MapInfo().ScreenSizeText, "Screen Size: 1000 x 700 px");
+  EXPECT_EQ(s.Project().GPXImage().Width(), 1000);
+  EXPECT_EQ(s.Project().MapInfo().ScreenSizeText, "Screen Size: 1000 x 700 px");
 
   // The HT Contour pane does nothing before there are contours.
   s.MouseMove(TPane::HTTracks, 40, 40, false);
@@ -345,7 +365,7 @@ TEST_F(SessionTest, MapPanesPanZoomCutAndReadOut) {
 // A recording written with decimal commas: the window is warned once, the
 // debug log has the same line, and the readings that could be read load.
 TEST_F(SessionTest, LoadingWarnsOfDepthsThatCouldNotBeRead) {
-  TSession s(host, 1);
+  TSession s(host, host, 1);
   const std::string path = Write("commas.gpx",
                                  "<gpx xmlns:h=\"urn:s\"><trk><trkseg>\n"
                                  "<trkpt lat=\"47\" lon=\"8\"><extensions><h:depth>120</h:depth></extensions></trkpt>\n"
@@ -358,7 +378,7 @@ TEST_F(SessionTest, LoadingWarnsOfDepthsThatCouldNotBeRead) {
   EXPECT_TRUE(host.Logged(warning));
   EXPECT_TRUE(host.Errors.empty());
   EXPECT_TRUE(host.Informations.empty());
-  EXPECT_EQ(TrackDepths(s.GPXdata()), std::vector<double>{120});
+  EXPECT_EQ(TrackDepths(s.Project().GPXdata()), std::vector<double>{120});
   ExpectIdle(s);
 }
 

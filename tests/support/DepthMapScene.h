@@ -13,7 +13,6 @@
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
 #include "model/GPX.h"
-#include "support/ScriptedHost.h"
 #include "view/Canvas.h"
 #include "view/GPXDraw.h"
 
@@ -28,9 +27,9 @@ class DepthMapScene {
  public:
   explicit DepthMapScene(int Width, int Height) : Picture(Width, Height) {
     View.TrackWidth = 3;
-    View.Options.BackGroundColor = 16777215;
+    View.Options.BackGroundColor = clWhite;
     View.ShadowMapEnabled = true;
-    View.ShadowMapTrackColor = 12632256;  // silver
+    View.ShadowMapTrackColor = clSilver;
     View.GPXd = &Doc;
     View.Canvas = &Picture;
     View.Resize(Width, Height);
@@ -54,8 +53,9 @@ class DepthMapScene {
   // The example lake: survey and shoreline, loaded as "Add Files..." does.
   void LoadExampleLake() {
     for (const char* name : {"lake_survey.gpx", "lake_shore.kml"}) {
+      TSilentFeedback feedback;
       const SourceLoadResult r =
-          LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR) + "/examples/" + name, {}, LoadHost);
+          LoadSourceFile(Doc, std::string(SONDRALIS_SOURCE_DIR) + "/examples/" + name, {}, feedback);
       ASSERT_TRUE(r.Loaded) << name;
     }
   }
@@ -70,12 +70,17 @@ class DepthMapScene {
   // The run's settings as the window gives them by default.
   TInterpolationSettings Settings(int Threads = 2) const {
     TInterpolationSettings s;
-    s.FileLoaded = true;
-    s.ThreadsRun = Threads;
-    s.MaxDepth = GetMaxDepth(Doc);
-    s.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
-    s.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    s.Threads = Threads;
     return s;
+  }
+  // What the run takes from the map: the window's colours, the loaded
+  // maximum depth and the view's thinning thresholds.
+  TRunInput Input() const {
+    TRunInput input;
+    input.MaxDepth = GetMaxDepth(Doc);
+    input.DecimateLongitude = std::fabs(View.BBox.E - View.BBox.O) / View.Width();
+    input.DecimateLatitude = std::fabs(View.BBox.N - View.BBox.S) / View.Height();
+    return input;
   }
 
   int TrackPoints() const {
@@ -88,7 +93,6 @@ class DepthMapScene {
   TGPX Doc;
   TCanvas Picture;
   TGPXDraw View;
-  ScriptedHost LoadHost;
 };
 
 }  // namespace sondralis::testing

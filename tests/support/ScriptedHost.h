@@ -1,9 +1,11 @@
 #pragma once
 
-// A Host for tests: answers every dialog from a script prepared by the test
-// and records everything the command asked, showed, logged, labelled and
-// reported as changed. The three text questions share one script and are
-// recorded with the caption and prompt the window shows for them.
+// A front end for tests: answers every question of a session from a script
+// prepared by the test and records everything the session asked, showed,
+// logged, labelled and reported as changed. It is also a feedback, for the
+// session's functions that take one directly. The three text questions
+// share one script and are recorded with the caption and prompt the window
+// shows for them.
 
 #include <gtest/gtest.h>
 
@@ -14,11 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "model/Host.h"
+#include "model/Feedback.h"
+#include "session/FrontEnd.h"
+#include "session/HTDialogs.h"
 
 namespace sondralis::testing {
 
-class ScriptedHost : public Host {
+class ScriptedHost : public TSessionQuestions, public TSessionDisplay, public TFeedback {
  public:
   // Scripted replies, consumed in order. A dialog without a prepared reply
   // fails the test.
@@ -28,7 +32,7 @@ class ScriptedHost : public Host {
   std::deque<std::optional<std::vector<std::string>>> OpenReplies;  // nullopt = cancel
   std::deque<std::optional<TColor>> ColorReplies;                   // nullopt = cancel
 
-  // What the command did.
+  // What the session did.
   std::vector<SaveFileRequest> SaveRequests;
   std::vector<std::string> Questions;  // the overwrite warnings, as shown
   std::vector<std::pair<std::string, std::string>> TextRequests;  // caption, prompt
@@ -44,6 +48,7 @@ class ScriptedHost : public Host {
   int EventPumps = 0;
   std::atomic<int> WakeUps = 0;  // WakeUp comes on worker threads
 
+  // ---- questions
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override {
     SaveRequests.push_back(request);
     if (SaveReplies.empty()) {
@@ -81,12 +86,19 @@ class ScriptedHost : public Host {
   void ShowLoadWarnings(const std::vector<std::string>& lines) override {
     Warnings.insert(Warnings.end(), lines.begin(), lines.end());
   }
-  void SetLabel(TLabel label, const std::string& text) override { Labels[ControlName(label)].push_back(text); }
-  void SetProgress(TProgressBar bar, const TProgress& progress) override { Progress[bar].push_back(progress); }
-  void Changed(TChange what) override { Changes.push_back(what); }
+
+  // ---- display and feedback
   void Log(const std::string& line) override { LogLines.push_back(line); }
   void ProcessEvents() override { ++EventPumps; }
+  void SetLabel(TLabel label, const std::string& text) override { Labels[ControlName(label)].push_back(text); }
+  void SetProgress(TProgressBar bar, const TProgress& progress) override { Progress[bar].push_back(progress); }
+  void SetProgress(int /*Position*/, int /*Max*/) override {}
+  void Changed(TChange what) override { Changes.push_back(what); }
   void WakeUp() override { ++WakeUps; }
+  // The labels as the session's HT dialogs set them.
+  TLabelSetter LabelSetter() {
+    return [this](TLabel label, const std::string& text) { SetLabel(label, text); };
+  }
 
   static std::string ControlName(TLabel label) {
     switch (label) {

@@ -1,4 +1,4 @@
-#include "app/WindowHost.h"
+#include "app/WindowDialogs.h"
 
 #include <QColorDialog>
 #include <QDir>
@@ -14,7 +14,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-QStringList TWindowHost::NameFilters(const std::string& Filter, bool AnyCase) {
+QStringList TWindowDialogs::NameFilters(const std::string& Filter, bool AnyCase) {
   // Pairs of description and patterns, separated by '|'; patterns by ';'.
   const QStringList parts = Q(Filter).split(QLatin1Char('|'));
   QStringList filters;
@@ -30,7 +30,7 @@ QStringList TWindowHost::NameFilters(const std::string& Filter, bool AnyCase) {
   return filters;
 }
 
-std::optional<std::string> TWindowHost::AskSaveFileName(const SaveFileRequest& request) {
+std::optional<std::string> TWindowDialogs::AskSaveFileName(const SaveFileRequest& request) {
   QFileDialog dialog(fParent, Q(request.Title), QDir::currentPath());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -43,41 +43,41 @@ std::optional<std::string> TWindowHost::AskSaveFileName(const SaveFileRequest& r
   return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
 }
 
-bool TWindowHost::AskOverwrite(const std::string& path) {
+bool TWindowDialogs::AskOverwrite(const std::string& path) {
   return QMessageBox::warning(fParent, QStringLiteral("Warning"), Q(OverwriteQuestion(path)),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::string TWindowHost::AskText(const TextQuestion& question) {
+std::string TWindowDialogs::AskText(const TextQuestion& question) {
   bool ok = false;
   const QString text = QInputDialog::getText(fParent, Q(question.Caption), Q(question.Prompt), QLineEdit::Normal,
                                              Q(question.Default), &ok);
   return ok ? text.toStdString() : question.Default;
 }
 
-std::string TWindowHost::AskDepthToApply(const std::string& fileName) { return AskText(DepthToApplyQuestion(fileName)); }
-std::string TWindowHost::AskDepthOffset(const std::string& fileName) { return AskText(DepthOffsetQuestion(fileName)); }
-std::string TWindowHost::AskTrackName() { return AskText(TrackNameQuestion()); }
+std::string TWindowDialogs::AskDepthToApply(const std::string& fileName) { return AskText(DepthToApplyQuestion(fileName)); }
+std::string TWindowDialogs::AskDepthOffset(const std::string& fileName) { return AskText(DepthOffsetQuestion(fileName)); }
+std::string TWindowDialogs::AskTrackName() { return AskText(TrackNameQuestion()); }
 
-void TWindowHost::ShowError(const std::string& message) {
+void TWindowDialogs::ShowError(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), Q(message), QMessageBox::Cancel, fParent);
   box.exec();
 }
 
-void TWindowHost::ShowInformation(const std::string& message) {
+void TWindowDialogs::ShowInformation(const std::string& message) {
   // The message's lines end in CR LF; a label breaks at LF alone.
   QString text = Q(message);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   QMessageBox::information(fParent, QStringLiteral("Information"), text);
 }
 
-void TWindowHost::ShowLoadWarnings(const std::vector<std::string>& lines) {
+void TWindowDialogs::ShowLoadWarnings(const std::vector<std::string>& lines) {
   QStringList text;
   for (const std::string& line : lines) text << Q(line);
   QMessageBox::warning(fParent, QStringLiteral("Warning"), text.join(QLatin1Char('\n')));
 }
 
-std::optional<std::vector<std::string>> TWindowHost::AskOpenFileNames(const std::string& filter) {
+std::optional<std::vector<std::string>> TWindowDialogs::AskOpenFileNames(const std::string& filter) {
   // The upper-case patterns make the list show lake.GPX too; the filter's
   // own words are enough to read.
   const QStringList names = QFileDialog::getOpenFileNames(fParent, QStringLiteral("Open"), QDir::currentPath(),
@@ -89,7 +89,7 @@ std::optional<std::vector<std::string>> TWindowHost::AskOpenFileNames(const std:
   return paths;
 }
 
-std::optional<TColor> TWindowHost::AskColor() {
+std::optional<TColor> TWindowDialogs::AskColor() {
   const QColor color = QColorDialog::getColor(Qt::white, fParent, QStringLiteral("Color"));
   if (!color.isValid()) return std::nullopt;
   return static_cast<TColor>(color.red()) | static_cast<TColor>(color.green()) << 8 |

@@ -2,32 +2,31 @@
 
 #include <QStringList>
 
-#include "model/Host.h"
+#include "session/FrontEnd.h"
 
 class QWidget;
 
 namespace sondralis {
 
-// The questions and messages of the window as Qt dialogs: file open and
-// save, the text inputs (which return their default when cancelled), the
-// colour choice, errors with a single Cancel button, the Yes/No warning
-// before a file is replaced, and information. Notifications are the
-// window's own business and stay empty here.
-class TWindowHost : public Host {
+// The session's questions and messages as Qt dialogs: file open and save,
+// the text inputs (which return their default when cancelled), the colour
+// choice, errors with a single Cancel button, the Yes/No warning before a
+// file is replaced, information and the load warnings.
+class TWindowDialogs : public TSessionQuestions {
  public:
   // Dialogs are modal over Parent.
-  explicit TWindowHost(QWidget* Parent) : fParent(Parent) {}
+  explicit TWindowDialogs(QWidget* Parent) : fParent(Parent) {}
 
+  std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& filter) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
   bool AskOverwrite(const std::string& path) override;
   std::string AskDepthToApply(const std::string& fileName) override;
   std::string AskDepthOffset(const std::string& fileName) override;
   std::string AskTrackName() override;
+  std::optional<TColor> AskColor() override;
   void ShowError(const std::string& message) override;
   void ShowInformation(const std::string& message) override;
   void ShowLoadWarnings(const std::vector<std::string>& lines) override;
-  std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& filter) override;
-  std::optional<TColor> AskColor() override;
 
   // "Bitmap Image|*.bmp|JPEG Image|*.jpg" as Qt name filters:
   // "Bitmap Image (*.bmp)", "JPEG Image (*.jpg)". With AnyCase every

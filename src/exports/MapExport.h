@@ -1,0 +1,122 @@
+#pragma once
+
+// The export step: everything a depth map can be written as (pictures, the
+// depth grid, the samples, the tracks and contours as GPX and KML, the HT
+// files for the unit), described by a typed request and published all or
+// nothing. sondralis-cli map writes the whole set into its folder; the
+// window's "Save Image..." and "Save Tracks..." write one file each through
+// the same step.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "exports/Publication.h"
+#include "interpolation/CommonTypes.h"
+#include "interpolation/SampleGrid.h"
+#include "interpolation/ShepardInterp.h"
+#include "model/Feedback.h"
+#include "model/GPX.h"
+#include "view/Canvas.h"
+
+namespace sondralis {
+
+// What an export writes from: the results of a depth map. The pointers
+// refer to the project's state and must outlive the export; an output whose
+// source is missing is refused.
+struct TMapResults {
+  TGPX* SourceTracks = nullptr;          // the loaded tracks (the GPX writer borrows them)
+  TGPX* Contours = nullptr;              // the contour lines (a reduction for one HT file replaces their tracks)
+  const TCanvas* DepthPicture = nullptr;    // the interpolated depth picture
+  const TCanvas* ContourPicture = nullptr;  // the contour picture
+  const TDepthArray* Depths = nullptr;   // depths of the run in centimetres, NaN where not covered
+  TGridExtent Extent;                    // the grid of the run's picture
+  TPointList SampleCoord;                // the samples of the run
+  TValueList SampleDepth;
+  int MaxDepth = 0;                      // the deep end of the colour ramp (KML colours)
+  TColor clShallow = clRed;
+  TColor clDeep = clBlue;
+};
+
+// The kinds of output.
+enum class TOutput {
+  DepthPicture,    // the depth picture, BMP or JPEG by the file's extension
+  ContourPicture,  // the contour picture, BMP or JPEG by the file's extension
+  DepthGrid,       // the depths as an Esri ASCII grid
+  GridProjection,  // the grid's projection file: WGS 84
+  Samples,         // the samples of the run, lon,lat,depth
+  SourceTracks,    // the loaded tracks as GPX
+  ContourTracks,   // the contour lines as GPX, every point with its level
+  ContourKML,      // the contour lines for Google Earth
+  ContourHT,       // the contour lines for the unit: 000.ht, 001.ht, ... (the name is not used)
+  SourceHT,        // the loaded tracks as one HT file
+};
+
+struct TOutputFile {
+  TOutput What = TOutput::DepthPicture;
+  std::string Name;  // the file's name in the request's folder
+};
+
+// A typed description of what to write where.
+struct TExportRequest {
+  std::string Folder;               // where the files go; made when missing
+  std::vector<TOutputFile> Files;   // what goes there, in order
+  std::string TrackName = "NewTrack";  // the HT files' track name
+  bool ReduceWaypoints = false;        // thin the contours until they fit one HT file
+
+  // Everything sondralis-cli map writes into Folder: depth.bmp, depth.jpg,
+  // contours.bmp, contours.gpx, contours.kml, depth.prj, depth.asc,
+  // samples.csv and the HT parts.
+  static TExportRequest WholeMap(const std::string& Folder, const std::string& TrackName);
+  // One file, at Path.
+  static TExportRequest OneFile(TOutput What, const std::string& Path);
+
+  // The file names the request replaces in Folder (the HT parts aside).
+  std::vector<std::string> Paths() const;
+};
+
+struct TExportResult {
+  std::vector<std::string> Files;     // names written into the folder, in order of name
+  std::vector<std::string> HTFiles;   // the HT parts among them, in order
+  std::vector<std::string> Warnings;  // what was written other than asked (a track name the unit can't show)
+  std::vector<std::string> StaleHTParts;  // "NNN.ht" of an earlier map the unit would load with these
+  bool ContoursReplaced = false;      // an HT reduction replaced the contours
+  double Seconds = 0;                 // making and publishing the files, the HT parts aside
+  double HTSeconds = 0;               // making the HT parts
+};
+
+// One export. A request of one file writes it straight through the atomic
+// writer: the old file stays until the new one is complete. A request of
+// more files (or of HT parts) makes them in a staging folder inside Folder
+// and moves them into Folder together when all are made: when anything
+// fails, nothing in Folder changes.
+class TMapExport {
+ public:
+  // Prepares the publication: makes Folder when missing and the staging
+  // folder, so a folder that cannot be written is refused before any work.
+  // Throws EExportError.
+  explicit TMapExport(TExportRequest Request);
+  TMapExport(const TMapExport&) = delete;
+  TMapExport& operator=(const TMapExport&) = delete;
+  ~TMapExport();
+
+  const TExportRequest& Request() const noexcept { return fRequest; }
+
+  // Makes every file and publishes them. The HT export logs its lines to the
+  // feedback. Throws EExportError, EFileError or EHTConvertError (nothing is
+  // published), or TCanceled when the feedback was cancelled between files.
+  TExportResult Write(const TMapResults& Results, TFeedback& Feedback);
+
+ private:
+  TExportRequest fRequest;
+  std::unique_ptr<TStagingFolder> fStaging;
+};
+
+// Writes one output of the results to Path through the atomic writer; the
+// HT check of SourceHT logs to the feedback. Throws EExportError for an
+// output whose source is missing, EFileError and EHTConvertError. ContourHT
+// is several files: see TMapExport.
+void WriteOutput(TOutput What, const TMapResults& Results, const std::string& Path, const std::string& TrackName,
+                 TFeedback& Feedback);
+
+}  // namespace sondralis

@@ -1,0 +1,266 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "contours/MovingSquares.h"
+#include "exports/MapExport.h"
+#include "formats/SourceTracks.h"
+#include "interpolation/InterpolationRun.h"
+#include "model/Feedback.h"
+#include "model/GPX.h"
+#include "session/MapInfo.h"
+#include "view/Canvas.h"
+#include "view/GPXDraw.h"
+
+namespace sondralis {
+
+// The contour lines a run traces.
+struct TContourSettings {
+  int Step = 100;  // centimetres between two levels, 1 or more
+};
+
+// The HT files of the contours.
+struct THTSettings {
+  std::string TrackName = "NewTrack";  // shown on the unit; its first 20 characters are kept
+  bool ReduceWaypoints = false;        // thin the contours until they fit one file
+};
+
+// Every setting of a depth map, as typed values. A new setting is a new
+// field of the struct of the step it belongs to (a method and a tolerance
+// of the interpolation, a tracer and its options for the contours, ...).
+struct TProjectSettings {
+  TInterpolationSettings Interpolation;
+  TContourSettings Contours;
+  THTSettings HT;
+};
+
+// A file loaded into the project and the rule it was loaded with, in load
+// order.
+struct TProjectInput {
+  std::string Path;
+  TDepthRule Rule;
+};
+
+// The application's state and the operations on it: the source tracks and
+// their map view, the coverage mask, the interpolated depth map, the contour
+// lines and their map view, the colours and the settings. sondralis-cli
+// drives a project directly; the window drives one through its session
+// (TSession), which adds the questions, labels, buttons and progress bars.
+//
+// Every operation takes what it needs as typed values, reports through a
+// feedback object and never asks anything. Operations that cannot work throw
+// an exception whose message a user can read (ERunRefused for a run,
+// EExportError, EFileError, EHTConvertError for files); a long operation
+// whose feedback is cancelled throws TCanceled and leaves what it was to
+// replace as it was.
+//
+// Everything runs on the thread that created the project, except the
+// interpolation workers: while a run goes (InterpolationRunning) the
+// documents, views and mask must not change.
+class TProject {
+ public:
+  // The Source Tracks map of the window at its start size, until
+  // SetMapSize says otherwise.
+  static constexpr int kDefaultMapWidth = 815;
+  static constexpr int kDefaultMapHeight = 649;
+
+  // CPUCount 0 asks the system; the interpolation's workers start at it.
+  explicit TProject(int CPUCount = 0);
+  TProject(const TProject&) = delete;
+  TProject& operator=(const TProject&) = delete;
+  ~TProject();
+
+  TProjectSettings Settings;
+
+  // Whether a load draws the Source Tracks map and the coverage mask. A
+  // front end that only converts or exports the files it loads turns it
+  // off: for a big recording the drawing costs a good part of the load.
+  bool DrawMaps = true;
+
+  // ---- state
+
+  TGPX& GPXdata() noexcept { return fGPXdata; }
+  const TGPX& GPXdata() const noexcept { return fGPXdata; }
+  TGPXDraw& GPXView() noexcept { return fGPXView; }
+  const TGPXDraw& GPXView() const noexcept { return fGPXView; }
+  TGPX& IsoData() noexcept { return fIsoData; }
+  const TGPX& IsoData() const noexcept { return fIsoData; }
+  TGPXDraw& IsoView() noexcept { return fIsoView; }
+  const TGPXDraw& IsoView() const noexcept { return fIsoView; }
+  // The coverage mask, the samples, the shoreline mask and the last run.
+  const TDepthMap& DepthMap() const noexcept { return fDepthMap; }
+  // The pictures: the Source Tracks map, the depth picture of the last run,
+  // the contour picture, the HT Contour map and the shoreline mask.
+  const TCanvas& GPXImage() const noexcept { return fGPXImage; }
+  const TCanvas& InterpolatedImage() const noexcept { return fDepthMap.InterpolatedImage; }
+  const TCanvas& IsoMap() const noexcept { return fIsoMap; }
+  const TCanvas& IsoImage() const noexcept { return fIsoImage; }
+  const TCanvas& ShoreLine() const noexcept { return fDepthMap.ShoreLine; }
+
+  // The files loaded since the start or the last StartOver.
+  const std::vector<TProjectInput>& Inputs() const noexcept { return fInputs; }
+  int MaxDepth() const noexcept { return fMaxDepth; }
+  bool FileLoaded() const noexcept { return fFileLoaded; }
+  // Tracks that can be interpolated were loaded: a GPX file, or a KML file
+  // given a depth.
+  bool Interpolable() const noexcept { return fInterpolable; }
+  bool InterpLoaded() const noexcept { return fDepthMap.InterpLoaded; }
+  bool InterpolationRunning() const noexcept { return fDepthMap.Running(); }
+  // A contour run has completed since the start or the last StartOver.
+  bool ContoursTraced() const noexcept { return fContoursTraced; }
+  // The HT Contour view shows the contours.
+  bool IsoLoaded() const noexcept { return fIsoLoaded; }
+  TColor clShallowWater() const noexcept { return fShallow; }
+  TColor clDeepWater() const noexcept { return fDeep; }
+  double DecimateLongitude() const noexcept { return fDecimateLongitude; }
+  double DecimateLatitude() const noexcept { return fDecimateLatitude; }
+  const TMapInfo& MapInfo() const noexcept { return fMapInfo; }
+  int CPUCount() const noexcept { return fCPUCount; }
+  // The number of processors the system reports, at least 1.
+  static int GetCPUCount();
+
+  // The grid a picture was made in: the run's for the depth picture, the
+  // traced run's for the contour picture, the Source Tracks view before a
+  // run.
+  const TGPXDraw& DepthPictureGrid() const;
+  const TGPXDraw& ContourPictureGrid() const;
+
+  // ---- loading
+
+  // Reads a file with its depth rule and appends its tracks; the map is
+  // refitted and redrawn, the mask and the information rebuilt. Result.Error
+  // says why a file was not loaded (nothing changed then).
+  SourceLoadResult AddFile(const std::string& Path, const TDepthRule& Rule, TFeedback& Feedback);
+  // The same in two steps, for a front end that asks for the rule's values
+  // once it knows the file: ReadSourceFile, then this.
+  SourceLoadResult AddFile(TSourceFile& File, const TDepthRule& Rule);
+
+  // ---- the Source Tracks map
+
+  // The size of the Source Tracks picture, which is the grid of the depth
+  // map. A resize keeps the scale and the south-west corner.
+  void SetMapSize(int Width, int Height);
+  // The size of the HT Contour picture.
+  void SetContourMapSize(int Width, int Height);
+  // "Fit to Screen", "Zoom In", "Zoom Out": the view changes, is redrawn,
+  // and the information is recomputed.
+  void Fit();
+  void ZoomIn();
+  void ZoomOut();
+  // Rebuilds the mask and the information after the view was changed (a
+  // zoom to a rectangle, a pan, the wheel).
+  void SourceViewChanged();
+  // Redraws the Source Tracks map, or the HT Contour map.
+  void RedrawSource();
+  void RedrawContours();
+  // The band width of the mask: the next redraw uses it; the map is redrawn
+  // and the mask rebuilt.
+  void ApplyRadius(int Radius);
+  // Rebuilds the coverage mask from the map as last drawn.
+  void UpdateMask();
+  // The Interpolated Map before any run shows the coverage band under the
+  // tracks; after a run its picture stays. True when the picture changed.
+  bool ShowCoveragePreview();
+
+  // ---- interpolation
+
+  // Starts a run with Settings.Interpolation; returns at once (false when
+  // nothing is loaded). Throws ERunRefused before anything changes. The
+  // feedback and listener must outlive the run. The run ends in
+  // PollInterpolation or WaitInterpolation.
+  bool StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener = nullptr);
+  // Delivers what the workers did; true when no run is going any more.
+  // Never blocks. Throws TCanceled when the run has just ended cancelled.
+  bool PollInterpolation();
+  // Blocks until the run has ended; throws TCanceled.
+  void WaitInterpolation();
+  // A whole run, blocking: false when nothing is loaded; ERunRefused, TCanceled.
+  bool Interpolate(TFeedback& Feedback);
+
+  // ---- contours
+
+  // Why TraceContours would refuse now, or empty when it would run.
+  std::string ContoursRefusal() const;
+  // Traces the contour lines of the last completed run at every
+  // Settings.Contours.Step from 0 to its greatest depth, into IsoData and
+  // onto the contour picture; after every level the HT Contour map is
+  // refitted and redrawn and LevelDone called. Throws ERunRefused, before
+  // anything changes, without a run, with a step below 1 or a run without
+  // depth; TCanceled, and any other failure, leave the previous contours,
+  // their picture and their map as they were.
+  void TraceContours(TFeedback& Feedback, const std::function<void(int Level)>& LevelDone = {});
+
+  // ---- outputs
+
+  // What the exports write from: the documents, the pictures, and the
+  // depths, grid and samples of the last completed run.
+  TMapResults Results();
+  // The export step (TMapExport) with these results.
+  TExportResult Export(const TExportRequest& Request, TFeedback& Feedback);
+
+  // ---- the whole project
+
+  // Empties the source tracks, the interpolated map and the contours; keeps
+  // the settings and the colours. A running interpolation is abandoned.
+  void StartOver();
+  // A depth colour: both maps are redrawn in it; the pictures keep theirs
+  // until their next run.
+  void SetShallowColor(TColor Color);
+  void SetDeepColor(TColor Color);
+
+ private:
+  // What the contours and the exports need of a completed run: the grid it
+  // was made in, its mask, its colour ramp, its depths and samples. Taken
+  // when the run completes, so later view changes, mask rebuilds and colour
+  // changes cannot skew them.
+  struct TRunResult {
+    std::shared_ptr<TGPXDraw> Grid;  // projection and size of the picture
+    TBooleanArray ShadowArray;
+    TDepthArray DepthArray;
+    TPointList Coord;
+    TValueList Depth;
+    TColor clShallow = 0;
+    TColor clDeep = 0;
+    int MaxDepth = 0;
+  };
+
+  void RefreshSourceView();
+  void UpdateMapInfo();
+  void ShowContours();
+  void EndInterpolation();
+
+  int fCPUCount = 1;
+  TGPX fGPXdata;
+  TGPXDraw fGPXView;
+  TGPX fIsoData;
+  TGPXDraw fIsoView;
+  TDepthMap fDepthMap;
+  TCanvas fGPXImage;
+  TCanvas fIsoImage;
+  TCanvas fIsoMap;
+  std::vector<TProjectInput> fInputs;
+
+  int fMaxDepth = 0;
+  bool fFileLoaded = false;
+  bool fInterpolable = false;
+  bool fContoursTraced = false;
+  bool fIsoLoaded = false;
+  TColor fShallow = clRed;
+  TColor fDeep = clBlue;
+  double fDecimateLongitude = 0;
+  double fDecimateLatitude = 0;
+  TMapInfo fMapInfo;
+  int fMapWidth = kDefaultMapWidth, fMapHeight = kDefaultMapHeight;
+  int fContourMapWidth = kDefaultMapWidth, fContourMapHeight = kDefaultMapHeight;
+
+  // The last completed run, the run the contours were traced from, and the
+  // run going on.
+  std::shared_ptr<const TRunResult> fRun;
+  std::shared_ptr<const TRunResult> fTracedRun;
+  std::shared_ptr<TRunResult> fPendingRun;
+};
+
+}  // namespace sondralis

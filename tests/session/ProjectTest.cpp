@@ -1,0 +1,176 @@
+// The project object driven as sondralis-cli drives it, without any
+// question: the export step's all-or-nothing publication, and cancelled
+// runs that leave the previous results as they were.
+#include "session/Project.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <filesystem>
+#include <fstream>
+
+#include "formats/AtomicFile.h"
+#include "formats/HTConvert.h"
+#include "session/SessionFixture.h"
+#include "support/RecordingFeedback.h"
+
+namespace sondralis::testing {
+namespace {
+
+// Every name in a folder, in order.
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The example lake loaded into a project with a small map, interpolated,
+// and (with Trace) its contours traced every 2 m.
+void MakeMap(TProject& project, bool Trace) {
+  TSilentFeedback quiet;
+  project.SetMapSize(300, 200);
+  for (const std::string& path : {kSurvey, kShoreKml}) ASSERT_TRUE(project.AddFile(path, {}, quiet).Error.empty());
+  ASSERT_TRUE(project.Interpolate(quiet));
+  project.Settings.Contours.Step = 200;
+  if (Trace) project.TraceContours(quiet);
+}
+
+TEST_F(SessionTest, ExportStepPublishesTheWholeMapOrNothing) {
+  const fs::path out = dir / "map";
+  fs::create_directories(out);
+  std::ofstream(out / "depth.bmp") << "earlier";
+
+  // No contours traced yet: the contour files have nothing to be made
+  // from, so nothing is published and the earlier file stays.
+  TProject project(2);
+  MakeMap(project, false);
+  TSilentFeedback quiet;
+  const TExportRequest request = TExportRequest::WholeMap(out.string(), "Lake");
+  EXPECT_THROW(project.Export(request, quiet), EExportError);
+  EXPECT_EQ(Names(out), std::vector<std::string>{"depth.bmp"}) << "no staging folder left";
+  EXPECT_EQ(ReadFile(out / "depth.bmp"), "earlier");
+
+  // Cancelled before the first file: the same.
+  project.TraceContours(quiet);
+  RecordingFeedback cancelled;
+  cancelled.Cancel();
+  EXPECT_THROW(project.Export(request, cancelled), TCanceled);
+  EXPECT_EQ(Names(out), std::vector<std::string>{"depth.bmp"});
+
+  // Parts of an earlier map beyond the new ones are named, not removed.
+  std::ofstream(out / "001.ht") << "old";
+  std::ofstream(out / "002.ht") << "old";
+  const TExportResult result = project.Export(request, quiet);
+  EXPECT_EQ(result.HTFiles, std::vector<std::string>{"000.ht"});
+  EXPECT_EQ(result.StaleHTParts, (std::vector<std::string>{"001.ht", "002.ht"}));
+  EXPECT_EQ(result.Files, (std::vector<std::string>{"000.ht", "contours.bmp", "contours.gpx", "contours.kml",
+                                                    "depth.asc", "depth.bmp", "depth.jpg", "depth.prj",
+                                                    "samples.csv"}));
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"000.ht", "001.ht", "002.ht", "contours.bmp", "contours.gpx",
+                                                  "contours.kml", "depth.asc", "depth.bmp", "depth.jpg", "depth.prj",
+                                                  "samples.csv"}));
+  const QImage written(QString::fromStdString((out / "depth.bmp").string()));
+  EXPECT_TRUE(written.convertToFormat(QImage::Format_RGB32) ==
+              project.InterpolatedImage().Image().convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(ReadFile(out / "000.ht").substr(48, 5), std::string("Lake\0", 5));
+
+  // The samples file holds the run's samples even after the mask was
+  // rebuilt (which makes the mask's samples the shoreline alone).
+  const int runSamples = project.DepthMap().InCoord.Length();
+  project.UpdateMask();
+  ASSERT_LT(project.DepthMap().InCoord.Length(), runSamples);
+  project.Export(TExportRequest::OneFile(TOutput::Samples, (dir / "again.csv").string()), quiet);
+  EXPECT_EQ(ReadFile(dir / "again.csv"), ReadFile(out / "samples.csv"));
+}
+
+// One file goes straight through the atomic writer: no staging folder, and
+// an existing file is replaced only by a complete one.
+TEST_F(SessionTest, ExportStepWritesOneFileInPlace) {
+  TProject project(1);
+  MakeMap(project, true);
+  TSilentFeedback quiet;
+  const std::string kml = (dir / "lake.kml").string();
+  TMapExport exporting(TExportRequest::OneFile(TOutput::ContourKML, kml));
+  EXPECT_EQ(Names(dir), std::vector<std::string>{}) << "nothing made before the write";
+  const TExportResult result = exporting.Write(project.Results(), quiet);
+  EXPECT_EQ(result.Files, std::vector<std::string>{"lake.kml"});
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"lake.kml"});
+  EXPECT_NE(ReadFile(kml).find("<kml"), std::string::npos);
+
+  // A picture with a name of no picture format: refused, the old file stays.
+  std::ofstream(dir / "picture.png") << "keep";
+  EXPECT_THROW(project.Export(TExportRequest::OneFile(TOutput::DepthPicture, (dir / "picture.png").string()), quiet),
+               EFileError);
+  EXPECT_EQ(ReadFile(dir / "picture.png"), "keep");
+}
+
+// Cancelled runs leave the depth map and the contours of the runs before
+// them as they were, pictures and HT Contour map included.
+TEST_F(SessionTest, ProjectKeepsThePreviousResultsWhenARunIsCancelled) {
+  TProject project(2);
+  MakeMap(project, true);
+  const auto contours = TrackPoints(project.IsoData());
+  ASSERT_FALSE(contours.empty());
+  const QImage contourPicture = project.IsoMap().Image();
+  const QImage depthPicture = project.InterpolatedImage().Image();
+  const QImage contourMap = project.IsoImage().Image();
+  const TBBox box = project.IsoView().BBox;
+
+  // Cancelled at level 400 of the next contour run, with another step.
+  project.Settings.Contours.Step = 50;
+  RecordingFeedback cancelling;
+  int levels = 0;
+  EXPECT_THROW(project.TraceContours(cancelling,
+                                     [&](int level) {
+                                       ++levels;
+                                       if (level == 400) cancelling.Cancel();
+                                     }),
+               TCanceled);
+  EXPECT_EQ(levels, 9);
+  EXPECT_EQ(TrackPoints(project.IsoData()), contours);
+  EXPECT_TRUE(project.IsoMap().Image() == contourPicture);
+  EXPECT_TRUE(project.IsoImage().Image() == contourMap);
+  EXPECT_EQ(project.IsoView().BBox.Rm, box.Rm);
+  EXPECT_TRUE(project.ContoursTraced());
+
+  // A cancelled interpolation: the same picture, and the contours trace
+  // from it as before.
+  project.Settings.Interpolation.Style = 3;
+  RecordingFeedback stop;
+  stop.CancelAtProgress = 3;
+  EXPECT_THROW(project.Interpolate(stop), TCanceled);
+  EXPECT_FALSE(project.InterpolationRunning());
+  EXPECT_TRUE(project.InterpolatedImage().Image() == depthPicture);
+  project.Settings.Contours.Step = 200;
+  TSilentFeedback quiet;
+  project.TraceContours(quiet);
+  EXPECT_EQ(TrackPoints(project.IsoData()), contours);
+}
+
+// The window's Cancel during "Interpolate": the window is usable again, the
+// progress bar hidden, and the first run leaves no picture behind.
+TEST_F(SessionTest, CancelledInterpolationGivesTheWindowBack) {
+  TSession s(host, host, 2);
+  s.ResizePane(TPane::Tracks, 400, 300);
+  s.AddFiles({kSurvey, kShoreKml});
+  ASSERT_TRUE(s.StartInterpolation());
+  EXPECT_FALSE(s.WindowEnabled());
+  s.Cancel();
+  PollUntilDone(s, host);
+  ExpectIdle(s);
+  EXPECT_FALSE(s.Project().InterpLoaded());
+  EXPECT_FALSE(s.Progress(TProgressBar::Interpolate).Visible);
+  EXPECT_TRUE(s.Buttons().btnInterpolate);
+  EXPECT_FALSE(s.Buttons().btnIsoMap);
+  EXPECT_FALSE(s.Buttons().btnInterpolSaveBMP);
+  // The next run is not cancelled by the last Cancel.
+  ASSERT_TRUE(s.Interpolate());
+  EXPECT_TRUE(s.Project().InterpLoaded());
+  EXPECT_TRUE(s.Buttons().btnIsoMap);
+  EXPECT_TRUE(host.Errors.empty());
+}
+
+}  // namespace
+}  // namespace sondralis::testing
