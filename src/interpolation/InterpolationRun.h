@@ -37,10 +37,19 @@ class ERunRefused : public std::runtime_error {
 inline constexpr int kMaxInterpolationRadius = 999;
 
 // What the user chooses for a run (the Interpolated Map tab, map's options).
+// How the depths between the soundings are found: Shepard's inverse-distance
+// weighting (the classic method, the default), or a smooth surface fitted to
+// block medians of the soundings.
+enum class TInterpolationMethod { Shepard, Surface };
+
 struct TInterpolationSettings {
   int Radius = 30;   // extrapolation radius: the band around the depth tracks, 0 to 999 pixels
   int Style = 8;     // interpolator style: the power of the weights, 2 (smooth) to 14 (hard)
   int Threads = 1;   // workers
+  TInterpolationMethod Method = TInterpolationMethod::Shepard;
+  // Centimetres within which Shepard's far samples may be bounded instead of
+  // summed; 0 sums every sample.
+  double Tolerance = 0;
 };
 
 // What a run takes from the map beside the settings.
