@@ -23,6 +23,7 @@
 #include "interpolation/SampleGrid.h"
 #include "model/Text.h"
 #include "session/Project.h"
+#include "session/ProjectFile.h"
 
 namespace sondralis::cli {
 
@@ -54,6 +55,11 @@ constexpr const char* kMapUsage =
     "Files of the same names in OUTDIR are replaced only when the whole map has\n"
     "been made; when anything fails, nothing is written.\n"
     "\n"
+    "IN may also be one project file (.sondralis, saved by the window's File >\n"
+    "Save Project...): its files load with the depth rules they were loaded with\n"
+    "and its settings, colours and picture size are the defaults of the options\n"
+    "below; a file of the project that is missing is named and the rest load.\n"
+    "\n"
     "  --size WxH       picture size in pixels (default: the window's map, %dx%d)\n"
     "  --radius PX      extrapolation radius: width of the band around the depth\n"
     "                   tracks that is interpolated, 0 to 999 pixels (default 30)\n"
@@ -71,9 +77,9 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
 
-std::pair<int, int> PictureSize(const Arguments& a) {
+std::pair<int, int> PictureSize(const Arguments& a, const std::optional<std::pair<int, int>>& fallback) {
   const auto text = a.Get("--size");
-  if (!text) return {TProject::kDefaultMapWidth, TProject::kDefaultMapHeight};
+  if (!text) return fallback.value_or(std::make_pair(TProject::kDefaultMapWidth, TProject::kDefaultMapHeight));
   const auto size = ParseWxH(*text);
   if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
     throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
@@ -116,6 +122,37 @@ std::string Fixed(double seconds) {
 
 }  // namespace
 
+// The project file among the inputs, read; nothing when the inputs are
+// plain files. A project stands for all the inputs and their rules.
+std::optional<TProjectFile> ProjectInput(const Arguments& a) {
+  const bool any = std::any_of(a.Inputs.begin(), a.Inputs.end(), [](const std::string& p) { return IsProjectFile(p); });
+  if (!any) return std::nullopt;
+  if (a.Inputs.size() != 1) throw UsageError("a project file stands for all the inputs: give it alone");
+  if (a.Get("--depth") || a.Get("--offset"))
+    throw UsageError("--depth and --offset do not go with a project file: its files keep the rules they were "
+                     "loaded with");
+  try {
+    return ReadProjectFile(a.Inputs.front());
+  } catch (const EProjectFileError& e) {
+    throw CommandFailure(e.what());
+  }
+}
+
+// Loads the project's files with their rules; the missing ones are named
+// on stderr and the rest load. A file that is there but cannot be read
+// ends the command, as a plain input does.
+int LoadProject(TProject& project, const TProjectFile& file, const std::string& path, TCliFeedback& feedback) {
+  feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
+  const TProjectOpenResult opened = OpenProjectFile(project, file, feedback);
+  PrintWarnings(opened.MissingLines(path));
+  for (const SourceLoadResult& result : opened.Loaded) {
+    for (const std::string& line : result.Warnings) std::cerr << line << "\n";
+    if (!result.Error.empty()) throw CommandFailure(result.Error);
+  }
+  if (opened.Loaded.empty()) throw CommandFailure(path + ": none of the project's files is there");
+  return static_cast<int>(opened.Loaded.size());
+}
+
 int RunMap(const std::vector<std::string>& args) {
   const Arguments a = Parse(args, {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name", "--depth",
                                    "--offset", "--shallow", "--deep"});
@@ -126,19 +163,30 @@ int RunMap(const std::vector<std::string>& args) {
     return kExitOk;
   }
   const TDepthRule rule = SetUpLoading(a, "map");
+  std::optional<TProjectFile> projectFile = ProjectInput(a);
+  // Without a project, the defaults are the window's at its start.
+  const TProjectFile defaults = projectFile.value_or(TProjectFile{});
+  const TProjectSettings& given = defaults.Settings;
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
-  const auto [width, height] = PictureSize(a);
-  const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
-  const int style = WholeNumberOption(a, "--style", 2, 14, 8);
+  const auto [width, height] = PictureSize(a, defaults.PictureSize);
+  const int radius =
+      WholeNumberOption(a, "--radius", 0, 999, given.Interpolation.Radius, "a whole number of pixels");
+  const int style = WholeNumberOption(a, "--style", 2, 14, given.Interpolation.Style);
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);
-  const int step = WholeNumberOption(a, "--step", 1, 9999, 100, "a whole number of centimetres");
+  const int step = WholeNumberOption(a, "--step", 1, 9999, given.Contours.Step, "a whole number of centimetres");
   const auto shallow = ColourOption(a, "--shallow");
   const auto deep = ColourOption(a, "--deep");
-  const std::string trackName = a.Get("--name").value_or(THTSettings{}.TrackName);
+  const std::string trackName = a.Get("--name").value_or(given.HT.TrackName);
 
   const TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
   RefuseInputsAsOutputs(a, request.Paths());
+  if (projectFile) {
+    Arguments files = a;
+    files.Inputs.clear();
+    for (const TProjectInput& input : projectFile->Inputs) files.Inputs.push_back(input.Path);
+    RefuseInputsAsOutputs(files, request.Paths());
+  }
   // The output folder and the staging folder exist before any work, so a
   // folder that cannot be written is refused at once.
   std::optional<TMapExport> exporting;
@@ -153,18 +201,29 @@ int RunMap(const std::vector<std::string>& args) {
   feedback.Verbose = a.Verbose;
   feedback.ShowProgress = ::isatty(STDERR_FILENO) == 1;
   TProject project;
-  if (shallow) project.SetShallowColor(*shallow);
-  if (deep) project.SetDeepColor(*deep);
+  project.SetShallowColor(shallow.value_or(defaults.Shallow));
+  project.SetDeepColor(deep.value_or(defaults.Deep));
   project.SetMapSize(width, height);
   project.SetContourMapSize(width, height);
   TProjectSettings& settings = project.Settings;
+  settings = given;
+  settings.Interpolation.Threads = project.CPUCount();
   settings.Interpolation.Radius = radius;
   settings.Interpolation.Style = style;
   if (threads > 0) settings.Interpolation.Threads = std::min(threads, project.CPUCount());
   settings.Contours.Step = step;
   settings.HT.TrackName = trackName;
 
-  LoadInputs(project, a, rule, feedback);
+  std::size_t filesLoaded = a.Inputs.size();
+  if (projectFile) {
+    // The project's settings as the options changed them.
+    projectFile->Settings = settings;
+    projectFile->Shallow = project.clShallowWater();
+    projectFile->Deep = project.clDeepWater();
+    filesLoaded = static_cast<std::size_t>(LoadProject(project, *projectFile, a.Inputs.front(), feedback));
+  } else {
+    LoadInputs(project, a, rule, feedback);
+  }
   const int pointsLoaded = PointCount(project.GPXdata());
   const int tracksLoaded = project.GPXdata().trk.Count();
   const Clock::time_point loaded = Clock::now();
@@ -208,8 +267,8 @@ int RunMap(const std::vector<std::string>& args) {
   const int maxDepth = project.MaxDepth();
   const int levels = maxDepth > 0 ? (maxDepth + 1) / step + 1 : 0;
   std::ostringstream out;
-  out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << a.Inputs.size()
-      << (a.Inputs.size() == 1 ? " file\n" : " files\n")
+  out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << filesLoaded
+      << (filesLoaded == 1 ? " file\n" : " files\n")
       << "Max depth:       " << maxDepth << " cm\n"
       << "View:            " << info.ScreenWidth << " x " << info.ScreenHeight << " px, " << info.AreaWidth << " x "
       << info.AreaHeight << " m, " << info.ResolutionX << " x " << info.ResolutionY << " cm per pixel\n"

@@ -37,6 +37,8 @@ struct TDepthRule {
   std::optional<int> Depth;
   // Added to every point of a GPX file, whatever its depths.
   std::optional<int> Offset;
+
+  bool operator==(const TDepthRule&) const = default;
 };
 
 enum class SourceKind { GPX, KML, Unknown };

@@ -50,6 +50,8 @@ struct TInterpolationSettings {
   // Centimetres within which Shepard's far samples may be bounded instead of
   // summed; 0 sums every sample.
   double Tolerance = 0;
+
+  bool operator==(const TInterpolationSettings&) const = default;
 };
 
 // What a run takes from the map beside the settings.

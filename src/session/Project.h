@@ -20,12 +20,16 @@ namespace sondralis {
 // The contour lines a run traces.
 struct TContourSettings {
   int Step = 100;  // centimetres between two levels, 1 or more
+
+  bool operator==(const TContourSettings&) const = default;
 };
 
 // The HT files of the contours.
 struct THTSettings {
   std::string TrackName = "NewTrack";  // shown on the unit; its first 20 characters are kept
   bool ReduceWaypoints = false;        // thin the contours until they fit one file
+
+  bool operator==(const THTSettings&) const = default;
 };
 
 // Every setting of a depth map, as typed values. A new setting is a new
@@ -35,6 +39,8 @@ struct TProjectSettings {
   TInterpolationSettings Interpolation;
   TContourSettings Contours;
   THTSettings HT;
+
+  bool operator==(const TProjectSettings&) const = default;
 };
 
 // A file loaded into the project and the rule it was loaded with, in load
@@ -42,6 +48,8 @@ struct TProjectSettings {
 struct TProjectInput {
   std::string Path;
   TDepthRule Rule;
+
+  bool operator==(const TProjectInput&) const = default;
 };
 
 // The application's state and the operations on it: the source tracks and
@@ -145,6 +153,9 @@ class TProject {
   void SetMapSize(int Width, int Height);
   // The size of the HT Contour picture.
   void SetContourMapSize(int Width, int Height);
+  // The size SetMapSize gave (the start size before).
+  int MapWidth() const noexcept { return fMapWidth; }
+  int MapHeight() const noexcept { return fMapHeight; }
   // "Fit to Screen", "Zoom In", "Zoom Out": the view changes, is redrawn,
   // and the information is recomputed.
   void Fit();

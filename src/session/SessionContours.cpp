@@ -11,6 +11,15 @@
 
 namespace sondralis {
 
+std::optional<int> TSession::IsoStep() {
+  const auto step = ParseInteger(Settings.IsoStep);
+  if (!step || *step < 1 || *step > INT_MAX) {
+    fQuestions.ShowError("The step size \"" + Settings.IsoStep + "\" is not a whole number of centimetres above 0.");
+    return std::nullopt;
+  }
+  return static_cast<int>(*step);
+}
+
 bool TSession::RunIsoMap() {
   TCommandGuard command(*this);
   if (!command) return false;
@@ -20,21 +29,17 @@ bool TSession::RunIsoMap() {
   }
   // Checked before anything is cleared: a step of 0 would trace the same
   // level for ever.
-  const auto step = ParseInteger(Settings.IsoStep);
-  if (!step || *step < 1 || *step > INT_MAX) {
-    fQuestions.ShowError("The step size \"" + Settings.IsoStep + "\" is not a whole number of centimetres above 0.");
-    return false;
-  }
+  const std::optional<int> step = IsoStep();
+  if (!step) return false;
   ReadSettings();
-  fProject.Settings.Contours.Step = static_cast<int>(*step);
+  fProject.Settings.Contours.Step = *step;
   if (const std::string refusal = fProject.ContoursRefusal(); !refusal.empty()) {
     fQuestions.ShowError(refusal);
     return false;
   }
 
   TBusyGuard busy(*this, false);
-  fRunning = TRunning::IsoMap;
-  ButtonsChanged();
+  SetRunning(TRunning::IsoMap);
   SetProgress(TProgressBar::IsoMap, {true, 0, 0});
   fIsoLegend = true;
   Notify(TChange::Legends);
@@ -58,11 +63,10 @@ bool TSession::RunIsoMap() {
   }
   Notify(TChange::IsoMapPicture);
   Notify(TChange::HTPicture);
-  fRunning = TRunning::Nothing;
-  ButtonsChanged();
   TProgress progress = Progress(TProgressBar::IsoMap);
   progress.Visible = false;
   SetProgress(TProgressBar::IsoMap, progress);
+  SetRunning(TRunning::Nothing);
   return traced;
 }
 
