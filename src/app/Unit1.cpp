@@ -30,6 +30,7 @@
 #include "app/ImagePane.h"
 #include "app/TrackBar.h"
 #include "app/WindowDialogs.h"
+#include "app/WindowSettings.h"
 #include "app/WrapCheckBox.h"
 
 namespace sondralis {
@@ -52,20 +53,21 @@ QPixmap Filled(int Width, int Height, TColor Color) {
 
 // ---------------------------------------------------------------- creation
 
-TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount, QSettings* Settings)
+    : QMainWindow(parent), fSettings(std::make_unique<TWindowSettings>(Settings)) {
   if (Dialogs) {
     fDialogs = Dialogs;
   } else {
-    fOwnDialogs = std::make_unique<TWindowDialogs>(this);
+    fOwnDialogs = std::make_unique<TWindowDialogs>(this, fSettings.get());
     fDialogs = fOwnDialogs.get();
   }
   setWindowTitle(QStringLiteral("Quellmor: Sondralis 2D"));
-  setMinimumSize(850, 600);
-  resize(1004, 677);
   setAcceptDrops(true);
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  // The limit is the tabs': the menu bar and the status bar come on top.
+  PageControl1->setMinimumSize(850, 600);
   setCentralWidget(PageControl1);
   CreateSourceTracksTab();
   CreateInterpolatedMapTab();
@@ -75,6 +77,10 @@ TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMai
   CreateDebugTab();
   CreateAboutTab();
   ConnectPanes();
+  CreateMenus();
+  CreateStatusBar();
+  CreateStartText();
+  resize(StartSize());
 
   // The log exists now: the session reports the processors it found.
   fSession = std::make_unique<TSession>(*fDialogs, static_cast<TSessionDisplay&>(*this), CPUCount);
@@ -102,20 +108,18 @@ TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMai
 
   // Key presses reach the window before its controls.
   qApp->installEventFilter(this);
-  auto* open = new QAction(QStringLiteral("Add Files..."), this);
-  open->setShortcut(QKeySequence::Open);
-  connect(open, &QAction::triggered, this, &TForm1::btnAddFilesClick);
-  addAction(open);
-  auto* quit = new QAction(QStringLiteral("Quit"), this);
-  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  connect(quit, &QAction::triggered, this, &QWidget::close);
-  addAction(quit);
 
+  // What the user chose in earlier runs, over the defaults.
+  RestoreSettings();
   DrawColorRange();
   UpdateMapInfo();
   ShowButtons();
   ShowCursors();
   ShowLegends();
+  ShowActions();
+  ShowRun();
+  ShowRecent();
+  ShowStartText();
   pbInterpolate->hide();
   pbIsoMap->hide();
   // The read-outs appear with their first text.
@@ -430,7 +434,10 @@ void TForm1::ConnectPanes() {
     };
   };
   auto move = [this](TPane pane) {
-    return [this, pane](int X, int Y, bool Left) { Guarded([&] { fSession->MouseMove(pane, X, Y, Left); }); };
+    return [this, pane](int X, int Y, bool Left) {
+      Guarded([&] { fSession->MouseMove(pane, X, Y, Left); });
+      ShowReadout(pane, X, Y);
+    };
   };
   auto up = [this](TPane pane) {
     return [this, pane](int X, int Y, bool Alt) { Guarded([&] { fSession->MouseUp(pane, X, Y, Alt); }); };
@@ -460,6 +467,9 @@ void TForm1::ConnectPanes() {
   InterpolatedImage->SetBackground(palette().color(QPalette::Window));
   IsoMap->SetBackground(palette().color(QPalette::Window));
   ShoreLine->SetBackground(palette().color(QPalette::Window));
+  // The two maps of tracks are drawn anew at the screen's pixels.
+  GPXImage->DevicePicture = [this](qreal ratio) { return DevicePicture(TPane::Tracks, ratio); };
+  IsoImage->DevicePicture = [this](qreal ratio) { return DevicePicture(TPane::HTTracks, ratio); };
 
   connect(btnTrkSaveGPX, &QPushButton::clicked, this, &TForm1::btnTrkSaveGPXClick);
   connect(btnAddFiles, &QPushButton::clicked, this, &TForm1::btnAddFilesClick);
@@ -507,6 +517,9 @@ void TForm1::Guarded(const std::function<void()>& command) {
   // Whatever happened, the window shows the session as it is now.
   ShowBusy();
   ShowButtons();
+  ShowActions();
+  ShowRun();
+  ShowStartText();
   // Sizes that changed while the session held the window still.
   if (fPaneSizesStale && fSession->WindowEnabled() && !fSession->CommandRunning()) {
     fPaneSizesStale = false;
@@ -531,11 +544,11 @@ bool TForm1::Operable() const {
 // ---------------------------------------------------------------- Source Tracks
 
 void TForm1::btnAddFilesClick() {
-  Run([this] { fSession->AddFiles(); });
+  RunLoading([this] { fSession->AddFiles(); });
 }
 
 void TForm1::LoadFiles(const std::vector<std::string>& Paths) {
-  Run([&] { fSession->AddFiles(Paths); });
+  RunLoading([&] { fSession->AddFiles(Paths); });
 }
 
 void TForm1::btnTrkSaveGPXClick() {
@@ -635,6 +648,7 @@ void TForm1::memDebugDblClick() { memDebug->clear(); }
 void TForm1::FormKeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key != Qt::Key_F11) return;
   for (int index : {4, 5, 6}) PageControl1->setTabVisible(index, true);
+  if (Actions.AdvancedTabs) Actions.AdvancedTabs->setChecked(true);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -650,6 +664,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonPress:
       if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if ((watched == imgShallowColor || watched == imgDeepColor) && !static_cast<QWidget*>(watched)->isEnabled())
+          return true;
         if (watched == imgShallowColor) {
           imgShallowColorClick();
           return true;
@@ -715,6 +731,7 @@ void TForm1::ResizePane(TPane pane) {
 
 void TForm1::pnlTracksResize() {
   PlaceAtRightEdge(lblTrkCoordinates, GPXImage);
+  ShowStartText();
   if (fSession) ResizePane(TPane::Tracks);
 }
 
@@ -821,6 +838,13 @@ void TForm1::DrawColorRange() {
 
 void TForm1::ShowButtons() {
   const TButtonStates& b = fSession->Buttons();
+  btnAddFiles->setEnabled(b.btnAddFiles);
+  btnStartOver->setEnabled(b.btnStartOver);
+  // A disabled swatch is drawn greyed and takes no click.
+  imgShallowColor->setEnabled(b.imgShallowColor);
+  imgDeepColor->setEnabled(b.imgDeepColor);
+  imgShallowColor->setCursor(b.imgShallowColor ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  imgDeepColor->setCursor(b.imgDeepColor ? Qt::PointingHandCursor : Qt::ArrowCursor);
   btnTrkZoomIn->setEnabled(b.btnTrkZoomIn);
   btnTrkZoomOut->setEnabled(b.btnTrkZoomOut);
   btnTrkFit->setEnabled(b.btnTrkFit);
@@ -882,7 +906,8 @@ void TForm1::ShowWindowSize() {
   if (fSession->SizeFrozen()) {
     setFixedSize(size());
   } else {
-    setMinimumSize(850, 600);
+    // Back to the tabs' own limit.
+    setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   }
 }
@@ -912,18 +937,37 @@ void TForm1::SetProgress(TProgressBar bar, const TProgress& progress) {
   control->setMaximum(std::max(0, progress.Max));
   control->setValue(std::clamp(progress.Position, 0, std::max(0, progress.Max)));
   control->setVisible(progress.Visible);
+  ShowRun();
 }
 
 void TForm1::Changed(TChange what) {
   if (!fSession) return;
   switch (what) {
-    case TChange::Buttons: ShowButtons(); break;
-    case TChange::Busy: ShowBusy(); break;
-    case TChange::MapInfo: UpdateMapInfo(); break;
-    case TChange::SourcePicture: GPXImage->update(); break;
+    case TChange::Buttons:
+      ShowButtons();
+      ShowActions();
+      break;
+    case TChange::Busy:
+      ShowBusy();
+      ShowActions();
+      break;
+    case TChange::MapInfo:
+      UpdateMapInfo();
+      ShowStartText();
+      break;
+    case TChange::SourcePicture:
+      ++fTracksPicture.Changes;
+      GPXImage->update();
+      break;
     case TChange::InterpolatedPicture: InterpolatedImage->update(); break;
     case TChange::IsoMapPicture: IsoMap->update(); break;
-    case TChange::HTPicture: IsoImage->update(); break;
+    case TChange::HTPicture:
+      ++fHTPicture.Changes;
+      IsoImage->update();
+      break;
+    case TChange::Settings: WriteControls(); break;
+    case TChange::Running: ShowRun(); break;
+    case TChange::LastRun: ShowLastRun(); break;
     case TChange::ShoreLinePicture: ShoreLine->update(); break;
     case TChange::Colours: DrawColorRange(); break;
     case TChange::Cursors: ShowCursors(); break;

@@ -1,0 +1,129 @@
+#include "app/WindowSettings.h"
+
+#include <QRegularExpression>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace sondralis {
+
+namespace {
+
+// Whole numbers of at most Digits digits: what the digit-only fields take.
+bool DigitsOnly(const QString& text, int Digits) {
+  static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+  return !text.isEmpty() && text.size() <= Digits && digits.match(text).hasMatch();
+}
+
+QString ColourText(TColor colour) {
+  return QStringLiteral("#%1%2%3")
+      .arg(colour & 0xFF, 2, 16, QLatin1Char('0'))
+      .arg((colour >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+      .arg((colour >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+bool ParseColour(const QString& text, TColor& colour) {
+  static const QRegularExpression hex(QStringLiteral("^#[0-9a-fA-F]{6}$"));
+  if (!hex.match(text).hasMatch()) return false;
+  const unsigned rgb = text.mid(1).toUInt(nullptr, 16);
+  colour = ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+  return true;
+}
+
+const QString kFields = QStringLiteral("fields/");
+const QString kFolders = QStringLiteral("folders/");
+const QString kRecent = QStringLiteral("recent");
+
+}  // namespace
+
+void TWindowSettings::LoadFields(TSessionSettings& Fields, TColor& Shallow, TColor& Deep) const {
+  if (!fStore) return;
+  const QSettings& s = *fStore;
+  const QString radius = s.value(kFields + QStringLiteral("radius")).toString();
+  if (DigitsOnly(radius, 3)) Fields.InterpolationWidth = radius.toStdString();
+  bool ok = false;
+  const int style = s.value(kFields + QStringLiteral("style")).toInt(&ok);
+  if (ok && style >= 2 && style <= 14) Fields.InterpolatorStyle = style;
+  const QString step = s.value(kFields + QStringLiteral("step")).toString();
+  if (DigitsOnly(step, 4)) Fields.IsoStep = step.toStdString();
+  const QVariant name = s.value(kFields + QStringLiteral("trackName"));
+  if (name.isValid() && name.toString().size() <= 20) Fields.TrackName = name.toString().toStdString();
+  const QVariant reduce = s.value(kFields + QStringLiteral("reduceWaypoints"));
+  if (reduce.isValid()) Fields.ReduceWaypoints = reduce.toBool();
+  TColor colour = 0;
+  if (ParseColour(s.value(QStringLiteral("colours/shallow")).toString(), colour)) Shallow = colour;
+  if (ParseColour(s.value(QStringLiteral("colours/deep")).toString(), colour)) Deep = colour;
+}
+
+void TWindowSettings::SaveFields(const TSessionSettings& Fields, TColor Shallow, TColor Deep) {
+  if (!fStore) return;
+  QSettings& s = *fStore;
+  s.setValue(kFields + QStringLiteral("radius"), QString::fromStdString(Fields.InterpolationWidth));
+  s.setValue(kFields + QStringLiteral("style"), Fields.InterpolatorStyle);
+  s.setValue(kFields + QStringLiteral("step"), QString::fromStdString(Fields.IsoStep));
+  s.setValue(kFields + QStringLiteral("trackName"), QString::fromStdString(Fields.TrackName));
+  s.setValue(kFields + QStringLiteral("reduceWaypoints"), Fields.ReduceWaypoints);
+  s.setValue(QStringLiteral("colours/shallow"), ColourText(Shallow));
+  s.setValue(QStringLiteral("colours/deep"), ColourText(Deep));
+}
+
+QByteArray TWindowSettings::Geometry() const {
+  return fStore ? fStore->value(QStringLiteral("window/geometry")).toByteArray() : QByteArray();
+}
+
+void TWindowSettings::SaveGeometry(const QByteArray& Geometry) {
+  if (fStore) fStore->setValue(QStringLiteral("window/geometry"), Geometry);
+}
+
+QString TWindowSettings::Folder(const QString& Dialog) const {
+  return fStore ? fStore->value(kFolders + Dialog).toString() : QString();
+}
+
+void TWindowSettings::SaveFolder(const QString& Dialog, const QString& Folder) {
+  if (fStore && !Folder.isEmpty()) fStore->setValue(kFolders + Dialog, Folder);
+}
+
+std::vector<QStringList> TWindowSettings::RecentSets() const {
+  std::vector<QStringList> sets;
+  if (!fStore) return sets;
+  const int count = fStore->beginReadArray(kRecent);
+  for (int i = 0; i < count && static_cast<int>(sets.size()) < kRecentSets; ++i) {
+    fStore->setArrayIndex(i);
+    const QStringList files = fStore->value(QStringLiteral("files")).toStringList();
+    if (!files.isEmpty()) sets.push_back(files);
+  }
+  fStore->endArray();
+  return sets;
+}
+
+void TWindowSettings::AddRecentSet(const QStringList& Paths) {
+  if (!fStore || Paths.isEmpty()) return;
+  std::vector<QStringList> sets = RecentSets();
+  sets.erase(std::remove(sets.begin(), sets.end(), Paths), sets.end());
+  sets.insert(sets.begin(), Paths);
+  if (static_cast<int>(sets.size()) > kRecentSets) sets.resize(kRecentSets);
+  fStore->remove(kRecent);
+  fStore->beginWriteArray(kRecent, static_cast<int>(sets.size()));
+  for (int i = 0; i < static_cast<int>(sets.size()); ++i) {
+    fStore->setArrayIndex(i);
+    fStore->setValue(QStringLiteral("files"), sets[static_cast<std::size_t>(i)]);
+  }
+  fStore->endArray();
+}
+
+void TWindowSettings::ClearRecentSets() {
+  if (fStore) fStore->remove(kRecent);
+}
+
+void TWindowSettings::Reset() {
+  if (!fStore) return;
+  const std::vector<QStringList> recent = RecentSets();
+  fStore->clear();
+  for (auto it = recent.rbegin(); it != recent.rend(); ++it) AddRecentSet(*it);
+}
+
+void TWindowSettings::Sync() {
+  if (fStore) fStore->sync();
+}
+
+}  // namespace sondralis
