@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
+#include <QPixmap>
 #include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
 
+#include "app/AppIcon.h"
 #include "app/Unit1.h"
 #include "model/Text.h"
 #include "session/ProjectFile.h"
@@ -34,6 +37,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Trakvel"));
   QApplication::setApplicationVersion(QStringLiteral(SONDRALIS_VERSION));
+  QIcon icon;
+  for (int size : {16, 32, 48, 256}) icon.addPixmap(QPixmap::fromImage(sondralis::DrawAppIcon(size)));
+  QApplication::setWindowIcon(icon);
+  // The desktop entry's name, so a desktop finds the icon of its window.
+  QGuiApplication::setDesktopFileName(QStringLiteral("sondralis"));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
