@@ -170,6 +170,10 @@ void TForm1::CreateStartText() {
   StartText->setAlignment(Qt::AlignCenter);
   StartText->setText(sondralis::StartText(!fExampleFolder.isEmpty()));
   StartText->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  // A little larger than the controls' text: the first thing to read.
+  QFont font = StartText->font();
+  font.setPointSizeF(font.pointSizeF() * 1.25);
+  StartText->setFont(font);
   QPalette palette = StartText->palette();
   palette.setColor(QPalette::WindowText, QColor(0x40, 0x40, 0x40));
   StartText->setPalette(palette);
