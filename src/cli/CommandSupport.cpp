@@ -32,6 +32,30 @@ int WholeNumberOption(const Arguments& a, const std::string& name, int min, int 
   return static_cast<int>(*v);
 }
 
+const char* const kMethodOption =
+    "  --method M       how the depths between the soundings are found: shepard\n"
+    "                   (inverse-distance weighting, the default) or surface (a\n"
+    "                   smooth surface through block medians of the soundings,\n"
+    "                   closer to the true bottom where lines lie far apart)\n";
+
+std::optional<TInterpolationMethod> MethodOption(const Arguments& a) {
+  const auto text = a.Get("--method");
+  if (!text) return std::nullopt;
+  const std::string name = ToLowerAscii(*text);
+  if (name == "shepard") return TInterpolationMethod::Shepard;
+  if (name == "surface") return TInterpolationMethod::Surface;
+  throw UsageError("--method wants shepard or surface, not \"" + *text + "\"");
+}
+
+double ToleranceOption(const Arguments& a, double fallback) {
+  const auto text = a.Get("--tolerance");
+  if (!text) return fallback;
+  const auto v = ParseNumber(*text);
+  if (!v || !(*v >= 0 && *v <= 100))
+    throw UsageError("--tolerance wants centimetres from 0 to 100, not \"" + *text + "\"");
+  return *v;
+}
+
 std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text) {
   const std::size_t x = ToLowerAscii(text).find('x');
   if (x == std::string::npos) return std::nullopt;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/SourceTracks.h"
+#include "interpolation/InterpolationRun.h"
 #include "model/Feedback.h"
 #include "session/Project.h"
 
@@ -61,6 +62,14 @@ int ParseCentimetres(const std::string& option, const std::string& text, bool al
 // "NAME wants WHAT from MIN to MAX".
 int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
                       const std::string& what = "a whole number");
+
+// The interpolation method of --method: "shepard" or "surface" (either
+// letter case); nothing when the option is not given.
+std::optional<TInterpolationMethod> MethodOption(const Arguments& a);
+// The help text of --method, for the commands that take it.
+extern const char* const kMethodOption;
+// The centimetres of --tolerance, from 0 to 100, or `fallback`.
+double ToleranceOption(const Arguments& a, double fallback);
 
 // "WxH" (either letter case) as two whole numbers; nothing for other text.
 std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text);

@@ -188,7 +188,7 @@ bool TProject::PollInterpolation() {
   if (!fDepthMap.Running()) return true;
   try {
     if (!fDepthMap.Poll()) return false;
-  } catch (const TCanceled&) {
+  } catch (...) {
     fPendingRun.reset();
     throw;
   }
@@ -200,7 +200,7 @@ void TProject::WaitInterpolation() {
   if (!fDepthMap.Running()) return;
   try {
     fDepthMap.Wait();
-  } catch (const TCanceled&) {
+  } catch (...) {
     fPendingRun.reset();
     throw;
   }

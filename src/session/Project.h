@@ -173,9 +173,11 @@ class TProject {
   // PollInterpolation or WaitInterpolation.
   bool StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener = nullptr);
   // Delivers what the workers did; true when no run is going any more.
-  // Never blocks. Throws TCanceled when the run has just ended cancelled.
+  // Never blocks. Throws TCanceled when the run has just ended cancelled,
+  // ERunRefused when it ended without a map (a surface that could not be
+  // fitted); the last completed run stays either way.
   bool PollInterpolation();
-  // Blocks until the run has ended; throws TCanceled.
+  // Blocks until the run has ended; throws TCanceled, ERunRefused.
   void WaitInterpolation();
   // A whole run, blocking: false when nothing is loaded; ERunRefused, TCanceled.
   bool Interpolate(TFeedback& Feedback);

@@ -423,6 +423,10 @@ bool TSession::PollInterpolation() {
   } catch (const TCanceled&) {
     EndInterpolation(false);
     return true;
+  } catch (const std::exception& e) {
+    EndInterpolation(false);
+    Report(e);
+    return true;
   }
   EndInterpolation(true);
   return true;
@@ -434,6 +438,10 @@ bool TSession::Interpolate() {
     fProject.WaitInterpolation();
   } catch (const TCanceled&) {
     EndInterpolation(false);
+    return false;
+  } catch (const std::exception& e) {
+    EndInterpolation(false);
+    Report(e);
     return false;
   }
   EndInterpolation(true);

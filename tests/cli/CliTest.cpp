@@ -571,7 +571,8 @@ TEST_F(CliTest, MapMakesEveryOutputOfTheExampleLake) {
     folders.insert((*it)[1]);
   EXPECT_EQ(folders, levels);
 
-  // grid on the samples over the map's extent gives the map's depths.
+  // grid on the samples over the map's extent gives the map's depths, within
+  // the tolerance map runs Shepard's method at.
   const AsciiGrid map = ReadAsciiGrid(ReadAll(out / "depth.asc"));
   ASSERT_EQ(map.ncols, 300);
   ASSERT_EQ(map.nrows, 200);
@@ -587,9 +588,79 @@ TEST_F(CliTest, MapMakesEveryOutputOfTheExampleLake) {
   for (std::size_t i = 0; i < map.values.size(); ++i) {
     if (map.values[i] == map.nodata) continue;
     ++covered;
-    ASSERT_NEAR(grid.values[i], map.values[i], 1e-12 * std::abs(map.values[i])) << "cell " << i;
+    ASSERT_NEAR(grid.values[i], map.values[i], 0.001 + 1e-12 * std::abs(map.values[i])) << "cell " << i;
   }
   EXPECT_GT(covered, 10000);
+}
+
+// map's method and tolerance: at tolerance 0 grid gives depth.asc again to
+// the last digits; the surface method covers the same cells within 0 .. the
+// deepest reading; the summary names the method. grid's surface is the same
+// on any thread count; bad values are refused.
+TEST_F(CliTest, MapAndGridTakeTheMethodAndTheTolerance) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const auto map = [&](const std::string& name, std::vector<std::string> options) {
+    std::vector<std::string> args = {"map", survey, shore, "-d", (dir / name).string(), "--size", "240x160"};
+    args.insert(args.end(), options.begin(), options.end());
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  const std::string exactSummary = map("exact", {"--tolerance", "0"});
+  EXPECT_NE(exactSummary.find(" s (Shepard style 8, tolerance 0 cm), contours "), std::string::npos) << exactSummary;
+  EXPECT_NE(map("default", {"--style", "6"}).find(" s (Shepard style 6, tolerance 0.001 cm), contours "),
+            std::string::npos);
+  EXPECT_NE(map("surface", {"--method", "Surface"}).find(" s (Surface), contours "), std::string::npos);
+
+  std::smatch extent;
+  ASSERT_TRUE(std::regex_search(exactSummary, extent, std::regex("Extent: +([-0-9.e,]+)\n")));
+  const RunResult r = Run({"grid", (dir / "exact/samples.csv").string(), "--extent", extent[1].str(), "--size",
+                           "240x160", "-o", (dir / "grid.asc").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const AsciiGrid exact = ReadAsciiGrid(ReadAll(dir / "exact/depth.asc"));
+  const AsciiGrid grid = ReadAsciiGrid(ReadAll(dir / "grid.asc"));
+  const AsciiGrid surface = ReadAsciiGrid(ReadAll(dir / "surface/depth.asc"));
+  ASSERT_EQ(exact.values.size(), 240u * 160u);
+  ASSERT_EQ(grid.values.size(), exact.values.size());
+  ASSERT_EQ(surface.values.size(), exact.values.size());
+  int covered = 0;
+  for (std::size_t i = 0; i < exact.values.size(); ++i) {
+    ASSERT_EQ(surface.values[i] == surface.nodata, exact.values[i] == exact.nodata) << "cell " << i;
+    if (exact.values[i] == exact.nodata) continue;
+    ++covered;
+    ASSERT_NEAR(grid.values[i], exact.values[i], 1e-12 * std::abs(exact.values[i])) << "cell " << i;
+    ASSERT_GE(surface.values[i], 0) << "cell " << i;
+    ASSERT_LE(surface.values[i], 1948) << "cell " << i;
+  }
+  EXPECT_GT(covered, 5000);
+  // The two methods make different maps of the same lake.
+  EXPECT_NE(ReadAll(dir / "surface/depth.bmp"), ReadAll(dir / "exact/depth.bmp"));
+
+  // grid by the surface method: one thread or two, the same bytes.
+  for (const char* threads : {"1", "2"}) {
+    const RunResult g = Run({"grid", (dir / "exact/samples.csv").string(), "--extent", extent[1].str(), "--size",
+                             "120x80", "--method", "surface", "--threads", threads, "-o",
+                             (dir / (std::string("surface") + threads + ".asc")).string()});
+    ASSERT_EQ(g.status, 0) << g.err;
+  }
+  const std::string one = ReadAll(dir / "surface1.asc");
+  EXPECT_EQ(one, ReadAll(dir / "surface2.asc"));
+  const AsciiGrid everywhere = ReadAsciiGrid(one);
+  ASSERT_EQ(everywhere.values.size(), 120u * 80u);
+  for (double v : everywhere.values) ASSERT_TRUE(v >= 0 && v <= 1948) << v;
+
+  for (const auto& bad : std::vector<std::vector<std::string>>{
+           {"map", survey, "-d", (dir / "bad").string(), "--method", "kriging"},
+           {"map", survey, "-d", (dir / "bad").string(), "--tolerance", "-1"},
+           {"map", survey, "-d", (dir / "bad").string(), "--tolerance", "nan"},
+           {"grid", (dir / "exact/samples.csv").string(), "--extent", "0,0,1,1", "--size", "2x2", "--tolerance",
+            "1000", "-o", (dir / "bad.asc").string()}}) {
+    const RunResult b = Run(bad);
+    EXPECT_EQ(b.status, 2) << b.err;
+    EXPECT_NE(b.err.find(bad[bad.size() - (bad[0] == "grid" ? 4 : 2)]), std::string::npos) << b.err;
+    EXPECT_FALSE(fs::exists(dir / "bad"));
+    EXPECT_FALSE(fs::exists(dir / "bad.asc"));
+  }
 }
 
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
