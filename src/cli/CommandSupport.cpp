@@ -146,6 +146,20 @@ void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, T
   }
 }
 
+std::set<std::string> WithLoadOptions(std::set<std::string> valued) {
+  valued.insert({"--depth", "--offset"});
+  return valued;
+}
+
+std::pair<int, int> PictureSizeOption(const Arguments& a) {
+  const auto text = a.Get("--size");
+  if (!text) return {TProject::kDefaultMapWidth, TProject::kDefaultMapHeight};
+  const auto size = ParseWxH(*text);
+  if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
+    throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
+  return {static_cast<int>(size->first), static_cast<int>(size->second)};
+}
+
 TDepthRule SetUpLoading(const Arguments& a, const char* command) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
   TDepthRule rule;

@@ -103,6 +103,13 @@ class TCliFeedback : public TFeedback {
 // The help text of the loading options --depth and --offset.
 extern const char* const kLoadOptions;
 
+// Valued plus the options of loading (--depth, --offset), for the
+// commands that load as map does.
+std::set<std::string> WithLoadOptions(std::set<std::string> valued);
+// The picture size of --size, 16 to 8192 pixels a side, or the window's
+// map size.
+std::pair<int, int> PictureSizeOption(const Arguments& a);
+
 // The depth rule of --depth and --offset; at least one input is needed.
 TDepthRule SetUpLoading(const Arguments& a, const char* command);
 // Loads the inputs in order as "Add Files..." does; what a reader had to

@@ -21,6 +21,7 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/MapCommand.h"
+#include "cli/ValidateCommand.h"
 #include "formats/AtomicFile.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/SampleGrid.h"
@@ -52,6 +53,8 @@ constexpr const char* kMainUsage =
     "                               pictures, grids, contours and HT files\n"
     "  grid SAMPLES.csv -o OUT.asc  Shepard interpolation of depth samples on a\n"
     "                               regular grid, as an Esri ASCII grid\n"
+    "  validate IN...               how good the depth map is: held-out soundings\n"
+    "                               against maps made without them\n"
     "\n"
     "  sondralis-cli COMMAND --help   options of a command\n"
     "  sondralis-cli --version        the version\n"
@@ -344,6 +347,7 @@ int RunCommand(const std::vector<std::string>& args) {
     if (command == "ht") return RunHt(rest);
     if (command == "map") return RunMap(rest);
     if (command == "grid") return RunGrid(rest);
+    if (command == "validate") return RunValidate(rest);
     throw UsageError("unknown command " + command);
   } catch (const UsageError& e) {
     std::cerr << "sondralis-cli: " << e.what() << "\n(see sondralis-cli --help)\n";

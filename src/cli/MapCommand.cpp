@@ -78,15 +78,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
 
-std::pair<int, int> PictureSize(const Arguments& a) {
-  const auto text = a.Get("--size");
-  if (!text) return {TProject::kDefaultMapWidth, TProject::kDefaultMapHeight};
-  const auto size = ParseWxH(*text);
-  if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
-    throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
-  return {static_cast<int>(size->first), static_cast<int>(size->second)};
-}
-
 // "RRGGBB" (a leading # is fine) as a colour, red in the low byte.
 std::optional<TColor> ColourOption(const Arguments& a, const std::string& name) {
   const auto text = a.Get(name);
@@ -131,8 +122,8 @@ std::string MethodText(const TInterpolationSettings& s) {
 }  // namespace
 
 int RunMap(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name", "--depth",
-                                   "--offset", "--shallow", "--deep", "--method", "--tolerance"});
+  const Arguments a = Parse(args, WithLoadOptions({"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
+                                                   "--shallow", "--deep", "--method", "--tolerance"}));
   if (a.Help) {
     std::vector<char> text(8192);
     std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight,
@@ -143,7 +134,7 @@ int RunMap(const std::vector<std::string>& args) {
   const TDepthRule rule = SetUpLoading(a, "map");
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
-  const auto [width, height] = PictureSize(a);
+  const auto [width, height] = PictureSizeOption(a);
   const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
   const int style = WholeNumberOption(a, "--style", 2, 14, 8);
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);

@@ -93,6 +93,15 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The fields of a line up to each separator (a field after the last one is
+// dropped: append a separator to keep it).
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> fields;
+  std::istringstream in(text);
+  for (std::string f; std::getline(in, f, separator);) fields.push_back(f);
+  return fields;
+}
+
 // The counts of values left out, for a file that lost nothing.
 const std::string kNothingLeftOut = ", \"unreadable_depths\":0, \"skipped_points\":0, \"skipped_placemarks\":0}";
 
@@ -704,13 +713,86 @@ TEST_F(CliTest, HelpAndVersion) {
   RunResult r = Run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("sondralis-cli ", 0), 0u) << r.out;
-  for (const char* cmd : {"info", "convert", "ht", "map", "grid"}) {
+  for (const char* cmd : {"info", "convert", "ht", "map", "grid", "validate"}) {
     r = Run({cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.out.find(std::string("sondralis-cli ") + cmd), std::string::npos) << r.out;
   }
   r = Run({"ht", "--help"});
   EXPECT_NE(r.out.find("--name"), std::string::npos);
+}
+
+// validate: one line per method, or JSON; the folds file names every
+// compared sounding once; the surface scores better than Shepard on the
+// example lake; what cannot be checked fails cleanly and writes nothing.
+TEST_F(CliTest, ValidateScoresEachMethod) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  RunResult r = Run({"validate", survey, shore, "--size", "260x180", "--folds", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("Hold-out: +[0-9]+ soundings of 4 segments in 4 pieces, 3 folds, "
+                                                    "260 x 180 px")))
+      << lines[0];
+  const std::regex figures("(Shepard style 8|Surface): ([0-9]+) held-out soundings, RMS ([0-9.]+) cm, median "
+                           "[0-9.]+ cm, 95th percentile [0-9.]+ cm");
+  std::smatch shepard, surface;
+  ASSERT_TRUE(std::regex_match(lines[1], shepard, figures)) << lines[1];
+  ASSERT_TRUE(std::regex_match(lines[2], surface, figures)) << lines[2];
+  EXPECT_EQ(shepard[1], "Shepard style 8");
+  EXPECT_EQ(surface[1], "Surface");
+  EXPECT_EQ(shepard[2], surface[2]);
+  EXPECT_LT(std::stod(surface[3]), std::stod(shepard[3]));
+  const std::string heldOut = surface[2], surfaceRms = surface[3];
+
+  const fs::path csv = dir / "folds.csv";
+  r = Run({"validate", survey, shore, "--size", "260x180", "--folds", "3", "--method", "surface", "--json",
+           "--folds-csv", csv.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 1u) << r.out;
+  const std::regex json(
+      "\\{\"method\":\"surface\", \"style\":8, \"tolerance_cm\":0.001, \"folds\":3, \"held_out\":([0-9]+), "
+      "\"rms_cm\":([0-9.]+), \"median_abs_cm\":[0-9.]+, \"p95_abs_cm\":[0-9.]+\\}");
+  std::smatch object;
+  ASSERT_TRUE(std::regex_match(lines[0], object, json)) << lines[0];
+  EXPECT_EQ(object[1], heldOut);
+  EXPECT_NEAR(std::stod(object[2]), std::stod(surfaceRms), 0.05);
+  std::vector<std::string> rows = Lines(ReadAll(csv));
+  ASSERT_GT(rows.size(), 1000u);
+  EXPECT_EQ(rows[0], "lon,lat,depth,fold,pixel_lon,pixel_lat");
+  int compared = 0;
+  std::set<std::string> folds;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const std::vector<std::string> fields = Split(rows[i] + ",", ',');
+    ASSERT_EQ(fields.size(), 6u) << rows[i];
+    folds.insert(fields[3]);
+    if (!fields[4].empty()) ++compared;
+  }
+  EXPECT_EQ(folds, (std::set<std::string>{"-1", "0", "1", "2"}));
+  EXPECT_EQ(std::to_string(compared), object[1].str());
+
+  Write("one.gpx",
+        "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\" xmlns=\"http://www.topografix.com/GPX/1/1\">"
+        "<trk><trkseg><trkpt lat=\"47.1\" lon=\"8.1\"><extensions><depth>450</depth></extensions></trkpt>"
+        "</trkseg></trk></gpx>");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"validate", survey, "--folds", "1"}, 2, "--folds"},
+      {{"validate", survey, "--method", "tin"}, 2, "--method"},
+      {{"validate"}, 2, "validate needs at least one input"},
+      {{"validate", (dir / "one.gpx").string(), "--folds-csv", (dir / "bad.csv").string()}, 1, "nothing to interpolate"},
+      {{"validate", survey, "--folds-csv", survey}, 2, "is both an input and the output"},
+  };
+  for (const auto& c : cases) {
+    const RunResult bad = Run(c.args);
+    EXPECT_EQ(bad.status, c.status) << c.message << "\n" << bad.err;
+    EXPECT_NE(bad.err.find(c.message), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(dir / "bad.csv"));
+  }
 }
 
 // grid: every node against Shepard's formula evaluated here in extended
