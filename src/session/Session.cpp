@@ -115,6 +115,7 @@ TButtonStates TSession::Buttons() const {
   b.btnTrkSaveGPX = b.btnTrkDelete = b.btnTrkSaveHT = fAnyFileLoaded;
   b.btnInterpolate = fProject.Interpolable() && !fProject.InterpolationRunning();
   b.btnInterpolSaveBMP = fProject.InterpLoaded();
+  b.btnCheckAccuracy = fProject.InterpLoaded() && !fProject.InterpolationRunning() && fRunning != TRunning::Accuracy;
   b.btnIsoMap = fProject.InterpLoaded() && fRunning != TRunning::IsoMap;
   const bool traced = fProject.ContoursTraced();
   b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnHtFit = b.btnHtZoom = traced;
@@ -171,6 +172,8 @@ void TSession::ReadSettings() {
   TProjectSettings& s = fProject.Settings;
   s.Interpolation.Style = std::clamp(Settings.InterpolatorStyle, 2, 14);
   s.Interpolation.Threads = std::clamp(Settings.InterpolateThrds, 1, fProject.CPUCount());
+  s.Interpolation.Method = Settings.InterpolationMethod;
+  s.Interpolation.Tolerance = Settings.InterpolationTolerance;
   s.HT.TrackName = Settings.TrackName;
   s.HT.ReduceWaypoints = Settings.ReduceWaypoints;
 }
@@ -423,6 +426,10 @@ bool TSession::PollInterpolation() {
   } catch (const TCanceled&) {
     EndInterpolation(false);
     return true;
+  } catch (const std::exception& e) {
+    EndInterpolation(false);
+    Report(e);
+    return true;
   }
   EndInterpolation(true);
   return true;
@@ -434,6 +441,10 @@ bool TSession::Interpolate() {
     fProject.WaitInterpolation();
   } catch (const TCanceled&) {
     EndInterpolation(false);
+    return false;
+  } catch (const std::exception& e) {
+    EndInterpolation(false);
+    Report(e);
     return false;
   }
   EndInterpolation(true);
@@ -452,6 +463,43 @@ void TSession::EndInterpolation(bool /*Completed*/) {
   Notify(TChange::Workers);
   Notify(TChange::ShoreLinePicture);
   Notify(TChange::InterpolatedPicture);
+}
+
+bool TSession::CheckAccuracy() {
+  TCommandGuard command(*this);
+  if (!command || !fProject.FileLoaded()) return false;
+  const std::optional<int> radius = InterpolationRadius();
+  if (!radius) return false;
+  ReadSettings();
+  fProject.Settings.Interpolation.Radius = *radius;
+
+  TBusyGuard busy(*this, false);
+  fRunning = TRunning::Accuracy;
+  ButtonsChanged();
+  SetProgress(TProgressBar::Interpolate, {true, 0, 0});
+  fRunFeedback->ResetCancel();
+  bool checked = false;
+  try {
+    const TAccuracy accuracy = fProject.CheckAccuracy({TInterpolationMethod::Shepard, TInterpolationMethod::Surface},
+                                                      kAccuracyFolds, *fRunFeedback);
+    std::string text;
+    for (const TMethodAccuracy& m : accuracy.Methods) {
+      if (!text.empty()) text += '\n';
+      text += AccuracyLine(m);
+    }
+    fAccuracyText = text;
+    checked = true;
+  } catch (const TCanceled&) {
+  } catch (const std::exception& e) {
+    Report(e);
+  }
+  fRunning = TRunning::Nothing;
+  ButtonsChanged();
+  TProgress progress = Progress(TProgressBar::Interpolate);
+  progress.Visible = false;
+  SetProgress(TProgressBar::Interpolate, progress);
+  if (checked) fQuestions.ShowInformation(fAccuracyText);
+  return checked;
 }
 
 std::string TSession::SaveInterpolatedImage() {
