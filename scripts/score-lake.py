@@ -5,15 +5,21 @@
                           [--work DIR] [--build DIR] [--candidates]
 
 For each survey pattern of scripts/make-lake.py it makes the lake, maps it
-with `sondralis-cli map` (Shepard at style 8 and at style 2), with the
-Surface method on the same samples and grid, with a plain TIN of the same
-samples.csv (scipy's LinearNDInterpolator) and with GMT's blockmedian +
-surface on the same grid, and prints the RMS error in cm of each against the
-true bottom over the covered water cells (the cells that have a value in
-Shepard's depth.asc and lie on the lake), beside the noise floor: the RMS of
-the readings themselves against the true bottom where they were taken.
+with `sondralis-cli map` (Shepard at style 8 and at style 2, and
+`--method surface`), with a plain TIN of the same samples.csv (scipy's
+LinearNDInterpolator) and with GMT's blockmedian + surface on the same grid,
+and prints the RMS error in cm of each against the true bottom over the
+covered water cells (the cells that have a value in Shepard's depth.asc and
+lie on the lake), beside the noise floor: the RMS of the readings
+themselves against the true bottom where they were taken.
 --candidates adds the other methods that were considered: a TIN and a
 Clough-Tocher (C1) surface of GMT's block medians.
+
+A second table gives the hold-out RMS of `sondralis-cli validate` (5 folds)
+for Shepard at style 8 and the surface, beside a TIN scored on the very
+same folds: for each fold a TIN of every sample validate keeps in that
+fold's map (its --folds-csv), read at the pixel centre where validate
+compares each held-out sounding.
 
 Needs python3-numpy, python3-scipy and gmt (benchmark tools only; the
 program never uses them):  apt-get install python3-scipy gmt
@@ -64,9 +70,10 @@ def run(cmd, **kw):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kw)
 
 
-def shepard_map(cli, lake_dir, out_dir, style, size):
+def cli_map(cli, lake_dir, out_dir, size, *options):
+    """`sondralis-cli map` of the lake; the seconds of its interpolation."""
     cmd = [cli, "map", os.path.join(lake_dir, "lake_survey.gpx"), os.path.join(lake_dir, "lake_shore.kml"),
-           "-d", out_dir, "--style", str(style)]
+           "-d", out_dir] + list(options)
     if size:
         cmd += ["--size", size]
     out = run(cmd).stdout
@@ -74,15 +81,37 @@ def shepard_map(cli, lake_dir, out_dir, style, size):
     return float(m.group(1)) if m else float("nan")
 
 
-def surface_map(build, cli, lake_dir, shepard_dir, out_dir, size):
-    """The Surface map on Shepard's grid. Once `map` knows the method this
-    becomes: shepard_map(cli, lake_dir, out_dir, "8 --method surface", size)."""
-    os.makedirs(out_dir, exist_ok=True)
-    tool = os.path.join(build, "bench", "interpolation", "surface_grid")
-    err = run([tool, os.path.join(shepard_dir, "samples.csv"), os.path.join(shepard_dir, "depth.asc"),
-               "-o", os.path.join(out_dir, "depth.asc")]).stderr
-    m = re.search(r"([0-9.]+) s$", err.strip())
-    return float(m.group(1)) if m else float("nan")
+def hold_out(np, ml, cli, lake_dir, work, size):
+    """validate's hold-out RMS for Shepard style 8 and the surface, and a TIN
+    on the same folds, read where validate compares; the count of held-out
+    soundings the TIN could not reach (outside its hull) beside."""
+    import json
+    from scipy.interpolate import LinearNDInterpolator
+    folds_csv = os.path.join(work, "folds.csv")
+    cmd = [cli, "validate", os.path.join(lake_dir, "lake_survey.gpx"), os.path.join(lake_dir, "lake_shore.kml"),
+           "--json", "--folds-csv", folds_csv]
+    if size:
+        cmd += ["--size", size]
+    scores = {}
+    for line in run(cmd).stdout.splitlines():
+        o = json.loads(line)
+        scores["shepard8" if o["method"] == "shepard" else "surface"] = o["rms_cm"]
+        count = o["held_out"]
+    data = np.genfromtxt(folds_csv, delimiter=",", skip_header=1, ndmin=2)
+    lon, lat, z, fold, plon, plat = (data[:, i] for i in range(6))
+    x, y = metric(np, ml, lon, lat)
+    px, py = metric(np, ml, plon, plat)
+    errors, missed = [], 0
+    for k in sorted(set(int(f) for f in fold if f >= 0)):
+        kept = fold != k
+        held = (fold == k) & ~np.isnan(plon)
+        t = LinearNDInterpolator(np.column_stack([x[kept], y[kept]]), z[kept])(px[held], py[held])
+        missed += int(np.isnan(t).sum())
+        e = (t - z[held])[~np.isnan(t)]
+        errors.append(e)
+    e = np.concatenate(errors)
+    scores["tin"] = math.sqrt(float(np.mean(e * e)))
+    return scores, count, missed
 
 
 def read_grid(np, path):
@@ -181,7 +210,7 @@ def main(argv):
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--size", default="", help="picture size WxH (default: map's)")
     ap.add_argument("--work", default="/tmp/sondralis-score", help="working folder (default /tmp/sondralis-score)")
-    ap.add_argument("--build", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--build", default=os.path.join(ROOT, "build"), help="the build whose sondralis-cli is scored")
     ap.add_argument("--candidates", action="store_true", help="also score the other candidate methods")
     a = ap.parse_args(argv)
     need_tools()
@@ -193,15 +222,16 @@ def main(argv):
     cols = ["shepard8", "shepard2", "tin", "gmt", "surface"] + (["tin-bm", "c1-bm"] if a.candidates else [])
     print(f"{'pattern':9} {'floor':>6} " + " ".join(f"{c:>9}" for c in cols) +
           "   surf/tin surf/gmt surf/shp8   t_surface t_gmt t_shepard8")
+    held_out = []
     for pattern in a.patterns.split(","):
         work = os.path.join(a.work, pattern)
         lake_dir = os.path.join(work, "lake")
         run([sys.executable, os.path.join(HERE, "make-lake.py"), lake_dir, "--pattern", pattern,
              "--rate", str(a.rate), "--seed", str(a.seed)])
-        t_s8 = shepard_map(cli, lake_dir, os.path.join(work, "shepard8"), 8, a.size)
-        shepard_map(cli, lake_dir, os.path.join(work, "shepard2"), 2, a.size)
+        t_s8 = cli_map(cli, lake_dir, os.path.join(work, "shepard8"), a.size, "--style", "8")
+        cli_map(cli, lake_dir, os.path.join(work, "shepard2"), a.size, "--style", "2")
         s8 = os.path.join(work, "shepard8")
-        t_surface = surface_map(a.build, cli, lake_dir, s8, os.path.join(work, "surface"), a.size)
+        t_surface = cli_map(cli, lake_dir, os.path.join(work, "surface"), a.size, "--method", "surface")
 
         header, g8 = read_grid(np, os.path.join(s8, "depth.asc"))
         truth = np.array([[np.nan if v is None else v for v in row] for row in ml.truth_grid(header, a.seed)])
@@ -230,6 +260,13 @@ def main(argv):
         print(f"{pattern:9} {floor:6.1f} " + " ".join(f"{scores[c]:9.1f}" for c in cols) +
               f"   {s / scores['tin']:8.2f} {s / scores['gmt']:8.2f} {s / scores['shepard8']:9.2f}"
               f"   {t_surface:9.3f} {t_gmt:5.2f} {t_s8:10.2f}", flush=True)
+        held_out.append((pattern,) + hold_out(np, ml, cli, lake_dir, work, a.size))
+
+    print(f"\nhold-out RMS (validate, 5 folds), cm\n{'pattern':9} {'held':>6} {'shepard8':>9} {'tin':>9} "
+          f"{'surface':>9}   surf/tin  tin missed")
+    for pattern, h, count, missed in held_out:
+        print(f"{pattern:9} {count:6d} {h['shepard8']:9.1f} {h['tin']:9.1f} {h['surface']:9.1f}"
+              f"   {h['surface'] / h['tin']:8.2f}  {missed:10d}")
 
 
 if __name__ == "__main__":

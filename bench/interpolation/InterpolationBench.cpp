@@ -176,82 +176,66 @@ void BM_RunExampleLake(benchmark::State& state) {
 }
 BENCHMARK(BM_RunExampleLake)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// BM_RunLake/RATE/WIDTH/MICROCM: the run's work with the interpolator's
-// tolerance set, as the run will make it once the tolerance is a setting:
-// the mask, thinning, samples, the interpolator (cells included) and the
-// workers (2) filling the colours and depths. RATE 1 is the example lake,
-// 10 the lake of scripts/make-lake.py --rate 10; a view WIDTH pixels wide
-// and 0.7 as high (677 for the example's 1004); MICROCM the
-// tolerance in millionths of a centimetre (0: exact). cpu_s is the
-// processor time of the timed part (all threads). pairs_per_pixel comes
-// from evaluating the same columns once more with a tally, untimed, on one
-// thread; columns_cpu_s is that evaluation's processor time, the workers'
-// share of cpu_s without the colours.
+// BM_RunLake/RATE/WIDTH/MICROCM/SURFACE: a whole run of the depth map
+// (TDepthMap::Interpolate: the mask, thinning, samples, the method and the
+// workers (2) filling the colours and depths) with the run's settings:
+// Shepard at style 8 with a tolerance of MICROCM millionths of a centimetre
+// (0: exact), or with SURFACE 1 the surface method. RATE 1 is the example
+// lake, 10 the lake of scripts/make-lake.py --rate 10; a view WIDTH pixels
+// wide and 0.7 as high (677 for the example's 1004). cpu_s is the processor
+// time of the run (all threads). For Shepard, pairs_per_pixel comes from
+// evaluating the run's columns once more with a tally, untimed, on one
+// thread, with the run's samples and mask.
 void BM_RunLake(benchmark::State& state) {
   const int rate = static_cast<int>(state.range(0));
   const int width = static_cast<int>(state.range(1));
   const int height = width == 1004 ? 677 : width * 7 / 10;
   const double tolerance = static_cast<double>(state.range(2)) * 1e-6;
+  const bool surface = state.range(3) != 0;
   const std::string dir = rate == 1 ? std::string(SONDRALIS_SOURCE_DIR "/examples") : bench::BenchLakeDir(rate);
-  double samples = 0, covered = 0, pairs = 0, cpu = 0, columnCpu = 0;
+  double samples = 0, covered = 0, pairs = 0, cpu = 0;
   for (auto _ : state) {
     bench::TExampleLakeView lake(width, height, dir);
     TSilentFeedback feedback;
-    const TInterpolationSettings settings = lake.RunSettings(2);
-    const TRunInput input = lake.RunInput();
+    TInterpolationSettings settings = lake.RunSettings(2);
+    settings.Tolerance = tolerance;
+    settings.Method = surface ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
+    TDepthMap map;
     const double cpuStart = static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
     const auto start = std::chrono::steady_clock::now();
-    TCoverage coverage = BuildCoverage(lake.View);
-    ThinTracks(lake.Doc, input.DecimateLatitude, input.DecimateLongitude);
-    TPointList coord = coverage.ShoreCoord;
-    TValueList depth = coverage.ShoreDepth;
-    for (TGPXtrk* track : lake.Doc.trk)
-      for (TGPXtrkseg* segment : *track)
-        for (const TPoint4D2* p : *segment) {
-          coord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
-          depth.Add(static_cast<float>(p->HBdepth));
-        }
-    auto interp = std::make_shared<TShepardInterp>(coord, depth, settings.Style, &feedback, tolerance);
-    auto nodes = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(lake.View), width, height));
-    TInterpolationJob job;
-    job.Image = TColorArray(width, height);
-    job.Depths = TDepthArray(width, height);
-    job.ShadowArray = coverage.ShadowArray;
-    job.ShepardInterp = interp;
-    job.Coordinates = nodes;
-    job.MaxDepth = input.MaxDepth;
-    TInterpolationScheduler scheduler(job, width, settings.Threads, feedback);
-    scheduler.Start();
-    scheduler.Wait();
+    map.Interpolate(lake.View, settings, lake.RunInput(), feedback);
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     cpu += static_cast<double>(std::clock()) / CLOCKS_PER_SEC - cpuStart;
 
     state.PauseTiming();
-    TShepardTally tally;
-    std::vector<double> column(static_cast<std::size_t>(height));
-    const double columnsStart = ThreadSeconds();
-    for (int x = 0; x < width; ++x)
-      interp->Column(nodes->Longitudes[static_cast<std::size_t>(x)], nodes->Latitudes, coverage.ShadowArray[x],
-                     tolerance, column, &tally);
-    columnCpu += ThreadSeconds() - columnsStart;
-    pairs = static_cast<double>(tally.Pairs) / static_cast<double>(std::max<std::uint64_t>(tally.Pixels, 1));
-    samples = coord.Length();
-    covered = coverage.Covered;
+    samples = map.InCoord.Length();
+    covered = map.CoveredPixels;
+    if (!surface) {
+      const TShepardInterp interp(map.InCoord, map.InDepth, settings.Style, nullptr, tolerance);
+      const TPixelCoordinates nodes = GridNodes(ViewGridExtent(lake.View), width, height);
+      TShepardTally tally;
+      std::vector<double> column(static_cast<std::size_t>(height));
+      for (int x = 0; x < width; ++x)
+        interp.Column(nodes.Longitudes[static_cast<std::size_t>(x)], nodes.Latitudes, map.ShadowArray[x], tolerance,
+                      column, &tally);
+      pairs = static_cast<double>(tally.Pairs) / static_cast<double>(std::max<std::uint64_t>(tally.Pixels, 1));
+    }
     state.ResumeTiming();
   }
   state.counters["samples"] = samples;
   state.counters["covered_pixels"] = covered;
-  state.counters["pairs_per_pixel"] = pairs;
+  if (!surface) state.counters["pairs_per_pixel"] = pairs;
   state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
-  state.counters["columns_cpu_s"] = columnCpu / static_cast<double>(state.iterations());
-  state.SetLabel(ShepardKernelTarget());
+  state.SetLabel(surface ? "surface" : ShepardKernelTarget());
 }
 BENCHMARK(BM_RunLake)
-    ->Args({1, 1004, 0})
-    ->Args({1, 1004, 1000})
-    ->Args({10, 2000, 0})
-    ->Args({10, 2000, 1000})
-    ->ArgNames({"rate", "width", "microcm"})
+    ->Args({1, 1004, 0, 0})
+    ->Args({1, 1004, 1000, 0})
+    ->Args({1, 1004, 0, 1})
+    ->Args({10, 2000, 0, 0})
+    ->Args({10, 2000, 1000, 0})
+    ->Args({10, 2000, 0, 1})
+    ->ArgNames({"rate", "width", "microcm", "surface"})
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);

@@ -32,6 +32,30 @@ int WholeNumberOption(const Arguments& a, const std::string& name, int min, int 
   return static_cast<int>(*v);
 }
 
+const char* const kMethodOption =
+    "  --method M       how the depths between the soundings are found: shepard\n"
+    "                   (inverse-distance weighting, the default) or surface (a\n"
+    "                   smooth surface through block medians of the soundings,\n"
+    "                   closer to the true bottom where lines lie far apart)\n";
+
+std::optional<TInterpolationMethod> MethodOption(const Arguments& a) {
+  const auto text = a.Get("--method");
+  if (!text) return std::nullopt;
+  const std::string name = ToLowerAscii(*text);
+  if (name == "shepard") return TInterpolationMethod::Shepard;
+  if (name == "surface") return TInterpolationMethod::Surface;
+  throw UsageError("--method wants shepard or surface, not \"" + *text + "\"");
+}
+
+double ToleranceOption(const Arguments& a, double fallback) {
+  const auto text = a.Get("--tolerance");
+  if (!text) return fallback;
+  const auto v = ParseNumber(*text);
+  if (!v || !(*v >= 0 && *v <= 100))
+    throw UsageError("--tolerance wants centimetres from 0 to 100, not \"" + *text + "\"");
+  return *v;
+}
+
 std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text) {
   const std::size_t x = ToLowerAscii(text).find('x');
   if (x == std::string::npos) return std::nullopt;
@@ -120,6 +144,20 @@ void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, T
     for (const std::string& line : result.Warnings) std::cerr << line << "\n";
     if (!result.Error.empty()) throw CommandFailure(result.Error);
   }
+}
+
+std::set<std::string> WithLoadOptions(std::set<std::string> valued) {
+  valued.insert({"--depth", "--offset"});
+  return valued;
+}
+
+std::pair<int, int> PictureSizeOption(const Arguments& a) {
+  const auto text = a.Get("--size");
+  if (!text) return {TProject::kDefaultMapWidth, TProject::kDefaultMapHeight};
+  const auto size = ParseWxH(*text);
+  if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
+    throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
+  return {static_cast<int>(size->first), static_cast<int>(size->second)};
 }
 
 TDepthRule SetUpLoading(const Arguments& a, const char* command) {

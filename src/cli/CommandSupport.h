@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/SourceTracks.h"
+#include "interpolation/InterpolationRun.h"
 #include "model/Feedback.h"
 #include "session/Project.h"
 
@@ -62,6 +63,14 @@ int ParseCentimetres(const std::string& option, const std::string& text, bool al
 int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
                       const std::string& what = "a whole number");
 
+// The interpolation method of --method: "shepard" or "surface" (either
+// letter case); nothing when the option is not given.
+std::optional<TInterpolationMethod> MethodOption(const Arguments& a);
+// The help text of --method, for the commands that take it.
+extern const char* const kMethodOption;
+// The centimetres of --tolerance, from 0 to 100, or `fallback`.
+double ToleranceOption(const Arguments& a, double fallback);
+
 // "WxH" (either letter case) as two whole numbers; nothing for other text.
 std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text);
 
@@ -93,6 +102,13 @@ class TCliFeedback : public TFeedback {
 
 // The help text of the loading options --depth and --offset.
 extern const char* const kLoadOptions;
+
+// Valued plus the options of loading (--depth, --offset), for the
+// commands that load as map does.
+std::set<std::string> WithLoadOptions(std::set<std::string> valued);
+// The picture size of --size, 16 to 8192 pixels a side, or the window's
+// map size.
+std::pair<int, int> PictureSizeOption(const Arguments& a);
 
 // The depth rule of --depth and --offset; at least one input is needed.
 TDepthRule SetUpLoading(const Arguments& a, const char* command);

@@ -21,9 +21,11 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/MapCommand.h"
+#include "cli/ValidateCommand.h"
 #include "formats/AtomicFile.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/SampleGrid.h"
+#include "interpolation/SurfaceInterp.h"
 #include "model/DateTime.h"
 #include "model/GPX.h"
 #include "model/Numbers.h"
@@ -52,6 +54,8 @@ constexpr const char* kMainUsage =
     "                               be a project file (.sondralis) of the window\n"
     "  grid SAMPLES.csv -o OUT.asc  Shepard interpolation of depth samples on a\n"
     "                               regular grid, as an Esri ASCII grid\n"
+    "  validate IN...               how good the depth map is: held-out soundings\n"
+    "                               against maps made without them\n"
     "\n"
     "  sondralis-cli COMMAND --help   options of a command\n"
     "  sondralis-cli --version        the version\n"
@@ -93,15 +97,24 @@ constexpr const char* kHtUsage =
 constexpr const char* kGridUsage =
     "Usage: sondralis-cli grid SAMPLES.csv --extent MINLON,MINLAT,MAXLON,MAXLAT\n"
     "                          --size WxH [--power P] [--threads N] -o OUT.asc\n"
+    "                          [--method M] [--tolerance CM]\n"
     "\n"
     "Interpolates the depth samples of SAMPLES.csv (header line lon,lat,depth;\n"
     "degrees and centimetres, read as 32-bit floats) with Shepard's inverse\n"
-    "distance weighting over all samples, as the depth map does, at every node\n"
-    "of a W x H grid over the extent. Node (i, j) is the centre of cell (i, j),\n"
+    "distance weighting over all samples, as the depth map does (or with its\n"
+    "surface method, fitted over the whole grid), at every node of a W x H\n"
+    "grid over the extent. Node (i, j) is the centre of cell (i, j),\n"
     "row 0 at the north. Writes OUT.asc, an Esri ASCII grid whose values keep\n"
     "17 significant digits, and beside it a .prj file declaring WGS 84.\n"
-    "  --power P     the power of the distance weights, 2 to 14 (default 8)\n"
-    "  --threads N   worker threads (default: one per processor)\n";
+    "  --power P        the power of Shepard's distance weights, 2 to 14\n"
+    "                   (default 8)\n"
+    "  --threads N      worker threads (default: one per processor)\n";
+// After the --method text.
+constexpr const char* kGridUsageTail =
+    "                   Samples of depth 0 or less are shoreline to the surface.\n"
+    "  --tolerance CM   Shepard at power 6 or more: each node within CM of the\n"
+    "                   sum over all samples, far samples bounded instead of\n"
+    "                   summed (default 0: every sample summed)\n";
 
 // Grids larger than this are refused rather than exhausting memory.
 constexpr long long kMaxGridNodes = 16LL * 1024 * 1024;
@@ -258,9 +271,9 @@ std::pair<int, int> ParseSize(const std::string& text) {
 }
 
 int RunGrid(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"-o", "--extent", "--size", "--power", "--threads"});
+  const Arguments a = Parse(args, {"-o", "--extent", "--size", "--power", "--threads", "--method", "--tolerance"});
   if (a.Help) {
-    std::cout << kGridUsage;
+    std::cout << kGridUsage << kMethodOption << kGridUsageTail;
     return kExitOk;
   }
   if (a.Inputs.size() != 1) throw UsageError("grid needs exactly one samples file");
@@ -274,6 +287,8 @@ int RunGrid(const std::vector<std::string>& args) {
   const auto [columns, rows] = ParseSize(*sizeText);
   const int power = WholeNumberOption(a, "--power", kKernelMinPower, kKernelMaxPower, 8);
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, TProject::GetCPUCount());
+  const TInterpolationMethod method = MethodOption(a).value_or(TInterpolationMethod::Shepard);
+  const double tolerance = ToleranceOption(a, 0);
 
   const std::string& input = a.Inputs.front();
   const std::string prj = std::filesystem::path(*out).replace_extension(".prj").string();
@@ -291,12 +306,21 @@ int RunGrid(const std::vector<std::string>& args) {
   try {
     ReadSamplesCSV(text.str(), input, coord, depth);
     if (coord.Length() == 0) throw EGridError(input + ": no samples");
-    const TDepthArray grid = GridSamples(coord, depth, extent, columns, rows, power, threads, feedback);
+    TDepthArray grid;
+    if (method == TInterpolationMethod::Surface) {
+      TSurfaceSettings surface;
+      surface.Threads = threads;
+      SurfaceInterpolate(coord, depth, GridNodes(extent, columns, rows), TBooleanArray(), surface, grid, feedback);
+    } else {
+      grid = GridSamples(coord, depth, extent, columns, rows, power, threads, feedback, tolerance);
+    }
     // The projection goes first, so a complete grid never lacks it.
     WriteFileAtomically(prj, std::string(kWGS84Prj) + "\n");
     WriteFileAtomically(*out, EncodeEsriAsciiGrid(grid, extent));
   } catch (const EGridError& e) {
     throw CommandFailure(e.what());
+  } catch (const ESurfaceError& e) {
+    throw CommandFailure(input + ": " + e.what());
   } catch (const EFileError& e) {
     throw CommandFailure(e.what());
   }
@@ -325,6 +349,7 @@ int RunCommand(const std::vector<std::string>& args) {
     if (command == "ht") return RunHt(rest);
     if (command == "map") return RunMap(rest);
     if (command == "grid") return RunGrid(rest);
+    if (command == "validate") return RunValidate(rest);
     throw UsageError("unknown command " + command);
   } catch (const UsageError& e) {
     std::cerr << "sondralis-cli: " << e.what() << "\n(see sondralis-cli --help)\n";

@@ -35,6 +35,7 @@ constexpr const char* kMapUsage =
     "Usage: sondralis-cli map IN... -d OUTDIR [--size WxH] [--radius PX] [--style P]\n"
     "                         [--threads N] [--step CM] [--name NAME] [--depth CM]\n"
     "                         [--offset CM] [--shallow RRGGBB] [--deep RRGGBB]\n"
+    "                         [--method M] [--tolerance CM]\n"
     "\n"
     "Does what the window does, from \"Add Files...\" to \"Create HT-File\": loads\n"
     "the files in order, fits the map to a picture of WxH pixels, interpolates\n"
@@ -47,7 +48,8 @@ constexpr const char* kMapUsage =
     "                         pixel, as an Esri ASCII grid in WGS 84\n"
     "  samples.csv            the samples the interpolation used (lon,lat,depth);\n"
     "                         `sondralis-cli grid` on them with the extent the\n"
-    "                         summary shows gives depth.asc again\n"
+    "                         summary shows gives Shepard's depth.asc again,\n"
+    "                         within the tolerance\n"
     "  contours.gpx           the contour lines, each point with its depth\n"
     "  contours.kml           the contour lines for Google Earth, a folder per depth\n"
     "  000.ht, 001.ht, ...    the contour lines for the unit: copy them into a\n"
@@ -63,28 +65,24 @@ constexpr const char* kMapUsage =
     "  --size WxH       picture size in pixels (default: the window's map, %dx%d)\n"
     "  --radius PX      extrapolation radius: width of the band around the depth\n"
     "                   tracks that is interpolated, 0 to 999 pixels (default 30)\n"
-    "  --style P        power of the interpolator's weights, 2 (smooth) to 14\n"
-    "                   (hard); default 8\n"
+    "  --style P        power of Shepard's weights, 2 (smooth) to 14 (hard);\n"
+    "                   default 8\n"
     "  --threads N      interpolation workers (default: one per processor)\n"
     "  --step CM        depth between contour lines, 1 to 9999 cm (default 100)\n"
     "  --name NAME      track name of the HT files (first 20 characters; default\n"
     "                   NewTrack)\n"
     "  --shallow RRGGBB colour of depth 0 (default ff0000, red)\n"
     "  --deep RRGGBB    colour of the greatest depth (default 0000ff, blue)\n"
+    "%s"
+    "  --tolerance CM   Shepard at style 6 or more: each depth within CM of the\n"
+    "                   sum over all samples, far samples bounded instead of\n"
+    "                   summed; 0 sums them all (default 0.001, which changes no\n"
+    "                   colour, contour or HT file, only depth.asc's last digits)\n"
     "\n";
 
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
-
-std::pair<int, int> PictureSize(const Arguments& a, const std::optional<std::pair<int, int>>& fallback) {
-  const auto text = a.Get("--size");
-  if (!text) return fallback.value_or(std::make_pair(TProject::kDefaultMapWidth, TProject::kDefaultMapHeight));
-  const auto size = ParseWxH(*text);
-  if (!size || size->first < 16 || size->second < 16 || size->first > 8192 || size->second > 8192)
-    throw UsageError("--size wants WxH, two whole numbers of pixels from 16 to 8192, not \"" + *text + "\"");
-  return {static_cast<int>(size->first), static_cast<int>(size->second)};
-}
 
 // "RRGGBB" (a leading # is fine) as a colour, red in the low byte.
 std::optional<TColor> ColourOption(const Arguments& a, const std::string& name) {
@@ -118,6 +116,13 @@ std::string Fixed(double seconds) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.2f s", seconds);
   return buffer;
+}
+
+// The method of a run as the summary names it.
+std::string MethodText(const TInterpolationSettings& s) {
+  if (s.Method == TInterpolationMethod::Surface) return MethodName(s.Method);
+  return std::string(MethodName(s.Method)) + " style " + std::to_string(s.Style) + ", tolerance " +
+         Digits17(s.Tolerance) + " cm";
 }
 
 }  // namespace
@@ -154,11 +159,12 @@ int LoadProject(TProject& project, const TProjectFile& file, const std::string& 
 }
 
 int RunMap(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name", "--depth",
-                                   "--offset", "--shallow", "--deep"});
+  const Arguments a = Parse(args, WithLoadOptions({"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
+                                                   "--shallow", "--deep", "--method", "--tolerance"}));
   if (a.Help) {
-    std::vector<char> text(4096);
-    std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight);
+    std::vector<char> text(8192);
+    std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight,
+                  kMethodOption);
     std::cout << text.data() << kLoadOptions;
     return kExitOk;
   }
@@ -169,7 +175,8 @@ int RunMap(const std::vector<std::string>& args) {
   const TProjectSettings& given = defaults.Settings;
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
-  const auto [width, height] = PictureSize(a, defaults.PictureSize);
+  const auto [width, height] =
+      a.Get("--size") || !defaults.PictureSize ? PictureSizeOption(a) : *defaults.PictureSize;
   const int radius =
       WholeNumberOption(a, "--radius", 0, 999, given.Interpolation.Radius, "a whole number of pixels");
   const int style = WholeNumberOption(a, "--style", 2, 14, given.Interpolation.Style);
@@ -178,6 +185,8 @@ int RunMap(const std::vector<std::string>& args) {
   const auto shallow = ColourOption(a, "--shallow");
   const auto deep = ColourOption(a, "--deep");
   const std::string trackName = a.Get("--name").value_or(given.HT.TrackName);
+  const TInterpolationMethod method = MethodOption(a).value_or(given.Interpolation.Method);
+  const double tolerance = ToleranceOption(a, given.Interpolation.Tolerance);
 
   const TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
   RefuseInputsAsOutputs(a, request.Paths());
@@ -211,6 +220,8 @@ int RunMap(const std::vector<std::string>& args) {
   settings.Interpolation.Radius = radius;
   settings.Interpolation.Style = style;
   if (threads > 0) settings.Interpolation.Threads = std::min(threads, project.CPUCount());
+  settings.Interpolation.Method = method;
+  settings.Interpolation.Tolerance = tolerance;
   settings.Contours.Step = step;
   settings.HT.TrackName = trackName;
 
@@ -285,7 +296,7 @@ int RunMap(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
   out << "\n"
       << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
-      << Fixed(Seconds(loaded, interpolated)) << ", contours " << Fixed(Seconds(interpolated, traced)) << ", files "
+      << Fixed(Seconds(loaded, interpolated)) << " (" << MethodText(settings.Interpolation) << "), contours " << Fixed(Seconds(interpolated, traced)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
       << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";

@@ -27,6 +27,13 @@ std::optional<std::size_t> NearestNode(const std::vector<double>& Nodes, double 
 
 }  // namespace
 
+std::optional<std::pair<int, int>> NearestPixel(const TPixelCoordinates& Pixels, double Longitude, double Latitude) {
+  const auto x = NearestNode(Pixels.Longitudes, Longitude);
+  const auto y = NearestNode(Pixels.Latitudes, Latitude);
+  if (!x || !y) return std::nullopt;
+  return std::pair<int, int>(static_cast<int>(*x), static_cast<int>(*y));
+}
+
 std::vector<int> AssignFolds(std::span<const int> SegmentSizes, int Folds) {
   std::vector<int> fold(SegmentSizes.size(), 0);
   if (Folds < 1) return fold;
@@ -87,10 +94,9 @@ THoldOutScore HoldOutScore(const std::vector<std::vector<TSounding>>& Segments, 
     for (std::size_t s = 0; s < Segments.size(); ++s) {
       if (!leftOut[s]) continue;
       for (const TSounding& p : Segments[s]) {
-        const auto x = NearestNode(Pixels.Longitudes, p.Longitude);
-        const auto y = NearestNode(Pixels.Latitudes, p.Latitude);
-        if (!x || !y) continue;
-        const double depth = map[static_cast<int>(*x)][*y];
+        const auto pixel = NearestPixel(Pixels, p.Longitude, p.Latitude);
+        if (!pixel) continue;
+        const double depth = map[pixel->first][static_cast<std::size_t>(pixel->second)];
         if (std::isfinite(depth)) errors.push_back(depth - p.Depth);
       }
     }

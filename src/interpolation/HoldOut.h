@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "interpolation/CommonTypes.h"
@@ -53,6 +55,11 @@ using TMapWithout = std::function<TDepthArray(const std::vector<bool>& LeftOut)>
 // between folds the function throws TCanceled.
 THoldOutScore HoldOutScore(const std::vector<std::vector<TSounding>>& Segments, const TPixelCoordinates& Pixels,
                            int Folds, const TMapWithout& MapWithout, TFeedback& Feedback);
+
+// The pixel whose centre is nearest to (Longitude, Latitude), as the hold-out
+// compares a sounding with a map; nothing off the grid (more than half a
+// pixel beyond its outer centres).
+std::optional<std::pair<int, int>> NearestPixel(const TPixelCoordinates& Pixels, double Longitude, double Latitude);
 
 // Count, RMS, median and 95th percentile of the absolute values of Errors.
 THoldOutScore ScoreErrors(std::vector<double> Errors);

@@ -1,10 +1,12 @@
 #include "interpolation/InterpolationRun.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <utility>
 
 #include "interpolation/SampleGrid.h"
+#include "interpolation/SurfaceInterp.h"
 
 namespace sondralis {
 
@@ -49,6 +51,10 @@ int ThinTracks(TGPX& GPXdata, double DecimateLatitude, double DecimateLongitude)
   return removed;
 }
 
+const char* MethodName(TInterpolationMethod Method) {
+  return Method == TInterpolationMethod::Surface ? "Surface" : "Shepard";
+}
+
 // ---------------------------------------------------------------- depth map
 
 // What a run makes before it is complete.
@@ -59,6 +65,8 @@ struct TDepthMap::TPending {
   TColorArray InterpolArray;
   TDepthArray DepthArray;
   int Width = 0, Height = 0;
+  std::shared_ptr<TLazySurface> Surface;  // the surface method's fit, when it is the method
+  TFeedback* Feedback = nullptr;
 };
 
 TDepthMap::TDepthMap() = default;
@@ -81,6 +89,8 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
   if (Settings.Radius < 0 || Settings.Radius > kMaxInterpolationRadius)
     throw ERunRefused("The extrapolation radius " + std::to_string(Settings.Radius) +
                       " is not a whole number of pixels from 0 to 999.");
+  if (!(Settings.Tolerance >= 0) || !std::isfinite(Settings.Tolerance))
+    throw ERunRefused("The tolerance of the interpolation must be 0 or more centimetres.");
   TGPX& GPXdata = *GPXView.GPXd;
   auto pending = std::make_unique<TPending>();
   pending->Coverage = BuildCoverage(GPXView);
@@ -118,7 +128,6 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
 
   const int width = pending->Width = GPXView.Width();
   const int height = pending->Height = GPXView.Height();
-  ShepardInterp = std::make_shared<TShepardInterp>(coord, depth, Settings.Style, &Feedback);
   pending->InterpolArray.SetSize(width, height);
   pending->DepthArray.SetSize(width, height);
   auto coordinates = std::make_shared<TPixelCoordinates>(GridNodes(ViewGridExtent(GPXView), width, height));
@@ -127,11 +136,19 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
   job.Image = pending->InterpolArray;
   job.ShadowArray = coverage.ShadowArray;
   job.Depths = pending->DepthArray;
-  job.ShepardInterp = ShepardInterp;
+  if (Settings.Method == TInterpolationMethod::Surface) {
+    pending->Surface = std::make_shared<TLazySurface>(coord, depth, coordinates, coverage.ShadowArray,
+                                                      TSurfaceSettings{}, Feedback);
+    job.Surface = pending->Surface;
+  } else {
+    ShepardInterp = std::make_shared<TShepardInterp>(coord, depth, Settings.Style, &Feedback, Settings.Tolerance);
+    job.ShepardInterp = ShepardInterp;
+  }
   job.Coordinates = std::move(coordinates);
   job.MaxDepth = Input.MaxDepth;
   job.clShallow = Input.clShallow;
   job.clDeep = Input.clDeep;
+  pending->Feedback = &Feedback;
   fPending = std::move(pending);
   fScheduler = std::make_unique<TInterpolationScheduler>(std::move(job), width, Settings.Threads, Feedback, Listener);
   fScheduler->Start();
@@ -164,6 +181,16 @@ void TDepthMap::End() {
   ShepardInterp.reset();
   std::unique_ptr<TPending> run = std::move(fPending);
   if (canceled) throw TCanceled{};
+  if (run->Surface) {
+    const TSurface* surface = run->Surface->Get();
+    if (!surface) throw ERunRefused("The surface could not be made: " + run->Surface->Error());
+    const TSurfaceReport& report = surface->Report();
+    char cell[32];
+    std::snprintf(cell, sizeof cell, "%.1f", report.CellSize);
+    run->Feedback->Log("Surface: " + std::to_string(report.Blocks) + " block medians, lattice " +
+                       std::to_string(report.LatticeColumns) + " x " + std::to_string(report.LatticeRows) +
+                       " nodes " + cell + " m apart");
+  }
 
   TCoverage& coverage = run->Coverage;
   ShadowArray = coverage.ShadowArray;

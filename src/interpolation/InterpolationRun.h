@@ -27,7 +27,8 @@ std::vector<bool> ThinningKeeps(const TPointList2& Segment, double DecimateLatit
 int ThinTracks(TGPX& GPXdata, double DecimateLatitude, double DecimateLongitude);
 
 // A run that cannot work: the message says why. Thrown before the run
-// changes anything.
+// changes anything, or at its end when the surface method could not be
+// fitted; either way the depth map stays as the last completed run left it.
 class ERunRefused : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -48,11 +49,19 @@ struct TInterpolationSettings {
   int Threads = 1;   // workers
   TInterpolationMethod Method = TInterpolationMethod::Shepard;
   // Centimetres within which Shepard's far samples may be bounded instead of
-  // summed; 0 sums every sample.
+  // summed; 0 sums every sample. The surface method has no use for it.
   double Tolerance = 0;
 
   bool operator==(const TInterpolationSettings&) const = default;
 };
+
+// The tolerance the window and `map` run Shepard's method at: a thousandth
+// of a millimetre, far below anything a picture, a contour or a file for the
+// unit shows, and a tenth of the run's time.
+inline constexpr double kMapTolerance = 0.001;
+
+// "Shepard" or "Surface".
+const char* MethodName(TInterpolationMethod Method);
 
 // What a run takes from the map beside the settings.
 struct TRunInput {
@@ -108,9 +117,11 @@ class TDepthMap {
   bool StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettings& Settings, const TRunInput& Input,
                           TFeedback& Feedback, TInterpolationListener* Listener = nullptr);
   // Delivers what the workers posted; true when no run is going any more.
-  // Never blocks. Throws TCanceled when the run has just ended cancelled.
+  // Never blocks. Throws TCanceled when the run has just ended cancelled,
+  // ERunRefused when it has just ended without a map.
   bool Poll();
-  // Blocks until the run has ended; throws TCanceled when it was cancelled.
+  // Blocks until the run has ended; throws TCanceled when it was cancelled,
+  // ERunRefused when it ended without a map.
   void Wait();
   // A whole run, blocking; false when there is nothing to run. Throws
   // ERunRefused and TCanceled.

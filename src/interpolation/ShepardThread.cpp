@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "interpolation/SurfaceInterp.h"
+
 namespace sondralis {
 
 // The run's queue of stripes and the workers' way to their owner: a queue
@@ -73,6 +75,7 @@ TShepardThread::TShepardThread(const TInterpolationJob& Job, int FirstStripe, TW
       FShadowArray(Job.ShadowArray),
       FDepths(Job.Depths),
       FShepardInterp(Job.ShepardInterp),
+      FSurface(Job.Surface),
       FCoordinates(Job.Coordinates),
       FMaxDepth(Job.MaxDepth),
       FclShallow(Job.clShallow),
@@ -121,7 +124,11 @@ TThdsInterpolate::~TThdsInterpolate() {
 
 void TThdsInterpolate::DoInterpolate() {
   if (FxStop < FxStart) return;
-  const TShepardInterp& interp = *FShepardInterp;
+  const TSurface* surface = nullptr;
+  if (FSurface) {
+    surface = FSurface->Get();
+    if (!surface) throw TCanceled();  // the fit failed or was cancelled: the owner learns why from it
+  }
   const TPixelCoordinates& at = *FCoordinates;
   const int h = static_cast<int>(at.Latitudes.size());
   const bool masked = !FShadowArray.Empty();
@@ -140,8 +147,13 @@ void TThdsInterpolate::DoInterpolate() {
     StepProgress();
     const double lon = at.Longitudes[static_cast<std::size_t>(x)];
     const std::span<const bool> wanted = masked ? std::span<const bool>(FShadowArray[x]) : std::span<const bool>();
-    interp.Column(lon, at.Latitudes, wanted, interp.Tolerance(), column, nullptr,
-                  colours ? TShepardInterp::TExactWhere(colourUnsure) : TShepardInterp::TExactWhere());
+    if (surface) {
+      surface->Column(lon, at.Latitudes, wanted, column);
+    } else {
+      const TShepardInterp& interp = *FShepardInterp;
+      interp.Column(lon, at.Latitudes, wanted, interp.Tolerance(), column, nullptr,
+                    colours ? TShepardInterp::TExactWhere(colourUnsure) : TShepardInterp::TExactWhere());
+    }
     for (int y = 0; y < h; ++y) {
       if (masked && !FShadowArray[x][y]) {
         if (depths) FDepths[x][y] = kNoDepth;

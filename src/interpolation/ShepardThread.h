@@ -28,6 +28,8 @@ struct TPixelCoordinates {
   std::vector<double> Latitudes;   // one per row
 };
 
+class TLazySurface;  // interpolation/SurfaceInterp.h
+
 // Everything the workers of one run share. The arrays are shared by
 // reference; the interpolator and the coordinates stay alive until the last
 // worker has finished.
@@ -35,7 +37,10 @@ struct TInterpolationJob {
   TColorArray Image;          // target colours; may be empty (depths only)
   TBooleanArray ShadowArray;  // coverage mask; empty: every pixel is covered
   TDepthArray Depths;         // target depths, NaN where not covered; may be empty (colours only)
+  // The method: Shepard's interpolator, or, when Surface is set, the surface
+  // method (fitted by the first worker that needs it).
   std::shared_ptr<const TShepardInterp> ShepardInterp;
+  std::shared_ptr<TLazySurface> Surface;
   std::shared_ptr<const TPixelCoordinates> Coordinates;
   int MaxDepth = 0;      // centimetres that map to the deep colour
   TColor clShallow = 0;  // depth 0 and shallower, and every depth when MaxDepth ≤ 0
@@ -71,6 +76,7 @@ class TShepardThread {
   TBooleanArray FShadowArray;
   TDepthArray FDepths;
   std::shared_ptr<const TShepardInterp> FShepardInterp;
+  std::shared_ptr<TLazySurface> FSurface;
   std::shared_ptr<const TPixelCoordinates> FCoordinates;
   int FxStart = 0;  // the stripe being filled
   int FxStop = -1;
@@ -99,6 +105,8 @@ class TShepardThread {
 // The worker the run uses: for every column of the stripe, in ascending
 // order, one progress step, then the depth and colour of every covered pixel
 // (and NaN as the depth of every other pixel; their colour stays as it is).
+// The colour of a depth is the same whichever method found it. A surface
+// that could not be fitted ends the worker before its first column.
 class TThdsInterpolate : public TShepardThread {
  public:
   using TShepardThread::TShepardThread;

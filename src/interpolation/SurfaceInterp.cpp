@@ -220,9 +220,8 @@ std::array<double, 4> CubicWeights(double T) {
 
 }  // namespace
 
-TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Depth, const TPixelCoordinates& Pixels,
-                                  const TBooleanArray& Mask, const TSurfaceSettings& Settings, TDepthArray& Target,
-                                  TFeedback& Feedback) {
+TSurface::TSurface(const TPointList& Coord, const TValueList& Depth, const TPixelCoordinates& Pixels,
+                   const TBooleanArray& Mask, const TSurfaceSettings& Settings, TFeedback& Feedback) {
   if (Coord.Length() != Depth.Length())
     throw ESurfaceError("The samples have " + std::to_string(Coord.Length()) + " positions but " +
                         std::to_string(Depth.Length()) + " depths.");
@@ -236,7 +235,7 @@ TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Dep
     throw ESurfaceError("The surface settings are out of range.");
   const auto covered = [&](int x, int y) { return Mask.Empty() || Mask[x][y]; };
 
-  TSurfaceReport report;
+  TSurfaceReport& report = fReport;
   Feedback.SetProgress(0, 4);
 
   // The local plane, around the grid's middle.
@@ -247,6 +246,7 @@ TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Dep
   }
   frame.Ky = kMetresPerDegree;
   frame.Kx = kMetresPerDegree * PortableCos(std::clamp(frame.Lat0, -89.0, 89.0) * (3.14159265358979323846 / 180.0));
+  fLon0 = frame.Lon0, fLat0 = frame.Lat0, fKx = frame.Kx, fKy = frame.Ky;
 
   // The covered pixels' extent in metres.
   double xMin = std::numeric_limits<double>::infinity(), xMax = -xMin, yMin = xMin, yMax = -xMin;
@@ -272,18 +272,8 @@ TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Dep
     sum += std::max(z, 0.0);
   }
   if (samples.empty()) throw ESurfaceError("There are no depth samples to interpolate.");
-
-  TDepthArray result(width, height);
-  result.Fill(kNoDepth);
-  // Only at the end does the caller's array change.
-  const auto deliver = [&] {
-    CheckCancel(Feedback);
-    if (Target.Width() != width || Target.Height() != height) Target.SetSize(width, height);
-    std::copy(result.All().begin(), result.All().end(), Target.All().begin());
-    Feedback.SetProgress(4, 4);
-    return report;
-  };
-  if (report.Covered == 0) return deliver();
+  fDeepest = deepest;
+  if (report.Covered == 0) return;
 
   // The finest lattice: twice the pixel size (a pixel's larger side), or
   // coarser when that would take too many nodes.
@@ -317,14 +307,75 @@ TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Dep
   if (solver.info() != Eigen::Success) throw ESurfaceError("The surface could not be solved.");
   CheckCancel(Feedback);
   const Eigen::VectorXd u = solver.solve(sys.Rhs());
+  fNodes.assign(u.data(), u.data() + u.size());
+  fX0 = fine.X0, fY0 = fine.Y0, fH = fine.H, fNx = fine.Nx, fNy = fine.Ny;
   Feedback.SetProgress(3, 4);
+}
 
-  // The pixels: a cubic through the lattice nodes, clamped to 0 .. the
-  // deepest sample. Each pixel depends on the lattice alone, so the columns
-  // may be shared out in any way.
+// A cubic through the lattice nodes, clamped to 0 .. the deepest sample.
+void TSurface::Column(double Lon, std::span<const double> Latitudes, std::span<const bool> Wanted,
+                      std::span<double> Depths) const {
+  if (fNodes.empty()) return;
   const auto node = [&](int i, int j) {
-    return u[std::clamp(j, 0, fine.Ny - 1) * fine.Nx + std::clamp(i, 0, fine.Nx - 1)];
+    return fNodes[static_cast<std::size_t>(std::clamp(j, 0, fNy - 1) * fNx + std::clamp(i, 0, fNx - 1))];
   };
+  const double gx = ((Lon - fLon0) * fKx - fX0) / fH;
+  const int i = static_cast<int>(std::floor(gx));
+  const std::array<double, 4> wx = CubicWeights(gx - i);
+  for (std::size_t y = 0; y < Latitudes.size(); ++y) {
+    if (!Wanted.empty() && !Wanted[y]) continue;
+    const double gy = ((Latitudes[y] - fLat0) * fKy - fY0) / fH;
+    const int j = static_cast<int>(std::floor(gy));
+    const std::array<double, 4> wy = CubicWeights(gy - j);
+    double v = 0;
+    for (int b = 0; b < 4; ++b) {
+      double r = 0;
+      for (int a = 0; a < 4; ++a) r += wx[static_cast<std::size_t>(a)] * node(i - 1 + a, j - 1 + b);
+      v += wy[static_cast<std::size_t>(b)] * r;
+    }
+    Depths[y] = std::clamp(v, 0.0, fDeepest);
+  }
+}
+
+TLazySurface::TLazySurface(TPointList Coord, TValueList Depth, std::shared_ptr<const TPixelCoordinates> Pixels,
+                           TBooleanArray Mask, TSurfaceSettings Settings, const TFeedback& Run)
+    : fCoord(std::move(Coord)),
+      fDepth(std::move(Depth)),
+      fPixels(std::move(Pixels)),
+      fMask(std::move(Mask)),
+      fSettings(Settings) {
+  fFeedback.StopWith(Run);
+}
+
+const TSurface* TLazySurface::Get() {
+  std::lock_guard lock(fMutex);
+  if (!fTried) {
+    fTried = true;
+    try {
+      fSurface.emplace(fCoord, fDepth, *fPixels, fMask, fSettings, fFeedback);
+    } catch (const TCanceled&) {
+    } catch (const std::exception& e) {
+      fError = e.what();
+    }
+  }
+  return fSurface ? &*fSurface : nullptr;
+}
+
+std::string TLazySurface::Error() const {
+  std::lock_guard lock(fMutex);
+  return fError;
+}
+
+TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Depth, const TPixelCoordinates& Pixels,
+                                  const TBooleanArray& Mask, const TSurfaceSettings& Settings, TDepthArray& Target,
+                                  TFeedback& Feedback) {
+  const TSurface surface(Coord, Depth, Pixels, Mask, Settings, Feedback);
+  const int width = static_cast<int>(Pixels.Longitudes.size()), height = static_cast<int>(Pixels.Latitudes.size());
+  TDepthArray result(width, height);
+  result.Fill(kNoDepth);
+
+  // Each pixel depends on the lattice alone, so the columns may be shared
+  // out in any way.
   std::atomic<int> nextColumn{0};
   std::atomic<bool> stop{false};
   const auto work = [&] {
@@ -333,31 +384,23 @@ TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Dep
         stop = true;
         return;
       }
-      const double gx = (frame.X(Pixels.Longitudes[static_cast<std::size_t>(x)]) - fine.X0) / fine.H;
-      const int i = static_cast<int>(std::floor(gx));
-      const std::array<double, 4> wx = CubicWeights(gx - i);
-      std::span<double> column = result[x];
-      for (int y = 0; y < height; ++y) {
-        if (!covered(x, y)) continue;
-        const double gy = (frame.Y(Pixels.Latitudes[static_cast<std::size_t>(y)]) - fine.Y0) / fine.H;
-        const int j = static_cast<int>(std::floor(gy));
-        const std::array<double, 4> wy = CubicWeights(gy - j);
-        double v = 0;
-        for (int b = 0; b < 4; ++b) {
-          double r = 0;
-          for (int a = 0; a < 4; ++a) r += wx[static_cast<std::size_t>(a)] * node(i - 1 + a, j - 1 + b);
-          v += wy[static_cast<std::size_t>(b)] * r;
-        }
-        column[static_cast<std::size_t>(y)] = std::clamp(v, 0.0, deepest);
-      }
+      surface.Column(Pixels.Longitudes[static_cast<std::size_t>(x)], Pixels.Latitudes,
+                     Mask.Empty() ? std::span<const bool>() : std::span<const bool>(Mask[x]), result[x]);
     }
   };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < std::min(Settings.Threads, width); ++t) pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool) t.join();
+  if (surface.Report().Covered > 0) {
+    std::vector<std::thread> pool;
+    for (int t = 1; t < std::min(Settings.Threads, width); ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+  }
   if (stop) throw TCanceled();
-  return deliver();
+  // Only now does the caller's array change.
+  CheckCancel(Feedback);
+  if (Target.Width() != width || Target.Height() != height) Target.SetSize(width, height);
+  std::copy(result.All().begin(), result.All().end(), Target.All().begin());
+  Feedback.SetProgress(4, 4);
+  return surface.Report();
 }
 
 }  // namespace sondralis

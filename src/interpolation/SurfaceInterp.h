@@ -1,6 +1,12 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardInterp.h"
@@ -65,17 +71,80 @@ struct TSurfaceReport {
   int Covered = 0;         // pixels given a depth
 };
 
+// A surface fitted to the samples over the covered pixels of a grid, read
+// column by column. Fitting is the costly part (block medians, the sparse
+// solve); reading a pixel is a cubic through 16 lattice nodes, independent
+// of every other pixel, so columns may be read on any thread in any order.
+class TSurface {
+ public:
+  // Fits the surface for the pixels the mask covers (an empty mask covers
+  // every pixel) of the grid Pixels. Coord and Depth are the run's samples
+  // (longitude, latitude; centimetres); samples with a depth of 0 or less
+  // are shoreline. Reports the first four progress steps of
+  // SurfaceInterpolate (0 to 3 of 4) and throws TCanceled between them when
+  // the feedback is cancelled; throws ESurfaceError when the samples and
+  // depths differ in count, when there is no usable sample, when the mask
+  // and the pixel grid differ in size or the settings are out of range.
+  TSurface(const TPointList& Coord, const TValueList& Depth, const TPixelCoordinates& Pixels,
+           const TBooleanArray& Mask, const TSurfaceSettings& Settings, TFeedback& Feedback);
+
+  // The depth at every row Y of column Lon where Wanted[Y] is true (every row
+  // when Wanted is empty), at latitude Latitudes[Y], clamped to 0 .. the
+  // deepest sample; other rows of Depths are left as they are. Only pixels
+  // of the fitted grid's covered extent (and a few lattice cells around it)
+  // are meaningful.
+  void Column(double Lon, std::span<const double> Latitudes, std::span<const bool> Wanted,
+              std::span<double> Depths) const;
+
+  const TSurfaceReport& Report() const noexcept { return fReport; }
+
+ private:
+  TSurfaceReport fReport;
+  // The local plane in metres: x = (lon − Lon0)·Kx, y = (lat − Lat0)·Ky.
+  double fLon0 = 0, fLat0 = 0, fKx = 0, fKy = 0;
+  // The lattice: node (i, j) at (X0 + i·H, Y0 + j·H), value fNodes[j·Nx + i].
+  double fX0 = 0, fY0 = 0, fH = 1;
+  int fNx = 0, fNy = 0;
+  std::vector<double> fNodes;  // empty when nothing is covered
+  double fDeepest = 0;
+};
+
+// The surface of an interpolation run: fitted once, by whichever worker
+// asks first, while the others wait for it. The fit reports nothing and
+// stops when the run's feedback is cancelled.
+class TLazySurface {
+ public:
+  TLazySurface(TPointList Coord, TValueList Depth, std::shared_ptr<const TPixelCoordinates> Pixels,
+               TBooleanArray Mask, TSurfaceSettings Settings, const TFeedback& Run);
+
+  // The fitted surface, or null when the fit failed or was cancelled.
+  const TSurface* Get();
+  // Why the fit failed; empty when it succeeded, was cancelled or has not
+  // been tried.
+  std::string Error() const;
+
+ private:
+  TPointList fCoord;
+  TValueList fDepth;
+  std::shared_ptr<const TPixelCoordinates> fPixels;
+  TBooleanArray fMask;
+  TSurfaceSettings fSettings;
+  TSilentFeedback fFeedback;
+  mutable std::mutex fMutex;
+  bool fTried = false;
+  std::optional<TSurface> fSurface;
+  std::string fError;
+};
+
 // Fills Target (Pixels.Longitudes.size() columns × Pixels.Latitudes.size()
 // rows, made that size when it is not) with the surface through the samples
-// at every pixel the mask covers, and NaN everywhere else. Coord and Depth
-// are the run's samples (longitude, latitude; centimetres); samples with a
-// depth of 0 or less are shoreline. An empty mask covers every pixel.
+// at every pixel the mask covers, and NaN everywhere else: TSurface, then
+// every column read on Settings.Threads threads.
 //
 // Feedback gets the progress and is asked whether to stop between the steps
 // and while the pixels are filled; when it is cancelled the function throws
-// TCanceled and Target is left as it was. Throws ESurfaceError when the
-// samples and depths differ in count, when there is no usable sample, or
-// when the mask and the pixel grid differ in size.
+// TCanceled and Target is left as it was. Throws ESurfaceError as TSurface
+// does, before anything is touched.
 TSurfaceReport SurfaceInterpolate(const TPointList& Coord, const TValueList& Depth, const TPixelCoordinates& Pixels,
                                   const TBooleanArray& Mask, const TSurfaceSettings& Settings, TDepthArray& Target,
                                   TFeedback& Feedback);

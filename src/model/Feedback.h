@@ -34,12 +34,21 @@ class TFeedback {
 
   // Asks the operation to stop as soon as it can.
   void Cancel() noexcept { fCanceled.store(true, std::memory_order_relaxed); }
-  bool Canceled() const noexcept { return fCanceled.load(std::memory_order_relaxed); }
+  // Cancelled itself, or through the feedback it stops with.
+  bool Canceled() const noexcept {
+    return fCanceled.load(std::memory_order_relaxed) || (fStopsWith && fStopsWith->Canceled());
+  }
   // Makes the object usable for the next operation.
   void ResetCancel() noexcept { fCanceled.store(false, std::memory_order_relaxed); }
+  // Counts as cancelled whenever Outer is: for a part of an operation that
+  // reports its lines and progress elsewhere (or nowhere) but must stop
+  // with the whole. Outer must outlive this object; set before the part
+  // starts.
+  void StopWith(const TFeedback& Outer) noexcept { fStopsWith = &Outer; }
 
  private:
   std::atomic<bool> fCanceled{false};
+  const TFeedback* fStopsWith = nullptr;
 };
 
 // Feedback that goes nowhere and is never cancelled unless asked: for

@@ -160,18 +160,26 @@ bool TProject::ShowCoveragePreview() {
 
 // ---------------------------------------------------------------- interpolation
 
-bool TProject::StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener) {
-  if (!fFileLoaded) return false;
+TInterpolationSettings TProject::RunSettings() const {
   TInterpolationSettings settings = Settings.Interpolation;
   settings.Threads = std::clamp(settings.Threads, 1, fCPUCount);
   settings.Style = std::clamp(settings.Style, 2, 14);
+  return settings;
+}
+
+TRunInput TProject::RunInput() const {
   TRunInput input;
   input.MaxDepth = fMaxDepth;
   input.clShallow = fShallow;
   input.clDeep = fDeep;
   input.DecimateLatitude = fDecimateLatitude;
   input.DecimateLongitude = fDecimateLongitude;
-  if (!fDepthMap.StartInterpolation(fGPXView, settings, input, Feedback, Listener)) return false;
+  return input;
+}
+
+bool TProject::StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener) {
+  if (!fFileLoaded) return false;
+  if (!fDepthMap.StartInterpolation(fGPXView, RunSettings(), RunInput(), Feedback, Listener)) return false;
   // The picture will be traced and exported later in the grid, mask and
   // colours it is made with now, whatever happens to the view and the
   // swatches meanwhile.
@@ -188,7 +196,7 @@ bool TProject::PollInterpolation() {
   if (!fDepthMap.Running()) return true;
   try {
     if (!fDepthMap.Poll()) return false;
-  } catch (const TCanceled&) {
+  } catch (...) {
     fPendingRun.reset();
     throw;
   }
@@ -200,7 +208,7 @@ void TProject::WaitInterpolation() {
   if (!fDepthMap.Running()) return;
   try {
     fDepthMap.Wait();
-  } catch (const TCanceled&) {
+  } catch (...) {
     fPendingRun.reset();
     throw;
   }
@@ -221,6 +229,20 @@ void TProject::EndInterpolation() {
   run->Coord = fDepthMap.InCoord;
   run->Depth = fDepthMap.InDepth;
   fRun = std::move(run);
+}
+
+// ---------------------------------------------------------------- accuracy
+
+TAccuracy TProject::CheckAccuracy(const std::vector<TInterpolationMethod>& Methods, int Folds, TFeedback& Feedback) {
+  if (!fFileLoaded || !fInterpolable)
+    throw ERunRefused("There are no depth samples to check: load tracks with depth readings first.");
+  if (InterpolationRunning()) throw ERunRefused("An interpolation is running already.");
+  std::vector<TInterpolationSettings> methods;
+  for (TInterpolationMethod method : Methods) {
+    methods.push_back(RunSettings());
+    methods.back().Method = method;
+  }
+  return sondralis::CheckAccuracy(fGPXView, methods, RunInput(), Folds, Feedback);
 }
 
 // ---------------------------------------------------------------- contours

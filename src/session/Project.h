@@ -9,6 +9,7 @@
 #include "exports/MapExport.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
+#include "interpolation/MapAccuracy.h"
 #include "model/Feedback.h"
 #include "model/GPX.h"
 #include "session/MapInfo.h"
@@ -184,12 +185,23 @@ class TProject {
   // PollInterpolation or WaitInterpolation.
   bool StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener = nullptr);
   // Delivers what the workers did; true when no run is going any more.
-  // Never blocks. Throws TCanceled when the run has just ended cancelled.
+  // Never blocks. Throws TCanceled when the run has just ended cancelled,
+  // ERunRefused when it ended without a map (a surface that could not be
+  // fitted); the last completed run stays either way.
   bool PollInterpolation();
-  // Blocks until the run has ended; throws TCanceled.
+  // Blocks until the run has ended; throws TCanceled, ERunRefused.
   void WaitInterpolation();
   // A whole run, blocking: false when nothing is loaded; ERunRefused, TCanceled.
   bool Interpolate(TFeedback& Feedback);
+
+  // ---- accuracy
+
+  // How good the map a run with Settings.Interpolation would make now is,
+  // by the hold-out with Folds folds, for each method asked (Shepard at the
+  // settings' style and tolerance): CheckAccuracy of
+  // interpolation/MapAccuracy.h. Changes nothing of the project. Throws
+  // ERunRefused (nothing loaded, a run going, too few soundings), TCanceled.
+  TAccuracy CheckAccuracy(const std::vector<TInterpolationMethod>& Methods, int Folds, TFeedback& Feedback);
 
   // ---- contours
 
@@ -238,6 +250,9 @@ class TProject {
     int MaxDepth = 0;
   };
 
+  // The settings and inputs a run takes now.
+  TInterpolationSettings RunSettings() const;
+  TRunInput RunInput() const;
   void RefreshSourceView();
   void UpdateMapInfo();
   void ShowContours();

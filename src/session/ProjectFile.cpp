@@ -46,7 +46,7 @@ std::optional<TColor> ParseColour(const QString& text) {
   return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
 }
 
-const char* MethodName(TInterpolationMethod method) {
+const char* MethodKey(TInterpolationMethod method) {
   return method == TInterpolationMethod::Surface ? "surface" : "shepard";
 }
 
@@ -160,7 +160,7 @@ std::string ProjectFileText(const TProjectFile& File, const std::string& Project
   QJsonObject interpolation;
   interpolation.insert(QStringLiteral("radius"), s.Interpolation.Radius);
   interpolation.insert(QStringLiteral("style"), s.Interpolation.Style);
-  interpolation.insert(QStringLiteral("method"), QLatin1String(MethodName(s.Interpolation.Method)));
+  interpolation.insert(QStringLiteral("method"), QLatin1String(MethodKey(s.Interpolation.Method)));
   interpolation.insert(QStringLiteral("tolerance"), s.Interpolation.Tolerance);
   QJsonObject contours;
   contours.insert(QStringLiteral("step"), s.Contours.Step);
@@ -247,7 +247,7 @@ TProjectFile ParseProjectFile(const std::string& Text, const std::string& Projec
   const QJsonObject interpolation = read.Section(root, "interpolation");
   read.Int(interpolation, "interpolation", "radius", 0, kMaxInterpolationRadius, s.Interpolation.Radius);
   read.Int(interpolation, "interpolation", "style", 2, 14, s.Interpolation.Style);
-  std::string method = MethodName(s.Interpolation.Method);
+  std::string method = MethodKey(s.Interpolation.Method);
   read.Text(interpolation, "interpolation", "method", method);
   if (method == "shepard") s.Interpolation.Method = TInterpolationMethod::Shepard;
   else if (method == "surface") s.Interpolation.Method = TInterpolationMethod::Surface;

@@ -29,11 +29,19 @@ class EProjectFileError : public std::runtime_error {
 
 inline constexpr const char* kProjectExtension = ".sondralis";
 
+// The settings a project starts from: the project's own, with the
+// tolerance the window and `map` use.
+inline TProjectSettings DefaultProjectSettings() {
+  TProjectSettings s;
+  s.Interpolation.Tolerance = kMapTolerance;
+  return s;
+}
+
 // What a project file holds.
 struct TProjectFile {
   // The files in load order, each with its rule; absolute paths once read.
   std::vector<TProjectInput> Inputs;
-  TProjectSettings Settings;
+  TProjectSettings Settings = DefaultProjectSettings();
   TColor Shallow = clRed;
   TColor Deep = clBlue;
   // The size of the map the depth picture was made on (the window's Source

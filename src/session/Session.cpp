@@ -122,7 +122,7 @@ TButtonStates TSession::Buttons() const {
   b.btnTrkSaveGPX = b.btnTrkSaveHT = fAnyFileLoaded && idle;
   b.btnInterpolate = fProject.Interpolable() && idle;
   b.btnInterpolSaveBMP = fProject.InterpLoaded() && idle;
-  b.btnIsoMap = fProject.InterpLoaded() && idle;
+  b.btnIsoMap = b.btnCheckAccuracy = fProject.InterpLoaded() && idle;
   const bool traced = fProject.ContoursTraced();
   b.btnHtFit = b.btnHtZoom = traced;
   b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnCreateHT = traced && idle;
@@ -145,6 +145,7 @@ std::string TSession::RunningText() const {
   switch (fRunning) {
     case TRunning::IsoMap: return "Tracing contours";
     case TRunning::HTExport: return "Writing HT files";
+    case TRunning::Accuracy: return "Checking accuracy";
     case TRunning::Nothing: break;
   }
   return {};
@@ -153,6 +154,7 @@ std::string TSession::RunningText() const {
 TProgress TSession::RunningProgress() const {
   if (fProject.InterpolationRunning()) return Progress(TProgressBar::Interpolate);
   if (fRunning == TRunning::IsoMap) return Progress(TProgressBar::IsoMap);
+  if (fRunning == TRunning::Accuracy) return Progress(TProgressBar::Interpolate);
   return {Cancellable(), 0, 0};
 }
 
@@ -162,7 +164,7 @@ std::string TSession::LastRunText() const {
   // The tolerance bounds Shepard's far field; the surface has none.
   if (fLastRun->Method == TInterpolationMethod::Shepard) {
     const double tolerance = fLastRun->Tolerance;
-    text += ", tolerance " + FormatFixed(tolerance, tolerance == std::floor(tolerance) ? 0 : 1) + " cm";
+    text += ", tolerance " + FormatNumber(tolerance) + " cm";
   }
   return text + ": " + FormatFixed(fLastRun->Seconds, 2) + " s";
 }
@@ -233,6 +235,8 @@ void TSession::ReadSettings() {
   TProjectSettings& s = fProject.Settings;
   s.Interpolation.Style = std::clamp(Settings.InterpolatorStyle, 2, 14);
   s.Interpolation.Threads = std::clamp(Settings.InterpolateThrds, 1, fProject.CPUCount());
+  s.Interpolation.Method = Settings.InterpolationMethod;
+  s.Interpolation.Tolerance = Settings.InterpolationTolerance;
   s.HT.TrackName = Settings.TrackName;
   s.HT.ReduceWaypoints = Settings.ReduceWaypoints;
 }
@@ -493,6 +497,10 @@ bool TSession::PollInterpolation() {
   } catch (const TCanceled&) {
     EndInterpolation(false);
     return true;
+  } catch (const std::exception& e) {
+    EndInterpolation(false);
+    Report(e);
+    return true;
   }
   EndInterpolation(true);
   return true;
@@ -504,6 +512,10 @@ bool TSession::Interpolate() {
     fProject.WaitInterpolation();
   } catch (const TCanceled&) {
     EndInterpolation(false);
+    return false;
+  } catch (const std::exception& e) {
+    EndInterpolation(false);
+    Report(e);
     return false;
   }
   EndInterpolation(true);
@@ -528,6 +540,41 @@ void TSession::EndInterpolation(bool Completed) {
   Notify(TChange::InterpolatedPicture);
   Notify(TChange::Running);
   if (Completed) Notify(TChange::LastRun);
+}
+
+bool TSession::CheckAccuracy() {
+  TCommandGuard command(*this);
+  if (!command || !fProject.FileLoaded()) return false;
+  const std::optional<int> radius = InterpolationRadius();
+  if (!radius) return false;
+  ReadSettings();
+  fProject.Settings.Interpolation.Radius = *radius;
+
+  TBusyGuard busy(*this, false);
+  SetRunning(TRunning::Accuracy);
+  SetProgress(TProgressBar::Interpolate, {true, 0, 0});
+  fRunFeedback->ResetCancel();
+  bool checked = false;
+  try {
+    const TAccuracy accuracy = fProject.CheckAccuracy({TInterpolationMethod::Shepard, TInterpolationMethod::Surface},
+                                                      kAccuracyFolds, *fRunFeedback);
+    std::string text;
+    for (const TMethodAccuracy& m : accuracy.Methods) {
+      if (!text.empty()) text += '\n';
+      text += AccuracyLine(m);
+    }
+    fAccuracyText = text;
+    checked = true;
+  } catch (const TCanceled&) {
+  } catch (const std::exception& e) {
+    Report(e);
+  }
+  SetRunning(TRunning::Nothing);
+  TProgress progress = Progress(TProgressBar::Interpolate);
+  progress.Visible = false;
+  SetProgress(TProgressBar::Interpolate, progress);
+  if (checked) fQuestions.ShowInformation(fAccuracyText);
+  return checked;
 }
 
 std::string TSession::SaveInterpolatedImage() {

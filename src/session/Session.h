@@ -182,6 +182,17 @@ class TSession {
   bool Interpolate();
   // "Save Image..." of the Interpolated Map: the path written, or empty.
   std::string SaveInterpolatedImage();
+  // The "Interpolator Style" slider applies: the method chosen is Shepard's.
+  bool StyleApplies() const noexcept { return Settings.InterpolationMethod == TInterpolationMethod::Shepard; }
+  // "Check accuracy": how close the map "Interpolate" would make now comes to
+  // soundings it was made without (CheckAccuracy with kAccuracyFolds folds),
+  // for Shepard at the slider's style and for the surface method. The
+  // figures, one line per method, go to the log and are shown as
+  // information, and stay in AccuracyText. False when refused (with a
+  // message) or cancelled; the project does not change either way.
+  bool CheckAccuracy();
+  const std::string& AccuracyText() const noexcept { return fAccuracyText; }
+  static constexpr int kAccuracyFolds = 5;
 
   // ---- ISO Contour and HT Contour
 
@@ -256,7 +267,7 @@ class TSession {
   friend class TCommandGuard;
 
   // The long command running now, as far as the buttons care.
-  enum class TRunning { Nothing, IsoMap, HTExport };
+  enum class TRunning { Nothing, IsoMap, HTExport, Accuracy };
   void SetRunning(TRunning Running);
   // What "Start over" empties and resets, for it and for opening a project.
   void ClearMaps();
@@ -335,6 +346,7 @@ class TSession {
   std::optional<TRunSummary> fLastRun;
   TRunSummary fRunStarting;
   std::chrono::steady_clock::time_point fRunStartedAt;
+  std::string fAccuracyText;
 };
 
 }  // namespace sondralis

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "interpolation/InterpolationRun.h"
+
 namespace sondralis {
 
 // What the window's fields hold; the window writes them before calling a
@@ -16,6 +18,9 @@ struct TSessionSettings {
   std::string InterpolationWidth = "30";  // edtInterpolationWidth: band width in pixels, 0 to 999
   int InterpolatorStyle = 8;              // tbInterpolatorStyle: power of the weights, 2 to 14
   int InterpolateThrds = 1;               // tbInterpolateThrds: workers, 1 to the CPU count
+  // The "Method" choice beside the style slider, which applies to Shepard only.
+  TInterpolationMethod InterpolationMethod = TInterpolationMethod::Shepard;
+  double InterpolationTolerance = kMapTolerance;  // no field: Shepard's tolerance in centimetres
   std::string IsoStep = "100";            // edtIsoStep: centimetres between contour levels
   std::string TrackName = "NewTrack";     // edtTrackName: name of the contour HT tracks
   bool ReduceWaypoints = false;           // cbReduceWaypoints
@@ -52,6 +57,7 @@ struct TButtonStates {
   // Interpolated Map.
   bool btnInterpolate = false;
   bool btnInterpolSaveBMP = false;
+  bool btnCheckAccuracy = false;  // "Check accuracy"
   // ISO Contour.
   bool btnIsoMap = false;
   bool btnIsoSaveBMP = false;

@@ -149,7 +149,7 @@ TEST_F(WindowTest, StatusBarShowsRunsAndCancelsThem) {
   EXPECT_EQ(form->RunLabel->text(), "Interpolating");
   ASSERT_TRUE(WaitForInterpolation(*form));
   EXPECT_FALSE(form->CancelButton->isVisible());
-  EXPECT_TRUE(form->LastRunLabel->text().startsWith("Last run: Shepard, tolerance 0 cm: "))
+  EXPECT_TRUE(form->LastRunLabel->text().startsWith("Last run: Shepard, tolerance 0.001 cm: "))
       << form->LastRunLabel->text().toStdString();
   Hover(form->GPXImage, {300, 300});
   EXPECT_TRUE(std::regex_match(form->DepthReadout->text().toStdString(), std::regex("Depth \\d+\\.\\d m")))

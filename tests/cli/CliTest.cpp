@@ -94,6 +94,15 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The fields of a line up to each separator (a field after the last one is
+// dropped: append a separator to keep it).
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> fields;
+  std::istringstream in(text);
+  for (std::string f; std::getline(in, f, separator);) fields.push_back(f);
+  return fields;
+}
+
 // The counts of values left out, for a file that lost nothing.
 const std::string kNothingLeftOut = ", \"unreadable_depths\":0, \"skipped_points\":0, \"skipped_placemarks\":0}";
 
@@ -572,7 +581,8 @@ TEST_F(CliTest, MapMakesEveryOutputOfTheExampleLake) {
     folders.insert((*it)[1]);
   EXPECT_EQ(folders, levels);
 
-  // grid on the samples over the map's extent gives the map's depths.
+  // grid on the samples over the map's extent gives the map's depths, within
+  // the tolerance map runs Shepard's method at.
   const AsciiGrid map = ReadAsciiGrid(ReadAll(out / "depth.asc"));
   ASSERT_EQ(map.ncols, 300);
   ASSERT_EQ(map.nrows, 200);
@@ -588,9 +598,79 @@ TEST_F(CliTest, MapMakesEveryOutputOfTheExampleLake) {
   for (std::size_t i = 0; i < map.values.size(); ++i) {
     if (map.values[i] == map.nodata) continue;
     ++covered;
-    ASSERT_NEAR(grid.values[i], map.values[i], 1e-12 * std::abs(map.values[i])) << "cell " << i;
+    ASSERT_NEAR(grid.values[i], map.values[i], 0.001 + 1e-12 * std::abs(map.values[i])) << "cell " << i;
   }
   EXPECT_GT(covered, 10000);
+}
+
+// map's method and tolerance: at tolerance 0 grid gives depth.asc again to
+// the last digits; the surface method covers the same cells within 0 .. the
+// deepest reading; the summary names the method. grid's surface is the same
+// on any thread count; bad values are refused.
+TEST_F(CliTest, MapAndGridTakeTheMethodAndTheTolerance) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const auto map = [&](const std::string& name, std::vector<std::string> options) {
+    std::vector<std::string> args = {"map", survey, shore, "-d", (dir / name).string(), "--size", "240x160"};
+    args.insert(args.end(), options.begin(), options.end());
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  const std::string exactSummary = map("exact", {"--tolerance", "0"});
+  EXPECT_NE(exactSummary.find(" s (Shepard style 8, tolerance 0 cm), contours "), std::string::npos) << exactSummary;
+  EXPECT_NE(map("default", {"--style", "6"}).find(" s (Shepard style 6, tolerance 0.001 cm), contours "),
+            std::string::npos);
+  EXPECT_NE(map("surface", {"--method", "Surface"}).find(" s (Surface), contours "), std::string::npos);
+
+  std::smatch extent;
+  ASSERT_TRUE(std::regex_search(exactSummary, extent, std::regex("Extent: +([-0-9.e,]+)\n")));
+  const RunResult r = Run({"grid", (dir / "exact/samples.csv").string(), "--extent", extent[1].str(), "--size",
+                           "240x160", "-o", (dir / "grid.asc").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const AsciiGrid exact = ReadAsciiGrid(ReadAll(dir / "exact/depth.asc"));
+  const AsciiGrid grid = ReadAsciiGrid(ReadAll(dir / "grid.asc"));
+  const AsciiGrid surface = ReadAsciiGrid(ReadAll(dir / "surface/depth.asc"));
+  ASSERT_EQ(exact.values.size(), 240u * 160u);
+  ASSERT_EQ(grid.values.size(), exact.values.size());
+  ASSERT_EQ(surface.values.size(), exact.values.size());
+  int covered = 0;
+  for (std::size_t i = 0; i < exact.values.size(); ++i) {
+    ASSERT_EQ(surface.values[i] == surface.nodata, exact.values[i] == exact.nodata) << "cell " << i;
+    if (exact.values[i] == exact.nodata) continue;
+    ++covered;
+    ASSERT_NEAR(grid.values[i], exact.values[i], 1e-12 * std::abs(exact.values[i])) << "cell " << i;
+    ASSERT_GE(surface.values[i], 0) << "cell " << i;
+    ASSERT_LE(surface.values[i], 1948) << "cell " << i;
+  }
+  EXPECT_GT(covered, 5000);
+  // The two methods make different maps of the same lake.
+  EXPECT_NE(ReadAll(dir / "surface/depth.bmp"), ReadAll(dir / "exact/depth.bmp"));
+
+  // grid by the surface method: one thread or two, the same bytes.
+  for (const char* threads : {"1", "2"}) {
+    const RunResult g = Run({"grid", (dir / "exact/samples.csv").string(), "--extent", extent[1].str(), "--size",
+                             "120x80", "--method", "surface", "--threads", threads, "-o",
+                             (dir / (std::string("surface") + threads + ".asc")).string()});
+    ASSERT_EQ(g.status, 0) << g.err;
+  }
+  const std::string one = ReadAll(dir / "surface1.asc");
+  EXPECT_EQ(one, ReadAll(dir / "surface2.asc"));
+  const AsciiGrid everywhere = ReadAsciiGrid(one);
+  ASSERT_EQ(everywhere.values.size(), 120u * 80u);
+  for (double v : everywhere.values) ASSERT_TRUE(v >= 0 && v <= 1948) << v;
+
+  for (const auto& bad : std::vector<std::vector<std::string>>{
+           {"map", survey, "-d", (dir / "bad").string(), "--method", "kriging"},
+           {"map", survey, "-d", (dir / "bad").string(), "--tolerance", "-1"},
+           {"map", survey, "-d", (dir / "bad").string(), "--tolerance", "nan"},
+           {"grid", (dir / "exact/samples.csv").string(), "--extent", "0,0,1,1", "--size", "2x2", "--tolerance",
+            "1000", "-o", (dir / "bad.asc").string()}}) {
+    const RunResult b = Run(bad);
+    EXPECT_EQ(b.status, 2) << b.err;
+    EXPECT_NE(b.err.find(bad[bad.size() - (bad[0] == "grid" ? 4 : 2)]), std::string::npos) << b.err;
+    EXPECT_FALSE(fs::exists(dir / "bad"));
+    EXPECT_FALSE(fs::exists(dir / "bad.asc"));
+  }
 }
 
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
@@ -634,13 +714,86 @@ TEST_F(CliTest, HelpAndVersion) {
   RunResult r = Run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("sondralis-cli ", 0), 0u) << r.out;
-  for (const char* cmd : {"info", "convert", "ht", "map", "grid"}) {
+  for (const char* cmd : {"info", "convert", "ht", "map", "grid", "validate"}) {
     r = Run({cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.out.find(std::string("sondralis-cli ") + cmd), std::string::npos) << r.out;
   }
   r = Run({"ht", "--help"});
   EXPECT_NE(r.out.find("--name"), std::string::npos);
+}
+
+// validate: one line per method, or JSON; the folds file names every
+// compared sounding once; the surface scores better than Shepard on the
+// example lake; what cannot be checked fails cleanly and writes nothing.
+TEST_F(CliTest, ValidateScoresEachMethod) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  RunResult r = Run({"validate", survey, shore, "--size", "260x180", "--folds", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("Hold-out: +[0-9]+ soundings of 4 segments in 4 pieces, 3 folds, "
+                                                    "260 x 180 px")))
+      << lines[0];
+  const std::regex figures("(Shepard style 8|Surface): ([0-9]+) held-out soundings, RMS ([0-9.]+) cm, median "
+                           "[0-9.]+ cm, 95th percentile [0-9.]+ cm");
+  std::smatch shepard, surface;
+  ASSERT_TRUE(std::regex_match(lines[1], shepard, figures)) << lines[1];
+  ASSERT_TRUE(std::regex_match(lines[2], surface, figures)) << lines[2];
+  EXPECT_EQ(shepard[1], "Shepard style 8");
+  EXPECT_EQ(surface[1], "Surface");
+  EXPECT_EQ(shepard[2], surface[2]);
+  EXPECT_LT(std::stod(surface[3]), std::stod(shepard[3]));
+  const std::string heldOut = surface[2], surfaceRms = surface[3];
+
+  const fs::path csv = dir / "folds.csv";
+  r = Run({"validate", survey, shore, "--size", "260x180", "--folds", "3", "--method", "surface", "--json",
+           "--folds-csv", csv.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 1u) << r.out;
+  const std::regex json(
+      "\\{\"method\":\"surface\", \"style\":8, \"tolerance_cm\":0.001, \"folds\":3, \"held_out\":([0-9]+), "
+      "\"rms_cm\":([0-9.]+), \"median_abs_cm\":[0-9.]+, \"p95_abs_cm\":[0-9.]+\\}");
+  std::smatch object;
+  ASSERT_TRUE(std::regex_match(lines[0], object, json)) << lines[0];
+  EXPECT_EQ(object[1], heldOut);
+  EXPECT_NEAR(std::stod(object[2]), std::stod(surfaceRms), 0.05);
+  std::vector<std::string> rows = Lines(ReadAll(csv));
+  ASSERT_GT(rows.size(), 1000u);
+  EXPECT_EQ(rows[0], "lon,lat,depth,fold,pixel_lon,pixel_lat");
+  int compared = 0;
+  std::set<std::string> folds;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const std::vector<std::string> fields = Split(rows[i] + ",", ',');
+    ASSERT_EQ(fields.size(), 6u) << rows[i];
+    folds.insert(fields[3]);
+    if (!fields[4].empty()) ++compared;
+  }
+  EXPECT_EQ(folds, (std::set<std::string>{"-1", "0", "1", "2"}));
+  EXPECT_EQ(std::to_string(compared), object[1].str());
+
+  Write("one.gpx",
+        "<?xml version=\"1.0\"?><gpx version=\"1.1\" creator=\"t\" xmlns=\"http://www.topografix.com/GPX/1/1\">"
+        "<trk><trkseg><trkpt lat=\"47.1\" lon=\"8.1\"><extensions><depth>450</depth></extensions></trkpt>"
+        "</trkseg></trk></gpx>");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"validate", survey, "--folds", "1"}, 2, "--folds"},
+      {{"validate", survey, "--method", "tin"}, 2, "--method"},
+      {{"validate"}, 2, "validate needs at least one input"},
+      {{"validate", (dir / "one.gpx").string(), "--folds-csv", (dir / "bad.csv").string()}, 1, "nothing to interpolate"},
+      {{"validate", survey, "--folds-csv", survey}, 2, "is both an input and the output"},
+  };
+  for (const auto& c : cases) {
+    const RunResult bad = Run(c.args);
+    EXPECT_EQ(bad.status, c.status) << c.message << "\n" << bad.err;
+    EXPECT_NE(bad.err.find(c.message), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(dir / "bad.csv"));
+  }
 }
 
 // grid: every node against Shepard's formula evaluated here in extended

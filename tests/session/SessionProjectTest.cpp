@@ -337,7 +337,7 @@ TEST_F(SessionTest, StatusBarReadsPositionDepthAndTheLastRun) {
   }
 
   ASSERT_TRUE(s.Interpolate());
-  EXPECT_TRUE(std::regex_match(s.LastRunText(), std::regex("Shepard, tolerance 0 cm: \\d+\\.\\d\\d s"))) << s.LastRunText();
+  EXPECT_TRUE(std::regex_match(s.LastRunText(), std::regex("Shepard, tolerance 0.001 cm: \\d+\\.\\d\\d s"))) << s.LastRunText();
   EXPECT_NE(std::find(host.Changes.begin(), host.Changes.end(), TChange::LastRun), host.Changes.end());
   // On the Source Tracks map the depth is the depth map's at the same place,
   // also after the map was zoomed and panned away from the run's grid.
