@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
@@ -311,6 +312,26 @@ void TForm1::CreateInterpolatedMapTab() {
   ends->addStretch(1);
   ends->addWidget(NewLabel(nullptr, "Label8", QStringLiteral("hard")));
   column->addLayout(ends);
+  // After the Parts' controls, so their tab order stays as it is.
+  column->addSpacing(8);
+  MethodLabel = NewLabel(nullptr, "MethodLabel", QStringLiteral("Method:"));
+  column->addWidget(MethodLabel);
+  MethodChoice = new QComboBox;
+  MethodChoice->setObjectName(QStringLiteral("MethodChoice"));
+  // The items in the order of TInterpolationMethod.
+  MethodChoice->addItem(QStringLiteral("Shepard (the style above)"));
+  MethodChoice->addItem(QStringLiteral("Surface (smooth)"));
+  MethodChoice->setToolTip(QStringLiteral(
+      "How the depths between the soundings are found. Shepard weighs the nearby soundings as the style slider "
+      "says. Surface fits a smooth bottom through them, closer to the truth where the lines lie far apart. "
+      "\"Check accuracy\" tells which suits your survey."));
+  column->addWidget(MethodChoice);
+  MethodLabel->setBuddy(MethodChoice);
+  connect(MethodChoice, &QComboBox::currentIndexChanged, this, [this] { MethodChoiceChange(); });
+  CheckAccuracyButton = NewButton(
+      column, "CheckAccuracyButton", QStringLiteral("Check accuracy"),
+      QStringLiteral("Maps the lake again five times, each time without a fifth of the tracks, and compares the "
+                     "depths left out with the map: the error of each method in centimetres."));
   column->addStretch(1);
   lblMapSize1 = NewLabel(nullptr, "lblMapSize1");
   lblMaxDepth1 = NewLabel(nullptr, "lblMaxDepth1");
@@ -482,6 +503,7 @@ void TForm1::ConnectPanes() {
   connect(btnStartOver, &QPushButton::clicked, this, &TForm1::btnStartOverClick);
   connect(btnApplyInterpolationRadius, &QPushButton::clicked, this, &TForm1::btnApplyInterpolationRadiusClick);
   connect(btnInterpolate, &QPushButton::clicked, this, &TForm1::btnInterpolateClick);
+  connect(CheckAccuracyButton, &QPushButton::clicked, this, &TForm1::CheckAccuracyClick);
   connect(btnInterpolSaveBMP, &QPushButton::clicked, this, &TForm1::btnInterpolSaveBMPClick);
   connect(btnIsoMap, &QPushButton::clicked, this, &TForm1::btnIsoMapClick);
   connect(btnIsoSaveBMP, &QPushButton::clicked, this, &TForm1::btnIsoSaveBMPClick);
@@ -498,6 +520,7 @@ void TForm1::ReadControls() {
   s.InterpolationWidth = edtInterpolationWidth->text().toStdString();
   s.InterpolatorStyle = tbInterpolatorStyle->value();
   s.InterpolateThrds = tbInterpolateThrds->value();
+  s.InterpolationMethod = MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
   s.IsoStep = edtIsoStep->text().toStdString();
   s.TrackName = edtTrackName->text().toStdString();
   s.ReduceWaypoints = cbReduceWaypoints->isChecked();
@@ -609,6 +632,17 @@ void TForm1::tbInterpolateThrdsChange() {
 
 void TForm1::tbInterpolatorStyleChange() {
   lblInterpolateStyle->setText(Q(TSession::InterpolatorStyleText(tbInterpolatorStyle->value())));
+}
+
+void TForm1::MethodChoiceChange() {
+  if (!fSession) return;
+  fSession->Settings.InterpolationMethod =
+      MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
+  tbInterpolatorStyle->setEnabled(fSession->StyleApplies());
+}
+
+void TForm1::CheckAccuracyClick() {
+  Run([this] { fSession->CheckAccuracy(); });
 }
 
 // ---------------------------------------------------------------- ISO Contour, HT Contour
@@ -854,6 +888,7 @@ void TForm1::ShowButtons() {
   btnTrkSaveHT->setEnabled(b.btnTrkSaveHT);
   btnInterpolate->setEnabled(b.btnInterpolate);
   btnInterpolSaveBMP->setEnabled(b.btnInterpolSaveBMP);
+  CheckAccuracyButton->setEnabled(b.btnCheckAccuracy);
   btnIsoMap->setEnabled(b.btnIsoMap);
   btnIsoSaveBMP->setEnabled(b.btnIsoSaveBMP);
   btnIsoSaveGPX->setEnabled(b.btnIsoSaveGPX);

@@ -16,6 +16,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QDialog;
 class QMenu;
 class QSettings;
@@ -46,7 +47,8 @@ struct TMenuActions {
   // View
   QAction *Fit = nullptr, *ZoomIn = nullptr, *ZoomOut = nullptr, *ZoomArea = nullptr, *AdvancedTabs = nullptr;
   // Map
-  QAction *Interpolate = nullptr, *IsoMap = nullptr, *CreateHT = nullptr, *Cancel = nullptr;
+  QAction *Interpolate = nullptr, *CheckAccuracy = nullptr, *IsoMap = nullptr, *CreateHT = nullptr,
+          *Cancel = nullptr;
   // Help
   QAction *HowTo = nullptr, *About = nullptr, *ResetSettings = nullptr;
 };
@@ -118,6 +120,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   // "Cancel" in the status bar, Map > Cancel and Esc: stops the long run.
   void CancelClick();
   void ResetSettingsClick();
+  // "Check accuracy" on the Interpolated Map tab and in the Map menu.
+  void CheckAccuracyClick();
   void HowToClick();
   void AboutClick();
   // "Open the example": loads the example lake as "Add Files..." would.
@@ -190,6 +194,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   void TabSheet6Show();
   void tbInterpolateThrdsChange();
   void tbInterpolatorStyleChange();
+  // The method chosen; the style slider applies to Shepard's alone.
+  void MethodChoiceChange();
   void ResizePane(TPane pane);
   void pnlTracksResize();
   void pnlInterpolatedImageResize();
@@ -280,6 +286,11 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
          *lblMaxDepth3 = nullptr;
   QLabel* Label6 = nullptr;  // "0 m" at the shallow end of the Interpolated Map legend
   QProgressBar* pbInterpolate = nullptr;
+  // Added below the style slider: the method of the run (the slider applies
+  // to Shepard's only) and the hold-out check of both methods.
+  QLabel* MethodLabel = nullptr;
+  QComboBox* MethodChoice = nullptr;
+  QPushButton* CheckAccuracyButton = nullptr;
 
   // ISO Contour
   QPushButton *btnIsoSaveBMP = nullptr, *btnIsoSaveGPX = nullptr, *btnIsoMap = nullptr;

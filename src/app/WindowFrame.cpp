@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -115,6 +116,8 @@ void TForm1::CreateMenus() {
   QMenu* map = menuBar()->addMenu(QStringLiteral("&Map"));
   Actions.Interpolate =
       follower(map, QStringLiteral("Interpolate"), QKeySequence(Qt::Key_F5), btnInterpolate, &TForm1::btnInterpolateClick);
+  Actions.CheckAccuracy = follower(map, QStringLiteral("Check accuracy"), {}, CheckAccuracyButton,
+                                   &TForm1::CheckAccuracyClick);
   Actions.IsoMap = follower(map, QStringLiteral("ISO Map"), QKeySequence(Qt::Key_F6), btnIsoMap, &TForm1::btnIsoMapClick);
   Actions.CreateHT = follower(map, QStringLiteral("Create HT-File"), {}, btnCreateHT, &TForm1::btnCreateHTClick);
   map->addSeparator();
@@ -266,6 +269,8 @@ void TForm1::WriteControls() {
   edtInterpolationWidth->setText(Q(s.InterpolationWidth));
   tbInterpolatorStyle->setValue(s.InterpolatorStyle);
   tbInterpolateThrds->setValue(s.InterpolateThrds);
+  MethodChoice->setCurrentIndex(s.InterpolationMethod == TInterpolationMethod::Surface ? 1 : 0);
+  tbInterpolatorStyle->setEnabled(fSession->StyleApplies());
   edtIsoStep->setText(Q(s.IsoStep));
   edtTrackName->setText(Q(s.TrackName));
   cbReduceWaypoints->setChecked(s.ReduceWaypoints);

@@ -44,6 +44,11 @@ void TWindowSettings::LoadFields(TSessionSettings& Fields, TColor& Shallow, TCol
   bool ok = false;
   const int style = s.value(kFields + QStringLiteral("style")).toInt(&ok);
   if (ok && style >= 2 && style <= 14) Fields.InterpolatorStyle = style;
+  const QString method = s.value(kFields + QStringLiteral("method")).toString();
+  if (method == QLatin1String("shepard")) Fields.InterpolationMethod = TInterpolationMethod::Shepard;
+  if (method == QLatin1String("surface")) Fields.InterpolationMethod = TInterpolationMethod::Surface;
+  const double tolerance = s.value(kFields + QStringLiteral("tolerance")).toDouble(&ok);
+  if (ok && tolerance >= 0 && tolerance <= 100) Fields.InterpolationTolerance = tolerance;
   const QString step = s.value(kFields + QStringLiteral("step")).toString();
   if (DigitsOnly(step, 4)) Fields.IsoStep = step.toStdString();
   const QVariant name = s.value(kFields + QStringLiteral("trackName"));
@@ -60,6 +65,10 @@ void TWindowSettings::SaveFields(const TSessionSettings& Fields, TColor Shallow,
   QSettings& s = *fStore;
   s.setValue(kFields + QStringLiteral("radius"), QString::fromStdString(Fields.InterpolationWidth));
   s.setValue(kFields + QStringLiteral("style"), Fields.InterpolatorStyle);
+  s.setValue(kFields + QStringLiteral("method"), QLatin1String(Fields.InterpolationMethod == TInterpolationMethod::Surface
+                                                                    ? "surface"
+                                                                    : "shepard"));
+  s.setValue(kFields + QStringLiteral("tolerance"), Fields.InterpolationTolerance);
   s.setValue(kFields + QStringLiteral("step"), QString::fromStdString(Fields.IsoStep));
   s.setValue(kFields + QStringLiteral("trackName"), QString::fromStdString(Fields.TrackName));
   s.setValue(kFields + QStringLiteral("reduceWaypoints"), Fields.ReduceWaypoints);

@@ -102,6 +102,8 @@ void TSession::ApplyProjectSettings(const TProjectFile& File) {
   fProject.Settings.Interpolation.Threads = threads;
   Settings.InterpolationWidth = std::to_string(File.Settings.Interpolation.Radius);
   Settings.InterpolatorStyle = File.Settings.Interpolation.Style;
+  Settings.InterpolationMethod = File.Settings.Interpolation.Method;
+  Settings.InterpolationTolerance = File.Settings.Interpolation.Tolerance;
   Settings.IsoStep = std::to_string(File.Settings.Contours.Step);
   Settings.TrackName = File.Settings.HT.TrackName;
   Settings.ReduceWaypoints = File.Settings.HT.ReduceWaypoints;

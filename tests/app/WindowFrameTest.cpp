@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QSettings>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <regex>
 
 #include "app/DevicePicture.h"
@@ -36,6 +38,7 @@ void ExpectMenusFollowButtons(const TForm1& form) {
       {a.ExportContourImage, "btnIsoSaveBMP"}, {a.ExportContourTracks, "btnIsoSaveGPX"},
       {a.ExportHT, "btnCreateHT"},          {a.StartOver, "btnStartOver"},
       {a.Interpolate, "btnInterpolate"},    {a.IsoMap, "btnIsoMap"},
+      {a.CheckAccuracy, "CheckAccuracyButton"},
       {a.CreateHT, "btnCreateHT"},          {a.ResetSettings, "btnStartOver"},
   };
   for (const auto& [action, button] : followers)
@@ -196,6 +199,61 @@ TEST_F(WindowTest, StatusBarShowsRunsAndCancelsThem) {
   ExpectUsable();
 }
 
+// The method chosen below the style slider is the one the run uses (the
+// slider greys for the surface, which has no style), and "Check accuracy"
+// from the button or the menu runs the hold-out of both methods as a run the
+// status bar shows and can cancel.
+TEST_F(WindowTest, MethodAndCheckAccuracyReachTheSession) {
+  AddFiles({kSurvey, kShoreKml});
+  EXPECT_EQ(form->MethodChoice->currentIndex(), 0);
+  EXPECT_TRUE(form->tbInterpolatorStyle->isEnabled());
+  EXPECT_FALSE(Enabled(*form, "CheckAccuracyButton")) << "nothing to check before the first map";
+  form->MethodChoice->setCurrentIndex(1);
+  EXPECT_FALSE(form->tbInterpolatorStyle->isEnabled());
+  form->Actions.Interpolate->trigger();
+  ASSERT_TRUE(WaitForInterpolation(*form));
+  EXPECT_EQ(form->Session().Project().Settings.Interpolation.Method, TInterpolationMethod::Surface);
+  EXPECT_TRUE(form->LastRunLabel->text().startsWith("Last run: Surface: ")) << form->LastRunLabel->text().toStdString();
+  const QImage surface = form->Session().Project().InterpolatedImage().Image();
+  form->MethodChoice->setCurrentIndex(0);
+  EXPECT_TRUE(form->tbInterpolatorStyle->isEnabled());
+  Click(*form, "btnInterpolate");
+  ASSERT_TRUE(WaitForInterpolation(*form));
+  EXPECT_TRUE(form->LastRunLabel->text().startsWith("Last run: Shepard, ")) << form->LastRunLabel->text().toStdString();
+  EXPECT_FALSE(form->Session().Project().InterpolatedImage().Image() == surface) << "the two methods draw apart";
+  ExpectMenusFollowButtons(*form);
+
+  // Map > Check accuracy, looked at while it runs and cancelled: no figures.
+  const QImage picture = form->Session().Project().InterpolatedImage().Image();
+  bool looked = false;
+  QTimer::singleShot(0, [&] {
+    looked = true;
+    EXPECT_EQ(form->RunLabel->text(), "Checking accuracy");
+    EXPECT_TRUE(form->CancelButton->isVisible());
+    for (const char* name : {"btnAddFiles", "btnInterpolate", "btnIsoMap", "CheckAccuracyButton"})
+      EXPECT_FALSE(Enabled(*form, name)) << name;
+    ExpectMenusFollowButtons(*form);
+    form->CancelButton->click();
+  });
+  form->Actions.CheckAccuracy->trigger();
+  EXPECT_TRUE(looked);
+  EXPECT_TRUE(host.Informations.empty()) << host.Informations.front();
+  EXPECT_FALSE(form->CancelButton->isVisible());
+  ExpectUsable();
+
+  // The button, run to its end: one line per method, and the map as it was.
+  Click(*form, "CheckAccuracyButton");
+  ASSERT_EQ(host.Informations.size(), 1u);
+  const std::string& figures = host.Informations.front();
+  EXPECT_EQ(figures, form->Session().AccuracyText());
+  EXPECT_NE(figures.find("Shepard"), std::string::npos) << figures;
+  EXPECT_NE(figures.find("Surface"), std::string::npos) << figures;
+  EXPECT_EQ(std::count(figures.begin(), figures.end(), '\n'), 1) << figures;
+  EXPECT_TRUE(form->Session().Project().InterpolatedImage().Image() == picture);
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+  ExpectUsable();
+}
+
 // The start text until something is loaded, with the example lake one
 // click away.
 TEST_F(WindowTest, StartTextLeadsToTheExample) {
@@ -249,6 +307,7 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
   form = Restart();
   form->edtInterpolationWidth->setText("45");
   form->tbInterpolatorStyle->setValue(12);
+  form->MethodChoice->setCurrentIndex(1);
   form->edtIsoStep->setText("50");
   form->edtTrackName->setText("Lake Trip");
   form->cbReduceWaypoints->setChecked(true);
@@ -269,6 +328,8 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
   EXPECT_EQ(form->edtInterpolationWidth->text(), "45");
   EXPECT_EQ(form->tbInterpolatorStyle->value(), 12);
   EXPECT_EQ(Text(*form, "lblInterpolateStyle"), "Interpolator Style: 12");
+  EXPECT_EQ(form->MethodChoice->currentIndex(), 1);
+  EXPECT_FALSE(form->tbInterpolatorStyle->isEnabled()) << "the surface has no style";
   EXPECT_EQ(form->edtIsoStep->text(), "50");
   EXPECT_EQ(form->edtTrackName->text(), "Lake Trip");
   EXPECT_TRUE(form->cbReduceWaypoints->isChecked());
@@ -296,17 +357,21 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
   ASSERT_TRUE(fs::exists(Path("lake.sondralis")));
   EXPECT_EQ(form->RecentSets()[0], QStringList{QString::fromStdString(Path("lake.sondralis"))});
   form->edtIsoStep->setText("300");
+  form->MethodChoice->setCurrentIndex(0);
   Click(*form, "btnStartOver");
   host.OpenReplies.push_back(std::vector<std::string>{Path("lake.sondralis")});
   form->Actions.OpenProject->trigger();
   EXPECT_EQ(host.OpenFilters.back(), TSession::kProjectFilter);
   EXPECT_EQ(form->Session().Project().Inputs().size(), 2u);
   EXPECT_EQ(form->edtIsoStep->text(), "50") << "the project's step";
+  EXPECT_EQ(form->MethodChoice->currentIndex(), 1) << "the project's method";
 
   // Help > Reset settings: the start's fields and colours; the recent files stay.
   form->Actions.ResetSettings->trigger();
   EXPECT_EQ(form->edtInterpolationWidth->text(), "30");
   EXPECT_EQ(form->tbInterpolatorStyle->value(), 8);
+  EXPECT_EQ(form->MethodChoice->currentIndex(), 0);
+  EXPECT_TRUE(form->tbInterpolatorStyle->isEnabled());
   EXPECT_EQ(form->edtIsoStep->text(), "100");
   EXPECT_EQ(form->edtTrackName->text(), "NewTrack");
   EXPECT_FALSE(form->cbReduceWaypoints->isChecked());
