@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the window through the whole job as a person would, on a virtual
 # screen, and takes a screenshot after each step for someone to look at:
-# start, open the example, interpolate, ISO Map, the status bar during a
+# start, open the example, interpolate with each method, check the accuracy,
+# ISO Map, the status bar during a
 # run, export HT files and the depth picture through the file dialogs, change
 # settings, quit, start again (settings kept), and Start over.
 #
@@ -87,6 +88,25 @@ shot interpolating 0.3
 sleep 4
 hover 600 380
 shot interpolated
+# The other method: "Surface" in the Method choice below the style slider.
+click 94 309
+key Down Return
+key F5
+sleep 4
+hover 600 380
+shot interpolated-surface
+# "Check accuracy": both methods mapped again without a fifth of the tracks
+# at a time; the figures come in a message box.
+click 94 335
+shot checking-accuracy 1
+sleep 10
+shot accuracy-figures
+key Return
+# Back to Shepard for the rest.
+click 94 309
+key Up Return
+key F5
+sleep 4
 tab iso
 key F6
 sleep 2

@@ -319,8 +319,8 @@ void TForm1::CreateInterpolatedMapTab() {
   MethodChoice = new QComboBox;
   MethodChoice->setObjectName(QStringLiteral("MethodChoice"));
   // The items in the order of TInterpolationMethod.
-  MethodChoice->addItem(QStringLiteral("Shepard (the style above)"));
-  MethodChoice->addItem(QStringLiteral("Surface (smooth)"));
+  MethodChoice->addItem(QStringLiteral("Shepard"));
+  MethodChoice->addItem(QStringLiteral("Surface"));
   MethodChoice->setToolTip(QStringLiteral(
       "How the depths between the soundings are found. Shepard weighs the nearby soundings as the style slider "
       "says. Surface fits a smooth bottom through them, closer to the truth where the lines lie far apart. "
