@@ -97,7 +97,7 @@ void SplitOutlines(const TGPX& Loaded, std::vector<TGeoLine>& Shoreline, std::ve
       TGeoLine line;
       bool outline = true;
       for (const TPoint4D2* p : *segment) {
-        line.emplace_back(p->Longitude, p->Latitude);
+        line.push_back({p->Longitude, p->Latitude});
         if (p->HBdepth != 0 && !std::isnan(p->HBdepth)) outline = false;
       }
       (outline ? Shoreline : Tracks).push_back(std::move(line));
@@ -333,18 +333,19 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
   shore.setFillRule(Qt::OddEvenFill);
   for (const TGeoLine& outline : Content.Shoreline) {
     QPolygonF ring;
-    for (const QPointF& p : outline) ring << L.FromLonLat(p.x(), p.y());
+    for (const TLonLat& p : outline) ring << L.FromLonLat(p.Lon, p.Lat);
     shore.addPolygon(ring);
     shore.closeSubpath();
   }
   P.fillPath(shore, kWater);
-  P.drawImage(L.Map, DepthPicture(Content));
+  if (Content.Picture) P.drawImage(L.Map, *Content.Picture);
+  else P.drawImage(L.Map, DepthPicture(Content));
 
   if (Content.ShowTracks) {
     P.setPen(QPen(QColor(0x20, 0x20, 0x20, 110), std::max(0.5, f / 14)));
     for (const TGeoLine& track : Content.Tracks) {
       QPolygonF line;
-      for (const QPointF& p : track) line << L.FromLonLat(p.x(), p.y());
+      for (const TLonLat& p : track) line << L.FromLonLat(p.Lon, p.Lat);
       P.drawPolyline(line);
     }
   }
@@ -358,6 +359,14 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
     if (!index) ink.setAlpha(170);
     P.setPen(QPen(ink, index ? 2.2 * width : width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     P.drawPath(PathOf(line.Points, line.Closed));
+  }
+  if (Content.SafetyLines) {
+    P.setPen(QPen(ToQColor(Content.SafetyColor), 3 * width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (const TChartLine& line : *Content.SafetyLines) {
+      QPolygonF page;
+      for (const TChartPoint& p : line.Points) page << L.FromGrid(p.X, p.Y);
+      P.drawPolyline(page);
+    }
   }
   P.setPen(QPen(kShore, std::max(1.0, f / 7), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   P.setBrush(Qt::NoBrush);
