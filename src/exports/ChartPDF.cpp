@@ -198,6 +198,12 @@ void PaintColumn(QPainter& P, const QRectF& Column, double TextSize, const TChar
   P.restore();
 }
 
+void CheckSheet(const TChartSheet& Sheet) {
+  const TChartContent& chart = Sheet.Chart;
+  if (!chart.Depths || chart.Depths->Width() < 2 || chart.Depths->Height() < 2)
+    throw std::invalid_argument("The printed chart needs a depth grid of at least 2 x 2 cells.");
+}
+
 }  // namespace
 
 const char* PaperName(TPaper Paper) { return Paper == TPaper::A3 ? "A3" : "A4"; }
@@ -231,8 +237,7 @@ std::vector<TGraticuleTick> GraticuleTicks(double From, double To, int MaxTicks,
 
 void PaintChartSheet(QPainter& Painter, const QRectF& Page, double Dpi, const TChartSheet& Sheet) {
   const TChartContent& chart = Sheet.Chart;
-  if (!chart.Depths || chart.Depths->Width() < 2 || chart.Depths->Height() < 2)
-    throw std::invalid_argument("The printed chart needs a depth grid of at least 2 x 2 cells.");
+  CheckSheet(Sheet);
   const double mm = Dpi / 25.4, pt = Dpi / 72;
   const bool large = Page.width() > 380 * mm;
   // Body text of 9 points (10 on A3), which prints as small as a chart's
@@ -273,6 +278,7 @@ void WriteChartPDF(const std::string& Path, const TChartSheet& Sheet, TPaper Pap
   if (Feedback.Canceled()) throw TCanceled{};
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
     throw std::logic_error("Printing a chart needs a QGuiApplication for its fonts.");
+  CheckSheet(Sheet);
   QByteArray bytes;
   {
     QBuffer buffer(&bytes);
