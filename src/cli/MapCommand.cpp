@@ -223,6 +223,14 @@ int RunMap(const std::vector<std::string>& args) {
   std::optional<QGuiApplication> gui;
   if (choice.PDF && !QCoreApplication::instance()) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's notes about the session it runs in are no business of a
+    // batch user's; --verbose shows them.
+    static bool qtNotes = false;
+    qtNotes = a.Verbose;
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+      if (qtNotes || type == QtCriticalMsg || type == QtFatalMsg)
+        std::cerr << "sondralis-cli: Qt: " << message.toStdString() << "\n";
+    });
     gui.emplace(guiArgc, guiArgv);
   }
 

@@ -254,6 +254,7 @@ void PaintChartSheet(QPainter& Painter, const QRectF& Page, double Dpi, const TC
                     Page.height() - 2 * margin);
   const QRectF chartPage(left.left() + labels - f, left.top(), left.width() - labels + f, left.height() - labels + f);
   TChartContent content = chart;
+  content.OpaqueLines = true;
   const TChartLayout layout = LayoutChart(chartPage, content, f);
   TRasterStyle style;
   style.Shallow = chart.Shallow;
@@ -268,7 +269,7 @@ void PaintChartSheet(QPainter& Painter, const QRectF& Page, double Dpi, const TC
       RenderDepthRaster(*chart.Depths, std::max(1, static_cast<int>(std::lround(layout.Map.width()))),
                         std::max(1, static_cast<int>(std::lround(layout.Map.height()))), style);
   content.Picture = &raster;
-  PaintChart(Painter, chartPage, content, f);
+  PaintChart(Painter, chartPage, layout, content);
   PaintTicks(Painter, layout, chart.Depths->Width(), chart.Depths->Height(), f);
   PaintColumn(Painter, QRectF(left.right() + gap, left.top() + f, column, left.height() - f), f, Sheet);
   Painter.restore();

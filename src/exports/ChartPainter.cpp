@@ -356,7 +356,7 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
   for (const TChartLine& line : L.PageLines) {
     const bool index = IsIndexLevel(line.Level, Content.Step);
     QColor ink = kInk;
-    if (!index) ink.setAlpha(170);
+    if (!index && !Content.OpaqueLines) ink.setAlpha(170);
     P.setPen(QPen(ink, index ? 2.2 * width : width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     P.drawPath(PathOf(line.Points, line.Closed));
   }
@@ -381,7 +381,7 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
     const QString text = Text(label.Text);
     QPainterPath path;
     path.addText(QPointF(-m.horizontalAdvance(text) / 2, m.capHeight() / 2), labelFont, text);
-    P.strokePath(path, QPen(QColor(255, 255, 255, 235), f / 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    P.strokePath(path, QPen(QColor(255, 255, 255, Content.OpaqueLines ? 255 : 235), f / 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     P.fillPath(path, kInk);
     P.restore();
   }
@@ -472,7 +472,10 @@ void PaintNorthArrow(QPainter& P, const TChartLayout& L) {
 }  // namespace
 
 void PaintChart(QPainter& Painter, const QRectF& Page, const TChartContent& Content, double TextSize) {
-  const TChartLayout layout = LayoutChart(Page, Content, TextSize);
+  PaintChart(Painter, Page, LayoutChart(Page, Content, TextSize), Content);
+}
+
+void PaintChart(QPainter& Painter, const QRectF& Page, const TChartLayout& layout, const TChartContent& Content) {
   Painter.save();
   Painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
   Painter.fillRect(Page, Qt::white);

@@ -46,6 +46,10 @@ struct TChartContent {
   // the contour lines.
   const std::vector<TChartLine>* SafetyLines = nullptr;
   TColor SafetyColor = 0xFF00FF;
+  // Every line and halo opaque. A PDF keeps an opaque stroke as a line;
+  // a translucent one Qt turns into a filled outline, which makes the page
+  // many times larger and slower to write and to print.
+  bool OpaqueLines = false;
 };
 
 // The shoreline and the survey tracks of a loaded document: a segment whose
@@ -95,6 +99,10 @@ TChartLayout LayoutChart(const QRectF& Page, const TChartContent& Content, doubl
 // map where the water is least. Text sizes follow the page's size.
 // TextSize is the pixel size of the body text; 0 takes a size from the page.
 void PaintChart(QPainter& Painter, const QRectF& Page, const TChartContent& Content, double TextSize = 0);
+
+// The same with the layout LayoutChart made for this page and content, for
+// a caller that needs it before painting (to size a picture for the map).
+void PaintChart(QPainter& Painter, const QRectF& Page, const TChartLayout& Layout, const TChartContent& Content);
 
 // The chart as a picture Width pixels wide, as tall as the map's shape and
 // the title need.

@@ -63,6 +63,15 @@ QImage RenderDepthRaster(const TDepthArray& Depths, int Width, int Height, const
   const std::uint32_t hatch = TCanvas::ToRGB32(Style.SafetyColor);
   const int spacing = std::max(Style.HatchSpacing, 1);
 
+  // The ramp in 4096 steps: a colour is then off by a small fraction of one
+  // of its 256 levels, and a page of millions of pixels blends 4097 times.
+  constexpr int kSteps = 4096;
+  std::vector<std::uint32_t> ramp(kSteps + 1);
+  for (int i = 0; i <= kSteps; ++i)
+    ramp[static_cast<std::size_t>(i)] =
+        TCanvas::ToRGB32(BlendColors(Style.Shallow, Style.Deep, static_cast<double>(i) / kSteps));
+  const double perCm = Style.MaxDepth > 0 ? kSteps / static_cast<double>(Style.MaxDepth) : 0;
+
   QImage image(Width, Height, QImage::Format_ARGB32);
   for (int py = 0; py < Height; ++py) {
     auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(py));
@@ -84,8 +93,8 @@ QImage RenderDepthRaster(const TDepthArray& Depths, int Width, int Height, const
         row[px] = hatch;
         continue;
       }
-      std::uint32_t pixel =
-          TCanvas::ToRGB32(BlendColors(Style.Shallow, Style.Deep, Style.MaxDepth > 0 ? depth / Style.MaxDepth : 0.0));
+      const double step = std::clamp(depth * perCm, 0.0, static_cast<double>(kSteps));
+      std::uint32_t pixel = ramp[static_cast<std::size_t>(step + 0.5)];
       if (Style.Light) {
         const double light = Bilinear(*Style.Light, x0, y0, wx, wy);
         if (std::isfinite(light)) pixel = ShadePixel(pixel, static_cast<float>(light));

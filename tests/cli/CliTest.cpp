@@ -662,6 +662,7 @@ TEST_F(CliTest, MapWritesTheExportsAskedForAndLeavesTheRestAsItWas) {
   r = map("all", {"--gpkg", "--shp", "--mbtiles", "--pdf", "--paper", "A3", "--spots", "--report", "--geotiff",
                   "--hillshade", "--exaggeration", "4", "--safety", "200"});
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "nothing on stderr, Qt's notes of the printed chart's fonts neither";
   std::vector<std::string> expected = names("plain");
   for (const char* name : {"chart.mbtiles", "chart.pdf", "contours.cpg", "contours.dbf", "contours.gpkg", "contours.prj",
                            "contours.shp", "contours.shx", "depth.tif", "report.csv", "report.json", "spots.gpx",
