@@ -1,53 +1,56 @@
 #!/usr/bin/env bash
-# Reads the exports of the example lake's map with independent tools and
-# compares them with what `sondralis-cli map` writes for the same map:
+# Reads the exports `sondralis-cli map` writes for the example lake with
+# independent tools:
 #
 #   scripts/check-exports.sh [BUILD_DIR]     (default: build)
 #
+# - the options leave the run alone: depth.asc is a plain map's, byte for byte;
 # - depth.tif (gdalinfo, gdal_translate): the size, extent, cell sizes and
 #   nodata of depth.asc, EPSG:4326, and every cell's value within 1e-6;
 # - contours.gpkg and contours.shp (ogrinfo): the layers contours, soundings
 #   and safety with their fields, as many contour features as contours.gpx
 #   has tracks and as many soundings as samples.csv has rows;
-# - chart.mbtiles (gdalinfo): minzoom and maxzoom as stated, and every level
-#   between them there at its resolution;
+# - chart.mbtiles (gdalinfo): minzoom and maxzoom as map's summary states
+#   them, and every level between them there at its resolution;
+# - chart.pdf (pdfinfo, pdfimages, pdftoppm): one A4 landscape page whose
+#   raster is at 300 dpi, rendered without complaint;
 # - spots.hwr (gpsbabel -i humminbird): the waypoints of spots.gpx;
 # - report.json: band areas adding up to the surveyed area.
 #
 # Needs the reference tools, which the build and the tests never install:
-#   apt-get install gdal-bin gpsbabel
+#   apt-get install gdal-bin gpsbabel poppler-utils
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-for tool in gdalinfo ogrinfo gdal_translate gpsbabel python3; do
+for tool in gdalinfo ogrinfo gdal_translate gpsbabel pdfinfo pdfimages pdftoppm python3; do
   if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "check-exports: $tool is missing; install it with: apt-get install gdal-bin gpsbabel python3" >&2
+    echo "check-exports: $tool is missing; install it with: apt-get install gdal-bin gpsbabel poppler-utils python3" >&2
     exit 2
   fi
 done
-for program in "$build/src/cli/sondralis-cli" "$build/bench/exports/export_example"; do
-  [ -x "$program" ] || { echo "check-exports: $program is missing; build first" >&2; exit 2; }
-done
+cli=$build/src/cli/sondralis-cli
+[ -x "$cli" ] || { echo "check-exports: $cli is missing; build first" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/sondralis-check-exports.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-"$build/src/cli/sondralis-cli" map examples/lake_survey.gpx examples/lake_shore.kml -d "$work/map" >/dev/null
-"$build/bench/exports/export_example" "$work/out" 200 >"$work/out.log" 2>/dev/null
+lake=(examples/lake_survey.gpx examples/lake_shore.kml)
+"$cli" map "${lake[@]}" -d "$work/plain" >/dev/null
+"$cli" map "${lake[@]}" -d "$work/map" --geotiff --gpkg --shp --mbtiles --pdf --spots --report --hillshade \
+  --safety 200 >"$work/summary.txt"
 map=$work/map
-out=$work/out
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 ok() { echo "ok:   $*"; }
 
-# The exports were made from map's own run.
-if cmp -s "$map/depth.asc" "$out/depth.asc"; then ok "export_example's depth.asc is map's, byte for byte"
-else fail "export_example's run differs from map's"; fi
+# The exports were made from the plain map's run.
+if cmp -s "$work/plain/depth.asc" "$map/depth.asc"; then ok "depth.asc is a plain map's, byte for byte"
+else fail "the exports' options changed the run"; fi
 
 # depth.tif beside depth.asc.
-gdalinfo -json "$out/depth.tif" >"$work/tif.json"
+gdalinfo -json "$map/depth.tif" >"$work/tif.json"
 gdalinfo -json "$map/depth.asc" >"$work/asc.json"
-gdal_translate -q -b 1 -of XYZ "$out/depth.tif" "$work/tif.xyz"
+gdal_translate -q -b 1 -of XYZ "$map/depth.tif" "$work/tif.xyz"
 gdal_translate -q -of XYZ "$map/depth.asc" "$work/asc.xyz"
 python3 - "$work" <<'EOF' && ok "depth.tif: size, geotransform, nodata, EPSG:4326 and every cell of depth.asc" || fail "depth.tif differs from depth.asc"
 import json, math, sys
@@ -83,39 +86,58 @@ tracks=$(grep -c "<trk>" "$map/contours.gpx")
 samples=$(($(wc -l <"$map/samples.csv") - 1))
 summary() { ogrinfo -so "$1" "$2" 2>/dev/null; }
 count() { summary "$1" "$2" | sed -n 's/^Feature Count: //p'; }
-[ "$(count "$out/contours.gpkg" contours)" = "$tracks" ] && ok "contours.gpkg: contours has $tracks features, as contours.gpx has tracks" \
-  || fail "contours.gpkg: $(count "$out/contours.gpkg" contours) contour features, contours.gpx has $tracks tracks"
-[ "$(count "$out/contours.gpkg" soundings)" = "$samples" ] && ok "contours.gpkg: soundings has $samples features, as samples.csv has rows" \
-  || fail "contours.gpkg: $(count "$out/contours.gpkg" soundings) soundings, samples.csv has $samples rows"
-[ "$(count "$out/contours.gpkg" safety)" -gt 0 ] && ok "contours.gpkg: safety has $(count "$out/contours.gpkg" safety) features" \
+[ "$(count "$map/contours.gpkg" contours)" = "$tracks" ] && ok "contours.gpkg: contours has $tracks features, as contours.gpx has tracks" \
+  || fail "contours.gpkg: $(count "$map/contours.gpkg" contours) contour features, contours.gpx has $tracks tracks"
+[ "$(count "$map/contours.gpkg" soundings)" = "$samples" ] && ok "contours.gpkg: soundings has $samples features, as samples.csv has rows" \
+  || fail "contours.gpkg: $(count "$map/contours.gpkg" soundings) soundings, samples.csv has $samples rows"
+[ "$(count "$map/contours.gpkg" safety)" -gt 0 ] && ok "contours.gpkg: safety has $(count "$map/contours.gpkg" safety) features" \
   || fail "contours.gpkg: no safety layer"
 for layer in contours safety; do
-  fields=$(summary "$out/contours.gpkg" "$layer" | grep -E "^depth_(cm|m):" | tr '\n' ' ')
+  fields=$(summary "$map/contours.gpkg" "$layer" | grep -E "^depth_(cm|m):" | tr '\n' ' ')
   [ "$fields" = "depth_cm: Integer (0.0) depth_m: Real (0.0) " ] && ok "contours.gpkg: $layer has depth_cm (integer) and depth_m (real)" \
     || fail "contours.gpkg: $layer's fields are $fields"
 done
-summary "$out/contours.gpkg" contours | grep -q 'ID\["EPSG",4326\]' && ok "contours.gpkg: EPSG:4326" || fail "contours.gpkg: not EPSG:4326"
-[ "$(count "$out/contours.shp" contours)" = "$tracks" ] && ok "contours.shp: $tracks features" \
-  || fail "contours.shp: $(count "$out/contours.shp" contours) features, contours.gpx has $tracks tracks"
+summary "$map/contours.gpkg" contours | grep -q 'ID\["EPSG",4326\]' && ok "contours.gpkg: EPSG:4326" || fail "contours.gpkg: not EPSG:4326"
+[ "$(count "$map/contours.shp" contours)" = "$tracks" ] && ok "contours.shp: $tracks features" \
+  || fail "contours.shp: $(count "$map/contours.shp" contours) features, contours.gpx has $tracks tracks"
 
 # The MBTiles' levels.
-read -r _ minzoom maxzoom < <(grep "^zoom " "$work/out.log")
-meta=$(gdalinfo "$out/chart.mbtiles")
+read -r minzoom maxzoom < <(sed -n 's/^MBTiles: .*zoom levels \([0-9]*\) to \([0-9]*\)$/\1 \2/p' "$work/summary.txt")
+meta=$(gdalinfo "$map/chart.mbtiles")
 if grep -q "minzoom=$minzoom" <<<"$meta" && grep -q "maxzoom=$maxzoom" <<<"$meta"; then
   ok "chart.mbtiles: zoom levels $minzoom to $maxzoom, as stated"
 else
   fail "chart.mbtiles does not state zoom levels $minzoom to $maxzoom"
 fi
 for ((z = minzoom; z <= maxzoom; z++)); do
-  size=$(gdalinfo -oo ZOOM_LEVEL=$z "$out/chart.mbtiles" 2>/dev/null | sed -n 's/^Pixel Size = (\([0-9.]*\),.*/\1/p')
+  size=$(gdalinfo -oo ZOOM_LEVEL=$z "$map/chart.mbtiles" 2>/dev/null | sed -n 's/^Pixel Size = (\([0-9.]*\),.*/\1/p')
   expected=$(python3 -c "import math; print('%.6f' % (2 * math.pi * 6378137 / 256 / 2 ** $z))")
   [ -n "$size" ] && [ "$(printf '%.6f' "$size")" = "$expected" ] && ok "chart.mbtiles: level $z, $size m pixels" \
     || fail "chart.mbtiles: level $z missing or of pixel size '$size'"
 done
 
+# The printed chart.
+info=$(pdfinfo "$map/chart.pdf")
+if grep -q "^Pages: *1$" <<<"$info" && grep -q "^Page size: *842 x 595 pts (A4)" <<<"$info"; then
+  ok "chart.pdf: one A4 landscape page"
+else
+  fail "chart.pdf: $(grep -E '^(Pages|Page size):' <<<"$info" | tr '\n' ' ')"
+fi
+images=$(pdfimages -list "$map/chart.pdf" | awk 'NR > 2 && $3 == "image" {print $4 "x" $5 " at " $13 " x " $14 " ppi"}')
+if [ "$(wc -l <<<"$images")" = 1 ] && grep -q " at 300 x 300 ppi$" <<<"$images"; then
+  ok "chart.pdf: one raster, $images"
+else
+  fail "chart.pdf's rasters: $images"
+fi
+if pdftoppm -png -r 50 "$map/chart.pdf" "$work/page" 2>"$work/pdftoppm.err" && [ ! -s "$work/pdftoppm.err" ]; then
+  ok "chart.pdf: pdftoppm renders it without complaint"
+else
+  fail "pdftoppm: $(cat "$work/pdftoppm.err")"
+fi
+
 # The unit's waypoints read back by gpsbabel.
-gpsbabel -i humminbird -f "$out/spots.hwr" -o gpx,humminbirdextensions=1 -F "$work/back.gpx"
-python3 - "$out/spots.gpx" "$work/back.gpx" <<'EOF' && ok "spots.hwr: gpsbabel reads the waypoints of spots.gpx" || fail "spots.hwr and spots.gpx differ"
+gpsbabel -i humminbird -f "$map/spots.hwr" -o gpx,humminbirdextensions=1 -F "$work/back.gpx"
+python3 - "$map/spots.gpx" "$work/back.gpx" <<'EOF' && ok "spots.hwr: gpsbabel reads the waypoints of spots.gpx" || fail "spots.hwr and spots.gpx differ"
 import sys, xml.etree.ElementTree as ET
 def points(path):
     out = []
@@ -133,7 +155,7 @@ for a, b in zip(ours, theirs):
 print("      %d waypoints: %s" % (len(ours), ", ".join(p[0] for p in ours)))
 EOF
 
-python3 - "$out/report.json" <<'EOF' && ok "report.json: the depth bands add up to the surveyed area" || fail "report.json does not add up"
+python3 - "$map/report.json" <<'EOF' && ok "report.json: the depth bands add up to the surveyed area" || fail "report.json does not add up"
 import json, sys
 r = json.load(open(sys.argv[1]))
 bands = sum(l["band_area_m2"] for l in r["levels"])

@@ -20,6 +20,7 @@
 #include "exports/Hillshade.h"
 #include "exports/HumminbirdWaypoints.h"
 #include "exports/LakeReport.h"
+#include "exports/MapExport.h"
 #include "exports/SafetyDepth.h"
 #include "exports/SoundingDistance.h"
 #include "exports/Spots.h"
@@ -148,6 +149,38 @@ void BM_Report(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond);
+
+// chart.pdf as map writes it (through the export step, with the chart's
+// own contour lines, the report and the raster at 300 dpi): plain, and with
+// relief and a safety depth of 2 m; on A4 and on A3.
+void BM_ChartPDF(benchmark::State& state) {
+  TSilentFeedback feedback;
+  TExportRequest request = TExportRequest::OneFile(TOutput::ChartPDF, Out("chart.pdf"));
+  request.Paper = state.range(0) ? TPaper::A3 : TPaper::A4;
+  if (state.range(1)) {
+    request.Relief = kDefaultExaggeration;
+    request.SafetyDepth = 200;
+  }
+  for (auto _ : state) Lake().Project.Export(request, feedback);
+  state.counters["bytes"] = static_cast<double>(fs::file_size(Out("chart.pdf")));
+}
+BENCHMARK(BM_ChartPDF)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"A3", "look"})->Unit(benchmark::kMillisecond);
+
+// Every export for other programs with relief and a safety depth, beside
+// the window's own files, as one staged publication: what the options add
+// to map's files.
+void BM_EveryExport(benchmark::State& state) {
+  TSilentFeedback feedback;
+  TExportChoice choice;
+  choice.GeoTIFF = choice.GeoPackage = choice.Shapefile = choice.MBTiles = choice.PDF = choice.Spots =
+      choice.Report = state.range(0) != 0;
+  choice.Relief = state.range(0) ? kDefaultExaggeration : 0;
+  choice.SafetyDepth = state.range(0) ? 200 : 0;
+  TExportRequest request = TExportRequest::WholeMap(fs::path(Out("map")).string(), "Bench");
+  request.Add(choice);
+  for (auto _ : state) Lake().Project.Export(request, feedback);
+}
+BENCHMARK(BM_EveryExport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

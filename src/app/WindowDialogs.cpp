@@ -79,6 +79,17 @@ bool TWindowDialogs::AskOverwrite(const std::string& path) {
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
+std::optional<std::string> TWindowDialogs::AskFolder() {
+  const QString folder = QFileDialog::getExistingDirectory(fParent, QString::fromUtf8(kExportFolderTitle), QDir::currentPath());
+  if (folder.isEmpty()) return std::nullopt;
+  return QDir::toNativeSeparators(folder).toStdString();
+}
+
+bool TWindowDialogs::AskReplaceFiles(const std::string& folder, const std::vector<std::string>& names) {
+  return QMessageBox::warning(fParent, QStringLiteral("Warning"), Q(ReplaceFilesQuestion(folder, names)),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::string TWindowDialogs::AskText(const TextQuestion& question) {
   bool ok = false;
   const QString text = QInputDialog::getText(fParent, Q(question.Caption), Q(question.Prompt), QLineEdit::Normal,

@@ -26,6 +26,8 @@ class TWindowDialogs : public TSessionQuestions {
   std::optional<std::vector<std::string>> AskOpenFileNames(const std::string& filter) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
   bool AskOverwrite(const std::string& path) override;
+  std::optional<std::string> AskFolder() override;
+  bool AskReplaceFiles(const std::string& folder, const std::vector<std::string>& names) override;
   std::string AskDepthToApply(const std::string& fileName) override;
   std::string AskDepthOffset(const std::string& fileName) override;
   std::string AskTrackName() override;

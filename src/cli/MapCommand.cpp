@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "cli/CommandSupport.h"
+#include "exports/Hillshade.h"
 #include "exports/MapExport.h"
 #include "formats/AtomicFile.h"
 #include "formats/HTConvert.h"
@@ -36,6 +39,9 @@ constexpr const char* kMapUsage =
     "                         [--threads N] [--step CM] [--name NAME] [--depth CM]\n"
     "                         [--offset CM] [--shallow RRGGBB] [--deep RRGGBB]\n"
     "                         [--method M] [--tolerance CM]\n"
+    "                         [--geotiff] [--gpkg] [--shp] [--mbtiles]\n"
+    "                         [--pdf [--paper A4|A3]] [--spots] [--report]\n"
+    "                         [--hillshade [--exaggeration Z]] [--safety CM]\n"
     "\n"
     "Does what the window does, from \"Add Files...\" to \"Create HT-File\": loads\n"
     "the files in order, fits the map to a picture of WxH pixels, interpolates\n"
@@ -78,6 +84,31 @@ constexpr const char* kMapUsage =
     "                   sum over all samples, far samples bounded instead of\n"
     "                   summed; 0 sums them all (default 0.001, which changes no\n"
     "                   colour, contour or HT file, only depth.asc's last digits)\n"
+    "\n"
+    "The map for other programs, each written when asked, with the rest:\n"
+    "  --geotiff        depth.tif: the depth in cm and each cell's distance to\n"
+    "                   the nearest sounding in m, for QGIS and ArcGIS\n"
+    "  --gpkg           contours.gpkg: the contour lines, the soundings and the\n"
+    "                   safety contour as GeoPackage layers, for QGIS\n"
+    "  --shp            contours.shp (.shx .dbf .prj .cpg): the contour lines as\n"
+    "                   a shapefile set, for older GIS programs\n"
+    "  --mbtiles        chart.mbtiles: the chart as map tiles for phone and\n"
+    "                   plotter apps\n"
+    "  --pdf            chart.pdf: the chart to print, with the lake's figures\n"
+    "  --paper A4|A3    chart.pdf's paper, landscape (default A4)\n"
+    "  --spots          spots.gpx and spots.hwr: holes, humps and drop-offs as\n"
+    "                   waypoints; copy spots.hwr into \"matrix\" on the SD card\n"
+    "  --report         report.csv and report.json: area, volume, mean and\n"
+    "                   greatest depth, and the area of each depth band\n"
+    "How the pictures look (depth.bmp, depth.jpg, contours.bmp and the charts):\n"
+    "  --hillshade      shade the depth colours by the slope of the bottom, lit\n"
+    "                   from the north-west, so holes and drop-offs stand out\n"
+    "  --exaggeration Z how much the relief steepens the slopes, above 0 and at\n"
+    "                   most 100 (default 3: a drop of 1 m over 10 m shows)\n"
+    "  --safety CM      hatch water shallower than CM centimetres (1 to 9999) in\n"
+    "                   magenta in every picture, draw the contour at that depth\n"
+    "                   bold, and write it as its own folder in contours.kml and\n"
+    "                   layer in contours.gpkg\n"
     "\n";
 
 using Clock = std::chrono::steady_clock;
@@ -110,6 +141,37 @@ std::string Digits17(double value) {
   char buffer[32];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
+}
+
+// The exports for other programs and the pictures' look from the options.
+TExportChoice ExportOptions(const Arguments& a) {
+  TExportChoice choice;
+  const auto flag = [&](const char* name) { return a.Flags.count(name) > 0; };
+  choice.GeoTIFF = flag("--geotiff");
+  choice.GeoPackage = flag("--gpkg");
+  choice.Shapefile = flag("--shp");
+  choice.MBTiles = flag("--mbtiles");
+  choice.PDF = flag("--pdf");
+  choice.Spots = flag("--spots");
+  choice.Report = flag("--report");
+  if (const auto paper = a.Get("--paper")) {
+    if (!choice.PDF) throw UsageError("--paper goes with --pdf");
+    const std::string name = ToLowerAscii(*paper);
+    if (name != "a4" && name != "a3") throw UsageError("--paper wants A4 or A3, not \"" + *paper + "\"");
+    choice.Paper = name == "a3" ? TPaper::A3 : TPaper::A4;
+  }
+  if (flag("--hillshade")) choice.Relief = kDefaultExaggeration;
+  if (const auto text = a.Get("--exaggeration")) {
+    if (!flag("--hillshade")) throw UsageError("--exaggeration goes with --hillshade");
+    double z = 0;
+    const char* end = text->data() + text->size();
+    const auto [ptr, ec] = std::from_chars(text->data(), end, z);
+    if (ec != std::errc() || ptr != end || !(z > 0) || z > 100)
+      throw UsageError("--exaggeration wants a number above 0 and at most 100, not \"" + *text + "\"");
+    choice.Relief = z;
+  }
+  choice.SafetyDepth = WholeNumberOption(a, "--safety", 1, 9999, 0, "a whole number of centimetres");
+  return choice;
 }
 
 std::string Fixed(double seconds) {
@@ -159,10 +221,13 @@ int LoadProject(TProject& project, const TProjectFile& file, const std::string& 
 }
 
 int RunMap(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, WithLoadOptions({"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
-                                                   "--shallow", "--deep", "--method", "--tolerance"}));
+  const Arguments a = Parse(args,
+                            WithLoadOptions({"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
+                                             "--shallow", "--deep", "--method", "--tolerance", "--paper",
+                                             "--exaggeration", "--safety"}),
+                            {"--geotiff", "--gpkg", "--shp", "--mbtiles", "--pdf", "--hillshade", "--spots", "--report"});
   if (a.Help) {
-    std::vector<char> text(8192);
+    std::vector<char> text(16384);
     std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight,
                   kMethodOption);
     std::cout << text.data() << kLoadOptions;
@@ -188,7 +253,9 @@ int RunMap(const std::vector<std::string>& args) {
   const TInterpolationMethod method = MethodOption(a).value_or(given.Interpolation.Method);
   const double tolerance = ToleranceOption(a, given.Interpolation.Tolerance);
 
-  const TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
+  const TExportChoice choice = ExportOptions(a);
+  TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
+  request.Add(choice);
   RefuseInputsAsOutputs(a, request.Paths());
   if (projectFile) {
     Arguments files = a;
@@ -205,6 +272,25 @@ int RunMap(const std::vector<std::string>& args) {
     throw CommandFailure(e.what());
   }
   const Clock::time_point start = Clock::now();
+
+  // The printed chart's text needs Qt's fonts, and they an application
+  // object; a batch tool draws off screen whatever display there is.
+  static int guiArgc = 1;
+  static char guiName[] = "sondralis-cli";
+  static char* guiArgv[] = {guiName, nullptr};
+  std::optional<QGuiApplication> gui;
+  if (choice.PDF && !QCoreApplication::instance()) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's notes about the session it runs in are no business of a
+    // batch user's; --verbose shows them.
+    static bool qtNotes = false;
+    qtNotes = a.Verbose;
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+      if (qtNotes || type == QtCriticalMsg || type == QtFatalMsg)
+        std::cerr << "sondralis-cli: Qt: " << message.toStdString() << "\n";
+    });
+    gui.emplace(guiArgc, guiArgv);
+  }
 
   TCliFeedback feedback;
   feedback.Verbose = a.Verbose;
@@ -294,8 +380,12 @@ int RunMap(const std::vector<std::string>& args) {
       << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
   for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
-  out << "\n"
-      << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
+  out << "\n";
+  // One line per export for other programs, and for the relief and the
+  // safety depth.
+  for (const auto& [caption, text] : written.Notes)
+    out << caption << ':' << std::string(caption.size() < 16 ? 16 - caption.size() : 1, ' ') << text << "\n";
+  out << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
       << Fixed(Seconds(loaded, interpolated)) << " (" << MethodText(settings.Interpolation) << "), contours " << Fixed(Seconds(interpolated, traced)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"

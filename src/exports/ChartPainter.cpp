@@ -97,7 +97,7 @@ void SplitOutlines(const TGPX& Loaded, std::vector<TGeoLine>& Shoreline, std::ve
       TGeoLine line;
       bool outline = true;
       for (const TPoint4D2* p : *segment) {
-        line.emplace_back(p->Longitude, p->Latitude);
+        line.push_back({p->Longitude, p->Latitude});
         if (p->HBdepth != 0 && !std::isnan(p->HBdepth)) outline = false;
       }
       (outline ? Shoreline : Tracks).push_back(std::move(line));
@@ -333,18 +333,19 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
   shore.setFillRule(Qt::OddEvenFill);
   for (const TGeoLine& outline : Content.Shoreline) {
     QPolygonF ring;
-    for (const QPointF& p : outline) ring << L.FromLonLat(p.x(), p.y());
+    for (const TLonLat& p : outline) ring << L.FromLonLat(p.Lon, p.Lat);
     shore.addPolygon(ring);
     shore.closeSubpath();
   }
   P.fillPath(shore, kWater);
-  P.drawImage(L.Map, DepthPicture(Content));
+  if (Content.Picture) P.drawImage(L.Map, *Content.Picture);
+  else P.drawImage(L.Map, DepthPicture(Content));
 
   if (Content.ShowTracks) {
     P.setPen(QPen(QColor(0x20, 0x20, 0x20, 110), std::max(0.5, f / 14)));
     for (const TGeoLine& track : Content.Tracks) {
       QPolygonF line;
-      for (const QPointF& p : track) line << L.FromLonLat(p.x(), p.y());
+      for (const TLonLat& p : track) line << L.FromLonLat(p.Lon, p.Lat);
       P.drawPolyline(line);
     }
   }
@@ -355,9 +356,17 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
   for (const TChartLine& line : L.PageLines) {
     const bool index = IsIndexLevel(line.Level, Content.Step);
     QColor ink = kInk;
-    if (!index) ink.setAlpha(170);
+    if (!index && !Content.OpaqueLines) ink.setAlpha(170);
     P.setPen(QPen(ink, index ? 2.2 * width : width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     P.drawPath(PathOf(line.Points, line.Closed));
+  }
+  if (Content.SafetyLines) {
+    P.setPen(QPen(ToQColor(Content.SafetyColor), 3 * width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (const TChartLine& line : *Content.SafetyLines) {
+      QPolygonF page;
+      for (const TChartPoint& p : line.Points) page << L.FromGrid(p.X, p.Y);
+      P.drawPolyline(page);
+    }
   }
   P.setPen(QPen(kShore, std::max(1.0, f / 7), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   P.setBrush(Qt::NoBrush);
@@ -372,7 +381,7 @@ void PaintMap(QPainter& P, const TChartLayout& L, const TChartContent& Content) 
     const QString text = Text(label.Text);
     QPainterPath path;
     path.addText(QPointF(-m.horizontalAdvance(text) / 2, m.capHeight() / 2), labelFont, text);
-    P.strokePath(path, QPen(QColor(255, 255, 255, 235), f / 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    P.strokePath(path, QPen(QColor(255, 255, 255, Content.OpaqueLines ? 255 : 235), f / 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     P.fillPath(path, kInk);
     P.restore();
   }
@@ -463,7 +472,10 @@ void PaintNorthArrow(QPainter& P, const TChartLayout& L) {
 }  // namespace
 
 void PaintChart(QPainter& Painter, const QRectF& Page, const TChartContent& Content, double TextSize) {
-  const TChartLayout layout = LayoutChart(Page, Content, TextSize);
+  PaintChart(Painter, Page, LayoutChart(Page, Content, TextSize), Content);
+}
+
+void PaintChart(QPainter& Painter, const QRectF& Page, const TChartLayout& layout, const TChartContent& Content) {
   Painter.save();
   Painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
   Painter.fillRect(Page, Qt::white);

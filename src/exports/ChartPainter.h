@@ -15,15 +15,13 @@
 
 #include "contours/ChartTracer.h"
 #include "contours/ContourLabels.h"
+#include "exports/ExportGrid.h"
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardThread.h"
 #include "model/ColorInterpolate.h"
 #include "model/GPX.h"
 
 namespace sondralis {
-
-// A line on the map in degrees: x the longitude, y the latitude.
-using TGeoLine = std::vector<QPointF>;
 
 // What the chart shows. The pointers must stay valid while it is painted.
 struct TChartContent {
@@ -39,6 +37,19 @@ struct TChartContent {
   bool ShowTracks = false;
   std::string Title;                           // the file names
   std::string Subtitle;                        // the dates of the soundings
+  // Drawn in place of the depth colours when given: a picture of the depth
+  // grid at any resolution, its edges on the grid's outer cell edges (the
+  // printed chart's raster at the paper's resolution, shaded or hatched);
+  // transparent where there is no depth.
+  const QImage* Picture = nullptr;
+  // The safety contour, in pixels of Depths: drawn bold in SafetyColor over
+  // the contour lines.
+  const std::vector<TChartLine>* SafetyLines = nullptr;
+  TColor SafetyColor = 0xFF00FF;
+  // Every line and halo opaque. A PDF keeps an opaque stroke as a line;
+  // a translucent one Qt turns into a filled outline, which makes the page
+  // many times larger and slower to write and to print.
+  bool OpaqueLines = false;
 };
 
 // The shoreline and the survey tracks of a loaded document: a segment whose
@@ -88,6 +99,10 @@ TChartLayout LayoutChart(const QRectF& Page, const TChartContent& Content, doubl
 // map where the water is least. Text sizes follow the page's size.
 // TextSize is the pixel size of the body text; 0 takes a size from the page.
 void PaintChart(QPainter& Painter, const QRectF& Page, const TChartContent& Content, double TextSize = 0);
+
+// The same with the layout LayoutChart made for this page and content, for
+// a caller that needs it before painting (to size a picture for the map).
+void PaintChart(QPainter& Painter, const QRectF& Page, const TChartLayout& Layout, const TChartContent& Content);
 
 // The chart as a picture Width pixels wide, as tall as the map's shape and
 // the title need.

@@ -96,23 +96,31 @@ TPixelArray<float> ReliefLight(const TExportGrid& Grid, double Exaggeration, TFe
   return light;
 }
 
+std::uint32_t ShadePixel(std::uint32_t Pixel, float Light) noexcept {
+  std::uint32_t pixel = 0xFF000000u;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const double c = (Pixel >> shift) & 0xFF;
+    const double v = Light <= 1 ? c * Light : c + (255 - c) * std::min(Light - 1.0f, 1.0f);
+    pixel |= static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 255.0))) << shift;
+  }
+  return pixel;
+}
+
 TCanvas ShadeRelief(const TCanvas& Picture, const TExportGrid& Grid, double Exaggeration, TFeedback& Feedback) {
   if (Picture.Width() != Grid.Columns() || Picture.Height() != Grid.Rows())
     throw std::invalid_argument("the picture is not of the depth grid's size");
-  const TPixelArray<float> light = ReliefLight(Grid, Exaggeration, Feedback);
+  return ShadeRelief(Picture, ReliefLight(Grid, Exaggeration, Feedback));
+}
+
+TCanvas ShadeRelief(const TCanvas& Picture, const TPixelArray<float>& Light) {
+  if (Picture.Width() != Light.Width() || Picture.Height() != Light.Height())
+    throw std::invalid_argument("the picture is not of the depth grid's size");
   TCanvas shaded = Picture;
-  for (int y = 0; y < Grid.Rows(); ++y) {
+  for (int y = 0; y < Picture.Height(); ++y) {
     std::uint32_t* row = shaded.ScanLine(y);
-    for (int x = 0; x < Grid.Columns(); ++x) {
-      const float f = light[x][static_cast<std::size_t>(y)];
-      if (std::isnan(f)) continue;
-      std::uint32_t pixel = 0xFF000000u;
-      for (int shift = 0; shift <= 16; shift += 8) {
-        const double c = (row[x] >> shift) & 0xFF;
-        const double v = f <= 1 ? c * f : c + (255 - c) * std::min(f - 1.0f, 1.0f);
-        pixel |= static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 255.0))) << shift;
-      }
-      row[x] = pixel;
+    for (int x = 0; x < Picture.Width(); ++x) {
+      const float f = Light[x][static_cast<std::size_t>(y)];
+      if (!std::isnan(f)) row[x] = ShadePixel(row[x], f);
     }
   }
   return shaded;

@@ -3,6 +3,8 @@
 // Shaded relief: the depth picture lit from the north-west, so holes, humps
 // and drop-offs stand out.
 
+#include <cstdint>
+
 #include "exports/ExportGrid.h"
 #include "model/Feedback.h"
 #include "view/Canvas.h"
@@ -24,9 +26,17 @@ inline constexpr double kDefaultExaggeration = 3;
 // Throws std::invalid_argument for an exaggeration that is not above 0.
 TPixelArray<float> ReliefLight(const TExportGrid& Grid, double Exaggeration, TFeedback& Feedback);
 
+// A pixel 0xAARRGGBB as ShadeRelief shades it, made opaque: each channel
+// darkened towards black by a light below 1 and lightened towards white by
+// the light above 1 (all the way at 2).
+std::uint32_t ShadePixel(std::uint32_t Pixel, float Light) noexcept;
+
 // The picture (of the grid's size) with its covered cells shaded: a colour
 // is darkened towards black by the light below 1 and lightened towards white
 // by the light above 1; the other pixels stay as they are.
 TCanvas ShadeRelief(const TCanvas& Picture, const TExportGrid& Grid, double Exaggeration, TFeedback& Feedback);
+// The same with the light already known (ReliefLight of the picture's grid):
+// pixels whose light is NaN stay as they are.
+TCanvas ShadeRelief(const TCanvas& Picture, const TPixelArray<float>& Light);
 
 }  // namespace sondralis

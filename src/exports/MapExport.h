@@ -9,8 +9,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "exports/ChartPDF.h"
 #include "exports/Publication.h"
 #include "interpolation/CommonTypes.h"
 #include "interpolation/SampleGrid.h"
@@ -18,6 +20,7 @@
 #include "model/Feedback.h"
 #include "model/GPX.h"
 #include "view/Canvas.h"
+#include "view/GPXDraw.h"
 
 namespace sondralis {
 
@@ -36,6 +39,20 @@ struct TMapResults {
   int MaxDepth = 0;                      // the deep end of the colour ramp (KML colours)
   TColor clShallow = clRed;
   TColor clDeep = clBlue;
+
+  // What the exports for other programs read beside: the run's coverage
+  // mask, the view its picture was made in (the safety contour is traced
+  // through the picture as the contours were), the picture's colour ramp,
+  // how many of the samples are the shoreline's (they come first), the
+  // contour step, and the files loaded (the chart's title).
+  const TBooleanArray* Mask = nullptr;
+  const TGPXDraw* Grid = nullptr;
+  int PictureMaxDepth = 0;
+  TColor PictureShallow = clRed;
+  TColor PictureDeep = clBlue;
+  int ShoreSamples = 0;
+  int Step = 100;
+  std::vector<std::string> Inputs;
 };
 
 // The kinds of output.
@@ -50,6 +67,35 @@ enum class TOutput {
   ContourKML,      // the contour lines for Google Earth
   ContourHT,       // the contour lines for the unit: 000.ht, 001.ht, ... (the name is not used)
   SourceHT,        // the loaded tracks as one HT file
+  // For other programs:
+  DepthGeoTIFF,       // the depths and each cell's distance to a sounding as a GeoTIFF (depth.tif)
+  ContourGeoPackage,  // the contours, the soundings and the safety contour as a GeoPackage (contours.gpkg)
+  ContourShapefile,   // the contours as a shapefile set: the .shp named, its .shx, .dbf, .prj and .cpg beside
+  ChartMBTiles,       // the chart as web-mercator tiles (chart.mbtiles)
+  ChartPDF,           // the chart to print, on the request's paper (chart.pdf)
+  SpotsGPX,           // holes, humps and drop-offs as GPX waypoints (spots.gpx)
+  SpotsHWR,           // the same as the unit's waypoint file (spots.hwr)
+  ReportCSV,          // the lake's figures for spreadsheets (report.csv)
+  ReportJSON,         // the same for programs (report.json)
+};
+
+// The exports for other programs a user picks at once (sondralis-cli map's
+// options, the window's "Export..."), and how the pictures look.
+struct TExportChoice {
+  bool GeoTIFF = false;     // depth.tif
+  bool GeoPackage = false;  // contours.gpkg
+  bool Shapefile = false;   // contours.shp, .shx, .dbf, .prj, .cpg
+  bool MBTiles = false;     // chart.mbtiles
+  bool PDF = false;         // chart.pdf
+  bool Spots = false;       // spots.gpx, spots.hwr
+  bool Report = false;      // report.csv, report.json
+  TPaper Paper = TPaper::A4;
+  double Relief = 0;        // vertical exaggeration of the shaded relief; 0: none
+  int SafetyDepth = 0;      // centimetres; 0: none
+
+  bool Any() const noexcept { return GeoTIFF || GeoPackage || Shapefile || MBTiles || PDF || Spots || Report; }
+  // The outputs that draw the contour lines of an ISO map run.
+  bool NeedsContours() const noexcept { return GeoPackage || Shapefile; }
 };
 
 struct TOutputFile {
@@ -63,6 +109,14 @@ struct TExportRequest {
   std::vector<TOutputFile> Files;   // what goes there, in order
   std::string TrackName = "NewTrack";  // the HT files' track name
   bool ReduceWaypoints = false;        // thin the contours until they fit one HT file
+  // How the pictures and charts look: shaded relief over the depth picture
+  // and the charts (the vertical exaggeration; 0 none), and a safety depth
+  // in centimetres (0 none) whose shallower water is hatched in every
+  // picture, whose contour is drawn bold there and written as its own
+  // folder or layer in contours.kml and contours.gpkg. chart.pdf's paper.
+  double Relief = 0;
+  int SafetyDepth = 0;
+  TPaper Paper = TPaper::A4;
 
   // Everything sondralis-cli map writes into Folder: depth.bmp, depth.jpg,
   // contours.bmp, contours.gpx, contours.kml, depth.prj, depth.asc,
@@ -70,6 +124,11 @@ struct TExportRequest {
   static TExportRequest WholeMap(const std::string& Folder, const std::string& TrackName);
   // One file, at Path.
   static TExportRequest OneFile(TOutput What, const std::string& Path);
+
+  // Adds the chosen exports under their usual names (depth.tif,
+  // contours.gpkg, contours.shp, chart.mbtiles, chart.pdf, spots.gpx and
+  // spots.hwr, report.csv and report.json) and takes the choice's look.
+  void Add(const TExportChoice& Choice);
 
   // The file names the request replaces in Folder (the HT parts aside).
   std::vector<std::string> Paths() const;
@@ -83,6 +142,9 @@ struct TExportResult {
   bool ContoursReplaced = false;      // an HT reduction replaced the contours
   double Seconds = 0;                 // making and publishing the files, the HT parts aside
   double HTSeconds = 0;               // making the HT parts
+  // What each export for other programs holds, as logged: a caption
+  // ("GeoTIFF", "Relief", ...) and a line.
+  std::vector<std::pair<std::string, std::string>> Notes;
 };
 
 // One export. A request of one file writes it straight through the atomic

@@ -62,6 +62,16 @@ inline TextQuestion TrackNameQuestion() { return {"Track name", "Name:", "NewTra
 // The warning shown before an existing file is replaced.
 inline std::string OverwriteQuestion(const std::string& Path) { return "Overwrite existing " + Path + " ?"; }
 
+// The folder dialog of "Export...".
+inline constexpr const char* kExportFolderTitle = "Export the map into a folder";
+// The warning shown before an export replaces files of an earlier one in
+// its folder.
+inline std::string ReplaceFilesQuestion(const std::string& Folder, const std::vector<std::string>& Names) {
+  std::string names;
+  for (std::size_t i = 0; i < Names.size(); ++i) names += (i ? ", " : "") + Names[i];
+  return Folder + " already holds " + names + ". Replace " + (Names.size() == 1 ? "it" : "them") + "?";
+}
+
 // The questions a session asks and the messages it shows; every call is
 // made on the session's thread.
 class TSessionQuestions {
@@ -76,6 +86,12 @@ class TSessionQuestions {
   virtual std::optional<std::string> AskSaveFileName(const SaveFileRequest& Request) = 0;
   // Warning with Yes and No showing OverwriteQuestion(Path); true for Yes.
   virtual bool AskOverwrite(const std::string& Path) = 0;
+  // Folder dialog titled kExportFolderTitle, starting in the current
+  // folder; the folder chosen, nothing when cancelled.
+  virtual std::optional<std::string> AskFolder() = 0;
+  // Warning with Yes and No showing ReplaceFilesQuestion(Folder, Names);
+  // true for Yes.
+  virtual bool AskReplaceFiles(const std::string& Folder, const std::vector<std::string>& Names) = 0;
   // Text input dialogs showing DepthToApplyQuestion(FileName),
   // DepthOffsetQuestion(FileName) and TrackNameQuestion(). They return the
   // text typed, or the question's default when cancelled; the session

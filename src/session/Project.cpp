@@ -228,6 +228,11 @@ void TProject::EndInterpolation() {
   run->DepthArray = fDepthMap.DepthArray;
   run->Coord = fDepthMap.InCoord;
   run->Depth = fDepthMap.InDepth;
+  // The run took every track point after the shoreline's samples.
+  long long trackPoints = 0;
+  for (const TGPXtrk* track : fGPXdata.trk)
+    for (const TGPXtrkseg* segment : *track) trackPoints += segment->Count();
+  run->ShoreSamples = static_cast<int>(std::max<long long>(0, run->Coord.Length() - trackPoints));
   fRun = std::move(run);
 }
 
@@ -313,6 +318,7 @@ void TProject::TraceContours(TFeedback& Feedback, const std::function<void(int)>
     throw;
   }
   fContoursTraced = true;
+  fTracedStep = step;
 }
 
 // ---------------------------------------------------------------- outputs
@@ -327,7 +333,15 @@ TMapResults TProject::Results() {
     results.Extent = ViewGridExtent(*fRun->Grid);
     results.SampleCoord = fRun->Coord;
     results.SampleDepth = fRun->Depth;
+    results.Mask = &fRun->ShadowArray;
+    results.Grid = fRun->Grid.get();
+    results.PictureMaxDepth = fRun->MaxDepth;
+    results.PictureShallow = fRun->clShallow;
+    results.PictureDeep = fRun->clDeep;
+    results.ShoreSamples = fRun->ShoreSamples;
   }
+  results.Step = fContoursTraced ? fTracedStep : Settings.Contours.Step;
+  for (const TProjectInput& input : fInputs) results.Inputs.push_back(input.Path);
   if (fContoursTraced) results.ContourPicture = &fIsoMap;
   results.MaxDepth = fMaxDepth;
   results.clShallow = fShallow;

@@ -248,6 +248,7 @@ class TProject {
     TColor clShallow = 0;
     TColor clDeep = 0;
     int MaxDepth = 0;
+    int ShoreSamples = 0;  // the samples before the track points: the shoreline's
   };
 
   // The settings and inputs a run takes now.
@@ -287,6 +288,7 @@ class TProject {
   std::shared_ptr<const TRunResult> fRun;
   std::shared_ptr<const TRunResult> fTracedRun;
   std::shared_ptr<TRunResult> fPendingRun;
+  int fTracedStep = 0;  // the step of the contours traced
 };
 
 }  // namespace sondralis

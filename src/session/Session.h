@@ -208,6 +208,15 @@ class TSession {
   bool SaveIsoTracks();
   // "Create HT-File": the contour lines as HT files.
   HTExportResult CreateHTFile();
+  // "Export..." of the Interpolated Map and ISO Contour tabs: the chosen
+  // exports for other programs (and the pictures' relief and safety depth)
+  // into a folder the user picks, all of them or, when anything fails,
+  // none. Asks before files of an earlier export are replaced, and shows
+  // what each file holds when done. Refused with a message before any
+  // question without a depth map, or for the contour files before an "ISO
+  // Map" run. The folder written into, or empty.
+  std::string ExportMap(const TExportChoice& Choice);
+
   // "Fit to Screen" and "Zoom Area" of the HT Contour map.
   void HtFit();
   void HtZoomArea();

@@ -693,6 +693,11 @@ TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
       {{"map", survey, "-d", out.string(), "-d", (dir / "other").string()}, 2, "-d given twice"},
       {{"map", survey}, 2, "-d"},
       {{"map", survey, "-d", (notes / "inside").string()}, 1, "output folder"},
+      {{"map", survey, "-d", out.string(), "--paper", "A3"}, 2, "--paper goes with --pdf"},
+      {{"map", survey, "-d", out.string(), "--pdf", "--paper", "A5"}, 2, "--paper wants A4 or A3"},
+      {{"map", survey, "-d", out.string(), "--exaggeration", "2"}, 2, "--exaggeration goes with --hillshade"},
+      {{"map", survey, "-d", out.string(), "--hillshade", "--exaggeration", "0"}, 2, "--exaggeration wants"},
+      {{"map", survey, "-d", out.string(), "--safety", "0"}, 2, "--safety wants"},
   };
   for (const Case& c : cases) {
     const RunResult r = Run(c.args);
@@ -708,6 +713,82 @@ TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(out)) left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"depth.bmp"});
+}
+
+// The exports for other programs come beside the window's own files and
+// leave them as they are, unless relief or a safety depth is asked for the
+// pictures; each gets its line in the summary.
+TEST_F(CliTest, MapWritesTheExportsAskedForAndLeavesTheRestAsItWas) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const std::vector<std::string> base = {"map", survey, shore, "--size", "300x200", "--step", "200", "--threads", "2", "-d"};
+  const auto map = [&](const std::string& folder, const std::vector<std::string>& options) {
+    std::vector<std::string> args = base;
+    args.push_back((dir / folder).string());
+    args.insert(args.end(), options.begin(), options.end());
+    return Run(args);
+  };
+  const auto names = [&](const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir / folder)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  ASSERT_EQ(map("plain", {}).status, 0);
+  RunResult r = map("tif", {"--geotiff"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const std::string& name : names("plain"))
+    EXPECT_EQ(ReadAll(dir / "tif" / name), ReadAll(dir / "plain" / name)) << name << " changed by --geotiff";
+  EXPECT_NE(r.out.find("\nGeoTIFF:         depth.tif, 300 x 200 cells"), std::string::npos) << r.out;
+
+  r = map("all", {"--gpkg", "--shp", "--mbtiles", "--pdf", "--paper", "A3", "--spots", "--report", "--geotiff",
+                  "--hillshade", "--exaggeration", "4", "--safety", "200"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "nothing on stderr, Qt's notes of the printed chart's fonts neither";
+  std::vector<std::string> expected = names("plain");
+  for (const char* name : {"chart.mbtiles", "chart.pdf", "contours.cpg", "contours.dbf", "contours.gpkg", "contours.prj",
+                           "contours.shp", "contours.shx", "depth.tif", "report.csv", "report.json", "spots.gpx",
+                           "spots.hwr"})
+    expected.push_back(name);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names("all"), expected) << "every export and nothing else, no staging folder left";
+  EXPECT_NE(r.out.find("Wrote " + std::to_string(expected.size()) + " files"), std::string::npos) << r.out;
+  for (const char* caption : {"Relief:          ", "Safety depth:    2.00 m", "GeoTIFF:         ", "GeoPackage:      ",
+                              "Shapefile:       ", "MBTiles:         ", "Chart:           chart.pdf: A3 landscape",
+                              "Spots:           ", "Waypoints:       ", "Report:          report.csv"})
+    EXPECT_NE(r.out.find(std::string("\n") + caption), std::string::npos) << caption << "\n" << r.out;
+
+  // What each file is, by its first bytes.
+  const auto starts = [&](const std::string& name, const std::string& magic) {
+    return ReadAll(dir / "all" / name).rfind(magic, 0) == 0;
+  };
+  EXPECT_TRUE(starts("depth.tif", std::string("II*\0", 4)) || starts("depth.tif", std::string("MM\0*", 4)));
+  EXPECT_TRUE(starts("contours.gpkg", std::string("SQLite format 3\0", 16)));
+  EXPECT_TRUE(starts("chart.mbtiles", std::string("SQLite format 3\0", 16)));
+  EXPECT_TRUE(starts("contours.shp", std::string("\0\0\x27\x0A", 4)));
+  EXPECT_TRUE(starts("chart.pdf", "%PDF-"));
+  EXPECT_NE(ReadAll(dir / "all" / "chart.pdf").find("/MediaBox [0 0 1191"), std::string::npos) << "A3 landscape";
+  const std::string hwr = ReadAll(dir / "all" / "spots.hwr");
+  EXPECT_TRUE(!hwr.empty() && hwr.size() % 36 == 0) << hwr.size();
+  EXPECT_EQ(hwr.compare(0, 4, "\x02\x02\x00\x24", 4), 0) << "a waypoint record of 36 bytes";
+  EXPECT_NE(ReadAll(dir / "all" / "spots.gpx").find("<wpt "), std::string::npos);
+  EXPECT_NE(ReadAll(dir / "all" / "report.json").find("\"volume_m3\""), std::string::npos);
+
+  // The run and its lines are the same; the pictures are shaded and
+  // hatched, and the KML gains the safety folder.
+  for (const char* name : {"depth.asc", "samples.csv", "contours.gpx", "000.ht"})
+    EXPECT_EQ(ReadAll(dir / "all" / name), ReadAll(dir / "plain" / name)) << name;
+  const auto magenta = [&](const std::string& folder, const std::string& name) {
+    const std::string bmp = ReadAll(dir / folder / name);
+    int count = 0;
+    for (std::size_t at = 54; at + 3 <= bmp.size(); at += 3) count += bmp.compare(at, 3, "\xFF\x00\xFF", 3) == 0;
+    return count;
+  };
+  EXPECT_EQ(magenta("plain", "depth.bmp"), 0);
+  EXPECT_GT(magenta("all", "depth.bmp"), 100);
+  EXPECT_GT(magenta("all", "contours.bmp"), 100);
+  EXPECT_EQ(ReadAll(dir / "all" / "depth.bmp").size(), ReadAll(dir / "plain" / "depth.bmp").size());
+  EXPECT_EQ(ReadAll(dir / "plain" / "contours.kml").find("<name>safety</name>"), std::string::npos);
+  EXPECT_NE(ReadAll(dir / "all" / "contours.kml").find("<name>safety</name>"), std::string::npos);
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -56,8 +56,8 @@ struct Bowl {
     TGeoLine shore;
     for (int i = 0; i <= 72; ++i) {
       const double a = i * 3.14159265358979323846 / 36;
-      shore.emplace_back(Centre().x() + 420 * std::cos(a) / (kMetresPerDegree * 0.5),
-                         Centre().y() + 420 * std::sin(a) / kMetresPerDegree);
+      shore.push_back({Centre().x() + 420 * std::cos(a) / (kMetresPerDegree * 0.5),
+                       Centre().y() + 420 * std::sin(a) / kMetresPerDegree});
     }
     Content.Shoreline.push_back(shore);
     Content.Title = "bowl.gpx";
@@ -233,7 +233,8 @@ TEST(ChartPainter, TitleNamesTheFilesAndTheDaysOfTheSoundingsAndOutlinesAreSplit
   SplitOutlines(loaded, shore, tracks);
   ASSERT_EQ(shore.size(), 1u);
   EXPECT_EQ(shore[0].size(), 3u);
-  EXPECT_EQ(shore[0][1], QPointF(8.63, 47.21));
+  EXPECT_EQ(shore[0][1].Lon, 8.63);
+  EXPECT_EQ(shore[0][1].Lat, 47.21);
   EXPECT_EQ(tracks.size(), 2u);
 
   TGPX undated;

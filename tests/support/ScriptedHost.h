@@ -32,6 +32,8 @@ class ScriptedHost : public TSessionQuestions, public TSessionDisplay, public TF
   std::deque<std::optional<std::string>> TextReplies;  // nullopt = cancel
   std::deque<std::optional<std::vector<std::string>>> OpenReplies;  // nullopt = cancel
   std::deque<std::optional<TColor>> ColorReplies;                   // nullopt = cancel
+  std::deque<std::optional<std::string>> FolderReplies;             // nullopt = cancel
+  std::deque<bool> ReplaceReplies;                                  // replace-files warnings
 
   // What the session did.
   std::vector<SaveFileRequest> SaveRequests;
@@ -39,6 +41,8 @@ class ScriptedHost : public TSessionQuestions, public TSessionDisplay, public TF
   std::vector<std::pair<std::string, std::string>> TextRequests;  // caption, prompt
   std::vector<std::string> OpenFilters;  // the filter of every file-open dialog
   int ColorRequests = 0;
+  int FolderRequests = 0;
+  std::vector<std::string> ReplaceQuestions;  // the replace-files warnings, as shown
   std::vector<std::string> Errors;
   std::vector<std::string> Informations;
   std::vector<std::string> Warnings;  // the load warnings, one line each
@@ -72,6 +76,21 @@ class ScriptedHost : public TSessionQuestions, public TSessionDisplay, public TF
     }
     const bool reply = YesNoReplies.front();
     YesNoReplies.pop_front();
+    return reply;
+  }
+  std::optional<std::string> AskFolder() override {
+    ++FolderRequests;
+    return Next(FolderReplies, "folder dialog");
+  }
+  bool AskReplaceFiles(const std::string& folder, const std::vector<std::string>& names) override {
+    const std::string message = ReplaceFilesQuestion(folder, names);
+    ReplaceQuestions.push_back(message);
+    if (ReplaceReplies.empty()) {
+      ADD_FAILURE() << "unexpected question: " << message;
+      return false;
+    }
+    const bool reply = ReplaceReplies.front();
+    ReplaceReplies.pop_front();
     return reply;
   }
   std::string AskDepthToApply(const std::string& fileName) override { return Answer(DepthToApplyQuestion(fileName)); }

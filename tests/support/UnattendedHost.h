@@ -21,6 +21,8 @@ class TUnattendedHost : public TSessionQuestions, public TSessionDisplay {
   std::optional<std::vector<std::string>> AskOpenFileNames(const std::string&) override { return std::nullopt; }
   std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
   bool AskOverwrite(const std::string&) override { return false; }
+  std::optional<std::string> AskFolder() override { return std::nullopt; }
+  bool AskReplaceFiles(const std::string&, const std::vector<std::string>&) override { return false; }
   std::string AskDepthToApply(const std::string& fileName) override { return DepthToApplyQuestion(fileName).Default; }
   std::string AskDepthOffset(const std::string& fileName) override { return DepthOffsetQuestion(fileName).Default; }
   std::string AskTrackName() override { return TrackNameQuestion().Default; }
