@@ -28,6 +28,7 @@
 #include <tuple>
 
 #include "app/AboutPage.h"
+#include "app/ExportDialog.h"
 #include "app/ImagePane.h"
 #include "app/TrackBar.h"
 #include "app/WindowDialogs.h"
@@ -332,6 +333,9 @@ void TForm1::CreateInterpolatedMapTab() {
       column, "CheckAccuracyButton", QStringLiteral("Check accuracy"),
       QStringLiteral("Maps the lake again five times, each time without a fifth of the tracks, and compares the "
                      "depths left out with the map: the error of each method in centimetres."));
+  ExportMapButton = NewButton(column, "ExportMapButton", QStringLiteral("Export..."),
+                              QStringLiteral("Writes the map for other programs into a folder: GIS files, a chart to "
+                                             "print or for phone apps, fishing spots, the lake report."));
   column->addStretch(1);
   lblMapSize1 = NewLabel(nullptr, "lblMapSize1");
   lblMaxDepth1 = NewLabel(nullptr, "lblMaxDepth1");
@@ -371,6 +375,11 @@ void TForm1::CreateIsoContourTab() {
   step->addStretch(1);
   column->addLayout(step);
   btnIsoMap = NewButton(column, "btnIsoMap", QStringLiteral("ISO Map"));
+  column->addSpacing(8);
+  ExportContoursButton = NewButton(column, "ExportContoursButton", QStringLiteral("Export..."),
+                                   QStringLiteral("Writes the map and its contour lines for other programs into a "
+                                                  "folder: GIS files, a chart to print or for phone apps, fishing "
+                                                  "spots, the lake report."));
   column->addStretch(1);
 
   Label10 = NewOverlay(IsoMap, "Label10", QStringLiteral("0 m"));
@@ -504,6 +513,8 @@ void TForm1::ConnectPanes() {
   connect(btnApplyInterpolationRadius, &QPushButton::clicked, this, &TForm1::btnApplyInterpolationRadiusClick);
   connect(btnInterpolate, &QPushButton::clicked, this, &TForm1::btnInterpolateClick);
   connect(CheckAccuracyButton, &QPushButton::clicked, this, &TForm1::CheckAccuracyClick);
+  connect(ExportMapButton, &QPushButton::clicked, this, &TForm1::ExportClick);
+  connect(ExportContoursButton, &QPushButton::clicked, this, &TForm1::ExportClick);
   connect(btnInterpolSaveBMP, &QPushButton::clicked, this, &TForm1::btnInterpolSaveBMPClick);
   connect(btnIsoMap, &QPushButton::clicked, this, &TForm1::btnIsoMapClick);
   connect(btnIsoSaveBMP, &QPushButton::clicked, this, &TForm1::btnIsoSaveBMPClick);
@@ -643,6 +654,16 @@ void TForm1::MethodChoiceChange() {
 
 void TForm1::CheckAccuracyClick() {
   Run([this] { fSession->CheckAccuracy(); });
+}
+
+void TForm1::ExportClick() {
+  if (!fSession || !fSession->CanStartCommand()) return;
+  TExportDialog dialog(this, fExportChoice, fSession->Project().ContoursTraced());
+  if (dialog.exec() != QDialog::Accepted) return;
+  const TExportChoice choice = dialog.Choice();
+  fExportChoice = dialog.Ticked();
+  fSettings->SaveExportChoice(fExportChoice);
+  Run([&] { fSession->ExportMap(choice); });
 }
 
 // ---------------------------------------------------------------- ISO Contour, HT Contour
@@ -889,6 +910,9 @@ void TForm1::ShowButtons() {
   btnInterpolate->setEnabled(b.btnInterpolate);
   btnInterpolSaveBMP->setEnabled(b.btnInterpolSaveBMP);
   CheckAccuracyButton->setEnabled(b.btnCheckAccuracy);
+  // An export needs a depth map and no run going, as "Save Image..." does.
+  ExportMapButton->setEnabled(b.btnInterpolSaveBMP);
+  ExportContoursButton->setEnabled(b.btnInterpolSaveBMP);
   btnIsoMap->setEnabled(b.btnIsoMap);
   btnIsoSaveBMP->setEnabled(b.btnIsoSaveBMP);
   btnIsoSaveGPX->setEnabled(b.btnIsoSaveGPX);

@@ -43,7 +43,8 @@ struct TMenuActions {
   // File
   QAction *AddFiles = nullptr, *OpenProject = nullptr, *SaveProject = nullptr, *SaveTracks = nullptr,
           *SaveAsHT = nullptr, *ExportDepthImage = nullptr, *ExportContourImage = nullptr,
-          *ExportContourTracks = nullptr, *ExportHT = nullptr, *StartOver = nullptr, *Quit = nullptr;
+          *ExportContourTracks = nullptr, *ExportHT = nullptr, *ExportMap = nullptr, *StartOver = nullptr,
+          *Quit = nullptr;
   // View
   QAction *Fit = nullptr, *ZoomIn = nullptr, *ZoomOut = nullptr, *ZoomArea = nullptr, *AdvancedTabs = nullptr;
   // Map
@@ -122,6 +123,10 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   void ResetSettingsClick();
   // "Check accuracy" on the Interpolated Map tab and in the Map menu.
   void CheckAccuracyClick();
+  // "Export..." of the Interpolated Map and ISO Contour tabs and File >
+  // Export > Map for Other Programs...: the choices in a dialog (kept
+  // between runs), then the session's export into a folder.
+  void ExportClick();
   void HowToClick();
   void AboutClick();
   // "Open the example": loads the example lake as "Add Files..." would.
@@ -247,6 +252,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
     qreal Ratio = 0;
   };
   TDevicePicture fTracksPicture, fHTPicture;
+  // The choices of the last export, offered again.
+  TExportChoice fExportChoice;
 
  public:
   // The controls, by the names of the original design: a prefix for the
@@ -291,6 +298,7 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QLabel* MethodLabel = nullptr;
   QComboBox* MethodChoice = nullptr;
   QPushButton* CheckAccuracyButton = nullptr;
+  QPushButton* ExportMapButton = nullptr;  // "Export...", also below "ISO Map" as ExportContoursButton
 
   // ISO Contour
   QPushButton *btnIsoSaveBMP = nullptr, *btnIsoSaveGPX = nullptr, *btnIsoMap = nullptr;
@@ -300,6 +308,7 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QLabel *lblIsoCoordinates = nullptr, *imgColorRange3 = nullptr, *lblMaxDepth4 = nullptr;
   QLabel* Label10 = nullptr;  // "0 m" at the shallow end of the ISO Contour legend
   QProgressBar* pbIsoMap = nullptr;
+  QPushButton* ExportContoursButton = nullptr;
 
   // HT Contour
   QLineEdit* edtTrackName = nullptr;

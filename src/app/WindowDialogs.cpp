@@ -80,8 +80,10 @@ bool TWindowDialogs::AskOverwrite(const std::string& path) {
 }
 
 std::optional<std::string> TWindowDialogs::AskFolder() {
-  const QString folder = QFileDialog::getExistingDirectory(fParent, QString::fromUtf8(kExportFolderTitle), QDir::currentPath());
+  const QString folder = QFileDialog::getExistingDirectory(fParent, QString::fromUtf8(kExportFolderTitle),
+                                                           StartFolder(QStringLiteral("export")));
   if (folder.isEmpty()) return std::nullopt;
+  if (fSettings) fSettings->SaveFolder(QStringLiteral("export"), folder);
   return QDir::toNativeSeparators(folder).toStdString();
 }
 

@@ -80,6 +80,9 @@ void TForm1::CreateMenus() {
                                          &TForm1::btnIsoSaveGPXClick);
   Actions.ExportHT = follower(exports, QStringLiteral("HT Files for the Unit..."), QKeySequence(Qt::CTRL | Qt::Key_E),
                               btnCreateHT, &TForm1::btnCreateHTClick);
+  exports->addSeparator();
+  Actions.ExportMap = follower(exports, QStringLiteral("Map for Other Programs..."), {}, ExportMapButton,
+                               &TForm1::ExportClick);
   file->addSeparator();
   Actions.StartOver = follower(file, QStringLiteral("Start over"), {}, btnStartOver, &TForm1::btnStartOverClick);
   Actions.Quit = item(file, QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &QWidget::close);
@@ -284,6 +287,7 @@ void TForm1::RestoreSettings() {
   TSessionSettings fields = fSession->Settings;
   TColor shallow = fSession->Project().clShallowWater(), deep = fSession->Project().clDeepWater();
   fSettings->LoadFields(fields, shallow, deep);
+  fExportChoice = fSettings->ExportChoice();
   fSession->Settings = fields;
   WriteControls();
   if (shallow != fSession->Project().clShallowWater()) fSession->SetShallowColor(shallow);
@@ -393,6 +397,7 @@ void TForm1::ResetSettingsClick() {
   if (!fSession || !fSession->CanStartCommand()) return;
   Guarded([this] { fSession->ResetSettings(); });
   fSettings->Reset();
+  fExportChoice = {};
   if (!fSession->SizeFrozen()) {
     resize(StartSize());
     PlaceOnScreen();

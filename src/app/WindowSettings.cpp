@@ -33,6 +33,7 @@ bool ParseColour(const QString& text, TColor& colour) {
 const QString kFields = QStringLiteral("fields/");
 const QString kFolders = QStringLiteral("folders/");
 const QString kRecent = QStringLiteral("recent");
+const QString kExport = QStringLiteral("export/");
 
 }  // namespace
 
@@ -74,6 +75,42 @@ void TWindowSettings::SaveFields(const TSessionSettings& Fields, TColor Shallow,
   s.setValue(kFields + QStringLiteral("reduceWaypoints"), Fields.ReduceWaypoints);
   s.setValue(QStringLiteral("colours/shallow"), ColourText(Shallow));
   s.setValue(QStringLiteral("colours/deep"), ColourText(Deep));
+}
+
+TExportChoice TWindowSettings::ExportChoice() const {
+  TExportChoice c;
+  if (!fStore) return c;
+  const QSettings& s = *fStore;
+  auto flag = [&](const char* key, bool& value) { value = s.value(kExport + QLatin1String(key), false).toBool(); };
+  flag("geotiff", c.GeoTIFF);
+  flag("gpkg", c.GeoPackage);
+  flag("shp", c.Shapefile);
+  flag("mbtiles", c.MBTiles);
+  flag("pdf", c.PDF);
+  flag("spots", c.Spots);
+  flag("report", c.Report);
+  if (s.value(kExport + QStringLiteral("paper")).toString() == QLatin1String("A3")) c.Paper = TPaper::A3;
+  bool ok = false;
+  const double relief = s.value(kExport + QStringLiteral("relief")).toDouble(&ok);
+  if (ok && relief > 0 && relief <= 100) c.Relief = relief;
+  const int safety = s.value(kExport + QStringLiteral("safety")).toInt(&ok);
+  if (ok && safety > 0 && safety <= 9999) c.SafetyDepth = safety;
+  return c;
+}
+
+void TWindowSettings::SaveExportChoice(const TExportChoice& Choice) {
+  if (!fStore) return;
+  QSettings& s = *fStore;
+  s.setValue(kExport + QStringLiteral("geotiff"), Choice.GeoTIFF);
+  s.setValue(kExport + QStringLiteral("gpkg"), Choice.GeoPackage);
+  s.setValue(kExport + QStringLiteral("shp"), Choice.Shapefile);
+  s.setValue(kExport + QStringLiteral("mbtiles"), Choice.MBTiles);
+  s.setValue(kExport + QStringLiteral("pdf"), Choice.PDF);
+  s.setValue(kExport + QStringLiteral("spots"), Choice.Spots);
+  s.setValue(kExport + QStringLiteral("report"), Choice.Report);
+  s.setValue(kExport + QStringLiteral("paper"), QLatin1String(Choice.Paper == TPaper::A3 ? "A3" : "A4"));
+  s.setValue(kExport + QStringLiteral("relief"), Choice.Relief);
+  s.setValue(kExport + QStringLiteral("safety"), Choice.SafetyDepth);
 }
 
 QByteArray TWindowSettings::Geometry() const {

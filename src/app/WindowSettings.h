@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "exports/MapExport.h"
 #include "model/ColorInterpolate.h"
 #include "session/SessionState.h"
 
@@ -33,6 +34,10 @@ class TWindowSettings {
   // The fields and colours as kept; what is not kept stays as given.
   void LoadFields(TSessionSettings& Fields, TColor& Shallow, TColor& Deep) const;
   void SaveFields(const TSessionSettings& Fields, TColor Shallow, TColor Deep);
+
+  // The choices of the last "Export...", or none chosen.
+  TExportChoice ExportChoice() const;
+  void SaveExportChoice(const TExportChoice& Choice);
 
   QByteArray Geometry() const;
   void SaveGeometry(const QByteArray& Geometry);

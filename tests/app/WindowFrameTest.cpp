@@ -7,7 +7,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -16,9 +19,11 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <functional>
 #include <regex>
 
 #include "app/DevicePicture.h"
+#include "app/ExportDialog.h"
 #include "app/TrackBar.h"
 #include "app/WindowSettings.h"
 #include "support/WindowDriver.h"
@@ -38,7 +43,7 @@ void ExpectMenusFollowButtons(const TForm1& form) {
       {a.ExportContourImage, "btnIsoSaveBMP"}, {a.ExportContourTracks, "btnIsoSaveGPX"},
       {a.ExportHT, "btnCreateHT"},          {a.StartOver, "btnStartOver"},
       {a.Interpolate, "btnInterpolate"},    {a.IsoMap, "btnIsoMap"},
-      {a.CheckAccuracy, "CheckAccuracyButton"},
+      {a.CheckAccuracy, "CheckAccuracyButton"}, {a.ExportMap, "ExportMapButton"},
       {a.CreateHT, "btnCreateHT"},          {a.ResetSettings, "btnStartOver"},
   };
   for (const auto& [action, button] : followers)
@@ -386,6 +391,80 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
 
 // A damaged or hand-edited settings file never starts the window in a state
 // its fields could not reach.
+// Answers the next "Export..." dialog: Fill looks at it and sets its
+// boxes, then it is accepted (or cancelled).
+void AnswerExportDialog(TForm1& form, std::function<void(TExportDialog&)> Fill, bool Accept = true) {
+  QTimer::singleShot(0, [&form, Fill, Accept] {
+    auto* dialog = form.findChild<TExportDialog*>(QStringLiteral("ExportDialog"));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->isVisible());
+    Fill(*dialog);
+    if (Accept) dialog->accept();
+    else dialog->reject();
+  });
+}
+
+// "Export..." offers what the map can give now, writes what was ticked into
+// the folder chosen, and offers the same choices again after a restart.
+TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
+  form.reset();
+  form = Restart();
+  AddFiles({kSurvey, kShoreKml});
+  EXPECT_FALSE(Enabled(*form, "ExportMapButton")) << "nothing to export before the first map";
+  Click(*form, "btnInterpolate");
+  ASSERT_TRUE(WaitForInterpolation(*form));
+  EXPECT_TRUE(Enabled(*form, "ExportContoursButton"));
+
+  // Cancelled: no folder is asked for.
+  AnswerExportDialog(*form, [](TExportDialog& d) { d.GeoTIFF->setChecked(true); }, false);
+  Click(*form, "ExportMapButton");
+  EXPECT_EQ(host.FolderRequests, 0);
+
+  // Before "ISO Map" the contour files cannot be made: greyed, and left out
+  // even when ticked.
+  const std::string out = Path("export");
+  host.FolderReplies = {out};
+  AnswerExportDialog(*form, [](TExportDialog& d) {
+    EXPECT_FALSE(d.GeoPackage->isEnabled());
+    EXPECT_TRUE(d.ContoursNote->isVisible());
+    EXPECT_FALSE(d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled()) << "nothing ticked";
+    d.GeoTIFF->setChecked(true);
+    d.Report->setChecked(true);
+    d.GeoPackage->setChecked(true);
+    d.Safety->setChecked(true);
+    d.SafetyDepth->setValue(300);
+  });
+  form->Actions.ExportMap->trigger();
+  EXPECT_EQ(host.FolderRequests, 1);
+  EXPECT_TRUE(fs::exists(out + "/depth.tif") && fs::exists(out + "/report.csv") && fs::exists(out + "/report.json"));
+  EXPECT_FALSE(fs::exists(out + "/contours.gpkg"));
+  ASSERT_FALSE(host.Informations.empty());
+  EXPECT_EQ(host.Informations.back().rfind("Exported into " + out, 0), 0u) << host.Informations.back();
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+
+  // After a restart the dialog offers the same; with contours traced the
+  // GeoPackage comes too, and the files of the first export are replaced
+  // after a question.
+  form = Restart();
+  AddFiles({kSurvey, kShoreKml});
+  Click(*form, "btnInterpolate");
+  ASSERT_TRUE(WaitForInterpolation(*form));
+  Click(*form, "btnIsoMap");
+  host.FolderReplies = {out};
+  host.ReplaceReplies = {true};
+  AnswerExportDialog(*form, [](TExportDialog& d) {
+    EXPECT_TRUE(d.GeoTIFF->isChecked() && d.Report->isChecked() && d.Safety->isChecked());
+    EXPECT_EQ(d.SafetyDepth->value(), 300);
+    EXPECT_FALSE(d.PDF->isChecked() || d.MBTiles->isChecked() || d.Relief->isChecked());
+    EXPECT_TRUE(d.GeoPackage->isEnabled() && d.GeoPackage->isChecked());
+  });
+  Click(*form, "ExportContoursButton");
+  ASSERT_EQ(host.ReplaceQuestions.size(), 1u);
+  EXPECT_NE(host.ReplaceQuestions[0].find("depth.tif"), std::string::npos) << host.ReplaceQuestions[0];
+  EXPECT_TRUE(fs::exists(out + "/contours.gpkg"));
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+}
+
 TEST_F(KeptSettingsTest, ValuesOutOfRangeGiveTheDefaults) {
   stored->setValue("fields/radius", "1234");
   stored->setValue("fields/style", 40);
