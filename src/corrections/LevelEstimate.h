@@ -25,8 +25,16 @@ struct TLevelEstimateOptions {
   double MaxStep = 25;        // metres: readings further apart are no track between them
   double PlaceSize = 20;      // metres: crossings of two sessions closer than this are one place
   double ReadingNoise = 6;    // cm: noise of a reading
-  double PositionError = 2;   // m: GPS error of a position
+  // The GPS error of a position: metres in each direction, and the seconds
+  // over which it wanders (receivers drift slowly, so the errors of
+  // readings taken close in time are nearly the same).
+  double PositionError = 2;
+  double PositionTime = 60;
+  // Readings without a time are placed in time by the way along their
+  // session, at this speed in metres a second.
+  double SurveySpeed = 2.5;
   int FewCrossings = 20;      // an estimate resting on fewer is reported as weak
+  double Uncertain = 3;       // cm: a standard error from this on is reported
 };
 
 // One place where two sessions meet.
@@ -39,6 +47,8 @@ struct TCrossing {
   double DepthA = 0, DepthB = 0;
   double Distance = 0;             // m between the two tracks
   double SigmaCm = 0;              // expected error of DepthB - DepthA: noise, slope times distance
+  double SlopeX = 0, SlopeY = 0;   // cm per m east and north: the bottom's gradient there
+  double TimeA = 0, TimeB = 0;     // s: when each session passed (from its first reading)
 };
 
 // Finds the crossings between different sessions, at most one per place
@@ -63,10 +73,15 @@ struct TLevelEstimate {
   std::vector<TCrossing> Crossings;
 };
 
-// Estimates the offsets (a robust weighted least squares: crossings whose
-// disagreement stays far off after the fit count less). A session recorded
-// when the water stood 30 cm higher than in the first session gets -30.
-// Logs one line per session to Feedback. Changes no reading.
+// Estimates the offsets: a generalised least squares over the crossings, in
+// which the disagreements at crossings one session passed at nearly the
+// same time share that session's GPS error (times the bottom's slope
+// there), so that a cluster of such crossings counts about as one and the
+// standard errors say what the data can tell; made robust by letting
+// crossings whose disagreement stays far off after the fit count less. A
+// session recorded when the water stood 30 cm higher than in the first
+// session gets -30. Logs one line per session to Feedback. Changes no
+// reading.
 TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
                               TFeedback& Feedback);
 
