@@ -98,7 +98,11 @@ struct CrossingSurvey {
         }
       }
       AddTrack(*doc, lines);
-      for (TSurveySession& session : SplitSessions(*doc, "s" + std::to_string(s) + ".gpx"))
+      // "s" + std::to_string(s) would do, but GCC 12 warns about it wrongly
+      // (-Wrestrict) where it is inlined.
+      std::string name = std::to_string(s);
+      name.insert(0, 1, 's');
+      for (TSurveySession& session : SplitSessions(*doc, name + ".gpx"))
         sessions.push_back(std::move(session));
       docs.push_back(std::move(doc));
     }
