@@ -136,19 +136,33 @@ std::int64_t CellKey(double x, double y, double size) {
 }
 
 // The chord of the run around the piece from `index` to `index` + 1: from
-// the reading `reach` metres back to the one `reach` metres ahead. False
-// where the run ends sooner or turns on the way (the chord is clearly
-// shorter than its two halves).
-bool Chord(const TPlaneRun& run, int index, double reach, std::size_t& back, std::size_t& ahead) {
+// the reading `reach` metres back to the one `reach` metres ahead, or, where
+// the run ends or turns sooner on one side, `shortReach` metres on that
+// side (a track that ends or turns away just past a crossing still crosses).
+// False where neither will do: the run ends too soon, or turns on the way
+// (the chord is clearly shorter than its two halves).
+bool Chord(const TPlaneRun& run, int index, double reach, double shortReach, std::size_t& back, std::size_t& ahead) {
   const auto i = static_cast<std::size_t>(index);
-  const std::ptrdiff_t b = Farther(run, i, i, -1, reach);
-  const std::ptrdiff_t a = Farther(run, i + 1, i + 1, 1, reach);
-  if (b < 0 || a < 0) return false;
-  back = static_cast<std::size_t>(b);
-  ahead = static_cast<std::size_t>(a);
-  const double halves = std::hypot(run.X[i] - run.X[back], run.Y[i] - run.Y[back]) +
-                        std::hypot(run.X[ahead] - run.X[i + 1], run.Y[ahead] - run.Y[i + 1]);
-  return std::hypot(run.X[ahead] - run.X[back], run.Y[ahead] - run.Y[back]) >= 0.9 * halves;
+  const auto straight = [&](std::size_t b, std::size_t a) {
+    const double halves = std::hypot(run.X[i] - run.X[b], run.Y[i] - run.Y[b]) +
+                          std::hypot(run.X[a] - run.X[i + 1], run.Y[a] - run.Y[i + 1]);
+    return std::hypot(run.X[a] - run.X[b], run.Y[a] - run.Y[b]) >= 0.9 * halves;
+  };
+  const std::ptrdiff_t b = Farther(run, i, i, -1, reach), a = Farther(run, i + 1, i + 1, 1, reach);
+  if (b >= 0 && a >= 0 && straight(static_cast<std::size_t>(b), static_cast<std::size_t>(a))) {
+    back = static_cast<std::size_t>(b);
+    ahead = static_cast<std::size_t>(a);
+    return true;
+  }
+  if (shortReach >= reach) return false;
+  const std::ptrdiff_t sb = Farther(run, i, i, -1, shortReach), sa = Farther(run, i + 1, i + 1, 1, shortReach);
+  for (auto [x, y] : {std::pair{b, sa}, std::pair{sb, a}}) {
+    if (x < 0 || y < 0 || !straight(static_cast<std::size_t>(x), static_cast<std::size_t>(y))) continue;
+    back = static_cast<std::size_t>(x);
+    ahead = static_cast<std::size_t>(y);
+    return true;
+  }
+  return false;
 }
 
 // Whether the chord's ends lie at least `side` metres off the line through
@@ -235,7 +249,9 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
         // direction is taken along that chord, not from two readings a few
         // decimetres apart) and end up ClearSide metres off the other.
         std::size_t a0, a1, b0, b1;
-        if (!Chord(ra, i0, Options.ClearReach, a0, a1) || !Chord(rb, j0, Options.ClearReach, b0, b1)) continue;
+        if (!Chord(ra, i0, Options.ClearReach, Options.ShortReach, a0, a1) ||
+            !Chord(rb, j0, Options.ClearReach, Options.ShortReach, b0, b1))
+          continue;
         double ux = ra.X[a1] - ra.X[a0], uy = ra.Y[a1] - ra.Y[a0];
         double vx = rb.X[b1] - rb.X[b0], vy = rb.Y[b1] - rb.Y[b0];
         const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);

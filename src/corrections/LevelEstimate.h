@@ -22,6 +22,9 @@ struct TLevelEstimateOptions {
   // ways and end up at least ClearSide metres off the other on either side.
   double ClearReach = 25;
   double ClearSide = 8;
+  // One of the two ways may be as short as this (a track that ends or
+  // turns away just past the other); ClearReach or more turns it off.
+  double ShortReach = 25;
   double MaxStep = 25;        // metres: readings further apart are no track between them
   double PlaceSize = 20;      // metres: crossings of two sessions closer than this are one place
   double ReadingNoise = 6;    // cm: noise of a reading
