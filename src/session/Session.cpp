@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <utility>
 
 #include "formats/AtomicFile.h"
+#include "formats/LevelTable.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/ImageExport.h"
 #include "model/DateTime.h"
@@ -197,7 +199,44 @@ bool TSession::ReadCorrections() {
   c.DepthFromElevation = Settings.DepthFromElevation;
   c.AutoLevel = Settings.AutoLevel;
   fProject.Settings.Interpolation.KeepOutside = Settings.KeepOutside;
+  // The gauge table is read afresh for every batch: it may have been
+  // edited since it was chosen. A table that cannot be read loads nothing.
+  c.DatumCm.reset();
+  if (!Settings.LevelDatum.empty()) {
+    const auto datum = ParseNumber(Settings.LevelDatum);
+    if (!datum || !std::isfinite(*datum)) {
+      fQuestions.ShowError("The gauge datum \"" + Settings.LevelDatum + "\" is not a number of centimetres.");
+      return false;
+    }
+    c.DatumCm = *datum;
+  }
+  c.LevelTable.reset();
+  if (!Settings.LevelTable.empty()) {
+    try {
+      c.LevelTable = TLevelTable::Read(Settings.LevelTable);
+    } catch (const std::exception& e) {
+      fQuestions.ShowError(e.what());
+      return false;
+    }
+  }
   return true;
+}
+
+bool TSession::ChooseLevelTable() {
+  if (!CanStartCommand()) return false;
+  const auto paths = fQuestions.AskOpenFileNames(kLevelTableFilter);
+  if (!paths || paths->empty()) return false;
+  try {
+    const TLevelTable table = TLevelTable::Read(paths->front());
+    Settings.LevelTable = paths->front();
+    fDisplay.Log(std::filesystem::path(paths->front()).filename().string() + ": " +
+                 std::to_string(table.Entries().size()) + " water levels from " + FormatIsoTime(table.First()) +
+                 " to " + FormatIsoTime(table.Last()));
+    return true;
+  } catch (const std::exception& e) {
+    fQuestions.ShowError(e.what());
+    return false;
+  }
 }
 
 bool TSession::ReadShoreSettings() {

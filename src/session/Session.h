@@ -48,6 +48,8 @@ class TSession {
 
   // The file-open dialog of "Add Files...".
   static constexpr const char* kAddFilesFilter = "GPX, KML or soundings files|*.gpx;*.kml;*.csv;*.xyz";
+  // The file-open dialog of the gauge table.
+  static constexpr const char* kLevelTableFilter = "Gauge tables (time,level_cm)|*.csv;*.txt";
 
   // Logs the processor count (" CPUs found") and sets the worker count to it.
   // CPUCount 0 asks the system.
@@ -99,10 +101,16 @@ class TSession {
   // the soundings outside the shoreline counted. A file that cannot be
   // loaded is reported and the next one follows; an answer to a depth
   // question that is no whole number ends the selection. Nothing is loaded
-  // when the extrapolation radius or the transducer depth holds no number.
+  // when the extrapolation radius, the transducer depth or the gauge
+  // datum holds no number, or the gauge table cannot be read.
   void AddFiles();
   // The same without the dialog (files dropped on the window).
   void AddFiles(const std::vector<std::string>& Paths);
+  // "Gauge table...": the open dialog, then the table it returned is read
+  // and, when it can be, becomes Settings.LevelTable (logged with its
+  // levels and times); a table that cannot be read is shown and changes
+  // nothing. Each later "Add Files..." corrects its readings by it.
+  bool ChooseLevelTable();
   // The water levels of the loaded files' sessions, estimated where their
   // tracks cross, for the corrections dialog: logged and kept in
   // LevelEstimate(), nothing changed. False when cancelled or nothing is

@@ -29,6 +29,10 @@ struct TSessionSettings {
   bool AutoLevel = false;             // level each batch of files where its tracks cross the loaded ones
   std::string ShoreDepth = "0";       // centimetres, or "none": the shoreline adds no samples
   bool KeepOutside = false;           // map soundings outside the shoreline too
+  // The water level from a gauge: the path of a `time,level_cm` table (empty:
+  // none) and its datum in centimetres (empty: the table's lowest level).
+  std::string LevelTable;
+  std::string LevelDatum;
 
   bool operator==(const TSessionSettings&) const = default;
 };

@@ -95,8 +95,8 @@ TEST_F(CorrectionsWiring, ProjectCorrectsEachBatchAndLevelsItToTheLoadedOnes) {
   for (const TSessionLevel& l : levels.Estimate.Sessions) EXPECT_NEAR(l.OffsetCm, 0, 1.5) << l.Name;
   const double before = MeanError(project.GPXdata(), last.FirstTrack, last.Tracks);
   EXPECT_GT(project.ApplyLevels(levels), 0);
-  EXPECT_NEAR(MeanError(project.GPXdata(), last.FirstTrack, last.Tracks) - before,
-              levels.Estimate.Sessions[3].OffsetCm, 1e-9);
+  EXPECT_NEAR(MeanError(project.GPXdata(), last.FirstTrack, last.Tracks) - before, levels.Estimate.Sessions[3].OffsetCm,
+              1e-9);
 
   project.StartOver();
   EXPECT_TRUE(project.LoadSummary().Corrections.empty());
@@ -134,7 +134,8 @@ TEST_F(CorrectionsWiring, NoWaterNamesTheLikelyCause) {
     EXPECT_TRUE(feedback.Logged(note));
     EXPECT_EQ(refusal(project),
               "No pixel lies on water within the extrapolation radius of a depth track: there is nothing to "
-              "interpolate. Likely cause: no file with depth readings is loaded; " + note + ".");
+              "interpolate. Likely cause: no file with depth readings is loaded; " +
+                  note + ".");
   }
   {
     TProject project(1);
@@ -238,6 +239,67 @@ TEST_F(CorrectionsWiring, SessionFieldsAndTheLevelEstimate) {
   const TGPX& levelled = auto_.Project().GPXdata();
   EXPECT_NEAR(MeanError(levelled, 1, 1) - MeanError(levelled, 0, 1), 0, 3) << "both at the first one's level";
   ExpectIdle(auto_);
+}
+
+// "Gauge table...": a table that cannot be read changes nothing; a good one
+// corrects each reading by the level at its time (interpolated, relative to
+// the datum), and a file it cannot correct whole is refused with a message
+// while the next file of the selection loads.
+TEST_F(CorrectionsWiring, SessionGaugeTable) {
+  // One reading a second from 06:10 on, each deeper by how far the lake
+  // stood above 120 cm at its time: 120 at 06:00, 180 at 07:00.
+  const TDateTime day = EncodeDate(2026, 6, 13);
+  const auto level = [&](TDateTime t) { return 120 + 60 * (t - day - 6 / 24.0) * 24; };
+  const auto survey = [&](int hour, int minute) {
+    std::mt19937_64 rng(3);
+    TGPX doc;
+    AddTrack(doc, {StraightRun(0, 0, 400, 300, 2.5, Slope, 0, 0, rng, day + (hour + minute / 60.0) / 24)});
+    for (TGPXtrkseg* seg : *doc.trk[0])
+      for (TPoint4D2* p : *seg) p->HBdepth += level(p->DateTime) - 120;
+    return GpxText(doc);
+  };
+  const std::string early = Write("early.gpx", survey(6, 10)), late = Write("late.gpx", survey(6, 58));
+  const std::string table = Write("gauge.csv", "time,level_cm\n2026-06-13T07:00:00Z,180\n2026-06-13T06:00:00Z,120\n");
+  const std::string broken = Write("broken.csv", "time,level_cm\n2026-06-13T06:00:00Z,120\n06:30,x\n");
+
+  TSession s(host, host, 1);
+  EXPECT_TRUE(s.Settings.LevelTable.empty() && s.Settings.LevelDatum.empty());
+  host.OpenReplies.push_back(std::vector<std::string>{broken});
+  EXPECT_FALSE(s.ChooseLevelTable());
+  EXPECT_EQ(host.OpenFilters.back(), TSession::kLevelTableFilter);
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find("broken.csv"), std::string::npos) << host.Errors[0];
+  EXPECT_TRUE(s.Settings.LevelTable.empty());
+
+  host.Errors.clear();
+  host.OpenReplies.push_back(std::vector<std::string>{table});
+  ASSERT_TRUE(s.ChooseLevelTable());
+  EXPECT_EQ(s.Settings.LevelTable, table);
+  EXPECT_TRUE(host.Logged("gauge.csv: 2 water levels from 2026-06-13T06:00:00Z to 2026-06-13T07:00:00Z"));
+
+  s.Settings.LevelDatum = "low";
+  s.AddFiles({early});
+  EXPECT_FALSE(s.Project().FileLoaded());
+  EXPECT_EQ(host.Errors, std::vector<std::string>{"The gauge datum \"low\" is not a number of centimetres."});
+
+  // The late survey runs past 07:00: refused whole, and the early one loads.
+  host.Errors.clear();
+  s.Settings.LevelDatum.clear();
+  s.AddFiles({late, early});
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_EQ(host.Errors[0].rfind("late.gpx: ", 0), 0u) << host.Errors[0];
+  ASSERT_EQ(s.Project().Inputs().size(), 1u);
+  EXPECT_EQ(s.Project().Inputs()[0].Path, early);
+  EXPECT_NEAR(MeanError(s.Project().GPXdata(), 0, 1), 0, 0.01);
+  EXPECT_EQ(s.Project().Inputs()[0].Corrections.Gauge.Readings,
+            static_cast<long long>(Depths(s.Project().GPXdata()).size()));
+
+  // A datum of its own: every reading 20 cm deeper than against the lowest level.
+  s.StartOver();
+  s.Settings.LevelDatum = "140";
+  s.AddFiles({early});
+  EXPECT_NEAR(MeanError(s.Project().GPXdata(), 0, 1), 20, 0.01);
+  ExpectIdle(s);
 }
 
 }  // namespace
