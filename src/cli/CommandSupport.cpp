@@ -46,7 +46,9 @@ const char* const kLoadOptions =
     "  --level auto        estimate the level of each session (a file, or a day\n"
     "                      of a file whose points carry times) where tracks of\n"
     "                      different sessions cross, the first fixed at 0, and\n"
-    "                      apply it (see the command levels)\n"
+    "                      apply it (see the command levels); sessions that\n"
+    "                      cross none linked to the first are levelled to the\n"
+    "                      first of those they cross\n"
     "Soundings outside the shoreline are counted and told on stderr.\n";
 
 const char* const kShoreOptions =
@@ -58,8 +60,8 @@ const char* const kShoreOptions =
 
 namespace {
 
-const std::set<std::string> kLoadValued = {"--depth",       "--offset", "--depth-from", "--transducer",
-                                           "--level",       "--level-table", "--datum", "--shore-depth"};
+const std::set<std::string> kLoadValued = {"--depth", "--offset",      "--depth-from", "--transducer",
+                                           "--level", "--level-table", "--datum",      "--shore-depth"};
 const std::set<std::string> kLoadFlags = {"--despike", "--keep-outside"};
 const std::set<std::string> kLoadRepeatable = {"--level"};
 

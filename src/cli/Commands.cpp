@@ -114,12 +114,14 @@ constexpr const char* kLevelsUsage =
     "first session fixed at 0. Makes no map and changes no file; prints one JSON\n"
     "line per session, in load order:\n"
     "  {\"session\": \"lake.gpx 2026-06-14\", \"offset_cm\": -29.8, \"crossings\": 161,\n"
-    "   \"residual_cm\": 17.1, \"std_error_cm\": 1.2, \"estimated\": true}\n"
+    "   \"residual_cm\": 17.1, \"std_error_cm\": 1.2, \"estimated\": true, \"reference\": null}\n"
     "offset_cm is what --level auto adds to the session's readings (a day the\n"
     "water stood 30 cm higher than on the first gets about -30); crossings the\n"
     "places it rests on; residual_cm the root mean square of the disagreement\n"
-    "left there; std_error_cm how far off the offset may be. A session no\n"
-    "crossing links to the first has \"offset_cm\": null and \"estimated\": false.\n"
+    "left there; std_error_cm how far off the offset may be. Sessions that\n"
+    "cross each other but none linked to the first are levelled to the first of\n"
+    "them, named in \"reference\"; a session whose tracks meet no other's has\n"
+    "\"offset_cm\": null and \"estimated\": false.\n"
     "The offsets can be given back by hand with --level FILE=CM.\n"
     "\n";
 
@@ -276,7 +278,7 @@ int RunLevels(const std::vector<std::string>& args) {
     out << "{\"session\": " << JsonString(s.Name) << ", \"offset_cm\": " << (s.Estimated ? JsonCm(s.OffsetCm) : "null")
         << ", \"crossings\": " << s.Crossings << ", \"residual_cm\": " << JsonCm(s.ResidualCm)
         << ", \"std_error_cm\": " << JsonCm(s.StdErrorCm) << ", \"estimated\": " << (s.Estimated ? "true" : "false")
-        << "}\n";
+        << ", \"reference\": " << (s.Reference.empty() ? std::string("null") : JsonString(s.Reference)) << "}\n";
     if (!s.Estimated && !a.Verbose) std::cerr << DescribeSessionLevel(s, TLevelEstimateOptions{}) << "\n";
   }
   std::cout << out.str();

@@ -41,7 +41,8 @@ std::ptrdiff_t Farther(const TPlaneRun& run, std::size_t origin, std::size_t fro
   const double r2 = reach * reach;
   for (std::ptrdiff_t k = static_cast<std::ptrdiff_t>(from); k >= 0 && k < static_cast<std::ptrdiff_t>(run.X.size());
        k += step) {
-    const double dx = run.X[static_cast<std::size_t>(k)] - run.X[origin], dy = run.Y[static_cast<std::size_t>(k)] - run.Y[origin];
+    const double dx = run.X[static_cast<std::size_t>(k)] - run.X[origin],
+                 dy = run.Y[static_cast<std::size_t>(k)] - run.Y[origin];
     if (dx * dx + dy * dy >= r2) return k;
   }
   return -1;
@@ -181,8 +182,8 @@ struct TPiece {
 
 }  // namespace
 
-std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions,
-                                     const TLevelEstimateOptions& Options, TFeedback& Feedback) {
+std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
+                                     TFeedback& Feedback) {
   double lat0 = 0, kx = 1;
   const std::vector<TPlaneRun> runs = ToPlane(Sessions, Options.SurveySpeed, lat0, kx);
   const double radius = Options.Radius;
@@ -230,8 +231,8 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
         if (rb.Session == ra.Session) continue;
         const int i0 = p.Index, j0 = q.Index;
         double s, t;
-        ClosestPoints(ra.X[i0], ra.Y[i0], ra.X[i0 + 1], ra.Y[i0 + 1], rb.X[j0], rb.Y[j0], rb.X[j0 + 1],
-                      rb.Y[j0 + 1], s, t);
+        ClosestPoints(ra.X[i0], ra.Y[i0], ra.X[i0 + 1], ra.Y[i0 + 1], rb.X[j0], rb.Y[j0], rb.X[j0 + 1], rb.Y[j0 + 1], s,
+                      t);
         const double ax = ra.X[i0] + s * (ra.X[i0 + 1] - ra.X[i0]), ay = ra.Y[i0] + s * (ra.Y[i0 + 1] - ra.Y[i0]);
         const double bx = rb.X[j0] + t * (rb.X[j0 + 1] - rb.X[j0]), by = rb.Y[j0] + t * (rb.Y[j0 + 1] - rb.Y[j0]);
         const double dist = std::hypot(bx - ax, by - ay);
@@ -339,38 +340,44 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
   TLevelEstimate result;
   const int n = static_cast<int>(Sessions.size());
   result.Sessions.resize(static_cast<std::size_t>(n));
-  for (int s = 0; s < n; ++s) result.Sessions[static_cast<std::size_t>(s)].Name = Sessions[static_cast<std::size_t>(s)].Name;
+  for (int s = 0; s < n; ++s)
+    result.Sessions[static_cast<std::size_t>(s)].Name = Sessions[static_cast<std::size_t>(s)].Name;
   if (n == 0) return result;
   result.Crossings = FindCrossings(Sessions, Options, Feedback);
   const std::vector<TCrossing>& crossings = result.Crossings;
 
-  // The sessions a chain of crossings links to the first one.
+  // The groups of sessions chains of crossings link: each session's group
+  // is named by its first session, whose level the group takes.
+  std::vector<int> group(static_cast<std::size_t>(n));
+  for (int s = 0; s < n; ++s) group[static_cast<std::size_t>(s)] = s;
+  const auto root = [&](int s) {
+    while (group[static_cast<std::size_t>(s)] != s) s = group[static_cast<std::size_t>(s)];
+    return s;
+  };
+  for (const TCrossing& c : crossings) {
+    const int a = root(c.SessionA), b = root(c.SessionB);
+    group[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+  }
+  for (int s = 0; s < n; ++s) group[static_cast<std::size_t>(s)] = root(s);
   std::vector<bool> linked(static_cast<std::size_t>(n));
   linked[0] = true;
-  for (bool grew = true; grew;) {
-    grew = false;
-    for (const TCrossing& c : crossings) {
-      const bool a = linked[static_cast<std::size_t>(c.SessionA)], b = linked[static_cast<std::size_t>(c.SessionB)];
-      if (a != b) {
-        linked[static_cast<std::size_t>(c.SessionA)] = linked[static_cast<std::size_t>(c.SessionB)] = true;
-        grew = true;
-      }
-    }
-  }
-  // Unknowns: the offsets of the linked sessions after the first.
+  for (const TCrossing& c : crossings)
+    linked[static_cast<std::size_t>(c.SessionA)] = linked[static_cast<std::size_t>(c.SessionB)] = true;
+  // Unknowns: the offsets of the sessions after the first of their group.
   std::vector<int> unknown(static_cast<std::size_t>(n), -1);
   int m = 0;
   for (int s = 1; s < n; ++s)
-    if (linked[static_cast<std::size_t>(s)]) unknown[static_cast<std::size_t>(s)] = m++;
+    if (group[static_cast<std::size_t>(s)] != s) unknown[static_cast<std::size_t>(s)] = m++;
   std::vector<const TCrossing*> used;
-  for (const TCrossing& c : crossings)
-    if (linked[static_cast<std::size_t>(c.SessionA)] && linked[static_cast<std::size_t>(c.SessionB)]) used.push_back(&c);
+  for (const TCrossing& c : crossings) used.push_back(&c);
 
   const std::size_t count = used.size();
   Eigen::VectorXd offset = Eigen::VectorXd::Zero(m);
   Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(m, m);
   std::vector<double> residual(count);
-  auto offsetOf = [&](int s) { return unknown[static_cast<std::size_t>(s)] < 0 ? 0.0 : offset(unknown[static_cast<std::size_t>(s)]); };
+  auto offsetOf = [&](int s) {
+    return unknown[static_cast<std::size_t>(s)] < 0 ? 0.0 : offset(unknown[static_cast<std::size_t>(s)]);
+  };
   if (m > 0) {
     // Each crossing says offset(A) - offset(B) = DepthB - DepthA, give or
     // take the noise of its readings and the bottom's slope times the GPS
@@ -475,8 +482,10 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
     }
   for (int s = 0; s < n; ++s) {
     TSessionLevel& level = result.Sessions[static_cast<std::size_t>(s)];
-    level.Estimated = linked[static_cast<std::size_t>(s)] && (s == 0 || level.Crossings > 0);
+    level.Estimated = linked[static_cast<std::size_t>(s)];
     level.OffsetCm = level.Estimated ? offsetOf(s) : 0;
+    if (const int g = group[static_cast<std::size_t>(s)]; g != 0 && level.Estimated)
+      level.Reference = Sessions[static_cast<std::size_t>(g)].Name;
     const int u = unknown[static_cast<std::size_t>(s)];
     level.StdErrorCm = u >= 0 ? std::sqrt(std::max(0.0, covariance(u, u))) : 0;
     level.ResidualCm = level.Crossings > 0 ? std::sqrt(sumSquares[static_cast<std::size_t>(s)] / level.Crossings) : 0;
@@ -486,8 +495,7 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
 }
 
 std::string DescribeSessionLevel(const TSessionLevel& Level, const TLevelEstimateOptions& Options) {
-  if (!Level.Estimated)
-    return Level.Name + ": no level estimated: its tracks meet none of the sessions linked to the first";
+  if (!Level.Estimated) return Level.Name + ": no level estimated: its tracks meet no other session's";
   std::string line = Level.Name + ": offset " + FormatFixed(Level.OffsetCm, 1) + " cm from " +
                      std::to_string(Level.Crossings) + (Level.Crossings == 1 ? " crossing" : " crossings") +
                      ", residual " + FormatFixed(Level.ResidualCm, 1) + " cm";
@@ -495,6 +503,10 @@ std::string DescribeSessionLevel(const TSessionLevel& Level, const TLevelEstimat
     line += " (few crossings: uncertain by about " + FormatFixed(Level.StdErrorCm, 1) + " cm)";
   else if (Level.StdErrorCm >= Options.Uncertain)
     line += " (uncertain by about " + FormatFixed(Level.StdErrorCm, 1) + " cm)";
+  if (Level.Reference == Level.Name)
+    line += "; kept as the level of the sessions it crosses, which meet none of the sessions linked to the first";
+  else if (!Level.Reference.empty())
+    line += "; levelled to " + Level.Reference + ", as none of the sessions it crosses meets the first";
   return line;
 }
 

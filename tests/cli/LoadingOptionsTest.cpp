@@ -69,7 +69,7 @@ TEST_F(LoadingOptions, LevelsPrintsTheEstimateOfEachSession) {
   ASSERT_EQ(lines.size(), 4u) << r.Out;
   const std::regex json(
       R"re(\{"session": "(s\d\.gpx)", "offset_cm": (-?\d+\.\d), "crossings": (\d+), "residual_cm": (\d+\.\d), )re"
-      R"re("std_error_cm": (\d+\.\d), "estimated": true\})re");
+      R"re("std_error_cm": (\d+\.\d), "estimated": true, "reference": null\})re");
   const double expected[] = {0, -30, 45};
   for (int s = 0; s < 3; ++s) {
     std::smatch m;
@@ -79,13 +79,31 @@ TEST_F(LoadingOptions, LevelsPrintsTheEstimateOfEachSession) {
     EXPECT_GE(std::stoi(m[3].str()), 20);
     EXPECT_LT(std::stod(m[4].str()), 15) << "the noise of two readings";
   }
-  EXPECT_EQ(lines[3], "{\"session\": \"far.gpx\", \"offset_cm\": null, \"crossings\": 0, \"residual_cm\": 0.0, "
-                      "\"std_error_cm\": 0.0, \"estimated\": false}");
-  EXPECT_NE(r.Err.find("s1.gpx: " ), std::string::npos) << "the despiking is told";
+  EXPECT_EQ(lines[3],
+            "{\"session\": \"far.gpx\", \"offset_cm\": null, \"crossings\": 0, \"residual_cm\": 0.0, "
+            "\"std_error_cm\": 0.0, \"estimated\": false, \"reference\": null}");
+  EXPECT_NE(r.Err.find("s1.gpx: "), std::string::npos) << "the despiking is told";
   EXPECT_NE(r.Err.find("far.gpx: no level estimated"), std::string::npos) << r.Err;
 
+  // A session crossing far.gpx only: the two are levelled to far.gpx.
+  TGPX cross;
+  AddTrack(cross, {StraightRun(2100, -100, 2100, 100, 2.5, Slope, 20, 4, rng),
+                   StraightRun(2200, 100, 2200, -100, 2.5, Slope, 20, 4, rng)});
+  const CliResult grouped = Run({"levels", paths[0], paths[3], Write("cross.gpx", GpxText(cross))});
+  ASSERT_EQ(grouped.Status, 0) << grouped.Err;
+  const std::vector<std::string> groupLines = Lines(grouped.Out);
+  ASSERT_EQ(groupLines.size(), 3u) << grouped.Out;
+  EXPECT_NE(groupLines[1].find("\"offset_cm\": 0.0, \"crossings\": 2, "), std::string::npos) << groupLines[1];
+  EXPECT_NE(groupLines[1].find("\"estimated\": true, \"reference\": \"far.gpx\"}"), std::string::npos) << groupLines[1];
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(groupLines[2], m, std::regex(R"re("offset_cm": (-?\d+\.\d), "crossings": 2, )re")))
+      << groupLines[2];
+  EXPECT_NEAR(std::stod(m[1].str()), -20, 8) << "two crossings with the sounder's noise";
+  EXPECT_NE(groupLines[2].find("\"reference\": \"far.gpx\"}"), std::string::npos) << groupLines[2];
+
   // The offsets given back by hand level the sessions as the estimate does.
-  const CliResult mapped = Run({"convert", paths[0], paths[1], "--level", "s1.gpx=-30", "-o", (dir / "out.gpx").string()});
+  const CliResult mapped =
+      Run({"convert", paths[0], paths[1], "--level", "s1.gpx=-30", "-o", (dir / "out.gpx").string()});
   ASSERT_EQ(mapped.Status, 0) << mapped.Err;
   TGPX out;
   ASSERT_TRUE(ReadSourceDocument((dir / "out.gpx").string(), out).Loaded);
@@ -100,8 +118,8 @@ TEST_F(LoadingOptions, ConvertAppliesTheCorrectionsInOrderAndTellsThem) {
   const std::vector<std::string> paths = Survey({0, 30, -45});
   const std::string csv = Write("extra.csv", "Longitude;Latitude;Depth (cm)\n8.6;47.2;250,5\n8.6001;47.2001;260\n");
   const fs::path out = dir / "out.gpx";
-  const CliResult r = Run({"convert", paths[0], paths[1], paths[2], csv, "--despike", "--transducer", "40",
-                           "--level", "auto", "-o", out.string()});
+  const CliResult r = Run({"convert", paths[0], paths[1], paths[2], csv, "--despike", "--transducer", "40", "--level",
+                           "auto", "-o", out.string()});
   ASSERT_EQ(r.Status, 0) << r.Err;
   const std::vector<std::string> err = Lines(r.Err);
   ASSERT_EQ(err.size(), 4u * 2 + 4) << r.Err;
@@ -167,7 +185,8 @@ TEST_F(LoadingOptions, RefusalsWriteNothing) {
   EXPECT_NE(late.Err.find("s0.gpx: "), std::string::npos) << late.Err;
   EXPECT_NE(late.Err.find("carry no time"), std::string::npos) << late.Err;
   EXPECT_FALSE(fs::exists(out));
-  const CliResult bad = Run({"convert", paths[0], "--level-table", Write("bad.csv", "time,level\nyesterday,5\n"), "-o", out});
+  const CliResult bad =
+      Run({"convert", paths[0], "--level-table", Write("bad.csv", "time,level\nyesterday,5\n"), "-o", out});
   EXPECT_EQ(bad.Status, 1) << bad.Err;
   EXPECT_FALSE(fs::exists(out));
 }
@@ -178,7 +197,8 @@ TEST_F(LoadingOptions, RefusalsWriteNothing) {
 TEST_F(LoadingOptions, MapSummaryAndHelp) {
   std::mt19937_64 rng(4);
   TGPX survey, shore;
-  AddTrack(survey, {StraightRun(0, 0, 300, 200, 2.5, Slope, 0, 3, rng), StraightRun(0, 200, 300, 0, 2.5, Slope, 0, 3, rng)});
+  AddTrack(survey,
+           {StraightRun(0, 0, 300, 200, 2.5, Slope, 0, 3, rng), StraightRun(0, 200, 300, 0, 2.5, Slope, 0, 3, rng)});
   AddOutline(shore, {{-20, -20}, {250, -20}, {250, 220}, {-20, 220}});
   const std::string surveyPath = Write("survey.gpx", GpxText(survey));
   const std::string shorePath = Write("shore.gpx", GpxText(shore));
@@ -189,7 +209,8 @@ TEST_F(LoadingOptions, MapSummaryAndHelp) {
   EXPECT_NE(r.Out.find("Shorelines:      shore.gpx: no depth readings; loaded as a shoreline\n"), std::string::npos);
   const std::smatch outside = [&] {
     std::smatch m;
-    std::regex_search(r.Out, m, std::regex(R"re(Outside:         (\d+) soundings lie outside the shoreline; they are mapped)re"));
+    std::regex_search(r.Out, m,
+                      std::regex(R"re(Outside:         (\d+) soundings lie outside the shoreline; they are mapped)re"));
     return m;
   }();
   ASSERT_FALSE(outside.empty()) << r.Out;
