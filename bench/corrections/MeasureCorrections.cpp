@@ -153,6 +153,9 @@ int Main(int argc, char** argv) {
     else if (a == "--t") despike.T = value();
     else if (a == "--a") despike.A = value();
     else if (a == "--radius") levels.Radius = value();
+    else if (a == "--gps") levels.PositionError = value();
+    else if (a == "--short-reach") levels.ShortReach = value();
+    else if (a == "--gps-time") levels.PositionTime = value();
     else if (a == "--despike") despikeFirst = true;
     else if (a == "--dump" && i + 1 < argc) dump = argv[++i];
     else paths.push_back(a);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "interpolation/ShoreSamples.h"
 #include "model/Numbers.h"
 #include "model/Text.h"
 
@@ -14,12 +15,80 @@ namespace sondralis::cli {
 
 const char* const kLoadOptions =
     "Loading (as \"Add Files...\" in the window): only the tracks of each file are\n"
-    "taken; in a GPX file with depth readings, points with a depth of exactly 0\n"
-    "are dropped.\n"
+    "taken; in a GPX or soundings file with depth readings, points with a depth\n"
+    "of exactly 0 are dropped. Soundings files (.csv, .xyz) have a header line\n"
+    "naming their columns: lon (long, longitude, x), lat (latitude, y), depth (z)\n"
+    "in metres (\"depth_cm\" or \"depth (cm)\" for centimetres, \"depth_ft\" for\n"
+    "feet), and an optional time; each file is one track.\n"
     "  --depth CM    for files without depth readings (and every KML file): set\n"
     "                every point to this depth in centimetres (0 or more)\n"
     "  --offset CM   add this many centimetres (may be negative) to every point\n"
-    "                of every GPX file\n";
+    "                of every GPX or soundings file\n"
+    "Corrections of the readings, applied in this order, each told on stderr\n"
+    "with its counts (none by default):\n"
+    "  --depth-from ele    a GPX file without depth readings takes -ele x 100 as\n"
+    "                      its depths in cm (sonar tools that write the depth as\n"
+    "                      a negative elevation in metres)\n"
+    "  --despike           remove spikes: readings that differ from the median of\n"
+    "                      the 7 around them by more than 1.5 times their median\n"
+    "                      deviation and more than 50 cm\n"
+    "  --transducer CM     the transducer's depth below the surface, added to\n"
+    "                      every reading (0 to 10000)\n"
+    "  --level FILE=CM     the water level of one input file, added to its\n"
+    "                      readings: a day the water stood 30 cm higher takes\n"
+    "                      -30 (repeatable; FILE as given or its name)\n"
+    "  --level-table LEVELS.csv [--datum CM]\n"
+    "                      correct each reading by the lake's level at its time\n"
+    "                      (time,level_cm lines with ISO 8601 times, interpolated)\n"
+    "                      relative to the datum (default: the table's lowest\n"
+    "                      level); a file with a reading outside the table's\n"
+    "                      times is refused\n"
+    "  --level auto        estimate the level of each session (a file, or a day\n"
+    "                      of a file whose points carry times) where tracks of\n"
+    "                      different sessions cross, the first fixed at 0, and\n"
+    "                      apply it (see the command levels); sessions that\n"
+    "                      cross none linked to the first are levelled to the\n"
+    "                      first of those they cross\n"
+    "Soundings outside the shoreline are counted and told on stderr.\n";
+
+const char* const kShoreOptions =
+    "The shoreline's part in the map:\n"
+    "  --shore-depth CM|none  the depth of the shoreline's samples (default 0);\n"
+    "                      none: the shoreline bounds the map but adds no samples\n"
+    "  --keep-outside      map the soundings outside the shoreline too, in a band\n"
+    "                      around them as for tracks without a shoreline\n";
+
+namespace {
+
+const std::set<std::string> kLoadValued = {"--depth", "--offset",      "--depth-from", "--transducer",
+                                           "--level", "--level-table", "--datum",      "--shore-depth"};
+const std::set<std::string> kLoadFlags = {"--despike", "--keep-outside"};
+const std::set<std::string> kLoadRepeatable = {"--level"};
+
+// A number of centimetres from an option, within the bounds, or a
+// UsageError.
+double DecimalCentimetres(const std::string& option, const std::string& text, double min, double max) {
+  const auto v = ParseNumber(text);
+  if (!v || !(*v >= min) || !(*v <= max))
+    throw UsageError(option + " wants a number of centimetres from " + FormatNumber(min) + " to " + FormatNumber(max) +
+                     ", not \"" + text + "\"");
+  return *v;
+}
+
+// The input a --level FILE names: the path as given, or the file name of
+// exactly one input.
+std::string InputNamed(const Arguments& a, const std::string& file) {
+  for (const std::string& in : a.Inputs)
+    if (in == file) return in;
+  std::vector<std::string> named;
+  for (const std::string& in : a.Inputs)
+    if (std::filesystem::path(in).filename().string() == file) named.push_back(in);
+  if (named.size() == 1) return named.front();
+  if (named.empty()) throw UsageError("--level names " + file + ", which is not one of the input files");
+  throw UsageError("--level names " + file + ", which is the name of several input files; give its path");
+}
+
+}  // namespace
 
 int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
                       const std::string& what) {
@@ -66,7 +135,7 @@ std::optional<std::pair<long long, long long>> ParseWxH(const std::string& text)
 }
 
 Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
-                const std::set<std::string>& flags) {
+                const std::set<std::string>& flags, const std::set<std::string>& repeatable) {
   Arguments out;
   bool onlyFiles = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -103,6 +172,10 @@ Arguments Parse(const std::vector<std::string>& args, const std::set<std::string
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
       value = args[++i];
     }
+    if (repeatable.count(name)) {
+      out.Repeated[name].push_back(value);
+      continue;
+    }
     if (out.Values.count(name)) throw UsageError(name + " given twice");
     out.Values[name] = value;
   }
@@ -137,18 +210,11 @@ void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& o
                                    : out + " is the input " + in + "; write to another file");
 }
 
-void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback) {
-  feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
-  for (const std::string& path : a.Inputs) {
-    const SourceLoadResult result = project.AddFile(path, rule, feedback);
-    for (const std::string& line : result.Warnings) std::cerr << line << "\n";
-    if (!result.Error.empty()) throw CommandFailure(result.Error);
-  }
-}
-
-std::set<std::string> WithLoadOptions(std::set<std::string> valued) {
-  valued.insert({"--depth", "--offset"});
-  return valued;
+Arguments ParseWithLoading(const std::vector<std::string>& args, std::set<std::string> valued,
+                           std::set<std::string> flags) {
+  valued.insert(kLoadValued.begin(), kLoadValued.end());
+  flags.insert(kLoadFlags.begin(), kLoadFlags.end());
+  return Parse(args, valued, flags, kLoadRepeatable);
 }
 
 std::pair<int, int> PictureSizeOption(const Arguments& a) {
@@ -160,12 +226,85 @@ std::pair<int, int> PictureSizeOption(const Arguments& a) {
   return {static_cast<int>(size->first), static_cast<int>(size->second)};
 }
 
-TDepthRule SetUpLoading(const Arguments& a, const char* command) {
+TLoadOptions SetUpLoading(const Arguments& a, const char* command, TLoadUse use) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
-  TDepthRule rule;
-  if (auto depth = a.Get("--depth")) rule.Depth = ParseCentimetres("--depth", *depth, false);
-  if (auto offset = a.Get("--offset")) rule.Offset = ParseCentimetres("--offset", *offset, true);
-  return rule;
+  TLoadOptions o;
+  if (auto depth = a.Get("--depth")) o.Rule.Depth = ParseCentimetres("--depth", *depth, false);
+  if (auto offset = a.Get("--offset")) o.Rule.Offset = ParseCentimetres("--offset", *offset, true);
+
+  TCorrectionSettings& c = o.Corrections;
+  if (auto from = a.Get("--depth-from")) {
+    if (ToLowerAscii(*from) != "ele") throw UsageError("--depth-from knows only ele, not \"" + *from + "\"");
+    c.DepthFromElevation = true;
+  }
+  c.Despike = a.Flags.count("--despike") > 0;
+  if (auto cm = a.Get("--transducer")) c.TransducerCm = DecimalCentimetres("--transducer", *cm, 0, 10000);
+  if (auto it = a.Repeated.find("--level"); it != a.Repeated.end()) {
+    for (const std::string& level : it->second) {
+      if (ToLowerAscii(level) == "auto") {
+        c.AutoLevel = true;
+        continue;
+      }
+      const std::size_t eq = level.rfind('=');
+      if (eq == std::string::npos || eq == 0) throw UsageError("--level wants FILE=CM or auto, not \"" + level + "\"");
+      const std::string input = InputNamed(a, level.substr(0, eq));
+      if (c.LevelsCm.count(input)) throw UsageError("--level gives " + input + " two water levels");
+      c.LevelsCm[input] = DecimalCentimetres("--level " + level.substr(0, eq), level.substr(eq + 1), -100000, 100000);
+    }
+  }
+  if (c.AutoLevel && !c.LevelsCm.empty())
+    throw UsageError("--level auto estimates the level of every file; it cannot be combined with --level FILE=CM");
+  const auto table = a.Get("--level-table");
+  if (table && !c.LevelsCm.empty())
+    throw UsageError("--level FILE=CM and --level-table both set water levels; give one of them");
+  if (auto datum = a.Get("--datum")) {
+    if (!table) throw UsageError("--datum is the datum of a gauge table: give --level-table too");
+    c.DatumCm = DecimalCentimetres("--datum", *datum, -1e6, 1e6);
+  }
+
+  const auto shore = a.Get("--shore-depth");
+  const bool keepOutside = a.Flags.count("--keep-outside") > 0;
+  if (use != TLoadUse::Map && (shore || keepOutside))
+    throw UsageError(std::string(shore ? "--shore-depth" : "--keep-outside") + " changes a depth map, and " + command +
+                     " makes none");
+  if (shore) {
+    const std::optional<TShoreDepth> depth = ParseShoreDepth(*shore);
+    if (!depth) throw UsageError("--shore-depth: " + ShoreDepthError(*shore));
+    o.ShoreDepth = *depth;
+  }
+  o.KeepOutside = keepOutside;
+  // Last: a table that cannot be read is a failure of the file, not of the
+  // command line.
+  if (table) {
+    try {
+      c.LevelTable = TLevelTable::Read(*table);
+    } catch (const std::exception& e) {
+      throw CommandFailure(e.what());
+    }
+  }
+  return o;
+}
+
+void TLoadOptions::ApplyTo(TProject& Project) const {
+  Project.Settings.Corrections = Corrections;
+  Project.Settings.Interpolation.ShoreDepth = ShoreDepth;
+  Project.Settings.Interpolation.KeepOutside = KeepOutside;
+}
+
+void LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loading, TCliFeedback& feedback) {
+  loading.ApplyTo(project);
+  feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
+  for (const std::string& path : a.Inputs) {
+    const SourceLoadResult result = project.AddFile(path, loading.Rule, feedback);
+    for (const std::string& line : result.Warnings) std::cerr << line << "\n";
+    if (!result.Error.empty()) throw CommandFailure(result.Error);
+    // With --verbose the log has told them already.
+    if (!feedback.Verbose)
+      for (const std::string& line : result.Notes) std::cerr << line << "\n";
+  }
+  const std::vector<std::string> told = project.FinishLoading(feedback);
+  if (!feedback.Verbose)
+    for (const std::string& line : told) std::cerr << line << "\n";
 }
 
 void PrintWarnings(const std::vector<std::string>& warnings) {

@@ -38,6 +38,7 @@ class CommandFailure : public std::runtime_error {
 struct Arguments {
   std::vector<std::string> Inputs;
   std::map<std::string, std::string> Values;  // option name -> value
+  std::map<std::string, std::vector<std::string>> Repeated;  // options that may come again -> their values
   std::set<std::string> Flags;  // options without a value that were given
   bool Help = false;
   bool Verbose = false;
@@ -50,9 +51,10 @@ struct Arguments {
 };
 
 // Parses "IN... [options]"; `valued` lists the options that take a value,
-// `flags` those that take none.
+// `flags` those that take none, `repeatable` those of the valued ones that
+// may be given more than once (their values go to Repeated, in order).
 Arguments Parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
-                const std::set<std::string>& flags = {});
+                const std::set<std::string>& flags = {}, const std::set<std::string>& repeatable = {});
 
 // A whole number of centimetres from an option, or a UsageError.
 int ParseCentimetres(const std::string& option, const std::string& text, bool allowNegative);
@@ -100,22 +102,48 @@ class TCliFeedback : public TFeedback {
   int fDrawn = -1;  // the last bar width drawn, -1 when none is shown
 };
 
-// The help text of the loading options --depth and --offset.
-extern const char* const kLoadOptions;
+// ---- loading: the options of every command that loads files, parsed in
+// one place so that the commands cannot drift apart.
 
-// Valued plus the options of loading (--depth, --offset), for the
-// commands that load as map does.
-std::set<std::string> WithLoadOptions(std::set<std::string> valued);
 // The picture size of --size, 16 to 8192 pixels a side, or the window's
 // map size.
 std::pair<int, int> PictureSizeOption(const Arguments& a);
 
-// The depth rule of --depth and --offset; at least one input is needed.
-TDepthRule SetUpLoading(const Arguments& a, const char* command);
-// Loads the inputs in order as "Add Files..." does; what a reader had to
-// leave out is told on stderr, one line per kind; the first file that
+
+// Whether a command makes a depth map, so that the options of the
+// shoreline's part in it (--shore-depth, --keep-outside) mean something.
+enum class TLoadUse { Tracks, Map };
+
+// The help text of the loading options, and of the shoreline's options of
+// the commands that map.
+extern const char* const kLoadOptions;
+extern const char* const kShoreOptions;
+
+// Parse with the loading options added to the command's own.
+Arguments ParseWithLoading(const std::vector<std::string>& args, std::set<std::string> valued,
+                           std::set<std::string> flags = {});
+
+// What the loading options ask for.
+struct TLoadOptions {
+  TDepthRule Rule;                  // --depth, --offset
+  TCorrectionSettings Corrections;  // --depth-from, --despike, --transducer, --level, --level-table, --datum
+  TShoreDepth ShoreDepth;           // --shore-depth
+  bool KeepOutside = false;         // --keep-outside
+
+  // Into the project's settings.
+  void ApplyTo(TProject& Project) const;
+};
+
+// The loading options of a command; at least one input is needed. Wrong
+// values are UsageErrors, a gauge table that cannot be read a
+// CommandFailure.
+TLoadOptions SetUpLoading(const Arguments& a, const char* command, TLoadUse use);
+// Loads the inputs in order as "Add Files..." does, with the options'
+// corrections, and ends the batch (the estimated levels, the soundings
+// outside the shoreline). What a reader had to leave out and what the
+// corrections did is told on stderr, one line each; the first file that
 // cannot be loaded ends the command with a CommandFailure.
-void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback);
+void LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loading, TCliFeedback& feedback);
 // One line on stderr per warning: what was written other than asked.
 void PrintWarnings(const std::vector<std::string>& warnings);
 

@@ -39,8 +39,8 @@ namespace {
 constexpr const char* kMainUsage =
     "Usage: sondralis-cli COMMAND [OPTIONS] FILE...\n"
     "\n"
-    "Turns echo-sounder recordings (GPX with depth readings) and shorelines\n"
-    "(GPX or KML) into files for Humminbird units.\n"
+    "Turns echo-sounder recordings (GPX with depth readings, or soundings as CSV\n"
+    "or XYZ) and shorelines (GPX or KML) into files for Humminbird units.\n"
     "\n"
     "Commands:\n"
     "  info FILE...                 what each file holds, one JSON line per file\n"
@@ -56,6 +56,9 @@ constexpr const char* kMainUsage =
     "                               regular grid, as an Esri ASCII grid\n"
     "  validate IN...               how good the depth map is: held-out soundings\n"
     "                               against maps made without them\n"
+    "  levels IN...                 the water level of each survey session,\n"
+    "                               estimated where their tracks cross, one JSON\n"
+    "                               line per session\n"
     "\n"
     "  sondralis-cli COMMAND --help   options of a command\n"
     "  sondralis-cli --version        the version\n"
@@ -78,14 +81,14 @@ constexpr const char* kInfoUsage =
     "Exit status 1 when any file could not be read.\n";
 
 constexpr const char* kConvertUsage =
-    "Usage: sondralis-cli convert IN... -o OUT.gpx [--depth CM] [--offset CM]\n"
+    "Usage: sondralis-cli convert IN... -o OUT.gpx [loading options]\n"
     "\n"
     "Loads the files in order and writes all their tracks as one GPX 1.1 file,\n"
     "depths included. OUT.gpx is replaced only when it is written completely.\n"
     "\n";
 
 constexpr const char* kHtUsage =
-    "Usage: sondralis-cli ht IN... -o OUT.ht [--name NAME] [--depth CM] [--offset CM]\n"
+    "Usage: sondralis-cli ht IN... -o OUT.ht [--name NAME] [loading options]\n"
     "\n"
     "Loads the files in order and writes all their tracks as one Humminbird HT\n"
     "track file (at most 20000 entries, segment markers included). Copy it into\n"
@@ -115,6 +118,26 @@ constexpr const char* kGridUsageTail =
     "  --tolerance CM   Shepard at power 6 or more: each node within CM of the\n"
     "                   sum over all samples, far samples bounded instead of\n"
     "                   summed (default 0: every sample summed)\n";
+
+constexpr const char* kLevelsUsage =
+    "Usage: sondralis-cli levels IN... [loading options]\n"
+    "\n"
+    "Loads the files in order, with the corrections asked for, and estimates the\n"
+    "water level of each survey session (a file, or a day of a file whose points\n"
+    "carry times) from the places where tracks of different sessions cross, the\n"
+    "first session fixed at 0. Makes no map and changes no file; prints one JSON\n"
+    "line per session, in load order:\n"
+    "  {\"session\": \"lake.gpx 2026-06-14\", \"offset_cm\": -29.8, \"crossings\": 161,\n"
+    "   \"residual_cm\": 17.1, \"std_error_cm\": 1.2, \"estimated\": true, \"reference\": null}\n"
+    "offset_cm is what --level auto adds to the session's readings (a day the\n"
+    "water stood 30 cm higher than on the first gets about -30); crossings the\n"
+    "places it rests on; residual_cm the root mean square of the disagreement\n"
+    "left there; std_error_cm how far off the offset may be. Sessions that\n"
+    "cross each other but none linked to the first are levelled to the first of\n"
+    "them, named in \"reference\"; a session whose tracks meet no other's has\n"
+    "\"offset_cm\": null and \"estimated\": false.\n"
+    "The offsets can be given back by hand with --level FILE=CM.\n"
+    "\n";
 
 // Grids larger than this are refused rather than exhausting memory.
 constexpr long long kMaxGridNodes = 16LL * 1024 * 1024;
@@ -203,18 +226,18 @@ std::string OutputOption(const Arguments& a, const char* command) {
 }
 
 int RunConvert(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"-o", "--depth", "--offset"});
+  const Arguments a = ParseWithLoading(args, {"-o"});
   if (a.Help) {
     std::cout << kConvertUsage << kLoadOptions;
     return kExitOk;
   }
-  const TDepthRule rule = SetUpLoading(a, "convert");
+  const TLoadOptions loading = SetUpLoading(a, "convert", TLoadUse::Tracks);
   const std::string out = OutputOption(a, "convert");
   TCliFeedback feedback;
   feedback.Verbose = a.Verbose;
   TProject project;
   project.DrawMaps = false;
-  LoadInputs(project, a, rule, feedback);
+  LoadInputs(project, a, loading, feedback);
   try {
     project.Export(TExportRequest::OneFile(TOutput::SourceTracks, out), feedback);
   } catch (const std::exception& e) {
@@ -224,18 +247,18 @@ int RunConvert(const std::vector<std::string>& args) {
 }
 
 int RunHt(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"-o", "--depth", "--offset", "--name"});
+  const Arguments a = ParseWithLoading(args, {"-o", "--name"});
   if (a.Help) {
     std::cout << kHtUsage << kLoadOptions;
     return kExitOk;
   }
-  const TDepthRule rule = SetUpLoading(a, "ht");
+  const TLoadOptions loading = SetUpLoading(a, "ht", TLoadUse::Tracks);
   const std::string out = OutputOption(a, "ht");
   TCliFeedback feedback;
   feedback.Verbose = a.Verbose;
   TProject project;
   project.DrawMaps = false;
-  LoadInputs(project, a, rule, feedback);
+  LoadInputs(project, a, loading, feedback);
   TExportRequest request = TExportRequest::OneFile(TOutput::SourceHT, out);
   request.TrackName = a.Get("--name").value_or(project.Settings.HT.TrackName);
   try {
@@ -243,6 +266,36 @@ int RunHt(const std::vector<std::string>& args) {
   } catch (const std::exception& e) {
     throw CommandFailure(AboutFile(out, e.what()));
   }
+  return kExitOk;
+}
+
+// A number in JSON with one decimal, as the log lines write it.
+std::string JsonCm(double cm) { return FormatFixed(std::round(cm * 10) / 10 + 0.0, 1); }
+
+int RunLevels(const std::vector<std::string>& args) {
+  const Arguments a = ParseWithLoading(args, {});
+  if (a.Help) {
+    std::cout << kLevelsUsage << kLoadOptions;
+    return kExitOk;
+  }
+  const TLoadOptions loading = SetUpLoading(a, "levels", TLoadUse::Tracks);
+  if (loading.Corrections.AutoLevel)
+    throw UsageError("levels estimates the levels and applies none: --level auto is for the commands that load");
+  TCliFeedback feedback;
+  feedback.Verbose = a.Verbose;
+  TProject project;
+  project.DrawMaps = false;
+  LoadInputs(project, a, loading, feedback);
+  const TProjectLevels levels = project.EstimateLevels(feedback);
+  std::ostringstream out;
+  for (const TSessionLevel& s : levels.Estimate.Sessions) {
+    out << "{\"session\": " << JsonString(s.Name) << ", \"offset_cm\": " << (s.Estimated ? JsonCm(s.OffsetCm) : "null")
+        << ", \"crossings\": " << s.Crossings << ", \"residual_cm\": " << JsonCm(s.ResidualCm)
+        << ", \"std_error_cm\": " << JsonCm(s.StdErrorCm) << ", \"estimated\": " << (s.Estimated ? "true" : "false")
+        << ", \"reference\": " << (s.Reference.empty() ? std::string("null") : JsonString(s.Reference)) << "}\n";
+    if (!s.Estimated && !a.Verbose) std::cerr << DescribeSessionLevel(s, TLevelEstimateOptions{}) << "\n";
+  }
+  std::cout << out.str();
   return kExitOk;
 }
 
@@ -350,6 +403,7 @@ int RunCommand(const std::vector<std::string>& args) {
     if (command == "map") return RunMap(rest);
     if (command == "grid") return RunGrid(rest);
     if (command == "validate") return RunValidate(rest);
+    if (command == "levels") return RunLevels(rest);
     throw UsageError("unknown command " + command);
   } catch (const UsageError& e) {
     std::cerr << "sondralis-cli: " << e.what() << "\n(see sondralis-cli --help)\n";

@@ -36,12 +36,13 @@ namespace fs = std::filesystem;
 
 constexpr const char* kMapUsage =
     "Usage: sondralis-cli map IN... -d OUTDIR [--size WxH] [--radius PX] [--style P]\n"
-    "                         [--threads N] [--step CM] [--name NAME] [--depth CM]\n"
-    "                         [--offset CM] [--shallow RRGGBB] [--deep RRGGBB]\n"
+    "                         [--threads N] [--step CM] [--name NAME]\n"
+    "                         [--shallow RRGGBB] [--deep RRGGBB]\n"
     "                         [--method M] [--tolerance CM]\n"
     "                         [--geotiff] [--gpkg] [--shp] [--mbtiles]\n"
     "                         [--pdf [--paper A4|A3]] [--spots] [--report]\n"
     "                         [--hillshade [--exaggeration Z]] [--safety CM]\n"
+    "                         [loading options]\n"
     "\n"
     "Does what the window does, from \"Add Files...\" to \"Create HT-File\": loads\n"
     "the files in order, fits the map to a picture of WxH pixels, interpolates\n"
@@ -129,10 +130,14 @@ std::optional<TColor> ColourOption(const Arguments& a, const std::string& name) 
   return r | (g << 8) | (b << 16);
 }
 
-int PointCount(const TGPX& doc) {
+// The track points of a document; without outlines (segments all at depth
+// 0), which are no samples when the shoreline adds none.
+int PointCount(const TGPX& doc, bool outlines = true) {
   int n = 0;
   for (TGPXtrk* track : doc.trk)
-    for (TGPXtrkseg* segment : *track) n += segment->Count();
+    for (TGPXtrkseg* segment : *track)
+      if (outlines || std::any_of(segment->begin(), segment->end(), [](const TPoint4D2* p) { return p->HBdepth != 0; }))
+        n += segment->Count();
   return n;
 }
 
@@ -187,6 +192,17 @@ std::string MethodText(const TInterpolationSettings& s) {
          Digits17(s.Tolerance) + " cm";
 }
 
+// What loading told, when it told anything: the corrections, the files
+// taken for shorelines, the soundings outside the shoreline.
+void PrintLoadSummary(std::ostream& out, const TLoadSummary& summary) {
+  const auto lines = [&](const char* label, const std::vector<std::string>& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) out << (i == 0 ? label : "                 ") << text[i] << "\n";
+  };
+  lines("Corrections:     ", summary.Corrections);
+  lines("Shorelines:      ", summary.Shorelines);
+  if (!summary.OutsideNote.empty()) out << "Outside:         " << summary.OutsideNote << "\n";
+}
+
 }  // namespace
 
 // The project file among the inputs, read; nothing when the inputs are
@@ -215,25 +231,30 @@ int LoadProject(TProject& project, const TProjectFile& file, const std::string& 
   for (const SourceLoadResult& result : opened.Loaded) {
     for (const std::string& line : result.Warnings) std::cerr << line << "\n";
     if (!result.Error.empty()) throw CommandFailure(result.Error);
+    if (!feedback.Verbose)
+      for (const std::string& line : result.Notes) std::cerr << line << "\n";
   }
+  if (!feedback.Verbose)
+    for (const std::string& line : opened.Notes) std::cerr << line << "\n";
   if (opened.Loaded.empty()) throw CommandFailure(path + ": none of the project's files is there");
   return static_cast<int>(opened.Loaded.size());
 }
 
 int RunMap(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args,
-                            WithLoadOptions({"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
-                                             "--shallow", "--deep", "--method", "--tolerance", "--paper",
-                                             "--exaggeration", "--safety"}),
-                            {"--geotiff", "--gpkg", "--shp", "--mbtiles", "--pdf", "--hillshade", "--spots", "--report"});
+  const Arguments a = ParseWithLoading(args,
+                                       {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
+                                        "--shallow", "--deep", "--method", "--tolerance", "--paper", "--exaggeration",
+                                        "--safety"},
+                                       {"--geotiff", "--gpkg", "--shp", "--mbtiles", "--pdf", "--hillshade",
+                                        "--spots", "--report"});
   if (a.Help) {
     std::vector<char> text(16384);
     std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight,
                   kMethodOption);
-    std::cout << text.data() << kLoadOptions;
+    std::cout << text.data() << kLoadOptions << kShoreOptions;
     return kExitOk;
   }
-  const TDepthRule rule = SetUpLoading(a, "map");
+  const TLoadOptions loading = SetUpLoading(a, "map", TLoadUse::Map);
   std::optional<TProjectFile> projectFile = ProjectInput(a);
   // Without a project, the defaults are the window's at its start.
   const TProjectFile defaults = projectFile.value_or(TProjectFile{});
@@ -313,13 +334,15 @@ int RunMap(const std::vector<std::string>& args) {
 
   std::size_t filesLoaded = a.Inputs.size();
   if (projectFile) {
-    // The project's settings as the options changed them.
+    // The project's settings as the options changed them; the corrections
+    // are the options'.
+    loading.ApplyTo(project);
     projectFile->Settings = settings;
     projectFile->Shallow = project.clShallowWater();
     projectFile->Deep = project.clDeepWater();
     filesLoaded = static_cast<std::size_t>(LoadProject(project, *projectFile, a.Inputs.front(), feedback));
   } else {
-    LoadInputs(project, a, rule, feedback);
+    LoadInputs(project, a, loading, feedback);
   }
   const int pointsLoaded = PointCount(project.GPXdata());
   const int tracksLoaded = project.GPXdata().trk.Count();
@@ -334,7 +357,7 @@ int RunMap(const std::vector<std::string>& args) {
   } catch (const ERunRefused& e) {
     throw CommandFailure(e.what());
   }
-  const int trackSamples = PointCount(project.GPXdata());
+  const int trackSamples = PointCount(project.GPXdata(), loading.ShoreDepth.Samples);
   const Clock::time_point interpolated = Clock::now();
   try {
     feedback.ProgressLabel = "Tracing levels ";
@@ -385,8 +408,10 @@ int RunMap(const std::vector<std::string>& args) {
   // safety depth.
   for (const auto& [caption, text] : written.Notes)
     out << caption << ':' << std::string(caption.size() < 16 ? 16 - caption.size() : 1, ' ') << text << "\n";
+  PrintLoadSummary(out, project.LoadSummary());
   out << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
-      << Fixed(Seconds(loaded, interpolated)) << " (" << MethodText(settings.Interpolation) << "), contours " << Fixed(Seconds(interpolated, traced)) << ", files "
+      << Fixed(Seconds(loaded, interpolated)) << " (" << MethodText(settings.Interpolation) << "), contours "
+      << Fixed(Seconds(interpolated, traced)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
       << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";

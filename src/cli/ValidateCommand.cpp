@@ -79,17 +79,16 @@ std::string FoldsCsv(const TAccuracy& accuracy) {
 }  // namespace
 
 int RunValidate(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args,
-                            WithLoadOptions({"--method", "--style", "--folds", "--size", "--radius", "--threads",
-                                             "--tolerance", "--folds-csv"}),
-                            {"--json"});
+  const Arguments a = ParseWithLoading(
+      args, {"--method", "--style", "--folds", "--size", "--radius", "--threads", "--tolerance", "--folds-csv"},
+      {"--json"});
   if (a.Help) {
     std::vector<char> text(4096);
     std::snprintf(text.data(), text.size(), kValidateUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight);
-    std::cout << text.data() << kLoadOptions;
+    std::cout << text.data() << kLoadOptions << kShoreOptions;
     return kExitOk;
   }
-  const TDepthRule rule = SetUpLoading(a, "validate");
+  const TLoadOptions loading = SetUpLoading(a, "validate", TLoadUse::Map);
   const auto [width, height] = PictureSizeOption(a);
   const std::optional<TInterpolationMethod> method = MethodOption(a);
   const int style = WholeNumberOption(a, "--style", 2, 14, 8);
@@ -114,7 +113,7 @@ int RunValidate(const std::vector<std::string>& args) {
   settings.Style = style;
   settings.Tolerance = tolerance;
   if (threads > 0) settings.Threads = std::min(threads, project.CPUCount());
-  LoadInputs(project, a, rule, feedback);
+  LoadInputs(project, a, loading, feedback);
 
   std::vector<TInterpolationMethod> methods;
   if (method) methods.push_back(*method);

@@ -1,6 +1,7 @@
 #include "corrections/LevelEstimate.h"
 
 #include <Eigen/Dense>
+#include <Eigen/Sparse>
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,7 @@ constexpr double kSlopeReach = 5;               // m each way over which the slo
 struct TPlaneRun {
   int Session = 0;
   std::vector<double> X, Y, Depth, Slope;  // m, m, cm, cm per m
+  std::vector<double> Time;                // s from the session's first reading
   std::vector<bool> Spike;
 };
 
@@ -39,7 +41,8 @@ std::ptrdiff_t Farther(const TPlaneRun& run, std::size_t origin, std::size_t fro
   const double r2 = reach * reach;
   for (std::ptrdiff_t k = static_cast<std::ptrdiff_t>(from); k >= 0 && k < static_cast<std::ptrdiff_t>(run.X.size());
        k += step) {
-    const double dx = run.X[static_cast<std::size_t>(k)] - run.X[origin], dy = run.Y[static_cast<std::size_t>(k)] - run.Y[origin];
+    const double dx = run.X[static_cast<std::size_t>(k)] - run.X[origin],
+                 dy = run.Y[static_cast<std::size_t>(k)] - run.Y[origin];
     if (dx * dx + dy * dy >= r2) return k;
   }
   return -1;
@@ -56,7 +59,7 @@ double MedianOfFive(const std::vector<double>& d, std::size_t i) {
   return (w[width / 2] + *std::max_element(w, w + width / 2)) / 2;
 }
 
-std::vector<TPlaneRun> ToPlane(const std::vector<TSurveySession>& Sessions, double& lat0, double& kx) {
+std::vector<TPlaneRun> ToPlane(const std::vector<TSurveySession>& Sessions, double speed, double& lat0, double& kx) {
   lat0 = 0;
   for (const TSurveySession& s : Sessions) {
     const auto run = std::find_if(s.Runs.begin(), s.Runs.end(), [](const auto& r) { return !r.empty(); });
@@ -66,17 +69,32 @@ std::vector<TPlaneRun> ToPlane(const std::vector<TSurveySession>& Sessions, doub
   }
   kx = kMetresPerDegree * std::cos(lat0 * M_PI / 180);
   std::vector<TPlaneRun> out;
-  for (std::size_t s = 0; s < Sessions.size(); ++s)
+  for (std::size_t s = 0; s < Sessions.size(); ++s) {
+    // Times from the session's first reading; a session without times is
+    // timed by its way at the survey speed.
+    double start = 0, way = 0, lastX = 0, lastY = 0;
+    bool first = true;
+    for (const auto& run : Sessions[s].Runs)
+      if (!run.empty() && run.front()->DateTime != 0) {
+        start = run.front()->DateTime;
+        break;
+      }
     for (const auto& run : Sessions[s].Runs) {
-      if (run.size() < 2) continue;
-      TPlaneRun& r = out.emplace_back();
+      TPlaneRun r;
       r.Session = static_cast<int>(s);
       std::vector<double> raw;
       for (const TPoint4D2* p : run) {
-        r.X.push_back(p->Longitude * kx);
-        r.Y.push_back((p->Latitude - lat0) * kMetresPerDegree);
+        const double x = p->Longitude * kx, y = (p->Latitude - lat0) * kMetresPerDegree;
+        if (!first) way += std::hypot(x - lastX, y - lastY);
+        first = false;
+        lastX = x;
+        lastY = y;
+        r.X.push_back(x);
+        r.Y.push_back(y);
+        r.Time.push_back(p->DateTime != 0 ? (p->DateTime - start) * 86400 : way / speed);
         raw.push_back(p->HBdepth);
       }
+      if (run.size() < 2) continue;
       const std::size_t n = raw.size();
       // The slope over some metres, not over a few readings: at ten
       // readings a second the sounder's noise would swamp it.
@@ -93,7 +111,9 @@ std::vector<TPlaneRun> ToPlane(const std::vector<TSurveySession>& Sessions, doub
       }
       r.Spike = FindSpikes(raw, TDespikeOptions{});
       r.Depth = std::move(raw);
+      out.push_back(std::move(r));
     }
+  }
   return out;
 }
 
@@ -117,19 +137,33 @@ std::int64_t CellKey(double x, double y, double size) {
 }
 
 // The chord of the run around the piece from `index` to `index` + 1: from
-// the reading `reach` metres back to the one `reach` metres ahead. False
-// where the run ends sooner or turns on the way (the chord is clearly
-// shorter than its two halves).
-bool Chord(const TPlaneRun& run, int index, double reach, std::size_t& back, std::size_t& ahead) {
+// the reading `reach` metres back to the one `reach` metres ahead, or, where
+// the run ends or turns sooner on one side, `shortReach` metres on that
+// side (a track that ends or turns away just past a crossing still crosses).
+// False where neither will do: the run ends too soon, or turns on the way
+// (the chord is clearly shorter than its two halves).
+bool Chord(const TPlaneRun& run, int index, double reach, double shortReach, std::size_t& back, std::size_t& ahead) {
   const auto i = static_cast<std::size_t>(index);
-  const std::ptrdiff_t b = Farther(run, i, i, -1, reach);
-  const std::ptrdiff_t a = Farther(run, i + 1, i + 1, 1, reach);
-  if (b < 0 || a < 0) return false;
-  back = static_cast<std::size_t>(b);
-  ahead = static_cast<std::size_t>(a);
-  const double halves = std::hypot(run.X[i] - run.X[back], run.Y[i] - run.Y[back]) +
-                        std::hypot(run.X[ahead] - run.X[i + 1], run.Y[ahead] - run.Y[i + 1]);
-  return std::hypot(run.X[ahead] - run.X[back], run.Y[ahead] - run.Y[back]) >= 0.9 * halves;
+  const auto straight = [&](std::size_t b, std::size_t a) {
+    const double halves = std::hypot(run.X[i] - run.X[b], run.Y[i] - run.Y[b]) +
+                          std::hypot(run.X[a] - run.X[i + 1], run.Y[a] - run.Y[i + 1]);
+    return std::hypot(run.X[a] - run.X[b], run.Y[a] - run.Y[b]) >= 0.9 * halves;
+  };
+  const std::ptrdiff_t b = Farther(run, i, i, -1, reach), a = Farther(run, i + 1, i + 1, 1, reach);
+  if (b >= 0 && a >= 0 && straight(static_cast<std::size_t>(b), static_cast<std::size_t>(a))) {
+    back = static_cast<std::size_t>(b);
+    ahead = static_cast<std::size_t>(a);
+    return true;
+  }
+  if (shortReach >= reach) return false;
+  const std::ptrdiff_t sb = Farther(run, i, i, -1, shortReach), sa = Farther(run, i + 1, i + 1, 1, shortReach);
+  for (auto [x, y] : {std::pair{b, sa}, std::pair{sb, a}}) {
+    if (x < 0 || y < 0 || !straight(static_cast<std::size_t>(x), static_cast<std::size_t>(y))) continue;
+    back = static_cast<std::size_t>(x);
+    ahead = static_cast<std::size_t>(y);
+    return true;
+  }
+  return false;
 }
 
 // Whether the chord's ends lie at least `side` metres off the line through
@@ -148,10 +182,10 @@ struct TPiece {
 
 }  // namespace
 
-std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions,
-                                     const TLevelEstimateOptions& Options, TFeedback& Feedback) {
+std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
+                                     TFeedback& Feedback) {
   double lat0 = 0, kx = 1;
-  const std::vector<TPlaneRun> runs = ToPlane(Sessions, lat0, kx);
+  const std::vector<TPlaneRun> runs = ToPlane(Sessions, Options.SurveySpeed, lat0, kx);
   const double radius = Options.Radius;
   const double cell = std::max(Options.MaxStep, radius) + radius;
 
@@ -197,8 +231,8 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
         if (rb.Session == ra.Session) continue;
         const int i0 = p.Index, j0 = q.Index;
         double s, t;
-        ClosestPoints(ra.X[i0], ra.Y[i0], ra.X[i0 + 1], ra.Y[i0 + 1], rb.X[j0], rb.Y[j0], rb.X[j0 + 1],
-                      rb.Y[j0 + 1], s, t);
+        ClosestPoints(ra.X[i0], ra.Y[i0], ra.X[i0 + 1], ra.Y[i0 + 1], rb.X[j0], rb.Y[j0], rb.X[j0 + 1], rb.Y[j0 + 1], s,
+                      t);
         const double ax = ra.X[i0] + s * (ra.X[i0 + 1] - ra.X[i0]), ay = ra.Y[i0] + s * (ra.Y[i0 + 1] - ra.Y[i0]);
         const double bx = rb.X[j0] + t * (rb.X[j0 + 1] - rb.X[j0]), by = rb.Y[j0] + t * (rb.Y[j0 + 1] - rb.Y[j0]);
         const double dist = std::hypot(bx - ax, by - ay);
@@ -216,7 +250,9 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
         // direction is taken along that chord, not from two readings a few
         // decimetres apart) and end up ClearSide metres off the other.
         std::size_t a0, a1, b0, b1;
-        if (!Chord(ra, i0, Options.ClearReach, a0, a1) || !Chord(rb, j0, Options.ClearReach, b0, b1)) continue;
+        if (!Chord(ra, i0, Options.ClearReach, Options.ShortReach, a0, a1) ||
+            !Chord(rb, j0, Options.ClearReach, Options.ShortReach, b0, b1))
+          continue;
         double ux = ra.X[a1] - ra.X[a0], uy = ra.Y[a1] - ra.Y[a0];
         double vx = rb.X[b1] - rb.X[b0], vy = rb.Y[b1] - rb.Y[b0];
         const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
@@ -247,9 +283,14 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
         c.SigmaCm = std::sqrt(noise2 + slope2 * (2 * pos2 + 0.25 * dist * dist));
         c.Latitude = lat0 + my / kMetresPerDegree;
         c.Longitude = mx / kx;
+        c.SlopeX = gx;
+        c.SlopeY = gy;
+        c.TimeA = ra.Time[i0] + s * (ra.Time[i0 + 1] - ra.Time[i0]);
+        c.TimeB = rb.Time[j0] + t * (rb.Time[j0 + 1] - rb.Time[j0]);
         if (c.SessionA > c.SessionB) {
           std::swap(c.SessionA, c.SessionB);
           std::swap(c.DepthA, c.DepthB);
+          std::swap(c.TimeA, c.TimeB);
         }
         candidates.push_back(c);
       }
@@ -299,89 +340,138 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
   TLevelEstimate result;
   const int n = static_cast<int>(Sessions.size());
   result.Sessions.resize(static_cast<std::size_t>(n));
-  for (int s = 0; s < n; ++s) result.Sessions[static_cast<std::size_t>(s)].Name = Sessions[static_cast<std::size_t>(s)].Name;
+  for (int s = 0; s < n; ++s)
+    result.Sessions[static_cast<std::size_t>(s)].Name = Sessions[static_cast<std::size_t>(s)].Name;
   if (n == 0) return result;
   result.Crossings = FindCrossings(Sessions, Options, Feedback);
   const std::vector<TCrossing>& crossings = result.Crossings;
 
-  // The sessions a chain of crossings links to the first one.
+  // The groups of sessions chains of crossings link: each session's group
+  // is named by its first session, whose level the group takes.
+  std::vector<int> group(static_cast<std::size_t>(n));
+  for (int s = 0; s < n; ++s) group[static_cast<std::size_t>(s)] = s;
+  const auto root = [&](int s) {
+    while (group[static_cast<std::size_t>(s)] != s) s = group[static_cast<std::size_t>(s)];
+    return s;
+  };
+  for (const TCrossing& c : crossings) {
+    const int a = root(c.SessionA), b = root(c.SessionB);
+    group[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+  }
+  for (int s = 0; s < n; ++s) group[static_cast<std::size_t>(s)] = root(s);
   std::vector<bool> linked(static_cast<std::size_t>(n));
   linked[0] = true;
-  for (bool grew = true; grew;) {
-    grew = false;
-    for (const TCrossing& c : crossings) {
-      const bool a = linked[static_cast<std::size_t>(c.SessionA)], b = linked[static_cast<std::size_t>(c.SessionB)];
-      if (a != b) {
-        linked[static_cast<std::size_t>(c.SessionA)] = linked[static_cast<std::size_t>(c.SessionB)] = true;
-        grew = true;
-      }
-    }
-  }
-  // Unknowns: the offsets of the linked sessions after the first.
+  for (const TCrossing& c : crossings)
+    linked[static_cast<std::size_t>(c.SessionA)] = linked[static_cast<std::size_t>(c.SessionB)] = true;
+  // Unknowns: the offsets of the sessions after the first of their group.
   std::vector<int> unknown(static_cast<std::size_t>(n), -1);
   int m = 0;
   for (int s = 1; s < n; ++s)
-    if (linked[static_cast<std::size_t>(s)]) unknown[static_cast<std::size_t>(s)] = m++;
+    if (group[static_cast<std::size_t>(s)] != s) unknown[static_cast<std::size_t>(s)] = m++;
   std::vector<const TCrossing*> used;
-  for (const TCrossing& c : crossings)
-    if (linked[static_cast<std::size_t>(c.SessionA)] && linked[static_cast<std::size_t>(c.SessionB)]) used.push_back(&c);
+  for (const TCrossing& c : crossings) used.push_back(&c);
 
+  const std::size_t count = used.size();
   Eigen::VectorXd offset = Eigen::VectorXd::Zero(m);
   Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(m, m);
-  std::vector<double> residual(used.size());
-  auto offsetOf = [&](int s) { return unknown[static_cast<std::size_t>(s)] < 0 ? 0.0 : offset(unknown[static_cast<std::size_t>(s)]); };
+  std::vector<double> residual(count);
+  auto offsetOf = [&](int s) {
+    return unknown[static_cast<std::size_t>(s)] < 0 ? 0.0 : offset(unknown[static_cast<std::size_t>(s)]);
+  };
   if (m > 0) {
-    // Each crossing says offset(A) - offset(B) = DepthB - DepthA, with the
-    // weight of its expected error; Huber's weights then take the force out
-    // of crossings that disagree far beyond the rest (a steep slope, a
-    // spike, a place where the two tracks did not see the same bottom).
-    std::vector<double> robust(used.size(), 1.0);
+    // Each crossing says offset(A) - offset(B) = DepthB - DepthA, give or
+    // take the noise of its readings and the bottom's slope times the GPS
+    // errors of both sessions there. A session's GPS error wanders slowly,
+    // so two crossings it passed within a minute or so share it: their
+    // disagreements are correlated by slope_1 . slope_2 x the error's
+    // covariance. The covariance of all disagreements is sparse (crossings
+    // far apart in time share nothing), and the estimate is the generalised
+    // least squares under it. Huber's weights then take the force out of
+    // crossings that disagree far beyond the rest (a spike, a place where
+    // the two tracks did not see the same bottom), by widening their own
+    // variance.
+    const double pos2 = Options.PositionError * Options.PositionError;
+    const double tau = std::max(Options.PositionTime, 1e-3);
+    std::vector<Eigen::Triplet<double>> shared;
+    std::vector<double> own(count);
+    struct TPass {
+      double Time;
+      std::size_t Crossing;
+      double Sign;
+    };
+    std::vector<std::vector<TPass>> passes(static_cast<std::size_t>(n));
+    for (std::size_t c = 0; c < count; ++c) {
+      const TCrossing& x = *used[c];
+      passes[static_cast<std::size_t>(x.SessionA)].push_back({x.TimeA, c, 1.0});
+      passes[static_cast<std::size_t>(x.SessionB)].push_back({x.TimeB, c, -1.0});
+      // The readings' noise and the share of the distance carried stay
+      // the crossing's own.
+      own[c] = x.SigmaCm * x.SigmaCm - 2 * pos2 * (x.SlopeX * x.SlopeX + x.SlopeY * x.SlopeY);
+    }
+    for (auto& list : passes) {
+      std::sort(list.begin(), list.end(), [](const TPass& a, const TPass& b) { return a.Time < b.Time; });
+      for (std::size_t i = 0; i < list.size(); ++i)
+        for (std::size_t j = i; j < list.size() && list[j].Time - list[i].Time < 8 * tau; ++j) {
+          const TCrossing& a = *used[list[i].Crossing];
+          const TCrossing& b = *used[list[j].Crossing];
+          const double v = list[i].Sign * list[j].Sign * (a.SlopeX * b.SlopeX + a.SlopeY * b.SlopeY) * pos2 *
+                           std::exp(-(list[j].Time - list[i].Time) / tau);
+          shared.emplace_back(static_cast<int>(list[i].Crossing), static_cast<int>(list[j].Crossing), v);
+          if (list[i].Crossing != list[j].Crossing)
+            shared.emplace_back(static_cast<int>(list[j].Crossing), static_cast<int>(list[i].Crossing), v);
+        }
+    }
+    Eigen::SparseMatrix<double> sharedMatrix(static_cast<int>(count), static_cast<int>(count));
+    sharedMatrix.setFromTriplets(shared.begin(), shared.end());
+    Eigen::VectorXd y(static_cast<int>(count));
+    Eigen::MatrixXd design = Eigen::MatrixXd::Zero(static_cast<int>(count), m);
+    for (std::size_t c = 0; c < count; ++c) {
+      const TCrossing& x = *used[c];
+      y(static_cast<int>(c)) = x.DepthB - x.DepthA;
+      if (const int a = unknown[static_cast<std::size_t>(x.SessionA)]; a >= 0) design(static_cast<int>(c), a) = 1;
+      if (const int b = unknown[static_cast<std::size_t>(x.SessionB)]; b >= 0) design(static_cast<int>(c), b) = -1;
+    }
+
+    std::vector<double> robust(count, 1.0);
     double scale = 1;
     for (int iteration = 0; iteration < 30; ++iteration) {
       if (Feedback.Canceled()) throw TCanceled{};
-      Eigen::MatrixXd normal = Eigen::MatrixXd::Zero(m, m);
-      Eigen::VectorXd rhs = Eigen::VectorXd::Zero(m);
-      for (std::size_t k = 0; k < used.size(); ++k) {
-        const TCrossing& c = *used[k];
-        const double w = robust[k] / (c.SigmaCm * c.SigmaCm);
-        const double y = c.DepthB - c.DepthA;
-        const int a = unknown[static_cast<std::size_t>(c.SessionA)], b = unknown[static_cast<std::size_t>(c.SessionB)];
-        if (a >= 0) {
-          normal(a, a) += w;
-          rhs(a) += w * y;
-        }
-        if (b >= 0) {
-          normal(b, b) += w;
-          rhs(b) -= w * y;
-        }
-        if (a >= 0 && b >= 0) {
-          normal(a, b) -= w;
-          normal(b, a) -= w;
-        }
+      Eigen::SparseMatrix<double> sigma = sharedMatrix;
+      for (std::size_t c = 0; c < count; ++c) {
+        const int i = static_cast<int>(c);
+        const double total = sharedMatrix.coeff(i, i) + std::max(own[c], 1e-6);
+        // Huber's weight w widens the crossing's variance to total / w.
+        sigma.coeffRef(i, i) = sharedMatrix.coeff(i, i) + std::max(own[c], 1e-6) + total * (1 / robust[c] - 1);
       }
+      const Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> factor(sigma);
+      if (factor.info() != Eigen::Success) break;
+      const Eigen::MatrixXd whitened = factor.solve(design);  // sigma^-1 X
+      const Eigen::MatrixXd normal = design.transpose() * whitened;
       const Eigen::LDLT<Eigen::MatrixXd> solver(normal);
-      const Eigen::VectorXd next = solver.solve(rhs);
+      const Eigen::VectorXd next = solver.solve(whitened.transpose() * y);
       covariance = solver.solve(Eigen::MatrixXd::Identity(m, m));
       const double change = (next - offset).cwiseAbs().maxCoeff();
       offset = next;
       // Residuals in units of their expected error, and their robust scale.
-      std::vector<double> standardized(used.size());
-      for (std::size_t k = 0; k < used.size(); ++k) {
-        const TCrossing& c = *used[k];
-        residual[k] = (c.DepthA + offsetOf(c.SessionA)) - (c.DepthB + offsetOf(c.SessionB));
-        standardized[k] = std::fabs(residual[k]) / c.SigmaCm;
+      std::vector<double> standardized(count);
+      for (std::size_t c = 0; c < count; ++c) {
+        const TCrossing& x = *used[c];
+        residual[c] = (x.DepthA + offsetOf(x.SessionA)) - (x.DepthB + offsetOf(x.SessionB));
+        const int i = static_cast<int>(c);
+        standardized[c] = std::fabs(residual[c]) / std::sqrt(sharedMatrix.coeff(i, i) + std::max(own[c], 1e-6));
       }
       std::vector<double> sorted = standardized;
       std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
       scale = std::max(1.4826 * sorted[sorted.size() / 2], 1e-9);
-      const double c = 1.345 * scale;
-      for (std::size_t k = 0; k < used.size(); ++k) robust[k] = standardized[k] <= c ? 1.0 : c / standardized[k];
+      const double cut = 1.345 * scale;
+      for (std::size_t c = 0; c < count; ++c) robust[c] = standardized[c] <= cut ? 1.0 : cut / standardized[c];
       if (iteration > 0 && change < 1e-4) break;
     }
-    covariance *= scale * scale;
+    // Disagreements larger than the model expects widen the standard
+    // errors; smaller ones never narrow them.
+    covariance *= std::max(1.0, scale * scale);
   } else {
-    for (std::size_t k = 0; k < used.size(); ++k)
-      residual[k] = used[k]->DepthA - used[k]->DepthB;
+    for (std::size_t c = 0; c < count; ++c) residual[c] = used[c]->DepthA - used[c]->DepthB;
   }
 
   std::vector<double> sumSquares(static_cast<std::size_t>(n));
@@ -392,8 +482,10 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
     }
   for (int s = 0; s < n; ++s) {
     TSessionLevel& level = result.Sessions[static_cast<std::size_t>(s)];
-    level.Estimated = linked[static_cast<std::size_t>(s)] && (s == 0 || level.Crossings > 0);
+    level.Estimated = linked[static_cast<std::size_t>(s)];
     level.OffsetCm = level.Estimated ? offsetOf(s) : 0;
+    if (const int g = group[static_cast<std::size_t>(s)]; g != 0 && level.Estimated)
+      level.Reference = Sessions[static_cast<std::size_t>(g)].Name;
     const int u = unknown[static_cast<std::size_t>(s)];
     level.StdErrorCm = u >= 0 ? std::sqrt(std::max(0.0, covariance(u, u))) : 0;
     level.ResidualCm = level.Crossings > 0 ? std::sqrt(sumSquares[static_cast<std::size_t>(s)] / level.Crossings) : 0;
@@ -403,13 +495,18 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
 }
 
 std::string DescribeSessionLevel(const TSessionLevel& Level, const TLevelEstimateOptions& Options) {
-  if (!Level.Estimated)
-    return Level.Name + ": no level estimated: its tracks meet none of the sessions linked to the first";
+  if (!Level.Estimated) return Level.Name + ": no level estimated: its tracks meet no other session's";
   std::string line = Level.Name + ": offset " + FormatFixed(Level.OffsetCm, 1) + " cm from " +
                      std::to_string(Level.Crossings) + (Level.Crossings == 1 ? " crossing" : " crossings") +
                      ", residual " + FormatFixed(Level.ResidualCm, 1) + " cm";
   if (Level.Crossings < Options.FewCrossings && Level.StdErrorCm > 0)
     line += " (few crossings: uncertain by about " + FormatFixed(Level.StdErrorCm, 1) + " cm)";
+  else if (Level.StdErrorCm >= Options.Uncertain)
+    line += " (uncertain by about " + FormatFixed(Level.StdErrorCm, 1) + " cm)";
+  if (Level.Reference == Level.Name)
+    line += "; kept as the level of the sessions it crosses, which meet none of the sessions linked to the first";
+  else if (!Level.Reference.empty())
+    line += "; levelled to " + Level.Reference + ", as none of the sessions it crosses meets the first";
   return line;
 }
 

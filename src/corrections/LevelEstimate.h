@@ -16,17 +16,28 @@
 namespace sondralis {
 
 struct TLevelEstimateOptions {
-  double Radius = 5;          // metres: tracks this close count as crossing
-  double MinAngle = 30;       // degrees: tracks meeting at a shallower angle do not count
+  double Radius = 5;     // metres: tracks this close count as crossing
+  double MinAngle = 30;  // degrees: tracks meeting at a shallower angle do not count
   // Each track must run on from the crossing for ClearReach metres both
   // ways and end up at least ClearSide metres off the other on either side.
   double ClearReach = 25;
   double ClearSide = 8;
-  double MaxStep = 25;        // metres: readings further apart are no track between them
-  double PlaceSize = 20;      // metres: crossings of two sessions closer than this are one place
-  double ReadingNoise = 6;    // cm: noise of a reading
-  double PositionError = 2;   // m: GPS error of a position
-  int FewCrossings = 20;      // an estimate resting on fewer is reported as weak
+  // One of the two ways may be as short as this (a track that ends or
+  // turns away just past the other); ClearReach or more turns it off.
+  double ShortReach = 25;
+  double MaxStep = 25;      // metres: readings further apart are no track between them
+  double PlaceSize = 20;    // metres: crossings of two sessions closer than this are one place
+  double ReadingNoise = 6;  // cm: noise of a reading
+  // The GPS error of a position: metres in each direction, and the seconds
+  // over which it wanders (receivers drift slowly, so the errors of
+  // readings taken close in time are nearly the same).
+  double PositionError = 2;
+  double PositionTime = 60;
+  // Readings without a time are placed in time by the way along their
+  // session, at this speed in metres a second.
+  double SurveySpeed = 2.5;
+  int FewCrossings = 20;  // an estimate resting on fewer is reported as weak
+  double Uncertain = 3;   // cm: a standard error from this on is reported
 };
 
 // One place where two sessions meet.
@@ -37,36 +48,50 @@ struct TCrossing {
   // interpolated along each track and carried to the middle between them
   // by the slope of the bottom
   double DepthA = 0, DepthB = 0;
-  double Distance = 0;             // m between the two tracks
-  double SigmaCm = 0;              // expected error of DepthB - DepthA: noise, slope times distance
+  double Distance = 0;            // m between the two tracks
+  double SigmaCm = 0;             // expected error of DepthB - DepthA: noise, slope times distance
+  double SlopeX = 0, SlopeY = 0;  // cm per m east and north: the bottom's gradient there
+  double TimeA = 0, TimeB = 0;    // s: when each session passed (from its first reading)
 };
 
 // Finds the crossings between different sessions, at most one per place
 // and pair of sessions (the one with the smallest expected error).
 // Checks Feedback's cancellation and throws TCanceled.
-std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions,
-                                     const TLevelEstimateOptions& Options, TFeedback& Feedback);
+std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
+                                     TFeedback& Feedback);
 
 struct TSessionLevel {
   std::string Name;
-  // False for a session that no chain of crossings links to the first
-  // session: its level cannot be known from the data, and OffsetCm is 0.
+  // False for a session whose tracks meet no other session's: its level
+  // cannot be known from the data, and OffsetCm is 0.
   bool Estimated = false;
-  double OffsetCm = 0;     // to be added to every reading of the session
-  int Crossings = 0;       // places the estimate rests on
-  double ResidualCm = 0;   // root mean square of the disagreement left at them
-  double StdErrorCm = 0;   // standard error of OffsetCm
+  // Sessions linked by chains of crossings form a group levelled to its
+  // first session; the group of the first session of all is levelled to
+  // it. For the other groups, the name of the session whose level the
+  // group takes (its own name for that session itself); empty otherwise.
+  std::string Reference;
+  double OffsetCm = 0;    // to be added to every reading of the session
+  int Crossings = 0;      // places the estimate rests on
+  double ResidualCm = 0;  // root mean square of the disagreement left at them
+  double StdErrorCm = 0;  // standard error of OffsetCm
 };
 
 struct TLevelEstimate {
-  std::vector<TSessionLevel> Sessions;  // in the order given; the first has offset 0
+  std::vector<TSessionLevel> Sessions;  // in the order given; the first of each group has offset 0
   std::vector<TCrossing> Crossings;
 };
 
-// Estimates the offsets (a robust weighted least squares: crossings whose
-// disagreement stays far off after the fit count less). A session recorded
-// when the water stood 30 cm higher than in the first session gets -30.
-// Logs one line per session to Feedback. Changes no reading.
+// Estimates the offsets: a generalised least squares over the crossings, in
+// which the disagreements at crossings one session passed at nearly the
+// same time share that session's GPS error (times the bottom's slope
+// there), so that a cluster of such crossings counts about as one and the
+// standard errors say what the data can tell; made robust by letting
+// crossings whose disagreement stays far off after the fit count less. A
+// session recorded when the water stood 30 cm higher than in the first
+// session gets -30. Each group of sessions linked by crossings is levelled
+// to its first session, which keeps its readings (the first session of all
+// for its group). Logs one line per session to Feedback. Changes no
+// reading.
 TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
                               TFeedback& Feedback);
 

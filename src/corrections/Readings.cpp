@@ -24,35 +24,6 @@ TReadingsChanged AddToReadings(TGPX& Doc, double Cm) {
   return out;
 }
 
-namespace {
-
-bool HasReadings(const TGPX& Doc) {
-  for (const TGPXtrk* track : Doc.trk)
-    for (const TGPXtrkseg* segment : *track)
-      if (IsRecording(*segment)) return true;
-  return false;
-}
-
-}  // namespace
-
-TElevationDepths DepthFromElevation(TGPX& Doc) {
-  TElevationDepths out;
-  if (HasReadings(Doc)) return out;
-  for (TGPXtrk* track : Doc.trk)
-    for (TGPXtrkseg* segment : *track)
-      for (TPoint4D2* p : *segment) {
-        if (p->Altitude < 0) {
-          // Rounded to 1e-4 cm: -(-3.456) x 100 is 345.59999999999997 in
-          // binary, and the depth is to be written back as 345.6.
-          p->HBdepth = std::round(-p->Altitude * 100 * 1e4) / 1e4;
-          ++out.Converted;
-        } else {
-          ++out.Left;
-        }
-      }
-  return out;
-}
-
 std::string DepthlessFileNote(const TGPX& Doc, const std::string& FileName) {
   long long points = 0, negative = 0;
   for (const TGPXtrk* track : Doc.trk)

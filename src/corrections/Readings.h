@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "formats/SourceTracks.h"  // DepthFromElevation, a rule of reading
 #include "model/GPX.h"
 
 namespace sondralis {
@@ -34,17 +35,6 @@ struct TReadingsChanged {
 // sounder measures from the transducer, the chart from the surface), or a
 // session's water level correction.
 TReadingsChanged AddToReadings(TGPX& Doc, double Cm);
-
-struct TElevationDepths {
-  long long Converted = 0;  // points whose depth is now -ele x 100
-  long long Left = 0;       // points without a negative elevation, left without depth
-};
-
-// For a file whose depths a sonar tool wrote as a negative <ele> in metres:
-// every track point with a negative elevation gets the depth -ele x 100 cm.
-// Does nothing to a document that has depth readings already (Converted
-// and Left both 0).
-TElevationDepths DepthFromElevation(TGPX& Doc);
 
 // For a file without depth readings that is loaded as a shoreline: says so,
 // and when its elevations are negative names the likely cause.

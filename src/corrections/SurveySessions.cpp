@@ -33,8 +33,18 @@ long long TSurveySession::Readings() const {
 }
 
 std::vector<TSurveySession> SplitSessions(TGPX& Doc, const std::string& FileName) {
+  const std::vector<TGPXtrk*> tracks(Doc.trk.begin(), Doc.trk.end());
+  return SplitSessions(tracks, FileName);
+}
+
+std::vector<TSurveySession> SplitSessions(std::span<TGPXtrk* const> Tracks, const std::string& FileName) {
   std::map<long long, TSurveySession> byDay;  // kNoDay sorts first
-  ForEachRecording(Doc, [&](TGPXtrkseg& segment) {
+  const auto recordings = [&](auto visit) {
+    for (TGPXtrk* track : Tracks)
+      for (TGPXtrkseg* segment : *track)
+        if (IsRecording(*segment)) visit(*segment);
+  };
+  recordings([&](TGPXtrkseg& segment) {
     std::vector<TPoint4D2*>* run = nullptr;
     long long runDay = 0;
     for (TPoint4D2* p : segment) {

@@ -3,6 +3,7 @@
 // Survey sessions: the readings that share one water level. A session is
 // one loaded file, or one day (UTC) of a file whose points carry times.
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct TSurveySession {
 // named FileName when no reading has a time. Outlines and points without a
 // reading take no part.
 std::vector<TSurveySession> SplitSessions(TGPX& Doc, const std::string& FileName);
+// The same for some tracks of a document: those one file brought.
+std::vector<TSurveySession> SplitSessions(std::span<TGPXtrk* const> Tracks, const std::string& FileName);
 
 // Adds Cm to every reading of the session.
 void ApplySessionOffset(TSurveySession& Session, double Cm);

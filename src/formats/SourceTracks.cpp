@@ -11,6 +11,7 @@
 
 #include "formats/GPXFile.h"
 #include "formats/KMLFile.h"
+#include "formats/SoundingsFile.h"
 #include "model/DateTime.h"
 #include "model/Numbers.h"
 #include "model/Text.h"
@@ -38,8 +39,18 @@ std::optional<std::string> NotAFile(const std::string& path) {
   return path + " does not exist";
 }
 
+void RunSoundingsReader(const std::string& path, TGPX& doc, SourceReadResult& result) {
+  result.Attempted = true;
+  const TSoundingsReadResult read = ReadSoundingsFile(path, doc);
+  result.Loaded = read.Loaded;
+  result.Error = read.Error;
+  result.UnreadableDepths = read.BadLines.Count;
+  result.Warnings = read.Warnings;
+}
+
 // Runs the reader of `kind` on an existing file.
 void RunReader(SourceKind kind, const std::string& path, TGPX& doc, SourceReadResult& result) {
+  if (kind == SourceKind::Soundings) return RunSoundingsReader(path, doc, result);
   std::unique_ptr<TGPXFile> reader =
       kind == SourceKind::KML ? std::make_unique<TKMLFile>() : std::make_unique<TGPXFile>();
   reader->GPXd = &doc;
@@ -103,7 +114,28 @@ SourceKind SourceKindOf(const std::string& path) {
   const std::string ext = ToLowerAscii(std::filesystem::path(path).extension().string());
   if (ext == ".gpx") return SourceKind::GPX;
   if (ext == ".kml") return SourceKind::KML;
+  if (IsSoundingsFile(path)) return SourceKind::Soundings;
   return SourceKind::Unknown;
+}
+
+TElevationDepths DepthFromElevation(TGPX& Doc) {
+  TElevationDepths out;
+  bool readings = false;
+  ForEachTrackPoint(Doc, [&](const TPoint4D2& p) { readings = readings || (p.HBdepth != 0 && !std::isnan(p.HBdepth)); });
+  if (readings) return out;
+  for (TGPXtrk* track : Doc.trk)
+    for (TGPXtrkseg* segment : *track)
+      for (TPoint4D2* p : *segment) {
+        if (p->Altitude < 0) {
+          // Rounded to 1e-4 cm: -(-3.456) x 100 is 345.59999999999997 in
+          // binary, and the depth is to be written back as 345.6.
+          p->HBdepth = std::round(-p->Altitude * 100 * 1e4) / 1e4;
+          ++out.Converted;
+        } else {
+          ++out.Left;
+        }
+      }
+  return out;
 }
 
 std::string ReaderReason(const std::vector<std::string>& ReaderLog) {
@@ -134,7 +166,7 @@ SourceReadResult ReadSourceDocument(const std::string& path, TGPX& Doc) {
   return result;
 }
 
-bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback) {
+bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback, const TReadRule& Rule) {
   File.Path = path;
   File.Kind = SourceKindOf(path);
   SourceLoadResult& result = File.Result;
@@ -158,13 +190,25 @@ bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedb
   }
   result.Warnings = std::move(read.Warnings);
   for (const std::string& line : result.Warnings) Feedback.Log(line);
-  if (File.Kind != SourceKind::GPX) return true;
+  if (!HoldsReadings(File.Kind)) return true;
 
+  const bool gpx = File.Kind == SourceKind::GPX;
+  // Before the depths are looked at: a file whose depths are elevations
+  // would otherwise be taken for a shoreline.
+  if (gpx && Rule.DepthFromElevation) {
+    File.FromElevation = DepthFromElevation(File.Doc);
+    if (File.FromElevation.Converted > 0)
+      Feedback.Log(AboutFile(path, "depths read from <ele>: " + std::to_string(File.FromElevation.Converted) +
+                                       " points, " + std::to_string(File.FromElevation.Left) +
+                                       " without a negative elevation left without depth"));
+  }
   File.MaxDepth = GetMaxDepth(File.Doc);
-  Feedback.Log("LoadGPXFile: GetMaxDepth is " + std::to_string(File.MaxDepth));
+  if (gpx) Feedback.Log("LoadGPXFile: GetMaxDepth is " + std::to_string(File.MaxDepth));
   if (File.MaxDepth != 0) {
-    Feedback.Log("LoadGPXFile: Track has valid depth readings");
-    Feedback.Log("LoadGPXFile: Removing all 0m readings");
+    if (gpx) {
+      Feedback.Log("LoadGPXFile: Track has valid depth readings");
+      Feedback.Log("LoadGPXFile: Removing all 0m readings");
+    }
     RemoveZeroDepths(File.Doc);
   }
   return true;
@@ -176,7 +220,7 @@ SourceLoadResult AddSourceFile(TGPX& GPXdata, TSourceFile& File, const TDepthRul
     ApplyDepth(File.Doc, *Rule.Depth < 0 ? 0 : *Rule.Depth);
     result.DepthApplied = File.Kind == SourceKind::KML;
   }
-  if (Rule.Offset && File.Kind == SourceKind::GPX) AddDepthOffset(File.Doc, *Rule.Offset);
+  if (Rule.Offset && HoldsReadings(File.Kind)) AddDepthOffset(File.Doc, *Rule.Offset);
   result.TracksAdded = File.Doc.trk.Count();
   // The file's own document is thrown away afterwards: its tracks move over
   // instead of being copied.

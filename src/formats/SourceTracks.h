@@ -41,10 +41,34 @@ struct TDepthRule {
   bool operator==(const TDepthRule&) const = default;
 };
 
-enum class SourceKind { GPX, KML, Unknown };
+// GPX, KML, or soundings as text (CSV or XYZ: one track of depth readings).
+enum class SourceKind { GPX, KML, Soundings, Unknown };
 
-// The reader to use for a path, by its extension in any letter case.
+// The reader to use for a path, by its extension in any letter case: .gpx,
+// .kml, .csv or .xyz.
 SourceKind SourceKindOf(const std::string& path);
+
+// Whether the files of a kind hold depth readings as recorded (GPX and
+// soundings), as against outlines drawn without depth (KML).
+inline bool HoldsReadings(SourceKind Kind) { return Kind == SourceKind::GPX || Kind == SourceKind::Soundings; }
+
+struct TElevationDepths {
+  long long Converted = 0;  // points whose depth is now -ele x 100
+  long long Left = 0;       // points without a negative elevation, left without depth
+};
+
+// For a file whose depths a sonar tool wrote as a negative <ele> in metres:
+// every track point with a negative elevation gets the depth -ele x 100 cm.
+// Does nothing to a document that has depth readings already (Converted
+// and Left both 0).
+TElevationDepths DepthFromElevation(TGPX& Doc);
+
+// How a file is read beside what its format says.
+struct TReadRule {
+  // A GPX file without depth readings takes its depths from its negative
+  // elevations (DepthFromElevation), before anything looks at its depths.
+  bool DepthFromElevation = false;
+};
 
 // What reading one file on its own gave.
 struct SourceReadResult {
@@ -61,7 +85,7 @@ struct SourceReadResult {
   std::vector<std::string> Warnings;
 };
 
-// Reads a GPX or KML file, chosen by its extension, into Doc as it is: no
+// Reads a GPX, KML or soundings file, chosen by its extension, into Doc as it is: no
 // depth rules, waypoints and routes included. Problems of the file (missing,
 // unknown extension, not readable) come back in Error and never as an
 // exception; what the reader took in before failing stays in Doc.
@@ -81,6 +105,10 @@ struct SourceLoadResult {
   std::string Error;           // why the file was not loaded, naming it
   std::vector<std::string> ReaderLog;  // the reader's own diagnostic lines
   std::vector<std::string> Warnings;   // what the reader left out, one line per kind
+  // What loading did to the readings, one line per correction with its
+  // counts ("lake.gpx: 143 spikes removed of 14299 readings"); the project
+  // fills them (TProject::AddFile).
+  std::vector<std::string> Notes;
 };
 
 // One source file read on its own, before its tracks join the loaded ones.
@@ -88,7 +116,8 @@ struct TSourceFile {
   std::string Path;
   SourceKind Kind = SourceKind::Unknown;
   TGPX Doc;          // its tracks, depths as read, zero readings removed
-  int MaxDepth = 0;  // GetMaxDepth of a GPX file as read; 0 for KML
+  int MaxDepth = 0;  // GetMaxDepth of a GPX or soundings file as read; 0 for KML
+  TElevationDepths FromElevation;  // what the read rule's DepthFromElevation did
   SourceLoadResult Result;
 
   // The file has no depth reading, so a depth rule's Depth applies to it.
@@ -98,19 +127,21 @@ struct TSourceFile {
 // The first steps of "Add Files..." for one file: a missing file, a folder,
 // an unknown extension or a file the reader cannot read gives false and the
 // reason in File.Result.Error, and nothing else happens. A GPX file logs
-// "LoadGPXFile: Trying to open " + path and, after reading, "LoadGPXFile:
-// GetMaxDepth is " + d; when d is not 0 it logs "LoadGPXFile: Track has
-// valid depth readings" and "LoadGPXFile: Removing all 0m readings" and
-// removes them (RemoveZeroDepths). What the reader had to leave out is
-// logged, one line per kind, and kept in File.Result.Warnings.
-bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback);
+// "LoadGPXFile: Trying to open " + path and, after reading (and the read
+// rule), "LoadGPXFile: GetMaxDepth is " + d; when d is not 0 it logs
+// "LoadGPXFile: Track has valid depth readings" and "LoadGPXFile: Removing
+// all 0m readings" and removes them (RemoveZeroDepths). A soundings file
+// loses its zero readings the same way, without these lines. What the
+// reader had to leave out is logged, one line per kind, and kept in
+// File.Result.Warnings.
+bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback, const TReadRule& Rule = {});
 
 // The last steps: the rule's Depth for a file without depth readings, its
-// Offset for a GPX file, then the file's tracks move to the end of GPXdata.
+// Offset for a GPX or soundings file, then the file's tracks move to the end of GPXdata.
 // Returns File.Result with TracksAdded and DepthApplied set.
 SourceLoadResult AddSourceFile(TGPX& GPXdata, TSourceFile& File, const TDepthRule& Rule);
 
-// Both: loads one GPX or KML file into GPXdata with the rule.
+// Both: loads one GPX, KML or soundings file into GPXdata with the rule.
 SourceLoadResult LoadSourceFile(TGPX& GPXdata, const std::string& path, const TDepthRule& Rule, TFeedback& Feedback);
 
 }  // namespace sondralis

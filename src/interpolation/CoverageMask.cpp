@@ -1,5 +1,6 @@
 #include "interpolation/CoverageMask.h"
 
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -59,7 +60,44 @@ void DrawShoreLineMask(TGPXDraw& GPXView, TCanvas& ShoreLine) {
   }
 }
 
-TCoverage BuildCoverage(TGPXDraw& GPXView) {
+namespace {
+
+// The band around the pieces of track that leave a reading and have an end
+// outside the lake on the mask, drawn as the shadow map draws the tracks.
+TCanvas OutsideBand(const TGPXDraw& GPXView, const TCanvas& mask) {
+  const int w = mask.Width(), h = mask.Height();
+  TCanvas band(w, h);
+  band.SetBrushColor(kMaskOutside);
+  band.FillRect({0, 0, w, h});
+  band.SetPenColor(GPXView.ShadowMapTrackColor);
+  band.SetPenWidth(GPXView.ShadowMapTrackWidth);
+  const std::uint32_t outside = TCanvas::ToRGB32(kMaskOutside);
+  const auto isOutside = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < w && y < h && (mask.ScanLine(y)[x] | 0xFF000000u) == outside;
+  };
+  for (const TGPXtrk* track : GPXView.GPXd->trk)
+    for (const TGPXtrkseg* segment : *track) {
+      if (!segment->Enabled()) continue;
+      for (int i = 0; i + 1 < segment->Count(); ++i) {
+        const TPoint4D2& p = *(*segment)[i];
+        const TPoint4D2& q = *(*segment)[i + 1];
+        if (!(p.HBdepth > 0) || !std::isfinite(p.Latitude + p.Longitude + q.Latitude + q.Longitude)) continue;
+        const int px = GPXView.Point4D2ToX(p), py = GPXView.Point4D2ToY(p);
+        const int qx = GPXView.Point4D2ToX(q), qy = GPXView.Point4D2ToY(q);
+        if (!isOutside(px, py) && !isOutside(qx, qy)) continue;
+        band.MoveTo(px, py);
+        band.LineTo(qx, qy);
+      }
+    }
+  band.Flush();
+  band.SetBrushColor(kMaskOutside);
+  band.FrameRect({0, 0, w, h});
+  return band;
+}
+
+}  // namespace
+
+TCoverage BuildCoverage(TGPXDraw& GPXView, bool KeepOutside) {
   TCoverage out;
   const int w = GPXView.Width(), h = GPXView.Height();
   TCanvas& shadow = GPXView.ShadowMap;
@@ -80,13 +118,20 @@ TCoverage BuildCoverage(TGPXDraw& GPXView) {
     shadowRows[static_cast<std::size_t>(y)] = std::as_const(shadow).ScanLine(y);
     maskRows[static_cast<std::size_t>(y)] = std::as_const(out.ShoreLine).ScanLine(y);
   }
+  TCanvas band;
+  if (KeepOutside && GPXView.GPXd) band = OutsideBand(GPXView, out.ShoreLine);
+  const bool keepOutside = band.Width() == w && band.Height() == h;
+  std::vector<const std::uint32_t*> bandRows(keepOutside ? static_cast<std::size_t>(h) : 0);
+  for (std::size_t y = 0; y < bandRows.size(); ++y) bandRows[y] = std::as_const(band).ScanLine(static_cast<int>(y));
   for (int x = 0; x < w; ++x) {
     auto column = out.ShadowArray[x];
     float lon = 0;
     bool lonKnown = false;
     for (int y = 0; y < h; ++y) {
       const std::uint32_t mask = maskRows[static_cast<std::size_t>(y)][x] | 0xFF000000u;
-      const bool covered = (shadowRows[static_cast<std::size_t>(y)][x] | 0xFF000000u) != white && mask == water;
+      bool covered = (shadowRows[static_cast<std::size_t>(y)][x] | 0xFF000000u) != white && mask == water;
+      if (keepOutside && !covered && mask == white)
+        covered = (bandRows[static_cast<std::size_t>(y)][x] | 0xFF000000u) != white;
       column[static_cast<std::size_t>(y)] = covered;
       out.Covered += covered;
       if (mask == shore) {

@@ -48,6 +48,13 @@ struct TCoverage {
 // tracks), it is not on the one-pixel border of the view, and the shoreline
 // mask says water. Frames the view's shadow map with that white border and
 // rebuilds its shoreline rings; changes nothing else.
-TCoverage BuildCoverage(TGPXDraw& GPXView);
+//
+// KeepOutside maps soundings that lie outside the shoreline too: a pixel
+// outside the lake (white on the mask) is also covered when it lies within
+// the band of a piece of track that starts at a reading and has an end
+// outside the lake, as it would be without any shoreline. Bands of tracks
+// on the water do not spill onto the land beside them, and shoreline and
+// island pixels stay samples, never covered.
+TCoverage BuildCoverage(TGPXDraw& GPXView, bool KeepOutside = false);
 
 }  // namespace sondralis

@@ -1,5 +1,6 @@
 #include "interpolation/InterpolationRun.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -57,6 +58,16 @@ const char* MethodName(TInterpolationMethod Method) {
 
 // ---------------------------------------------------------------- depth map
 
+namespace {
+
+// A segment all of whose points are at depth 0 is an outline (a shoreline
+// or an island), as the mask takes it.
+bool IsOutline(const TGPXtrkseg& Segment) {
+  return std::all_of(Segment.begin(), Segment.end(), [](const TPoint4D2* p) { return p->HBdepth == 0; });
+}
+
+}  // namespace
+
 // What a run makes before it is complete.
 struct TDepthMap::TPending {
   TCoverage Coverage;
@@ -72,13 +83,14 @@ struct TDepthMap::TPending {
 TDepthMap::TDepthMap() = default;
 TDepthMap::~TDepthMap() = default;
 
-void TDepthMap::UpdateShadowArray(TGPXDraw& GPXView) {
-  TCoverage coverage = BuildCoverage(GPXView);
+void TDepthMap::UpdateShadowArray(TGPXDraw& GPXView, const TInterpolationSettings& Settings) {
+  TCoverage coverage = BuildCoverage(GPXView, Settings.KeepOutside);
   ShadowArray = coverage.ShadowArray;
   ShoreLine = std::move(coverage.ShoreLine);
   ShadowMap = std::move(coverage.ShadowMap);
-  InCoord = coverage.ShoreCoord;
-  InDepth = coverage.ShoreDepth;
+  TSampleLists shore = ShoreSamples(coverage, Settings.ShoreDepth);
+  InCoord = std::move(shore.Coord);
+  InDepth = std::move(shore.Depth);
   CoveredPixels = coverage.Covered;
 }
 
@@ -93,17 +105,21 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
     throw ERunRefused("The tolerance of the interpolation must be 0 or more centimetres.");
   TGPX& GPXdata = *GPXView.GPXd;
   auto pending = std::make_unique<TPending>();
-  pending->Coverage = BuildCoverage(GPXView);
+  pending->Coverage = BuildCoverage(GPXView, Settings.KeepOutside);
   const TCoverage& coverage = pending->Coverage;
+  // The outlines' own points are shoreline samples too: at the shore depth,
+  // or none.
+  const TShoreDepth& shore = Settings.ShoreDepth;
   long long trackPoints = 0;
   for (TGPXtrk* track : GPXdata.trk)
-    for (TGPXtrkseg* segment : *track)
-      for (bool kept : ThinningKeeps(*segment, Input.DecimateLatitude, Input.DecimateLongitude))
-        trackPoints += kept;
-  if (trackPoints + coverage.ShoreCoord.Length() == 0)
+    for (TGPXtrkseg* segment : *track) {
+      if (!shore.Samples && IsOutline(*segment)) continue;
+      for (bool kept : ThinningKeeps(*segment, Input.DecimateLatitude, Input.DecimateLongitude)) trackPoints += kept;
+    }
+  if (trackPoints + (shore.Samples ? coverage.ShoreCoord.Length() : 0) == 0)
     throw ERunRefused("There are no depth samples to interpolate: load tracks with depth readings first.");
   if (coverage.Covered == 0)
-    throw ERunRefused(
+    throw ENoWaterCovered(
         "No pixel lies on water within the extrapolation radius of a depth track: there is nothing to interpolate.");
 
   // From here on the run changes things.
@@ -111,19 +127,24 @@ bool TDepthMap::StartInterpolation(TGPXDraw& GPXView, const TInterpolationSettin
   const int removed = ThinTracks(GPXdata, Input.DecimateLatitude, Input.DecimateLongitude);
   Feedback.Log("Thinning removed " + std::to_string(removed) + " track points");
 
-  // Samples afresh: the shoreline of this mask, then every track point.
+  // Samples afresh: the shoreline of this mask at the shore depth, then
+  // every track point.
   TPointList& coord = pending->InCoord;
   TValueList& depth = pending->InDepth;
-  coord = coverage.ShoreCoord;
-  depth = coverage.ShoreDepth;
+  TSampleLists shoreSamples = ShoreSamples(coverage, shore);
+  coord = std::move(shoreSamples.Coord);
+  depth = std::move(shoreSamples.Depth);
   coord.Reserve(static_cast<std::size_t>(coord.Length() + trackPoints));
   depth.Reserve(static_cast<std::size_t>(depth.Length() + trackPoints));
   for (TGPXtrk* track : GPXdata.trk)
-    for (TGPXtrkseg* segment : *track)
+    for (TGPXtrkseg* segment : *track) {
+      const bool outline = IsOutline(*segment);
+      if (outline && !shore.Samples) continue;
       for (const TPoint4D2* p : *segment) {
         coord.Add({static_cast<float>(p->Longitude), static_cast<float>(p->Latitude)});
-        depth.Add(static_cast<float>(p->HBdepth));
+        depth.Add(outline ? shore.DepthCm : static_cast<float>(p->HBdepth));
       }
+    }
   Feedback.Log("Samples: " + std::to_string(coord.Length()) + ", covered pixels: " + std::to_string(coverage.Covered));
 
   const int width = pending->Width = GPXView.Width();

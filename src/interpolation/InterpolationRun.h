@@ -10,6 +10,7 @@
 #include "interpolation/CoverageMask.h"
 #include "interpolation/ShepardInterp.h"
 #include "interpolation/ShepardThread.h"
+#include "interpolation/ShoreSamples.h"
 #include "model/Feedback.h"
 #include "model/GPX.h"
 #include "view/Canvas.h"
@@ -34,6 +35,13 @@ class ERunRefused : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The refusal of a run whose mask covers no pixel: no water lies within the
+// extrapolation radius of a depth track. The project adds the likely cause.
+class ENoWaterCovered : public ERunRefused {
+ public:
+  using ERunRefused::ERunRefused;
+};
+
 // The largest extrapolation radius, in pixels.
 inline constexpr int kMaxInterpolationRadius = 999;
 
@@ -51,6 +59,10 @@ struct TInterpolationSettings {
   // Centimetres within which Shepard's far samples may be bounded instead of
   // summed; 0 sums every sample. The surface method has no use for it.
   double Tolerance = 0;
+  // The depth of the shoreline's samples, or none at all; 0 cm by default.
+  TShoreDepth ShoreDepth;
+  // Soundings outside the shoreline are mapped too (BuildCoverage).
+  bool KeepOutside = false;
 
   bool operator==(const TInterpolationSettings&) const = default;
 };
@@ -104,9 +116,10 @@ class TDepthMap {
   bool InterpLoaded = false;  // a run has completed since the last Clear
   int CoveredPixels = 0;      // pixels set in ShadowArray
 
-  // Rebuilds the mask from the view as last drawn; the samples become the
-  // shoreline pixels of the new mask alone. Not while a run is going.
-  void UpdateShadowArray(TGPXDraw& GPXView);
+  // Rebuilds the mask from the view as last drawn, with the settings' shore
+  // depth and KeepOutside; the samples become the shoreline pixels of the
+  // new mask alone. Not while a run is going.
+  void UpdateShadowArray(TGPXDraw& GPXView, const TInterpolationSettings& Settings = {});
 
   // Starts a run over the view and its document. False, changing nothing,
   // when the view shows no document; ERunRefused when the run cannot work.

@@ -1,8 +1,12 @@
 #include "session/Project.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <span>
 #include <thread>
 #include <utility>
+
+#include "corrections/SurveySessions.h"
 
 namespace sondralis {
 
@@ -14,6 +18,9 @@ std::shared_ptr<TGPXDraw> CopyGrid(const TGPXDraw& View) {
   grid->Resize(View.Width(), View.Height());
   return grid;
 }
+
+// Files are named by their names alone in the notes and the sessions: "lake.gpx".
+std::string FileNameOf(const std::string& Path) { return std::filesystem::path(Path).filename().string(); }
 
 }  // namespace
 
@@ -55,18 +62,141 @@ const TGPXDraw& TProject::ContourPictureGrid() const { return fTracedRun ? *fTra
 
 SourceLoadResult TProject::AddFile(const std::string& Path, const TDepthRule& Rule, TFeedback& Feedback) {
   TSourceFile file;
-  if (!ReadSourceFile(Path, file, Feedback)) return file.Result;
-  return AddFile(file, Rule);
+  if (!ReadFile(Path, file, Feedback)) return file.Result;
+  return AddFile(file, Rule, Feedback);
 }
 
-SourceLoadResult TProject::AddFile(TSourceFile& File, const TDepthRule& Rule) {
-  const SourceLoadResult result = AddSourceFile(fGPXdata, File, Rule);
-  fInputs.push_back({File.Path, Rule});
+bool TProject::ReadFile(const std::string& Path, TSourceFile& File, TFeedback& Feedback) const {
+  return ReadSourceFile(Path, File, Feedback, {.DepthFromElevation = Settings.Corrections.DepthFromElevation});
+}
+
+SourceLoadResult TProject::AddFile(TSourceFile& File, const TDepthRule& Rule, TFeedback& Feedback) {
+  const TCorrectionSettings& settings = Settings.Corrections;
+  const std::string name = FileNameOf(File.Path);
+  TReadingCorrections corrections;
+  corrections.Despike = settings.Despike;
+  corrections.TransducerCm = settings.TransducerCm;
+  if (const auto level = settings.LevelsCm.find(File.Path); level != settings.LevelsCm.end())
+    corrections.LevelCm = level->second;
+  if (settings.LevelTable) corrections.LevelTable = &*settings.LevelTable;
+  corrections.DatumCm = settings.DatumCm;
+  TCorrectionResult corrected = CorrectReadings(File.Doc, name, corrections);
+  if (!corrected.Error.empty()) {
+    // The file cannot be corrected whole: none of it is loaded.
+    File.Result.Error = corrected.Error;
+    return File.Result;
+  }
+  for (const std::string& note : corrected.Notes) {
+    Feedback.Log(note);
+    fLoadSummary.Corrections.push_back(note);
+  }
+
+  // A GPX file without readings and without a depth given is a shoreline:
+  // said at once, so that a later "No pixel lies on water" is no riddle.
+  std::string shoreline;
+  if (File.Kind == SourceKind::GPX && File.MaxDepth == 0 && !Rule.Depth && Rule.Offset.value_or(0) == 0)
+    shoreline = DepthlessFileNote(File.Doc, name);
+
+  TProjectInput input{File.Path, Rule, fGPXdata.trk.Count(), 0, std::move(corrected)};
+  SourceLoadResult result = AddSourceFile(fGPXdata, File, Rule);
+  result.Notes = input.Corrections.Notes;
+  input.Tracks = result.TracksAdded;
+  fInputs.push_back(std::move(input));
+  if (!shoreline.empty()) {
+    Feedback.Log(shoreline);
+    fLoadSummary.Shorelines.push_back(shoreline);
+  }
   // Tracks without depth (a KML shoreline) give nothing to interpolate
   // unless a depth was entered for them.
-  if (File.Kind == SourceKind::GPX || result.DepthApplied) fInterpolable = true;
+  if (HoldsReadings(File.Kind) || result.DepthApplied) fInterpolable = true;
   RefreshSourceView();
   return result;
+}
+
+std::vector<TSurveySession> TProject::LoadedSessions(std::vector<int>& Inputs) {
+  std::vector<TSurveySession> sessions;
+  Inputs.clear();
+  const std::vector<TGPXtrk*> tracks(fGPXdata.trk.begin(), fGPXdata.trk.end());
+  for (std::size_t i = 0; i < fInputs.size(); ++i) {
+    const TProjectInput& input = fInputs[i];
+    const std::span<TGPXtrk* const> own(tracks.data() + input.FirstTrack, static_cast<std::size_t>(input.Tracks));
+    for (TSurveySession& session : SplitSessions(own, FileNameOf(input.Path))) {
+      sessions.push_back(std::move(session));
+      Inputs.push_back(static_cast<int>(i));
+    }
+  }
+  return sessions;
+}
+
+TProjectLevels TProject::EstimateLevels(TFeedback& Feedback) {
+  TProjectLevels levels;
+  const std::vector<TSurveySession> sessions = LoadedSessions(levels.Inputs);
+  levels.Estimate = sondralis::EstimateLevels(sessions, TLevelEstimateOptions{}, Feedback);
+  return levels;
+}
+
+long long TProject::ApplyLevels(const TProjectLevels& Levels) {
+  std::vector<int> inputs;
+  std::vector<TSurveySession> sessions = LoadedSessions(inputs);
+  long long changed = 0;
+  for (std::size_t k = 0; k < Levels.Estimate.Sessions.size() && k < Levels.Inputs.size(); ++k) {
+    const TSessionLevel& level = Levels.Estimate.Sessions[k];
+    if (!level.Estimated || level.OffsetCm == 0) continue;
+    for (std::size_t s = 0; s < sessions.size(); ++s)
+      if (inputs[s] == Levels.Inputs[k] && sessions[s].Name == level.Name) {
+        ApplySessionOffset(sessions[s], level.OffsetCm);
+        changed += sessions[s].Readings();
+      }
+  }
+  if (changed > 0 && fFileLoaded) RefreshSourceView();
+  return changed;
+}
+
+std::vector<std::string> TProject::FinishLoading(TFeedback& Feedback) {
+  std::vector<std::string> told;
+  const std::size_t first = std::min(fBatchStart, fInputs.size());
+  fBatchStart = fInputs.size();
+  if (!fFileLoaded) return told;
+  if (Settings.Corrections.AutoLevel && first < fInputs.size()) {
+    std::vector<int> inputs;
+    std::vector<TSurveySession> sessions = LoadedSessions(inputs);
+    const TLevelEstimate estimate = sondralis::EstimateLevels(sessions, TLevelEstimateOptions{}, Feedback);
+    // The batch's sessions take their levels; those loaded before are the
+    // reference they are levelled to, and stay as they are.
+    long long changed = 0;
+    for (std::size_t s = 0; s < sessions.size(); ++s) {
+      if (static_cast<std::size_t>(inputs[s]) < first) continue;
+      const TSessionLevel& level = estimate.Sessions[s];
+      told.push_back(DescribeSessionLevel(level, TLevelEstimateOptions{}));
+      if (!level.Estimated || level.OffsetCm == 0) continue;
+      ApplySessionOffset(sessions[s], level.OffsetCm);
+      changed += sessions[s].Readings();
+    }
+    if (changed > 0) RefreshSourceView();
+    fLoadSummary.Corrections.insert(fLoadSummary.Corrections.end(), told.begin(), told.end());
+  }
+  fLoadSummary.Outside = CountOutside(fGPXdata, TShoreline(fGPXdata));
+  fLoadSummary.OutsideNote = OutsideMessage(fLoadSummary.Outside, Settings.Interpolation.KeepOutside);
+  if (!fLoadSummary.OutsideNote.empty()) {
+    Feedback.Log(fLoadSummary.OutsideNote);
+    told.push_back(fLoadSummary.OutsideNote);
+  }
+  return told;
+}
+
+std::string TProject::NoWaterCause() const {
+  if (fMaxDepth <= 0) {
+    if (!fLoadSummary.Shorelines.empty())
+      return "Likely cause: no file with depth readings is loaded; " + fLoadSummary.Shorelines.front() + ".";
+    return "Likely cause: no file with depth readings is loaded.";
+  }
+  if (Settings.Interpolation.Radius == 0) return "Likely cause: the extrapolation radius is 0 pixels.";
+  const TOutsideCount outside = CountOutside(fGPXdata, TShoreline(fGPXdata));
+  if (outside.Soundings > 0 && outside.Outside == outside.Soundings && !Settings.Interpolation.KeepOutside)
+    return "Likely cause: all " + std::to_string(outside.Soundings) +
+           " soundings lie outside the shoreline (an outline of another lake, or one drawn too small?); soundings "
+           "outside the shoreline are mapped only when asked to be.";
+  return {};
 }
 
 void TProject::RefreshSourceView() {
@@ -148,7 +278,7 @@ void TProject::ApplyRadius(int Radius) {
 
 void TProject::UpdateMask() {
   if (!fFileLoaded || !DrawMaps || InterpolationRunning()) return;
-  fDepthMap.UpdateShadowArray(fGPXView);
+  fDepthMap.UpdateShadowArray(fGPXView, Settings.Interpolation);
 }
 
 bool TProject::ShowCoveragePreview() {
@@ -179,7 +309,13 @@ TRunInput TProject::RunInput() const {
 
 bool TProject::StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener) {
   if (!fFileLoaded) return false;
-  if (!fDepthMap.StartInterpolation(fGPXView, RunSettings(), RunInput(), Feedback, Listener)) return false;
+  try {
+    if (!fDepthMap.StartInterpolation(fGPXView, RunSettings(), RunInput(), Feedback, Listener)) return false;
+  } catch (const ENoWaterCovered& e) {
+    const std::string cause = NoWaterCause();
+    if (cause.empty()) throw;
+    throw ENoWaterCovered(std::string(e.what()) + " " + cause);
+  }
   // The picture will be traced and exported later in the grid, mask and
   // colours it is made with now, whatever happens to the view and the
   // swatches meanwhile.
@@ -363,6 +499,8 @@ void TProject::StartOver() {
   fGPXView.Clear();
   fGPXdata.Clear();
   fInputs.clear();
+  fBatchStart = 0;
+  fLoadSummary = TLoadSummary{};
   fFileLoaded = false;
   fInterpolable = false;
   fMaxDepth = 0;

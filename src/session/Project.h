@@ -1,11 +1,16 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "contours/MovingSquares.h"
+#include "corrections/LevelEstimate.h"
+#include "corrections/LoadCorrections.h"
+#include "corrections/Shoreline.h"
 #include "exports/MapExport.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/InterpolationRun.h"
@@ -33,6 +38,29 @@ struct THTSettings {
   bool operator==(const THTSettings&) const = default;
 };
 
+// The corrections of the readings while files are loaded (the shoreline's
+// depth and the soundings outside it are the interpolation's: ShoreDepth,
+// KeepOutside). All off by default: the files load as read.
+struct TCorrectionSettings {
+  bool DepthFromElevation = false;  // a GPX file without depth takes -ele x 100 as its depths
+  bool Despike = false;             // spikes out of the readings (TDespikeOptions' defaults)
+  double TransducerCm = 0;          // the transducer's depth, added to every reading
+  // The water level by hand: added to the readings of the file loaded from
+  // this path.
+  std::map<std::string, double> LevelsCm;
+  // Or the level at each reading's time from a gauge, relative to the datum
+  // (the table's lowest level when not given); a file it cannot correct
+  // whole is not loaded.
+  std::optional<TLevelTable> LevelTable;
+  std::optional<double> DatumCm;
+  // The level of each session of a batch of files estimated where the
+  // tracks of different sessions cross, against everything loaded (the
+  // first session fixed), and applied when the batch ends (FinishLoading).
+  bool AutoLevel = false;
+
+  bool operator==(const TCorrectionSettings&) const = default;
+};
+
 // Every setting of a depth map, as typed values. A new setting is a new
 // field of the struct of the step it belongs to (a method and a tolerance
 // of the interpolation, a tracer and its options for the contours, ...).
@@ -40,17 +68,42 @@ struct TProjectSettings {
   TInterpolationSettings Interpolation;
   TContourSettings Contours;
   THTSettings HT;
+  TCorrectionSettings Corrections;
 
   bool operator==(const TProjectSettings&) const = default;
 };
 
 // A file loaded into the project and the rule it was loaded with, in load
-// order.
+// order, with the tracks it brought and what the corrections did to them.
 struct TProjectInput {
   std::string Path;
   TDepthRule Rule;
+  int FirstTrack = 0;  // its tracks in GPXdata: FirstTrack to FirstTrack + Tracks - 1
+  int Tracks = 0;
+  TCorrectionResult Corrections;
+};
 
-  bool operator==(const TProjectInput&) const = default;
+// The water levels of the loaded files' sessions, estimated where their
+// tracks cross (TProject::EstimateLevels): the estimate of every session in
+// load order, and the input each session belongs to.
+struct TProjectLevels {
+  TLevelEstimate Estimate;
+  std::vector<int> Inputs;  // index into TProject::Inputs(), one per session
+};
+
+// What loading told since the start or the last StartOver, for the
+// summaries: every line is also logged when it happens.
+struct TLoadSummary {
+  // The corrections' notes and the estimated levels, in the order they
+  // were made: "lake.gpx: 143 spikes removed of 14299 readings".
+  std::vector<std::string> Corrections;
+  // GPX files without depth readings loaded as shorelines:
+  // "lake.gpx: no depth readings; loaded as a shoreline".
+  std::vector<std::string> Shorelines;
+  // The readings against the shoreline, as counted when the last batch of
+  // files ended, and the line that says so (empty when none is outside).
+  TOutsideCount Outside;
+  std::string OutsideNote;
 };
 
 // The application's state and the operations on it: the source tracks and
@@ -111,6 +164,9 @@ class TProject {
 
   // The files loaded since the start or the last StartOver.
   const std::vector<TProjectInput>& Inputs() const noexcept { return fInputs; }
+  // What loading told about the corrections, the shorelines and the
+  // soundings outside them.
+  const TLoadSummary& LoadSummary() const noexcept { return fLoadSummary; }
   int MaxDepth() const noexcept { return fMaxDepth; }
   bool FileLoaded() const noexcept { return fFileLoaded; }
   // Tracks that can be interpolated were loaded: a GPX file, or a KML file
@@ -139,13 +195,34 @@ class TProject {
 
   // ---- loading
 
-  // Reads a file with its depth rule and appends its tracks; the map is
-  // refitted and redrawn, the mask and the information rebuilt. Result.Error
-  // says why a file was not loaded (nothing changed then).
+  // Reads a file with its depth rule, corrects its readings as
+  // Settings.Corrections says and appends its tracks; the map is refitted
+  // and redrawn, the mask and the information rebuilt. Result.Error says
+  // why a file was not loaded (nothing changed then); Result.Notes what the
+  // corrections did, each note also logged. Files added one after another
+  // form a batch, which FinishLoading ends.
   SourceLoadResult AddFile(const std::string& Path, const TDepthRule& Rule, TFeedback& Feedback);
   // The same in two steps, for a front end that asks for the rule's values
-  // once it knows the file: ReadSourceFile, then this.
-  SourceLoadResult AddFile(TSourceFile& File, const TDepthRule& Rule);
+  // once it knows the file: ReadFile, then this.
+  bool ReadFile(const std::string& Path, TSourceFile& File, TFeedback& Feedback) const;
+  SourceLoadResult AddFile(TSourceFile& File, const TDepthRule& Rule, TFeedback& Feedback);
+  // Ends a batch of files: with AutoLevel the levels of the batch's
+  // sessions are estimated against everything loaded and applied, then the
+  // soundings outside the shoreline are counted (shorelines may come later
+  // than the survey). Returns the lines it told, each also logged and kept
+  // in LoadSummary. Throws TCanceled, leaving the readings as they were.
+  std::vector<std::string> FinishLoading(TFeedback& Feedback);
+
+  // ---- water levels of the loaded sessions
+
+  // Estimates the level of every session of the loaded files (each file, or
+  // each day of a file whose points carry times) where their tracks cross,
+  // the first session fixed at 0. Changes nothing; TCanceled.
+  TProjectLevels EstimateLevels(TFeedback& Feedback);
+  // Adds each estimated session's offset to its readings (the sessions as
+  // they are now, matched by input and name), then refits and redraws the
+  // map. Returns the number of readings changed.
+  long long ApplyLevels(const TProjectLevels& Levels);
 
   // ---- the Source Tracks map
 
@@ -256,6 +333,10 @@ class TProject {
   TRunInput RunInput() const;
   void RefreshSourceView();
   void UpdateMapInfo();
+  // The sessions of the loaded inputs, in load order, with their inputs.
+  std::vector<TSurveySession> LoadedSessions(std::vector<int>& Inputs);
+  // Why no pixel is covered, as far as the loaded files tell.
+  std::string NoWaterCause() const;
   void ShowContours();
   void EndInterpolation();
 
@@ -269,6 +350,8 @@ class TProject {
   TCanvas fIsoImage;
   TCanvas fIsoMap;
   std::vector<TProjectInput> fInputs;
+  std::size_t fBatchStart = 0;  // the first input of the batch FinishLoading ends
+  TLoadSummary fLoadSummary;
 
   int fMaxDepth = 0;
   bool fFileLoaded = false;

@@ -129,6 +129,14 @@ class TReader {
 
 }  // namespace
 
+bool TProjectFile::operator==(const TProjectFile& Other) const {
+  if (Inputs.size() != Other.Inputs.size()) return false;
+  for (std::size_t i = 0; i < Inputs.size(); ++i)
+    if (Inputs[i].Path != Other.Inputs[i].Path || !(Inputs[i].Rule == Other.Inputs[i].Rule)) return false;
+  return Settings == Other.Settings && Shallow == Other.Shallow && Deep == Other.Deep &&
+         PictureSize == Other.PictureSize;
+}
+
 bool IsProjectFile(const std::string& Path) {
   const std::string extension = fs::path(Path).extension().string();
   return ToLowerAscii(extension) == kProjectExtension;
@@ -298,6 +306,9 @@ TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, 
     }
     result.Loaded.push_back(Project.AddFile(input.Path, input.Rule, Feedback));
   }
+  // The files form one batch: its levels and the soundings outside the
+  // shoreline as a batch of "Add Files..." has them.
+  if (Project.FileLoaded()) result.Notes = Project.FinishLoading(Feedback);
   return result;
 }
 

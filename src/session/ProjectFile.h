@@ -49,7 +49,9 @@ struct TProjectFile {
   // picture that size unless told otherwise.
   std::optional<std::pair<int, int>> PictureSize;
 
-  bool operator==(const TProjectFile&) const = default;
+  // Equal when they name the same files with the same rules, settings,
+  // colours and size.
+  bool operator==(const TProjectFile& Other) const;
 };
 
 // The project's files, rules, settings, colours and map size. The number of
@@ -74,6 +76,7 @@ bool IsProjectFile(const std::string& Path);
 struct TProjectOpenResult {
   std::vector<std::string> Missing;         // inputs that are not where the project says
   std::vector<SourceLoadResult> Loaded;     // the others, in order, as AddFile reported them
+  std::vector<std::string> Notes;           // what ending the batch told (levels, soundings outside)
   // One line per missing file, for a warning dialog or stderr.
   std::vector<std::string> MissingLines(const std::string& ProjectPath) const;
 };

@@ -1,12 +1,13 @@
 #include "session/Session.h"
 
 #include <algorithm>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <utility>
 
 #include "formats/AtomicFile.h"
+#include "formats/LevelTable.h"
 #include "formats/SourceTracks.h"
 #include "interpolation/ImageExport.h"
 #include "model/DateTime.h"
@@ -58,6 +59,16 @@ std::optional<int> ParseInterpolationRadius(const std::string& Text) {
 
 std::string RadiusError(const std::string& Text) {
   return "The extrapolation radius \"" + Text + "\" is not a whole number of pixels from 0 to 999.";
+}
+
+std::optional<double> ParseTransducerDepth(const std::string& Text) {
+  const auto cm = ParseNumber(Text);
+  if (!cm || !(*cm >= 0) || *cm > 10000) return std::nullopt;
+  return *cm;
+}
+
+std::string TransducerError(const std::string& Text) {
+  return "The transducer depth \"" + Text + "\" is not a number of centimetres from 0 to 10000.";
 }
 
 namespace {
@@ -241,6 +252,69 @@ void TSession::ReadSettings() {
   s.HT.ReduceWaypoints = Settings.ReduceWaypoints;
 }
 
+bool TSession::ReadCorrections() {
+  const std::optional<double> transducer = ParseTransducerDepth(Settings.TransducerDepth);
+  if (!transducer) {
+    fQuestions.ShowError(TransducerError(Settings.TransducerDepth));
+    return false;
+  }
+  TCorrectionSettings& c = fProject.Settings.Corrections;
+  c.TransducerCm = *transducer;
+  c.Despike = Settings.Despike;
+  c.DepthFromElevation = Settings.DepthFromElevation;
+  c.AutoLevel = Settings.AutoLevel;
+  fProject.Settings.Interpolation.KeepOutside = Settings.KeepOutside;
+  // The gauge table is read afresh for every batch: it may have been
+  // edited since it was chosen. A table that cannot be read loads nothing.
+  c.DatumCm.reset();
+  if (!Settings.LevelDatum.empty()) {
+    const auto datum = ParseNumber(Settings.LevelDatum);
+    if (!datum || !std::isfinite(*datum)) {
+      fQuestions.ShowError("The gauge datum \"" + Settings.LevelDatum + "\" is not a number of centimetres.");
+      return false;
+    }
+    c.DatumCm = *datum;
+  }
+  c.LevelTable.reset();
+  if (!Settings.LevelTable.empty()) {
+    try {
+      c.LevelTable = TLevelTable::Read(Settings.LevelTable);
+    } catch (const std::exception& e) {
+      fQuestions.ShowError(e.what());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TSession::ChooseLevelTable() {
+  if (!CanStartCommand()) return false;
+  const auto paths = fQuestions.AskOpenFileNames(kLevelTableFilter);
+  if (!paths || paths->empty()) return false;
+  try {
+    const TLevelTable table = TLevelTable::Read(paths->front());
+    Settings.LevelTable = paths->front();
+    fDisplay.Log(std::filesystem::path(paths->front()).filename().string() + ": " +
+                 std::to_string(table.Entries().size()) + " water levels from " + FormatIsoTime(table.First()) +
+                 " to " + FormatIsoTime(table.Last()));
+    return true;
+  } catch (const std::exception& e) {
+    fQuestions.ShowError(e.what());
+    return false;
+  }
+}
+
+bool TSession::ReadShoreSettings() {
+  const std::optional<TShoreDepth> shore = ParseShoreDepth(Settings.ShoreDepth);
+  if (!shore) {
+    fQuestions.ShowError(ShoreDepthError(Settings.ShoreDepth));
+    return false;
+  }
+  fProject.Settings.Interpolation.ShoreDepth = *shore;
+  fProject.Settings.Interpolation.KeepOutside = Settings.KeepOutside;
+  return true;
+}
+
 void TSession::Cancel() {
   fRunFeedback->Cancel();
   fTraceFeedback->Cancel();
@@ -260,10 +334,52 @@ void TSession::AddFiles(const std::vector<std::string>& Paths) {
   // Read before anything is loaded, so a load never stops with tracks
   // appended but not drawn.
   const std::optional<int> radius = InterpolationRadius();
-  if (!radius) return;
+  if (!radius || !ReadCorrections()) return;
   fProject.Settings.Interpolation.Radius = *radius;
   for (const std::string& path : Paths)
     if (!LoadFile(path)) break;
+  // The batch ends with the files that were loaded: the levels estimated
+  // (which may take a while, under the wait cursor) and the soundings
+  // outside the shoreline counted.
+  fLevelEstimate.reset();
+  const bool levels = fProject.Settings.Corrections.AutoLevel;
+  std::optional<TBusyGuard> busy;
+  if (levels) busy.emplace(*this, true);
+  try {
+    fFeedback->ResetCancel();
+    fProject.FinishLoading(*fFeedback);
+    if (levels) AfterSourceChange();
+  } catch (const TCanceled&) {
+    fDisplay.Log("Estimating the water levels was cancelled; the readings stay as loaded.");
+  } catch (const std::exception& e) {
+    Report(e);
+  }
+}
+
+bool TSession::EstimateLevels() {
+  TCommandGuard command(*this);
+  if (!command || !fProject.FileLoaded()) return false;
+  TBusyGuard busy(*this, true);
+  try {
+    fFeedback->ResetCancel();
+    fLevelEstimate = fProject.EstimateLevels(*fFeedback);
+    return true;
+  } catch (const TCanceled&) {
+    return false;
+  } catch (const std::exception& e) {
+    Report(e);
+    return false;
+  }
+}
+
+long long TSession::ApplyLevelEstimate() {
+  TCommandGuard command(*this);
+  if (!command || !fLevelEstimate) return 0;
+  TBusyGuard busy(*this, true);
+  const long long changed = fProject.ApplyLevels(*fLevelEstimate);
+  fLevelEstimate.reset();
+  AfterSourceChange();
+  return changed;
 }
 
 bool TSession::LoadFile(const std::string& Path, const std::optional<TDepthRule>& Rule) {
@@ -273,7 +389,7 @@ bool TSession::LoadFile(const std::string& Path, const std::optional<TDepthRule>
     try {
       fFeedback->ResetCancel();
       TSourceFile file;
-      if (!ReadSourceFile(Path, file, *fFeedback)) {
+      if (!fProject.ReadFile(Path, file, *fFeedback)) {
         fQuestions.ShowError(file.Result.Error);
       } else {
         if (!file.Result.Warnings.empty()) fQuestions.ShowLoadWarnings(file.Result.Warnings);
@@ -283,11 +399,15 @@ bool TSession::LoadFile(const std::string& Path, const std::optional<TDepthRule>
         const std::string name = std::filesystem::path(Path).filename().string();
         if (Rule) rule = *Rule;
         else if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fQuestions.AskDepthToApply(name));
-        if (!Rule && Settings.AddOffset && file.Kind == SourceKind::GPX)
+        if (!Rule && Settings.AddOffset && HoldsReadings(file.Kind))
           rule.Offset = AnswerToInt(fQuestions.AskDepthOffset(name));
-        fProject.AddFile(file, rule);
-        fAnyFileLoaded = true;
-        AfterSourceChange();
+        const SourceLoadResult result = fProject.AddFile(file, rule, *fFeedback);
+        if (!result.Error.empty()) {
+          fQuestions.ShowError(result.Error);
+        } else {
+          fAnyFileLoaded = true;
+          AfterSourceChange();
+        }
       }
     } catch (const EConvertError& e) {
       // An answer to a depth question that is no number: nothing of this
@@ -446,6 +566,7 @@ bool TSession::ApplyInterpolationRadius() {
 void TSession::ShowInterpolatedMap() {
   if (!WindowEnabled()) return;
   TBusyGuard busy(*this, false);
+  fProject.Settings.Interpolation.KeepOutside = Settings.KeepOutside;
   fProject.UpdateMask();
   Notify(TChange::ShoreLinePicture);
   if (fProject.ShowCoveragePreview()) Notify(TChange::InterpolatedPicture);
@@ -454,6 +575,7 @@ void TSession::ShowInterpolatedMap() {
 void TSession::ShowShoreLine() {
   if (!WindowEnabled()) return;
   TBusyGuard busy(*this, false);
+  fProject.Settings.Interpolation.KeepOutside = Settings.KeepOutside;
   fProject.UpdateMask();
   Notify(TChange::ShoreLinePicture);
 }
@@ -462,7 +584,7 @@ bool TSession::StartInterpolation() {
   TCommandGuard command(*this);
   if (!command || !fProject.FileLoaded()) return false;
   const std::optional<int> radius = InterpolationRadius();
-  if (!radius) return false;
+  if (!radius || !ReadShoreSettings()) return false;
   ReadSettings();
   fProject.Settings.Interpolation.Radius = *radius;
   fRunFeedback->ResetCancel();

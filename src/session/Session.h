@@ -49,7 +49,9 @@ class TSession {
   static constexpr int kLegendHeight = 14;
 
   // The file-open dialog of "Add Files...".
-  static constexpr const char* kAddFilesFilter = "GPX or KML files|*.gpx;*.kml";
+  static constexpr const char* kAddFilesFilter = "GPX, KML or soundings files|*.gpx;*.kml;*.csv;*.xyz";
+  // The file-open dialog of the gauge table.
+  static constexpr const char* kLevelTableFilter = "Gauge tables (time,level_cm)|*.csv;*.txt";
   // The dialogs of Open Project... and Save Project....
   static constexpr const char* kProjectFilter = "Sondralis project|*.sondralis";
 
@@ -116,13 +118,31 @@ class TSession {
   // ---- Source Tracks
 
   // "Add Files...": the open dialog, then the files it returned, in order,
-  // each with the depth rules of the check boxes. A file that cannot be
+  // each with the depth rules of the check boxes and the corrections of the
+  // fields (each logged with its counts); then, with AutoLevel, the levels
+  // of the selection's sessions estimated against everything loaded, and
+  // the soundings outside the shoreline counted. A file that cannot be
   // loaded is reported and the next one follows; an answer to a depth
   // question that is no whole number ends the selection. Nothing is loaded
-  // when the extrapolation radius holds no number.
+  // when the extrapolation radius, the transducer depth or the gauge
+  // datum holds no number, or the gauge table cannot be read.
   void AddFiles();
   // The same without the dialog (files dropped on the window).
   void AddFiles(const std::vector<std::string>& Paths);
+  // "Gauge table...": the open dialog, then the table it returned is read
+  // and, when it can be, becomes Settings.LevelTable (logged with its
+  // levels and times); a table that cannot be read is shown and changes
+  // nothing. Each later "Add Files..." corrects its readings by it.
+  bool ChooseLevelTable();
+  // The water levels of the loaded files' sessions, estimated where their
+  // tracks cross, for the corrections dialog: logged and kept in
+  // LevelEstimate(), nothing changed. False when cancelled or nothing is
+  // loaded.
+  bool EstimateLevels();
+  const std::optional<TProjectLevels>& LevelEstimate() const noexcept { return fLevelEstimate; }
+  // Applies the kept estimate to the readings (once: the estimate is then
+  // dropped) and redraws the map. The readings changed.
+  long long ApplyLevelEstimate();
   // "Save Tracks...": all loaded tracks as one GPX file. True when written.
   bool SaveTracks();
   // "Save as HT-File...": the loaded tracks as one HT file. What was written
@@ -294,6 +314,11 @@ class TSession {
   std::optional<int> InterpolationRadius();
   std::optional<int> IsoStep();
   void ReadSettings();
+  // The fields of the corrections (loading) and of the shoreline (runs) as
+  // the project's settings; false after a message about a field that holds
+  // no usable value.
+  bool ReadCorrections();
+  bool ReadShoreSettings();
 
   // Loading.
   // With a rule the file is loaded with it; without one the check boxes
@@ -356,6 +381,7 @@ class TSession {
   TRunSummary fRunStarting;
   std::chrono::steady_clock::time_point fRunStartedAt;
   std::string fAccuracyText;
+  std::optional<TProjectLevels> fLevelEstimate;
 };
 
 }  // namespace sondralis

@@ -26,6 +26,18 @@ struct TSessionSettings {
   bool ReduceWaypoints = false;           // cbReduceWaypoints
   bool AddDepth = false;                  // cbAddDepth: ask for a depth for files without one
   bool AddOffset = false;                 // cbAddOffset: ask for a depth offset per GPX file
+  // Corrections of the readings while files load, and the shoreline's part
+  // in the map: all off by default, the shoreline at depth 0.
+  std::string TransducerDepth = "0";  // centimetres below the surface, 0 or more
+  bool Despike = false;               // remove spikes from the readings
+  bool DepthFromElevation = false;    // GPX files without depth take -ele x 100 as depths
+  bool AutoLevel = false;             // level each batch of files where its tracks cross the loaded ones
+  std::string ShoreDepth = "0";       // centimetres, or "none": the shoreline adds no samples
+  bool KeepOutside = false;           // map soundings outside the shoreline too
+  // The water level from a gauge: the path of a `time,level_cm` table (empty:
+  // none) and its datum in centimetres (empty: the table's lowest level).
+  std::string LevelTable;
+  std::string LevelDatum;
 
   bool operator==(const TSessionSettings&) const = default;
 };
@@ -34,6 +46,11 @@ struct TSessionSettings {
 // pixels from 0 to 999, or nothing; RadiusError says what is wrong.
 std::optional<int> ParseInterpolationRadius(const std::string& Text);
 std::string RadiusError(const std::string& Text);
+
+// The transducer's depth in the text of its field: centimetres from 0 to
+// 10000, or nothing; TransducerError says what is wrong.
+std::optional<double> ParseTransducerDepth(const std::string& Text);
+std::string TransducerError(const std::string& Text);
 
 // The commands whose buttons change state. "Apply", the check boxes, the
 // fields and the sliders are always usable.

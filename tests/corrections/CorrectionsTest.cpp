@@ -3,6 +3,8 @@
 #include <random>
 
 #include "corrections/Despike.h"
+#include "corrections/LoadCorrections.h"
+#include "model/DateTime.h"
 #include "corrections/Readings.h"
 #include "corrections/Shoreline.h"
 #include "support/SyntheticSurvey.h"
@@ -189,6 +191,74 @@ TEST(Shoreline, AgreesWithBruteForceOnRandomPoints) {
     }
     ASSERT_EQ(shore.OnWater(LatOf(n), LonOf(e)), inside) << e << ", " << n;
   }
+}
+
+// ---------------------------------------------------------------- a file's corrections
+
+// One file's corrections in their order, each told with its counts: the
+// spikes go before anything is added, so no spike is counted as corrected;
+// outlines and readings of 0 are never touched; a gauge table that cannot
+// correct every reading refuses the file.
+TEST(LoadCorrections, AppliedInOrderAndToldWithCounts) {
+  std::mt19937_64 rng(5);
+  TGPX doc;
+  TGPXtrkseg* run = StraightRun(0, 0, 500, 40, 2.5, Basin, 0, 4, rng, EncodeDate(2024, 6, 13) + 8.0 / 24);
+  AddTrack(doc, {run});
+  AddOutline(doc, {{-10, -10}, {510, -10}, {510, 60}, {-10, 60}});
+  const std::vector<double> truth = Depths(doc);
+  for (int i : {20, 90, 150}) (*run)[i]->HBdepth += 400;
+  (*run)[40]->HBdepth = 0;
+
+  TGPX corrected;
+  corrected.trk.CopyFrom(doc.trk);
+  const TCorrectionResult r = CorrectReadings(corrected, "a.gpx", {.Despike = true, .TransducerCm = 40, .LevelCm = -30, .LevelTable = nullptr, .DatumCm = {}});
+  EXPECT_EQ(r.Spikes.Removed, 3);
+  EXPECT_EQ(r.Transducer.Readings, r.Spikes.Readings - 3);
+  EXPECT_EQ(r.Notes, (std::vector<std::string>{
+                         "a.gpx: 3 spikes removed of " + std::to_string(r.Spikes.Readings) + " readings",
+                         "a.gpx: transducer depth 40 cm added to " + std::to_string(r.Transducer.Readings) + " readings",
+                         "a.gpx: water level -30 cm added to " + std::to_string(r.Level.Readings) + " readings"}));
+  const auto readings = static_cast<std::size_t>(run->Count());
+  std::vector<double> expected;
+  for (std::size_t i = 0; i < truth.size(); ++i) {
+    if (i == 20 || i == 90 || i == 150) continue;
+    expected.push_back(i >= readings ? 0 : i == 40 ? 0 : truth[i] + 10);
+  }
+  const std::vector<double> got = Depths(corrected);
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i)
+    EXPECT_NEAR(got[i], expected[i], 1e-9) << "the good readings +10 cm, the zero and the outline as they were, " << i;
+
+  // A level that leaves readings dry says so.
+  TGPX shallow;
+  shallow.trk.CopyFrom(doc.trk);
+  EXPECT_NE(CorrectReadings(shallow, "a.gpx", {.Despike = false, .TransducerCm = 0, .LevelCm = -1000, .LevelTable = nullptr, .DatumCm = {}}).Notes.at(0).find(" of them are now 0 cm or less"),
+            std::string::npos);
+
+  // A gauge table that ends before the survey does: nothing changes, and
+  // the error names the file; one that covers it corrects every reading.
+  const TDateTime start = EncodeDate(2024, 6, 13) + 7.0 / 24;
+  TGPX gauged;
+  gauged.trk.CopyFrom(doc.trk);
+  const TLevelTable shortTable({{start, 100}, {start + 1.0 / 24, 120}});
+  const TCorrectionResult refused = CorrectReadings(gauged, "a.gpx", {.Despike = true, .TransducerCm = 0, .LevelCm = {}, .LevelTable = &shortTable, .DatumCm = {}});
+  EXPECT_NE(refused.Error.find("a.gpx: "), std::string::npos) << refused.Error;
+  EXPECT_NE(refused.Error.find("outside the gauge table's times"), std::string::npos) << refused.Error;
+  const TLevelTable table({{start, 100}, {start + 1, 120}});
+  const TCorrectionResult applied = CorrectReadings(gauged, "a.gpx", {.Despike = false, .TransducerCm = 0, .LevelCm = {}, .LevelTable = &table, .DatumCm = 90});
+  EXPECT_TRUE(applied.Error.empty());
+  EXPECT_EQ(applied.Gauge.Readings, static_cast<long long>(readings) - 4) << "the spikes went with the refused try";
+  EXPECT_EQ(applied.Notes.at(0), "a.gpx: " + std::to_string(readings - 4) +
+                                     " readings corrected by the gauge table, -10.9 to -10.8 cm (datum 90 cm)");
+  const TPoint4D2& last = *gauged.trk[0]->trkseg(0)->Last();
+  EXPECT_NEAR(last.HBdepth - truth[readings - 1], 90 - *table.LevelAt(last.DateTime), 1e-9);
+
+  // A shoreline takes no correction, and a level given for it is told.
+  TGPX outline;
+  AddOutline(outline, {{0, 0}, {10, 0}, {10, 10}});
+  const TCorrectionResult none = CorrectReadings(outline, "shore.gpx", {.Despike = true, .TransducerCm = 40, .LevelCm = 5, .LevelTable = nullptr, .DatumCm = {}});
+  EXPECT_EQ(none.Notes, std::vector<std::string>{"shore.gpx: water level 5 cm not applied: the file holds no depth readings"});
+  EXPECT_EQ(Depths(outline), std::vector<double>(3, 0.0));
 }
 
 }  // namespace

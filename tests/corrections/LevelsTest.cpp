@@ -17,36 +17,6 @@ namespace {
 
 using namespace testing;
 
-double Slope(double e, double n) { return 300 + 0.8 * e + 0.3 * n + 80 * std::sin(e / 60) * std::cos(n / 45); }
-
-// Sessions of straight lines over a 400 x 400 m lake: east-west lines,
-// north-south lines and diagonals, whose readings are `levels` cm deeper
-// than the bottom (the water stood that much higher), with sounder noise.
-struct CrossingSurvey {
-  std::vector<std::unique_ptr<TGPX>> docs;
-  std::vector<TSurveySession> sessions;
-
-  CrossingSurvey(std::vector<double> levels, std::uint64_t seed, double noise = 6) {
-    std::mt19937_64 rng(seed);
-    for (std::size_t s = 0; s < levels.size(); ++s) {
-      auto doc = std::make_unique<TGPX>();
-      std::vector<TGPXtrkseg*> lines;
-      for (int k = 0; k < 6; ++k) {
-        const double c = 20 + 70.0 * k + 7.0 * static_cast<double>(s);
-        switch (s % 3) {
-          case 0: lines.push_back(StraightRun(0, c, 400, c, 2.5, Slope, levels[s], noise, rng)); break;
-          case 1: lines.push_back(StraightRun(c, 0, c, 400, 2.5, Slope, levels[s], noise, rng)); break;
-          default: lines.push_back(StraightRun(c - 200, 0, c + 100, 400, 2.5, Slope, levels[s], noise, rng)); break;
-        }
-      }
-      AddTrack(*doc, lines);
-      for (TSurveySession& session : SplitSessions(*doc, "s" + std::to_string(s) + ".gpx"))
-        sessions.push_back(std::move(session));
-      docs.push_back(std::move(doc));
-    }
-  }
-};
-
 TEST(LevelEstimate, RecoversKnownOffsetsWhereSessionsCross) {
   const std::vector<double> levels = {0, 30, -45, 12};
   for (std::uint64_t seed : {1, 2, 3}) {
@@ -84,37 +54,55 @@ TEST(LevelEstimate, SpikesAtCrossingsDoNotMoveIt) {
   }
 }
 
-TEST(LevelEstimate, SessionsWithoutALinkToTheFirstAreNotGuessed) {
-  // Session 2 lies on another part of the lake and meets nobody; session 0
-  // and 1 cross.
+TEST(LevelEstimate, SessionsWithoutALinkToTheFirstAreLevelledAmongThemselves) {
+  // Sessions 2 and 3 lie on another part of the lake and cross each other
+  // only, session 4 meets nobody; sessions 0 and 1 cross.
   std::mt19937_64 rng(3);
-  TGPX a, b, c;
-  std::vector<TGPXtrkseg*> ew, ns, far;
+  TGPX a, b, c, d, e4;
+  std::vector<TGPXtrkseg*> ew, ns, far, farNs;
   for (int k = 0; k < 5; ++k) {
     ew.push_back(StraightRun(-40, 20 + 40.0 * k, 240, 20 + 40.0 * k, 2.5, Slope, 0, 3, rng));
     ns.push_back(StraightRun(20 + 40.0 * k, -40, 20 + 40.0 * k, 240, 2.5, Slope, 25, 3, rng));
-    far.push_back(StraightRun(1000, 20 + 40.0 * k, 1200, 20 + 40.0 * k, 2.5, Slope, 50, 3, rng));
+    far.push_back(StraightRun(1000, 20 + 40.0 * k, 1280, 20 + 40.0 * k, 2.5, Slope, 50, 3, rng));
+    farNs.push_back(StraightRun(1060 + 40.0 * k, -40, 1060 + 40.0 * k, 240, 2.5, Slope, 30, 3, rng));
   }
   AddTrack(a, ew);
   AddTrack(b, ns);
   AddTrack(c, far);
+  AddTrack(d, farNs);
+  AddTrack(e4, {StraightRun(3000, 0, 3300, 0, 2.5, Slope, 0, 3, rng)});
   std::vector<TSurveySession> sessions;
-  for (auto [doc, name] : {std::pair{&a, "a.gpx"}, {&b, "b.gpx"}, {&c, "c.gpx"}})
+  for (auto [doc, name] : {std::pair{&a, "a.gpx"}, {&b, "b.gpx"}, {&c, "c.gpx"}, {&d, "d.gpx"}, {&e4, "e.gpx"}})
     for (TSurveySession& s : SplitSessions(*doc, name)) sessions.push_back(std::move(s));
   struct Lines : TFeedback {
     std::vector<std::string> lines;
     void Log(const std::string& l) override { lines.push_back(l); }
   } feedback;
   const TLevelEstimate e = EstimateLevels(sessions, {}, feedback);
+  ASSERT_EQ(e.Sessions.size(), 5u);
   EXPECT_TRUE(e.Sessions[1].Estimated);
   EXPECT_EQ(e.Sessions[1].Crossings, 25);
   EXPECT_NEAR(e.Sessions[1].OffsetCm, -25, 3);
-  EXPECT_FALSE(e.Sessions[2].Estimated);
+  EXPECT_TRUE(e.Sessions[1].Reference.empty());
+  // The far group keeps c's level and levels d to it.
+  EXPECT_TRUE(e.Sessions[2].Estimated && e.Sessions[3].Estimated);
   EXPECT_EQ(e.Sessions[2].OffsetCm, 0);
-  ASSERT_EQ(feedback.lines.size(), 3u);
-  EXPECT_EQ(feedback.lines[2], "c.gpx: no level estimated: its tracks meet none of the sessions linked to the first");
+  EXPECT_EQ(e.Sessions[2].Crossings, 25);
+  EXPECT_NEAR(e.Sessions[3].OffsetCm, 20, 3);
+  EXPECT_EQ(e.Sessions[2].Reference, "c.gpx");
+  EXPECT_EQ(e.Sessions[3].Reference, "c.gpx");
+  EXPECT_FALSE(e.Sessions[4].Estimated);
+  EXPECT_EQ(e.Sessions[4].OffsetCm, 0);
+  ASSERT_EQ(feedback.lines.size(), 5u);
+  EXPECT_EQ(feedback.lines[4], "e.gpx: no level estimated: its tracks meet no other session's");
   EXPECT_NE(feedback.lines[1].find("b.gpx: offset -2"), std::string::npos) << feedback.lines[1];
   EXPECT_NE(feedback.lines[1].find(" cm from 25 crossings, residual "), std::string::npos) << feedback.lines[1];
+  EXPECT_EQ(feedback.lines[1].find("; "), std::string::npos) << feedback.lines[1];
+  EXPECT_NE(feedback.lines[2].find("; kept as the level of the sessions it crosses"), std::string::npos)
+      << feedback.lines[2];
+  EXPECT_NE(feedback.lines[3].find("; levelled to c.gpx, as none of the sessions it crosses meets the first"),
+            std::string::npos)
+      << feedback.lines[3];
 
   // Cancelled before it starts: nothing is estimated.
   feedback.Cancel();
@@ -127,9 +115,9 @@ TEST(SurveySessions, OneFileOneSessionOrOnePerDay) {
   TGPX doc;
   // A run across midnight, one on the next day, one without times and an
   // outline (no session at all).
-  AddTrack(doc, {StraightRun(0, 0, 50, 0, 1, Slope, 0, 0, rng, day1),
-                 StraightRun(0, 10, 50, 10, 1, Slope, 0, 0, rng, day2),
-                 StraightRun(0, 20, 50, 20, 1, Slope, 0, 0, rng)});
+  AddTrack(doc,
+           {StraightRun(0, 0, 50, 0, 1, Slope, 0, 0, rng, day1), StraightRun(0, 10, 50, 10, 1, Slope, 0, 0, rng, day2),
+            StraightRun(0, 20, 50, 20, 1, Slope, 0, 0, rng)});
   AddOutline(doc, {{0, 0}, {1, 0}, {1, 1}});
   std::vector<TSurveySession> s = SplitSessions(doc, "trip.gpx");
   ASSERT_EQ(s.size(), 3u);
@@ -165,7 +153,8 @@ TEST(GaugeLevels, CorrectsEachReadingByTheLevelAtItsTime) {
   std::mt19937_64 rng(1);
   TGPX doc;
   // Readings every second from 01:00 on, all 500 cm.
-  AddTrack(doc, {StraightRun(0, 0, 100, 0, 1, [](double, double) { return 500; }, 0, 0, rng, t0 + hour)});
+  AddTrack(doc, {StraightRun(
+                    0, 0, 100, 0, 1, [](double, double) { return 500; }, 0, 0, rng, t0 + hour)});
   const TGaugeResult r = ApplyGaugeLevels(doc, table, std::nullopt, "trip.gpx");
   ASSERT_TRUE(r.Applied) << r.Error;
   EXPECT_EQ(r.Readings, 101);
@@ -178,7 +167,8 @@ TEST(GaugeLevels, CorrectsEachReadingByTheLevelAtItsTime) {
 
   // With a datum of its own.
   TGPX other;
-  AddTrack(other, {StraightRun(0, 0, 0, 0, 1, [](double, double) { return 500; }, 0, 0, rng, t0 + 5 * hour)});
+  AddTrack(other, {StraightRun(
+                      0, 0, 0, 0, 1, [](double, double) { return 500; }, 0, 0, rng, t0 + 5 * hour)});
   EXPECT_TRUE(ApplyGaugeLevels(other, table, 100.0, "b.gpx").Applied);
   EXPECT_NEAR(Depths(other)[0], 535, 1e-6);
 }
@@ -188,7 +178,8 @@ TEST(GaugeLevels, RefusesReadingsItCannotCorrectAndChangesNothing) {
   const TLevelTable table({{t0, 100}, {t0 + 0.5, 60}});
   std::mt19937_64 rng(1);
   TGPX late;
-  AddTrack(late, {StraightRun(0, 0, 10, 0, 1, [](double, double) { return 500; }, 0, 0, rng, t0 + 0.5 - 5 / 86400.0)});
+  AddTrack(late, {StraightRun(
+                     0, 0, 10, 0, 1, [](double, double) { return 500; }, 0, 0, rng, t0 + 0.5 - 5 / 86400.0)});
   const TGaugeResult r = ApplyGaugeLevels(late, table, std::nullopt, "late.gpx");
   EXPECT_FALSE(r.Applied);
   EXPECT_EQ(r.Error,
@@ -197,7 +188,8 @@ TEST(GaugeLevels, RefusesReadingsItCannotCorrectAndChangesNothing) {
   EXPECT_EQ(Depths(late), std::vector<double>(11, 500));
 
   TGPX untimed;
-  AddTrack(untimed, {StraightRun(0, 0, 1, 0, 1, [](double, double) { return 500; }, 0, 0, rng)});
+  AddTrack(untimed, {StraightRun(
+                        0, 0, 1, 0, 1, [](double, double) { return 500; }, 0, 0, rng)});
   const TGaugeResult u = ApplyGaugeLevels(untimed, table, std::nullopt, "old.gpx");
   EXPECT_FALSE(u.Applied);
   EXPECT_EQ(u.Error.substr(0, 74), "old.gpx: 2 readings carry no time, so the gauge table cannot correct them ");

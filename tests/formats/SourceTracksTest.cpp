@@ -109,5 +109,44 @@ TEST_F(SourceTracksTest, ExtensionsMissingFilesAndKml) {
   EXPECT_EQ(doc.trk.Count(), 2);
 }
 
+// Soundings as CSV or XYZ load where GPX does: one track of readings, zero
+// readings dropped, the offset applied; a sonar tool's GPX with depths as
+// negative elevations reads as depths only when the read rule asks, and
+// otherwise is a shoreline.
+TEST_F(SourceTracksTest, SoundingsFilesAndDepthsFromElevations) {
+  const std::string csv = Write("trip.CSV", "lon,lat,depth_cm\n8.30,47.00,345\n8.31,47.01,0\nbad line\n8.32,47.02,120.5\n");
+  const std::string xyz = Write("trip.xyz", "x y z\n8.3 47.0 3.5\n");
+  EXPECT_EQ(SourceKindOf(csv), SourceKind::Soundings);
+  TSourceFile file;
+  ASSERT_TRUE(ReadSourceFile(csv, file, host)) << file.Result.Error;
+  EXPECT_EQ(file.MaxDepth, 345);
+  EXPECT_FALSE(file.WithoutDepth());
+  ASSERT_EQ(file.Result.Warnings.size(), 1u) << "the bad line is told like an unreadable GPX depth";
+  AddSourceFile(doc, file, {.Depth = 800, .Offset = 10});
+  EXPECT_EQ(Depths(), (std::vector<double>{355, 130.5}));
+  EXPECT_EQ(doc.trk.Last()->name(), "trip");
+  EXPECT_EQ(LoadSourceFile(doc, xyz, {}, host).TracksAdded, 1);
+  EXPECT_EQ(Depths().back(), 350) << "metres unless the header says otherwise";
+
+  std::string sonar = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><trk><trkseg>";
+  for (const char* ele : {"-3.456", "-0.5", "2.0", "-12"})
+    sonar += std::string("<trkpt lat=\"47.1\" lon=\"8.4\"><ele>") + ele + "</ele></trkpt>";
+  const std::string path = Write("sonar.gpx", sonar + "</trkseg></trk></gpx>");
+  TSourceFile asShore, asDepths;
+  ASSERT_TRUE(ReadSourceFile(path, asShore, host));
+  EXPECT_TRUE(asShore.WithoutDepth());
+  host.LogLines.clear();
+  ASSERT_TRUE(ReadSourceFile(path, asDepths, host, {.DepthFromElevation = true}));
+  EXPECT_EQ(asDepths.MaxDepth, 1200);
+  EXPECT_EQ(asDepths.FromElevation.Converted, 3);
+  EXPECT_EQ(asDepths.FromElevation.Left, 1);
+  // The point above the water has no reading and goes, as a zero would.
+  doc.Clear();
+  AddSourceFile(doc, asDepths, {});
+  EXPECT_EQ(Depths(), (std::vector<double>{345.6, 50, 1200}));
+  EXPECT_EQ(host.LogLines.at(1), path + ": depths read from <ele>: 3 points, 1 without a negative elevation left without depth");
+  EXPECT_EQ(host.LogLines.at(2), "LoadGPXFile: GetMaxDepth is 1200");
+}
+
 }  // namespace
 }  // namespace sondralis

@@ -127,5 +127,42 @@ TEST(CoverageMask, TwoLakesNeitherHoldingTheOtherAreBothShore) {
   EXPECT_GT(counts.Shore, 2 * 80 * 30);  // both rectangles filled
 }
 
+// Soundings outside the shoreline are mapped when asked: the band of the
+// pieces of track that reach outside covers the land there, the band of a
+// track inside the lake does not spill over the outline, the outline stays
+// shore, and the water is covered as before.
+TEST(CoverageMask, KeepOutsideCoversTheBandOfTracksOutsideOnly) {
+  DepthMapScene scene(160, 120);
+  scene.AddTrack({{46.003, 8.003}, {46.003, 8.007}, {46.007, 8.007}, {46.007, 8.003}}, 0);  // lake
+  scene.AddTrack({{46.005, 8.005}, {46.0065, 8.0065}, {46.0085, 8.0085}}, 600);           // leaves the lake
+  scene.AddTrack({{46.0035, 8.0032}, {46.0065, 8.0032}}, 700);                            // along its west shore
+  scene.FitAndDraw();
+  const TCoverage before = BuildCoverage(scene.View);
+  const TCoverage after = BuildCoverage(scene.View, true);
+  const int w = scene.View.Width(), h = scene.View.Height();
+  int added = 0;
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) {
+      if (before.ShadowArray[x][y]) {
+        EXPECT_TRUE(after.ShadowArray[x][y]) << x << "," << y;
+      }
+      if (after.ShadowArray[x][y] && !before.ShadowArray[x][y]) {
+        ++added;
+        EXPECT_EQ(after.ShoreLine.Pixel(x, y), kMaskOutside) << x << "," << y;
+        EXPECT_NE(scene.View.ShadowMap.Pixel(x, y), kMaskOutside) << "only within the band, " << x << "," << y;
+      }
+    }
+  EXPECT_EQ(after.Covered, before.Covered + added);
+  EXPECT_EQ(after.ShoreCoord.Length(), before.ShoreCoord.Length()) << "the outline's samples stay";
+  const int ox = scene.View.LoToX(8.008), oy = scene.View.LaToY(46.008);
+  EXPECT_FALSE(before.ShadowArray[ox][oy]);
+  EXPECT_TRUE(after.ShadowArray[ox][oy]) << "the soundings outside are mapped";
+  // West of the outline, in the band of the track along the shore.
+  const int wx = scene.View.LoToX(8.003) - 4, wy = scene.View.LaToY(46.005);
+  ASSERT_EQ(after.ShoreLine.Pixel(wx, wy), kMaskOutside);
+  ASSERT_NE(scene.View.ShadowMap.Pixel(wx, wy), kMaskOutside);
+  EXPECT_FALSE(after.ShadowArray[wx][wy]) << "a track on the water does not spill onto the land";
+}
+
 }  // namespace
 }  // namespace sondralis

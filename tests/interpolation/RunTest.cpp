@@ -231,6 +231,51 @@ TEST(DepthMap, RefusalsChangeNothing) {
             std::string::npos);
 }
 
+// The shoreline's samples (its pixels on the mask and the outline's own
+// points) carry the shore depth, or are left out; the outline still bounds
+// the map. With a single depth among the soundings and no shoreline
+// samples, every covered pixel has that depth.
+TEST(DepthMap, ShoreDepthOfTheShorelineSamples) {
+  std::vector<double> nearShore;
+  for (const TShoreDepth shore : {TShoreDepth{true, 0}, TShoreDepth{true, 150}, TShoreDepth{false, 0}}) {
+    // A scene of its own for each run: thinning takes the corners of an
+    // outline whose edges run north-south or east-west.
+    DepthMapScene scene(160, 120);
+    scene.AddTrack({{46.001, 8.001}, {46.001, 8.009}, {46.009, 8.009}, {46.009, 8.001}}, 0);
+    scene.AddTrack({{46.002, 8.0015}, {46.005, 8.005}, {46.008, 8.0085}}, 700);
+    scene.FitAndDraw();
+    const TCoverage coverage = BuildCoverage(scene.View);
+    TInterpolationSettings settings = scene.Settings();
+    settings.ShoreDepth = shore;
+    TDepthMap map;
+    RecordingFeedback host;
+    ASSERT_TRUE(map.Interpolate(scene.View, settings, scene.Input(), host));
+    const int outlinePoints = scene.Doc.trk[0]->trkseg(0)->Count();
+    const int trackPoints = scene.TrackPoints() - outlinePoints;
+    const int shoreSamples = shore.Samples ? coverage.ShoreCoord.Length() + outlinePoints : 0;
+    ASSERT_EQ(map.InCoord.Length(), shoreSamples + trackPoints);
+    for (int i = 0; i < map.InDepth.Length(); ++i) {
+      const bool track = i >= map.InDepth.Length() - trackPoints;
+      ASSERT_EQ(map.InDepth[i], track ? 700.0f : shore.DepthCm) << i;
+    }
+    EXPECT_EQ(map.CoveredPixels, coverage.Covered) << "the outline bounds the map all the same";
+    // Next to the south-west corner of the lake, where the track starts.
+    nearShore.push_back(map.DepthAt(scene.View.LoToX(8.0015), scene.View.LaToY(46.0013)));
+    if (!shore.Samples) {
+      for (int x = 0; x < scene.View.Width(); ++x)
+        for (int y = 0; y < scene.View.Height(); ++y) {
+          if (map.ShadowArray[x][y]) {
+            ASSERT_NEAR(map.DepthAt(x, y), 700, 1e-3) << x << "," << y;
+          }
+        }
+    }
+  }
+  EXPECT_LT(nearShore[0], nearShore[1]);
+  EXPECT_GT(nearShore[0], 0);
+  EXPECT_GT(nearShore[1], 150);
+  EXPECT_LT(nearShore[1], 700);
+}
+
 // A cancelled run leaves the picture, the depths, the mask and the samples
 // of the run before as they were; the next run completes as if none had
 // been cancelled.

@@ -7,9 +7,13 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "corrections/SurveySessions.h"
+#include "formats/GPXFile.h"
 #include "model/GPX.h"
 
 namespace sondralis::testing {
@@ -67,6 +71,49 @@ inline std::vector<double> Depths(const TGPX& doc) {
     for (const TGPXtrkseg* s : *t)
       for (const TPoint4D2* p : *s) out.push_back(p->HBdepth);
   return out;
+}
+
+// A gently sloping bottom with some relief.
+inline double Slope(double e, double n) { return 300 + 0.8 * e + 0.3 * n + 80 * std::sin(e / 60) * std::cos(n / 45); }
+
+// Sessions of straight lines over a 400 x 400 m lake: east-west lines,
+// north-south lines and diagonals, whose readings are `levels` cm deeper
+// than the bottom (the water stood that much higher), with sounder noise.
+// Each session is a document of its own, as a file would be.
+struct CrossingSurvey {
+  std::vector<std::unique_ptr<TGPX>> docs;
+  std::vector<TSurveySession> sessions;
+
+  CrossingSurvey(std::vector<double> levels, std::uint64_t seed, double noise = 6) {
+    std::mt19937_64 rng(seed);
+    for (std::size_t s = 0; s < levels.size(); ++s) {
+      auto doc = std::make_unique<TGPX>();
+      std::vector<TGPXtrkseg*> lines;
+      for (int k = 0; k < 6; ++k) {
+        const double c = 20 + 70.0 * k + 7.0 * static_cast<double>(s);
+        switch (s % 3) {
+          case 0: lines.push_back(StraightRun(0, c, 400, c, 2.5, Slope, levels[s], noise, rng)); break;
+          case 1: lines.push_back(StraightRun(c, 0, c, 400, 2.5, Slope, levels[s], noise, rng)); break;
+          default: lines.push_back(StraightRun(c - 200, 0, c + 100, 400, 2.5, Slope, levels[s], noise, rng)); break;
+        }
+      }
+      AddTrack(*doc, lines);
+      // "s" + std::to_string(s) would do, but GCC 12 warns about it wrongly
+      // (-Wrestrict) where it is inlined.
+      std::string name = std::to_string(s);
+      name.insert(0, 1, 's');
+      for (TSurveySession& session : SplitSessions(*doc, name + ".gpx"))
+        sessions.push_back(std::move(session));
+      docs.push_back(std::move(doc));
+    }
+  }
+};
+
+// A document as the GPX text the program writes.
+inline std::string GpxText(TGPX& doc) {
+  TGPXFile writer;
+  writer.GPXd = &doc;
+  return writer.ExportGPXText();
 }
 
 }  // namespace sondralis::testing

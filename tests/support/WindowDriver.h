@@ -117,7 +117,7 @@ class WindowTest : public SessionTest {
   void AddFiles(const std::vector<std::string>& paths) {
     host.OpenReplies.push_back(paths);
     Click(*form, "btnAddFiles");
-    ASSERT_EQ(host.OpenFilters.back(), "GPX or KML files|*.gpx;*.kml");
+    ASSERT_EQ(host.OpenFilters.back(), TSession::kAddFilesFilter);
   }
 
   // The geographic position under a pixel of the Source Tracks map.
