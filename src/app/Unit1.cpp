@@ -28,6 +28,7 @@
 #include <tuple>
 
 #include "app/AboutPage.h"
+#include "app/CorrectionsDialog.h"
 #include "app/ExportDialog.h"
 #include "app/ImagePane.h"
 #include "app/TrackBar.h"
@@ -251,6 +252,13 @@ void TForm1::CreateSourceTracksTab() {
   column->addSpacing(8);
   btnStartOver = NewButton(column, "btnStartOver", QStringLiteral("Start over"),
                            QStringLiteral("Clear all loaded data and start over."));
+  column->addSpacing(8);
+  CorrectionsButton = NewButton(column, "CorrectionsButton", QStringLiteral("Corrections..."),
+                                QStringLiteral("The transducer's depth, spikes, the water level of each trip and the "
+                                               "shoreline's depth: applied to the files you add next."));
+  CorrectionsSummary = NewLabel(nullptr, "CorrectionsSummary");
+  CorrectionsSummary->setWordWrap(true);
+  column->addWidget(CorrectionsSummary);
   column->addStretch(1);
   lblMaxDepth = NewLabel(nullptr, "lblMaxDepth");
   lblMapSize = NewLabel(nullptr, "lblMapSize");
@@ -513,6 +521,7 @@ void TForm1::ConnectPanes() {
   connect(btnApplyInterpolationRadius, &QPushButton::clicked, this, &TForm1::btnApplyInterpolationRadiusClick);
   connect(btnInterpolate, &QPushButton::clicked, this, &TForm1::btnInterpolateClick);
   connect(CheckAccuracyButton, &QPushButton::clicked, this, &TForm1::CheckAccuracyClick);
+  connect(CorrectionsButton, &QPushButton::clicked, this, &TForm1::CorrectionsClick);
   connect(ExportMapButton, &QPushButton::clicked, this, &TForm1::ExportClick);
   connect(ExportContoursButton, &QPushButton::clicked, this, &TForm1::ExportClick);
   connect(btnInterpolSaveBMP, &QPushButton::clicked, this, &TForm1::btnInterpolSaveBMPClick);
@@ -650,6 +659,31 @@ void TForm1::MethodChoiceChange() {
   fSession->Settings.InterpolationMethod =
       MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
   tbInterpolatorStyle->setEnabled(fSession->StyleApplies());
+}
+
+void TForm1::CorrectionsClick() {
+  if (!fSession || !fSession->CanStartCommand()) return;
+  ReadControls();
+  TCorrectionsDialog dialog(this, *fSession);
+  dialog.exec();
+  ShowCorrections();
+}
+
+void TForm1::ShowCorrections() {
+  if (!CorrectionsSummary || !fSession) return;
+  const TSessionSettings& s = fSession->Settings;
+  QStringList on;
+  if (!s.TransducerDepth.empty() && s.TransducerDepth != "0")
+    on << QStringLiteral("transducer %1 cm").arg(Q(s.TransducerDepth));
+  if (s.Despike) on << QStringLiteral("spikes removed");
+  if (s.DepthFromElevation) on << QStringLiteral("depth from elevation");
+  if (!s.LevelTable.empty()) on << QStringLiteral("gauge table");
+  if (s.AutoLevel) on << QStringLiteral("levels estimated");
+  if (s.ShoreDepth == "none") on << QStringLiteral("shoreline without depth");
+  else if (s.ShoreDepth != "0") on << QStringLiteral("shoreline at %1 cm").arg(Q(s.ShoreDepth));
+  if (s.KeepOutside) on << QStringLiteral("soundings outside kept");
+  CorrectionsSummary->setText(on.isEmpty() ? QString() : on.join(QStringLiteral(", ")));
+  CorrectionsSummary->setVisible(!on.isEmpty());
 }
 
 void TForm1::CheckAccuracyClick() {
@@ -895,6 +929,7 @@ void TForm1::ShowButtons() {
   const TButtonStates& b = fSession->Buttons();
   btnAddFiles->setEnabled(b.btnAddFiles);
   btnStartOver->setEnabled(b.btnStartOver);
+  CorrectionsButton->setEnabled(b.btnAddFiles);
   // A disabled swatch is drawn greyed and takes no click.
   imgShallowColor->setEnabled(b.imgShallowColor);
   imgDeepColor->setEnabled(b.imgDeepColor);
@@ -1024,7 +1059,10 @@ void TForm1::Changed(TChange what) {
       ++fHTPicture.Changes;
       IsoImage->update();
       break;
-    case TChange::Settings: WriteControls(); break;
+    case TChange::Settings:
+      WriteControls();
+      ShowCorrections();
+      break;
     case TChange::Running: ShowRun(); break;
     case TChange::LastRun: ShowLastRun(); break;
     case TChange::ShoreLinePicture: ShoreLine->update(); break;

@@ -41,7 +41,7 @@ class TWindowSettings;
 // map of the tab shown (HT Contour, else Source Tracks).
 struct TMenuActions {
   // File
-  QAction *AddFiles = nullptr, *OpenProject = nullptr, *SaveProject = nullptr, *SaveTracks = nullptr,
+  QAction *AddFiles = nullptr, *Corrections = nullptr, *OpenProject = nullptr, *SaveProject = nullptr, *SaveTracks = nullptr,
           *SaveAsHT = nullptr, *ExportDepthImage = nullptr, *ExportContourImage = nullptr,
           *ExportContourTracks = nullptr, *ExportHT = nullptr, *ExportMap = nullptr, *StartOver = nullptr,
           *Quit = nullptr;
@@ -121,6 +121,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   // "Cancel" in the status bar, Map > Cancel and Esc: stops the long run.
   void CancelClick();
   void ResetSettingsClick();
+  // "Corrections..." of the Source Tracks tab and the File menu.
+  void CorrectionsClick();
   // "Check accuracy" on the Interpolated Map tab and in the Map menu.
   void CheckAccuracyClick();
   // "Export..." of the Interpolated Map and ISO Contour tabs and File >
@@ -228,6 +230,7 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   // The status bar's position and depth under the mouse on a pane.
   void ShowReadout(TPane pane, int X, int Y);
   void ShowStartText();
+  void ShowCorrections();
   // The Source Tracks or HT Contour map drawn at the screen's device
   // pixels, or null to show the map's own picture.
   const QImage* DevicePicture(TPane pane, qreal Ratio);
@@ -280,6 +283,10 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QLabel *lblTrkCoordinates = nullptr, *imgShallowColor = nullptr, *imgColorRange1 = nullptr,
          *imgDeepColor = nullptr, *lblMaxDepth2 = nullptr;
   QLabel* Label1 = nullptr;  // "0 m" at the shallow end of the Source Tracks legend
+  // Added below "Start over": the corrections of the next files, and what
+  // they are now.
+  QPushButton* CorrectionsButton = nullptr;
+  QLabel* CorrectionsSummary = nullptr;
 
   // Interpolated Map
   QPushButton *btnInterpolSaveBMP = nullptr, *btnInterpolate = nullptr, *btnApplyInterpolationRadius = nullptr;

@@ -62,6 +62,8 @@ void TForm1::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   Actions.AddFiles = follower(file, QStringLiteral("Add Files..."), QKeySequence::Open, btnAddFiles,
                               &TForm1::btnAddFilesClick);
+  Actions.Corrections = follower(file, QStringLiteral("Corrections..."), {}, CorrectionsButton,
+                                 &TForm1::CorrectionsClick);
   Actions.OpenProject = follower(file, QStringLiteral("Open Project..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
                                  btnAddFiles, &TForm1::OpenProjectClick);
   RecentMenu = file->addMenu(QStringLiteral("Open Recent"));
@@ -290,6 +292,7 @@ void TForm1::RestoreSettings() {
   fExportChoice = fSettings->ExportChoice();
   fSession->Settings = fields;
   WriteControls();
+  ShowCorrections();
   if (shallow != fSession->Project().clShallowWater()) fSession->SetShallowColor(shallow);
   if (deep != fSession->Project().clDeepWater()) fSession->SetDeepColor(deep);
 }

@@ -34,6 +34,7 @@ const QString kFields = QStringLiteral("fields/");
 const QString kFolders = QStringLiteral("folders/");
 const QString kRecent = QStringLiteral("recent");
 const QString kExport = QStringLiteral("export/");
+const QString kCorrections = QStringLiteral("corrections/");
 
 }  // namespace
 
@@ -56,6 +57,20 @@ void TWindowSettings::LoadFields(TSessionSettings& Fields, TColor& Shallow, TCol
   if (name.isValid() && name.toString().size() <= 20) Fields.TrackName = name.toString().toStdString();
   const QVariant reduce = s.value(kFields + QStringLiteral("reduceWaypoints"));
   if (reduce.isValid()) Fields.ReduceWaypoints = reduce.toBool();
+  // The corrections as their fields take them; the session checks the
+  // values before the next load.
+  const QString transducer = s.value(kCorrections + QStringLiteral("transducer")).toString();
+  if (!transducer.isEmpty() && transducer.size() <= 12) Fields.TransducerDepth = transducer.toStdString();
+  const QString shore = s.value(kCorrections + QStringLiteral("shoreDepth")).toString();
+  if (!shore.isEmpty() && shore.size() <= 12) Fields.ShoreDepth = shore.toStdString();
+  auto flag = [&](const char* key, bool& value) {
+    const QVariant v = s.value(kCorrections + QLatin1String(key));
+    if (v.isValid()) value = v.toBool();
+  };
+  flag("despike", Fields.Despike);
+  flag("depthFromElevation", Fields.DepthFromElevation);
+  flag("autoLevel", Fields.AutoLevel);
+  flag("keepOutside", Fields.KeepOutside);
   TColor colour = 0;
   if (ParseColour(s.value(QStringLiteral("colours/shallow")).toString(), colour)) Shallow = colour;
   if (ParseColour(s.value(QStringLiteral("colours/deep")).toString(), colour)) Deep = colour;
@@ -73,6 +88,12 @@ void TWindowSettings::SaveFields(const TSessionSettings& Fields, TColor Shallow,
   s.setValue(kFields + QStringLiteral("step"), QString::fromStdString(Fields.IsoStep));
   s.setValue(kFields + QStringLiteral("trackName"), QString::fromStdString(Fields.TrackName));
   s.setValue(kFields + QStringLiteral("reduceWaypoints"), Fields.ReduceWaypoints);
+  s.setValue(kCorrections + QStringLiteral("transducer"), QString::fromStdString(Fields.TransducerDepth));
+  s.setValue(kCorrections + QStringLiteral("shoreDepth"), QString::fromStdString(Fields.ShoreDepth));
+  s.setValue(kCorrections + QStringLiteral("despike"), Fields.Despike);
+  s.setValue(kCorrections + QStringLiteral("depthFromElevation"), Fields.DepthFromElevation);
+  s.setValue(kCorrections + QStringLiteral("autoLevel"), Fields.AutoLevel);
+  s.setValue(kCorrections + QStringLiteral("keepOutside"), Fields.KeepOutside);
   s.setValue(QStringLiteral("colours/shallow"), ColourText(Shallow));
   s.setValue(QStringLiteral("colours/deep"), ColourText(Deep));
 }

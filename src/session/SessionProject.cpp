@@ -118,6 +118,16 @@ void TSession::ApplyProjectSettings(const TProjectFile& File) {
 void TSession::ResetSettings() {
   if (!CanStartCommand()) return;
   Settings.InterpolateThrds = fProject.CPUCount();
+  // The corrections of the next files as at the start.
+  const TSessionSettings start;
+  Settings.TransducerDepth = start.TransducerDepth;
+  Settings.Despike = start.Despike;
+  Settings.DepthFromElevation = start.DepthFromElevation;
+  Settings.AutoLevel = start.AutoLevel;
+  Settings.ShoreDepth = start.ShoreDepth;
+  Settings.KeepOutside = start.KeepOutside;
+  Settings.LevelTable = start.LevelTable;
+  Settings.LevelDatum = start.LevelDatum;
   ApplyProjectSettings(TProjectFile{});
   fProject.Settings.Interpolation.Threads = fProject.CPUCount();
 }

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include <functional>
 #include <regex>
 
+#include "app/CorrectionsDialog.h"
 #include "app/DevicePicture.h"
 #include "app/ExportDialog.h"
 #include "app/TrackBar.h"
@@ -38,6 +40,7 @@ void ExpectMenusFollowButtons(const TForm1& form) {
   const TMenuActions& a = form.Actions;
   const std::pair<QAction*, const char*> followers[] = {
       {a.AddFiles, "btnAddFiles"},          {a.OpenProject, "btnAddFiles"},
+      {a.Corrections, "CorrectionsButton"},
       {a.SaveProject, "btnAddFiles"},       {a.SaveTracks, "btnTrkSaveGPX"},
       {a.SaveAsHT, "btnTrkSaveHT"},         {a.ExportDepthImage, "btnInterpolSaveBMP"},
       {a.ExportContourImage, "btnIsoSaveBMP"}, {a.ExportContourTracks, "btnIsoSaveGPX"},
@@ -462,6 +465,69 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
   ASSERT_EQ(host.ReplaceQuestions.size(), 1u);
   EXPECT_NE(host.ReplaceQuestions[0].find("depth.tif"), std::string::npos) << host.ReplaceQuestions[0];
   EXPECT_TRUE(fs::exists(out + "/contours.gpkg"));
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+}
+
+// Answers the next "Corrections..." dialog: Fill works it, then OK (or
+// Cancel).
+void AnswerCorrectionsDialog(TForm1& form, std::function<void(TCorrectionsDialog&)> Fill, bool Accept = true) {
+  QTimer::singleShot(0, [&form, Fill, Accept] {
+    auto* dialog = form.findChild<TCorrectionsDialog*>(QStringLiteral("CorrectionsDialog"));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->isVisible());
+    Fill(*dialog);
+    auto* buttons = dialog->findChild<QDialogButtonBox*>();
+    buttons->button(Accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+  });
+}
+
+// "Corrections..." sets what loading does to the next files: a transducer
+// depth deepens every reading by itself; Cancel changes nothing; the
+// estimate of the levels lists the loaded trips; the choices survive a
+// restart and "Reset settings" clears them.
+TEST_F(KeptSettingsTest, CorrectionsApplyToTheNextFilesAndAreKept) {
+  form.reset();
+  form = Restart();
+  AddFiles({kSurvey, kShoreKml});
+  const int plain = form->Session().Project().MaxDepth();
+  Click(*form, "btnStartOver");
+  EXPECT_FALSE(form->CorrectionsSummary->isVisible());
+
+  AnswerCorrectionsDialog(*form, [](TCorrectionsDialog& d) {
+    EXPECT_FALSE(d.EstimateNow->isEnabled()) << "nothing loaded to estimate";
+    d.TransducerDepth->setText("30");
+    d.ShoreDepth->setText("none");
+    d.KeepOutside->setChecked(true);
+  });
+  form->Actions.Corrections->trigger();
+  EXPECT_EQ(form->Session().Settings.TransducerDepth, "30");
+  EXPECT_EQ(form->CorrectionsSummary->text(), "transducer 30 cm, shoreline without depth, soundings outside kept");
+  AnswerCorrectionsDialog(*form, [](TCorrectionsDialog& d) { d.TransducerDepth->setText("99"); }, false);
+  Click(*form, "CorrectionsButton");
+  EXPECT_EQ(form->Session().Settings.TransducerDepth, "30") << "cancelled";
+
+  AddFiles({kSurvey, kShoreKml});
+  const TProject& project = form->Session().Project();
+  EXPECT_EQ(project.MaxDepth(), plain + 30);
+  EXPECT_EQ(project.Settings.Corrections.TransducerCm, 30);
+  EXPECT_TRUE(project.Settings.Interpolation.KeepOutside);
+  int rows = -1;
+  AnswerCorrectionsDialog(*form, [&rows](TCorrectionsDialog& d) {
+    EXPECT_FALSE(d.ApplyLevels->isEnabled());
+    d.EstimateNow->click();
+    rows = d.Levels->rowCount();
+    EXPECT_TRUE(d.ApplyLevels->isEnabled());
+  });
+  Click(*form, "CorrectionsButton");
+  EXPECT_GE(rows, 1) << "each trip loaded has its row";
+
+  form = Restart();
+  EXPECT_EQ(form->Session().Settings.TransducerDepth, "30");
+  EXPECT_TRUE(form->Session().Settings.KeepOutside);
+  EXPECT_TRUE(form->CorrectionsSummary->isVisible());
+  form->Actions.ResetSettings->trigger();
+  EXPECT_EQ(form->Session().Settings.TransducerDepth, "0");
+  EXPECT_FALSE(form->CorrectionsSummary->isVisible());
   EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
 }
 
