@@ -17,9 +17,11 @@ const char* const kLoadOptions =
     "taken; in a GPX file with depth readings, points with a depth of exactly 0\n"
     "are dropped.\n"
     "  --depth CM    for files without depth readings (and every KML file): set\n"
-    "                every point to this depth in centimetres (0 or more)\n"
+    "                every point to this depth in centimetres (0 to 1200000)\n"
     "  --offset CM   add this many centimetres (may be negative) to every point\n"
-    "                of every GPX file\n";
+    "                of every GPX file\n"
+    "Readings deeper than 12000 m (1200000 cm), or higher, no lake can give:\n"
+    "they are set aside, and each file that held any is named on stderr.\n";
 
 int WholeNumberOption(const Arguments& a, const std::string& name, int min, int max, int fallback,
                       const std::string& what) {
@@ -113,20 +115,31 @@ void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& o
                                    : out + " is the input " + in + "; write to another file");
 }
 
-void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback) {
+TLoadTotals LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback) {
   feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
+  TLoadTotals totals;
   for (const std::string& path : a.Inputs) {
     const SourceLoadResult result = project.AddFile(path, rule, feedback);
     for (const std::string& line : result.Warnings) std::cerr << line << "\n";
     if (!result.Error.empty()) throw CommandFailure(result.Error);
+    totals.ZeroReadings += result.ZeroReadings;
+    totals.ImplausibleReadings += result.ImplausibleReadings;
   }
+  return totals;
 }
 
 TDepthRule SetUpLoading(const Arguments& a, const char* command) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
   TDepthRule rule;
-  if (auto depth = a.Get("--depth")) rule.Depth = ParseCentimetres("--depth", *depth, false);
-  if (auto offset = a.Get("--offset")) rule.Offset = ParseCentimetres("--offset", *offset, true);
+  // Beyond the deepest water on earth every reading would be set aside.
+  const auto within = [](const std::string& option, const std::string& text, int value) {
+    if (!PlausibleDepth(value))
+      throw UsageError(option + " wants at most 1200000 cm (12000 m) either way, not \"" + text + "\"");
+    return value;
+  };
+  if (auto depth = a.Get("--depth")) rule.Depth = within("--depth", *depth, ParseCentimetres("--depth", *depth, false));
+  if (auto offset = a.Get("--offset"))
+    rule.Offset = within("--offset", *offset, ParseCentimetres("--offset", *offset, true));
   return rule;
 }
 

@@ -96,10 +96,15 @@ extern const char* const kLoadOptions;
 
 // The depth rule of --depth and --offset; at least one input is needed.
 TDepthRule SetUpLoading(const Arguments& a, const char* command);
+// The readings loading removed from all inputs together.
+struct TLoadTotals {
+  long long ZeroReadings = 0;         // exactly 0 in a recording: the sounder lost the bottom
+  long long ImplausibleReadings = 0;  // beyond 12000 m
+};
 // Loads the inputs in order as "Add Files..." does; what a reader had to
 // leave out is told on stderr, one line per kind; the first file that
 // cannot be loaded ends the command with a CommandFailure.
-void LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback);
+TLoadTotals LoadInputs(TProject& project, const Arguments& a, const TDepthRule& rule, TCliFeedback& feedback);
 // One line on stderr per warning: what was written other than asked.
 void PrintWarnings(const std::vector<std::string>& warnings);
 

@@ -164,7 +164,7 @@ int RunMap(const std::vector<std::string>& args) {
   settings.Contours.Step = step;
   settings.HT.TrackName = trackName;
 
-  LoadInputs(project, a, rule, feedback);
+  const TLoadTotals setAside = LoadInputs(project, a, rule, feedback);
   const int pointsLoaded = PointCount(project.GPXdata());
   const int tracksLoaded = project.GPXdata().trk.Count();
   const Clock::time_point loaded = Clock::now();
@@ -210,6 +210,8 @@ int RunMap(const std::vector<std::string>& args) {
   std::ostringstream out;
   out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << a.Inputs.size()
       << (a.Inputs.size() == 1 ? " file\n" : " files\n")
+      << "Set aside:       " << setAside.ZeroReadings << " readings of 0 cm (bottom lost), "
+      << setAside.ImplausibleReadings << " beyond 12000 m\n"
       << "Max depth:       " << maxDepth << " cm\n"
       << "View:            " << info.ScreenWidth << " x " << info.ScreenHeight << " px, " << info.AreaWidth << " x "
       << info.AreaHeight << " m, " << info.ResolutionX << " x " << info.ResolutionY << " cm per pixel\n"

@@ -218,7 +218,11 @@ bool TSession::LoadFile(const std::string& Path) {
         if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fQuestions.AskDepthToApply(name));
         if (Settings.AddOffset && file.Kind == SourceKind::GPX)
           rule.Offset = AnswerToInt(fQuestions.AskDepthOffset(name));
-        fProject.AddFile(file, rule);
+        const std::size_t shown = file.Result.Warnings.size();
+        const SourceLoadResult added = fProject.AddFile(file, rule);
+        // A depth or an offset that put readings beyond any lake's depth.
+        if (added.Warnings.size() > shown)
+          fQuestions.ShowLoadWarnings({added.Warnings.begin() + static_cast<std::ptrdiff_t>(shown), added.Warnings.end()});
         fAnyFileLoaded = true;
         AfterSourceChange();
       }

@@ -592,6 +592,32 @@ TEST_F(CliTest, MapMakesEveryOutputOfTheExampleLake) {
   EXPECT_GT(covered, 10000);
 }
 
+// One reading no lake can give (a sounder's glitch) would stretch the
+// colours and the levels to a million: it is set aside, said, and counted,
+// and the map is the map of the rest. An offset beyond any depth is refused.
+TEST_F(CliTest, MapSetsAsideReadingsNoLakeGives) {
+  std::string survey = ReadAll(kExamples / "lake_survey.gpx");
+  const std::size_t at = survey.find("<h:depth>", survey.size() / 2) + 9;
+  survey.replace(at, survey.find('<', at) - at, "99999999");
+  const fs::path absurd = Write("absurd.gpx", survey);
+  const std::string shore = (kExamples / "lake_shore.kml").string();
+  const RunResult r = Run({"map", absurd.string(), shore, "-d", (dir / "map").string(), "--size", "200x150"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(absurd.string() + ": 1 depth reading beyond 12000 m set aside (the first: 99999999 cm)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("Set aside:       53 readings of 0 cm (bottom lost), 1 beyond 12000 m\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Max depth:       1948 cm\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Levels:          20 (0 to 1900 cm every 100 cm)"), std::string::npos) << r.out;
+
+  const RunResult offset = Run({"map", absurd.string(), "-d", (dir / "other").string(), "--offset", "2000000000"});
+  EXPECT_EQ(offset.status, 2);
+  EXPECT_NE(offset.err.find("--offset wants at most 1200000 cm (12000 m) either way"), std::string::npos)
+      << offset.err;
+  EXPECT_FALSE(fs::exists(dir / "other"));
+}
+
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
   const std::string survey = (kExamples / "lake_survey.gpx").string();
   const fs::path notes = Write("notes.txt", "hello");
