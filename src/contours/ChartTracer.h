@@ -84,8 +84,9 @@ std::vector<int> ChartLevels(int Step, int MaxDepth);
 //
 // Then drops the short rings (logging how many: "Rings shorter than 8 px
 // dropped: 3"), smooths and thins as the options say.
-// Reports progress per level and checks Feedback's cancellation flag before
-// each level: when it is set, throws TCanceled and nothing is returned.
+// Only levels that cross some covered cell cost anything: they alone report
+// progress, and Feedback's cancellation flag is checked before each of them:
+// when it is set, throws TCanceled and nothing is returned.
 TChartContours TraceChartContours(const TDepthArray& Depths, const std::vector<int>& Levels,
                                   const TChartOptions& Options, TFeedback& Feedback);
 
