@@ -327,6 +327,8 @@ void AddChartContours(TGPX& IsoData, const TChartContours& Contours, const TPixe
     for (const TChartPoint& p : line.Points) {
       TGPXwpt* point = segment->NewPoint();
       ChartPointToLonLat(Grid, p, point->Longitude, point->Latitude);
+      point->Longitude = WrapLongitude(point->Longitude);
+      point->Latitude = ClampLatitude(point->Latitude);
       point->HBdepth = line.Level;
     }
     track->Add(segment.release());

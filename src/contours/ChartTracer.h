@@ -97,7 +97,7 @@ void ChartPointToLonLat(const TPixelCoordinates& Grid, const TChartPoint& Point,
 
 // Appends the lines to the contour document as the classic tracer's tracks
 // are: one track per level holding one segment per line, every point with
-// its level as depth (HBdepth). Grid holds the positions of the columns and
+// its level as depth (HBdepth), on the globe (WrapLongitude, ClampLatitude). Grid holds the positions of the columns and
 // rows of the traced depths.
 void AddChartContours(TGPX& IsoData, const TChartContours& Contours, const TPixelCoordinates& Grid);
 

@@ -296,8 +296,8 @@ void TMovingSquares::StorePiece(TGPXtrk& Track, int level) const {
   segment->Reserve(static_cast<int>(fPiece.size()));
   for (const TVector& corner : fPiece) {
     TGPXwpt* point = segment->NewPoint();
-    point->Longitude = FTrackSource->XToLo(corner.X);
-    point->Latitude = FTrackSource->YToLa(corner.Y);
+    point->Longitude = WrapLongitude(FTrackSource->XToLo(corner.X));
+    point->Latitude = ClampLatitude(FTrackSource->YToLa(corner.Y));
     point->HBdepth = level;
   }
   Track.Add(segment.release());

@@ -28,7 +28,9 @@ namespace sondralis {
 // pixels covered by the mask become segments of one track per walk, their
 // points at the level's depth; straight runs keep their end points only and
 // at a right-angle turn the point one step after the corner is kept instead
-// of the corner. Stretches of 2 points or fewer are dropped. Every step of a
+// of the corner. Stretches of 2 points or fewer are dropped. A corner
+// beyond the antimeridian or a pole (in a view's margin) is stored at its
+// place on the globe (WrapLongitude, ClampLatitude). Every step of a
 // stretch is drawn on the ISO map picture in the level's colour.
 //
 // Pixels of the outermost rows and columns never count as deeper or

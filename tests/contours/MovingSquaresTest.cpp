@@ -109,6 +109,31 @@ TEST(MovingSquares, RectangleIsStoredAsOnePointPerSideAndDrawnInTheLevelColour) 
     }
 }
 
+// A map whose margin reaches past the antimeridian and the pole: the
+// corners there are stored at their places on the globe, longitudes
+// wrapped by 360 degrees and latitudes held at 90.
+TEST(MovingSquares, CornersPastTheAntimeridianOrAPoleLieOnTheGlobe) {
+  Scene s(12, 10);
+  s.SetDeep(3, 3, 7, 6);
+  const double dx = s.View.XToLo(1) - s.View.XToLo(0), dy = s.View.YToLa(0) - s.View.YToLa(1);
+  s.View.BBox.O = 180 - 5.5 * dx;  // corners from column 6 on lie past 180°
+  s.View.BBox.S = 90 - 5.5 * dy;   // corners above row 5 lie past 90°
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+  ASSERT_TRUE(tracer.GenerateISO(500, 1000, 1000));
+  ASSERT_EQ(s.Doc.trk.Count(), 1);
+  const TGPXtrkseg& ring = *s.Doc.trk.First()->First();
+  const Corner corners[] = {{3, 4}, {4, 7}, {8, 6}, {7, 3}, {3, 3}};
+  ASSERT_EQ(ring.Count(), 5);
+  for (int i = 0; i < 5; ++i) {
+    const auto [x, y] = corners[i];
+    const double lon = s.View.XToLo(x), lat = s.View.YToLa(y);
+    EXPECT_EQ(ring.Points(i)->Longitude, lon > 180 ? lon - 360 : lon) << x;
+    EXPECT_EQ(ring.Points(i)->Latitude, std::min(lat, 90.0)) << y;
+  }
+  EXPECT_LT(ring.Points(2)->Longitude, -179) << "column 8 lies past the antimeridian";
+  EXPECT_EQ(ring.Points(3)->Latitude, 90) << "row 3 lies past the pole";
+}
+
 TEST(MovingSquares, BoundaryLeavingTheMaskGivesOneSegmentPerLongEnoughStretch) {
   // Uncovered pixels cut the left and the right side; a third cut leaves two
   // stretches of 2 points at the bottom, which vanish.
