@@ -52,7 +52,13 @@ constexpr const char* kMapUsage =
     "  000.ht, 001.ht, ...    the contour lines for the unit: copy them into a\n"
     "                         folder \"matrix\" on its SD card\n"
     "Files of the same names in OUTDIR are replaced only when the whole map has\n"
-    "been made; when anything fails, nothing is written.\n"
+    "been made; when anything fails, nothing is written. Only an output the map\n"
+    "cannot give is left out with a warning while the others are written: HT\n"
+    "files without any contour line, or with lines too far apart for one file.\n"
+    "OUTDIR is taken for the run: a second map into it is told it is busy. A\n"
+    "symbolic link there stays a link and the file it points to is replaced; a\n"
+    "read-only file or a folder in the way is refused before any work, as by\n"
+    "the other commands.\n"
     "\n"
     "  --size WxH       picture size in pixels (default: the window's map, %dx%d)\n"
     "  --radius PX      extrapolation radius: width of the band around the depth\n"
@@ -226,12 +232,17 @@ int RunMap(const std::vector<std::string>& args) {
       << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
   for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
+  if (written.HTFiles.empty()) out << "none";
   out << "\n"
       << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
       << Fixed(Seconds(loaded, interpolated)) << ", contours " << Fixed(Seconds(interpolated, traced)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
-      << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";
+      << "Wrote " << written.Files.size() << " files into " << *outdirText;
+  // What could not be made is said on stderr, one line each.
+  for (std::size_t i = 0; i < written.NotMade.size(); ++i)
+    out << (i ? ", " : "; not made: ") << written.NotMade[i].Name;
+  out << "\n";
   std::cout << out.str();
   PrintWarnings(written.Warnings);
   // Parts of an earlier map with more parts would be loaded by the unit

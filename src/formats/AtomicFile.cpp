@@ -106,6 +106,11 @@ void TTemporaryPaths::Release(const std::string& Path, const std::function<void(
   if (it != fEntries.rend()) fEntries.erase(std::next(it).base());
 }
 
+void TTemporaryPaths::WhileLocked(const std::function<void()>& Work) {
+  std::lock_guard<std::mutex> lock(fLock);
+  Work();
+}
+
 std::unique_lock<std::mutex> TTemporaryPaths::RemoveAll() {
   std::unique_lock<std::mutex> lock(fLock);
   for (auto it = fEntries.rbegin(); it != fEntries.rend(); ++it) RemovePath(it->Path, it->Kind);

@@ -50,6 +50,10 @@ class TTemporaryPaths {
   // under the lock and stops tracking `Path`.
   void Release(const std::string& Path, const std::function<void()>& Settle);
 
+  // Runs `Work` under the lock without changing what is tracked: a
+  // clean-up waits until it is done. Work must not call the registry.
+  void WhileLocked(const std::function<void()>& Work);
+
   // Removes every tracked path, newest first, and forgets them. The lock is
   // handed back still held: a caller about to end the process keeps it, so
   // no thread can make a new temporary in the meantime.

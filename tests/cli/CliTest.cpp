@@ -2,6 +2,7 @@
 // status, its output and the files it writes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -616,6 +617,93 @@ TEST_F(CliTest, MapSetsAsideReadingsNoLakeGives) {
   EXPECT_NE(offset.err.find("--offset wants at most 1200000 cm (12000 m) either way"), std::string::npos)
       << offset.err;
   EXPECT_FALSE(fs::exists(dir / "other"));
+}
+
+// map takes its folder for the run and replaces files there by the rules
+// of the other commands: a file that cannot be replaced is refused before
+// any work, a link stays a link, a second run is told the folder is busy,
+// leftovers of a run that died are cleared, and every old HT part the unit
+// would load with the new ones is named.
+TEST_F(CliTest, MapTakesItsFolderAndReplacesAllOrNothing) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const fs::path out = dir / "card";
+  fs::create_directories(out / "samples.csv");
+  Write("card/depth.bmp", "earlier");
+  Write("card/001.ht", "old");
+  Write("card/003.ht", "old");
+  const std::vector<std::string> args = {"map", survey, shore, "-d", out.string(), "--size", "120x90"};
+  const auto names = [&] {
+    std::vector<std::string> n;
+    for (const auto& e : fs::directory_iterator(out)) n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  };
+  const std::vector<std::string> earlier = {"001.ht", "003.ht", "depth.bmp", "samples.csv"};
+
+  std::vector<std::string> verbose = args;
+  verbose.push_back("--verbose");
+  RunResult r = Run(verbose);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find((out / "samples.csv").string() + ": it is a folder"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("LoadGPXFile"), std::string::npos) << "refused before any work";
+  EXPECT_EQ(names(), earlier);
+  fs::remove(out / "samples.csv");
+
+  fs::permissions(out / "depth.bmp", fs::perms(0444));
+  r = Run(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find((out / "depth.bmp").string() + ": the file is read-only"), std::string::npos) << r.err;
+  fs::permissions(out / "depth.bmp", fs::perms(0644));
+
+  {
+    const int lock = ::open((out / ".sondralis-map.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    r = Run(args);
+    ::close(lock);
+  }
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(out.string() + " is busy: another run is writing a map into it"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(out / "depth.bmp"), "earlier");
+
+  fs::create_directories(dir / "elsewhere");
+  Write("elsewhere/lines.gpx", "old");
+  fs::create_symlink(dir / "elsewhere" / "lines.gpx", out / "contours.gpx");
+  fs::create_directories(out / ".sondralis-map-Xy12Zq");
+  Write("card/.sondralis-map-Xy12Zq/depth.bmp", "half of a killed run");
+  r = Run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(out / "contours.gpx"));
+  EXPECT_NE(ReadAll(dir / "elsewhere" / "lines.gpx").find("<gpx"), std::string::npos);
+  EXPECT_NE(r.err.find("also holds 001.ht, 003.ht from an earlier map"), std::string::npos) << r.err;
+  EXPECT_EQ(names(), (std::vector<std::string>{"000.ht", "001.ht", "003.ht", "contours.bmp", "contours.gpx",
+                                               "contours.kml", "depth.asc", "depth.bmp", "depth.jpg", "depth.prj",
+                                               "samples.csv"}));
+
+  // A new folder and the folders made above it go when the run fails.
+  r = Run({"map", survey, Write("notes.txt", "x").string(), "-d", (dir / "new" / "map" / "card").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "new"));
+}
+
+// A map whose HT files the unit could not take (lines near the pole, too
+// far apart for one file's steps, or none at all) still gets its other
+// files, with one line saying what was left out and why.
+TEST_F(CliTest, MapLeavesOutOnlyWhatItCannotMake) {
+  std::string survey = ReadAll(kExamples / "lake_survey.gpx");
+  for (std::size_t at = 0; (at = survey.find(" lat=\"47.", at)) != std::string::npos; at += 9)
+    survey.replace(at + 6, 2, "89");
+  const fs::path polar = Write("polar.gpx", survey);
+  const RunResult r = Run({"map", polar.string(), "-d", (dir / "map").string(), "--size", "120x90"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("sondralis-cli: warning: the HT files were not made: Can't write HT file: the points at"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("HT files:        none\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Wrote 8 files into " + (dir / "map").string() + "; not made: the HT files\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(ReadAll(dir / "map" / "contours.gpx").find("<trkpt"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "map" / "000.ht"));
 }
 
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
