@@ -1,6 +1,8 @@
 #include "cli/CommandSupport.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -141,6 +143,25 @@ TDepthRule SetUpLoading(const Arguments& a, const char* command) {
   if (auto offset = a.Get("--offset"))
     rule.Offset = within("--offset", *offset, ParseCentimetres("--offset", *offset, true));
   return rule;
+}
+
+double UsableMemoryBytes() {
+  double usable = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) * static_cast<double>(::sysconf(_SC_PAGE_SIZE));
+  if (!(usable > 0)) usable = 1e300;  // unknown: no refusal on this ground
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit {};
+    if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+      usable = std::min(usable, static_cast<double>(limit.rlim_cur));
+  }
+  return usable;
+}
+
+void RefuseWhatCannotFit(double Bytes, const std::string& What) {
+  const double usable = UsableMemoryBytes();
+  if (Bytes <= usable) return;
+  const auto mb = [](double bytes) { return std::to_string(static_cast<long long>(bytes / (1024 * 1024))) + " MB"; };
+  throw CommandFailure(What + " needs about " + mb(Bytes) + " of memory, more than the " + mb(usable) +
+                       " this process may use; ask for a smaller size");
 }
 
 void PrintWarnings(const std::vector<std::string>& warnings) {

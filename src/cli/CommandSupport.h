@@ -74,6 +74,14 @@ bool SameFile(const std::string& a, const std::string& b);
 // replace what is being read.
 void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& outputs);
 
+// The memory this process may use: the machine's memory, or less where a
+// limit (ulimit -v, ulimit -d) says so.
+double UsableMemoryBytes();
+// A CommandFailure, before any work, when a run that needs about `Bytes`
+// cannot fit in UsableMemoryBytes(); `What` names the request ("--size
+// 8192x8192").
+void RefuseWhatCannotFit(double Bytes, const std::string& What);
+
 // What a long operation reports, on stderr: the log lines with --verbose,
 // and a progress bar when stderr is a terminal.
 class TCliFeedback : public TFeedback {

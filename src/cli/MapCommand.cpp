@@ -60,7 +60,9 @@ constexpr const char* kMapUsage =
     "read-only file or a folder in the way is refused before any work, as by\n"
     "the other commands.\n"
     "\n"
-    "  --size WxH       picture size in pixels (default: the window's map, %dx%d)\n"
+    "  --size WxH       picture size in pixels (default: the window's map, %dx%d);\n"
+    "                   a size that needs more memory than the machine has (or\n"
+    "                   ulimit -v allows) is refused before any work\n"
     "  --radius PX      extrapolation radius: width of the band around the depth\n"
     "                   tracks that is interpolated, 0 to 999 pixels (default 30)\n"
     "  --style P        power of the interpolator's weights, 2 (smooth) to 14\n"
@@ -135,6 +137,10 @@ int RunMap(const std::vector<std::string>& args) {
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
   const auto [width, height] = PictureSize(a);
+  // Pictures, masks and depths of that size, as measured with GNU time's
+  // maximum resident size (about 74 bytes a pixel), with room to spare.
+  RefuseWhatCannotFit(80.0 * width * height + 64.0 * 1024 * 1024,
+                      "--size " + std::to_string(width) + "x" + std::to_string(height));
   const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
   const int style = WholeNumberOption(a, "--style", 2, 14, 8);
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);

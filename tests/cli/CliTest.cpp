@@ -56,8 +56,9 @@ class CliTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  RunResult Run(const std::vector<std::string>& args) {
-    std::string cmd = Quote(SONDRALIS_CLI);
+  // Shell is put before the command, as "ulimit -f 8; exec ".
+  RunResult Run(const std::vector<std::string>& args, const std::string& Shell = "") {
+    std::string cmd = Shell + Quote(SONDRALIS_CLI);
     for (const auto& a : args) cmd.append(" ").append(Quote(a));
     cmd.append(" >").append(Quote(dir / "stdout")).append(" 2>").append(Quote(dir / "stderr"));
     RunResult r;
@@ -833,6 +834,100 @@ TEST_F(CliTest, GridInterpolatesTheSamplesAtTheCellCentres) {
     EXPECT_FALSE(fs::exists(o)) << c.message;
     EXPECT_FALSE(fs::exists(dir / "bad.prj")) << c.message;
   }
+}
+
+// grid and map bound their work before starting it, and every output is
+// either complete or absent: a device that never ends a line, a size that
+// cannot fit in the memory allowed, an extent off the globe, a grid whose
+// projection cannot be written, and a file size limit.
+TEST_F(CliTest, BoundedWorkAndEveryFailureSaid) {
+  std::string csv = "lon,lat,depth\n";
+  for (int i = 0; i < 50; ++i)
+    csv += std::to_string(8 + i * 0.001) + "," + std::to_string(47 + (i % 7) * 0.001) + "," +
+           std::to_string(100 + i) + "\n";
+  const std::string samples = Write("samples.csv", csv).string();
+  const std::vector<std::string> grid = {"grid", samples, "--extent", "8,47,8.05,47.01", "--size", "64x16"};
+  const auto withOutput = [&](const std::string& o) {
+    std::vector<std::string> args = grid;
+    args.insert(args.end(), {"-o", (dir / o).string()});
+    return args;
+  };
+  const auto leftovers = [&] {
+    std::vector<std::string> left;
+    for (const std::string& name : Files())
+      if (name.find(".tmp") != std::string::npos || name.find(".sondralis") != std::string::npos) left.push_back(name);
+    return left;
+  };
+
+  // Refused at once, whatever follows: no line ends on /dev/zero.
+  RunResult r = Run({"grid", "/dev/zero", "--extent", "0,0,1,1", "--size", "2x2", "-o", (dir / "z.asc").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("/dev/zero:1: the line is longer than 4096 bytes"), std::string::npos) << r.err;
+
+  // More memory than the process may have: refused before any work.
+  r = Run({"grid", samples, "--extent", "0,0,1,1", "--size", "4096x4096", "-o", (dir / "huge.asc").string()},
+          "ulimit -v 400000; exec ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--size 4096x4096 needs about "), std::string::npos) << r.err;
+  r = Run({"map", (kExamples / "lake_survey.gpx").string(), "-d", (dir / "huge").string(), "--size", "8192x8192"},
+          "ulimit -v 2000000; exec ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--size 8192x8192 needs about "), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "huge"));
+
+  // Off the globe, or a projection named as the grid.
+  for (const std::string extent : {"179,0,181,1", "0,-91,1,0", "0,0,1,90.5"}) {
+    std::vector<std::string> args = withOutput("e.asc");
+    args[3] = extent;
+    r = Run(args);
+    EXPECT_EQ(r.status, 2) << extent;
+    EXPECT_NE(r.err.find("--extent must lie within -180 to 180"), std::string::npos) << r.err;
+  }
+  r = Run(withOutput("out.prj"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("-o wants the grid's name, not"), std::string::npos) << r.err;
+
+  // The grid cannot be written (a pipe, a folder) or its projection cannot
+  // (read-only): neither file changes.
+  ASSERT_EQ(::mkfifo((dir / "pipe.asc").c_str(), 0644), 0);
+  fs::create_directories(dir / "folder.asc");
+  Write("ro.prj", "kept");
+  fs::permissions(dir / "ro.prj", fs::perms(0444));
+  Write("ro.asc", "kept too");
+  for (const std::string o : {"pipe", "folder", "ro"}) {
+    r = Run(withOutput(o + ".asc"));
+    EXPECT_EQ(r.status, 1) << o;
+    EXPECT_NE(r.err.find("Can't write "), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "pipe.prj"));
+  EXPECT_FALSE(fs::exists(dir / "folder.prj"));
+  EXPECT_EQ(ReadAll(dir / "ro.prj"), "kept");
+  EXPECT_EQ(ReadAll(dir / "ro.asc"), "kept too");
+  EXPECT_TRUE(leftovers().empty());
+
+  // A file size limit: each command says the write failed, keeps the old
+  // file and leaves no temporary behind.
+  const std::string survey = (kExamples / "lake_survey.gpx").string();
+  Write("big.gpx", "old");
+  const std::vector<std::vector<std::string>> limited = {
+      {"convert", survey, "-o", (dir / "big.gpx").string()},
+      withOutput("big.asc"),
+      {"map", survey, (kExamples / "lake_shore.kml").string(), "-d", dir.string(), "--size", "200x150"}};
+  for (const auto& args : limited) {
+    r = Run(args, "ulimit -f 4; exec ");
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_TRUE(leftovers().empty()) << args[0];
+  }
+  EXPECT_EQ(ReadAll(dir / "big.gpx"), "old");
+  EXPECT_FALSE(fs::exists(dir / "depth.bmp"));
+
+  // On a terminal, grid shows its progress as map does.
+  const std::string command = Quote(SONDRALIS_CLI) + " grid " + Quote(samples) +
+                              " --extent 8,47,8.05,47.01 --size 400x20 -o " + Quote((dir / "tty.asc").string());
+  ASSERT_EQ(std::system(("script -qec " + Quote(command) + " /dev/null >" + Quote((dir / "tty").string())).c_str()), 0);
+  EXPECT_NE(ReadAll(dir / "tty").find("Interpolating ["), std::string::npos) << ReadAll(dir / "tty");
+  EXPECT_TRUE(fs::exists(dir / "tty.asc"));
 }
 
 }  // namespace
