@@ -155,7 +155,10 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
       // No part without the others: the unit would show half the lines.
       for (const std::string& name : result.HTFiles) fs::remove(fStaging->File(name));
       result.HTFiles.clear();
-      leaveOut("the HT files", e.what());
+      // The unit's own refusal of an empty set says little on a map.
+      leaveOut("the HT files", std::string(e.what()) == kHTNoPointMessage
+                                   ? "the map has no contour line (no level was traced inside the covered area)"
+                                   : e.what());
     }
     const std::string warning = HTTrackNameWarning(fRequest.TrackName);
     if (!warning.empty() && !result.HTFiles.empty()) {

@@ -705,6 +705,18 @@ TEST_F(CliTest, MapLeavesOutOnlyWhatItCannotMake) {
       << r.out;
   EXPECT_NE(ReadAll(dir / "map" / "contours.gpx").find("<trkpt"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "map" / "000.ht"));
+
+  // Across the antimeridian the view spans the globe and holds no line.
+  std::string across = ReadAll(kExamples / "lake_survey.gpx");
+  for (std::size_t at = 0; (at = across.find(" lon=\"", at)) != std::string::npos; at += 6) {
+    const std::size_t end = across.find('"', at + 6);
+    const double lon = std::stod(across.substr(at + 6, end - at - 6)) - 8.6435 + 180;
+    across.replace(at + 6, end - at - 6, std::to_string(lon > 180 ? lon - 360 : lon));
+  }
+  const RunResult a = Run({"map", Write("across.gpx", across).string(), "-d", (dir / "across").string(), "--size", "120x90"});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_NE(a.err.find("warning: the HT files were not made: the map has no contour line"), std::string::npos) << a.err;
+  EXPECT_TRUE(fs::exists(dir / "across" / "depth.asc"));
 }
 
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
