@@ -61,9 +61,17 @@ constexpr const char* kMapUsage =
     "  000.ht, 001.ht, ...    the contour lines for the unit: copy them into a\n"
     "                         folder \"matrix\" on its SD card\n"
     "Files of the same names in OUTDIR are replaced only when the whole map has\n"
-    "been made; when anything fails, nothing is written.\n"
+    "been made; when anything fails, nothing is written. Only an output the map\n"
+    "cannot give is left out with a warning while the others are written: HT\n"
+    "files without any contour line, or with lines too far apart for one file.\n"
+    "OUTDIR is taken for the run: a second map into it is told it is busy. A\n"
+    "symbolic link there stays a link and the file it points to is replaced; a\n"
+    "read-only file or a folder in the way is refused before any work, as by\n"
+    "the other commands.\n"
     "\n"
-    "  --size WxH       picture size in pixels (default: the window's map, %dx%d)\n"
+    "  --size WxH       picture size in pixels (default: the window's map, %dx%d);\n"
+    "                   a size that needs more memory than the machine has (or\n"
+    "                   ulimit -v allows) is refused before any work\n"
     "  --radius PX      extrapolation radius: width of the band around the depth\n"
     "                   tracks that is interpolated, 0 to 999 pixels (default 30)\n"
     "  --style P        power of Shepard's weights, 2 (smooth) to 14 (hard);\n"
@@ -217,6 +225,10 @@ int RunMap(const std::vector<std::string>& args) {
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
   const auto [width, height] = PictureSizeOption(a);
+  // Pictures, masks and depths of that size, as measured with GNU time's
+  // maximum resident size (about 74 bytes a pixel), with room to spare.
+  RefuseWhatCannotFit(80.0 * width * height + 64.0 * 1024 * 1024,
+                      "--size " + std::to_string(width) + "x" + std::to_string(height));
   const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
   const int style = WholeNumberOption(a, "--style", 2, 14, 8);
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);
@@ -277,7 +289,7 @@ int RunMap(const std::vector<std::string>& args) {
   settings.Contours.Step = step;
   settings.HT.TrackName = trackName;
 
-  LoadInputs(project, a, loading, feedback);
+  const TLoadTotals setAside = LoadInputs(project, a, loading, feedback);
   const int pointsLoaded = PointCount(project.GPXdata());
   const int tracksLoaded = project.GPXdata().trk.Count();
   const Clock::time_point loaded = Clock::now();
@@ -323,6 +335,8 @@ int RunMap(const std::vector<std::string>& args) {
   std::ostringstream out;
   out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << a.Inputs.size()
       << (a.Inputs.size() == 1 ? " file\n" : " files\n")
+      << "Set aside:       " << setAside.ZeroReadings << " readings of 0 cm (bottom lost), "
+      << setAside.ImplausibleReadings << " beyond 12000 m\n"
       << "Max depth:       " << maxDepth << " cm\n"
       << "View:            " << info.ScreenWidth << " x " << info.ScreenHeight << " px, " << info.AreaWidth << " x "
       << info.AreaHeight << " m, " << info.ResolutionX << " x " << info.ResolutionY << " cm per pixel\n"
@@ -337,6 +351,7 @@ int RunMap(const std::vector<std::string>& args) {
       << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
   for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
+  if (written.HTFiles.empty()) out << "none";
   out << "\n";
   // One line per export for other programs, and for the relief and the
   // safety depth.
@@ -348,7 +363,11 @@ int RunMap(const std::vector<std::string>& args) {
       << Fixed(Seconds(interpolated, traced)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
-      << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";
+      << "Wrote " << written.Files.size() << " files into " << *outdirText;
+  // What could not be made is said on stderr, one line each.
+  for (std::size_t i = 0; i < written.NotMade.size(); ++i)
+    out << (i ? ", " : "; not made: ") << written.NotMade[i].Name;
+  out << "\n";
   std::cout << out.str();
   PrintWarnings(written.Warnings);
   // Parts of an earlier map with more parts would be loaded by the unit
