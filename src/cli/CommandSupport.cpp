@@ -1,6 +1,8 @@
 #include "cli/CommandSupport.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -21,7 +23,7 @@ const char* const kLoadOptions =
     "in metres (\"depth_cm\" or \"depth (cm)\" for centimetres, \"depth_ft\" for\n"
     "feet), and an optional time; each file is one track.\n"
     "  --depth CM    for files without depth readings (and every KML file): set\n"
-    "                every point to this depth in centimetres (0 or more)\n"
+    "                every point to this depth in centimetres (0 to 1200000)\n"
     "  --offset CM   add this many centimetres (may be negative) to every point\n"
     "                of every GPX or soundings file\n"
     "Corrections of the readings, applied in this order, each told on stderr\n"
@@ -49,7 +51,9 @@ const char* const kLoadOptions =
     "                      apply it (see the command levels); sessions that\n"
     "                      cross none linked to the first are levelled to the\n"
     "                      first of those they cross\n"
-    "Soundings outside the shoreline are counted and told on stderr.\n";
+    "Soundings outside the shoreline are counted and told on stderr.\n"
+    "Readings deeper than 12000 m (1200000 cm), or higher, no lake can give:\n"
+    "they are set aside, and each file that held any is named on stderr.\n";
 
 const char* const kShoreOptions =
     "The shoreline's part in the map:\n"
@@ -229,8 +233,15 @@ std::pair<int, int> PictureSizeOption(const Arguments& a) {
 TLoadOptions SetUpLoading(const Arguments& a, const char* command, TLoadUse use) {
   if (a.Inputs.empty()) throw UsageError(std::string(command) + " needs at least one input file");
   TLoadOptions o;
-  if (auto depth = a.Get("--depth")) o.Rule.Depth = ParseCentimetres("--depth", *depth, false);
-  if (auto offset = a.Get("--offset")) o.Rule.Offset = ParseCentimetres("--offset", *offset, true);
+  // Beyond the deepest water on earth every reading would be set aside.
+  const auto within = [](const std::string& option, const std::string& text, int value) {
+    if (!PlausibleDepth(value))
+      throw UsageError(option + " wants at most 1200000 cm (12000 m) either way, not \"" + text + "\"");
+    return value;
+  };
+  if (auto depth = a.Get("--depth")) o.Rule.Depth = within("--depth", *depth, ParseCentimetres("--depth", *depth, false));
+  if (auto offset = a.Get("--offset"))
+    o.Rule.Offset = within("--offset", *offset, ParseCentimetres("--offset", *offset, true));
 
   TCorrectionSettings& c = o.Corrections;
   if (auto from = a.Get("--depth-from")) {
@@ -291,13 +302,16 @@ void TLoadOptions::ApplyTo(TProject& Project) const {
   Project.Settings.Interpolation.KeepOutside = KeepOutside;
 }
 
-void LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loading, TCliFeedback& feedback) {
+TLoadTotals LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loading, TCliFeedback& feedback) {
   loading.ApplyTo(project);
   feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
+  TLoadTotals totals;
   for (const std::string& path : a.Inputs) {
     const SourceLoadResult result = project.AddFile(path, loading.Rule, feedback);
     for (const std::string& line : result.Warnings) std::cerr << line << "\n";
     if (!result.Error.empty()) throw CommandFailure(result.Error);
+    totals.ZeroReadings += result.ZeroReadings;
+    totals.ImplausibleReadings += result.ImplausibleReadings;
     // With --verbose the log has told them already.
     if (!feedback.Verbose)
       for (const std::string& line : result.Notes) std::cerr << line << "\n";
@@ -305,6 +319,26 @@ void LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loadi
   const std::vector<std::string> told = project.FinishLoading(feedback);
   if (!feedback.Verbose)
     for (const std::string& line : told) std::cerr << line << "\n";
+  return totals;
+}
+
+double UsableMemoryBytes() {
+  double usable = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) * static_cast<double>(::sysconf(_SC_PAGE_SIZE));
+  if (!(usable > 0)) usable = 1e300;  // unknown: no refusal on this ground
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit {};
+    if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+      usable = std::min(usable, static_cast<double>(limit.rlim_cur));
+  }
+  return usable;
+}
+
+void RefuseWhatCannotFit(double Bytes, const std::string& What) {
+  const double usable = UsableMemoryBytes();
+  if (Bytes <= usable) return;
+  const auto mb = [](double bytes) { return std::to_string(static_cast<long long>(bytes / (1024 * 1024))) + " MB"; };
+  throw CommandFailure(What + " needs about " + mb(Bytes) + " of memory, more than the " + mb(usable) +
+                       " this process may use; ask for a smaller size");
 }
 
 void PrintWarnings(const std::vector<std::string>& warnings) {

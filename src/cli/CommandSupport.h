@@ -85,6 +85,14 @@ bool SameFile(const std::string& a, const std::string& b);
 // replace what is being read.
 void RefuseInputsAsOutputs(const Arguments& a, const std::vector<std::string>& outputs);
 
+// The memory this process may use: the machine's memory, or less where a
+// limit (ulimit -v, ulimit -d) says so.
+double UsableMemoryBytes();
+// A CommandFailure, before any work, when a run that needs about `Bytes`
+// cannot fit in UsableMemoryBytes(); `What` names the request ("--size
+// 8192x8192").
+void RefuseWhatCannotFit(double Bytes, const std::string& What);
+
 // What a long operation reports, on stderr: the log lines with --verbose,
 // and a progress bar when stderr is a terminal.
 class TCliFeedback : public TFeedback {
@@ -134,6 +142,12 @@ struct TLoadOptions {
   void ApplyTo(TProject& Project) const;
 };
 
+// The readings loading removed from all inputs together.
+struct TLoadTotals {
+  long long ZeroReadings = 0;         // exactly 0 in a recording: the sounder lost the bottom
+  long long ImplausibleReadings = 0;  // beyond 12000 m
+};
+
 // The loading options of a command; at least one input is needed. Wrong
 // values are UsageErrors, a gauge table that cannot be read a
 // CommandFailure.
@@ -143,7 +157,7 @@ TLoadOptions SetUpLoading(const Arguments& a, const char* command, TLoadUse use)
 // outside the shoreline). What a reader had to leave out and what the
 // corrections did is told on stderr, one line each; the first file that
 // cannot be loaded ends the command with a CommandFailure.
-void LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loading, TCliFeedback& feedback);
+TLoadTotals LoadInputs(TProject& project, const Arguments& a, const TLoadOptions& loading, TCliFeedback& feedback);
 // One line on stderr per warning: what was written other than asked.
 void PrintWarnings(const std::vector<std::string>& warnings);
 

@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -117,7 +119,11 @@ constexpr const char* kGridUsageTail =
     "                   Samples of depth 0 or less are shoreline to the surface.\n"
     "  --tolerance CM   Shepard at power 6 or more: each node within CM of the\n"
     "                   sum over all samples, far samples bounded instead of\n"
-    "                   summed (default 0: every sample summed)\n";
+    "                   summed (default 0: every sample summed)\n"
+    "--extent lies within -180..180 and -90..90 degrees. A size that needs more\n"
+    "memory than the machine has (or ulimit -v allows) is refused before any\n"
+    "work; on a terminal a bar shows the interpolation's progress. OUT.asc and\n"
+    "its .prj are replaced together, only when both are complete.\n";
 
 constexpr const char* kLevelsUsage =
     "Usage: sondralis-cli levels IN... [loading options]\n"
@@ -141,6 +147,10 @@ constexpr const char* kLevelsUsage =
 
 // Grids larger than this are refused rather than exhausting memory.
 constexpr long long kMaxGridNodes = 16LL * 1024 * 1024;
+// Memory a grid needs per node (the depths, their text) and besides, as
+// measured with GNU time's maximum resident size, with room to spare.
+constexpr double kGridBytesPerNode = 48;
+constexpr double kBaseBytes = 64.0 * 1024 * 1024;
 
 std::string JsonString(const std::string& text) {
   // Paths from the command line need not be UTF-8; a round trip through
@@ -311,6 +321,10 @@ TGridExtent ParseExtent(const std::string& text) {
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
   }
   if (!(v[0] < v[2]) || !(v[1] < v[3])) throw UsageError("--extent needs MINLON < MAXLON and MINLAT < MAXLAT");
+  // Positions on the globe only: no grid GIS programs read lies beyond.
+  if (v[0] < -180 || v[2] > 180 || v[1] < -90 || v[3] > 90)
+    throw UsageError("--extent must lie within -180 to 180 degrees of longitude and -90 to 90 of latitude, not \"" +
+                     text + "\"");
   return {v[0], v[1], v[2], v[3]};
 }
 
@@ -332,6 +346,9 @@ int RunGrid(const std::vector<std::string>& args) {
   if (a.Inputs.size() != 1) throw UsageError("grid needs exactly one samples file");
   const auto out = a.Get("-o");
   if (!out || out->empty()) throw UsageError("grid needs an output file: -o OUT.asc");
+  if (ToLowerAscii(std::filesystem::path(*out).extension().string()) == ".prj")
+    throw UsageError("grid writes the projection beside the grid as a .prj file: -o wants the grid's name, not " +
+                     *out);
   const auto extentText = a.Get("--extent");
   if (!extentText) throw UsageError("grid needs --extent MINLON,MINLAT,MAXLON,MAXLAT");
   const auto sizeText = a.Get("--size");
@@ -346,19 +363,29 @@ int RunGrid(const std::vector<std::string>& args) {
   const std::string& input = a.Inputs.front();
   const std::string prj = std::filesystem::path(*out).replace_extension(".prj").string();
   RefuseInputsAsOutputs(a, {*out, prj});
+  // Both outputs must be replaceable before any work: the projection is
+  // published only with its grid.
+  for (const std::string& target : {*out, prj}) {
+    try {
+      ReplaceableTarget(target);
+    } catch (const EFileError& e) {
+      throw CommandFailure(e.what());
+    }
+  }
+  RefuseWhatCannotFit(kGridBytesPerNode * static_cast<double>(columns) * rows + kBaseBytes, "--size " + *sizeText);
   std::error_code ec;
   if (std::filesystem::is_directory(input, ec)) throw CommandFailure(input + " is a directory");
   std::ifstream in(input, std::ios::binary);
   if (!in) throw CommandFailure(input + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
   TCliFeedback feedback;
   feedback.Verbose = a.Verbose;
+  feedback.ShowProgress = ::isatty(STDERR_FILENO) == 1;
   TPointList coord;
   TValueList depth;
   try {
-    ReadSamplesCSV(text.str(), input, coord, depth);
+    ReadSamplesCSV(in, input, coord, depth);
     if (coord.Length() == 0) throw EGridError(input + ": no samples");
+    feedback.ProgressLabel = "Interpolating ";
     TDepthArray grid;
     if (method == TInterpolationMethod::Surface) {
       TSurfaceSettings surface;
@@ -367,14 +394,23 @@ int RunGrid(const std::vector<std::string>& args) {
     } else {
       grid = GridSamples(coord, depth, extent, columns, rows, power, threads, feedback, tolerance);
     }
-    // The projection goes first, so a complete grid never lacks it.
-    WriteFileAtomically(prj, std::string(kWGS84Prj) + "\n");
-    WriteFileAtomically(*out, EncodeEsriAsciiGrid(grid, extent));
+    feedback.EndProgress();
+    AtomicFileWriter asc(*out);
+    asc.Write(EncodeEsriAsciiGrid(grid, extent));
+    AtomicFileWriter projection(prj);
+    projection.Write(std::string(kWGS84Prj) + "\n");
+    // Both complete before either replaces a file; the grid goes first, so
+    // the projection never stands beside another grid.
+    asc.Commit();
+    projection.Commit();
   } catch (const EGridError& e) {
+    feedback.EndProgress();
     throw CommandFailure(e.what());
   } catch (const ESurfaceError& e) {
+    feedback.EndProgress();
     throw CommandFailure(input + ": " + e.what());
   } catch (const EFileError& e) {
+    feedback.EndProgress();
     throw CommandFailure(e.what());
   }
   return kExitOk;

@@ -62,14 +62,22 @@ constexpr const char* kMapUsage =
     "  000.ht, 001.ht, ...    the contour lines for the unit: copy them into a\n"
     "                         folder \"matrix\" on its SD card\n"
     "Files of the same names in OUTDIR are replaced only when the whole map has\n"
-    "been made; when anything fails, nothing is written.\n"
+    "been made; when anything fails, nothing is written. Only an output the map\n"
+    "cannot give is left out with a warning while the others are written: HT\n"
+    "files without any contour line, or with lines too far apart for one file.\n"
+    "OUTDIR is taken for the run: a second map into it is told it is busy. A\n"
+    "symbolic link there stays a link and the file it points to is replaced; a\n"
+    "read-only file or a folder in the way is refused before any work, as by\n"
+    "the other commands.\n"
     "\n"
     "IN may also be one project file (.sondralis, saved by the window's File >\n"
     "Save Project...): its files load with the depth rules they were loaded with\n"
     "and its settings, colours and picture size are the defaults of the options\n"
     "below; a file of the project that is missing is named and the rest load.\n"
     "\n"
-    "  --size WxH       picture size in pixels (default: the window's map, %dx%d)\n"
+    "  --size WxH       picture size in pixels (default: the window's map, %dx%d);\n"
+    "                   a size that needs more memory than the machine has (or\n"
+    "                   ulimit -v allows) is refused before any work\n"
     "  --radius PX      extrapolation radius: width of the band around the depth\n"
     "                   tracks that is interpolated, 0 to 999 pixels (default 30)\n"
     "  --style P        power of Shepard's weights, 2 (smooth) to 14 (hard);\n"
@@ -224,13 +232,16 @@ std::optional<TProjectFile> ProjectInput(const Arguments& a) {
 // Loads the project's files with their rules; the missing ones are named
 // on stderr and the rest load. A file that is there but cannot be read
 // ends the command, as a plain input does.
-int LoadProject(TProject& project, const TProjectFile& file, const std::string& path, TCliFeedback& feedback) {
+int LoadProject(TProject& project, const TProjectFile& file, const std::string& path, TCliFeedback& feedback,
+                TLoadTotals& setAside) {
   feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
   const TProjectOpenResult opened = OpenProjectFile(project, file, feedback);
   PrintWarnings(opened.MissingLines(path));
   for (const SourceLoadResult& result : opened.Loaded) {
     for (const std::string& line : result.Warnings) std::cerr << line << "\n";
     if (!result.Error.empty()) throw CommandFailure(result.Error);
+    setAside.ZeroReadings += result.ZeroReadings;
+    setAside.ImplausibleReadings += result.ImplausibleReadings;
     if (!feedback.Verbose)
       for (const std::string& line : result.Notes) std::cerr << line << "\n";
   }
@@ -263,6 +274,10 @@ int RunMap(const std::vector<std::string>& args) {
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
   const auto [width, height] =
       a.Get("--size") || !defaults.PictureSize ? PictureSizeOption(a) : *defaults.PictureSize;
+  // Pictures, masks and depths of that size, as measured with GNU time's
+  // maximum resident size (about 74 bytes a pixel), with room to spare.
+  RefuseWhatCannotFit(80.0 * width * height + 64.0 * 1024 * 1024,
+                      "--size " + std::to_string(width) + "x" + std::to_string(height));
   const int radius =
       WholeNumberOption(a, "--radius", 0, 999, given.Interpolation.Radius, "a whole number of pixels");
   const int style = WholeNumberOption(a, "--style", 2, 14, given.Interpolation.Style);
@@ -332,6 +347,7 @@ int RunMap(const std::vector<std::string>& args) {
   settings.Contours.Step = step;
   settings.HT.TrackName = trackName;
 
+  TLoadTotals setAside;
   std::size_t filesLoaded = a.Inputs.size();
   if (projectFile) {
     // The project's settings as the options changed them; the corrections
@@ -340,9 +356,9 @@ int RunMap(const std::vector<std::string>& args) {
     projectFile->Settings = settings;
     projectFile->Shallow = project.clShallowWater();
     projectFile->Deep = project.clDeepWater();
-    filesLoaded = static_cast<std::size_t>(LoadProject(project, *projectFile, a.Inputs.front(), feedback));
+    filesLoaded = static_cast<std::size_t>(LoadProject(project, *projectFile, a.Inputs.front(), feedback, setAside));
   } else {
-    LoadInputs(project, a, loading, feedback);
+    setAside = LoadInputs(project, a, loading, feedback);
   }
   const int pointsLoaded = PointCount(project.GPXdata());
   const int tracksLoaded = project.GPXdata().trk.Count();
@@ -389,6 +405,8 @@ int RunMap(const std::vector<std::string>& args) {
   std::ostringstream out;
   out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << filesLoaded
       << (filesLoaded == 1 ? " file\n" : " files\n")
+      << "Set aside:       " << setAside.ZeroReadings << " readings of 0 cm (bottom lost), "
+      << setAside.ImplausibleReadings << " beyond 12000 m\n"
       << "Max depth:       " << maxDepth << " cm\n"
       << "View:            " << info.ScreenWidth << " x " << info.ScreenHeight << " px, " << info.AreaWidth << " x "
       << info.AreaHeight << " m, " << info.ResolutionX << " x " << info.ResolutionY << " cm per pixel\n"
@@ -403,6 +421,7 @@ int RunMap(const std::vector<std::string>& args) {
       << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
   for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
+  if (written.HTFiles.empty()) out << "none";
   out << "\n";
   // One line per export for other programs, and for the relief and the
   // safety depth.
@@ -414,7 +433,11 @@ int RunMap(const std::vector<std::string>& args) {
       << Fixed(Seconds(interpolated, traced)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
-      << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";
+      << "Wrote " << written.Files.size() << " files into " << *outdirText;
+  // What could not be made is said on stderr, one line each.
+  for (std::size_t i = 0; i < written.NotMade.size(); ++i)
+    out << (i ? ", " : "; not made: ") << written.NotMade[i].Name;
+  out << "\n";
   std::cout << out.str();
   PrintWarnings(written.Warnings);
   // Parts of an earlier map with more parts would be loaded by the unit

@@ -78,6 +78,9 @@ class TMarchingSquares {
     fVisited.assign(static_cast<std::size_t>(fW) * static_cast<std::size_t>(fH), 0);
     const int count = static_cast<int>(fLevels.size());
     for (int k = 0; k < count; ++k) {
+      // A level no covered cell reaches has no line: a great depth or a
+      // small step may ask for a million of them.
+      if (fStart[static_cast<std::size_t>(k)] == fStart[static_cast<std::size_t>(k) + 1]) continue;
       if (Feedback.Canceled()) throw TCanceled{};
       Feedback.SetProgress(k, count);
       TraceLevel(k, lines);
@@ -324,6 +327,8 @@ void AddChartContours(TGPX& IsoData, const TChartContours& Contours, const TPixe
     for (const TChartPoint& p : line.Points) {
       TGPXwpt* point = segment->NewPoint();
       ChartPointToLonLat(Grid, p, point->Longitude, point->Latitude);
+      point->Longitude = WrapLongitude(point->Longitude);
+      point->Latitude = ClampLatitude(point->Latitude);
       point->HBdepth = line.Level;
     }
     track->Add(segment.release());

@@ -84,8 +84,9 @@ std::vector<int> ChartLevels(int Step, int MaxDepth);
 //
 // Then drops the short rings (logging how many: "Rings shorter than 8 px
 // dropped: 3"), smooths and thins as the options say.
-// Reports progress per level and checks Feedback's cancellation flag before
-// each level: when it is set, throws TCanceled and nothing is returned.
+// Only levels that cross some covered cell cost anything: they alone report
+// progress, and Feedback's cancellation flag is checked before each of them:
+// when it is set, throws TCanceled and nothing is returned.
 TChartContours TraceChartContours(const TDepthArray& Depths, const std::vector<int>& Levels,
                                   const TChartOptions& Options, TFeedback& Feedback);
 
@@ -96,7 +97,7 @@ void ChartPointToLonLat(const TPixelCoordinates& Grid, const TChartPoint& Point,
 
 // Appends the lines to the contour document as the classic tracer's tracks
 // are: one track per level holding one segment per line, every point with
-// its level as depth (HBdepth). Grid holds the positions of the columns and
+// its level as depth (HBdepth), on the globe (WrapLongitude, ClampLatitude). Grid holds the positions of the columns and
 // rows of the traced depths.
 void AddChartContours(TGPX& IsoData, const TChartContours& Contours, const TPixelCoordinates& Grid);
 

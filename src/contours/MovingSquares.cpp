@@ -75,9 +75,43 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFee
   if (MaxDepth <= 0) return true;
 
   ReadPicture();
+  const std::vector<TColor> colours = WalkRangeColours();
+  // Which sets of deeper pixels were traced, by the number of the
+  // picture's colours a threshold is not below.
+  std::vector<bool> traced(colours.size() + 1, false);
   IsoShadow.SetSize(W, H);
   IsoArray.SetSize(W, H);
-  for (long long level = MinDepth; level <= static_cast<long long>(MaxDepth) + 1; level += DepthStep) {
+  // Levels MinDepth + k·DepthStep for k from 0 to last.
+  const long long span = static_cast<long long>(MaxDepth) + 1 - MinDepth;
+  const long long last = span < 0 ? -1 : span / DepthStep;
+  const auto threshold = [&](long long k) {
+    return BlendColors(clShallow, clDeep, static_cast<double>(MinDepth + k * DepthStep) / MaxDepth);
+  };
+  for (long long k = 0; k <= last;) {
+    const long long level = MinDepth + k * DepthStep;
+    const TColor colour = threshold(k);
+    // The levels up to `same` share this colour: each channel of the ramp
+    // is monotonic in the level, so they form one run.
+    long long same = k;
+    for (long long lo = k + 1, hi = last; lo <= hi;) {
+      const long long mid = lo + (hi - lo) / 2;
+      if (threshold(mid) == colour) {
+        same = mid;
+        lo = mid + 1;
+      } else {
+        hi = mid - 1;
+      }
+    }
+    k = same + 1;
+    // A level deepens exactly the pixels whose colours lie above its own,
+    // so its lines are those of every level before it with the same set:
+    // only the first of them is traced, and a level that no pixel lies
+    // deeper than has no line at all.
+    const std::size_t notDeeper =
+        static_cast<std::size_t>(std::upper_bound(colours.begin(), colours.end(), colour) - colours.begin());
+    if (notDeeper == colours.size() || traced[notDeeper]) continue;
+    traced[notDeeper] = true;
+
     const int lvl = static_cast<int>(std::min<long long>(level, INT_MAX));
     Feedback.SetProgress(lvl, progressMax);
     Feedback.ProcessEvents();
@@ -85,7 +119,7 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFee
       Release();
       throw TCanceled{};
     }
-    IsoThreshold = BlendColors(clShallow, clDeep, static_cast<double>(level) / MaxDepth);
+    IsoThreshold = colour;
     FIsoMap->SetPenColor(IsoThreshold);
     FIsoMap->SetPenWidth(1);
     ClassifyPixels();
@@ -98,6 +132,20 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFee
   }
   Release();
   return true;
+}
+
+std::vector<TColor> TMovingSquares::WalkRangeColours() const {
+  std::vector<TColor> colours;
+  const TArea& r = IsoWalkRange;
+  for (int x = r.xmin; x <= r.xmax; ++x) {
+    const TColor* column = fColors.data() + Index(x, 0);
+    // Neighbours mostly share their colour: only the changes are kept.
+    for (int y = r.ymin; y <= r.ymax; ++y)
+      if (colours.empty() || column[y] != colours.back()) colours.push_back(column[y]);
+  }
+  std::sort(colours.begin(), colours.end());
+  colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+  return colours;
 }
 
 void TMovingSquares::Release() {
@@ -248,8 +296,8 @@ void TMovingSquares::StorePiece(TGPXtrk& Track, int level) const {
   segment->Reserve(static_cast<int>(fPiece.size()));
   for (const TVector& corner : fPiece) {
     TGPXwpt* point = segment->NewPoint();
-    point->Longitude = FTrackSource->XToLo(corner.X);
-    point->Latitude = FTrackSource->YToLa(corner.Y);
+    point->Longitude = WrapLongitude(FTrackSource->XToLo(corner.X));
+    point->Latitude = ClampLatitude(FTrackSource->YToLa(corner.Y));
     point->HBdepth = level;
   }
   Track.Add(segment.release());

@@ -28,11 +28,20 @@ namespace sondralis {
 // pixels covered by the mask become segments of one track per walk, their
 // points at the level's depth; straight runs keep their end points only and
 // at a right-angle turn the point one step after the corner is kept instead
-// of the corner. Stretches of 2 points or fewer are dropped. Every step of a
+// of the corner. Stretches of 2 points or fewer are dropped. A corner
+// beyond the antimeridian or a pole (in a view's margin) is stored at its
+// place on the globe (WrapLongitude, ClampLatitude). Every step of a
 // stretch is drawn on the ISO map picture in the level's colour.
 //
 // Pixels of the outermost rows and columns never count as deeper or
 // covered, so no walk leaves the picture.
+//
+// Which pixels are deeper depends only on which of the picture's colours lie
+// above the level's colour. A level that deepens no pixel, or exactly the
+// pixels an earlier level deepened, has no line of its own (it would repeat
+// the earlier one under another depth) and is passed over. So the work
+// follows the picture: at most one level per colour in it is traced, however
+// many levels a great depth or a small step asks for.
 //
 // A tracer holds references to its inputs and is meant for one GenerateISO
 // call; tracers share nothing, so several can run side by side.
@@ -71,10 +80,11 @@ class TMovingSquares {
   // view does not have the picture's size.
   //
   // The progress goes to the feedback: first (0, MaxDepth rounded to the
-  // nearest hundred), then, for every level, the level as the position,
-  // then ProcessEvents, then a check for cancellation (TCanceled: the levels
-  // traced so far stay in GPX and on the ISO map; the caller puts back what
-  // it wants kept), then the level is traced and LevelDone called with it.
+  // nearest hundred), then, for every level traced, the level as the
+  // position, then ProcessEvents, then a check for cancellation (TCanceled:
+  // the levels traced so far stay in GPX and on the ISO map; the caller puts
+  // back what it wants kept), then the level is traced and LevelDone called
+  // with it. Levels passed over report nothing.
   bool GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFeedback& Feedback,
                    const std::function<void(int Level)>& LevelDone = {});
   // The same without feedback.
@@ -82,6 +92,8 @@ class TMovingSquares {
 
  private:
   void ReadPicture();
+  // The distinct colours of the pixels that can count as deeper, ascending.
+  std::vector<TColor> WalkRangeColours() const;
   void Release();
   void ClassifyPixels();
   bool FindStartPoint();

@@ -1,5 +1,6 @@
 #include "exports/MapExport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -244,7 +245,13 @@ TMapExport::TMapExport(TExportRequest Request) : fRequest(std::move(Request)) {
   bool staged = fRequest.Files.size() > 1;
   for (const TOutputFile& file : fRequest.Files)
     staged = staged || file.What == TOutput::ContourHT || file.What == TOutput::ContourShapefile;
-  if (staged) fStaging = std::make_unique<TStagingFolder>(fs::path(fRequest.Folder));
+  if (!staged) return;
+  fStaging = std::make_unique<TStagingFolder>(fs::path(fRequest.Folder));
+  // A file that cannot be replaced is refused before any work.
+  std::vector<std::string> names;
+  for (const TOutputFile& file : fRequest.Files)
+    if (file.What != TOutput::ContourHT) names.push_back(file.Name);
+  fStaging->CheckTargets(names);
 }
 
 TMapExport::~TMapExport() = default;
@@ -266,12 +273,29 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     Feedback.Log(Note.first + ": " + Note.second + " (" + Decimals(Seconds, 2) + " s)");
     result.Notes.push_back(Note);
   };
+  // In a set of files, an output the data cannot give is left out; alone,
+  // it fails the export.
+  const auto leaveOut = [&](const std::string& Name, const std::string& Reason) {
+    if (!fStaging) throw;
+    result.NotMade.push_back({Name, Reason});
+    result.Warnings.push_back(Name + (Name.starts_with("the ") ? " were" : " was") + " not made: " + Reason);
+    Feedback.Log(result.Warnings.back());
+  };
   for (const TOutputFile& file : fRequest.Files) {
     if (Feedback.Canceled()) throw TCanceled{};
     const std::string path = fStaging ? fStaging->File(file.Name) : (fs::path(fRequest.Folder) / file.Name).string();
     if (file.What != TOutput::ContourHT) {
       const Clock::time_point fileStart = Clock::now();
-      const std::optional<TNote> written = WriteFile(file.What, products, Results, fRequest, path, Feedback);
+      std::optional<TNote> written;
+      try {
+        written = WriteFile(file.What, products, Results, fRequest, path, Feedback);
+      } catch (const EOutputNotMade& e) {
+        leaveOut(file.Name, e.what());
+        continue;
+      } catch (const EHTConvertError& e) {
+        leaveOut(file.Name, e.what());
+        continue;
+      }
       note(written.value_or(TNote{}), Seconds(fileStart, Clock::now()));
       if (file.What == TOutput::SourceHT) {
         const std::string warning = HTTrackNameWarning(HTTrackNameOf(fRequest.TrackName));
@@ -284,15 +308,25 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     }
     const Clock::time_point htStart = Clock::now();
     Need(Results.Contours, fRequest.Folder);
-    TContourHTExport ht(*Results.Contours, Feedback);
-    if (fRequest.ReduceWaypoints && ht.NeedsReduction()) {
-      ht.Reduce();
-      result.ContoursReplaced = true;
-    }
-    THTPart part;
-    while (ht.NextPart(part, fRequest.TrackName)) {
-      WriteFileAtomically(fStaging->File(part.Name), part.Bytes);
-      result.HTFiles.push_back(part.Name);
+    try {
+      TContourHTExport ht(*Results.Contours, Feedback);
+      if (fRequest.ReduceWaypoints && ht.NeedsReduction()) {
+        ht.Reduce();
+        result.ContoursReplaced = true;
+      }
+      THTPart part;
+      while (ht.NextPart(part, fRequest.TrackName)) {
+        WriteFileAtomically(fStaging->File(part.Name), part.Bytes);
+        result.HTFiles.push_back(part.Name);
+      }
+    } catch (const EHTConvertError& e) {
+      // No part without the others: the unit would show half the lines.
+      for (const std::string& name : result.HTFiles) fs::remove(fStaging->File(name));
+      result.HTFiles.clear();
+      // The unit's own refusal of an empty set says little on a map.
+      leaveOut("the HT files", std::string(e.what()) == kHTNoPointMessage
+                                   ? "the map has no contour line (no level was traced inside the covered area)"
+                                   : e.what());
     }
     const std::string warning = HTTrackNameWarning(fRequest.TrackName);
     if (!warning.empty() && !result.HTFiles.empty()) {
@@ -307,8 +341,11 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
   } else {
     for (const TOutputFile& file : fRequest.Files) result.Files.push_back(file.Name);
   }
-  if (!result.HTFiles.empty())
-    result.StaleHTParts = StaleHTParts(fs::path(fRequest.Folder), static_cast<int>(result.HTFiles.size()));
+  // Also when the HT files were left out: the unit would load the old ones
+  // with this map.
+  const bool htAsked = std::any_of(fRequest.Files.begin(), fRequest.Files.end(),
+                                   [](const TOutputFile& file) { return file.What == TOutput::ContourHT; });
+  if (htAsked) result.StaleHTParts = StaleHTParts(fs::path(fRequest.Folder), static_cast<int>(result.HTFiles.size()));
   result.HTSeconds = htSeconds;
   result.Seconds = Seconds(start, Clock::now()) - htSeconds;
   return result;

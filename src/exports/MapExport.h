@@ -134,11 +134,27 @@ struct TExportRequest {
   std::vector<std::string> Paths() const;
 };
 
+// An output the map's data cannot give, while the others can: HT files of
+// contours spread wider than one file's steps reach, or of no contour at
+// all. A request of several files leaves it out and writes the rest; a
+// request of one file fails with it.
+class EOutputNotMade : public EExportError {
+ public:
+  using EExportError::EExportError;
+};
+
+// An output left out, and why.
+struct TOutputNotMade {
+  std::string Name;    // "the HT files", or the file's name
+  std::string Reason;  // the message of the failure
+};
+
 struct TExportResult {
   std::vector<std::string> Files;     // names written into the folder, in order of name
   std::vector<std::string> HTFiles;   // the HT parts among them, in order
   std::vector<std::string> Warnings;  // what was written other than asked (a track name the unit can't show)
   std::vector<std::string> StaleHTParts;  // "NNN.ht" of an earlier map the unit would load with these
+  std::vector<TOutputNotMade> NotMade;    // outputs the data could not give; each also a line of Warnings
   bool ContoursReplaced = false;      // an HT reduction replaced the contours
   double Seconds = 0;                 // making and publishing the files, the HT parts aside
   double HTSeconds = 0;               // making the HT parts
@@ -150,13 +166,17 @@ struct TExportResult {
 // One export. A request of one file writes it straight through the atomic
 // writer: the old file stays until the new one is complete. A request of
 // more files (or of HT parts) makes them in a staging folder inside Folder
-// and moves them into Folder together when all are made: when anything
-// fails, nothing in Folder changes.
+// and moves them into Folder together when all are made (TStagingFolder):
+// when anything fails, nothing in Folder changes, except that an output the
+// data cannot give (EOutputNotMade, and the HT files' own refusals) is left
+// out, named in NotMade and in a warning, and the others are written.
 class TMapExport {
  public:
-  // Prepares the publication: makes Folder when missing and the staging
-  // folder, so a folder that cannot be written is refused before any work.
-  // Throws EExportError.
+  // Prepares the publication: makes Folder when missing, takes it for the
+  // run (another run into it is refused as busy) and makes the staging
+  // folder, and checks that every file of the request may be replaced
+  // there, so that a folder or file that cannot be written is refused
+  // before any work. Throws EExportError.
   explicit TMapExport(TExportRequest Request);
   TMapExport(const TMapExport&) = delete;
   TMapExport& operator=(const TMapExport&) = delete;

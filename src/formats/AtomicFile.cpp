@@ -106,6 +106,11 @@ void TTemporaryPaths::Release(const std::string& Path, const std::function<void(
   if (it != fEntries.rend()) fEntries.erase(std::next(it).base());
 }
 
+void TTemporaryPaths::WhileLocked(const std::function<void()>& Work) {
+  std::lock_guard<std::mutex> lock(fLock);
+  Work();
+}
+
 std::unique_lock<std::mutex> TTemporaryPaths::RemoveAll() {
   std::unique_lock<std::mutex> lock(fLock);
   for (auto it = fEntries.rbegin(); it != fEntries.rend(); ++it) RemovePath(it->Path, it->Kind);
@@ -120,26 +125,60 @@ std::vector<std::string> TTemporaryPaths::Tracked() const {
   return paths;
 }
 
-AtomicFileWriter::AtomicFileWriter(std::string path) : fPath(std::move(path)) {
-  if (fPath.empty()) throw EFileError("Can't write a file without a name");
-  fTarget = FollowLinks(fPath);
-
+std::string ReplaceableTarget(const std::string& path) {
+  if (path.empty()) throw EFileError("Can't write a file without a name");
+  const std::string target = FollowLinks(path);
   // Only a missing or a regular, writable file is replaced. Renaming over a
   // device or a pipe would delete the node, and over a read-only file would
   // undo its protection: the rename needs only the folder to be writable.
   // The write bits are looked at as well as access(), which lets root write
   // anything.
   struct stat existing {};
-  const bool exists = ::stat(fTarget.c_str(), &existing) == 0;
-  if (exists) {
-    if (S_ISDIR(existing.st_mode)) throw EFileError("Can't write " + fPath + ": it is a folder");
-    if (!S_ISREG(existing.st_mode))
-      throw EFileError("Can't write " + fPath +
-                       ": it is not a regular file (a device, a pipe or a socket), which is never replaced");
-    if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-        ::faccessat(AT_FDCWD, fTarget.c_str(), W_OK, AT_EACCESS) != 0)
-      throw EFileError("Can't write " + fPath + ": the file is read-only");
+  if (::stat(target.c_str(), &existing) != 0) return target;
+  if (S_ISDIR(existing.st_mode)) throw EFileError("Can't write " + path + ": it is a folder");
+  if (!S_ISREG(existing.st_mode))
+    throw EFileError("Can't write " + path +
+                     ": it is not a regular file (a device, a pipe or a socket), which is never replaced");
+  if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+      ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    throw EFileError("Can't write " + path + ": the file is read-only");
+  return target;
+}
+
+void KeepAttributes(const std::string& existing, const std::string& fresh) {
+  struct stat old {};
+  if (::stat(existing.c_str(), &old) != 0) return;
+  // Owner and group first: changing them clears set-user-ID bits, which
+  // chmod then restores. Only root may give a file away; anyone else keeps
+  // their own file as it was, so a refusal is no error.
+  if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+      ::chown(fresh.c_str(), old.st_uid, old.st_gid) != 0) {
   }
+  if (::chmod(fresh.c_str(), old.st_mode & 07777) != 0)
+    throw EFileError("Can't write " + fresh + ": " + Reason(errno));
+}
+
+std::string TemporaryNameBeside(const std::string& target, const std::string& tag) {
+  const fs::path path(target);
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  std::string name = path.filename().string();
+  const std::string suffix = "." + tag + "-" + RandomSuffix();
+  long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = 255;
+  const std::size_t room = static_cast<std::size_t>(nameMax) > suffix.size() ? nameMax - suffix.size() : 0;
+  if (name.size() > room) {
+    std::size_t cut = room;
+    // Not inside a UTF-8 sequence: continuation bytes are 10xxxxxx.
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
+  return (path.has_parent_path() ? (folder / (name + suffix)) : fs::path(name + suffix)).string();
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path) : fPath(std::move(path)) {
+  fTarget = ReplaceableTarget(fPath);
+  struct stat existing {};
+  const bool exists = ::stat(fTarget.c_str(), &existing) == 0;
 
   // The temporary goes beside the target, so the rename stays within one
   // file system and is atomic. open() with 0666 lets the kernel apply the
@@ -148,7 +187,7 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : fPath(std::move(path)) {
   int error = 0;
   fTempPath = TTemporaryPaths::Process().Track(TTemporaryPaths::TKind::File, [&]() -> std::string {
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = fTarget + ".tmp-" + RandomSuffix();
+      std::string name = TemporaryNameBeside(fTarget, "tmp");
       fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) return name;
       error = errno;

@@ -50,6 +50,10 @@ class TTemporaryPaths {
   // under the lock and stops tracking `Path`.
   void Release(const std::string& Path, const std::function<void()>& Settle);
 
+  // Runs `Work` under the lock without changing what is tracked: a
+  // clean-up waits until it is done. Work must not call the registry.
+  void WhileLocked(const std::function<void()>& Work);
+
   // Removes every tracked path, newest first, and forgets them. The lock is
   // handed back still held: a caller about to end the process keeps it, so
   // no thread can make a new temporary in the meantime.
@@ -123,5 +127,24 @@ class AtomicFileWriter {
 
 // The whole file in one call, through AtomicFileWriter.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// The rules of AtomicFileWriter for a file about to be replaced, for
+// writers that replace files in other ways (a set of files moved into a
+// folder together): `path` with its symbolic links followed, which must be
+// missing or a regular file that may be written. Throws EFileError naming
+// `path` and the reason otherwise.
+std::string ReplaceableTarget(const std::string& path);
+
+// Gives `fresh` the permission bits of the file `existing`, and its owner
+// and group where the process may set them, as AtomicFileWriter does for
+// the file it replaces. Throws EFileError.
+void KeepAttributes(const std::string& existing, const std::string& fresh);
+
+// A name for a temporary file or folder beside `target`, in the same
+// folder: the target's name, "." + tag + "-" and six random letters. Where
+// that would be longer than the folder's file system allows, the target's
+// part is shortened (at a whole UTF-8 character), so a name near the limit
+// still gets a temporary.
+std::string TemporaryNameBeside(const std::string& target, const std::string& tag);
 
 }  // namespace sondralis

@@ -139,6 +139,7 @@ class TGPXFile {
 
  protected:
   std::string fSourceName;  // the file being read, for messages
+  std::string fEncodingNote;  // what the declared encoding was read as, when worth a word
 
   // Reads the XML that `Load` hands over (a call of one of the model's
   // streaming loaders) into GPXd; a load error goes to mLog.

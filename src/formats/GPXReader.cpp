@@ -297,7 +297,30 @@ void TGPXFile::ResetSkipped() {
   UnreadableDepths = {};
   SkippedPoints = {};
   fNamespaceList = nullptr;
+  fEncodingNote.clear();
 }
+
+namespace {
+
+// What a file's declared encoding was read as, when that is worth a word:
+// Windows-1252, or an encoding that is not read at all.
+std::string EncodingNote(const std::string& Source, const TXpObjModel& Model) {
+  const std::string& declared = Model.DeclaredEncoding();
+  if (declared.empty()) return {};
+  switch (Model.Encoding()) {
+    case TXpCharEncoding::ceWindows1252:
+      return Source + ": the text was read as Windows-1252, as the file declares (\"" + declared + "\")";
+    case TXpCharEncoding::ceUTF8: {
+      const std::string name = ToLowerAscii(declared);
+      if (name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii") return {};
+      return Source + ": the file declares the encoding \"" + declared +
+             "\", which is not supported: it was read as UTF-8, so letters outside ASCII may be wrong";
+    }
+    default: return {};
+  }
+}
+
+}  // namespace
 
 void TGPXFile::NoteSkipped(const TXpObjModel& Model, const std::function<std::string()>& SourceBytes) {
   std::string bytes;
@@ -310,6 +333,7 @@ void TGPXFile::NoteSkipped(const TXpObjModel& Model, const std::function<std::st
     }
     v->FirstLine = LineAtDecodedOffset(bytes, Model.Encoding(), v->FirstOffset);
   }
+  fEncodingNote = EncodingNote(fSourceName, Model);
   for (const std::string& line : ReadWarnings()) mLog.push_back(line);
 }
 
@@ -337,6 +361,7 @@ std::vector<std::string> TGPXFile::ReadWarnings() const {
                     (UnreadableDepths.Count == 1 ? " depth value" : " depth values") + " could not be read" +
                     FirstAt(UnreadableDepths));
   if (SkippedPoints.Count > 0) lines.push_back(SkippedPointsWarning());
+  if (!fEncodingNote.empty()) lines.push_back(fEncodingNote);
   return lines;
 }
 

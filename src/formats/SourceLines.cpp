@@ -40,7 +40,8 @@ long long LineAtDecodedOffset(std::string_view Bytes, TXpCharEncoding Encoding, 
   switch (Encoding) {
     case TXpCharEncoding::ceUTF16LE: return Utf16Line(Bytes, false, Offset);
     case TXpCharEncoding::ceUTF16BE: return Utf16Line(Bytes, true, Offset);
-    case TXpCharEncoding::ceISO88591: {
+    case TXpCharEncoding::ceISO88591:
+    case TXpCharEncoding::ceWindows1252: {
       long long line = 1, decoded = 0;
       for (std::size_t i = 0; i < Bytes.size() && decoded < Offset; ++i) {
         const unsigned char c = static_cast<unsigned char>(Bytes[i]);

@@ -99,16 +99,41 @@ void AddDepthOffset(TGPX& GPX, int Value) {
       for (TPoint4D2* p : *seg) p->HBdepth += Value;
 }
 
-void RemoveZeroDepths(TGPX& GPX) {
+// In one pass per segment: a recording that lost the bottom half the time
+// would otherwise move the rest of the list for every reading removed.
+long long RemoveZeroDepths(TGPX& GPX) {
+  long long removed = 0;
+  for (TGPXtrk* trk : GPX.trk)
+    for (TGPXtrkseg* seg : *trk) removed += seg->FreeWhere([](const TPoint4D2* p) { return p->HBdepth == 0; });
+  return removed;
+}
+
+long long SetAsideImplausibleDepths(TGPX& GPX, double* First) {
+  long long removed = 0;
   for (TGPXtrk* trk : GPX.trk)
     for (TGPXtrkseg* seg : *trk) {
-      const bool outline = std::all_of(seg->begin(), seg->end(), [](const TPoint4D2* p) { return p->HBdepth == 0; });
-      if (outline) continue;
-      // In one pass: a recording that lost the bottom half the time would
-      // otherwise move the rest of the list for every reading removed.
-      seg->FreeWhere([](const TPoint4D2* p) { return p->HBdepth == 0; });
+      const auto implausible = [&](const TPoint4D2* p) {
+        if (PlausibleDepth(p->HBdepth)) return false;
+        if (First && removed == 0) *First = p->HBdepth;
+        ++removed;
+        return true;
+      };
+      // Most segments hold none: they are only read.
+      if (std::any_of(seg->begin(), seg->end(), [](const TPoint4D2* p) { return !PlausibleDepth(p->HBdepth); }))
+        seg->FreeWhere(implausible);
     }
+  return removed;
 }
+
+namespace {
+
+// "lake.gpx: 1 depth reading beyond 12000 m set aside (the first: 99999999 cm)".
+std::string ImplausibleWarning(const std::string& Path, long long Count, double First, const std::string& Cause) {
+  return Path + ": " + std::to_string(Count) + (Count == 1 ? " depth reading" : " depth readings") +
+         " beyond 12000 m set aside" + Cause + " (the first: " + FormatNumber(First) + " cm)";
+}
+
+}  // namespace
 
 SourceKind SourceKindOf(const std::string& path) {
   const std::string ext = ToLowerAscii(std::filesystem::path(path).extension().string());
@@ -202,6 +227,12 @@ bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedb
                                        " points, " + std::to_string(File.FromElevation.Left) +
                                        " without a negative elevation left without depth"));
   }
+  double first = 0;
+  if (const long long implausible = SetAsideImplausibleDepths(File.Doc, &first)) {
+    result.ImplausibleReadings = implausible;
+    result.Warnings.push_back(ImplausibleWarning(path, implausible, first, ""));
+    Feedback.Log(result.Warnings.back());
+  }
   File.MaxDepth = GetMaxDepth(File.Doc);
   if (gpx) Feedback.Log("LoadGPXFile: GetMaxDepth is " + std::to_string(File.MaxDepth));
   if (File.MaxDepth != 0) {
@@ -209,7 +240,10 @@ bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedb
       Feedback.Log("LoadGPXFile: Track has valid depth readings");
       Feedback.Log("LoadGPXFile: Removing all 0m readings");
     }
-    RemoveZeroDepths(File.Doc);
+    result.ZeroReadings = RemoveZeroDepths(File.Doc);
+    if (gpx)
+      Feedback.Log("LoadGPXFile: " + std::to_string(result.ZeroReadings) +
+                   (result.ZeroReadings == 1 ? " reading" : " readings") + " of 0 removed");
   }
   return true;
 }
@@ -221,6 +255,11 @@ SourceLoadResult AddSourceFile(TGPX& GPXdata, TSourceFile& File, const TDepthRul
     result.DepthApplied = File.Kind == SourceKind::KML;
   }
   if (Rule.Offset && HoldsReadings(File.Kind)) AddDepthOffset(File.Doc, *Rule.Offset);
+  double first = 0;
+  if (const long long implausible = SetAsideImplausibleDepths(File.Doc, &first)) {
+    result.ImplausibleReadings += implausible;
+    result.Warnings.push_back(ImplausibleWarning(File.Path, implausible, first, " after the depth rules"));
+  }
   result.TracksAdded = File.Doc.trk.Count();
   // The file's own document is thrown away afterwards: its tracks move over
   // instead of being copied.

@@ -21,11 +21,22 @@ void ApplyDepth(TGPX& GPX, int Value);
 // Adds Value to the depth of every track point.
 void AddDepthOffset(TGPX& GPX, int Value);
 // Removes every track point whose depth is exactly 0 (the sounder lost the
-// bottom) from the segments that hold depth readings; segments stay, even
-// when they become empty. A segment without any reading is an outline
-// (shoreline or island, as "Save Tracks..." writes them beside the
-// recordings) and keeps its points.
-void RemoveZeroDepths(TGPX& GPX);
+// bottom); segments stay, even when they become empty. Returns how many
+// points went. Only a file that holds depth readings gets this: an outline
+// saved on its own (a shoreline or island, all depths 0) is loaded whole.
+long long RemoveZeroDepths(TGPX& GPX);
+
+// The deepest reading any lake on earth can give, in centimetres (12 000 m;
+// the deepest ocean trench is under 11 000 m). A reading beyond it either
+// way, or one that is no finite number, is a fault of the recording: left
+// in, it would stretch the colour ramp and the contour levels to millions
+// of centimetres.
+inline constexpr double kDeepestReading = 1200000;
+// Whether a depth can be a reading of real water.
+inline bool PlausibleDepth(double Depth) { return Depth >= -kDeepestReading && Depth <= kDeepestReading; }
+// Removes every track point whose depth is not plausible; segments stay.
+// Returns how many points went and, in First, the first depth removed.
+long long SetAsideImplausibleDepths(TGPX& GPX, double* First = nullptr);
 
 // How a file's depths are set while it is loaded: the window asks for the
 // values when its check boxes say so, sondralis-cli takes --depth and
@@ -109,6 +120,8 @@ struct SourceLoadResult {
   // counts ("lake.gpx: 143 spikes removed of 14299 readings"); the project
   // fills them (TProject::AddFile).
   std::vector<std::string> Notes;
+  long long ZeroReadings = 0;          // readings of exactly 0 removed from a recording
+  long long ImplausibleReadings = 0;   // readings beyond kDeepestReading set aside, the rule's included
 };
 
 // One source file read on its own, before its tracks join the loaded ones.
@@ -130,15 +143,18 @@ struct TSourceFile {
 // "LoadGPXFile: Trying to open " + path and, after reading (and the read
 // rule), "LoadGPXFile: GetMaxDepth is " + d; when d is not 0 it logs
 // "LoadGPXFile: Track has valid depth readings" and "LoadGPXFile: Removing
-// all 0m readings" and removes them (RemoveZeroDepths). A soundings file
-// loses its zero readings the same way, without these lines. What the
-// reader had to leave out is logged, one line per kind, and kept in
-// File.Result.Warnings.
+// all 0m readings" and removes them (RemoveZeroDepths), logging how many
+// went. A soundings file loses its zero readings the same way, without
+// these lines. Readings no lake can give are set aside before d is taken
+// (SetAsideImplausibleDepths), with a warning. What the reader had to leave
+// out is logged, one line per kind, and kept in File.Result.Warnings.
 bool ReadSourceFile(const std::string& path, TSourceFile& File, TFeedback& Feedback, const TReadRule& Rule = {});
 
 // The last steps: the rule's Depth for a file without depth readings, its
-// Offset for a GPX or soundings file, then the file's tracks move to the end of GPXdata.
-// Returns File.Result with TracksAdded and DepthApplied set.
+// Offset for a GPX or soundings file, then the file's tracks move to the end
+// of GPXdata. A depth or an offset that puts readings beyond kDeepestReading
+// sets them aside, with a warning. Returns File.Result with TracksAdded and
+// DepthApplied set.
 SourceLoadResult AddSourceFile(TGPX& GPXdata, TSourceFile& File, const TDepthRule& Rule);
 
 // Both: loads one GPX, KML or soundings file into GPXdata with the rule.

@@ -781,6 +781,55 @@ std::string_view DeclarationValue(std::string_view decl, std::string_view name) 
   return {};
 }
 
+// The characters Windows-1252 gives the bytes 0x80 to 0x9F, which
+// ISO-8859-1 reads as control characters; the five bytes it leaves
+// undefined keep them.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// `text` (UTF-8 decoded as ISO-8859-1) with U+0080..U+009F replaced by the
+// Windows-1252 characters; nothing when there is none.
+std::optional<std::string> Windows1252Text(std::string_view text) {
+  std::optional<std::string> out;
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]), next = static_cast<unsigned char>(text[i + 1]);
+    if (lead != 0xC2 || next < 0x80 || next > 0x9F) continue;
+    if (!out) out.emplace(text.substr(0, i));
+    const char16_t c = kWindows1252High[next - 0x80];
+    if (c < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else {
+      out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    // The rest up to the next candidate as it is.
+    const std::size_t from = i + 2;
+    std::size_t to = text.find('\xC2', from);
+    if (to == std::string_view::npos) to = text.size();
+    out->append(text.substr(from, to - from));
+    i = to - 1;
+  }
+  return out;
+}
+
+void PutWindows1252Characters(pugi::xml_node node) {
+  // An element's text may be embedded in the element itself.
+  if (node.type() == pugi::node_element && *node.value())
+    if (auto text = Windows1252Text(node.value())) node.text().set(text->c_str());
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+    if (auto text = Windows1252Text(a.value())) a.set_value(text->c_str());
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+      if (auto text = Windows1252Text(child.value())) child.set_value(text->c_str());
+    } else {
+      PutWindows1252Characters(child);
+    }
+  }
+}
+
 }  // namespace
 
 TXpObjModel::InputEncoding TXpObjModel::DetectEncoding(std::string_view bytes) {
@@ -797,16 +846,22 @@ TXpObjModel::InputEncoding TXpObjModel::DetectEncoding(std::string_view bytes) {
     return e;
   }
   if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) e.Skip = 3;
-  // An 8-bit input may declare ISO-8859-1; other declared encodings are
-  // read as UTF-8.
+  // An 8-bit input may declare ISO-8859-1 or Windows-1252 (read as
+  // ISO-8859-1, its 32 characters of its own put in afterwards); other
+  // declared encodings are read as UTF-8.
   const std::string_view text = bytes.substr(e.Skip);
   if (text.size() > 5 && text.substr(0, 5) == "<?xml" && IsXmlSpace(text[5])) {
     const auto end = text.find("?>");
     if (end != std::string_view::npos) {
       const std::string_view declared = DeclarationValue(text.substr(0, end), "encoding");
+      e.Declared = std::string(declared);
       if (SameXmlName(declared, "ISO-8859-1")) {
         e.Parser = pugi::encoding_latin1;
         e.Kind = TXpCharEncoding::ceISO88591;
+      } else if (SameXmlName(declared, "windows-1252") || SameXmlName(declared, "cp1252") ||
+                 SameXmlName(declared, "x-cp1252")) {
+        e.Parser = pugi::encoding_latin1;
+        e.Kind = TXpCharEncoding::ceWindows1252;
       }
     }
   }
@@ -820,6 +875,7 @@ bool TXpObjModel::LoadBuffer(std::unique_ptr<char[]> buffer, std::size_t size, c
   fErrors.clear();
   const InputEncoding encoding = DetectEncoding(std::string_view(buffer.get(), size));
   fEncoding = encoding.Kind;
+  fDeclared = encoding.Declared;
   fBuffer = std::move(buffer);
   return ParseBuffer(fBuffer.get() + encoding.Skip, size - encoding.Skip, encoding.Parser, sourceName, 0);
 }
@@ -853,6 +909,11 @@ bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, cons
       return Fail("Error in " + sourceName + ": a NUL character at offset " + std::to_string(offset), offset);
     }
   }
+  // Only bytes 0x80..0x9F differ from ISO-8859-1; a text without them (or
+  // with such characters only as references) stays as it is parsed.
+  const bool windows1252 =
+      fEncoding == TXpCharEncoding::ceWindows1252 &&
+      std::any_of(data, data + length, [](char c) { return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F; });
   const pugi::xml_parse_result result =
       fDoc->load_buffer_inplace(data, length, options, static_cast<pugi::xml_encoding>(encoding));
   if (!result) {
@@ -861,6 +922,7 @@ bool TXpObjModel::ParseBuffer(char* data, std::size_t length, int encoding, cons
                 offset);
   }
   fNamespaces->OffsetBase = offsetShift;
+  if (windows1252) PutWindows1252Characters(*fDoc);
 
   bool seenElement = false;
   for (xml_node n = fDoc->first_child(); n; n = n.next_sibling()) {

@@ -26,7 +26,7 @@ class xml_document;
 
 namespace sondralis {
 
-enum class TXpCharEncoding { ceUnknown, ceUTF8, ceUTF16LE, ceUTF16BE, ceISO88591 };
+enum class TXpCharEncoding { ceUnknown, ceUTF8, ceUTF16LE, ceUTF16BE, ceISO88591, ceWindows1252 };
 
 enum class TXpLineBreakMode { lbmDefault, lbmCR, lbmCRLF, lbmLF };
 
@@ -259,6 +259,8 @@ class TXpObjModel {
   std::string ErrorText() const;
   // The encoding the last load read its input in.
   TXpCharEncoding Encoding() const noexcept { return fEncoding; }
+  // The encoding the last input's XML declaration names; empty when none.
+  const std::string& DeclaredEncoding() const noexcept { return fDeclared; }
 
  private:
   friend class XpPieceReader;
@@ -267,6 +269,7 @@ class TXpObjModel {
     int Parser = 1;  // the parser's encoding: pugi::encoding_utf8 (checked where it is used)
     TXpCharEncoding Kind = TXpCharEncoding::ceUTF8;
     std::size_t Skip = 0;  // bytes of a UTF-8 byte-order mark
+    std::string Declared;  // the declaration's encoding, as written
   };
   static InputEncoding DetectEncoding(std::string_view bytes);
 
@@ -283,6 +286,7 @@ class TXpObjModel {
   std::unique_ptr<XpNamespaceIndex> fNamespaces;  // refers into the tree; emptied with it
   std::vector<std::string> fErrors;
   TXpCharEncoding fEncoding = TXpCharEncoding::ceUnknown;
+  std::string fDeclared;
 };
 
 // Helpers shared by the readers and the DOM.

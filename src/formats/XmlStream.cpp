@@ -523,14 +523,14 @@ void XpPieceReader::Close() {
 
 long long XpPieceReader::DecodedLength(std::string_view bytes) const {
   long long n = static_cast<long long>(bytes.size());
-  if (fEncoding.Kind == TXpCharEncoding::ceISO88591)
+  if (fEncoding.Kind == TXpCharEncoding::ceISO88591 || fEncoding.Kind == TXpCharEncoding::ceWindows1252)
     for (char c : bytes)
       if (static_cast<unsigned char>(c) >= 0x80) ++n;  // two bytes in UTF-8
   return n;
 }
 
 long long XpPieceReader::Decoded(std::size_t offset) {
-  if (fEncoding.Kind != TXpCharEncoding::ceISO88591)
+  if (fEncoding.Kind != TXpCharEncoding::ceISO88591 && fEncoding.Kind != TXpCharEncoding::ceWindows1252)
     return static_cast<long long>(offset) - static_cast<long long>(fEncoding.Skip);
   // Counted on (or back) from the last place asked for, which is never far:
   // the bytes before the piece being cut may be gone.
@@ -560,6 +560,7 @@ XpPieceReader::Outcome XpPieceReader::Run() {
   if (!fIn.Have(4096)) return Failed(fModel.Fail(fIn.Error(), -1));
   fEncoding = TXpObjModel::DetectEncoding(std::string_view(fIn.Data(), std::min<std::size_t>(fIn.Size(), 4096)));
   fModel.fEncoding = fEncoding.Kind;
+  fModel.fDeclared = fEncoding.Declared;
   if (fEncoding.Kind == TXpCharEncoding::ceUTF16LE || fEncoding.Kind == TXpCharEncoding::ceUTF16BE)
     return Outcome::kWhole;
   fPos = fPieceStart = fDecodedAt = fEncoding.Skip;

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <istream>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "interpolation/ShepardThread.h"
 #include "model/Text.h"
@@ -35,38 +38,89 @@ void AppendNumber(std::string& out, double value) {
 
 }  // namespace
 
+namespace {
+
+// One line of a samples file; the header when Header is set.
+void ReadSampleLine(std::string_view line, const std::string& Name, int LineNumber, bool& Header, TPointList& Coord,
+                    TValueList& Depth) {
+  const auto where = [&] { return Name + ":" + std::to_string(LineNumber) + ": "; };
+  if (Header) {
+    std::string fields;
+    for (char c : line)
+      if (c != ' ' && c != '\t' && c != '\r') fields += c;
+    if (ToLowerAscii(fields) != "lon,lat,depth")
+      throw EGridError(where() + "the first line must be the header lon,lat,depth");
+    Header = false;
+    return;
+  }
+  if (Trim(line).empty()) return;
+  float v[3];
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t comma = line.find(',');
+    if ((i < 2) == (comma == std::string_view::npos)) throw EGridError(where() + "expected three values: lon,lat,depth");
+    if (!ParseFloat(line.substr(0, comma), v[i]))
+      throw EGridError(where() + "\"" + TrimCopy(line.substr(0, comma)) + "\" is not a number");
+    line = comma == std::string_view::npos ? std::string_view() : line.substr(comma + 1);
+  }
+  Coord.Add({v[0], v[1]});
+  Depth.Add(v[2]);
+}
+
+void RefuseLongLine(std::size_t Length, const std::string& Name, int LineNumber) {
+  if (Length > kMaxSampleLineLength)
+    throw EGridError(Name + ":" + std::to_string(LineNumber) + ": the line is longer than " +
+                     std::to_string(kMaxSampleLineLength) + " bytes; this is no samples file");
+}
+
+}  // namespace
+
 void ReadSamplesCSV(std::string_view Text, const std::string& Name, TPointList& Coord, TValueList& Depth) {
   if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
   int lineNumber = 0;
   bool header = true;
   while (!Text.empty()) {
     const std::size_t end = Text.find('\n');
-    std::string_view line = Text.substr(0, end);
+    const std::string_view line = Text.substr(0, end);
     Text = end == std::string_view::npos ? std::string_view() : Text.substr(end + 1);
     ++lineNumber;
-    const std::string where = Name + ":" + std::to_string(lineNumber) + ": ";
-    if (header) {
-      std::string fields;
-      for (char c : line)
-        if (c != ' ' && c != '\t' && c != '\r') fields += c;
-      if (ToLowerAscii(fields) != "lon,lat,depth")
-        throw EGridError(where + "the first line must be the header lon,lat,depth");
-      header = false;
-      continue;
-    }
-    if (Trim(line).empty()) continue;
-    float v[3];
-    for (int i = 0; i < 3; ++i) {
-      const std::size_t comma = line.find(',');
-      if ((i < 2) == (comma == std::string_view::npos))
-        throw EGridError(where + "expected three values: lon,lat,depth");
-      if (!ParseFloat(line.substr(0, comma), v[i]))
-        throw EGridError(where + "\"" + TrimCopy(line.substr(0, comma)) + "\" is not a number");
-      line = comma == std::string_view::npos ? std::string_view() : line.substr(comma + 1);
-    }
-    Coord.Add({v[0], v[1]});
-    Depth.Add(v[2]);
+    RefuseLongLine(line.size(), Name, lineNumber);
+    ReadSampleLine(line, Name, lineNumber, header, Coord, Depth);
   }
+  if (header) throw EGridError(Name + ": empty file; the first line must be the header lon,lat,depth");
+}
+
+void ReadSamplesCSV(std::istream& In, const std::string& Name, TPointList& Coord, TValueList& Depth) {
+  // Read in blocks, one line at a time: the header is checked as soon as
+  // it ends, and a line that never ends is refused at its bound.
+  std::string line;
+  std::vector<char> block(64 * 1024);
+  int lineNumber = 0;
+  bool header = true, first = true;
+  const auto finish = [&] {
+    ++lineNumber;
+    std::string_view text = line;
+    if (first && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    first = false;
+    ReadSampleLine(text, Name, lineNumber, header, Coord, Depth);
+    line.clear();
+  };
+  while (In) {
+    In.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const std::size_t n = static_cast<std::size_t>(In.gcount());
+    for (std::size_t at = 0; at < n;) {
+      const char* end = static_cast<const char*>(std::memchr(block.data() + at, '\n', n - at));
+      const std::size_t stop = end ? static_cast<std::size_t>(end - block.data()) : n;
+      line.append(block.data() + at, stop - at);
+      RefuseLongLine(line.size(), Name, lineNumber + 1);
+      at = stop;
+      if (end) {
+        finish();
+        ++at;
+      }
+    }
+  }
+  if (In.bad()) throw EGridError(Name + ": cannot be read");
+  if (!line.empty()) finish();
   if (header) throw EGridError(Name + ": empty file; the first line must be the header lon,lat,depth");
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <istream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +25,12 @@ class EGridError : public std::runtime_error {
 // 32-bit floats as the interpolation stores them. Name is used in messages
 // ("samples.csv:12: ..."). Throws EGridError.
 void ReadSamplesCSV(std::string_view Text, const std::string& Name, TPointList& Coord, TValueList& Depth);
+// The same from a stream, read line by line: the header is checked before
+// anything else is read, and a line longer than kMaxSampleLineLength bytes
+// is refused, so no input (a device that never ends a line) makes it grow
+// without bound other than by its samples.
+void ReadSamplesCSV(std::istream& In, const std::string& Name, TPointList& Coord, TValueList& Depth);
+inline constexpr std::size_t kMaxSampleLineLength = 4096;
 
 // Samples as ReadSamplesCSV reads them: the header line, then one line
 // "lon,lat,depth" per sample. Each 32-bit value is written as the shortest

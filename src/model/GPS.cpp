@@ -238,4 +238,11 @@ TBBox TPointList2::BoxFromTo(int pFrom, int pTo, bool Reset) const {
   return box;
 }
 
+double WrapLongitude(double Longitude) noexcept {
+  // The IEEE remainder is exact, and for |x| <= 180 it is x itself.
+  return std::remainder(Longitude, 360.0);
+}
+
+double ClampLatitude(double Latitude) noexcept { return std::clamp(Latitude, -90.0, 90.0); }
+
 }  // namespace sondralis

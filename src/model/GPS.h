@@ -18,6 +18,13 @@ namespace sondralis {
 
 class TPointStore;
 
+// A position of a map's pixel grid on the globe. A view's margin may reach
+// past the antimeridian or a pole, where pixels have no place: a longitude
+// is wrapped into -180..180 (unchanged, to the bit, inside it) and a
+// latitude held at ±90.
+double WrapLongitude(double Longitude) noexcept;
+double ClampLatitude(double Latitude) noexcept;
+
 // A point on the WGS84 globe with altitude, sonar depth and time.
 //
 // A point is either a heap object of its own (made with new) or lives in the

@@ -435,10 +435,16 @@ void TProject::TraceContours(TFeedback& Feedback, const std::function<void(int)>
     TMovingSquares tracer(fIsoData, *run->Grid, fIsoMap, fDepthMap.InterpolatedImage, run->ShadowArray);
     tracer.clShallow = run->clShallow;
     tracer.clDeep = run->clDeep;
+    auto shown = std::chrono::steady_clock::now();
     tracer.GenerateISO(0, run->MaxDepth, step, Feedback, [&](int Level) {
+      if (ContourShowInterval.count() < 0) return;
+      const auto now = std::chrono::steady_clock::now();
+      if (now - shown < ContourShowInterval) return;
+      shown = now;
       ShowContours();
       if (LevelDone) LevelDone(Level);
     });
+    ShowContours();
   } catch (...) {
     fIsoData.Clear();
     fIsoData.trk.MoveFrom(previous.trk);

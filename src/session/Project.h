@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -141,6 +142,13 @@ class TProject {
   // front end that only converts or exports the files it loads turns it
   // off: for a big recording the drawing costs a good part of the load.
   bool DrawMaps = true;
+
+  // How often the HT Contour map shows the contours while they are traced.
+  // Redrawing it costs as much as all the contours so far, so redrawing
+  // after every level makes a run grow with the square of its levels.
+  // Negative: only once, when the run is complete (nobody watches it, as in
+  // sondralis-cli); otherwise at most once per interval, for a window.
+  std::chrono::milliseconds ContourShowInterval{-1};
 
   // ---- state
 
@@ -286,8 +294,10 @@ class TProject {
   std::string ContoursRefusal() const;
   // Traces the contour lines of the last completed run at every
   // Settings.Contours.Step from 0 to its greatest depth, into IsoData and
-  // onto the contour picture; after every level the HT Contour map is
-  // refitted and redrawn and LevelDone called. Throws ERunRefused, before
+  // onto the contour picture. The HT Contour map is refitted and redrawn
+  // with the contours when the run is complete and, as ContourShowInterval
+  // says, while it runs: each time, LevelDone is called with the level
+  // just traced (not at the end). Throws ERunRefused, before
   // anything changes, without a run, with a step below 1 or a run without
   // depth; TCanceled, and any other failure, leave the previous contours,
   // their picture and their map as they were.

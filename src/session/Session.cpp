@@ -401,10 +401,15 @@ bool TSession::LoadFile(const std::string& Path, const std::optional<TDepthRule>
         else if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fQuestions.AskDepthToApply(name));
         if (!Rule && Settings.AddOffset && HoldsReadings(file.Kind))
           rule.Offset = AnswerToInt(fQuestions.AskDepthOffset(name));
+        const std::size_t shown = file.Result.Warnings.size();
         const SourceLoadResult result = fProject.AddFile(file, rule, *fFeedback);
         if (!result.Error.empty()) {
           fQuestions.ShowError(result.Error);
         } else {
+          // A depth or an offset that put readings beyond any lake's depth.
+          if (result.Warnings.size() > shown)
+            fQuestions.ShowLoadWarnings(
+                {result.Warnings.begin() + static_cast<std::ptrdiff_t>(shown), result.Warnings.end()});
           fAnyFileLoaded = true;
           AfterSourceChange();
         }

@@ -1,6 +1,7 @@
 // The contour commands of the session: the ISO map run, its two saves, and
 // the HT export of the contours.
 
+#include <chrono>
 #include <climits>
 
 #include "formats/HTConvert.h"
@@ -10,6 +11,14 @@
 #include "session/SessionParts.h"
 
 namespace sondralis {
+
+namespace {
+
+// Often enough to watch the lines grow, seldom enough that showing them
+// costs little beside tracing them.
+constexpr std::chrono::milliseconds kContourShowInterval{250};
+
+}  // namespace
 
 std::optional<int> TSession::IsoStep() {
   const auto step = ParseInteger(Settings.IsoStep);
@@ -47,7 +56,8 @@ bool TSession::RunIsoMap() {
   bool traced = false;
   fTraceFeedback->ResetCancel();
   try {
-    // After every level the contours so far are shown on both maps.
+    // The contours so far are shown on both maps a few times a second.
+    fProject.ContourShowInterval = kContourShowInterval;
     fProject.TraceContours(*fTraceFeedback, [this](int) {
       Notify(TChange::IsoMapPicture);
       Notify(TChange::HTPicture);

@@ -254,8 +254,10 @@ TEST_F(WindowTest, WholeSessionOnTheExampleLake) {
   }
   EXPECT_FALSE(fs::exists(out + "/" + QString::asprintf("%03d.ht", int(parts)).toStdString()));
 
-  // "Save Tracks..." and loading that file again give the same depths.
-  const std::vector<double> depths = TrackDepths(s.Project().GPXdata());
+  // "Save Tracks..." and loading that file again give the same depths; the
+  // shoreline's points, at depth 0 in a file with readings, are left out.
+  std::vector<double> depths = TrackDepths(s.Project().GPXdata());
+  std::erase(depths, 0.0);
   host.SaveReplies = {Path("lake.gpx")};
   Click(*form, "btnTrkSaveGPX");
   EXPECT_EQ(host.SaveRequests.back().Title, "Save open tracks to GPX");

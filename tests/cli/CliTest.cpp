@@ -2,6 +2,7 @@
 // status, its output and the files it writes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,8 +57,9 @@ class CliTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  RunResult Run(const std::vector<std::string>& args) {
-    std::string cmd = Quote(SONDRALIS_CLI);
+  // Shell is put before the command, as "ulimit -f 8; exec ".
+  RunResult Run(const std::vector<std::string>& args, const std::string& Shell = "") {
+    std::string cmd = Shell + Quote(SONDRALIS_CLI);
     for (const auto& a : args) cmd.append(" ").append(Quote(a));
     cmd.append(" >").append(Quote(dir / "stdout")).append(" 2>").append(Quote(dir / "stderr"));
     RunResult r;
@@ -673,6 +675,131 @@ TEST_F(CliTest, MapAndGridTakeTheMethodAndTheTolerance) {
   }
 }
 
+// One reading no lake can give (a sounder's glitch) would stretch the
+// colours and the levels to a million: it is set aside, said, and counted,
+// and the map is the map of the rest. An offset beyond any depth is refused.
+TEST_F(CliTest, MapSetsAsideReadingsNoLakeGives) {
+  std::string survey = ReadAll(kExamples / "lake_survey.gpx");
+  const std::size_t at = survey.find("<h:depth>", survey.size() / 2) + 9;
+  survey.replace(at, survey.find('<', at) - at, "99999999");
+  const fs::path absurd = Write("absurd.gpx", survey);
+  const std::string shore = (kExamples / "lake_shore.kml").string();
+  const RunResult r = Run({"map", absurd.string(), shore, "-d", (dir / "map").string(), "--size", "200x150"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(absurd.string() + ": 1 depth reading beyond 12000 m set aside (the first: 99999999 cm)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("Set aside:       53 readings of 0 cm (bottom lost), 1 beyond 12000 m\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Max depth:       1948 cm\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Levels:          20 (0 to 1900 cm every 100 cm)"), std::string::npos) << r.out;
+
+  const RunResult offset = Run({"map", absurd.string(), "-d", (dir / "other").string(), "--offset", "2000000000"});
+  EXPECT_EQ(offset.status, 2);
+  EXPECT_NE(offset.err.find("--offset wants at most 1200000 cm (12000 m) either way"), std::string::npos)
+      << offset.err;
+  EXPECT_FALSE(fs::exists(dir / "other"));
+}
+
+// map takes its folder for the run and replaces files there by the rules
+// of the other commands: a file that cannot be replaced is refused before
+// any work, a link stays a link, a second run is told the folder is busy,
+// leftovers of a run that died are cleared, and every old HT part the unit
+// would load with the new ones is named.
+TEST_F(CliTest, MapTakesItsFolderAndReplacesAllOrNothing) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const fs::path out = dir / "card";
+  fs::create_directories(out / "samples.csv");
+  Write("card/depth.bmp", "earlier");
+  Write("card/001.ht", "old");
+  Write("card/003.ht", "old");
+  const std::vector<std::string> args = {"map", survey, shore, "-d", out.string(), "--size", "120x90"};
+  const auto names = [&] {
+    std::vector<std::string> n;
+    for (const auto& e : fs::directory_iterator(out)) n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  };
+  const std::vector<std::string> earlier = {"001.ht", "003.ht", "depth.bmp", "samples.csv"};
+
+  std::vector<std::string> verbose = args;
+  verbose.push_back("--verbose");
+  RunResult r = Run(verbose);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find((out / "samples.csv").string() + ": it is a folder"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("LoadGPXFile"), std::string::npos) << "refused before any work";
+  EXPECT_EQ(names(), earlier);
+  fs::remove(out / "samples.csv");
+
+  fs::permissions(out / "depth.bmp", fs::perms(0444));
+  r = Run(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find((out / "depth.bmp").string() + ": the file is read-only"), std::string::npos) << r.err;
+  fs::permissions(out / "depth.bmp", fs::perms(0644));
+
+  {
+    const int lock = ::open((out / ".sondralis-map.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    r = Run(args);
+    ::close(lock);
+  }
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(out.string() + " is busy: another run is writing a map into it"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(out / "depth.bmp"), "earlier");
+
+  fs::create_directories(dir / "elsewhere");
+  Write("elsewhere/lines.gpx", "old");
+  fs::create_symlink(dir / "elsewhere" / "lines.gpx", out / "contours.gpx");
+  fs::create_directories(out / ".sondralis-map-Xy12Zq");
+  Write("card/.sondralis-map-Xy12Zq/depth.bmp", "half of a killed run");
+  r = Run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(out / "contours.gpx"));
+  EXPECT_NE(ReadAll(dir / "elsewhere" / "lines.gpx").find("<gpx"), std::string::npos);
+  EXPECT_NE(r.err.find("also holds 001.ht, 003.ht from an earlier map"), std::string::npos) << r.err;
+  EXPECT_EQ(names(), (std::vector<std::string>{"000.ht", "001.ht", "003.ht", "contours.bmp", "contours.gpx",
+                                               "contours.kml", "depth.asc", "depth.bmp", "depth.jpg", "depth.prj",
+                                               "samples.csv"}));
+
+  // A new folder and the folders made above it go when the run fails.
+  r = Run({"map", survey, Write("notes.txt", "x").string(), "-d", (dir / "new" / "map" / "card").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "new"));
+}
+
+// A map whose HT files the unit could not take (lines near the pole, too
+// far apart for one file's steps, or none at all) still gets its other
+// files, with one line saying what was left out and why.
+TEST_F(CliTest, MapLeavesOutOnlyWhatItCannotMake) {
+  std::string survey = ReadAll(kExamples / "lake_survey.gpx");
+  for (std::size_t at = 0; (at = survey.find(" lat=\"47.", at)) != std::string::npos; at += 9)
+    survey.replace(at + 6, 2, "89");
+  const fs::path polar = Write("polar.gpx", survey);
+  const RunResult r = Run({"map", polar.string(), "-d", (dir / "map").string(), "--size", "120x90"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("sondralis-cli: warning: the HT files were not made: Can't write HT file: the points at"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("HT files:        none\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Wrote 8 files into " + (dir / "map").string() + "; not made: the HT files\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(ReadAll(dir / "map" / "contours.gpx").find("<trkpt"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "map" / "000.ht"));
+
+  // Across the antimeridian the view spans the globe and holds no line.
+  std::string across = ReadAll(kExamples / "lake_survey.gpx");
+  for (std::size_t at = 0; (at = across.find(" lon=\"", at)) != std::string::npos; at += 6) {
+    const std::size_t end = across.find('"', at + 6);
+    const double lon = std::stod(across.substr(at + 6, end - at - 6)) - 8.6435 + 180;
+    across.replace(at + 6, end - at - 6, std::to_string(lon > 180 ? lon - 360 : lon));
+  }
+  const RunResult a = Run({"map", Write("across.gpx", across).string(), "-d", (dir / "across").string(), "--size", "120x90"});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_NE(a.err.find("warning: the HT files were not made: the map has no contour line"), std::string::npos) << a.err;
+  EXPECT_TRUE(fs::exists(dir / "across" / "depth.asc"));
+}
+
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
   const std::string survey = (kExamples / "lake_survey.gpx").string();
   const fs::path notes = Write("notes.txt", "hello");
@@ -954,6 +1081,100 @@ TEST_F(CliTest, GridInterpolatesTheSamplesAtTheCellCentres) {
     EXPECT_FALSE(fs::exists(o)) << c.message;
     EXPECT_FALSE(fs::exists(dir / "bad.prj")) << c.message;
   }
+}
+
+// grid and map bound their work before starting it, and every output is
+// either complete or absent: a device that never ends a line, a size that
+// cannot fit in the memory allowed, an extent off the globe, a grid whose
+// projection cannot be written, and a file size limit.
+TEST_F(CliTest, BoundedWorkAndEveryFailureSaid) {
+  std::string csv = "lon,lat,depth\n";
+  for (int i = 0; i < 50; ++i)
+    csv += std::to_string(8 + i * 0.001) + "," + std::to_string(47 + (i % 7) * 0.001) + "," +
+           std::to_string(100 + i) + "\n";
+  const std::string samples = Write("samples.csv", csv).string();
+  const std::vector<std::string> grid = {"grid", samples, "--extent", "8,47,8.05,47.01", "--size", "64x16"};
+  const auto withOutput = [&](const std::string& o) {
+    std::vector<std::string> args = grid;
+    args.insert(args.end(), {"-o", (dir / o).string()});
+    return args;
+  };
+  const auto leftovers = [&] {
+    std::vector<std::string> left;
+    for (const std::string& name : Files())
+      if (name.find(".tmp") != std::string::npos || name.find(".sondralis") != std::string::npos) left.push_back(name);
+    return left;
+  };
+
+  // Refused at once, whatever follows: no line ends on /dev/zero.
+  RunResult r = Run({"grid", "/dev/zero", "--extent", "0,0,1,1", "--size", "2x2", "-o", (dir / "z.asc").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("/dev/zero:1: the line is longer than 4096 bytes"), std::string::npos) << r.err;
+
+  // More memory than the process may have: refused before any work.
+  r = Run({"grid", samples, "--extent", "0,0,1,1", "--size", "4096x4096", "-o", (dir / "huge.asc").string()},
+          "ulimit -v 400000; exec ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--size 4096x4096 needs about "), std::string::npos) << r.err;
+  r = Run({"map", (kExamples / "lake_survey.gpx").string(), "-d", (dir / "huge").string(), "--size", "8192x8192"},
+          "ulimit -v 2000000; exec ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--size 8192x8192 needs about "), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "huge"));
+
+  // Off the globe, or a projection named as the grid.
+  for (const std::string extent : {"179,0,181,1", "0,-91,1,0", "0,0,1,90.5"}) {
+    std::vector<std::string> args = withOutput("e.asc");
+    args[3] = extent;
+    r = Run(args);
+    EXPECT_EQ(r.status, 2) << extent;
+    EXPECT_NE(r.err.find("--extent must lie within -180 to 180"), std::string::npos) << r.err;
+  }
+  r = Run(withOutput("out.prj"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("-o wants the grid's name, not"), std::string::npos) << r.err;
+
+  // The grid cannot be written (a pipe, a folder) or its projection cannot
+  // (read-only): neither file changes.
+  ASSERT_EQ(::mkfifo((dir / "pipe.asc").c_str(), 0644), 0);
+  fs::create_directories(dir / "folder.asc");
+  Write("ro.prj", "kept");
+  fs::permissions(dir / "ro.prj", fs::perms(0444));
+  Write("ro.asc", "kept too");
+  for (const std::string o : {"pipe", "folder", "ro"}) {
+    r = Run(withOutput(o + ".asc"));
+    EXPECT_EQ(r.status, 1) << o;
+    EXPECT_NE(r.err.find("Can't write "), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "pipe.prj"));
+  EXPECT_FALSE(fs::exists(dir / "folder.prj"));
+  EXPECT_EQ(ReadAll(dir / "ro.prj"), "kept");
+  EXPECT_EQ(ReadAll(dir / "ro.asc"), "kept too");
+  EXPECT_TRUE(leftovers().empty());
+
+  // A file size limit: each command says the write failed, keeps the old
+  // file and leaves no temporary behind.
+  const std::string survey = (kExamples / "lake_survey.gpx").string();
+  Write("big.gpx", "old");
+  const std::vector<std::vector<std::string>> limited = {
+      {"convert", survey, "-o", (dir / "big.gpx").string()},
+      withOutput("big.asc"),
+      {"map", survey, (kExamples / "lake_shore.kml").string(), "-d", dir.string(), "--size", "200x150"}};
+  for (const auto& args : limited) {
+    r = Run(args, "ulimit -f 4; exec ");
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_TRUE(leftovers().empty()) << args[0];
+  }
+  EXPECT_EQ(ReadAll(dir / "big.gpx"), "old");
+  EXPECT_FALSE(fs::exists(dir / "depth.bmp"));
+
+  // On a terminal, grid shows its progress as map does.
+  const std::string command = Quote(SONDRALIS_CLI) + " grid " + Quote(samples) +
+                              " --extent 8,47,8.05,47.01 --size 400x20 -o " + Quote((dir / "tty.asc").string());
+  ASSERT_EQ(std::system(("script -qec " + Quote(command) + " /dev/null >" + Quote((dir / "tty").string())).c_str()), 0);
+  EXPECT_NE(ReadAll(dir / "tty").find("Interpolating ["), std::string::npos) << ReadAll(dir / "tty");
+  EXPECT_TRUE(fs::exists(dir / "tty.asc"));
 }
 
 }  // namespace

@@ -349,10 +349,28 @@ TEST(ChartTracer, LevelsAreCheckedAndCancellationStopsBeforeTheNextLevel) {
 
   CancellingFeedback feedback(3);
   EXPECT_THROW(TraceChartContours(d, ChartLevels(100, 1000), {}, feedback), TCanceled);
-  EXPECT_EQ(feedback.Positions, (std::vector<int>{0, 1, 2, 3}));
+  // Level 100 lies above the shallowest node of this bottom: no step.
+  EXPECT_EQ(feedback.Positions, (std::vector<int>{1, 2, 3}));
   CancellingFeedback never(-1);
   TraceChartContours(d, ChartLevels(100, 1000), {}, never);
-  EXPECT_EQ(never.Positions.size(), 11u) << "one step per level and the end";
+  EXPECT_EQ(never.Positions.size(), 10u) << "one step per level crossed and the end";
+
+  // A million levels of 1 cm: only those between the shallowest and the
+  // deepest node can cross a cell, and only they cost a step.
+  double lo = 1e300, hi = -1e300;
+  for (int x = 0; x < d.Width(); ++x)
+    for (int y = 0; y < d.Height(); ++y)
+      if (Finite(d[x][y])) lo = std::min(lo, d[x][y]), hi = std::max(hi, d[x][y]);
+  CancellingFeedback counted(-1);
+  const TChartContours many = TraceChartContours(d, ChartLevels(1, 1000000), {}, counted);
+  EXPECT_LE(counted.Positions.size(), static_cast<std::size_t>(hi - lo) + 2);
+  std::set<int> crossed;
+  for (const TChartLine& line : many.Lines) crossed.insert(line.Level);
+  EXPECT_GT(crossed.size(), 10u);
+  const std::vector<int> reached(crossed.begin(), crossed.end());
+  const TChartContours few = TraceChartContours(d, reached, {}, silent);
+  ASSERT_EQ(few.Lines.size(), many.Lines.size());
+  for (std::size_t i = 0; i < few.Lines.size(); ++i) EXPECT_EQ(few.Lines[i].Points, many.Lines[i].Points);
 }
 
 }  // namespace

@@ -109,6 +109,31 @@ TEST(MovingSquares, RectangleIsStoredAsOnePointPerSideAndDrawnInTheLevelColour) 
     }
 }
 
+// A map whose margin reaches past the antimeridian and the pole: the
+// corners there are stored at their places on the globe, longitudes
+// wrapped by 360 degrees and latitudes held at 90.
+TEST(MovingSquares, CornersPastTheAntimeridianOrAPoleLieOnTheGlobe) {
+  Scene s(12, 10);
+  s.SetDeep(3, 3, 7, 6);
+  const double dx = s.View.XToLo(1) - s.View.XToLo(0), dy = s.View.YToLa(0) - s.View.YToLa(1);
+  s.View.BBox.O = 180 - 5.5 * dx;  // corners from column 6 on lie past 180°
+  s.View.BBox.S = 90 - 5.5 * dy;   // corners above row 5 lie past 90°
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+  ASSERT_TRUE(tracer.GenerateISO(500, 1000, 1000));
+  ASSERT_EQ(s.Doc.trk.Count(), 1);
+  const TGPXtrkseg& ring = *s.Doc.trk.First()->First();
+  const Corner corners[] = {{3, 4}, {4, 7}, {8, 6}, {7, 3}, {3, 3}};
+  ASSERT_EQ(ring.Count(), 5);
+  for (int i = 0; i < 5; ++i) {
+    const auto [x, y] = corners[i];
+    const double lon = s.View.XToLo(x), lat = s.View.YToLa(y);
+    EXPECT_EQ(ring.Points(i)->Longitude, lon > 180 ? lon - 360 : lon) << x;
+    EXPECT_EQ(ring.Points(i)->Latitude, std::min(lat, 90.0)) << y;
+  }
+  EXPECT_LT(ring.Points(2)->Longitude, -179) << "column 8 lies past the antimeridian";
+  EXPECT_EQ(ring.Points(3)->Latitude, 90) << "row 3 lies past the pole";
+}
+
 TEST(MovingSquares, BoundaryLeavingTheMaskGivesOneSegmentPerLongEnoughStretch) {
   // Uncovered pixels cut the left and the right side; a third cut leaves two
   // stretches of 2 points at the bottom, which vanish.
@@ -181,7 +206,9 @@ TEST(MovingSquares, LevelsRunFromMinDepthToOneBeyondMaxDepth) {
       log += "at " + std::to_string(level) + of + "events;done " + std::to_string(level) + ";";
     return log;
   };
-  for (const auto& [maxDepth, progressMax, last] : {std::tuple{1234, 1200, 1200}, {1299, 1300, 1300}, {1250, 1300, 1200}}) {
+  // With 1299 the levels run to 1300, whose colour is the deep colour
+  // itself: it deepens no pixel and is passed over without a report.
+  for (const auto& [maxDepth, progressMax, last] : {std::tuple{1234, 1200, 1200}, {1299, 1300, 1200}, {1250, 1300, 1200}}) {
     // 1500 cm at the centre, coloured as the interpolation colours it for
     // this maximum: the middle is the deep colour itself.
     Scene s(64, 64);
@@ -221,6 +248,65 @@ TEST(MovingSquares, CancellingStopsBeforeTheNextLevel) {
   std::vector<int> allDepths;
   s.Read(all, &allDepths);
   EXPECT_GT(std::set<int>(allDepths.begin(), allDepths.end()).size(), 3u);
+}
+
+// Thirty thousand levels at a step of 1 cm over a picture of at most 256
+// colours: one trace per set of deeper pixels, and still every line any
+// level has. The ramp from red to magenta changes only its blue channel, so
+// a deeper set is always a disc of the cone, and a tracer asked for one
+// level alone finds exactly the lines the whole run holds for that level or
+// for the first level with the same set.
+TEST(MovingSquares, ManyLevelsCostOneTraceForEachColourOfThePicture) {
+  constexpr TColor kFrom = 0x0000FF, kTo = 0xFF00FF;
+  constexpr int kMax = 30000;
+  Scene s(64, 64);
+  std::set<TColor> colours;
+  for (int x = 0; x < 64; ++x)
+    for (int y = 0; y < 64; ++y) {
+      const TColor c = BlendColors(kFrom, kTo, ConeDepth(x, y, 32, 32, 28, kMax) / kMax);
+      s.SetCovered(x, y, x > 0 && y > 0 && x < 63 && y < 63, c);
+      colours.insert(s.Picture.Pixel(x, y));
+    }
+  const auto traceAlone = [&](int level) {
+    TGPX doc;
+    TCanvas map;
+    TMovingSquares one(doc, s.View, map, s.Picture, s.Mask);
+    one.clShallow = kFrom;
+    one.clDeep = kTo;
+    EXPECT_TRUE(one.GenerateISO(level, kMax, 2 * kMax + 2));
+    std::vector<int> ignored;
+    return s.Read(doc, &ignored);
+  };
+
+  RecordingHost host;
+  TMovingSquares tracer(s.Doc, s.View, s.IsoMap, s.Picture, s.Mask);
+  tracer.clShallow = kFrom;
+  tracer.clDeep = kTo;
+  ASSERT_TRUE(tracer.GenerateISO(0, kMax, 1, host, host.LevelDone()));
+  std::vector<int> depths;
+  const std::vector<Track> tracks = s.Read(s.Doc, &depths);
+  std::map<int, std::vector<Track>> byLevel;
+  std::size_t next = 0;
+  for (const Track& track : tracks) {
+    byLevel[depths[next]].push_back(track);
+    for (const Segment& segment : track) next += segment.size();
+  }
+  int reported = 0;
+  for (std::size_t at = host.Log.find("events;"); at != std::string::npos; at = host.Log.find("events;", at + 1))
+    ++reported;
+  EXPECT_LE(reported, static_cast<int>(colours.size())) << "levels traced";
+  ASSERT_GT(byLevel.size(), 100u);
+
+  for (const auto& [level, own] : byLevel) EXPECT_EQ(traceAlone(level), own) << level;
+  std::mt19937 random(5);
+  for (int i = 0; i < 60; ++i) {
+    const int level = static_cast<int>(random() % (kMax + 2));
+    const std::vector<Track> alone = traceAlone(level);
+    if (alone.empty()) continue;
+    auto first = byLevel.upper_bound(level);
+    ASSERT_NE(first, byLevel.begin()) << level;
+    EXPECT_EQ(alone, std::prev(first)->second) << level;
+  }
 }
 
 TEST(MovingSquares, RefusesAStepBelowOneAndInputsOfOtherSizes) {

@@ -153,6 +153,28 @@ TEST_F(AtomicFileTest, RefusesAnythingButAMissingOrWritableRegularFile) {
   EXPECT_EQ(FilesInDir(), 4) << "no temporary left";
 }
 
+// The temporary file's name adds to the target's; a target whose name is
+// as long as the file system allows (255 bytes here, the last characters
+// taking two bytes each) still gets a temporary beside it.
+TEST_F(AtomicFileTest, NamesAtTheFileSystemsLimitCanBeWritten) {
+  const long nameMax = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  ASSERT_GE(nameMax, 64);
+  for (const std::size_t length : {static_cast<std::size_t>(nameMax) - 8, static_cast<std::size_t>(nameMax)}) {
+    std::string name(length - 8, 'a');
+    name += "\xC3\xA9\xC3\xA9.gpx";  // two é and the extension
+    ASSERT_EQ(name.size(), length);
+    const fs::path target = dir / name;
+    WriteFileAtomically(target, "first");
+    WriteFileAtomically(target, "second");
+    EXPECT_EQ(ReadAll(target), "second") << length;
+    fs::remove(target);
+    const std::string temporary = TemporaryNameBeside(target.string(), "tmp");
+    EXPECT_LE(fs::path(temporary).filename().string().size(), static_cast<std::size_t>(nameMax));
+    EXPECT_EQ(fs::path(temporary).parent_path(), dir);
+  }
+  EXPECT_EQ(FilesInDir(), 0);
+}
+
 // Every temporary file is known to the process while it exists, so an
 // interrupted run can remove it; eight writers racing for one target leave
 // one complete version and nothing else.

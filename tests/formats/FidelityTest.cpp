@@ -2,6 +2,7 @@
 // written form is known to the byte.
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cmath>
 #include <cstdint>
@@ -344,6 +345,56 @@ TEST(GPXFidelity, WrittenFilesReadBackAsTheyWereRead) {
   ASSERT_TRUE(controls.file.Loaded);
   EXPECT_EQ(controls.doc.wpt.WayPoints(0)->name(), "a b");
   EXPECT_EQ(controls.doc.wpt.WayPoints(0)->extensions(), "c d");
+}
+
+// A file declaring windows-1252 (as many Windows tools write) is read as
+// that: every byte of it gives the character the system's iconv gives, in
+// text, CDATA and attribute values, whole or in pieces, and the warnings
+// say what it was read as; an encoding that is not read is said too.
+TEST(GPXFidelity, Windows1252IsReadAsItIsDeclared) {
+  std::string bytes;
+  for (int c = 0xA0; c <= 0xFF; ++c) bytes.push_back(static_cast<char>(c));
+  for (int c = 0x80; c <= 0x9F; ++c)
+    if (c != 0x81 && c != 0x8D && c != 0x8F && c != 0x90 && c != 0x9D) bytes.push_back(static_cast<char>(c));
+  // The reference: glibc's converter.
+  iconv_t cd = ::iconv_open("UTF-8", "WINDOWS-1252");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  std::string expected(bytes.size() * 3, '\0');
+  char* in = bytes.data();
+  char* out = expected.data();
+  std::size_t inLeft = bytes.size(), outLeft = expected.size();
+  ASSERT_NE(::iconv(cd, &in, &inLeft, &out, &outLeft), static_cast<std::size_t>(-1));
+  ::iconv_close(cd);
+  expected.resize(expected.size() - outLeft);
+  ASSERT_NE(expected.find("\u20AC"), std::string::npos);
+
+  const std::string xml = "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\n<gpx><wpt lat=\"47\" lon=\"8\"><name><![CDATA[" +
+                          bytes + "]]></name><link href=\"" + bytes + "\"/></wpt><trk><name>" + bytes +
+                          "</name><trkseg><trkpt lat=\"47\" lon=\"8\"/></trkseg></trk></gpx>\n";
+  for (std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{40}}) {
+    TGPX doc;
+    TGPXFile file;
+    file.GPXd = &doc;
+    file.XmlPieceBytes = piece;
+    std::istringstream stream(xml);
+    file.ImportGPXStream(stream, "lake.gpx");
+    ASSERT_TRUE(file.Loaded) << piece;
+    EXPECT_EQ(doc.trk.Tracks(0)->name(), expected) << piece;
+    EXPECT_EQ(doc.wpt.WayPoints(0)->name(), expected) << piece;
+    EXPECT_EQ(std::string(doc.wpt.WayPoints(0)->link().href), expected) << piece;
+    EXPECT_EQ(file.ReadWarnings(), std::vector<std::string>{
+                                       "lake.gpx: the text was read as Windows-1252, as the file declares "
+                                       "(\"Windows-1252\")"});
+  }
+  // Characters given as references are Unicode, whatever the encoding.
+  ReadGpx references("<?xml version=\"1.0\" encoding=\"windows-1252\"?><gpx><trk><name>&#x80;\xFC</name></trk></gpx>");
+  EXPECT_EQ(references.doc.trk.Tracks(0)->name(), "\u0080\u00FC");
+  ReadGpx other("<?xml version=\"1.0\" encoding=\"koi8-r\"?><gpx><trk><name>x</name></trk></gpx>");
+  EXPECT_EQ(other.file.ReadWarnings(),
+            std::vector<std::string>{"lake.gpx: the file declares the encoding \"koi8-r\", which is not supported: "
+                                     "it was read as UTF-8, so letters outside ASCII may be wrong"});
+  ReadGpx plain("<?xml version=\"1.0\" encoding=\"utf-8\"?><gpx><trk><name>x</name></trk></gpx>");
+  EXPECT_TRUE(plain.file.ReadWarnings().empty());
 }
 
 }  // namespace

@@ -26,6 +26,14 @@ std::string Gpx(const std::vector<std::string>& depths) {
   return s + "</trkseg></trk><wpt lat=\"1\" lon=\"2\"/></gpx>";
 }
 
+std::vector<double> TrackDepthsOf(const TGPX& doc) {
+  std::vector<double> out;
+  for (TGPXtrk* t : doc.trk)
+    for (TGPXtrkseg* s : *t)
+      for (TPoint4D2* p : *s) out.push_back(p->HBdepth);
+  return out;
+}
+
 class SourceTracksTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -37,13 +45,7 @@ class SourceTracksTest : public ::testing::Test {
     std::ofstream(dir / name) << text;
     return (dir / name).string();
   }
-  std::vector<double> Depths() const {
-    std::vector<double> out;
-    for (TGPXtrk* t : doc.trk)
-      for (TGPXtrkseg* s : *t)
-        for (TPoint4D2* p : *s) out.push_back(p->HBdepth);
-    return out;
-  }
+  std::vector<double> Depths() const { return TrackDepthsOf(doc); }
   fs::path dir;
   TGPX doc;
   RecordingFeedback host;
@@ -58,8 +60,48 @@ TEST_F(SourceTracksTest, RecordingKeepsItsDepthsAndLosesExactZeros) {
   EXPECT_EQ(host.LogLines, (std::vector<std::string>{"LoadGPXFile: Trying to open " + path,
                                                      "LoadGPXFile: GetMaxDepth is 351",
                                                      "LoadGPXFile: Track has valid depth readings",
-                                                     "LoadGPXFile: Removing all 0m readings"}));
+                                                     "LoadGPXFile: Removing all 0m readings",
+                                                     "LoadGPXFile: 2 readings of 0 removed"}));
+  EXPECT_EQ(r.ZeroReadings, 2) << "a point without a depth element reads as 0";
   EXPECT_EQ(GetMaxDepth(doc), 351);
+}
+
+// A recording's zero readings go wherever they are, also as a whole
+// segment (a stretch where the sounder lost the bottom), and so do readings
+// no lake can give; only a file without any reading keeps its points as an
+// outline. Every reading set aside is counted and the implausible ones are
+// named in a warning.
+TEST_F(SourceTracksTest, ReadingsNoLakeGivesAndLostBottomAreSetAsideAndCounted) {
+  std::string text = Gpx({"345", "99999999", "0", "-1300000", "351", "1200000"});
+  const std::string lostBottom = "<trkseg><trkpt lat=\"47.5\" lon=\"8.3\"><extensions><h:depth>0</h:depth></extensions>"
+                                 "</trkpt><trkpt lat=\"47.6\" lon=\"8.3\"><extensions><h:depth>0</h:depth>"
+                                 "</extensions></trkpt></trkseg>";
+  text.insert(text.find("</trk>"), lostBottom);
+  const std::string survey = Write("survey.gpx", text);
+  RecordingFeedback feedback;
+  const SourceLoadResult r = LoadSourceFile(doc, survey, {}, feedback);
+  ASSERT_TRUE(r.Loaded) << r.Error;
+  EXPECT_EQ(Depths(), (std::vector<double>{345, 351, 1200000}));
+  EXPECT_EQ(doc.trk.First()->Count(), 2) << "the emptied segment stays, as loading always left them";
+  EXPECT_EQ(r.ZeroReadings, 3);
+  EXPECT_EQ(r.ImplausibleReadings, 2);
+  EXPECT_EQ(r.Warnings, std::vector<std::string>{survey + ": 2 depth readings beyond 12000 m set aside (the first: "
+                                                          "99999999 cm)"});
+  EXPECT_TRUE(feedback.Logged("LoadGPXFile: GetMaxDepth is 1200000")) << "taken after the setting aside";
+
+  // An outline saved on its own has no reading at all: it stays whole.
+  TGPX outline;
+  const SourceLoadResult o = LoadSourceFile(outline, Write("shore.gpx", Gpx({"0", "", "0"})), {}, feedback);
+  EXPECT_EQ(o.ZeroReadings, 0);
+  EXPECT_EQ(outline.trk.First()->First()->Count(), 3);
+
+  // A depth rule that puts readings out of reach sets them aside as well.
+  TGPX shifted;
+  const SourceLoadResult s = LoadSourceFile(shifted, survey, {.Depth = std::nullopt, .Offset = 199700}, feedback);
+  EXPECT_EQ(s.ImplausibleReadings, 2 + 1);
+  EXPECT_EQ(s.Warnings.back(), survey + ": 1 depth reading beyond 12000 m set aside after the depth rules (the "
+                                        "first: 1399700 cm)");
+  EXPECT_EQ(TrackDepthsOf(shifted), (std::vector<double>{200045, 200051}));
 }
 
 TEST_F(SourceTracksTest, DepthAndOffsetRules) {

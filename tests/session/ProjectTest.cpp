@@ -7,6 +7,10 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -118,8 +122,10 @@ TEST_F(SessionTest, ProjectKeepsThePreviousResultsWhenARunIsCancelled) {
   const QImage contourMap = project.IsoImage().Image();
   const TBBox box = project.IsoView().BBox;
 
-  // Cancelled at level 400 of the next contour run, with another step.
+  // Cancelled at level 400 of the next contour run, with another step,
+  // shown after every level.
   project.Settings.Contours.Step = 50;
+  project.ContourShowInterval = std::chrono::milliseconds(0);
   RecordingFeedback cancelling;
   int levels = 0;
   EXPECT_THROW(project.TraceContours(cancelling,
@@ -147,6 +153,85 @@ TEST_F(SessionTest, ProjectKeepsThePreviousResultsWhenARunIsCancelled) {
   TSilentFeedback quiet;
   project.TraceContours(quiet);
   EXPECT_EQ(TrackPoints(project.IsoData()), contours);
+}
+
+// Showing the contours on the HT Contour map redraws all of them, so doing
+// it after every level makes a run grow with the square of its levels: it
+// is done once per run where no window shows it, and at most a few times a
+// second where one does. The map ends the same either way.
+TEST_F(SessionTest, ContoursAreShownOnceWithoutAWindowAndSeldomWithOne) {
+  TProject project(2);
+  MakeMap(project, false);
+  project.SetContourMapSize(200, 150);
+  project.Settings.Contours.Step = 20;
+  RecordingFeedback feedback;
+  int shown = 0;
+  project.TraceContours(feedback, [&](int) { ++shown; });
+  EXPECT_EQ(shown, 0);
+  ASSERT_GT(feedback.EventPumps, 90) << "levels traced";
+  EXPECT_TRUE(project.IsoLoaded());
+  const QImage once = project.IsoImage().Image();
+
+  project.ContourShowInterval = std::chrono::milliseconds(0);
+  RecordingFeedback every;
+  shown = 0;
+  project.TraceContours(every, [&](int) { ++shown; });
+  EXPECT_EQ(shown, every.EventPumps);
+  EXPECT_TRUE(project.IsoImage().Image() == once);
+
+  // The window's session: its HT picture is told to change a few times a
+  // second and once at the end.
+  TSession s(host, host, 2);
+  s.ResizePane(TPane::Tracks, 300, 200);
+  s.ResizePane(TPane::HTTracks, 200, 150);
+  s.AddFiles({kSurvey, kShoreKml});
+  ASSERT_TRUE(s.Interpolate());
+  s.Settings.IsoStep = "20";
+  host.Changes.clear();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(s.RunIsoMap());
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto told = std::count(host.Changes.begin(), host.Changes.end(), TChange::HTPicture);
+  EXPECT_GE(told, 1);
+  EXPECT_LE(told, 2 + static_cast<long>(seconds * 4)) << seconds << " s";
+  EXPECT_TRUE(s.Project().IsoImage().Image() == once);
+}
+
+// A stretch where the sounder lost the bottom reads as depth 0 all along.
+// In a recording it is no shoreline: the map is made as if it were not
+// there (a shoreline would be painted, cut out of the lake and sampled at
+// depth 0).
+TEST_F(SessionTest, LostBottomInARecordingChangesNothingOfTheMap) {
+  std::string survey = ReadFile(kSurvey);
+  std::string lost = "<trkseg>";
+  for (int i = 0; i < 20; ++i) {
+    char point[160];
+    std::snprintf(point, sizeof point,
+                  "<trkpt lat=\"47.2160\" lon=\"%.5f\"><extensions><h:depth>0</h:depth></extensions></trkpt>",
+                  8.6370 + 0.0005 * i);
+    lost += point;
+  }
+  survey.insert(survey.find("</trk>"), lost + "</trkseg>");
+  const std::string withLoss = Write("lost.gpx", survey);
+  const auto map = [&](const std::string& recording) {
+    TProject project(2);
+    TSilentFeedback quiet;
+    project.SetMapSize(240, 180);
+    EXPECT_TRUE(project.AddFile(recording, {}, quiet).Error.empty());
+    EXPECT_TRUE(project.AddFile(kShoreKml, {}, quiet).Error.empty());
+    EXPECT_TRUE(project.Interpolate(quiet));
+    const auto all = project.DepthMap().DepthArray.All();
+    std::vector<double> depths(all.begin(), all.end());
+    return std::make_pair(project.DepthMap().InCoord.Length(), depths);
+  };
+  const auto [cleanSamples, clean] = map(kSurvey);
+  const auto [lossSamples, loss] = map(withLoss);
+  EXPECT_EQ(lossSamples, cleanSamples);
+  ASSERT_EQ(loss.size(), clean.size());
+  int changed = 0;
+  for (std::size_t i = 0; i < clean.size(); ++i)
+    changed += !(loss[i] == clean[i] || (std::isnan(loss[i]) && std::isnan(clean[i])));
+  EXPECT_EQ(changed, 0) << "pixels whose depth changed";
 }
 
 // The window's Cancel during "Interpolate": the window is usable again, the
