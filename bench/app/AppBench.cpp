@@ -8,7 +8,11 @@
 // with other work the wall-clock gap also holds the time the thread waited
 // for a processor.
 //
-// BM_InterpolateToPicture  "Interpolate" until the depth picture is painted
+// BM_InterpolateToPicture  "Interpolate" until the depth picture is painted,
+//                          with Shepard's method (0) and the surface (1)
+// BM_CheckAccuracy         "Check accuracy": both methods held out over 5 folds
+// BM_ExportMap             "Export..." of every file for other programs
+//                          (after its dialog) into a fresh folder
 // BM_IsoMapRun             "ISO Map" (step 100 cm) until the HT Contour map is painted
 // BM_OpenExample           "Open the example" of the start text: both files loaded and drawn
 // BM_WindowToUsable        the window made, shown and painted (the part of a
@@ -18,6 +22,9 @@
 #include <time.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -117,6 +124,7 @@ void BM_InterpolateToPicture(benchmark::State& state) {
   for (auto _ : state) {
     testing::TUnattendedHost dialogs;
     auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet2; });
+    form->MethodChoice->setCurrentIndex(static_cast<int>(state.range(0)));
     if (!form->btnInterpolate->isEnabled()) {
       state.SkipWithError("the lake did not load");
       return;
@@ -135,7 +143,71 @@ void BM_InterpolateToPicture(benchmark::State& state) {
   }
   Report(state, "interpolate_to_picture_ms", total, worstGap, worstCpuGap);
 }
-BENCHMARK(BM_InterpolateToPicture)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InterpolateToPicture)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_CheckAccuracy(benchmark::State& state) {
+  double worstGap = 0, worstCpuGap = 0, total = 0;
+  for (auto _ : state) {
+    testing::TUnattendedHost dialogs;
+    auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet2; });
+    form->Session().Interpolate();
+    while (form->Session().InterpolationRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    if (!form->CheckAccuracyButton->isEnabled()) {
+      state.SkipWithError("no depth map to check");
+      return;
+    }
+    const TMeasure m = Measure([&] { form->CheckAccuracyButton->click(); },
+                               [&] { return !form->Session().CommandRunning(); }, [] {});
+    if (form->Session().AccuracyText().empty()) {
+      state.SkipWithError("the check did not complete");
+      return;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
+    total += Milliseconds(m.Time);
+    worstGap = std::max(worstGap, Milliseconds(m.Gap));
+    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+  }
+  Report(state, "check_accuracy_ms", total, worstGap, worstCpuGap);
+}
+BENCHMARK(BM_CheckAccuracy)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Answers the export's folder dialog with a folder of its own.
+class TExportDialogs : public testing::TUnattendedHost {
+ public:
+  std::optional<std::string> AskFolder() override { return QDir(fFolder.path()).filePath("map").toStdString(); }
+  bool AskReplaceFiles(const std::string&, const std::vector<std::string>&) override { return true; }
+
+ private:
+  QTemporaryDir fFolder;
+};
+
+void BM_ExportMap(benchmark::State& state) {
+  double worstGap = 0, worstCpuGap = 0, total = 0;
+  for (auto _ : state) {
+    TExportDialogs dialogs;
+    auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet3; });
+    form->Session().Interpolate();
+    while (form->Session().InterpolationRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    form->Session().RunIsoMap();
+    TExportChoice all;
+    all.GeoTIFF = all.GeoPackage = all.Shapefile = all.MBTiles = all.PDF = all.Spots = all.Report = true;
+    all.Relief = 3;
+    all.SafetyDepth = 200;
+    std::string written;
+    const TMeasure m = Measure([&] { written = form->Session().ExportMap(all); },
+                               [&] { return !form->Session().CommandRunning(); }, [] {});
+    if (written.empty()) {
+      state.SkipWithError("the export did not complete");
+      return;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
+    total += Milliseconds(m.Time);
+    worstGap = std::max(worstGap, Milliseconds(m.Gap));
+    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+  }
+  Report(state, "export_ms", total, worstGap, worstCpuGap);
+}
+BENCHMARK(BM_ExportMap)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_IsoMapRun(benchmark::State& state) {
   double worstGap = 0, worstCpuGap = 0, total = 0;

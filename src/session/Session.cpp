@@ -157,6 +157,7 @@ std::string TSession::RunningText() const {
     case TRunning::IsoMap: return "Tracing contours";
     case TRunning::HTExport: return "Writing HT files";
     case TRunning::Accuracy: return "Checking accuracy";
+    case TRunning::Export: return "Exporting";
     case TRunning::Nothing: break;
   }
   return {};

@@ -296,7 +296,7 @@ class TSession {
   friend class TCommandGuard;
 
   // The long command running now, as far as the buttons care.
-  enum class TRunning { Nothing, IsoMap, HTExport, Accuracy };
+  enum class TRunning { Nothing, IsoMap, HTExport, Accuracy, Export };
   void SetRunning(TRunning Running);
   // What "Start over" empties and resets, for it and for opening a project.
   void ClearMaps();

@@ -427,7 +427,15 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
   // even when ticked.
   const std::string out = Path("export");
   host.FolderReplies = {out};
-  AnswerExportDialog(*form, [](TExportDialog& d) {
+  // While it writes, the window is drawn and shows the run with its Cancel.
+  bool looked = false;
+  AnswerExportDialog(*form, [&](TExportDialog& d) {
+    QTimer::singleShot(0, [&] {
+      looked = true;
+      EXPECT_EQ(form->RunLabel->text(), "Exporting");
+      EXPECT_TRUE(form->CancelButton->isVisible());
+      EXPECT_FALSE(Enabled(*form, "ExportMapButton") || Enabled(*form, "btnAddFiles"));
+    });
     EXPECT_FALSE(d.GeoPackage->isEnabled());
     EXPECT_TRUE(d.ContoursNote->isVisible());
     EXPECT_FALSE(d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled()) << "nothing ticked";
@@ -438,6 +446,7 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
     d.SafetyDepth->setValue(300);
   });
   form->Actions.ExportMap->trigger();
+  EXPECT_TRUE(looked);
   EXPECT_EQ(host.FolderRequests, 1);
   EXPECT_TRUE(fs::exists(out + "/depth.tif") && fs::exists(out + "/report.csv") && fs::exists(out + "/report.json"));
   EXPECT_FALSE(fs::exists(out + "/contours.gpkg"));
