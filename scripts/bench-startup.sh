@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Times the window's launch as a user sees it, on an X server (Xvfb :97 is
-# started when DISPLAY is not set; apt-get install xvfb xdotool):
+# Times the window's launch as a user sees it, on an X server (a free Xvfb
+# display is started when DISPLAY is not set; apt-get install xvfb xdotool):
 #   ready    from the start of the process until its window is mapped and
 #            shown (xdotool sees it), ROUNDS times
 #   picture  `sondralis --screenshot`: start, the window made and shown, a
@@ -24,10 +24,11 @@ cleanup() {
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
   command -v Xvfb >/dev/null || { echo "needs an X server: apt-get install xvfb" >&2; exit 1; }
-  Xvfb :97 -screen 0 1280x800x24 >/dev/null 2>&1 &
+  # Xvfb takes a display nobody else uses and tells its number.
+  Xvfb -displayfd 3 -screen 0 1280x800x24 3>"$scratch/display" >/dev/null 2>&1 &
   xvfb=$!
-  export DISPLAY=:97
-  sleep 1
+  for _ in $(seq 200); do [ -s "$scratch/display" ] && break; sleep 0.05; done
+  export DISPLAY=":$(cat "$scratch/display")"
 fi
 # Settings of its own, so nothing kept from earlier runs changes the launch.
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime"
@@ -41,7 +42,10 @@ for ((i = 0; i < rounds; i++)); do
   "$app" >/dev/null 2>&1 &
   pid=$!
   # Asked every few milliseconds (--sync would wait half a second between tries).
-  until xdotool search --onlyvisible --pid "$pid" --name 'Quellmor' >/dev/null 2>&1; do sleep 0.002; done
+  until xdotool search --onlyvisible --pid "$pid" --name 'Quellmor' >/dev/null 2>&1; do
+    kill -0 "$pid" 2>/dev/null || { echo "the window program ended before it showed its window" >&2; exit 1; }
+    sleep 0.002
+  done
   end=$(date +%s%N)
   times+=($(((end - start) / 1000000)))
   kill "$pid"

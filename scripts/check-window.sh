@@ -25,9 +25,11 @@ done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 scratch=$(mktemp -d)
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 "${screen}x24" >/dev/null 2>&1 &
+# Xvfb takes a display nobody else uses and tells its number.
+Xvfb -displayfd 3 -screen 0 "${screen}x24" 3>"$scratch/display" >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 200); do [ -s "$scratch/display" ] && break; sleep 0.05; done
+display=":$(cat "$scratch/display")"
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
@@ -38,7 +40,6 @@ trap cleanup EXIT
 export DISPLAY=$display QT_SCALE_FACTOR=$scale
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -p "$XDG_RUNTIME_DIR" "$scratch/exports" && chmod 700 "$XDG_RUNTIME_DIR"
-sleep 1
 
 step=0
 shot() {
