@@ -82,6 +82,10 @@ click "$map_x" 388
 shot example-loaded 1
 hover 600 380
 shot source-tracks-readout
+# Corrections... below "Start over": what loading does to the next files.
+click 94 383
+shot corrections-dialog 1
+key Escape
 
 tab interpolated
 key F5
@@ -108,6 +112,10 @@ click 94 309
 key Up Return
 key F5
 sleep 4
+# Export... below Check accuracy: the files for other programs.
+click 94 361
+shot export-dialog 1
+key Escape
 tab iso
 key F6
 sleep 2

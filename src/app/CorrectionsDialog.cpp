@@ -102,7 +102,9 @@ TCorrectionsDialog::TCorrectionsDialog(QWidget* Parent, TSession& Session) : QDi
   Levels->setObjectName(QStringLiteral("Levels"));
   Levels->setHorizontalHeaderLabels({QStringLiteral("Trip"), QStringLiteral("Level (cm)"), QStringLiteral("± (cm)"),
                                      QStringLiteral("Crossings"), QStringLiteral("Left (cm)")});
+  Levels->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   Levels->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  Levels->setMinimumWidth(480);
   Levels->verticalHeader()->hide();
   Levels->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Levels->setMinimumHeight(110);
