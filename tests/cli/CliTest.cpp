@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "support/Files.h"
 
 namespace {
 
@@ -28,12 +29,7 @@ namespace fs = std::filesystem;
 const fs::path kExamples = fs::path(SONDRALIS_SOURCE_DIR) / "examples";
 const fs::path kTestData = fs::path(SONDRALIS_SOURCE_DIR) / "tests" / "data";
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using ::sondralis::testing::ReadAll;
 
 std::string Quote(const std::string& s) {
   std::string out = "'";

@@ -18,17 +18,12 @@
 #include "formats/HTConvert.h"
 #include "session/SessionFixture.h"
 #include "support/RecordingFeedback.h"
+#include "support/Files.h"
 
 namespace sondralis::testing {
 namespace {
 
-// Every name in a folder, in order.
-std::vector<std::string> Names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using ::sondralis::testing::Names;
 
 // The example lake loaded into a project with a small map, interpolated,
 // and (with Trace) its contours traced every 2 m.
