@@ -112,6 +112,11 @@ std::string DepthLabelText(int Level, int Step) {
   return text;
 }
 
+bool IsIndexLevel(int Level, int Step) {
+  const int index = Step < 100 ? 100 : 5 * Step;
+  return Level % index == 0;
+}
+
 TLabelBox TLabelBox::Upright(double X0, double Y0, double X1, double Y1) {
   return {{(X0 + X1) / 2, (Y0 + Y1) / 2}, std::fabs(X1 - X0), std::fabs(Y1 - Y0), 0};
 }
