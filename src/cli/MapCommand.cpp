@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -34,6 +37,8 @@ constexpr const char* kMapUsage =
     "Usage: sondralis-cli map IN... -d OUTDIR [--size WxH] [--radius PX] [--style P]\n"
     "                         [--threads N] [--step CM] [--name NAME] [--depth CM]\n"
     "                         [--offset CM] [--shallow RRGGBB] [--deep RRGGBB]\n"
+    "                         [--contours pixel|chart] [--min-ring PX] [--smooth N]\n"
+    "                         [--no-labels] [--chart] [--chart-tracks]\n"
     "\n"
     "Does what the window does, from \"Add Files...\" to \"Create HT-File\": loads\n"
     "the files in order, fits the map to a picture of WxH pixels, interpolates\n"
@@ -51,6 +56,9 @@ constexpr const char* kMapUsage =
     "  contours.kml           the contour lines for Google Earth, a folder per depth\n"
     "  000.ht, 001.ht, ...    the contour lines for the unit: copy them into a\n"
     "                         folder \"matrix\" on its SD card\n"
+    "  chart.png              with --chart: the depths, contour lines and depth\n"
+    "                         labels as a chart, with the shoreline, a legend, a\n"
+    "                         scale bar, a north arrow and a title\n"
     "Files of the same names in OUTDIR are replaced only when the whole map has\n"
     "been made; when anything fails, nothing is written.\n"
     "\n"
@@ -65,6 +73,27 @@ constexpr const char* kMapUsage =
     "                   NewTrack)\n"
     "  --shallow RRGGBB colour of depth 0 (default ff0000, red)\n"
     "  --deep RRGGBB    colour of the greatest depth (default 0000ff, blue)\n"
+    "\n"
+    "Contour lines:\n"
+    "  --contours pixel|chart\n"
+    "                   the tracer: \"pixel\" follows the edges of the depth\n"
+    "                   picture's pixels (the window's \"ISO Map\"), \"chart\" traces\n"
+    "                   the depths themselves, from one step down, with lines\n"
+    "                   that never cross or touch and depth labels on\n"
+    "                   contours.bmp and in contours.kml (default: pixel with\n"
+    "                   --method shepard, chart with --method surface)\n"
+    "  --min-ring PX    drop closed rings shorter than PX pixels, the rings a\n"
+    "                   single sounding makes, 0 to 9999 (default 0 with the pixel\n"
+    "                   tracer, %d with the chart tracer: a ring around one or\n"
+    "                   two pixels standing out from all their neighbours)\n"
+    "  --smooth N       N passes (0 to 10) of smoothing the chart tracer's lines\n"
+    "                   that is safe for a boat: a line only moves towards\n"
+    "                   deeper water and never crosses another (default 0)\n"
+    "  --no-labels      no depth labels on the chart tracer's contours.bmp and\n"
+    "                   contours.kml\n"
+    "  --chart          also write chart.png (two pixels for every pixel of the\n"
+    "                   map across, at least 1200)\n"
+    "  --chart-tracks   the same, with the survey tracks drawn on the chart\n"
     "\n";
 
 using Clock = std::chrono::steady_clock;
@@ -94,6 +123,15 @@ std::optional<TColor> ColourOption(const Arguments& a, const std::string& name) 
   return r | (g << 8) | (b << 16);
 }
 
+// The tracer --contours names, or nothing for the default.
+std::optional<TContourTracer> TracerOption(const Arguments& a) {
+  const auto text = a.Get("--contours");
+  if (!text) return std::nullopt;
+  if (*text == "pixel") return TContourTracer::Pixel;
+  if (*text == "chart") return TContourTracer::Chart;
+  throw UsageError("--contours wants pixel or chart, not \"" + *text + "\"");
+}
+
 int PointCount(const TGPX& doc) {
   int n = 0;
   for (TGPXtrk* track : doc.trk)
@@ -117,11 +155,14 @@ std::string Fixed(double seconds) {
 }  // namespace
 
 int RunMap(const std::vector<std::string>& args) {
-  const Arguments a = Parse(args, {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name", "--depth",
-                                   "--offset", "--shallow", "--deep"});
+  const Arguments a = Parse(args,
+                            {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name", "--depth",
+                             "--offset", "--shallow", "--deep", "--contours", "--min-ring", "--smooth"},
+                            {"--no-labels", "--chart", "--chart-tracks"});
   if (a.Help) {
-    std::vector<char> text(4096);
-    std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight);
+    std::vector<char> text(8192);
+    std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight,
+                  static_cast<int>(kChartMinRing));
     std::cout << text.data() << kLoadOptions;
     return kExitOk;
   }
@@ -136,8 +177,18 @@ int RunMap(const std::vector<std::string>& args) {
   const auto shallow = ColourOption(a, "--shallow");
   const auto deep = ColourOption(a, "--deep");
   const std::string trackName = a.Get("--name").value_or(THTSettings{}.TrackName);
+  // Contours like a chart.
+  TContourSettings contours;
+  contours.Step = step;
+  contours.Tracer = TracerOption(a);
+  if (a.Get("--min-ring")) contours.MinRing = WholeNumberOption(a, "--min-ring", 0, 9999, 0, "a whole number of pixels");
+  contours.Smooth = WholeNumberOption(a, "--smooth", 0, 10, 0);
+  contours.Labels = !a.Flags.count("--no-labels");
+  contours.ChartTracks = a.Flags.count("--chart-tracks") > 0;
+  const bool chart = contours.ChartTracks || a.Flags.count("--chart") > 0;
 
-  const TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
+  TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
+  if (chart) request.Files.push_back({TOutput::ChartPicture, "chart.png"});
   RefuseInputsAsOutputs(a, request.Paths());
   // The output folder and the staging folder exist before any work, so a
   // folder that cannot be written is refused at once.
@@ -148,6 +199,21 @@ int RunMap(const std::vector<std::string>& args) {
     throw CommandFailure(e.what());
   }
   const Clock::time_point start = Clock::now();
+  // The chart's fonts need a GUI application; it never shows anything, and
+  // what Qt has to say about its surroundings goes to the verbose log.
+  std::unique_ptr<QGuiApplication> gui;
+  if (chart) {
+    static bool verbose = false;
+    verbose = a.Verbose;
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+      if (verbose || type == QtFatalMsg) std::cerr << message.toStdString() << "\n";
+    });
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "sondralis-cli";
+    static char* argv[] = {name, nullptr};
+    gui = std::make_unique<QGuiApplication>(argc, argv);
+  }
 
   TCliFeedback feedback;
   feedback.Verbose = a.Verbose;
@@ -161,8 +227,11 @@ int RunMap(const std::vector<std::string>& args) {
   settings.Interpolation.Radius = radius;
   settings.Interpolation.Style = style;
   if (threads > 0) settings.Interpolation.Threads = std::min(threads, project.CPUCount());
-  settings.Contours.Step = step;
+  settings.Contours = contours;
   settings.HT.TrackName = trackName;
+  const TContourTracer tracer = ContourTracerOf(settings.Contours, settings.Interpolation.Method);
+  if (tracer == TContourTracer::Pixel && contours.Smooth > 0)
+    throw UsageError("--smooth smooths the chart tracer's lines: add --contours chart");
 
   LoadInputs(project, a, rule, feedback);
   const int pointsLoaded = PointCount(project.GPXdata());
@@ -187,7 +256,16 @@ int RunMap(const std::vector<std::string>& args) {
   } catch (const ERunRefused& e) {
     throw CommandFailure(e.what());
   }
-  const Clock::time_point traced = Clock::now();
+  if (chart) {
+    try {
+      feedback.ProgressLabel = "Chart ";
+      project.PrepareChart(feedback);
+      feedback.EndProgress();
+    } catch (const ERunRefused& e) {
+      throw CommandFailure(e.what());
+    }
+  }
+  const Clock::time_point tracedAt = Clock::now();
 
   TExportResult written;
   try {
@@ -206,7 +284,10 @@ int RunMap(const std::vector<std::string>& args) {
   const TGridExtent extent = project.Results().Extent;
   const int samples = map.InCoord.Length();
   const int maxDepth = project.MaxDepth();
-  const int levels = maxDepth > 0 ? (maxDepth + 1) / step + 1 : 0;
+  const TContourRun& traced = project.ContourRun();
+  const std::vector<int>& levels = traced.Levels;
+  char rings[96];
+  std::snprintf(rings, sizeof rings, "rings shorter than %g px dropped: %d", traced.MinRing, traced.RingsDropped);
   std::ostringstream out;
   out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << a.Inputs.size()
       << (a.Inputs.size() == 1 ? " file\n" : " files\n")
@@ -218,15 +299,17 @@ int RunMap(const std::vector<std::string>& args) {
       << "Samples:         " << samples << " (" << samples - trackSamples << " on the shoreline, " << trackSamples
       << " track points)\n"
       << "Covered pixels:  " << map.CoveredPixels << "\n"
-      << "Levels:          " << levels << " (0 to " << (levels > 0 ? (levels - 1) * step : 0) << " cm every " << step
-      << " cm)\n"
+      << "Levels:          " << levels.size() << " (" << (levels.empty() ? 0 : levels.front()) << " to "
+      << (levels.empty() ? 0 : levels.back()) << " cm every " << step << " cm)\n"
+      << "Tracer:          " << (traced.Tracer == TContourTracer::Chart ? "chart" : "pixel") << ", "
+      << (traced.MinRing > 0 ? rings : "every ring kept") << "\n"
       << "Contours:        " << project.IsoData().trk.Count() << " tracks, " << PointCount(project.IsoData())
       << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
   for (std::size_t i = 0; i < written.HTFiles.size(); ++i) out << (i ? ", " : "") << written.HTFiles[i];
   out << "\n"
       << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
-      << Fixed(Seconds(loaded, interpolated)) << ", contours " << Fixed(Seconds(interpolated, traced)) << ", files "
+      << Fixed(Seconds(loaded, interpolated)) << ", contours " << Fixed(Seconds(interpolated, tracedAt)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
       << "Wrote " << written.Files.size() << " files into " << *outdirText << "\n";

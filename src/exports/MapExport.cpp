@@ -6,6 +6,7 @@
 
 #include "contours/ContourKML.h"
 #include "contours/HTExport.h"
+#include "exports/ChartPainter.h"
 #include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "formats/HTConvert.h"
@@ -75,9 +76,14 @@ void WriteOutput(TOutput What, const TMapResults& Results, const std::string& Pa
     case TOutput::Samples: WriteFileAtomically(Path, EncodeSamplesCSV(Results.SampleCoord, Results.SampleDepth)); return;
     case TOutput::SourceTracks: WriteGPX(Results.SourceTracks, Path); return;
     case TOutput::ContourTracks: WriteGPX(Results.Contours, Path); return;
-    case TOutput::ContourKML:
-      ExportContoursKML(Path, Need(Results.Contours, Path), Results.MaxDepth, Results.clShallow, Results.clDeep);
+    case TOutput::ContourKML: {
+      TContourKMLOptions options;
+      options.LabelStep = Results.ContourLabelStep;
+      ExportContoursKML(Path, Need(Results.Contours, Path), Results.MaxDepth, Results.clShallow, Results.clDeep,
+                        options);
       return;
+    }
+    case TOutput::ChartPicture: SaveChartPNG(Path, Need(Results.Chart, Path), Results.ChartWidth); return;
     case TOutput::SourceHT: {
       const TGPX& tracks = Need(Results.SourceTracks, Path);
       RefuseTooManyEntries(CheckSourceHT(tracks, Feedback));

@@ -21,6 +21,8 @@
 
 namespace sondralis {
 
+struct TChartContent;
+
 // What an export writes from: the results of a depth map. The pointers
 // refer to the project's state and must outlive the export; an output whose
 // source is missing is refused.
@@ -36,6 +38,11 @@ struct TMapResults {
   int MaxDepth = 0;                      // the deep end of the colour ramp (KML colours)
   TColor clShallow = clRed;
   TColor clDeep = clBlue;
+  // The chart tracer's contours: the step their KML names and labels are
+  // written for (0: the plain KML), and the chart picture and its width.
+  int ContourLabelStep = 0;
+  const TChartContent* Chart = nullptr;
+  int ChartWidth = 1600;
 };
 
 // The kinds of output.
@@ -50,6 +57,7 @@ enum class TOutput {
   ContourKML,      // the contour lines for Google Earth
   ContourHT,       // the contour lines for the unit: 000.ht, 001.ht, ... (the name is not used)
   SourceHT,        // the loaded tracks as one HT file
+  ChartPicture,    // the chart (ChartPainter) as PNG
 };
 
 struct TOutputFile {

@@ -172,6 +172,10 @@ class TSession {
   // "Save Tracks..." of the ISO Contour tab: the contour lines as GPX, each
   // point with its level as depth. True when written.
   bool SaveIsoTracks();
+  // "Save Chart...": the chart of the interpolated map as a PNG picture
+  // (TProject::PrepareChart), with the contour settings of the ISO Contour
+  // tab. The path written, or empty.
+  std::string SaveChart();
   // "Create HT-File": the contour lines as HT files.
   HTExportResult CreateHTFile();
   // "Fit to Screen" and "Zoom Area" of the HT Contour map.
@@ -224,6 +228,9 @@ class TSession {
   // nothing after a message.
   std::optional<int> InterpolationRadius();
   void ReadSettings();
+  // The ISO Contour tab's fields as the project's contour settings; false
+  // after a message.
+  bool ReadContourSettings();
 
   // Loading.
   bool LoadFile(const std::string& Path);

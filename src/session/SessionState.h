@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "contours/ContourTracer.h"
+
 namespace sondralis {
 
 // What the window's fields hold; the window writes them before calling a
@@ -21,6 +23,12 @@ struct TSessionSettings {
   bool ReduceWaypoints = false;           // cbReduceWaypoints
   bool AddDepth = false;                  // cbAddDepth: ask for a depth for files without one
   bool AddOffset = false;                 // cbAddOffset: ask for a depth offset per GPX file
+  // ISO Contour tab: contours like a chart.
+  std::optional<TContourTracer> IsoTracer;  // the tracer choice; nothing: by the interpolation method
+  std::string IsoMinRing;                   // ring limit in pixels, 0 to 9999; empty: the tracer's default
+  bool IsoSmooth = false;                   // smoothing safe for a boat (kSmoothPasses passes)
+  bool IsoLabels = true;                    // depth labels on the chart tracer's picture and KML
+  bool ChartTracks = false;                 // "Save Chart..." draws the survey tracks
 
   bool operator==(const TSessionSettings&) const = default;
 };
@@ -48,6 +56,7 @@ struct TButtonStates {
   bool btnIsoMap = false;
   bool btnIsoSaveBMP = false;
   bool btnIsoSaveGPX = false;
+  bool btnIsoSaveChart = false;  // "Save Chart...": an interpolated map to chart
   // HT Contour.
   bool btnCreateHT = false;
   bool btnHtFit = false;

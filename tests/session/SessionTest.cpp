@@ -171,7 +171,7 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   EXPECT_FALSE(s.Progress(TProgressBar::Interpolate).Visible);
   EXPECT_FALSE(s.SizeFrozen());
   TButtonStates expected = buttons;
-  expected.btnInterpolate = expected.btnInterpolSaveBMP = expected.btnIsoMap = false;
+  expected.btnInterpolate = expected.btnInterpolSaveBMP = expected.btnIsoMap = expected.btnIsoSaveChart = false;
   expected.btnIsoSaveBMP = expected.btnIsoSaveGPX = expected.btnCreateHT = expected.btnHtFit = expected.btnHtZoom = false;
   EXPECT_EQ(s.Buttons(), expected) << "the Source Tracks buttons stay";
   // What it keeps.
