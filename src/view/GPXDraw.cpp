@@ -100,6 +100,8 @@ void TGPXDraw::CalcRm(bool OverSize) {
 }
 
 void TGPXDraw::ResetBBox(bool Center, bool OverSize) {
+  // Data without extent fits nothing and leaves the aspect as it was.
+  const double aspect = BBox.Aspect;
   BBox.Clear();
   if (GPXd) {
     GPXd->wpt.CalcBBox(true);
@@ -114,6 +116,7 @@ void TGPXDraw::ResetBBox(bool Center, bool OverSize) {
         if (segment->BBox.Complete) BBox.Add(segment->BBox);
       }
   }
+  BBox.Aspect = aspect;
   if (BBox.E == BBox.O || BBox.N == BBox.S) return;
   // A pixel as many metres across as up: the cosine of the middle latitude
   // (centring widens the north and the south edge alike, so it stays the

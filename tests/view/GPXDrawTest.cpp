@@ -222,6 +222,12 @@ TEST(GPXDrawTest, FitsGiveSquarePixelsOnTheGroundAtAnyLatitude) {
   TGPXDraw view;
   AttachAndFit(view, north, canvas);
   EXPECT_NEAR(view.Aspect(), std::cos(60.005 * std::numbers::pi / 180), 1e-15);
+  // A single point has no extent to fit: the aspect stays.
+  TGPX point;
+  AddTrack(point, {{10.0, 10.0}, {10.0, 10.0}});
+  view.GPXd = &point;
+  view.ResetBBox(true, true);
+  EXPECT_NEAR(view.Aspect(), std::cos(60.005 * std::numbers::pi / 180), 1e-15);
   view.Clear();
   EXPECT_EQ(view.Aspect(), TBBox::kDefaultAspect);
 }
