@@ -27,6 +27,7 @@ enum class SaveKind {
   Picture,         // "Save Image...": BMP or JPEG
   HTContourPart,   // one part of "Create HT-File": 000.ht, 001.ht, ...
   HTSourceTracks,  // "Save as HT-File...": one HT file
+  Chart,           // "Save Chart...": PNG
 };
 
 // A file-save dialog as a command asks for it.

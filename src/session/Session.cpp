@@ -131,6 +131,7 @@ TButtonStates TSession::Buttons() const {
   b.btnIsoMap = fProject.InterpLoaded() && fRunning != TRunning::IsoMap;
   const bool traced = fProject.ContoursTraced();
   b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnHtFit = b.btnHtZoom = traced;
+  b.btnIsoSaveChart = fProject.InterpLoaded();
   // "Create HT-File" waits while an HT export runs.
   b.btnCreateHT = traced && fRunning != TRunning::HTExport;
   b.btnHtZoomDown = fHtZoomDown;

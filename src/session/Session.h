@@ -203,6 +203,10 @@ class TSession {
   // "Save Tracks..." of the ISO Contour tab: the contour lines as GPX, each
   // point with its level as depth. True when written.
   bool SaveIsoTracks();
+  // "Save Chart...": the chart of the interpolated map as a PNG picture
+  // (TProject::PrepareChart), with the contour settings of the ISO Contour
+  // tab. The path written, or empty.
+  std::string SaveChart();
   // "Create HT-File": the contour lines as HT files.
   HTExportResult CreateHTFile();
   // "Export..." of the Interpolated Map and ISO Contour tabs: the chosen
@@ -269,6 +273,9 @@ class TSession {
   // no usable value.
   bool ReadCorrections();
   bool ReadShoreSettings();
+  // The ISO Contour tab's fields as the project's contour settings; false
+  // after a message.
+  bool ReadContourSettings();
 
   // Loading.
   bool LoadFile(const std::string& Path);
