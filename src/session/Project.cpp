@@ -329,8 +329,9 @@ TRunInput TProject::RunInput() const {
 
 bool TProject::StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener) {
   if (!fFileLoaded) return false;
+  const TInterpolationSettings settings = RunSettings();
   try {
-    if (!fDepthMap.StartInterpolation(fGPXView, RunSettings(), RunInput(), Feedback, Listener)) return false;
+    if (!fDepthMap.StartInterpolation(fGPXView, settings, RunInput(), Feedback, Listener)) return false;
   } catch (const ENoWaterCovered& e) {
     const std::string cause = NoWaterCause();
     if (cause.empty()) throw;
