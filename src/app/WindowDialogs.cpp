@@ -42,12 +42,15 @@ QString TWindowDialogs::DialogName(SaveKind Kind) {
     case SaveKind::HTContourPart: return QStringLiteral("createHT");
     case SaveKind::HTSourceTracks: return QStringLiteral("saveAsHT");
     case SaveKind::Project: return QStringLiteral("saveProject");
+    case SaveKind::Chart: return QStringLiteral("saveChart");
   }
   return QStringLiteral("save");
 }
 
 QString TWindowDialogs::DialogName(const std::string& OpenFilter) {
-  return OpenFilter == TSession::kProjectFilter ? QStringLiteral("openProject") : QStringLiteral("addFiles");
+  if (OpenFilter == TSession::kProjectFilter) return QStringLiteral("openProject");
+  if (OpenFilter == TSession::kLevelTableFilter) return QStringLiteral("gaugeTable");
+  return QStringLiteral("addFiles");
 }
 
 QString TWindowDialogs::StartFolder(const QString& Dialog) const {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -42,13 +43,16 @@ constexpr const char* kMapUsage =
     "                         [--geotiff] [--gpkg] [--shp] [--mbtiles]\n"
     "                         [--pdf [--paper A4|A3]] [--spots] [--report]\n"
     "                         [--hillshade [--exaggeration Z]] [--safety CM]\n"
+    "                         [--contours pixel|chart] [--min-ring PX] [--smooth N]\n"
+    "                         [--no-labels] [--chart] [--chart-tracks]\n"
     "                         [loading options]\n"
     "\n"
     "Does what the window does, from \"Add Files...\" to \"Create HT-File\": loads\n"
-    "the files in order, fits the map to a picture of WxH pixels, interpolates\n"
-    "the depth map near the depth tracks and inside the shoreline, traces a\n"
-    "contour line at every step from 0 cm to the greatest depth, and writes into\n"
-    "OUTDIR (made when missing):\n"
+    "the files in order, fits the map to a picture of WxH pixels (each pixel as\n"
+    "many metres across as up, at the latitude of the middle of the map),\n"
+    "interpolates the depth map near the depth tracks and inside the shoreline,\n"
+    "traces a contour line at every step from 0 cm to the greatest depth, and\n"
+    "writes into OUTDIR (made when missing):\n"
     "  depth.bmp, depth.jpg   the interpolated depth map\n"
     "  contours.bmp           the contour lines\n"
     "  depth.asc, depth.prj   the interpolated depth in centimetres, one cell per\n"
@@ -61,6 +65,9 @@ constexpr const char* kMapUsage =
     "  contours.kml           the contour lines for Google Earth, a folder per depth\n"
     "  000.ht, 001.ht, ...    the contour lines for the unit: copy them into a\n"
     "                         folder \"matrix\" on its SD card\n"
+    "  chart.png              with --chart: the depths, contour lines and depth\n"
+    "                         labels as a chart, with the shoreline, a legend, a\n"
+    "                         scale bar, a north arrow and a title\n"
     "Files of the same names in OUTDIR are replaced only when the whole map has\n"
     "been made; when anything fails, nothing is written. Only an output the map\n"
     "cannot give is left out with a warning while the others are written: HT\n"
@@ -118,6 +125,27 @@ constexpr const char* kMapUsage =
     "                   magenta in every picture, draw the contour at that depth\n"
     "                   bold, and write it as its own folder in contours.kml and\n"
     "                   layer in contours.gpkg\n"
+    "\n"
+    "Contour lines:\n"
+    "  --contours pixel|chart\n"
+    "                   the tracer: \"pixel\" follows the edges of the depth\n"
+    "                   picture's pixels (the window's \"ISO Map\"), \"chart\" traces\n"
+    "                   the depths themselves, from one step down, with lines\n"
+    "                   that never cross or touch and depth labels on\n"
+    "                   contours.bmp and in contours.kml (default: pixel with\n"
+    "                   --method shepard, chart with --method surface)\n"
+    "  --min-ring PX    drop closed rings shorter than PX pixels, the rings a\n"
+    "                   single sounding makes, 0 to 9999 (default 0 with the pixel\n"
+    "                   tracer, %d with the chart tracer: a ring around one or\n"
+    "                   two pixels standing out from all their neighbours)\n"
+    "  --smooth N       N passes (0 to 10) of smoothing the chart tracer's lines\n"
+    "                   that is safe for a boat: a line only moves towards\n"
+    "                   deeper water and never crosses another (default 0)\n"
+    "  --no-labels      no depth labels on the chart tracer's contours.bmp and\n"
+    "                   contours.kml\n"
+    "  --chart          also write chart.png (two pixels for every pixel of the\n"
+    "                   map across, at least 1200)\n"
+    "  --chart-tracks   the same, with the survey tracks drawn on the chart\n"
     "\n";
 
 using Clock = std::chrono::steady_clock;
@@ -136,6 +164,15 @@ std::optional<TColor> ColourOption(const Arguments& a, const std::string& name) 
       std::sscanf(hex.c_str(), "%2x%2x%2x%n", &r, &g, &b, &used) != 3 || used != 6)
     throw UsageError(name + " wants a colour as RRGGBB in hexadecimal, like ff0000, not \"" + *text + "\"");
   return r | (g << 8) | (b << 16);
+}
+
+// The tracer --contours names, or nothing for the default.
+std::optional<TContourTracer> TracerOption(const Arguments& a) {
+  const auto text = a.Get("--contours");
+  if (!text) return std::nullopt;
+  if (*text == "pixel") return TContourTracer::Pixel;
+  if (*text == "chart") return TContourTracer::Chart;
+  throw UsageError("--contours wants pixel or chart, not \"" + *text + "\"");
 }
 
 // The track points of a document; without outlines (segments all at depth
@@ -255,13 +292,13 @@ int RunMap(const std::vector<std::string>& args) {
   const Arguments a = ParseWithLoading(args,
                                        {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
                                         "--shallow", "--deep", "--method", "--tolerance", "--paper", "--exaggeration",
-                                        "--safety"},
+                                        "--safety", "--contours", "--min-ring", "--smooth"},
                                        {"--geotiff", "--gpkg", "--shp", "--mbtiles", "--pdf", "--hillshade",
-                                        "--spots", "--report"});
+                                        "--spots", "--report", "--no-labels", "--chart", "--chart-tracks"});
   if (a.Help) {
     std::vector<char> text(16384);
     std::snprintf(text.data(), text.size(), kMapUsage, TProject::kDefaultMapWidth, TProject::kDefaultMapHeight,
-                  kMethodOption);
+                  kMethodOption, static_cast<int>(kChartMinRing));
     std::cout << text.data() << kLoadOptions << kShoreOptions;
     return kExitOk;
   }
@@ -290,8 +327,19 @@ int RunMap(const std::vector<std::string>& args) {
   const double tolerance = ToleranceOption(a, given.Interpolation.Tolerance);
 
   const TExportChoice choice = ExportOptions(a);
+  // Contours like a chart.
+  TContourSettings contours;
+  contours.Step = step;
+  contours.Tracer = TracerOption(a);
+  if (a.Get("--min-ring")) contours.MinRing = WholeNumberOption(a, "--min-ring", 0, 9999, 0, "a whole number of pixels");
+  contours.Smooth = WholeNumberOption(a, "--smooth", 0, 10, 0);
+  contours.Labels = !a.Flags.count("--no-labels");
+  contours.ChartTracks = a.Flags.count("--chart-tracks") > 0;
+  const bool chart = contours.ChartTracks || a.Flags.count("--chart") > 0;
+
   TExportRequest request = TExportRequest::WholeMap(*outdirText, trackName);
   request.Add(choice);
+  if (chart) request.Files.push_back({TOutput::ChartPicture, "chart.png"});
   RefuseInputsAsOutputs(a, request.Paths());
   if (projectFile) {
     Arguments files = a;
@@ -308,14 +356,13 @@ int RunMap(const std::vector<std::string>& args) {
     throw CommandFailure(e.what());
   }
   const Clock::time_point start = Clock::now();
-
-  // The printed chart's text needs Qt's fonts, and they an application
-  // object; a batch tool draws off screen whatever display there is.
+  // The charts' text needs Qt's fonts, and they an application object; a
+  // batch tool draws off screen whatever display there is.
   static int guiArgc = 1;
   static char guiName[] = "sondralis-cli";
   static char* guiArgv[] = {guiName, nullptr};
   std::optional<QGuiApplication> gui;
-  if (choice.PDF && !QCoreApplication::instance()) {
+  if ((choice.PDF || chart) && !QCoreApplication::instance()) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Qt's notes about the session it runs in are no business of a
     // batch user's; --verbose shows them.
@@ -344,8 +391,11 @@ int RunMap(const std::vector<std::string>& args) {
   if (threads > 0) settings.Interpolation.Threads = std::min(threads, project.CPUCount());
   settings.Interpolation.Method = method;
   settings.Interpolation.Tolerance = tolerance;
-  settings.Contours.Step = step;
+  settings.Contours = contours;
   settings.HT.TrackName = trackName;
+  const TContourTracer tracer = ContourTracerOf(settings.Contours, settings.Interpolation.Method);
+  if (tracer == TContourTracer::Pixel && contours.Smooth > 0)
+    throw UsageError("--smooth smooths the chart tracer's lines: add --contours chart");
 
   TLoadTotals setAside;
   std::size_t filesLoaded = a.Inputs.size();
@@ -382,7 +432,16 @@ int RunMap(const std::vector<std::string>& args) {
   } catch (const ERunRefused& e) {
     throw CommandFailure(e.what());
   }
-  const Clock::time_point traced = Clock::now();
+  if (chart) {
+    try {
+      feedback.ProgressLabel = "Chart ";
+      project.PrepareChart(feedback);
+      feedback.EndProgress();
+    } catch (const ERunRefused& e) {
+      throw CommandFailure(e.what());
+    }
+  }
+  const Clock::time_point tracedAt = Clock::now();
 
   TExportResult written;
   try {
@@ -401,7 +460,10 @@ int RunMap(const std::vector<std::string>& args) {
   const TGridExtent extent = project.Results().Extent;
   const int samples = map.InCoord.Length();
   const int maxDepth = project.MaxDepth();
-  const int levels = maxDepth > 0 ? (maxDepth + 1) / step + 1 : 0;
+  const TContourRun& traced = project.ContourRun();
+  const std::vector<int>& levels = traced.Levels;
+  char rings[96];
+  std::snprintf(rings, sizeof rings, "rings shorter than %g px dropped: %d", traced.MinRing, traced.RingsDropped);
   std::ostringstream out;
   out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << filesLoaded
       << (filesLoaded == 1 ? " file\n" : " files\n")
@@ -415,8 +477,10 @@ int RunMap(const std::vector<std::string>& args) {
       << "Samples:         " << samples << " (" << samples - trackSamples << " on the shoreline, " << trackSamples
       << " track points)\n"
       << "Covered pixels:  " << map.CoveredPixels << "\n"
-      << "Levels:          " << levels << " (0 to " << (levels > 0 ? (levels - 1) * step : 0) << " cm every " << step
-      << " cm)\n"
+      << "Levels:          " << levels.size() << " (" << (levels.empty() ? 0 : levels.front()) << " to "
+      << (levels.empty() ? 0 : levels.back()) << " cm every " << step << " cm)\n"
+      << "Tracer:          " << (traced.Tracer == TContourTracer::Chart ? "chart" : "pixel") << ", "
+      << (traced.MinRing > 0 ? rings : "every ring kept") << "\n"
       << "Contours:        " << project.IsoData().trk.Count() << " tracks, " << PointCount(project.IsoData())
       << " points (" << CountHTPoints(project.IsoData(), kHTAllowance) << " HT points)\n"
       << "HT files:        ";
@@ -430,7 +494,7 @@ int RunMap(const std::vector<std::string>& args) {
   PrintLoadSummary(out, project.LoadSummary());
   out << "Time:            load " << Fixed(Seconds(start, loaded)) << ", interpolation "
       << Fixed(Seconds(loaded, interpolated)) << " (" << MethodText(settings.Interpolation) << "), contours "
-      << Fixed(Seconds(interpolated, traced)) << ", files "
+      << Fixed(Seconds(interpolated, tracedAt)) << ", files "
       << Fixed(written.Seconds) << ", HT " << Fixed(written.HTSeconds) << "; in all " << Fixed(Seconds(start, done))
       << "\n"
       << "Wrote " << written.Files.size() << " files into " << *outdirText;

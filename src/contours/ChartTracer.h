@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "contours/ContourTracer.h"
 #include "interpolation/CommonTypes.h"
 #include "interpolation/ShepardThread.h"
 #include "model/Feedback.h"

@@ -58,8 +58,36 @@ void TSegmentGrid::Insert(const TEntry& Entry) {
   });
 }
 
+void TSegmentGrid::InsertAll(const std::vector<TEntry>& Entries) {
+  if (!fStart.empty() || !fPacked.empty()) {
+    for (const TEntry& entry : Entries) Insert(entry);
+    return;
+  }
+  // Count each bucket's segments, then place them.
+  fStart.assign(fBuckets.size() + 1, 0);
+  for (const TEntry& entry : Entries)
+    ForBuckets(entry.A, entry.B, [&](std::size_t bucket) {
+      ++fStart[bucket + 1];
+      return true;
+    });
+  for (std::size_t b = 1; b < fStart.size(); ++b) fStart[b] += fStart[b - 1];
+  fPacked.resize(fStart.back());
+  std::vector<std::size_t> fill(fStart.begin(), fStart.end() - 1);
+  for (const TEntry& entry : Entries)
+    ForBuckets(entry.A, entry.B, [&](std::size_t bucket) {
+      fPacked[fill[bucket]++] = entry;
+      return true;
+    });
+}
+
 void TSegmentGrid::Erase(int Line, int Id, const TChartPoint& A, const TChartPoint& B) {
   ForBuckets(A, B, [&](std::size_t bucket) {
+    if (!fStart.empty())
+      for (std::size_t i = fStart[bucket]; i < fStart[bucket + 1]; ++i)
+        if (fPacked[i].Id == Id && fPacked[i].Line == Line) {
+          fPacked[i].Line = -1;
+          return true;
+        }
     std::vector<TEntry>& entries = fBuckets[bucket];
     for (TEntry& e : entries)
       if (e.Id == Id && e.Line == Line) {

@@ -112,6 +112,11 @@ std::string DepthLabelText(int Level, int Step) {
   return text;
 }
 
+bool IsIndexLevel(int Level, int Step) {
+  const int index = Step < 100 ? 100 : 5 * Step;
+  return Level % index == 0;
+}
+
 TLabelBox TLabelBox::Upright(double X0, double Y0, double X1, double Y1) {
   return {{(X0 + X1) / 2, (Y0 + Y1) / 2}, std::fabs(X1 - X0), std::fabs(Y1 - Y0), 0};
 }
@@ -120,6 +125,10 @@ bool TLabelBox::Overlaps(const TLabelBox& Other) const {
   // Separating axes: the two sides of each rectangle.
   const TLabelBox* boxes[2] = {this, &Other};
   const double dx = Other.Centre.X - Centre.X, dy = Other.Centre.Y - Centre.Y;
+  // Rectangles whose circles around them lie apart are apart: most pairs,
+  // told without a sine.
+  const double circles = (std::hypot(Width, Height) + std::hypot(Other.Width, Other.Height)) / 2 + 1e-6;
+  if (dx * dx + dy * dy > circles * circles) return false;
   for (const TLabelBox* axisBox : boxes)
     for (int side = 0; side < 2; ++side) {
       const double angle = axisBox->Angle + side * std::numbers::pi / 2;

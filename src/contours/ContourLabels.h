@@ -18,6 +18,10 @@ namespace sondralis {
 // ("3.25" at a 25 cm step).
 std::string DepthLabelText(int Level, int Step);
 
+// The levels a chart draws bold and labels first: every whole metre at a
+// step below 1 m, every fifth level otherwise.
+bool IsIndexLevel(int Level, int Step);
+
 // A rectangle turned by Angle (radians, clockwise on the map as rows grow
 // downwards) about its centre; positions in pixels of the depth grid.
 struct TLabelBox {

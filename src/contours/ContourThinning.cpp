@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <utility>
 
 #include "contours/ContourGeometry.h"
@@ -11,12 +12,19 @@ namespace sondralis {
 
 namespace {
 
-double SquaredDistanceToSegment(const TChartPoint& p, const TChartPoint& a, const TChartPoint& b) {
+// The squared distance from p to the segment a→b, times the squared length
+// C2 of a→b (or plain when a = b): no division in the thinning's innermost
+// loop, and the order of the distances to one segment stays the same.
+double ScaledSquaredDistance(const TChartPoint& p, const TChartPoint& a, const TChartPoint& b, double C2) {
   const double vx = b.X - a.X, vy = b.Y - a.Y, wx = p.X - a.X, wy = p.Y - a.Y;
-  const double c2 = vx * vx + vy * vy;
-  const double t = c2 > 0 ? std::clamp((wx * vx + wy * vy) / c2, 0.0, 1.0) : 0.0;
-  const double dx = wx - t * vx, dy = wy - t * vy;
-  return dx * dx + dy * dy;
+  const double along = wx * vx + wy * vy;
+  if (along <= 0 || !(C2 > 0)) return (wx * wx + wy * wy) * (C2 > 0 ? C2 : 1);
+  if (along >= C2) {
+    const double ux = p.X - b.X, uy = p.Y - b.Y;
+    return (ux * ux + uy * uy) * C2;
+  }
+  const double cross = vx * wy - vy * wx;
+  return cross * cross;
 }
 
 // Positive when p lies on the right of a→b as seen on the map (rows grow
@@ -25,12 +33,15 @@ double RightOf(const TChartPoint& a, const TChartPoint& b, const TChartPoint& p)
   return (b.X - a.X) * (p.Y - a.Y) - (b.Y - a.Y) * (p.X - a.X);
 }
 
+// The side in pixels of the tiles the shortcuts are checked in.
+constexpr double kTile = 16;
+
 class TThinning {
  public:
   TThinning(std::vector<TChartLine>& Lines, const TDepthArray& Depths, double Tolerance, bool OneSided)
       : fLines(Lines),
         fDepths(Depths),
-        fGrid(Depths.Width(), Depths.Height(), 2),
+        fGrid(Depths.Width(), Depths.Height(), 3),
         fTolerance2(Tolerance * Tolerance),
         fOneSided(OneSided),
         fNext(Lines.size()) {}
@@ -50,11 +61,29 @@ class TThinning {
     // segments never meet, and a shortcut that meets one finds it. The
     // pieces of a shortcut split later are new and are checked.
     std::vector<std::pair<int, int>> unchecked;
+    std::vector<TSegmentGrid::TEntry> kept;
     for (int l = 0; l < static_cast<int>(fLines.size()); ++l)
       for (int s = 0; s >= 0 && s + 1 < Count(l); s = Next(l, s)) {
-        fGrid.Insert(Entry(l, s));
+        kept.push_back(Entry(l, s));
         if (Next(l, s) - s >= 2) unchecked.emplace_back(l, s);
       }
+    fGrid.InsertAll(kept);
+    kept = {};
+    // Checked tile by tile of the picture rather than line by line, so the
+    // buckets of a tile stay in the cache while all lines through it are
+    // checked (on a steep slope many lines pass a tile). The last one is
+    // checked first.
+    {
+      std::vector<std::pair<std::uint32_t, std::pair<int, int>>> order;
+      order.reserve(unchecked.size());
+      for (const auto& [l, s] : unchecked) {
+        const TChartPoint& p = Point(l, s);
+        const auto tile = [](double v) { return static_cast<std::uint32_t>(std::max(0.0, v) / kTile); };
+        order.push_back({tile(p.Y) << 16 | tile(p.X), {l, s}});
+      }
+      std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+      for (std::size_t i = 0; i < order.size(); ++i) unchecked[i] = order[i].second;
+    }
     while (!unchecked.empty()) {
       const auto [l, s] = unchecked.back();
       unchecked.pop_back();
@@ -91,18 +120,19 @@ class TThinning {
   bool Shortcut(int l, int a, int b, int& Farthest) const {
     const TChartPoint& pa = Point(l, a);
     const TChartPoint& pb = Point(l, b);
+    const double c2 = (pb.X - pa.X) * (pb.X - pa.X) + (pb.Y - pa.Y) * (pb.Y - pa.Y);
     double farthest = -1;
     bool shallowSide = true;
     Farthest = (a + b) / 2;
     for (int i = a + 1; i < b; ++i) {
-      const double d = SquaredDistanceToSegment(Point(l, i), pa, pb);
+      const double d = ScaledSquaredDistance(Point(l, i), pa, pb, c2);
       if (d > farthest) {
         farthest = d;
         Farthest = i;
       }
       if (fOneSided && RightOf(pa, pb, Point(l, i)) < 0) shallowSide = false;
     }
-    if (farthest > fTolerance2) return false;
+    if (farthest > fTolerance2 * (c2 > 0 ? c2 : 1)) return false;
     return !fOneSided ||
            (shallowSide && fDepths.MinDepthAlong(pa, pb) >= Line(l).Level - kSmoothDepthMargin);
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -66,6 +67,7 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFee
 
   fWidth = W;
   fHeight = H;
+  RingsDropped = 0;
   FIsoMap->SetSize(W, H);
   IsoWalkRange = {1, W - 2, 1, H - 2};
   const int progressMax = RoundToHundred(MaxDepth);
@@ -131,6 +133,11 @@ bool TMovingSquares::GenerateISO(int MinDepth, int MaxDepth, int DepthStep, TFee
     if (LevelDone) LevelDone(lvl);
   }
   Release();
+  if (MinRing > 0) {
+    char line[96];
+    std::snprintf(line, sizeof line, "Rings shorter than %g px dropped: %d", MinRing, RingsDropped);
+    Feedback.Log(line);
+  }
   return true;
 }
 
@@ -244,6 +251,12 @@ void TMovingSquares::WalkPerimeter(int level, int sx, int sy) {
   fPiece.clear();
   int x = sx, y = sy;
   bool* shadow = IsoShadow.All().data();
+  // Whether every corner of the walk is covered (the walk is a closed ring),
+  // and its length in pixels.
+  const bool limited = MinRing > 0;
+  bool ring = true;
+  long long steps = 0;
+  fDrawing.clear();
   for (;;) {
     StepCell(x, y);
     switch (nextStep) {
@@ -251,18 +264,24 @@ void TMovingSquares::WalkPerimeter(int level, int sx, int sy) {
       case stLeft: --x; break;
       case stDown: ++y; break;
       case stRight: ++x; break;
-      case stNone: return;  // not on a boundary: nothing of this walk is kept
+      case stNone:  // not on a boundary: nothing of this walk is kept
+        FlushDrawing();
+        return;
     }
+    ++steps;
     const bool wasValid = valid;
     valid = ShadowAt(x - 1, y - 1) && ShadowAt(x, y - 1) && ShadowAt(x - 1, y) && ShadowAt(x, y);
+    ring = ring && valid;
     shadow[Index(x, y)] = true;
     if (valid && !wasValid) {
-      FIsoMap->MoveTo(x, y);
+      if (limited) fDrawing.push_back({{x, y}, true});
+      else FIsoMap->MoveTo(x, y);
       fPiece.clear();
       protect = true;
     }
     if (valid) {
-      FIsoMap->LineTo(x, y);
+      if (limited) fDrawing.push_back({{x, y}, false});
+      else FIsoMap->LineTo(x, y);
       if (!fPiece.empty()) {
         // The last point is the corner the walker just left: drop it in the
         // middle of a straight run, and at a turn keep this one instead.
@@ -279,6 +298,11 @@ void TMovingSquares::WalkPerimeter(int level, int sx, int sy) {
       fPiece.push_back({x, y});
     }
     const bool home = x == sx && y == sy;
+    if (home && ring && steps < MinRing) {
+      // A short ring: neither kept nor drawn.
+      ++RingsDropped;
+      return;
+    }
     if (wasValid && (!valid || home)) {
       if (fPiece.size() > 2) {
         if (!track) track = std::make_unique<TGPXtrk>();
@@ -288,7 +312,18 @@ void TMovingSquares::WalkPerimeter(int level, int sx, int sy) {
     }
     if (home) break;
   }
+  FlushDrawing();
   if (track) FGPX->trk.Add(track.release());
+}
+
+// The strokes of a walk kept for later, as they would have been drawn at
+// once: the picture does not depend on when.
+void TMovingSquares::FlushDrawing() {
+  for (const auto& [corner, begins] : fDrawing) {
+    if (begins) FIsoMap->MoveTo(corner.X, corner.Y);
+    else FIsoMap->LineTo(corner.X, corner.Y);
+  }
+  fDrawing.clear();
 }
 
 void TMovingSquares::StorePiece(TGPXtrk& Track, int level) const {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "interpolation/CommonTypes.h"
@@ -71,6 +72,12 @@ class TMovingSquares {
 
   TColor clShallow = clRed;  // shallow end of the ramp; the caller sets the window's colours
   TColor clDeep = clBlue;    // deep end of the ramp
+  // Closed rings (walks whose every corner is covered) of fewer steps than
+  // this, i.e. shorter than this many pixels of perimeter, are neither kept
+  // nor drawn; 0 keeps every ring, as the tracer always did. RingsDropped
+  // counts them, and GenerateISO logs how many there were.
+  double MinRing = 0;
+  int RingsDropped = 0;
 
   // Sizes the ISO map to the picture and traces every level; depths in
   // centimetres. The picture is read once, at the start. A DepthStep below 1
@@ -100,6 +107,7 @@ class TMovingSquares {
   void WalkPerimeter(int level, int sx, int sy);
   void StepCell(int x, int y);
   void StorePiece(TGPXtrk& Track, int level) const;
+  void FlushDrawing();
   bool IsoAt(int x, int y) const;
   bool ShadowAt(int x, int y) const;
   std::size_t Index(int x, int y) const {
@@ -126,6 +134,10 @@ class TMovingSquares {
   int fHeight = 0;
   std::vector<TColor> fColors;  // the picture, packed 0x00BBGGRR, column after column
   std::vector<TVector> fPiece;  // corners kept so far of the stretch being walked
+  // With a ring limit, the walk's drawing waits until the walk is known not
+  // to be a short ring: the corners to draw, each with whether a stretch
+  // begins there.
+  std::vector<std::pair<TVector, bool>> fDrawing;
 };
 
 }  // namespace sondralis

@@ -74,11 +74,6 @@ std::vector<double> LegendDepths(int Step, int MaxDepth) {
   return depths;
 }
 
-bool IsIndexLevel(int Level, int Step) {
-  const int index = Step < 100 ? 100 : 5 * Step;
-  return Level % index == 0;
-}
-
 }  // namespace
 
 QPointF TChartLayout::FromGrid(double Column, double Row) const {

@@ -16,6 +16,7 @@
 #include "exports/HumminbirdWaypoints.h"
 #include "exports/MapProducts.h"
 #include "exports/SafetyDepth.h"
+#include "exports/ChartPainter.h"
 #include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "formats/HTConvert.h"
@@ -92,14 +93,17 @@ std::optional<TNote> WriteFile(TOutput What, TMapProducts& Products, const TMapR
     case TOutput::ContourTracks: WriteGPX(Results.Contours, Path); return {};
     case TOutput::ContourKML: {
       const TGPX& contours = Need(Results.Contours, Path);
+      TContourKMLOptions options;
+      options.LabelStep = Results.ContourLabelStep;
+      std::optional<TKMLSafety> folder;
       if (const TGPX* safety = Products.SafetyLines(Path)) {
-        const TKMLSafety folder{safety, Request.SafetyDepth, kSafetyColor};
-        ExportContoursKML(Path, contours, Results.MaxDepth, Results.clShallow, Results.clDeep, {.Safety = &folder});
-      } else {
-        ExportContoursKML(Path, contours, Results.MaxDepth, Results.clShallow, Results.clDeep);
+        folder = TKMLSafety{safety, Request.SafetyDepth, kSafetyColor};
+        options.Safety = &*folder;
       }
+      ExportContoursKML(Path, contours, Results.MaxDepth, Results.clShallow, Results.clDeep, options);
       return {};
     }
+    case TOutput::ChartPicture: SaveChartPNG(Path, Need(Results.Chart, Path), Results.ChartWidth); return {};
     case TOutput::SourceHT: {
       const TGPX& tracks = Need(Results.SourceTracks, Path);
       RefuseTooManyEntries(CheckSourceHT(tracks, Feedback));

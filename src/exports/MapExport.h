@@ -24,6 +24,8 @@
 
 namespace sondralis {
 
+struct TChartContent;
+
 // What an export writes from: the results of a depth map. The pointers
 // refer to the project's state and must outlive the export; an output whose
 // source is missing is refused.
@@ -53,6 +55,11 @@ struct TMapResults {
   int ShoreSamples = 0;
   int Step = 100;
   std::vector<std::string> Inputs;
+  // The chart tracer's contours: the step their KML names and labels are
+  // written for (0: the plain KML), and the chart picture and its width.
+  int ContourLabelStep = 0;
+  const TChartContent* Chart = nullptr;
+  int ChartWidth = 1600;
 };
 
 // The kinds of output.
@@ -77,6 +84,7 @@ enum class TOutput {
   SpotsHWR,           // the same as the unit's waypoint file (spots.hwr)
   ReportCSV,          // the lake's figures for spreadsheets (report.csv)
   ReportJSON,         // the same for programs (report.json)
+  ChartPicture,        // the chart (ChartPainter) as PNG
 };
 
 // The exports for other programs a user picks at once (sondralis-cli map's

@@ -75,6 +75,7 @@ void TBBox::Copy(const TBBox& BBox) {
   Rx = BBox.Rx;
   Ry = BBox.Ry;
   Rm = BBox.Rm;
+  Aspect = BBox.Aspect;
 }
 
 void TBBox::Add(const TBBox& BBox) {

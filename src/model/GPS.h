@@ -138,6 +138,10 @@ class TPointStore {
 // Latitude/longitude rectangle; a map view also keeps its scale factors here.
 class TBBox {
  public:
+  // The aspect factor of a view never fitted to data: 36/55 to double
+  // precision, the cosine of about 49.1°.
+  static constexpr double kDefaultAspect = 0.6545454545454545;
+
   double N = 0;   // greatest latitude
   double S = 0;   // smallest latitude
   double E = 0;   // greatest longitude
@@ -145,11 +149,14 @@ class TBBox {
   double Rm = 0;  // scale in use: pixels per degree of latitude
   double Rx = 0;  // pixels per degree of longitude
   double Ry = 0;  // pixels per degree of latitude
+  // A view's pixels per degree of longitude are Rm · Aspect: the cosine of
+  // the latitude in the middle of the view when it was last fitted.
+  double Aspect = kDefaultAspect;
   bool Complete = false;
 
-  // Edges and Rx, Ry to 0, Complete false; Rm stays.
+  // Edges and Rx, Ry to 0, Complete false; Rm and Aspect stay.
   void Clear();
-  // Copies edges and scales; Complete stays.
+  // Copies edges, scales and aspect; Complete stays.
   void Copy(const TBBox& BBox);
   // Widens this box to include the other one.
   void Add(const TBBox& BBox);

@@ -28,6 +28,7 @@ enum class SaveKind {
   HTContourPart,   // one part of "Create HT-File": 000.ht, 001.ht, ...
   HTSourceTracks,  // "Save as HT-File...": one HT file
   Project,         // Save Project...: a .sondralis file
+  Chart,           // "Save Chart...": PNG
 };
 
 // A file-save dialog as a command asks for it.

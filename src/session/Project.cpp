@@ -6,9 +6,22 @@
 #include <thread>
 #include <utility>
 
+#include "contours/ChartPicture.h"
 #include "corrections/SurveySessions.h"
+#include "exports/ChartPainter.h"
+#include "interpolation/SampleGrid.h"
 
 namespace sondralis {
+
+TContourTracer ContourTracerOf(const TContourSettings& Settings, TInterpolationMethod Method) {
+  if (Settings.Tracer) return *Settings.Tracer;
+  return Method == TInterpolationMethod::Surface ? TContourTracer::Chart : TContourTracer::Pixel;
+}
+
+double ContourMinRing(const TContourSettings& Settings, TContourTracer Tracer) {
+  if (Settings.MinRing) return std::max(0.0, *Settings.MinRing);
+  return Tracer == TContourTracer::Chart ? kChartMinRing : 0;
+}
 
 namespace {
 
@@ -23,6 +36,13 @@ std::shared_ptr<TGPXDraw> CopyGrid(const TGPXDraw& View) {
 std::string FileNameOf(const std::string& Path) { return std::filesystem::path(Path).filename().string(); }
 
 }  // namespace
+
+struct TProject::TChart {
+  std::shared_ptr<const TRunResult> Run;
+  TPixelCoordinates Grid;
+  std::vector<TChartLine> Lines;
+  TChartContent Content;
+};
 
 // ---------------------------------------------------------------- life
 
@@ -309,8 +329,9 @@ TRunInput TProject::RunInput() const {
 
 bool TProject::StartInterpolation(TFeedback& Feedback, TInterpolationListener* Listener) {
   if (!fFileLoaded) return false;
+  const TInterpolationSettings settings = RunSettings();
   try {
-    if (!fDepthMap.StartInterpolation(fGPXView, RunSettings(), RunInput(), Feedback, Listener)) return false;
+    if (!fDepthMap.StartInterpolation(fGPXView, settings, RunInput(), Feedback, Listener)) return false;
   } catch (const ENoWaterCovered& e) {
     const std::string cause = NoWaterCause();
     if (cause.empty()) throw;
@@ -324,6 +345,7 @@ bool TProject::StartInterpolation(TFeedback& Feedback, TInterpolationListener* L
   run->clShallow = fShallow;
   run->clDeep = fDeep;
   run->MaxDepth = fMaxDepth;
+  run->Method = settings.Method;
   fPendingRun = std::move(run);
   return true;
 }
@@ -411,11 +433,26 @@ std::string TProject::ContoursRefusal() const {
   return {};
 }
 
+TChartContours TProject::TraceChart(const TRunResult& Run, const TContourSettings& Settings,
+                                    TFeedback& Feedback) const {
+  TChartOptions options;
+  options.MinRing = ContourMinRing(Settings, TContourTracer::Chart);
+  options.Smooth = std::max(0, Settings.Smooth);
+  options.Tolerance = kChartTolerance;
+  return TraceChartContours(Run.DepthArray, ChartLevels(Settings.Step, Run.MaxDepth), options, Feedback);
+}
+
 void TProject::TraceContours(TFeedback& Feedback, const std::function<void(int)>& LevelDone) {
   if (const std::string refusal = ContoursRefusal(); !refusal.empty()) throw ERunRefused(refusal);
-  const int step = Settings.Contours.Step;
+  const TContourSettings settings = Settings.Contours;
+  const int step = settings.Step;
   // Held for the whole run, whatever replaces the project's run.
   const std::shared_ptr<const TRunResult> run = fRun;
+  TContourRun report;
+  report.Tracer = ContourTracerOf(settings, run->Method);
+  report.Step = step;
+  report.MinRing = ContourMinRing(settings, report.Tracer);
+  std::shared_ptr<const std::vector<TChartLine>> chartLines;
 
   // What the run replaces, kept until it has completed.
   TGPX previous;
@@ -432,19 +469,44 @@ void TProject::TraceContours(TFeedback& Feedback, const std::function<void(int)>
   fIsoView.Clear();
   fIsoData.Clear();
   try {
-    TMovingSquares tracer(fIsoData, *run->Grid, fIsoMap, fDepthMap.InterpolatedImage, run->ShadowArray);
-    tracer.clShallow = run->clShallow;
-    tracer.clDeep = run->clDeep;
-    auto shown = std::chrono::steady_clock::now();
-    tracer.GenerateISO(0, run->MaxDepth, step, Feedback, [&](int Level) {
-      if (ContourShowInterval.count() < 0) return;
-      const auto now = std::chrono::steady_clock::now();
-      if (now - shown < ContourShowInterval) return;
-      shown = now;
+    if (report.Tracer == TContourTracer::Pixel) {
+      TMovingSquares tracer(fIsoData, *run->Grid, fIsoMap, fDepthMap.InterpolatedImage, run->ShadowArray);
+      tracer.clShallow = run->clShallow;
+      tracer.clDeep = run->clDeep;
+      tracer.MinRing = report.MinRing;
+      auto shown = std::chrono::steady_clock::now();
+      tracer.GenerateISO(0, run->MaxDepth, step, Feedback, [&](int Level) {
+        report.Levels.push_back(Level);
+        if (ContourShowInterval.count() < 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - shown < ContourShowInterval) return;
+        shown = now;
+        ShowContours();
+        if (LevelDone) LevelDone(Level);
+      });
+      report.RingsDropped = tracer.RingsDropped;
       ShowContours();
-      if (LevelDone) LevelDone(Level);
-    });
-    ShowContours();
+    } else {
+      TChartContours chart = TraceChart(*run, settings, Feedback);
+      const TGPXDraw& grid = *run->Grid;
+      AddChartContours(fIsoData, chart, GridNodes(ViewGridExtent(grid), grid.Width(), grid.Height()));
+      TChartPictureStyle style;
+      style.Shallow = run->clShallow;
+      style.Deep = run->clDeep;
+      style.MaxDepth = run->MaxDepth;
+      style.Step = step;
+      style.Labels = settings.Labels;
+      // The window shows the legend over the top left corner.
+      style.Obstacles.push_back(TLabelBox::Upright(0, 0, kContourLegendWidth, kContourLegendHeight));
+      fIsoMap.SetSize(grid.Width(), grid.Height());
+      DrawChartPicture(fIsoMap, chart.Lines, style);
+      report.Levels = ChartLevels(step, run->MaxDepth);
+      report.RingsDropped = chart.RingsDropped;
+      report.LabelStep = settings.Labels ? step : 0;
+      chartLines = std::make_shared<const std::vector<TChartLine>>(std::move(chart.Lines));
+      ShowContours();
+      if (LevelDone && !report.Levels.empty()) LevelDone(report.Levels.back());
+    }
   } catch (...) {
     fIsoData.Clear();
     fIsoData.trk.MoveFrom(previous.trk);
@@ -461,6 +523,48 @@ void TProject::TraceContours(TFeedback& Feedback, const std::function<void(int)>
   }
   fContoursTraced = true;
   fTracedStep = step;
+  fContourRun = std::move(report);
+  fChartLines = std::move(chartLines);
+}
+
+// ---------------------------------------------------------------- the chart
+
+int TProject::ChartWidth() const {
+  const int width = fRun ? fRun->Grid->Width() : fMapWidth;
+  return std::clamp(2 * width, 1200, 8192);
+}
+
+const TChartContent& TProject::PrepareChart(TFeedback& Feedback) {
+  if (const std::string refusal = ContoursRefusal(); !refusal.empty()) throw ERunRefused(refusal);
+  const std::shared_ptr<const TRunResult> run = fRun;
+  auto chart = std::make_unique<TChart>();
+  chart->Run = run;
+  const TGPXDraw& grid = *run->Grid;
+  chart->Grid = GridNodes(ViewGridExtent(grid), grid.Width(), grid.Height());
+  int step = Settings.Contours.Step;
+  // The lines of the last contour run when the chart tracer made them from
+  // this run; the pixel tracer's lie on the pixels' corners and may cross.
+  if (fTracedRun == run && fChartLines && fContourRun.Tracer == TContourTracer::Chart) {
+    chart->Lines = *fChartLines;
+    step = fContourRun.Step;
+  } else {
+    chart->Lines = TraceChart(*run, Settings.Contours, Feedback).Lines;
+  }
+  TChartContent& content = chart->Content;
+  content.Depths = &run->DepthArray;
+  content.Grid = &chart->Grid;
+  content.Lines = &chart->Lines;
+  content.Step = step;
+  content.MaxDepth = run->MaxDepth;
+  content.Shallow = run->clShallow;
+  content.Deep = run->clDeep;
+  SplitOutlines(fGPXdata, content.Shoreline, content.Tracks);
+  content.ShowTracks = Settings.Contours.ChartTracks;
+  std::vector<std::string> files;
+  for (const TProjectInput& input : fInputs) files.push_back(input.Path);
+  ChartTitle(files, fGPXdata, content.Title, content.Subtitle);
+  fChart = std::move(chart);
+  return fChart->Content;
 }
 
 // ---------------------------------------------------------------- outputs
@@ -484,7 +588,14 @@ TMapResults TProject::Results() {
   }
   results.Step = fContoursTraced ? fTracedStep : Settings.Contours.Step;
   for (const TProjectInput& input : fInputs) results.Inputs.push_back(input.Path);
-  if (fContoursTraced) results.ContourPicture = &fIsoMap;
+  if (fContoursTraced) {
+    results.ContourPicture = &fIsoMap;
+    results.ContourLabelStep = fContourRun.LabelStep;
+  }
+  if (fChart && fChart->Run == fRun && InterpLoaded()) {
+    results.Chart = &fChart->Content;
+    results.ChartWidth = ChartWidth();
+  }
   results.MaxDepth = fMaxDepth;
   results.clShallow = fShallow;
   results.clDeep = fDeep;
@@ -516,6 +627,9 @@ void TProject::StartOver() {
   fIsoView.Clear();
   fIsoData.Clear();
   fContoursTraced = false;
+  fContourRun = TContourRun{};
+  fChartLines.reset();
+  fChart.reset();
 }
 
 void TProject::SetShallowColor(TColor Color) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "contours/ChartTracer.h"
 #include "contours/MovingSquares.h"
 #include "corrections/LevelEstimate.h"
 #include "corrections/LoadCorrections.h"
@@ -24,11 +25,43 @@
 
 namespace sondralis {
 
+struct TChartContent;
+
 // The contour lines a run traces.
 struct TContourSettings {
   int Step = 100;  // centimetres between two levels, 1 or more
+  // Contours like a chart: which tracer runs, its ring limit, smoothing and
+  // labels, and what the chart picture shows.
+  // The tracer; nothing: the chart tracer for a depth map made with the
+  // Surface method, the pixel tracer for one made with Shepard's.
+  std::optional<TContourTracer> Tracer;
+  // Closed rings shorter than this many pixels of perimeter are dropped;
+  // nothing: the tracer's own default (ContourMinRing).
+  std::optional<double> MinRing;
+  int Smooth = 0;            // passes of the smoothing that is safe for a boat; the chart tracer's lines only
+  bool Labels = true;        // depth labels on the chart tracer's picture and in its KML
+  bool ChartTracks = false;  // the chart picture shows the survey tracks
 
   bool operator==(const TContourSettings&) const = default;
+};
+
+// The tracer a contour run uses on a depth map made with Method.
+TContourTracer ContourTracerOf(const TContourSettings& Settings, TInterpolationMethod Method);
+// The ring limit of a tracer: the setting, or 0 for the pixel tracer (it
+// keeps every ring, as it always did) and kChartMinRing for the chart
+// tracer.
+double ContourMinRing(const TContourSettings& Settings, TContourTracer Tracer);
+// The smoothing passes of the window's check box.
+inline constexpr int kSmoothPasses = 3;
+
+// What the last contour run did.
+struct TContourRun {
+  TContourTracer Tracer = TContourTracer::Pixel;
+  int Step = 0;             // centimetres
+  std::vector<int> Levels;  // the levels traced, centimetres, ascending
+  double MinRing = 0;       // the ring limit it ran with, pixels
+  int RingsDropped = 0;     // closed rings shorter than that
+  int LabelStep = 0;        // the step its labels are written for; 0 without labels
 };
 
 // The HT files of the contours.
@@ -129,6 +162,11 @@ class TProject {
   // SetMapSize says otherwise.
   static constexpr int kDefaultMapWidth = 815;
   static constexpr int kDefaultMapHeight = 649;
+  // The corner of the contour picture the window's legend covers ("0 m",
+  // the colour strip, the greatest depth): the chart tracer's labels keep
+  // clear of it.
+  static constexpr int kContourLegendWidth = 280;
+  static constexpr int kContourLegendHeight = 24;
 
   // CPUCount 0 asks the system; the interpolation's workers start at it.
   explicit TProject(int CPUCount = 0);
@@ -184,6 +222,8 @@ class TProject {
   bool InterpolationRunning() const noexcept { return fDepthMap.Running(); }
   // A contour run has completed since the start or the last StartOver.
   bool ContoursTraced() const noexcept { return fContoursTraced; }
+  // What the last completed contour run did.
+  const TContourRun& ContourRun() const noexcept { return fContourRun; }
   // The HT Contour view shows the contours.
   bool IsoLoaded() const noexcept { return fIsoLoaded; }
   TColor clShallowWater() const noexcept { return fShallow; }
@@ -292,16 +332,30 @@ class TProject {
 
   // Why TraceContours would refuse now, or empty when it would run.
   std::string ContoursRefusal() const;
-  // Traces the contour lines of the last completed run at every
-  // Settings.Contours.Step from 0 to its greatest depth, into IsoData and
-  // onto the contour picture. The HT Contour map is refitted and redrawn
-  // with the contours when the run is complete and, as ContourShowInterval
-  // says, while it runs: each time, LevelDone is called with the level
-  // just traced (not at the end). Throws ERunRefused, before
-  // anything changes, without a run, with a step below 1 or a run without
-  // depth; TCanceled, and any other failure, leave the previous contours,
-  // their picture and their map as they were.
+  // Traces the contour lines of the last completed run into IsoData and
+  // onto the contour picture, with the tracer of ContourTracerOf: the pixel
+  // tracer at every Settings.Contours.Step from 0 to the run's greatest
+  // depth, refitting and redrawing the HT Contour map when the run is complete
+  // and, as ContourShowInterval says, while it runs, each time calling
+  // LevelDone with the level just traced; the chart tracer at every step from one step to the
+  // greatest depth (ChartLevels), its lines labelled on the picture, then
+  // the map and LevelDone once. Throws ERunRefused, before anything
+  // changes, without a run, with a step below 1 or a run without depth;
+  // TCanceled, and any other failure, leave the previous contours, their
+  // picture and their map as they were.
   void TraceContours(TFeedback& Feedback, const std::function<void(int Level)>& LevelDone = {});
+
+  // ---- the chart
+
+  // Makes the chart of the last completed run (chart.png, "Save Chart..."):
+  // its depths, the chart tracer's lines (those of the last contour run when
+  // the chart tracer made them from this run, else traced now with
+  // Settings.Contours), the shoreline, the title from the loaded files. It
+  // stays the chart of Results until the next run or StartOver. Throws
+  // ERunRefused as TraceContours does, and TCanceled.
+  const TChartContent& PrepareChart(TFeedback& Feedback);
+  // The width of the chart picture: twice the map's, at least 1200 pixels.
+  int ChartWidth() const;
 
   // ---- outputs
 
@@ -336,7 +390,10 @@ class TProject {
     TColor clDeep = 0;
     int MaxDepth = 0;
     int ShoreSamples = 0;  // the samples before the track points: the shoreline's
+    TInterpolationMethod Method = TInterpolationMethod::Shepard;
   };
+  // A chart and what it refers to.
+  struct TChart;
 
   // The settings and inputs a run takes now.
   TInterpolationSettings RunSettings() const;
@@ -349,6 +406,7 @@ class TProject {
   std::string NoWaterCause() const;
   void ShowContours();
   void EndInterpolation();
+  TChartContours TraceChart(const TRunResult& Run, const TContourSettings& Settings, TFeedback& Feedback) const;
 
   int fCPUCount = 1;
   TGPX fGPXdata;
@@ -382,6 +440,11 @@ class TProject {
   std::shared_ptr<const TRunResult> fTracedRun;
   std::shared_ptr<TRunResult> fPendingRun;
   int fTracedStep = 0;  // the step of the contours traced
+  // The last contour run, the chart tracer's lines when it made them, and
+  // the chart.
+  TContourRun fContourRun;
+  std::shared_ptr<const std::vector<TChartLine>> fChartLines;
+  std::unique_ptr<TChart> fChart;
 };
 
 }  // namespace sondralis

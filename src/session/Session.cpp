@@ -137,6 +137,7 @@ TButtonStates TSession::Buttons() const {
   const bool traced = fProject.ContoursTraced();
   b.btnHtFit = b.btnHtZoom = traced;
   b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnCreateHT = traced && idle;
+  b.btnIsoSaveChart = fProject.InterpLoaded() && idle;
   b.btnHtZoomDown = fHtZoomDown;
   return b;
 }
@@ -194,7 +195,7 @@ std::string TSession::DepthTextAt(TPane pane, int X, int Y) const {
   const TGPXDraw& from = GridOf(pane);
   const TGPXDraw& depth = fProject.DepthPictureGrid();
   const double lon = from.XToLo(X), lat = from.YToLa(Y);
-  const double x = (lon - depth.BBox.O) * depth.BBox.Rm * TGPXDraw::C;
+  const double x = (lon - depth.BBox.O) * depth.BBox.Rm * depth.Aspect();
   const double y = depth.Height() - (lat - depth.BBox.S) * depth.BBox.Rm;
   if (!(x >= -0.5 && y >= -0.5 && x < depth.Width() - 0.5 && y < depth.Height() - 0.5)) return {};
   return DepthText(depth.LoToX(lon), depth.LaToY(lat));

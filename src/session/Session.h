@@ -226,6 +226,10 @@ class TSession {
   // "Save Tracks..." of the ISO Contour tab: the contour lines as GPX, each
   // point with its level as depth. True when written.
   bool SaveIsoTracks();
+  // "Save Chart...": the chart of the interpolated map as a PNG picture
+  // (TProject::PrepareChart), with the contour settings of the ISO Contour
+  // tab. The path written, or empty.
+  std::string SaveChart();
   // "Create HT-File": the contour lines as HT files.
   HTExportResult CreateHTFile();
   // "Export..." of the Interpolated Map and ISO Contour tabs: the chosen
@@ -312,13 +316,15 @@ class TSession {
   // The settings of the window's fields as the project's typed settings, or
   // nothing after a message.
   std::optional<int> InterpolationRadius();
-  std::optional<int> IsoStep();
   void ReadSettings();
   // The fields of the corrections (loading) and of the shoreline (runs) as
   // the project's settings; false after a message about a field that holds
   // no usable value.
   bool ReadCorrections();
   bool ReadShoreSettings();
+  // The ISO Contour tab's fields as the project's contour settings; false
+  // after a message.
+  bool ReadContourSettings();
 
   // Loading.
   // With a rule the file is loaded with it; without one the check boxes

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <climits>
+#include <filesystem>
 
 #include "formats/HTConvert.h"
 #include "model/Numbers.h"
@@ -20,13 +21,33 @@ constexpr std::chrono::milliseconds kContourShowInterval{250};
 
 }  // namespace
 
-std::optional<int> TSession::IsoStep() {
+bool TSession::ReadContourSettings() {
+  // Checked before anything is cleared: a step of 0 would trace the same
+  // level for ever.
   const auto step = ParseInteger(Settings.IsoStep);
   if (!step || *step < 1 || *step > INT_MAX) {
     fQuestions.ShowError("The step size \"" + Settings.IsoStep + "\" is not a whole number of centimetres above 0.");
-    return std::nullopt;
+    return false;
   }
-  return static_cast<int>(*step);
+  std::optional<double> minRing;
+  if (!Settings.IsoMinRing.empty()) {
+    const auto ring = ParseInteger(Settings.IsoMinRing);
+    if (!ring || *ring < 0 || *ring > 9999) {
+      fQuestions.ShowError("The ring limit \"" + Settings.IsoMinRing +
+                           "\" is not a whole number of pixels from 0 to 9999.");
+      return false;
+    }
+    minRing = static_cast<double>(*ring);
+  }
+  ReadSettings();
+  TContourSettings& contours = fProject.Settings.Contours;
+  contours.Step = static_cast<int>(*step);
+  contours.Tracer = Settings.IsoTracer;
+  contours.MinRing = minRing;
+  contours.Smooth = Settings.IsoSmooth ? kSmoothPasses : 0;
+  contours.Labels = Settings.IsoLabels;
+  contours.ChartTracks = Settings.ChartTracks;
+  return true;
 }
 
 bool TSession::RunIsoMap() {
@@ -36,12 +57,7 @@ bool TSession::RunIsoMap() {
     fQuestions.ShowError("There is no interpolated depth map to trace yet: run \"Interpolate\" first.");
     return false;
   }
-  // Checked before anything is cleared: a step of 0 would trace the same
-  // level for ever.
-  const std::optional<int> step = IsoStep();
-  if (!step) return false;
-  ReadSettings();
-  fProject.Settings.Contours.Step = *step;
+  if (!ReadContourSettings()) return false;
   if (const std::string refusal = fProject.ContoursRefusal(); !refusal.empty()) {
     fQuestions.ShowError(refusal);
     return false;
@@ -94,6 +110,39 @@ bool TSession::SaveIsoTracks() {
   return !SaveOutput(TOutput::ContourTracks, nullptr,
                      {SaveKind::ContourTracks, "Save iso tracks to GPX", "GPX file|*.gpx", "gpx", ""})
               .empty();
+}
+
+std::string TSession::SaveChart() {
+  TCommandGuard command(*this);
+  if (!command || !fProject.InterpLoaded()) return {};
+  // The settings first: the user is never asked for a file that then is
+  // not written.
+  if (!ReadContourSettings()) return {};
+  if (const std::string refusal = fProject.ContoursRefusal(); !refusal.empty()) {
+    fQuestions.ShowError(refusal);
+    return {};
+  }
+  const std::optional<std::string> path =
+      fQuestions.AskSaveFileName({SaveKind::Chart, "Save chart", "PNG Image|*.png", "png", "chart.png"});
+  if (!path || path->empty()) return {};
+  if (ToLowerAscii(std::filesystem::path(*path).extension().string()) != ".png") {
+    fQuestions.ShowError("Cannot save " + *path + ": charts are saved as .png files.");
+    return {};
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(*path, ec) && !fQuestions.AskOverwrite(*path)) return {};
+  TBusyGuard busy(*this, false);
+  try {
+    fFeedback->ResetCancel();
+    fProject.PrepareChart(*fFeedback);
+    fProject.Export(TExportRequest::OneFile(TOutput::ChartPicture, *path), *fFeedback);
+  } catch (const TCanceled&) {
+    return {};
+  } catch (const std::exception& e) {
+    Report(e);
+    return {};
+  }
+  return *path;
 }
 
 HTExportResult TSession::CreateHTFile() {

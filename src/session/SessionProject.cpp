@@ -34,12 +34,8 @@ std::string TSession::SaveProject(const std::string& Path) {
   if (!command) return {};
   // The settings as the fields hold them, checked as a run checks them.
   const std::optional<int> radius = InterpolationRadius();
-  if (!radius) return {};
-  const std::optional<int> step = IsoStep();
-  if (!step) return {};
-  ReadSettings();
+  if (!radius || !ReadContourSettings()) return {};
   fProject.Settings.Interpolation.Radius = *radius;
-  fProject.Settings.Contours.Step = *step;
   try {
     WriteProjectFile(Path, ProjectFileOf(fProject));
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "interpolation/InterpolationRun.h"
+#include "contours/ContourTracer.h"
 
 namespace sondralis {
 
@@ -38,6 +39,12 @@ struct TSessionSettings {
   // none) and its datum in centimetres (empty: the table's lowest level).
   std::string LevelTable;
   std::string LevelDatum;
+  // ISO Contour tab: contours like a chart.
+  std::optional<TContourTracer> IsoTracer;  // the tracer choice; nothing: by the interpolation method
+  std::string IsoMinRing;                   // ring limit in pixels, 0 to 9999; empty: the tracer's default
+  bool IsoSmooth = false;                   // smoothing safe for a boat (kSmoothPasses passes)
+  bool IsoLabels = true;                    // depth labels on the chart tracer's picture and KML
+  bool ChartTracks = false;                 // "Save Chart..." draws the survey tracks
 
   bool operator==(const TSessionSettings&) const = default;
 };
@@ -79,6 +86,7 @@ struct TButtonStates {
   bool btnIsoMap = false;
   bool btnIsoSaveBMP = false;
   bool btnIsoSaveGPX = false;
+  bool btnIsoSaveChart = false;  // "Save Chart...": an interpolated map to chart
   // HT Contour.
   bool btnCreateHT = false;
   bool btnHtFit = false;

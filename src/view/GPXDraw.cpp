@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "view/LineRaster.h"
 
@@ -64,6 +65,7 @@ void TGPXDraw::Resize(const TRect& Rect) {
 
 void TGPXDraw::Clear() {
   BBox.Clear();
+  BBox.Aspect = TBBox::kDefaultAspect;
   filled = false;
   MouseMode = mmMove;
   MouseX = MouseY = 0;
@@ -87,7 +89,7 @@ void TGPXDraw::CalcRm(bool OverSize) {
   if (BBox.E == BBox.O || BBox.N == BBox.S) return;
   const double rx = std::fabs(fWidth / (BBox.E - BBox.O));
   const double ry = std::fabs(fHeight / (BBox.N - BBox.S));
-  const double m = (rx / C >= ry) ? ry : rx / C;
+  const double m = (rx / BBox.Aspect >= ry) ? ry : rx / BBox.Aspect;
   const double rm = OverSize ? m / 1.01 : m;
   // An extent so small that the scale overflows (or edges that are not
   // numbers) gives no usable scale; keep the one in use.
@@ -98,6 +100,8 @@ void TGPXDraw::CalcRm(bool OverSize) {
 }
 
 void TGPXDraw::ResetBBox(bool Center, bool OverSize) {
+  // Data without extent fits nothing and leaves the aspect as it was.
+  const double aspect = BBox.Aspect;
   BBox.Clear();
   if (GPXd) {
     GPXd->wpt.CalcBBox(true);
@@ -112,26 +116,32 @@ void TGPXDraw::ResetBBox(bool Center, bool OverSize) {
         if (segment->BBox.Complete) BBox.Add(segment->BBox);
       }
   }
+  BBox.Aspect = aspect;
   if (BBox.E == BBox.O || BBox.N == BBox.S) return;
+  // A pixel as many metres across as up: the cosine of the middle latitude
+  // (centring widens the north and the south edge alike, so it stays the
+  // middle of the view). Near the poles it is held above 0.01.
+  const double middle = (BBox.N + BBox.S) / 2 * std::numbers::pi / 180;
+  BBox.Aspect = std::isfinite(middle) ? std::clamp(std::cos(middle), 0.01, 1.0) : TBBox::kDefaultAspect;
   CalcRm(OverSize);
   if (BBox.Rm == 0) return;
   if (Center) {
     // Free columns and rows on each side: (rounded surplus) div 2.
-    const long long freeX = RoundToPixel(fWidth - (BBox.E - BBox.O) * BBox.Rm * C);
+    const long long freeX = RoundToPixel(fWidth - (BBox.E - BBox.O) * BBox.Rm * BBox.Aspect);
     const long long freeY = RoundToPixel(fHeight - (BBox.N - BBox.S) * BBox.Rm);
     const double dx = static_cast<double>(std::llabs(freeX / 2));
     const double dy = static_cast<double>(std::llabs(freeY / 2));
     BBox.N = BBox.N + dy / BBox.Rm;
     BBox.S = BBox.S - dy / BBox.Rm;
-    BBox.O = BBox.O - dx / (BBox.Rm * C);
-    BBox.E = BBox.E + dx / (BBox.Rm * C);
+    BBox.O = BBox.O - dx / (BBox.Rm * BBox.Aspect);
+    BBox.E = BBox.E + dx / (BBox.Rm * BBox.Aspect);
   }
   BBox.Complete = true;
 }
 
 double TGPXDraw::XToLo(int X) const {
   if (BBox.Rm == 0) return 0;
-  return X / BBox.Rm / C + BBox.O;
+  return X / BBox.Rm / BBox.Aspect + BBox.O;
 }
 
 double TGPXDraw::YToLa(int Y) const {
@@ -140,7 +150,7 @@ double TGPXDraw::YToLa(int Y) const {
 }
 
 int TGPXDraw::LoToX(double Longitude) const {
-  return static_cast<int>(RoundToPixel((Longitude - BBox.O) * BBox.Rm * C));
+  return static_cast<int>(RoundToPixel((Longitude - BBox.O) * BBox.Rm * BBox.Aspect));
 }
 
 int TGPXDraw::LaToY(double Latitude) const {
@@ -223,9 +233,9 @@ bool TGPXDraw::ZoomAbout(int X, int Y, double Factor) {
   // Computed in degrees rather than through a pixel rectangle, so the
   // position under the mouse does not drift by a rounded pixel per step.
   const double lon = XToLo(X), lat = YToLa(Y);
-  BBox.O = lon - X / (rm * C);
+  BBox.O = lon - X / (rm * BBox.Aspect);
   BBox.S = lat - (fHeight - static_cast<double>(Y)) / rm;
-  BBox.E = BBox.O + fWidth / (rm * C);
+  BBox.E = BBox.O + fWidth / (rm * BBox.Aspect);
   BBox.N = BBox.S + fHeight / rm;
   CalcRm(false);
   return true;

@@ -27,20 +27,20 @@ enum TMouseMode : int {
 // The map view: shows one GPX document on a raster of Width × Height pixels
 // and owns the projection between coordinates and pixels.
 //
-// The projection is equirectangular with a fixed aspect factor C: one degree
-// of latitude is Rm pixels, one degree of longitude Rm · C pixels; column 0
-// is longitude BBox.O and row Height (one below the last row) latitude
-// BBox.S; x grows eastwards, y southwards. Everything drawn in the pixel
-// grid of the source view (coverage mask, interpolated image, contours) maps
-// pixel (x, y) back with XToLo(x), YToLa(y).
+// The projection is equirectangular with an aspect factor C = BBox.Aspect:
+// one degree of latitude is Rm pixels, one degree of longitude Rm · C
+// pixels; column 0 is longitude BBox.O and row Height (one below the last
+// row) latitude BBox.S; x grows eastwards, y southwards. C is the cosine of
+// the latitude in the middle of the view, set by each fit (ResetBBox) and
+// kept by zooms, pans and resizes, so a pixel covers as many metres across
+// as up wherever the lake lies. Everything drawn in the pixel grid of the
+// source view (coverage mask, interpolated image, contours) maps pixel
+// (x, y) back with XToLo(x), YToLa(y).
 //
 // Rectangles given to ZoomTo and CutterTo use an upward vertical axis: Top
 // and Bottom are Height − row, Left and Right columns, corners in any order.
 class TGPXDraw {
  public:
-  // 36/55 to double precision: the cosine of about 49.1°.
-  static constexpr double C = 0.6545454545454545;
-
   TGPXDraw();
   TGPXDraw(const TGPXDraw&) = delete;
   TGPXDraw& operator=(const TGPXDraw&) = delete;
@@ -80,16 +80,21 @@ class TGPXDraw {
   void Resize(int iWidth, int iHeight);
   void Resize(const TRect& Rect);
 
-  // Empties the view: no rectangle, size 0, mode mmMove, anchor 0; paints
-  // the canvas and the shadow map blank and empties the document's selection.
-  // Canvas and document stay attached.
+  // The aspect factor C in use (BBox.Aspect).
+  double Aspect() const noexcept { return BBox.Aspect; }
+
+  // Empties the view: no rectangle, size 0, the default aspect factor, mode
+  // mmMove, anchor 0; paints the canvas and the shadow map blank and empties
+  // the document's selection. Canvas and document stay attached.
   void Clear();
 
   // Recomputes Rx, Ry and Rm from the rectangle and the raster size; with
   // OverSize a margin of about half a percent stays free on each side.
   void CalcRm(bool OverSize);
   // Fits the view to the whole document; with Center the surplus is split
-  // evenly on both sides.
+  // evenly on both sides. The aspect factor becomes the cosine of the
+  // latitude in the middle of the data, which centring keeps the middle of
+  // the view.
   void ResetBBox(bool Center, bool OverSize);
 
   double XToLo(int X) const;

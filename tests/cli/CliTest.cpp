@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "support/Files.h"
 
 namespace {
 
@@ -29,12 +30,7 @@ namespace fs = std::filesystem;
 const fs::path kExamples = fs::path(SONDRALIS_SOURCE_DIR) / "examples";
 const fs::path kTestData = fs::path(SONDRALIS_SOURCE_DIR) / "tests" / "data";
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using ::sondralis::testing::ReadAll;
 
 std::string Quote(const std::string& s) {
   std::string out = "'";
@@ -800,6 +796,60 @@ TEST_F(CliTest, MapLeavesOutOnlyWhatItCannotMake) {
   EXPECT_TRUE(fs::exists(dir / "across" / "depth.asc"));
 }
 
+// map with the chart tracer: its levels from one step down and the rings it
+// dropped in the summary, the chart beside the other files, contours.kml
+// with a label per line named by its level; and the pixel tracer's files
+// are the same with or without a ring limit of 0 asked for.
+TEST_F(CliTest, MapWithTheChartTracerLabelsItsLinesAndWritesTheChart) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const std::vector<std::string> common = {"map", survey, shore, "--size", "300x200", "--step", "200", "--threads", "2"};
+  const auto run = [&](const std::string& folder, std::vector<std::string> extra) {
+    std::vector<std::string> args = common;
+    args.push_back("-d");
+    args.push_back((dir / folder).string());
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  };
+  RunResult r = run("chart", {"--contours", "chart", "--chart", "--smooth", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "nothing from Qt on stderr";
+  EXPECT_NE(r.out.find("Levels:          9 (200 to 1800 cm every 200 cm)\n"), std::string::npos) << r.out;
+  std::smatch rings;
+  ASSERT_TRUE(std::regex_search(r.out, rings, std::regex("Tracer:          chart, rings shorter than 8 px dropped: [0-9]+\n")))
+      << r.out;
+  const fs::path out = dir / "chart";
+  EXPECT_EQ(ReadAll(out / "chart.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+  ASSERT_TRUE(fs::exists(out / "000.ht"));
+
+  // One label point per line, named as its folder.
+  const std::string kml = ReadAll(out / "contours.kml");
+  std::size_t lines = 0, points = 0;
+  for (std::size_t at = kml.find("<LineString>"); at != std::string::npos; at = kml.find("<LineString>", at + 1)) ++lines;
+  for (std::size_t at = kml.find("<Point>"); at != std::string::npos; at = kml.find("<Point>", at + 1)) ++points;
+  EXPECT_GT(lines, 9u);
+  EXPECT_EQ(points, lines);
+  std::set<std::string> folders;
+  const std::regex folder("<Folder>\n<name>([^<]*)</name>");
+  for (auto it = std::sregex_iterator(kml.begin(), kml.end(), folder); it != std::sregex_iterator(); ++it)
+    folders.insert((*it)[1]);
+  std::set<std::string> levels;
+  for (const double d : Depths(ReadAll(out / "contours.gpx"))) {
+    EXPECT_EQ(std::fmod(d, 200), 0) << d;
+    EXPECT_GE(d, 200);
+    levels.insert(std::to_string(static_cast<int>(d) / 100) + " m");
+  }
+  EXPECT_EQ(folders, levels);
+
+  // The pixel tracer without a ring limit, asked for or not.
+  ASSERT_EQ(run("plain", {}).status, 0);
+  r = run("explicit", {"--contours", "pixel", "--min-ring", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Tracer:          pixel, every ring kept\n"), std::string::npos) << r.out;
+  for (const char* name : {"contours.bmp", "contours.gpx", "contours.kml", "000.ht"})
+    EXPECT_EQ(ReadAll(dir / "plain" / name), ReadAll(dir / "explicit" / name)) << name;
+  EXPECT_FALSE(fs::exists(dir / "plain" / "chart.png"));
+}
+
 TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
   const std::string survey = (kExamples / "lake_survey.gpx").string();
   const fs::path notes = Write("notes.txt", "hello");
@@ -825,6 +875,10 @@ TEST_F(CliTest, MapRefusesBadInputAndWritesNothing) {
       {{"map", survey, "-d", out.string(), "--exaggeration", "2"}, 2, "--exaggeration goes with --hillshade"},
       {{"map", survey, "-d", out.string(), "--hillshade", "--exaggeration", "0"}, 2, "--exaggeration wants"},
       {{"map", survey, "-d", out.string(), "--safety", "0"}, 2, "--safety wants"},
+      {{"map", survey, "-d", out.string(), "--contours", "lines"}, 2, "--contours wants pixel or chart"},
+      {{"map", survey, "-d", out.string(), "--min-ring", "-1"}, 2, "--min-ring"},
+      {{"map", survey, "-d", out.string(), "--contours", "chart", "--smooth", "11"}, 2, "--smooth"},
+      {{"map", survey, "-d", out.string(), "--smooth", "2"}, 2, "add --contours chart"},
   };
   for (const Case& c : cases) {
     const RunResult r = Run(c.args);

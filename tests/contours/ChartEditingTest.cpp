@@ -6,6 +6,7 @@
 // only grow, inside a ring around a hole only shrink.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "contours/ChartTracer.h"
+#include "contours/ContourGeometry.h"
 #include "contours/ContourSmoothing.h"
 #include "contours/ContourThinning.h"
 #include "support/ChartSurfaces.h"
@@ -72,6 +74,58 @@ double SignedArea(const std::vector<TChartPoint>& p) {
   double a = 0;
   for (std::size_t i = 0; i + 1 < p.size(); ++i) a += p[i].X * p[i + 1].Y - p[i + 1].X * p[i].Y;
   return a;
+}
+
+// The grid of segments finds a conflict exactly when a search through every
+// live segment does: segments put in as one block and one by one, some of
+// both taken out again, on quarter pixels so that touches, shared ends and
+// segments along bucket borders are common.
+TEST(ChartEditing, TheSegmentGridFindsWhatABruteSearchFinds) {
+  std::mt19937_64 rng(24);
+  const auto coordinate = [&](int extent) { return static_cast<double>(rng() % (4 * extent + 1)) / 4; };
+  for (int round = 0; round < 20; ++round) {
+    const int width = 10 + static_cast<int>(rng() % 40), height = 10 + static_cast<int>(rng() % 30);
+    const auto segment = [&](int line, int id) {
+      TSegmentGrid::TEntry e{{coordinate(width), coordinate(height)}, {}, line, id};
+      const double reach = rng() % 4 ? 3 : 12;
+      e.B = {std::clamp(e.A.X + coordinate(static_cast<int>(reach)) - reach / 2, 0.0, double(width)),
+             std::clamp(e.A.Y + coordinate(static_cast<int>(reach)) - reach / 2, 0.0, double(height))};
+      return e;
+    };
+    TSegmentGrid grid(width, height, 1 + static_cast<double>(rng() % 4));
+    std::vector<TSegmentGrid::TEntry> block, live;
+    for (int i = 0; i < 60; ++i) block.push_back(segment(i % 7, i));
+    grid.InsertAll(block);
+    live = block;
+    for (int i = 60; i < 90; ++i) {
+      live.push_back(segment(i % 7, i));
+      grid.Insert(live.back());
+    }
+    std::shuffle(live.begin(), live.end(), rng);
+    for (int i = 0; i < 30; ++i) {
+      grid.Erase(live.back().Line, live.back().Id, live.back().A, live.back().B);
+      live.pop_back();
+    }
+    int found = 0;
+    for (int q = 0; q < 200; ++q) {
+      const TSegmentGrid::TEntry query = segment(-1, -1);
+      const int ignored = static_cast<int>(rng() % 100);
+      const auto ignore = [&](int, int id) { return id == ignored; };
+      bool expected = false;
+      for (const TSegmentGrid::TEntry& e : live)
+        expected = expected || (e.Id != ignored && SegmentsConflict(query.A, query.B, e.A, e.B));
+      const TSegmentGrid::TEntry* hit = grid.FindConflict(query.A, query.B, ignore);
+      ASSERT_EQ(hit != nullptr, expected) << "round " << round << " query " << q;
+      if (!hit) continue;
+      ++found;
+      EXPECT_NE(hit->Id, ignored);
+      EXPECT_TRUE(SegmentsConflict(query.A, query.B, hit->A, hit->B));
+      EXPECT_TRUE(std::any_of(live.begin(), live.end(), [&](const auto& e) { return e.Id == hit->Id; }))
+          << "an erased segment";
+    }
+    EXPECT_GT(found, 10);
+    EXPECT_LT(found, 190);
+  }
 }
 
 TEST(ChartEditing, SmoothedLinesMoveOnlyIntoDeeperWaterAndNeverMeet) {

@@ -73,6 +73,31 @@ bool BoxesOverlap(const TLabelBox& A, const TLabelBox& B) {
   return Inside(qa, B.Centre);
 }
 
+// Overlaps agrees with the corners' own geometry for turned rectangles near
+// and far, apart from pairs that nearly touch.
+TEST(ContourLabels, OverlapsAgreesWithTheCornersGeometry) {
+  std::mt19937_64 rng(2424);
+  std::uniform_real_distribution<double> unit(0, 1);
+  int overlapping = 0, apart = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const auto box = [&](double spread) {
+      return TLabelBox{{spread * unit(rng), spread * unit(rng)}, 1 + 30 * unit(rng), 1 + 12 * unit(rng),
+                       (unit(rng) - 0.5) * 2 * std::numbers::pi};
+    };
+    const TLabelBox a = box(0), b = box(i % 2 ? 30 : 120);
+    TLabelBox smaller = b, larger = b;
+    smaller.Width -= 1e-4, smaller.Height -= 1e-4;
+    larger.Width += 1e-4, larger.Height += 1e-4;
+    if (BoxesOverlap(a, smaller) != BoxesOverlap(a, larger)) continue;
+    const bool expected = BoxesOverlap(a, b);
+    ASSERT_EQ(a.Overlaps(b), expected) << i;
+    ASSERT_EQ(b.Overlaps(a), expected) << i;
+    (expected ? overlapping : apart)++;
+  }
+  EXPECT_GT(overlapping, 1000);
+  EXPECT_GT(apart, 2000);
+}
+
 TEST(ContourLabels, LabelsSitOnStraightStretchesOfTheirOwnLineAndCoverNothingElse) {
   std::mt19937_64 rng(17);
   const TLabelBox legend = TLabelBox::Upright(0, 0, 30, 12);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <cmath>
 #include <map>
@@ -16,6 +17,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/RecordingFeedback.h"
 
 namespace sondralis {
 namespace {
@@ -430,6 +433,55 @@ TEST(MovingSquares, RandomPicturesGiveCoveredBoundaryCornersAndTracersShareNothi
         }
       }
   }
+}
+
+// A ring limit: deeper squares of 1 to 5 pixels and a shallow 2 x 2 pit in
+// a deeper block, each ring 4 pixels of perimeter per pixel of side. A limit
+// of 13 px drops the rings of sides 1 to 3 and the pit's (8 px), from the
+// document and from the picture, and leaves everything else exactly as the
+// tracer without a limit makes it.
+TEST(MovingSquares, RingLimitDropsShortRingsFromDocumentAndPictureAndNothingElse) {
+  struct Square {
+    int x0, y0, side;
+  };
+  const std::vector<Square> squares = {{4, 4, 1}, {10, 4, 2}, {18, 4, 3}, {27, 4, 4}, {37, 4, 5}};
+  const auto paint = [&](Scene& s) {
+    for (const Square& q : squares) s.SetDeep(q.x0, q.y0, q.x0 + q.side - 1, q.y0 + q.side - 1);
+    s.SetDeep(4, 14, 15, 25);
+    for (int x = 9; x <= 10; ++x)
+      for (int y = 19; y <= 20; ++y) s.Picture.SetPixel(x, y, kShallow);
+  };
+  Scene all(50, 30), limited(50, 30);
+  paint(all);
+  paint(limited);
+  ASSERT_TRUE(TMovingSquares(all.Doc, all.View, all.IsoMap, all.Picture, all.Mask).GenerateISO(500, 1000, 1000));
+  testing::RecordingFeedback feedback;
+  TMovingSquares tracer(limited.Doc, limited.View, limited.IsoMap, limited.Picture, limited.Mask);
+  tracer.MinRing = 13;
+  ASSERT_TRUE(tracer.GenerateISO(500, 1000, 1000, feedback));
+  EXPECT_EQ(tracer.RingsDropped, 4);
+  EXPECT_TRUE(feedback.Logged("Rings shorter than 13 px dropped: 4"));
+
+  // The boxes of the dropped rings' corners.
+  std::vector<std::array<int, 4>> dropped = {{9, 19, 11, 21}};
+  for (const Square& q : squares)
+    if (4 * q.side < 13) dropped.push_back({q.x0, q.y0, q.x0 + q.side, q.y0 + q.side});
+  const auto inDropped = [&](int x, int y) {
+    return std::any_of(dropped.begin(), dropped.end(),
+                       [&](const auto& b) { return x >= b[0] && x <= b[2] && y >= b[1] && y <= b[3]; });
+  };
+  std::vector<Track> kept;
+  for (const Track& track : all.Read(all.Doc)) {
+    const bool small = std::all_of(track.begin(), track.end(), [&](const Segment& segment) {
+      return std::all_of(segment.begin(), segment.end(), [&](const Corner& c) { return inDropped(c.first, c.second); });
+    });
+    if (!small) kept.push_back(track);
+  }
+  EXPECT_LT(kept.size(), all.Doc.trk.Count()) << "the short rings were there without a limit";
+  EXPECT_EQ(limited.Read(limited.Doc), kept);
+  for (int x = 0; x < 50; ++x)
+    for (int y = 0; y < 30; ++y)
+      EXPECT_EQ(limited.IsoMap.Pixel(x, y), inDropped(x, y) ? 0xFFFFFFu : all.IsoMap.Pixel(x, y)) << x << "," << y;
 }
 
 }  // namespace

@@ -21,25 +21,16 @@
 #include <vector>
 
 #include "formats/AtomicFile.h"
+#include "support/Files.h"
 
 namespace sondralis {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using ::sondralis::testing::ReadAll;
+using ::sondralis::testing::Names;
 
-std::vector<std::string> Names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 std::string Message(const std::function<void()>& work) {
   try {

@@ -16,18 +16,14 @@
 #include <vector>
 
 #include "formats/AtomicFile.h"
+#include "support/Files.h"
 
 namespace sondralis {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using ::sondralis::testing::ReadAll;
 
 class AtomicFileTest : public ::testing::Test {
  protected:

@@ -23,6 +23,7 @@
 #include "interpolation/SampleGrid.h"
 #include "support/DepthMapScene.h"
 #include "support/RecordingFeedback.h"
+#include "support/Files.h"
 
 namespace sondralis {
 namespace {
@@ -368,12 +369,7 @@ JpegFacts ReadJpeg(const std::string& bytes) {
   return f;
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using ::sondralis::testing::ReadAll;
 
 // The picture as BMP or JPEG by the extension in any letter case; any
 // other name, or an empty picture, writes nothing.

@@ -13,22 +13,22 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <tuple>
 
+#include "contours/ContourLabels.h"
+#include "exports/ChartPainter.h"
 #include "formats/AtomicFile.h"
 #include "formats/HTConvert.h"
 #include "session/SessionFixture.h"
+#include "support/ChartSurfaces.h"
 #include "support/RecordingFeedback.h"
+#include "support/Files.h"
 
 namespace sondralis::testing {
 namespace {
 
-// Every name in a folder, in order.
-std::vector<std::string> Names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using ::sondralis::testing::Names;
 
 // The example lake loaded into a project with a small map, interpolated,
 // and (with Trace) its contours traced every 2 m.
@@ -255,6 +255,85 @@ TEST_F(SessionTest, CancelledInterpolationGivesTheWindowBack) {
   EXPECT_TRUE(s.Project().InterpLoaded());
   EXPECT_TRUE(s.Buttons().btnIsoMap);
   EXPECT_TRUE(host.Errors.empty());
+}
+
+// The chart tracer as a map made with the Surface method gets it: its lines
+// in the contour document, one track per level from one step down; the
+// chart shows exactly those lines, and after a pixel run lines of its own
+// that never come near each other; the chart path's KML carries its labels
+// and chart.png is published with the rest. A cancelled chart run leaves
+// the contours as they were.
+TEST_F(SessionTest, ChartTracerRunsForSurfaceMapsAndFeedsTheChart) {
+  TProject project(2);
+  project.Settings.Interpolation.Method = TInterpolationMethod::Surface;
+  MakeMap(project, false);
+  RecordingFeedback feedback;
+  project.TraceContours(feedback);
+  const TContourRun& run = project.ContourRun();
+  ASSERT_EQ(run.Tracer, TContourTracer::Chart);
+  EXPECT_EQ(run.Levels, ChartLevels(200, project.MaxDepth()));
+  EXPECT_EQ(run.MinRing, kChartMinRing);
+  EXPECT_EQ(run.LabelStep, 200);
+  EXPECT_TRUE(feedback.Logged("Rings shorter than 8 px dropped: " + std::to_string(run.RingsDropped)));
+  const TGPX& iso = project.IsoData();
+  std::set<int> levels;
+  for (const TGPXtrk* track : iso.trk) {
+    const int level = static_cast<int>(track->trkseg(0)->Points(0)->HBdepth);
+    EXPECT_TRUE(levels.insert(level).second) << "one track per level";
+    for (const TGPXtrkseg* segment : *track)
+      for (const TPoint4D2* p : *segment) ASSERT_EQ(p->HBdepth, level);
+  }
+  EXPECT_GE(levels.size(), 5u);
+  EXPECT_TRUE(std::includes(run.Levels.begin(), run.Levels.end(), levels.begin(), levels.end()));
+  EXPECT_EQ(project.IsoMap().Width(), 300);
+
+  // The chart's lines are the document's, point for point.
+  TSilentFeedback quiet;
+  const TChartContent& chart = project.PrepareChart(quiet);
+  std::vector<std::tuple<double, double, double>> charted;
+  for (const TChartLine& line : *chart.Lines)
+    for (const TChartPoint& p : line.Points) {
+      double lon, lat;
+      ChartPointToLonLat(*chart.Grid, p, lon, lat);
+      charted.emplace_back(line.Level, lat, lon);
+    }
+  EXPECT_EQ(charted, TrackPoints(iso));
+  EXPECT_EQ(chart.Step, 200);
+  EXPECT_FALSE(chart.Shoreline.empty());
+  EXPECT_EQ(chart.Title, "lake_survey.gpx, lake_shore.kml");
+
+  const fs::path out = dir / "map";
+  TExportRequest request = TExportRequest::WholeMap(out.string(), "Lake");
+  request.Files.push_back({TOutput::ChartPicture, "chart.png"});
+  project.Export(request, quiet);
+  const QImage png(QString::fromStdString((out / "chart.png").string()));
+  EXPECT_EQ(png.width(), project.ChartWidth());
+  const std::string kml = ReadFile(out / "contours.kml");
+  EXPECT_NE(kml.find("<Point>"), std::string::npos) << "a label point per line";
+  EXPECT_NE(kml.find("<name>" + DepthLabelText(*levels.begin(), 200) + " m</name>"), std::string::npos);
+
+  // Cancelled: the chart path's contours and picture stay.
+  const auto contours = TrackPoints(iso);
+  const QImage picture = project.IsoMap().Image();
+  project.Settings.Contours.Step = 50;
+  RecordingFeedback cancelling;
+  cancelling.CancelAtProgress = 5;
+  EXPECT_THROW(project.TraceContours(cancelling), TCanceled);
+  EXPECT_EQ(TrackPoints(project.IsoData()), contours);
+  EXPECT_TRUE(project.IsoMap().Image() == picture);
+  EXPECT_EQ(project.ContourRun().Step, 200);
+
+  // After the pixel tracer the chart traces its own lines, which keep
+  // apart as the chart tracer's always do.
+  project.Settings.Contours.Tracer = TContourTracer::Pixel;
+  project.Settings.Contours.Step = 100;
+  project.TraceContours(quiet);
+  EXPECT_EQ(project.ContourRun().Tracer, TContourTracer::Pixel);
+  EXPECT_EQ(project.ContourRun().LabelStep, 0);
+  const TChartContent& own = project.PrepareChart(quiet);
+  EXPECT_EQ(own.Step, 100);
+  ASSERT_FALSE(own.Lines->empty());
+  EXPECT_GT(ClosestApproach(*own.Lines, false).Distance, 1e-9);
 }
 
 }  // namespace

@@ -6,16 +6,12 @@
 #include <cstdlib>
 
 #include "session/SessionFixture.h"
+#include "support/Files.h"
 
 namespace sondralis::testing {
 namespace {
 
-std::vector<std::string> Names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using ::sondralis::testing::Names;
 
 TEST_F(SessionTest, ExportMapAsksForAFolderAndReplacesFilesOnlyAfterAYes) {
   TSession s(host, host, 2);

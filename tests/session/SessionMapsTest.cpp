@@ -2,6 +2,8 @@
 // as the window drives them, and the saves of their results.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <cmath>
 #include <fstream>
 #include <iomanip>
@@ -230,6 +232,73 @@ TEST_F(SessionTest, DepthsBelowOneCentimetreLeaveNoLevelToTrace) {
   EXPECT_FALSE(s.Project().IsoLoaded());
   EXPECT_FALSE(s.Buttons().btnIsoSaveGPX);
   EXPECT_TRUE(s.Buttons().btnIsoMap);
+  ExpectIdle(s);
+}
+
+// The ISO Contour tab's chart settings reach the project, a ring limit that
+// is no whole number is refused before anything changes, and "Save Chart..."
+// asks for a PNG file, refuses any other, replaces an existing one only
+// after a Yes and writes the chart of the map.
+TEST_F(SessionTest, ChartSettingsAndSaveChart) {
+  TSession s(host, host, 2);
+  s.ResizePane(TPane::Tracks, 240, 160);
+  s.AddFiles({kSurvey, kShoreKml});
+  EXPECT_FALSE(s.Buttons().btnIsoSaveChart);
+  EXPECT_EQ(s.SaveChart(), "") << "no map yet: no dialog";
+  ASSERT_TRUE(s.Interpolate());
+  EXPECT_TRUE(s.Buttons().btnIsoSaveChart);
+
+  s.Settings.IsoStep = "200";
+  s.Settings.IsoTracer = TContourTracer::Chart;
+  for (const char* ring : {"abc", "-1", "10000", "2.5"}) {
+    host.Errors.clear();
+    s.Settings.IsoMinRing = ring;
+    EXPECT_FALSE(s.RunIsoMap()) << ring;
+    ASSERT_EQ(host.Errors.size(), 1u) << ring;
+    EXPECT_NE(host.Errors[0].find("ring limit"), std::string::npos) << host.Errors[0];
+    EXPECT_FALSE(s.Project().ContoursTraced());
+    EXPECT_EQ(s.SaveChart(), "") << "refused before the dialog";
+  }
+  EXPECT_TRUE(host.SaveRequests.empty());
+  host.Errors.clear();
+  s.Settings.IsoMinRing = "20";
+  s.Settings.IsoSmooth = true;
+  s.Settings.IsoLabels = false;
+  ASSERT_TRUE(s.RunIsoMap());
+  const TContourSettings& contours = s.Project().Settings.Contours;
+  EXPECT_EQ(contours.Smooth, kSmoothPasses);
+  EXPECT_FALSE(contours.Labels);
+  const TContourRun& run = s.Project().ContourRun();
+  EXPECT_EQ(run.Tracer, TContourTracer::Chart);
+  EXPECT_EQ(run.MinRing, 20);
+  EXPECT_EQ(run.LabelStep, 0);
+  EXPECT_TRUE(host.Logged("Rings shorter than 20 px dropped: " + std::to_string(run.RingsDropped)));
+
+  host.SaveReplies = {std::nullopt, Path("chart.jpg"), Path("chart.PNG")};
+  EXPECT_EQ(s.SaveChart(), "");
+  EXPECT_EQ(s.SaveChart(), "");
+  ASSERT_EQ(host.Errors.size(), 1u);
+  EXPECT_NE(host.Errors[0].find(".png"), std::string::npos) << host.Errors[0];
+  EXPECT_FALSE(fs::exists(Path("chart.jpg")));
+  EXPECT_EQ(s.SaveChart(), Path("chart.PNG"));
+  const SaveFileRequest& asked = host.SaveRequests.back();
+  EXPECT_EQ(asked.Kind, SaveKind::Chart);
+  EXPECT_EQ(asked.Title, "Save chart");
+  EXPECT_EQ(asked.Filter, "PNG Image|*.png");
+  EXPECT_EQ(asked.ProposedName, "chart.png");
+  const std::string png = ReadFile(Path("chart.PNG"));
+  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(QImage(QString::fromStdString(Path("chart.PNG"))).width(), s.Project().ChartWidth());
+  EXPECT_TRUE(host.Questions.empty());
+
+  std::ofstream(Path("chart.PNG"), std::ios::binary | std::ios::trunc) << "keep me";
+  host.SaveReplies = {Path("chart.PNG"), Path("chart.PNG")};
+  host.YesNoReplies = {false, true};
+  EXPECT_EQ(s.SaveChart(), "");
+  EXPECT_EQ(ReadFile(Path("chart.PNG")), "keep me");
+  EXPECT_EQ(s.SaveChart(), Path("chart.PNG"));
+  EXPECT_EQ(ReadFile(Path("chart.PNG")).substr(0, 8), png.substr(0, 8));
+  EXPECT_EQ(host.Errors.size(), 1u);
   ExpectIdle(s);
 }
 

@@ -347,7 +347,7 @@ TEST_F(SessionTest, StatusBarReadsPositionDepthAndTheLastRun) {
       for (int x = 0; x < 320; x += 7) {
         const TGPXDraw& run = s.Project().DepthPictureGrid();
         const double lon = view.XToLo(x), lat = view.YToLa(y);
-        const double gx = (lon - run.BBox.O) * run.BBox.Rm * TGPXDraw::C, gy = run.Height() - (lat - run.BBox.S) * run.BBox.Rm;
+        const double gx = (lon - run.BBox.O) * run.BBox.Rm * run.Aspect(), gy = run.Height() - (lat - run.BBox.S) * run.BBox.Rm;
         const std::string depth = s.DepthTextAt(TPane::Tracks, x, y);
         if (gx < -1 || gy < -1 || gx > run.Width() || gy > run.Height()) {
           EXPECT_EQ(depth, "") << "off the depth map";

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <utility>
 
 #include "formats/SourceTracks.h"
 #include "session/ColorLegend.h"
@@ -34,7 +35,7 @@ TEST(MapInfo, ResolutionOfAViewShowing400Metres) {
   const double span = 400 / (6378137.0 * std::cos(lat * M_PI / 180)) * 180 / M_PI;  // degrees of longitude
   view.BBox.O = lon;
   view.BBox.S = lat;
-  view.BBox.Rm = 799 / (span * TGPXDraw::C);  // column 799 lies `span` east of column 0
+  view.BBox.Rm = 799 / (span * view.Aspect());  // column 799 lies `span` east of column 0
   const TMapInfo info = ComputeMapInfo(view, 800, 600);
   EXPECT_EQ(info.AreaWidth, 400);
   EXPECT_EQ(info.ResolutionX, 50);
@@ -50,6 +51,32 @@ TEST(MapInfo, ResolutionOfAViewShowing400Metres) {
   EXPECT_EQ(strip.Pixel(0, 13), 255u);
   EXPECT_EQ(strip.Pixel(161, 0), BlendColors(255, 16711680, 161.0 / 162));
   EXPECT_NE(strip.Pixel(161, 0), 16711680u);
+}
+
+// A fitted view's pixels are square on the ground, so "Resolution" reads the
+// same across and up at 33° N as at 61° N (up to the truncation of each).
+TEST(MapInfo, ResolutionOfAFittedViewIsTheSameBothWays) {
+  for (const double lat : {33.0, 61.0}) {
+    TGPX doc;
+    auto* track = new TGPXtrk;
+    doc.trk.Add(track);
+    auto* segment = new TGPXtrkseg;
+    track->Add(segment);
+    for (const auto& [dlat, dlon] : {std::pair{0.0, 0.0}, std::pair{0.01, 0.02}}) {
+      TGPXwpt* p = segment->NewPoint();
+      p->Latitude = lat + dlat;
+      p->Longitude = 8 + dlon;
+    }
+    TCanvas canvas(815, 649);
+    TGPXDraw view;
+    view.GPXd = &doc;
+    view.Canvas = &canvas;
+    view.Resize(815, 649);
+    view.ResetBBox(true, true);
+    const TMapInfo info = ComputeMapInfo(view, 815, 649);
+    EXPECT_GT(info.ResolutionX, 100);
+    EXPECT_LE(std::abs(info.ResolutionX - info.ResolutionY), 1) << lat << ": " << info.ResolutionText;
+  }
 }
 
 TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
@@ -178,6 +205,7 @@ TEST_F(SessionTest, ExampleLakeFromLoadToStartOver) {
   EXPECT_FALSE(s.SizeFrozen());
   TButtonStates expected = buttons;
   expected.btnInterpolate = expected.btnInterpolSaveBMP = expected.btnCheckAccuracy = expected.btnIsoMap = false;
+  expected.btnIsoSaveChart = false;
   expected.btnIsoSaveBMP = expected.btnIsoSaveGPX = expected.btnCreateHT = expected.btnHtFit = expected.btnHtZoom = false;
   EXPECT_EQ(s.Buttons(), expected) << "the Source Tracks buttons stay";
   // What it keeps.

@@ -38,9 +38,9 @@ class AnalyticLake {
     const double rm = 111200.0 / CellMetres;
     View.Resize(Columns, Rows);
     View.BBox.Rm = rm;
-    View.BBox.O = kLon - Columns / 2.0 / (rm * TGPXDraw::C);
+    View.BBox.O = kLon - Columns / 2.0 / (rm * View.Aspect());
     View.BBox.S = kLat - Rows / 2.0 / rm;
-    View.BBox.E = kLon + Columns / 2.0 / (rm * TGPXDraw::C);
+    View.BBox.E = kLon + Columns / 2.0 / (rm * View.Aspect());
     View.BBox.N = kLat + Rows / 2.0 / rm;
     View.BBox.Complete = true;
     Grid.Extent = ViewGridExtent(View);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Files.h"
+
 namespace sondralis::testing {
 
 struct CliResult {
@@ -31,13 +33,6 @@ class CliRunner : public ::testing::Test {
     std::filesystem::create_directories(dir);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
-
-  static std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
 
   CliResult Run(const std::vector<std::string>& args) {
     std::string cmd = Quote(SONDRALIS_CLI);

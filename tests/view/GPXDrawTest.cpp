@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
+#include <utility>
 #include <limits>
 #include <random>
 
@@ -14,7 +16,8 @@ namespace sondralis {
 namespace {
 
 using namespace testing_view;
-constexpr double C = TGPXDraw::C;
+// The reference box's aspect factor: the cosine of its middle latitude.
+const double C = std::cos(46.005 * std::numbers::pi / 180);
 
 // A view of the reference box, fitted to a raster of the size a test asks for.
 class ReferenceBoxView : public ::testing::Test {
@@ -51,13 +54,15 @@ TEST_F(ReferenceBoxView, CentredFitOfTheReferenceBoxIn800x600) {
   EXPECT_NEAR(view.BBox.Rx, 80000, 1e-6);
   EXPECT_NEAR(view.BBox.Ry, 60000, 1e-6);
   EXPECT_NEAR(view.BBox.Rm, 60000 / 1.01, 1e-6);
-  // dx = 205 free columns, dy = 3 free rows on each side.
-  EXPECT_NEAR(view.BBox.O, 8.00 - 205 / (view.BBox.Rm * C), 1e-12);
-  EXPECT_NEAR(view.BBox.E, 8.01 + 205 / (view.BBox.Rm * C), 1e-12);
+  EXPECT_DOUBLE_EQ(view.Aspect(), C);
+  // dx = 193 free columns (800 − 412.63 rounds to 387), dy = 3 free rows on
+  // each side.
+  EXPECT_NEAR(view.BBox.O, 8.00 - 193 / (view.BBox.Rm * C), 1e-12);
+  EXPECT_NEAR(view.BBox.E, 8.01 + 193 / (view.BBox.Rm * C), 1e-12);
   EXPECT_NEAR(view.BBox.S, 46.00 - 3 / view.BBox.Rm, 1e-12);
   EXPECT_NEAR(view.BBox.N, 46.01 + 3 / view.BBox.Rm, 1e-12);
-  EXPECT_EQ(view.LoToX(8.00), 205);
-  EXPECT_EQ(view.LoToX(8.01), 594);
+  EXPECT_EQ(view.LoToX(8.00), 193);
+  EXPECT_EQ(view.LoToX(8.01), 606);
   EXPECT_EQ(view.LaToY(46.01), 3);
   EXPECT_EQ(view.LaToY(46.00), 597);
 }
@@ -65,12 +70,12 @@ TEST_F(ReferenceBoxView, CentredFitOfTheReferenceBoxIn800x600) {
 TEST_F(ReferenceBoxView, NarrowRasterIsLimitedByItsWidthWithTheSurplusAboveAndBelow) {
   Fit(300, 600);
   EXPECT_NEAR(view.BBox.Rm, (30000 / C) / 1.01, 1e-6);
-  // 300 − 297.03 rounds to 3: one free column each side; 600 − 453.80
-  // rounds to 146: 73 free rows above and below.
+  // 300 − 297.03 rounds to 3: one free column each side; 600 − 427.63
+  // rounds to 172: 86 free rows above and below.
   EXPECT_EQ(view.LoToX(8.00), 1);
   EXPECT_EQ(view.LoToX(8.01), 298);
-  EXPECT_EQ(view.LaToY(46.01), 73);
-  EXPECT_EQ(view.LaToY(46.00), 527);
+  EXPECT_EQ(view.LaToY(46.01), 86);
+  EXPECT_EQ(view.LaToY(46.00), 514);
 }
 
 TEST_F(ReferenceBoxView, TransformsRoundTripWithinHalfAPixel) {
@@ -177,6 +182,54 @@ TEST_F(ReferenceBoxView, ZoomInAndOutRemoveAndAddSevenAndAHalfPercentEachSide) {
   EXPECT_EQ(view.BBox.O, o);
   EXPECT_EQ(view.BBox.N, n);
   EXPECT_FALSE(view.ZoomMouseTo(view.MouseX, view.MouseY));  // a click without a drag
+}
+
+// A pixel covers as many metres across as up wherever the lake lies, and
+// the fit decides the aspect once: zooms, pans and resizes keep it.
+TEST(GPXDrawTest, FitsGiveSquarePixelsOnTheGroundAtAnyLatitude) {
+  const auto metres = [](const TGPXDraw& v, int x1, int y1, int x2, int y2) {
+    TPoint4D2 from;
+    from.Longitude = v.XToLo(x1);
+    from.Latitude = v.YToLa(y1);
+    return from.WGS84Distance(v.XToLo(x2), v.YToLa(y2), false);
+  };
+  for (const double lat : {-41.3, 0.4, 33.0, 47.2, 61.0, 69.5}) {
+    for (const auto& [w, h] : {std::pair{815, 649}, std::pair{400, 900}}) {
+      TGPX doc;
+      AddTrack(doc, {{lat - 0.004, 10.0}, {lat + 0.003, 10.012}});
+      TCanvas canvas(w, h);
+      TGPXDraw view;
+      AttachAndFit(view, doc, canvas);
+      ASSERT_TRUE(view.BBox.Complete);
+      // Across and up through the middle of the view, over 100 pixels.
+      const double across = metres(view, w / 2 - 50, h / 2, w / 2 + 50, h / 2);
+      const double up = metres(view, w / 2, h / 2 - 50, w / 2, h / 2 + 50);
+      EXPECT_NEAR(across / up, 1, 0.005) << lat << " " << w << "x" << h;
+      const double aspect = view.Aspect();
+
+      view.ZoomIn();
+      view.MoveFromTo(100, 100, 40, 170);
+      view.ZoomAbout(200, 100, 0.7);
+      view.Resize(w / 2, h);
+      EXPECT_EQ(view.Aspect(), aspect) << "kept until the next fit";
+      EXPECT_NEAR(metres(view, 0, 50, 100, 50) / metres(view, 50, 0, 50, 100), 1, 0.005);
+    }
+  }
+  // The aspect of a fit is that of the data's middle, not of the earlier fit.
+  TGPX north;
+  AddTrack(north, {{60.0, 10.0}, {60.01, 10.01}});
+  TCanvas canvas(300, 300);
+  TGPXDraw view;
+  AttachAndFit(view, north, canvas);
+  EXPECT_NEAR(view.Aspect(), std::cos(60.005 * std::numbers::pi / 180), 1e-15);
+  // A single point has no extent to fit: the aspect stays.
+  TGPX point;
+  AddTrack(point, {{10.0, 10.0}, {10.0, 10.0}});
+  view.GPXd = &point;
+  view.ResetBBox(true, true);
+  EXPECT_NEAR(view.Aspect(), std::cos(60.005 * std::numbers::pi / 180), 1e-15);
+  view.Clear();
+  EXPECT_EQ(view.Aspect(), TBBox::kDefaultAspect);
 }
 
 TEST(GPXDrawTest, ClearReturnsToTheEmptyStateAndPaintsTheBackground) {
