@@ -383,6 +383,38 @@ void TForm1::CreateIsoContourTab() {
   step->addStretch(1);
   column->addLayout(step);
   btnIsoMap = NewButton(column, "btnIsoMap", QStringLiteral("ISO Map"));
+  // After the Parts' controls, so their tab order stays as it is.
+  column->addSpacing(8);
+  column->addWidget(NewLabel(nullptr, "TracerLabel", QStringLiteral("Contours:")));
+  TracerChoice = new QComboBox;
+  TracerChoice->setObjectName(QStringLiteral("TracerChoice"));
+  TracerChoice->addItems({QStringLiteral("By the method"), QStringLiteral("Pixel lines"), QStringLiteral("Chart lines")});
+  TracerChoice->setToolTip(QStringLiteral(
+      "Pixel lines follow the depth picture's pixels (for Shepard's maps); chart lines follow the depths themselves, "
+      "never cross and carry depth labels (for Surface maps). \"By the method\" picks the one that suits the map."));
+  column->addWidget(TracerChoice);
+  auto* ring = new QHBoxLayout;
+  ring->addWidget(NewLabel(nullptr, "RingLabel", QStringLiteral("Drop rings under")));
+  RingLimit = NewEdit("RingLimit", QString(), 4, true,
+                      QStringLiteral("Closed rings shorter than this many pixels are left out; empty: the lines' own "
+                                     "default (none for pixel lines, 8 for chart lines)."));
+  RingLimit->setMaximumWidth(48);
+  ring->addWidget(RingLimit);
+  ring->addWidget(NewLabel(nullptr, "RingUnit", QStringLiteral("px")));
+  ring->addStretch(1);
+  column->addLayout(ring);
+  SmoothContours = new TWrapCheckBox(QStringLiteral("SmoothContours"), QStringLiteral("Smooth (safe for a boat)"));
+  SmoothContours->setToolTip(QStringLiteral("Smooths the chart lines; a line only ever moves towards deeper water."));
+  column->addWidget(SmoothContours);
+  ContourLabels = new TWrapCheckBox(QStringLiteral("ContourLabels"), QStringLiteral("Depth labels"));
+  ContourLabels->setChecked(true);
+  ContourLabels->setToolTip(QStringLiteral("The depth on the chart lines, in the picture and in contours.kml."));
+  column->addWidget(ContourLabels);
+  SaveChartButton = NewButton(column, "SaveChartButton", QStringLiteral("Save Chart..."),
+                              QStringLiteral("The map as a chart picture (PNG): depths, contours with labels, "
+                                             "shoreline, legend, scale bar, north arrow."));
+  ChartTracks = new TWrapCheckBox(QStringLiteral("ChartTracks"), QStringLiteral("Survey tracks on the chart"));
+  column->addWidget(ChartTracks);
   column->addSpacing(8);
   ExportContoursButton = NewButton(column, "ExportContoursButton", QStringLiteral("Export..."),
                                    QStringLiteral("Writes the map and its contour lines for other programs into a "
@@ -522,6 +554,7 @@ void TForm1::ConnectPanes() {
   connect(btnInterpolate, &QPushButton::clicked, this, &TForm1::btnInterpolateClick);
   connect(CheckAccuracyButton, &QPushButton::clicked, this, &TForm1::CheckAccuracyClick);
   connect(CorrectionsButton, &QPushButton::clicked, this, &TForm1::CorrectionsClick);
+  connect(SaveChartButton, &QPushButton::clicked, this, &TForm1::SaveChartClick);
   connect(ExportMapButton, &QPushButton::clicked, this, &TForm1::ExportClick);
   connect(ExportContoursButton, &QPushButton::clicked, this, &TForm1::ExportClick);
   connect(btnInterpolSaveBMP, &QPushButton::clicked, this, &TForm1::btnInterpolSaveBMPClick);
@@ -542,6 +575,14 @@ void TForm1::ReadControls() {
   s.InterpolateThrds = tbInterpolateThrds->value();
   s.InterpolationMethod = MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
   s.IsoStep = edtIsoStep->text().toStdString();
+  const int tracer = TracerChoice->currentIndex();
+  s.IsoTracer = tracer == 1   ? std::optional(TContourTracer::Pixel)
+                : tracer == 2 ? std::optional(TContourTracer::Chart)
+                              : std::nullopt;
+  s.IsoMinRing = RingLimit->text().toStdString();
+  s.IsoSmooth = SmoothContours->isChecked();
+  s.IsoLabels = ContourLabels->isChecked();
+  s.ChartTracks = ChartTracks->isChecked();
   s.TrackName = edtTrackName->text().toStdString();
   s.ReduceWaypoints = cbReduceWaypoints->isChecked();
   s.AddDepth = cbAddDepth->isChecked();
@@ -659,6 +700,10 @@ void TForm1::MethodChoiceChange() {
   fSession->Settings.InterpolationMethod =
       MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
   tbInterpolatorStyle->setEnabled(fSession->StyleApplies());
+}
+
+void TForm1::SaveChartClick() {
+  Run([this] { fSession->SaveChart(); });
 }
 
 void TForm1::CorrectionsClick() {
@@ -951,6 +996,7 @@ void TForm1::ShowButtons() {
   btnIsoMap->setEnabled(b.btnIsoMap);
   btnIsoSaveBMP->setEnabled(b.btnIsoSaveBMP);
   btnIsoSaveGPX->setEnabled(b.btnIsoSaveGPX);
+  SaveChartButton->setEnabled(b.btnIsoSaveChart);
   btnCreateHT->setEnabled(b.btnCreateHT);
   btnHtFit->setEnabled(b.btnHtFit);
   btnHtZoom->setEnabled(b.btnHtZoom);

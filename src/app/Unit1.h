@@ -43,7 +43,7 @@ struct TMenuActions {
   // File
   QAction *AddFiles = nullptr, *Corrections = nullptr, *OpenProject = nullptr, *SaveProject = nullptr, *SaveTracks = nullptr,
           *SaveAsHT = nullptr, *ExportDepthImage = nullptr, *ExportContourImage = nullptr,
-          *ExportContourTracks = nullptr, *ExportHT = nullptr, *ExportMap = nullptr, *StartOver = nullptr,
+          *ExportContourTracks = nullptr, *ExportChart = nullptr, *ExportHT = nullptr, *ExportMap = nullptr, *StartOver = nullptr,
           *Quit = nullptr;
   // View
   QAction *Fit = nullptr, *ZoomIn = nullptr, *ZoomOut = nullptr, *ZoomArea = nullptr, *AdvancedTabs = nullptr;
@@ -121,6 +121,8 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   // "Cancel" in the status bar, Map > Cancel and Esc: stops the long run.
   void CancelClick();
   void ResetSettingsClick();
+  // "Save Chart..." of the ISO Contour tab and File > Export.
+  void SaveChartClick();
   // "Corrections..." of the Source Tracks tab and the File menu.
   void CorrectionsClick();
   // "Check accuracy" on the Interpolated Map tab and in the Map menu.
@@ -315,6 +317,12 @@ class TForm1 : public QMainWindow, private TSessionDisplay {
   QLabel *lblIsoCoordinates = nullptr, *imgColorRange3 = nullptr, *lblMaxDepth4 = nullptr;
   QLabel* Label10 = nullptr;  // "0 m" at the shallow end of the ISO Contour legend
   QProgressBar* pbIsoMap = nullptr;
+  // Added below "ISO Map": contours like a chart (the tracer, the ring
+  // limit, smoothing, labels), the chart picture, and the export.
+  QComboBox* TracerChoice = nullptr;  // by the method, pixel, chart
+  QLineEdit* RingLimit = nullptr;     // pixels; empty: the tracer's default
+  QCheckBox *SmoothContours = nullptr, *ContourLabels = nullptr, *ChartTracks = nullptr;
+  QPushButton* SaveChartButton = nullptr;
   QPushButton* ExportContoursButton = nullptr;
 
   // HT Contour

@@ -80,6 +80,8 @@ void TForm1::CreateMenus() {
                                         &TForm1::btnIsoSaveBMPClick);
   Actions.ExportContourTracks = follower(exports, QStringLiteral("Contour Tracks (GPX)..."), {}, btnIsoSaveGPX,
                                          &TForm1::btnIsoSaveGPXClick);
+  Actions.ExportChart = follower(exports, QStringLiteral("Chart Picture (PNG)..."), {}, SaveChartButton,
+                                 &TForm1::SaveChartClick);
   Actions.ExportHT = follower(exports, QStringLiteral("HT Files for the Unit..."), QKeySequence(Qt::CTRL | Qt::Key_E),
                               btnCreateHT, &TForm1::btnCreateHTClick);
   exports->addSeparator();
@@ -277,6 +279,11 @@ void TForm1::WriteControls() {
   MethodChoice->setCurrentIndex(s.InterpolationMethod == TInterpolationMethod::Surface ? 1 : 0);
   tbInterpolatorStyle->setEnabled(fSession->StyleApplies());
   edtIsoStep->setText(Q(s.IsoStep));
+  TracerChoice->setCurrentIndex(!s.IsoTracer ? 0 : *s.IsoTracer == TContourTracer::Pixel ? 1 : 2);
+  RingLimit->setText(Q(s.IsoMinRing));
+  SmoothContours->setChecked(s.IsoSmooth);
+  ContourLabels->setChecked(s.IsoLabels);
+  ChartTracks->setChecked(s.ChartTracks);
   edtTrackName->setText(Q(s.TrackName));
   cbReduceWaypoints->setChecked(s.ReduceWaypoints);
   cbAddDepth->setChecked(s.AddDepth);

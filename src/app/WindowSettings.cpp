@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <utility>
 
 namespace sondralis {
 
@@ -57,6 +58,18 @@ void TWindowSettings::LoadFields(TSessionSettings& Fields, TColor& Shallow, TCol
   if (name.isValid() && name.toString().size() <= 20) Fields.TrackName = name.toString().toStdString();
   const QVariant reduce = s.value(kFields + QStringLiteral("reduceWaypoints"));
   if (reduce.isValid()) Fields.ReduceWaypoints = reduce.toBool();
+  const QString tracer = s.value(kFields + QStringLiteral("tracer")).toString();
+  if (tracer == QLatin1String("pixel")) Fields.IsoTracer = TContourTracer::Pixel;
+  if (tracer == QLatin1String("chart")) Fields.IsoTracer = TContourTracer::Chart;
+  if (tracer == QLatin1String("method")) Fields.IsoTracer.reset();
+  const QVariant ring = s.value(kFields + QStringLiteral("minRing"));
+  if (ring.isValid() && (ring.toString().isEmpty() || DigitsOnly(ring.toString(), 4)))
+    Fields.IsoMinRing = ring.toString().toStdString();
+  for (auto [key, value] : {std::pair{"smooth", &Fields.IsoSmooth}, std::pair{"labels", &Fields.IsoLabels},
+                            std::pair{"chartTracks", &Fields.ChartTracks}}) {
+    const QVariant v = s.value(kFields + QLatin1String(key));
+    if (v.isValid()) *value = v.toBool();
+  }
   // The corrections as their fields take them; the session checks the
   // values before the next load.
   const QString transducer = s.value(kCorrections + QStringLiteral("transducer")).toString();
@@ -86,6 +99,13 @@ void TWindowSettings::SaveFields(const TSessionSettings& Fields, TColor Shallow,
                                                                     : "shepard"));
   s.setValue(kFields + QStringLiteral("tolerance"), Fields.InterpolationTolerance);
   s.setValue(kFields + QStringLiteral("step"), QString::fromStdString(Fields.IsoStep));
+  s.setValue(kFields + QStringLiteral("tracer"), QLatin1String(!Fields.IsoTracer                          ? "method"
+                                                               : *Fields.IsoTracer == TContourTracer::Pixel ? "pixel"
+                                                                                                            : "chart"));
+  s.setValue(kFields + QStringLiteral("minRing"), QString::fromStdString(Fields.IsoMinRing));
+  s.setValue(kFields + QStringLiteral("smooth"), Fields.IsoSmooth);
+  s.setValue(kFields + QStringLiteral("labels"), Fields.IsoLabels);
+  s.setValue(kFields + QStringLiteral("chartTracks"), Fields.ChartTracks);
   s.setValue(kFields + QStringLiteral("trackName"), QString::fromStdString(Fields.TrackName));
   s.setValue(kFields + QStringLiteral("reduceWaypoints"), Fields.ReduceWaypoints);
   s.setValue(kCorrections + QStringLiteral("transducer"), QString::fromStdString(Fields.TransducerDepth));

@@ -400,9 +400,12 @@ int RunMap(const std::vector<std::string>& args) {
   TLoadTotals setAside;
   std::size_t filesLoaded = a.Inputs.size();
   if (projectFile) {
-    // The project's settings as the options changed them; the corrections
-    // are the options'.
-    loading.ApplyTo(project);
+    // The project's settings as the options changed them; correction
+    // options given replace the project's corrections.
+    const TLoadOptions none;
+    if (!(loading.Corrections == none.Corrections && loading.ShoreDepth == none.ShoreDepth &&
+          loading.KeepOutside == none.KeepOutside))
+      loading.ApplyTo(project);
     projectFile->Settings = settings;
     projectFile->Shallow = project.clShallowWater();
     projectFile->Deep = project.clDeepWater();

@@ -170,8 +170,25 @@ std::string ProjectFileText(const TProjectFile& File, const std::string& Project
   interpolation.insert(QStringLiteral("style"), s.Interpolation.Style);
   interpolation.insert(QStringLiteral("method"), QLatin1String(MethodKey(s.Interpolation.Method)));
   interpolation.insert(QStringLiteral("tolerance"), s.Interpolation.Tolerance);
+  if (!s.Interpolation.ShoreDepth.Samples) interpolation.insert(QStringLiteral("shoreDepth"), QStringLiteral("none"));
+  else interpolation.insert(QStringLiteral("shoreDepth"), s.Interpolation.ShoreDepth.DepthCm);
+  interpolation.insert(QStringLiteral("keepOutside"), s.Interpolation.KeepOutside);
   QJsonObject contours;
   contours.insert(QStringLiteral("step"), s.Contours.Step);
+  contours.insert(QStringLiteral("tracer"), QLatin1String(!s.Contours.Tracer                          ? "method"
+                                                          : *s.Contours.Tracer == TContourTracer::Pixel ? "pixel"
+                                                                                                       : "chart"));
+  if (s.Contours.MinRing) contours.insert(QStringLiteral("minRing"), *s.Contours.MinRing);
+  contours.insert(QStringLiteral("smooth"), s.Contours.Smooth);
+  contours.insert(QStringLiteral("labels"), s.Contours.Labels);
+  contours.insert(QStringLiteral("chartTracks"), s.Contours.ChartTracks);
+  // The corrections the files are loaded with (the water levels of a gauge
+  // table or given per file stay with the trip, not the project).
+  QJsonObject corrections;
+  corrections.insert(QStringLiteral("transducer"), s.Corrections.TransducerCm);
+  corrections.insert(QStringLiteral("despike"), s.Corrections.Despike);
+  corrections.insert(QStringLiteral("depthFromElevation"), s.Corrections.DepthFromElevation);
+  corrections.insert(QStringLiteral("autoLevel"), s.Corrections.AutoLevel);
   QJsonObject ht;
   ht.insert(QStringLiteral("trackName"), Q(s.HT.TrackName));
   ht.insert(QStringLiteral("reduceWaypoints"), s.HT.ReduceWaypoints);
@@ -185,6 +202,7 @@ std::string ProjectFileText(const TProjectFile& File, const std::string& Project
   root.insert(QStringLiteral("inputs"), inputs);
   root.insert(QStringLiteral("interpolation"), interpolation);
   root.insert(QStringLiteral("contours"), contours);
+  root.insert(QStringLiteral("corrections"), corrections);
   root.insert(QStringLiteral("ht"), ht);
   root.insert(QStringLiteral("colours"), colours);
   if (File.PictureSize) {
@@ -262,8 +280,36 @@ TProjectFile ParseProjectFile(const std::string& Text, const std::string& Projec
   else read.Fail("interpolation.method is \"" + method + "\", not shepard or surface");
   read.Number(interpolation, "interpolation", "tolerance", 0, s.Interpolation.Tolerance);
 
+  if (interpolation.value(QStringLiteral("shoreDepth")).toString() == QLatin1String("none")) {
+    s.Interpolation.ShoreDepth.Samples = false;
+  } else {
+    double shore = s.Interpolation.ShoreDepth.DepthCm;
+    read.Number(interpolation, "interpolation", "shoreDepth", 0, shore);
+    s.Interpolation.ShoreDepth.DepthCm = static_cast<float>(shore);
+  }
+  read.Bool(interpolation, "interpolation", "keepOutside", s.Interpolation.KeepOutside);
+
   const QJsonObject contours = read.Section(root, "contours");
   read.Int(contours, "contours", "step", 1, 9999, s.Contours.Step);
+  std::string tracer = "method";
+  read.Text(contours, "contours", "tracer", tracer);
+  if (tracer == "pixel") s.Contours.Tracer = TContourTracer::Pixel;
+  else if (tracer == "chart") s.Contours.Tracer = TContourTracer::Chart;
+  else if (tracer != "method") read.Fail("contours.tracer is \"" + tracer + "\", not method, pixel or chart");
+  if (contours.contains(QStringLiteral("minRing"))) {
+    double ring = 0;
+    read.Number(contours, "contours", "minRing", 0, ring);
+    s.Contours.MinRing = ring;
+  }
+  read.Int(contours, "contours", "smooth", 0, 100, s.Contours.Smooth);
+  read.Bool(contours, "contours", "labels", s.Contours.Labels);
+  read.Bool(contours, "contours", "chartTracks", s.Contours.ChartTracks);
+
+  const QJsonObject corrections = read.Section(root, "corrections");
+  read.Number(corrections, "corrections", "transducer", 0, s.Corrections.TransducerCm);
+  read.Bool(corrections, "corrections", "despike", s.Corrections.Despike);
+  read.Bool(corrections, "corrections", "depthFromElevation", s.Corrections.DepthFromElevation);
+  read.Bool(corrections, "corrections", "autoLevel", s.Corrections.AutoLevel);
 
   const QJsonObject ht = read.Section(root, "ht");
   read.Text(ht, "ht", "trackName", s.HT.TrackName);

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "formats/AtomicFile.h"
+#include "model/Numbers.h"
 #include "session/Session.h"
 #include "session/SessionParts.h"
 
@@ -34,7 +35,7 @@ std::string TSession::SaveProject(const std::string& Path) {
   if (!command) return {};
   // The settings as the fields hold them, checked as a run checks them.
   const std::optional<int> radius = InterpolationRadius();
-  if (!radius || !ReadContourSettings()) return {};
+  if (!radius || !ReadContourSettings() || !ReadCorrections() || !ReadShoreSettings()) return {};
   fProject.Settings.Interpolation.Radius = *radius;
   try {
     WriteProjectFile(Path, ProjectFileOf(fProject));
@@ -101,6 +102,20 @@ void TSession::ApplyProjectSettings(const TProjectFile& File) {
   Settings.InterpolationMethod = File.Settings.Interpolation.Method;
   Settings.InterpolationTolerance = File.Settings.Interpolation.Tolerance;
   Settings.IsoStep = std::to_string(File.Settings.Contours.Step);
+  const TContourSettings& contours = File.Settings.Contours;
+  Settings.IsoTracer = contours.Tracer;
+  Settings.IsoMinRing = contours.MinRing ? FormatNumber(*contours.MinRing) : std::string();
+  Settings.IsoSmooth = contours.Smooth > 0;
+  Settings.IsoLabels = contours.Labels;
+  Settings.ChartTracks = contours.ChartTracks;
+  const TCorrectionSettings& corrections = File.Settings.Corrections;
+  Settings.TransducerDepth = FormatNumber(corrections.TransducerCm);
+  Settings.Despike = corrections.Despike;
+  Settings.DepthFromElevation = corrections.DepthFromElevation;
+  Settings.AutoLevel = corrections.AutoLevel;
+  const TShoreDepth& shore = File.Settings.Interpolation.ShoreDepth;
+  Settings.ShoreDepth = shore.Samples ? FormatNumber(shore.DepthCm) : std::string("none");
+  Settings.KeepOutside = File.Settings.Interpolation.KeepOutside;
   Settings.TrackName = File.Settings.HT.TrackName;
   Settings.ReduceWaypoints = File.Settings.HT.ReduceWaypoints;
   Notify(TChange::Settings);
@@ -114,14 +129,9 @@ void TSession::ApplyProjectSettings(const TProjectFile& File) {
 void TSession::ResetSettings() {
   if (!CanStartCommand()) return;
   Settings.InterpolateThrds = fProject.CPUCount();
-  // The corrections of the next files as at the start.
+  // The gauge table of the next files as at the start; the other
+  // corrections come with the project's defaults.
   const TSessionSettings start;
-  Settings.TransducerDepth = start.TransducerDepth;
-  Settings.Despike = start.Despike;
-  Settings.DepthFromElevation = start.DepthFromElevation;
-  Settings.AutoLevel = start.AutoLevel;
-  Settings.ShoreDepth = start.ShoreDepth;
-  Settings.KeepOutside = start.KeepOutside;
   Settings.LevelTable = start.LevelTable;
   Settings.LevelDatum = start.LevelDatum;
   ApplyProjectSettings(TProjectFile{});

@@ -44,6 +44,7 @@ void ExpectMenusFollowButtons(const TForm1& form) {
       {a.SaveProject, "btnAddFiles"},       {a.SaveTracks, "btnTrkSaveGPX"},
       {a.SaveAsHT, "btnTrkSaveHT"},         {a.ExportDepthImage, "btnInterpolSaveBMP"},
       {a.ExportContourImage, "btnIsoSaveBMP"}, {a.ExportContourTracks, "btnIsoSaveGPX"},
+      {a.ExportChart, "SaveChartButton"},
       {a.ExportHT, "btnCreateHT"},          {a.StartOver, "btnStartOver"},
       {a.Interpolate, "btnInterpolate"},    {a.IsoMap, "btnIsoMap"},
       {a.CheckAccuracy, "CheckAccuracyButton"}, {a.ExportMap, "ExportMapButton"},
@@ -262,6 +263,35 @@ TEST_F(WindowTest, MethodAndCheckAccuracyReachTheSession) {
   ExpectUsable();
 }
 
+// The contour choices below "ISO Map" are the ones the run uses, and "Save
+// Chart..." (button or menu) writes the chart picture.
+TEST_F(WindowTest, ChartContoursAndSaveChartReachTheSession) {
+  AddFiles({kSurvey, kShoreKml});
+  EXPECT_FALSE(Enabled(*form, "SaveChartButton"));
+  Click(*form, "btnInterpolate");
+  ASSERT_TRUE(WaitForInterpolation(*form));
+  ExpectMenusFollowButtons(*form);
+  form->TracerChoice->setCurrentIndex(2);
+  form->RingLimit->setText("20");
+  Click(*form, "btnIsoMap");
+  const TContourRun& run = form->Session().Project().ContourRun();
+  EXPECT_EQ(run.Tracer, TContourTracer::Chart);
+  EXPECT_EQ(run.MinRing, 20);
+  EXPECT_GT(run.LabelStep, 0) << "labels are on by default";
+  form->TracerChoice->setCurrentIndex(1);
+  form->RingLimit->clear();
+  Click(*form, "btnIsoMap");
+  EXPECT_EQ(form->Session().Project().ContourRun().Tracer, TContourTracer::Pixel);
+  EXPECT_EQ(form->Session().Project().ContourRun().MinRing, 0);
+
+  host.SaveReplies = {Path("chart.png")};
+  form->Actions.ExportChart->trigger();
+  ASSERT_FALSE(host.SaveRequests.empty());
+  EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::Chart);
+  EXPECT_EQ(ReadFile(Path("chart.png")).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+}
+
 // The start text until something is loaded, with the example lake one
 // click away.
 TEST_F(WindowTest, StartTextLeadsToTheExample) {
@@ -316,6 +346,8 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
   form->edtInterpolationWidth->setText("45");
   form->tbInterpolatorStyle->setValue(12);
   form->MethodChoice->setCurrentIndex(1);
+  form->TracerChoice->setCurrentIndex(2);
+  form->SmoothContours->setChecked(true);
   form->edtIsoStep->setText("50");
   form->edtTrackName->setText("Lake Trip");
   form->cbReduceWaypoints->setChecked(true);
@@ -338,6 +370,8 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
   EXPECT_EQ(Text(*form, "lblInterpolateStyle"), "Interpolator Style: 12");
   EXPECT_EQ(form->MethodChoice->currentIndex(), 1);
   EXPECT_FALSE(form->tbInterpolatorStyle->isEnabled()) << "the surface has no style";
+  EXPECT_EQ(form->TracerChoice->currentIndex(), 2);
+  EXPECT_TRUE(form->SmoothContours->isChecked());
   EXPECT_EQ(form->edtIsoStep->text(), "50");
   EXPECT_EQ(form->edtTrackName->text(), "Lake Trip");
   EXPECT_TRUE(form->cbReduceWaypoints->isChecked());

@@ -42,7 +42,20 @@ TProjectFile RandomProject(std::mt19937& random, const fs::path& folder) {
   s.Interpolation.Style = pick(2, 14);
   s.Interpolation.Method = pick(0, 1) ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
   s.Interpolation.Tolerance = pick(0, 1) ? 0.0 : std::uniform_real_distribution<double>(0, 50)(random);
+  s.Interpolation.ShoreDepth.Samples = pick(0, 3) > 0;
+  if (s.Interpolation.ShoreDepth.Samples) s.Interpolation.ShoreDepth.DepthCm = static_cast<float>(pick(0, 5000)) / 4;
+  s.Interpolation.KeepOutside = pick(0, 1) == 1;
   s.Contours.Step = pick(1, 9999);
+  const int tracer = pick(0, 2);
+  if (tracer > 0) s.Contours.Tracer = tracer == 1 ? TContourTracer::Pixel : TContourTracer::Chart;
+  if (pick(0, 1)) s.Contours.MinRing = pick(0, 9999);
+  s.Contours.Smooth = pick(0, 1) ? kSmoothPasses : 0;
+  s.Contours.Labels = pick(0, 1) == 1;
+  s.Contours.ChartTracks = pick(0, 1) == 1;
+  s.Corrections.TransducerCm = pick(0, 1) ? 0.0 : std::uniform_real_distribution<double>(0, 10000)(random);
+  s.Corrections.Despike = pick(0, 1) == 1;
+  s.Corrections.DepthFromElevation = pick(0, 1) == 1;
+  s.Corrections.AutoLevel = pick(0, 1) == 1;
   s.HT.TrackName = pick(0, 1) ? "Lake \"Nord\" \\ Ü" : "NewTrack";
   s.HT.ReduceWaypoints = pick(0, 1) == 1;
   file.Shallow = static_cast<TColor>(pick(0, 0xFFFFFF));
@@ -124,6 +137,10 @@ TEST_F(SessionTest, ProjectsSaveOpenAndSurviveAMove) {
 
   TSession first(host, host, 2);
   first.ResizePane(TPane::Tracks, 320, 240);
+  // Corrections the files load with: the opened project must load them so
+  // too, or its tracks would differ.
+  first.Settings.TransducerDepth = "15";
+  first.Settings.Despike = true;
   first.Settings.AddOffset = true;
   host.TextReplies = {std::string("-25")};
   first.AddFiles({(season / "lake survey.gpx").string()});
@@ -137,6 +154,14 @@ TEST_F(SessionTest, ProjectsSaveOpenAndSurviveAMove) {
   first.Settings.IsoStep = "50";
   first.Settings.TrackName = "Lake Trip";
   first.Settings.ReduceWaypoints = true;
+  first.Settings.InterpolationMethod = TInterpolationMethod::Surface;
+  first.Settings.IsoTracer = TContourTracer::Chart;
+  first.Settings.IsoMinRing = "12";
+  first.Settings.IsoSmooth = true;
+  first.Settings.IsoLabels = false;
+  first.Settings.ChartTracks = true;
+  first.Settings.ShoreDepth = "none";
+  first.Settings.KeepOutside = true;
   first.SetShallowColor(0x00FF00);
   first.SetDeepColor(0x202020);
   const auto tracks = TrackPoints(first.Project().GPXdata());
