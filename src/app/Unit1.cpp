@@ -842,7 +842,9 @@ void TForm1::dropEvent(QDropEvent* event) {
   const std::vector<std::string> paths = LocalFiles(event->mimeData());
   if (paths.empty() || !fSession || !fSession->CanStartCommand()) return;
   event->acceptProposedAction();
-  LoadFiles(paths);
+  // A project dropped alone opens as File > Open Project... would.
+  if (paths.size() == 1 && IsProjectFile(paths.front())) OpenProjectFile(paths.front());
+  else LoadFiles(paths);
 }
 
 // ---------------------------------------------------------------- panes

@@ -407,6 +407,11 @@ TEST_F(KeptSettingsTest, SettingsRecentFilesAndProjectsSurviveARestart) {
   EXPECT_EQ(form->Session().Project().Inputs().size(), 2u);
   EXPECT_EQ(form->edtIsoStep->text(), "50") << "the project's step";
   EXPECT_EQ(form->MethodChoice->currentIndex(), 1) << "the project's method";
+  // Dropped on the window, a project opens as one.
+  Click(*form, "btnStartOver");
+  ASSERT_TRUE(Drop(form.get(), {Path("lake.sondralis")}));
+  EXPECT_EQ(form->Session().Project().Inputs().size(), 2u);
+  EXPECT_EQ(form->Session().ProjectPath(), Path("lake.sondralis"));
 
   // Help > Reset settings: the start's fields and colours; the recent files stay.
   form->Actions.ResetSettings->trigger();
