@@ -55,15 +55,16 @@ TCorrectionsDialog::TCorrectionsDialog(QWidget* Parent, TSession& Session) : QDi
 
   auto* reading = new QGroupBox(QStringLiteral("Readings of the files you add next"));
   auto* form = new QFormLayout(reading);
-  TransducerDepth = Edit("TransducerDepth", s.TransducerDepth,
-                         QStringLiteral("How deep the transducer sits below the surface, in cm: added to every reading."));
+  TransducerDepth =
+      Edit("TransducerDepth", s.TransducerDepth,
+           QStringLiteral("How deep the transducer sits below the surface, in cm: added to every reading."));
   form->addRow(QStringLiteral("Transducer depth (cm):"), TransducerDepth);
   Despike = Box("Despike", QStringLiteral("Remove spikes (single readings far off their neighbours)"), s.Despike,
                 QStringLiteral("Fish, weed and lost-bottom readings that jump away from the readings around them."));
   form->addRow(Despike);
-  DepthFromElevation = Box("DepthFromElevation", QStringLiteral("GPX files without depths: depth from the elevation"),
-                           s.DepthFromElevation,
-                           QStringLiteral("For programs that write the depth as a negative elevation (<ele>)."));
+  DepthFromElevation =
+      Box("DepthFromElevation", QStringLiteral("GPX files without depths: depth from the elevation"),
+          s.DepthFromElevation, QStringLiteral("For programs that write the depth as a negative elevation (<ele>)."));
   form->addRow(DepthFromElevation);
   layout->addWidget(reading);
 
@@ -73,8 +74,9 @@ TCorrectionsDialog::TCorrectionsDialog(QWidget* Parent, TSession& Session) : QDi
   LevelTable = new QLabel;
   LevelTable->setObjectName(QStringLiteral("LevelTable"));
   ChooseTable = Button("ChooseTable", QStringLiteral("Gauge table..."));
-  ChooseTable->setToolTip(QStringLiteral("A CSV file of time,level_cm lines from a gauge: each reading is corrected "
-                                         "by the level at its time."));
+  ChooseTable->setToolTip(
+      QStringLiteral("A CSV file of time,level_cm lines from a gauge: each reading is corrected "
+                     "by the level at its time."));
   ClearTable = Button("ClearTable", QStringLiteral("None"));
   table->addWidget(LevelTable, 1);
   table->addWidget(ChooseTable);
@@ -83,15 +85,16 @@ TCorrectionsDialog::TCorrectionsDialog(QWidget* Parent, TSession& Session) : QDi
   LevelDatum = Edit("LevelDatum", s.LevelDatum,
                     QStringLiteral("The gauge level the depths refer to, in cm; empty: the table's lowest level."));
   levelForm->addRow(QStringLiteral("Datum (cm):"), LevelDatum);
-  AutoLevel = Box("AutoLevel", QStringLiteral("Estimate each trip's level where its tracks cross the loaded ones"),
-                  s.AutoLevel,
-                  QStringLiteral("For trips on different days without a gauge: each batch of files is levelled to "
-                                 "the tracks already loaded where they cross."));
+  AutoLevel =
+      Box("AutoLevel", QStringLiteral("Estimate each trip's level where its tracks cross the loaded ones"), s.AutoLevel,
+          QStringLiteral("For trips on different days without a gauge: each batch of files is levelled to "
+                         "the tracks already loaded where they cross."));
   levelForm->addRow(AutoLevel);
   auto* estimate = new QHBoxLayout;
   EstimateNow = Button("EstimateNow", QStringLiteral("Estimate now"));
-  EstimateNow->setToolTip(QStringLiteral("Estimates the level of every trip loaded where the tracks cross, without "
-                                         "changing anything yet."));
+  EstimateNow->setToolTip(
+      QStringLiteral("Estimates the level of every trip loaded where the tracks cross, without "
+                     "changing anything yet."));
   ApplyLevels = Button("ApplyLevels", QStringLiteral("Apply levels"));
   ApplyLevels->setToolTip(QStringLiteral("Corrects the loaded readings by the estimated levels."));
   estimate->addWidget(EstimateNow);

@@ -36,9 +36,9 @@ TExportDialog::TExportDialog(QWidget* Parent, const TExportChoice& Start, bool C
   GeoTIFF = Box("GeoTIFF", QStringLiteral("Depth grid for GIS programs (depth.tif)"),
                 QStringLiteral("The depths and each cell's distance to the nearest sounding, for QGIS or ArcGIS."),
                 Start.GeoTIFF);
-  GeoPackage = Box("GeoPackage", QStringLiteral("Contours and soundings for QGIS (contours.gpkg)"),
-                   QStringLiteral("The contour lines, the soundings and the safety contour as layers."),
-                   Start.GeoPackage);
+  GeoPackage =
+      Box("GeoPackage", QStringLiteral("Contours and soundings for QGIS (contours.gpkg)"),
+          QStringLiteral("The contour lines, the soundings and the safety contour as layers."), Start.GeoPackage);
   Shapefile = Box("Shapefile", QStringLiteral("Contours as a shapefile (contours.shp)"),
                   QStringLiteral("For ArcGIS and older GIS programs."), Start.Shapefile);
   MBTiles = Box("MBTiles", QStringLiteral("Chart as map tiles for phone apps (chart.mbtiles)"),
@@ -48,9 +48,9 @@ TExportDialog::TExportDialog(QWidget* Parent, const TExportChoice& Start, bool C
   Spots = Box("Spots", QStringLiteral("Fishing spots: holes, humps, drop-offs (spots.gpx, spots.hwr)"),
               QStringLiteral("spots.hwr goes into the folder matrix on the unit's SD card beside the HT files."),
               Start.Spots);
-  Report = Box("Report", QStringLiteral("Lake report: area, volume, depths (report.csv, report.json)"),
-               QStringLiteral("Surface, volume, mean and greatest depth and the area of each depth band."),
-               Start.Report);
+  Report =
+      Box("Report", QStringLiteral("Lake report: area, volume, depths (report.csv, report.json)"),
+          QStringLiteral("Surface, volume, mean and greatest depth and the area of each depth band."), Start.Report);
   for (QCheckBox* box : {GeoTIFF, GeoPackage, Shapefile, MBTiles, PDF, Spots, Report}) list->addWidget(box);
   ContoursNote = new QLabel(QStringLiteral("The contour files need the lines: run \"ISO Map\" first."));
   ContoursNote->setObjectName(QStringLiteral("ContoursNote"));
@@ -77,9 +77,9 @@ TExportDialog::TExportDialog(QWidget* Parent, const TExportChoice& Start, bool C
   Exaggeration->setSuffix(QStringLiteral(" x"));
   Exaggeration->setValue(Start.Relief > 0 ? Start.Relief : 1);
   grid->addWidget(Exaggeration, 1, 1);
-  Safety = Box("Safety", QStringLiteral("Safety depth, water shallower hatched"),
-               QStringLiteral("Hatches shallower water in magenta and draws its contour in bold."),
-               Start.SafetyDepth > 0);
+  Safety =
+      Box("Safety", QStringLiteral("Safety depth, water shallower hatched"),
+          QStringLiteral("Hatches shallower water in magenta and draws its contour in bold."), Start.SafetyDepth > 0);
   grid->addWidget(Safety, 2, 0);
   SafetyDepth = new QSpinBox;
   SafetyDepth->setObjectName(QStringLiteral("SafetyDepth"));

@@ -20,7 +20,9 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
+#include <set>
 #include <regex>
 
 #include "app/CorrectionsDialog.h"
@@ -290,6 +292,41 @@ TEST_F(WindowTest, ChartContoursAndSaveChartReachTheSession) {
   EXPECT_EQ(host.SaveRequests.back().Kind, SaveKind::Chart);
   EXPECT_EQ(ReadFile(Path("chart.png")).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
   EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+}
+
+// The controls added to the tabs come after the Parts' own in the focus
+// chain, tab by tab, so Tab walks the Parts' controls as before.
+TEST_F(WindowTest, AddedControlsFollowThePartsInTabOrder) {
+  const std::set<QString> added = {"CorrectionsButton", "MethodChoice",   "CheckAccuracyButton", "ExportMapButton",
+                                   "TracerChoice",      "RingLimit",      "SmoothContours",      "ContourLabels",
+                                   "SaveChartButton",   "ChartTracks",    "ExportContoursButton", "StartText"};
+  std::vector<QWidget*> chain;
+  for (QWidget* w = form->btnAddFiles->nextInFocusChain(); w != form->btnAddFiles; w = w->nextInFocusChain())
+    chain.push_back(w);
+  chain.insert(chain.begin(), form->btnAddFiles);
+  int seen = 0;
+  for (QWidget* page : {form->TabSheet1, form->TabSheet2, form->TabSheet3}) {
+    int lastPart = -1, firstAdded = INT_MAX, parts = 0;
+    for (int i = 0; i < static_cast<int>(chain.size()); ++i) {
+      QWidget* w = chain[static_cast<std::size_t>(i)];
+      if (!page->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus)) continue;
+      if (added.count(w->objectName())) {
+        firstAdded = std::min(firstAdded, i);
+        ++seen;
+      } else {
+        lastPart = i;
+        ++parts;
+      }
+    }
+    EXPECT_GT(parts, 2) << page->objectName().toStdString();
+    EXPECT_LT(lastPart, firstAdded) << page->objectName().toStdString() << ": " << [&] {
+      std::string names;
+      for (QWidget* w : chain)
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) names += w->objectName().toStdString() + " ";
+      return names;
+    }();
+  }
+  EXPECT_EQ(seen, static_cast<int>(added.size()));
 }
 
 // The start text until something is loaded, with the example lake one
