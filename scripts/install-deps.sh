@@ -16,6 +16,9 @@ packages=(
   libxml2-utils python3 locales
   clang libclang-rt-dev
   gpsbabel
+  # cpack's Debian package (scripts/install.sh): its dependencies are found
+  # by dpkg-shlibdeps among the ELF files file(1) finds.
+  dpkg-dev file
 )
 
 missing=()

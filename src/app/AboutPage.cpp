@@ -32,4 +32,45 @@ QString AboutText() {
       .arg(QStringLiteral(SONDRALIS_VERSION));
 }
 
+QString HowToMapText() {
+  return QStringLiteral(
+      "<h3>How to map a lake</h3>"
+      "<ol>"
+      "<li><p><b>Source Tracks</b>: \"Add Files...\" (or drop them on the window) the GPX recordings of your "
+      "sounder, exported through HumminbirdPC, and, if you have one, the lake's shoreline and islands as KML "
+      "(drawn in Google Earth) or GPX. The tracks appear coloured by depth; a click on the two colour swatches "
+      "of the legend changes the colours. Check \"Enter depth when loading data /wo depth\" to give a file "
+      "without depths one depth, or \"Enter depth offset (+/-)\" to correct a recording's depths, before you "
+      "add the file. \"Corrections...\" sets the transducer's depth, removes spikes and levels trips made at "
+      "different water levels.</p></li>"
+      "<li><p><b>Interpolated Map</b>: choose the \"Extrapolation Radius\" (how far beside your tracks the "
+      "map reaches, in pixels; \"Apply\" shows the band) and the \"Interpolator Style:\" (smooth to hard), "
+      "then \"Interpolate\" (F5). \"Save Image...\" keeps the depth picture. The \"Method:\" below chooses "
+      "Shepard's weighting (the style applies to it) or a smooth surface, which suits lines far apart; "
+      "\"Check accuracy\" maps the lake again without a part of the tracks at a time and tells how far each "
+      "method missed the depths left out.</p></li>"
+      "<li><p><b>ISO Contour</b>: set the \"Step size\" between two contour lines in cm and press \"ISO "
+      "Map\". \"Save Image...\" and \"Save Tracks...\" keep the lines as a picture or as GPX. Below, "
+      "\"Contours:\" chooses lines that follow the pixels or chart lines with depth labels; \"Save Chart...\" "
+      "keeps a chart picture, and \"Export...\" writes the map for GIS programs, phone apps, the printer and "
+      "the lake report.</p></li>"
+      "<li><p><b>HT Contour</b>: give a \"Track Name\" and press \"Create HT-File\": the lines are written "
+      "as 000.ht, 001.ht, ... (check \"Reduce Waypoints\" to fit them into one file). Copy the files into a "
+      "folder \"matrix\" on the unit's SD card; set the track style to \"color by depth\".</p></li>"
+      "</ol>"
+      "<p>A long run can be stopped with \"Cancel\" in the status bar (or Esc): the previous picture and "
+      "contours stay. File &gt; Save Project... keeps the files and every setting of the map together, to "
+      "make it again or to add the next trip's recordings later.</p>");
+}
+
+QString StartText(bool WithExample) {
+  QString text = QStringLiteral(
+      "Add Files... or drop GPX, KML or CSV files here: a sounder recording and, if you have one, the lake's "
+      "shoreline");
+  text = text.toHtmlEscaped();
+  if (WithExample)
+    text += QStringLiteral("<p><a href=\"%1\">Open the example</a></p>").arg(QLatin1String(kExampleLink));
+  return text;
+}
+
 }  // namespace sondralis

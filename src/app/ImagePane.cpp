@@ -27,7 +27,19 @@ void TImagePane::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   const QRect dirty = event->rect();
   QRect covered;
-  if (fPicture && fPicture->Width() > 0 && fPicture->Height() > 0) {
+  const qreal ratio = devicePixelRatioF();
+  const QImage* fine = ratio > 1 && !fDragging && DevicePicture ? DevicePicture(ratio) : nullptr;
+  if (fine && !fine->isNull()) {
+    // Set to the ratio, the picture covers as many logical pixels as the
+    // map's own picture.
+    const QRect logical(QPoint(0, 0), (QSizeF(fine->size()) / ratio).toSize());
+    covered = dirty.intersected(logical);
+    if (!covered.isEmpty()) {
+      painter.setClipRect(covered);
+      painter.drawImage(QPointF(0, 0), *fine);
+      painter.setClipping(false);
+    }
+  } else if (fPicture && fPicture->Width() > 0 && fPicture->Height() > 0) {
     const QImage& image = fPicture->Image();
     covered = dirty.intersected(image.rect());
     if (!covered.isEmpty()) painter.drawImage(covered.topLeft(), image, covered);
@@ -38,6 +50,7 @@ void TImagePane::paintEvent(QPaintEvent* event) {
 }
 
 void TImagePane::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) fDragging = true;
   if (OnMouseDown) OnMouseDown(event->position().toPoint().x(), event->position().toPoint().y(),
                                event->button() == Qt::LeftButton);
 }
@@ -49,6 +62,8 @@ void TImagePane::mouseMoveEvent(QMouseEvent* event) {
 
 void TImagePane::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  fDragging = false;
+  update();
   if (OnMouseUp) OnMouseUp(event->position().toPoint().x(), event->position().toPoint().y(),
                            (event->modifiers() & Qt::AltModifier) != 0);
 }

@@ -26,6 +26,11 @@ class TImagePane : public QWidget {
   // Wheel notches over (X, Y): positive away from the user.
   std::function<void(int X, int Y, double Notches)> OnWheel;
   std::function<void()> OnResize;
+  // On a screen with finer pixels than the window's (a device pixel ratio
+  // above 1): the picture drawn anew at that ratio, or null to show the
+  // picture itself, scaled up. Not asked while a button is held on the
+  // pane: a drag shows the picture the session draws its rubber band on.
+  std::function<const QImage*(qreal Ratio)> DevicePicture;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -38,6 +43,7 @@ class TImagePane : public QWidget {
  private:
   const TCanvas* fPicture = nullptr;
   QColor fBackground;
+  bool fDragging = false;
 };
 
 }  // namespace sondralis

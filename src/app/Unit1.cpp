@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
@@ -27,9 +28,12 @@
 #include <tuple>
 
 #include "app/AboutPage.h"
+#include "app/CorrectionsDialog.h"
+#include "app/ExportDialog.h"
 #include "app/ImagePane.h"
 #include "app/TrackBar.h"
 #include "app/WindowDialogs.h"
+#include "app/WindowSettings.h"
 #include "app/WrapCheckBox.h"
 
 namespace sondralis {
@@ -52,20 +56,21 @@ QPixmap Filled(int Width, int Height, TColor Color) {
 
 // ---------------------------------------------------------------- creation
 
-TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount, QSettings* Settings)
+    : QMainWindow(parent), fSettings(std::make_unique<TWindowSettings>(Settings)) {
   if (Dialogs) {
     fDialogs = Dialogs;
   } else {
-    fOwnDialogs = std::make_unique<TWindowDialogs>(this);
+    fOwnDialogs = std::make_unique<TWindowDialogs>(this, fSettings.get());
     fDialogs = fOwnDialogs.get();
   }
   setWindowTitle(QStringLiteral("Quellmor: Sondralis 2D"));
-  setMinimumSize(850, 600);
-  resize(1004, 677);
   setAcceptDrops(true);
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  // The limit is the tabs': the menu bar and the status bar come on top.
+  PageControl1->setMinimumSize(850, 600);
   setCentralWidget(PageControl1);
   CreateSourceTracksTab();
   CreateInterpolatedMapTab();
@@ -75,6 +80,10 @@ TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMai
   CreateDebugTab();
   CreateAboutTab();
   ConnectPanes();
+  CreateMenus();
+  CreateStatusBar();
+  CreateStartText();
+  resize(StartSize());
 
   // The log exists now: the session reports the processors it found.
   fSession = std::make_unique<TSession>(*fDialogs, static_cast<TSessionDisplay&>(*this), CPUCount);
@@ -102,20 +111,18 @@ TForm1::TForm1(QWidget* parent, TSessionQuestions* Dialogs, int CPUCount) : QMai
 
   // Key presses reach the window before its controls.
   qApp->installEventFilter(this);
-  auto* open = new QAction(QStringLiteral("Add Files..."), this);
-  open->setShortcut(QKeySequence::Open);
-  connect(open, &QAction::triggered, this, &TForm1::btnAddFilesClick);
-  addAction(open);
-  auto* quit = new QAction(QStringLiteral("Quit"), this);
-  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  connect(quit, &QAction::triggered, this, &QWidget::close);
-  addAction(quit);
 
+  // What the user chose in earlier runs, over the defaults.
+  RestoreSettings();
   DrawColorRange();
   UpdateMapInfo();
   ShowButtons();
   ShowCursors();
   ShowLegends();
+  ShowActions();
+  ShowRun();
+  ShowRecent();
+  ShowStartText();
   pbInterpolate->hide();
   pbIsoMap->hide();
   // The read-outs appear with their first text.
@@ -245,6 +252,13 @@ void TForm1::CreateSourceTracksTab() {
   column->addSpacing(8);
   btnStartOver = NewButton(column, "btnStartOver", QStringLiteral("Start over"),
                            QStringLiteral("Clear all loaded data and start over."));
+  column->addSpacing(8);
+  CorrectionsButton = NewButton(column, "CorrectionsButton", QStringLiteral("Corrections..."),
+                                QStringLiteral("The transducer's depth, spikes, the water level of each trip and the "
+                                               "shoreline's depth: applied to the files you add next."));
+  CorrectionsSummary = NewLabel(nullptr, "CorrectionsSummary");
+  CorrectionsSummary->setWordWrap(true);
+  column->addWidget(CorrectionsSummary);
   column->addStretch(1);
   lblMaxDepth = NewLabel(nullptr, "lblMaxDepth");
   lblMapSize = NewLabel(nullptr, "lblMapSize");
@@ -307,6 +321,29 @@ void TForm1::CreateInterpolatedMapTab() {
   ends->addStretch(1);
   ends->addWidget(NewLabel(nullptr, "Label8", QStringLiteral("hard")));
   column->addLayout(ends);
+  // After the Parts' controls, so their tab order stays as it is.
+  column->addSpacing(8);
+  MethodLabel = NewLabel(nullptr, "MethodLabel", QStringLiteral("Method:"));
+  column->addWidget(MethodLabel);
+  MethodChoice = new QComboBox;
+  MethodChoice->setObjectName(QStringLiteral("MethodChoice"));
+  // The items in the order of TInterpolationMethod.
+  MethodChoice->addItem(QStringLiteral("Shepard"));
+  MethodChoice->addItem(QStringLiteral("Surface"));
+  MethodChoice->setToolTip(QStringLiteral(
+      "How the depths between the soundings are found. Shepard weighs the nearby soundings as the style slider "
+      "says. Surface fits a smooth bottom through them, closer to the truth where the lines lie far apart. "
+      "\"Check accuracy\" tells which suits your survey."));
+  column->addWidget(MethodChoice);
+  MethodLabel->setBuddy(MethodChoice);
+  connect(MethodChoice, &QComboBox::currentIndexChanged, this, [this] { MethodChoiceChange(); });
+  CheckAccuracyButton = NewButton(
+      column, "CheckAccuracyButton", QStringLiteral("Check accuracy"),
+      QStringLiteral("Maps the lake again five times, each time without a fifth of the tracks, and compares the "
+                     "depths left out with the map: the error of each method in centimetres."));
+  ExportMapButton = NewButton(column, "ExportMapButton", QStringLiteral("Export..."),
+                              QStringLiteral("Writes the map for other programs into a folder: GIS files, a chart to "
+                                             "print or for phone apps, fishing spots, the lake report."));
   column->addStretch(1);
   lblMapSize1 = NewLabel(nullptr, "lblMapSize1");
   lblMaxDepth1 = NewLabel(nullptr, "lblMaxDepth1");
@@ -346,6 +383,43 @@ void TForm1::CreateIsoContourTab() {
   step->addStretch(1);
   column->addLayout(step);
   btnIsoMap = NewButton(column, "btnIsoMap", QStringLiteral("ISO Map"));
+  // After the Parts' controls, so their tab order stays as it is.
+  column->addSpacing(8);
+  column->addWidget(NewLabel(nullptr, "TracerLabel", QStringLiteral("Contours:")));
+  TracerChoice = new QComboBox;
+  TracerChoice->setObjectName(QStringLiteral("TracerChoice"));
+  TracerChoice->addItems({QStringLiteral("By the method"), QStringLiteral("Pixel lines"), QStringLiteral("Chart lines")});
+  TracerChoice->setToolTip(QStringLiteral(
+      "Pixel lines follow the depth picture's pixels (for Shepard's maps); chart lines follow the depths themselves, "
+      "never cross and carry depth labels (for Surface maps). \"By the method\" picks the one that suits the map."));
+  column->addWidget(TracerChoice);
+  auto* ring = new QHBoxLayout;
+  ring->addWidget(NewLabel(nullptr, "RingLabel", QStringLiteral("Drop rings under")));
+  RingLimit = NewEdit("RingLimit", QString(), 4, true,
+                      QStringLiteral("Closed rings shorter than this many pixels are left out; empty: the lines' own "
+                                     "default (none for pixel lines, 8 for chart lines)."));
+  RingLimit->setMaximumWidth(48);
+  ring->addWidget(RingLimit);
+  ring->addWidget(NewLabel(nullptr, "RingUnit", QStringLiteral("px")));
+  ring->addStretch(1);
+  column->addLayout(ring);
+  SmoothContours = new TWrapCheckBox(QStringLiteral("SmoothContours"), QStringLiteral("Smooth (safe for a boat)"));
+  SmoothContours->setToolTip(QStringLiteral("Smooths the chart lines; a line only ever moves towards deeper water."));
+  column->addWidget(SmoothContours);
+  ContourLabels = new TWrapCheckBox(QStringLiteral("ContourLabels"), QStringLiteral("Depth labels"));
+  ContourLabels->setChecked(true);
+  ContourLabels->setToolTip(QStringLiteral("The depth on the chart lines, in the picture and in contours.kml."));
+  column->addWidget(ContourLabels);
+  SaveChartButton = NewButton(column, "SaveChartButton", QStringLiteral("Save Chart..."),
+                              QStringLiteral("The map as a chart picture (PNG): depths, contours with labels, "
+                                             "shoreline, legend, scale bar, north arrow."));
+  ChartTracks = new TWrapCheckBox(QStringLiteral("ChartTracks"), QStringLiteral("Survey tracks on the chart"));
+  column->addWidget(ChartTracks);
+  column->addSpacing(8);
+  ExportContoursButton = NewButton(column, "ExportContoursButton", QStringLiteral("Export..."),
+                                   QStringLiteral("Writes the map and its contour lines for other programs into a "
+                                                  "folder: GIS files, a chart to print or for phone apps, fishing "
+                                                  "spots, the lake report."));
   column->addStretch(1);
 
   Label10 = NewOverlay(IsoMap, "Label10", QStringLiteral("0 m"));
@@ -430,7 +504,10 @@ void TForm1::ConnectPanes() {
     };
   };
   auto move = [this](TPane pane) {
-    return [this, pane](int X, int Y, bool Left) { Guarded([&] { fSession->MouseMove(pane, X, Y, Left); }); };
+    return [this, pane](int X, int Y, bool Left) {
+      Guarded([&] { fSession->MouseMove(pane, X, Y, Left); });
+      ShowReadout(pane, X, Y);
+    };
   };
   auto up = [this](TPane pane) {
     return [this, pane](int X, int Y, bool Alt) { Guarded([&] { fSession->MouseUp(pane, X, Y, Alt); }); };
@@ -460,6 +537,9 @@ void TForm1::ConnectPanes() {
   InterpolatedImage->SetBackground(palette().color(QPalette::Window));
   IsoMap->SetBackground(palette().color(QPalette::Window));
   ShoreLine->SetBackground(palette().color(QPalette::Window));
+  // The two maps of tracks are drawn anew at the screen's pixels.
+  GPXImage->DevicePicture = [this](qreal ratio) { return DevicePicture(TPane::Tracks, ratio); };
+  IsoImage->DevicePicture = [this](qreal ratio) { return DevicePicture(TPane::HTTracks, ratio); };
 
   connect(btnTrkSaveGPX, &QPushButton::clicked, this, &TForm1::btnTrkSaveGPXClick);
   connect(btnAddFiles, &QPushButton::clicked, this, &TForm1::btnAddFilesClick);
@@ -472,6 +552,11 @@ void TForm1::ConnectPanes() {
   connect(btnStartOver, &QPushButton::clicked, this, &TForm1::btnStartOverClick);
   connect(btnApplyInterpolationRadius, &QPushButton::clicked, this, &TForm1::btnApplyInterpolationRadiusClick);
   connect(btnInterpolate, &QPushButton::clicked, this, &TForm1::btnInterpolateClick);
+  connect(CheckAccuracyButton, &QPushButton::clicked, this, &TForm1::CheckAccuracyClick);
+  connect(CorrectionsButton, &QPushButton::clicked, this, &TForm1::CorrectionsClick);
+  connect(SaveChartButton, &QPushButton::clicked, this, &TForm1::SaveChartClick);
+  connect(ExportMapButton, &QPushButton::clicked, this, &TForm1::ExportClick);
+  connect(ExportContoursButton, &QPushButton::clicked, this, &TForm1::ExportClick);
   connect(btnInterpolSaveBMP, &QPushButton::clicked, this, &TForm1::btnInterpolSaveBMPClick);
   connect(btnIsoMap, &QPushButton::clicked, this, &TForm1::btnIsoMapClick);
   connect(btnIsoSaveBMP, &QPushButton::clicked, this, &TForm1::btnIsoSaveBMPClick);
@@ -488,7 +573,16 @@ void TForm1::ReadControls() {
   s.InterpolationWidth = edtInterpolationWidth->text().toStdString();
   s.InterpolatorStyle = tbInterpolatorStyle->value();
   s.InterpolateThrds = tbInterpolateThrds->value();
+  s.InterpolationMethod = MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
   s.IsoStep = edtIsoStep->text().toStdString();
+  const int tracer = TracerChoice->currentIndex();
+  s.IsoTracer = tracer == 1   ? std::optional(TContourTracer::Pixel)
+                : tracer == 2 ? std::optional(TContourTracer::Chart)
+                              : std::nullopt;
+  s.IsoMinRing = RingLimit->text().toStdString();
+  s.IsoSmooth = SmoothContours->isChecked();
+  s.IsoLabels = ContourLabels->isChecked();
+  s.ChartTracks = ChartTracks->isChecked();
   s.TrackName = edtTrackName->text().toStdString();
   s.ReduceWaypoints = cbReduceWaypoints->isChecked();
   s.AddDepth = cbAddDepth->isChecked();
@@ -507,6 +601,9 @@ void TForm1::Guarded(const std::function<void()>& command) {
   // Whatever happened, the window shows the session as it is now.
   ShowBusy();
   ShowButtons();
+  ShowActions();
+  ShowRun();
+  ShowStartText();
   // Sizes that changed while the session held the window still.
   if (fPaneSizesStale && fSession->WindowEnabled() && !fSession->CommandRunning()) {
     fPaneSizesStale = false;
@@ -531,11 +628,11 @@ bool TForm1::Operable() const {
 // ---------------------------------------------------------------- Source Tracks
 
 void TForm1::btnAddFilesClick() {
-  Run([this] { fSession->AddFiles(); });
+  RunLoading([this] { fSession->AddFiles(); });
 }
 
 void TForm1::LoadFiles(const std::vector<std::string>& Paths) {
-  Run([&] { fSession->AddFiles(Paths); });
+  RunLoading([&] { fSession->AddFiles(Paths); });
 }
 
 void TForm1::btnTrkSaveGPXClick() {
@@ -598,6 +695,56 @@ void TForm1::tbInterpolatorStyleChange() {
   lblInterpolateStyle->setText(Q(TSession::InterpolatorStyleText(tbInterpolatorStyle->value())));
 }
 
+void TForm1::MethodChoiceChange() {
+  if (!fSession) return;
+  fSession->Settings.InterpolationMethod =
+      MethodChoice->currentIndex() == 1 ? TInterpolationMethod::Surface : TInterpolationMethod::Shepard;
+  tbInterpolatorStyle->setEnabled(fSession->StyleApplies());
+}
+
+void TForm1::SaveChartClick() {
+  Run([this] { fSession->SaveChart(); });
+}
+
+void TForm1::CorrectionsClick() {
+  if (!fSession || !fSession->CanStartCommand()) return;
+  ReadControls();
+  TCorrectionsDialog dialog(this, *fSession);
+  dialog.exec();
+  ShowCorrections();
+}
+
+void TForm1::ShowCorrections() {
+  if (!CorrectionsSummary || !fSession) return;
+  const TSessionSettings& s = fSession->Settings;
+  QStringList on;
+  if (!s.TransducerDepth.empty() && s.TransducerDepth != "0")
+    on << QStringLiteral("transducer %1 cm").arg(Q(s.TransducerDepth));
+  if (s.Despike) on << QStringLiteral("spikes removed");
+  if (s.DepthFromElevation) on << QStringLiteral("depth from elevation");
+  if (!s.LevelTable.empty()) on << QStringLiteral("gauge table");
+  if (s.AutoLevel) on << QStringLiteral("levels estimated");
+  if (s.ShoreDepth == "none") on << QStringLiteral("shoreline without depth");
+  else if (s.ShoreDepth != "0") on << QStringLiteral("shoreline at %1 cm").arg(Q(s.ShoreDepth));
+  if (s.KeepOutside) on << QStringLiteral("soundings outside kept");
+  CorrectionsSummary->setText(on.isEmpty() ? QString() : on.join(QStringLiteral(", ")));
+  CorrectionsSummary->setVisible(!on.isEmpty());
+}
+
+void TForm1::CheckAccuracyClick() {
+  Run([this] { fSession->CheckAccuracy(); });
+}
+
+void TForm1::ExportClick() {
+  if (!fSession || !fSession->CanStartCommand()) return;
+  TExportDialog dialog(this, fExportChoice, fSession->Project().ContoursTraced());
+  if (dialog.exec() != QDialog::Accepted) return;
+  const TExportChoice choice = dialog.Choice();
+  fExportChoice = dialog.Ticked();
+  fSettings->SaveExportChoice(fExportChoice);
+  Run([&] { fSession->ExportMap(choice); });
+}
+
 // ---------------------------------------------------------------- ISO Contour, HT Contour
 
 void TForm1::btnIsoMapClick() {
@@ -635,6 +782,7 @@ void TForm1::memDebugDblClick() { memDebug->clear(); }
 void TForm1::FormKeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key != Qt::Key_F11) return;
   for (int index : {4, 5, 6}) PageControl1->setTabVisible(index, true);
+  if (Actions.AdvancedTabs) Actions.AdvancedTabs->setChecked(true);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -650,6 +798,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonPress:
       if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if ((watched == imgShallowColor || watched == imgDeepColor) && !static_cast<QWidget*>(watched)->isEnabled())
+          return true;
         if (watched == imgShallowColor) {
           imgShallowColorClick();
           return true;
@@ -692,7 +842,9 @@ void TForm1::dropEvent(QDropEvent* event) {
   const std::vector<std::string> paths = LocalFiles(event->mimeData());
   if (paths.empty() || !fSession || !fSession->CanStartCommand()) return;
   event->acceptProposedAction();
-  LoadFiles(paths);
+  // A project dropped alone opens as File > Open Project... would.
+  if (paths.size() == 1 && IsProjectFile(paths.front())) OpenProjectFile(paths.front());
+  else LoadFiles(paths);
 }
 
 // ---------------------------------------------------------------- panes
@@ -715,6 +867,7 @@ void TForm1::ResizePane(TPane pane) {
 
 void TForm1::pnlTracksResize() {
   PlaceAtRightEdge(lblTrkCoordinates, GPXImage);
+  ShowStartText();
   if (fSession) ResizePane(TPane::Tracks);
 }
 
@@ -821,6 +974,14 @@ void TForm1::DrawColorRange() {
 
 void TForm1::ShowButtons() {
   const TButtonStates& b = fSession->Buttons();
+  btnAddFiles->setEnabled(b.btnAddFiles);
+  btnStartOver->setEnabled(b.btnStartOver);
+  CorrectionsButton->setEnabled(b.btnAddFiles);
+  // A disabled swatch is drawn greyed and takes no click.
+  imgShallowColor->setEnabled(b.imgShallowColor);
+  imgDeepColor->setEnabled(b.imgDeepColor);
+  imgShallowColor->setCursor(b.imgShallowColor ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  imgDeepColor->setCursor(b.imgDeepColor ? Qt::PointingHandCursor : Qt::ArrowCursor);
   btnTrkZoomIn->setEnabled(b.btnTrkZoomIn);
   btnTrkZoomOut->setEnabled(b.btnTrkZoomOut);
   btnTrkFit->setEnabled(b.btnTrkFit);
@@ -830,9 +991,14 @@ void TForm1::ShowButtons() {
   btnTrkSaveHT->setEnabled(b.btnTrkSaveHT);
   btnInterpolate->setEnabled(b.btnInterpolate);
   btnInterpolSaveBMP->setEnabled(b.btnInterpolSaveBMP);
+  CheckAccuracyButton->setEnabled(b.btnCheckAccuracy);
+  // An export needs a depth map and no run going, as "Save Image..." does.
+  ExportMapButton->setEnabled(b.btnInterpolSaveBMP);
+  ExportContoursButton->setEnabled(b.btnInterpolSaveBMP);
   btnIsoMap->setEnabled(b.btnIsoMap);
   btnIsoSaveBMP->setEnabled(b.btnIsoSaveBMP);
   btnIsoSaveGPX->setEnabled(b.btnIsoSaveGPX);
+  SaveChartButton->setEnabled(b.btnIsoSaveChart);
   btnCreateHT->setEnabled(b.btnCreateHT);
   btnHtFit->setEnabled(b.btnHtFit);
   btnHtZoom->setEnabled(b.btnHtZoom);
@@ -882,7 +1048,8 @@ void TForm1::ShowWindowSize() {
   if (fSession->SizeFrozen()) {
     setFixedSize(size());
   } else {
-    setMinimumSize(850, 600);
+    // Back to the tabs' own limit.
+    setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   }
 }
@@ -912,18 +1079,40 @@ void TForm1::SetProgress(TProgressBar bar, const TProgress& progress) {
   control->setMaximum(std::max(0, progress.Max));
   control->setValue(std::clamp(progress.Position, 0, std::max(0, progress.Max)));
   control->setVisible(progress.Visible);
+  ShowRun();
 }
 
 void TForm1::Changed(TChange what) {
   if (!fSession) return;
   switch (what) {
-    case TChange::Buttons: ShowButtons(); break;
-    case TChange::Busy: ShowBusy(); break;
-    case TChange::MapInfo: UpdateMapInfo(); break;
-    case TChange::SourcePicture: GPXImage->update(); break;
+    case TChange::Buttons:
+      ShowButtons();
+      ShowActions();
+      break;
+    case TChange::Busy:
+      ShowBusy();
+      ShowActions();
+      break;
+    case TChange::MapInfo:
+      UpdateMapInfo();
+      ShowStartText();
+      break;
+    case TChange::SourcePicture:
+      ++fTracksPicture.Changes;
+      GPXImage->update();
+      break;
     case TChange::InterpolatedPicture: InterpolatedImage->update(); break;
     case TChange::IsoMapPicture: IsoMap->update(); break;
-    case TChange::HTPicture: IsoImage->update(); break;
+    case TChange::HTPicture:
+      ++fHTPicture.Changes;
+      IsoImage->update();
+      break;
+    case TChange::Settings:
+      WriteControls();
+      ShowCorrections();
+      break;
+    case TChange::Running: ShowRun(); break;
+    case TChange::LastRun: ShowLastRun(); break;
     case TChange::ShoreLinePicture: ShoreLine->update(); break;
     case TChange::Colours: DrawColorRange(); break;
     case TChange::Cursors: ShowCursors(); break;

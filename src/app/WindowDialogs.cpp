@@ -2,9 +2,13 @@
 
 #include <QColorDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+
+#include "app/WindowSettings.h"
+#include "session/Session.h"
 
 namespace sondralis {
 
@@ -30,8 +34,37 @@ QStringList TWindowDialogs::NameFilters(const std::string& Filter, bool AnyCase)
   return filters;
 }
 
+QString TWindowDialogs::DialogName(SaveKind Kind) {
+  switch (Kind) {
+    case SaveKind::SourceTracks: return QStringLiteral("saveTracks");
+    case SaveKind::ContourTracks: return QStringLiteral("saveContourTracks");
+    case SaveKind::Picture: return QStringLiteral("saveImage");
+    case SaveKind::HTContourPart: return QStringLiteral("createHT");
+    case SaveKind::HTSourceTracks: return QStringLiteral("saveAsHT");
+    case SaveKind::Project: return QStringLiteral("saveProject");
+    case SaveKind::Chart: return QStringLiteral("saveChart");
+  }
+  return QStringLiteral("save");
+}
+
+QString TWindowDialogs::DialogName(const std::string& OpenFilter) {
+  if (OpenFilter == TSession::kProjectFilter) return QStringLiteral("openProject");
+  if (OpenFilter == TSession::kLevelTableFilter) return QStringLiteral("gaugeTable");
+  return QStringLiteral("addFiles");
+}
+
+QString TWindowDialogs::StartFolder(const QString& Dialog) const {
+  const QString folder = fSettings ? fSettings->Folder(Dialog) : QString();
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::currentPath();
+}
+
+void TWindowDialogs::Remember(const QString& Dialog, const QString& ChosenFile) {
+  if (fSettings) fSettings->SaveFolder(Dialog, QFileInfo(ChosenFile).absolutePath());
+}
+
 std::optional<std::string> TWindowDialogs::AskSaveFileName(const SaveFileRequest& request) {
-  QFileDialog dialog(fParent, Q(request.Title), QDir::currentPath());
+  const QString name = DialogName(request.Kind);
+  QFileDialog dialog(fParent, Q(request.Title), StartFolder(name));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   // The command asks before it replaces a file, with its own words.
@@ -40,6 +73,7 @@ std::optional<std::string> TWindowDialogs::AskSaveFileName(const SaveFileRequest
   dialog.setDefaultSuffix(Q(request.DefaultExt));
   if (!request.ProposedName.empty()) dialog.selectFile(Q(request.ProposedName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  Remember(name, dialog.selectedFiles().front());
   return QDir::toNativeSeparators(dialog.selectedFiles().front()).toStdString();
 }
 
@@ -49,8 +83,10 @@ bool TWindowDialogs::AskOverwrite(const std::string& path) {
 }
 
 std::optional<std::string> TWindowDialogs::AskFolder() {
-  const QString folder = QFileDialog::getExistingDirectory(fParent, QString::fromUtf8(kExportFolderTitle), QDir::currentPath());
+  const QString folder = QFileDialog::getExistingDirectory(fParent, QString::fromUtf8(kExportFolderTitle),
+                                                           StartFolder(QStringLiteral("export")));
   if (folder.isEmpty()) return std::nullopt;
+  if (fSettings) fSettings->SaveFolder(QStringLiteral("export"), folder);
   return QDir::toNativeSeparators(folder).toStdString();
 }
 
@@ -91,10 +127,12 @@ void TWindowDialogs::ShowLoadWarnings(const std::vector<std::string>& lines) {
 std::optional<std::vector<std::string>> TWindowDialogs::AskOpenFileNames(const std::string& filter) {
   // The upper-case patterns make the list show lake.GPX too; the filter's
   // own words are enough to read.
-  const QStringList names = QFileDialog::getOpenFileNames(fParent, QStringLiteral("Open"), QDir::currentPath(),
+  const QString dialog = DialogName(filter);
+  const QStringList names = QFileDialog::getOpenFileNames(fParent, QStringLiteral("Open"), StartFolder(dialog),
                                                           NameFilters(filter, true).join(QStringLiteral(";;")),
                                                           nullptr, QFileDialog::HideNameFilterDetails);
   if (names.isEmpty()) return std::nullopt;
+  Remember(dialog, names.front());
   std::vector<std::string> paths;
   for (const QString& name : names) paths.push_back(QDir::toNativeSeparators(name).toStdString());
   return paths;

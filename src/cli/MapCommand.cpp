@@ -27,6 +27,7 @@
 #include "interpolation/SampleGrid.h"
 #include "model/Text.h"
 #include "session/Project.h"
+#include "session/ProjectFile.h"
 
 namespace sondralis::cli {
 
@@ -75,6 +76,11 @@ constexpr const char* kMapUsage =
     "symbolic link there stays a link and the file it points to is replaced; a\n"
     "read-only file or a folder in the way is refused before any work, as by\n"
     "the other commands.\n"
+    "\n"
+    "IN may also be one project file (.sondralis, saved by the window's File >\n"
+    "Save Project...): its files load with the depth rules they were loaded with\n"
+    "and its settings, colours and picture size are the defaults of the options\n"
+    "below; a file of the project that is missing is named and the rest load.\n"
     "\n"
     "  --size WxH       picture size in pixels (default: the window's map, %dx%d);\n"
     "                   a size that needs more memory than the machine has (or\n"
@@ -244,6 +250,44 @@ void PrintLoadSummary(std::ostream& out, const TLoadSummary& summary) {
 
 }  // namespace
 
+// The project file among the inputs, read; nothing when the inputs are
+// plain files. A project stands for all the inputs and their rules.
+std::optional<TProjectFile> ProjectInput(const Arguments& a) {
+  const bool any = std::any_of(a.Inputs.begin(), a.Inputs.end(), [](const std::string& p) { return IsProjectFile(p); });
+  if (!any) return std::nullopt;
+  if (a.Inputs.size() != 1) throw UsageError("a project file stands for all the inputs: give it alone");
+  if (a.Get("--depth") || a.Get("--offset"))
+    throw UsageError("--depth and --offset do not go with a project file: its files keep the rules they were "
+                     "loaded with");
+  try {
+    return ReadProjectFile(a.Inputs.front());
+  } catch (const EProjectFileError& e) {
+    throw CommandFailure(e.what());
+  }
+}
+
+// Loads the project's files with their rules; the missing ones are named
+// on stderr and the rest load. A file that is there but cannot be read
+// ends the command, as a plain input does.
+int LoadProject(TProject& project, const TProjectFile& file, const std::string& path, TCliFeedback& feedback,
+                TLoadTotals& setAside) {
+  feedback.Log(std::to_string(project.CPUCount()) + " CPUs found");
+  const TProjectOpenResult opened = OpenProjectFile(project, file, feedback);
+  PrintWarnings(opened.MissingLines(path));
+  for (const SourceLoadResult& result : opened.Loaded) {
+    for (const std::string& line : result.Warnings) std::cerr << line << "\n";
+    if (!result.Error.empty()) throw CommandFailure(result.Error);
+    setAside.ZeroReadings += result.ZeroReadings;
+    setAside.ImplausibleReadings += result.ImplausibleReadings;
+    if (!feedback.Verbose)
+      for (const std::string& line : result.Notes) std::cerr << line << "\n";
+  }
+  if (!feedback.Verbose)
+    for (const std::string& line : opened.Notes) std::cerr << line << "\n";
+  if (opened.Loaded.empty()) throw CommandFailure(path + ": none of the project's files is there");
+  return static_cast<int>(opened.Loaded.size());
+}
+
 int RunMap(const std::vector<std::string>& args) {
   const Arguments a = ParseWithLoading(args,
                                        {"-d", "--size", "--radius", "--style", "--threads", "--step", "--name",
@@ -259,22 +303,28 @@ int RunMap(const std::vector<std::string>& args) {
     return kExitOk;
   }
   const TLoadOptions loading = SetUpLoading(a, "map", TLoadUse::Map);
+  std::optional<TProjectFile> projectFile = ProjectInput(a);
+  // Without a project, the defaults are the window's at its start.
+  const TProjectFile defaults = projectFile.value_or(TProjectFile{});
+  const TProjectSettings& given = defaults.Settings;
   const auto outdirText = a.Get("-d");
   if (!outdirText || outdirText->empty()) throw UsageError("map needs an output folder: -d OUTDIR");
-  const auto [width, height] = PictureSizeOption(a);
+  const auto [width, height] =
+      a.Get("--size") || !defaults.PictureSize ? PictureSizeOption(a) : *defaults.PictureSize;
   // Pictures, masks and depths of that size, as measured with GNU time's
   // maximum resident size (about 74 bytes a pixel), with room to spare.
   RefuseWhatCannotFit(80.0 * width * height + 64.0 * 1024 * 1024,
                       "--size " + std::to_string(width) + "x" + std::to_string(height));
-  const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
-  const int style = WholeNumberOption(a, "--style", 2, 14, 8);
+  const int radius =
+      WholeNumberOption(a, "--radius", 0, 999, given.Interpolation.Radius, "a whole number of pixels");
+  const int style = WholeNumberOption(a, "--style", 2, 14, given.Interpolation.Style);
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);
-  const int step = WholeNumberOption(a, "--step", 1, 9999, 100, "a whole number of centimetres");
+  const int step = WholeNumberOption(a, "--step", 1, 9999, given.Contours.Step, "a whole number of centimetres");
   const auto shallow = ColourOption(a, "--shallow");
   const auto deep = ColourOption(a, "--deep");
-  const std::string trackName = a.Get("--name").value_or(THTSettings{}.TrackName);
-  const TInterpolationMethod method = MethodOption(a).value_or(TInterpolationMethod::Shepard);
-  const double tolerance = ToleranceOption(a, kMapTolerance);
+  const std::string trackName = a.Get("--name").value_or(given.HT.TrackName);
+  const TInterpolationMethod method = MethodOption(a).value_or(given.Interpolation.Method);
+  const double tolerance = ToleranceOption(a, given.Interpolation.Tolerance);
 
   const TExportChoice choice = ExportOptions(a);
   // Contours like a chart.
@@ -291,6 +341,12 @@ int RunMap(const std::vector<std::string>& args) {
   request.Add(choice);
   if (chart) request.Files.push_back({TOutput::ChartPicture, "chart.png"});
   RefuseInputsAsOutputs(a, request.Paths());
+  if (projectFile) {
+    Arguments files = a;
+    files.Inputs.clear();
+    for (const TProjectInput& input : projectFile->Inputs) files.Inputs.push_back(input.Path);
+    RefuseInputsAsOutputs(files, request.Paths());
+  }
   // The output folder and the staging folder exist before any work, so a
   // folder that cannot be written is refused at once.
   std::optional<TMapExport> exporting;
@@ -323,11 +379,13 @@ int RunMap(const std::vector<std::string>& args) {
   feedback.Verbose = a.Verbose;
   feedback.ShowProgress = ::isatty(STDERR_FILENO) == 1;
   TProject project;
-  if (shallow) project.SetShallowColor(*shallow);
-  if (deep) project.SetDeepColor(*deep);
+  project.SetShallowColor(shallow.value_or(defaults.Shallow));
+  project.SetDeepColor(deep.value_or(defaults.Deep));
   project.SetMapSize(width, height);
   project.SetContourMapSize(width, height);
   TProjectSettings& settings = project.Settings;
+  settings = given;
+  settings.Interpolation.Threads = project.CPUCount();
   settings.Interpolation.Radius = radius;
   settings.Interpolation.Style = style;
   if (threads > 0) settings.Interpolation.Threads = std::min(threads, project.CPUCount());
@@ -339,7 +397,22 @@ int RunMap(const std::vector<std::string>& args) {
   if (tracer == TContourTracer::Pixel && contours.Smooth > 0)
     throw UsageError("--smooth smooths the chart tracer's lines: add --contours chart");
 
-  const TLoadTotals setAside = LoadInputs(project, a, loading, feedback);
+  TLoadTotals setAside;
+  std::size_t filesLoaded = a.Inputs.size();
+  if (projectFile) {
+    // The project's settings as the options changed them; correction
+    // options given replace the project's corrections.
+    const TLoadOptions none;
+    if (!(loading.Corrections == none.Corrections && loading.ShoreDepth == none.ShoreDepth &&
+          loading.KeepOutside == none.KeepOutside))
+      loading.ApplyTo(project);
+    projectFile->Settings = settings;
+    projectFile->Shallow = project.clShallowWater();
+    projectFile->Deep = project.clDeepWater();
+    filesLoaded = static_cast<std::size_t>(LoadProject(project, *projectFile, a.Inputs.front(), feedback, setAside));
+  } else {
+    setAside = LoadInputs(project, a, loading, feedback);
+  }
   const int pointsLoaded = PointCount(project.GPXdata());
   const int tracksLoaded = project.GPXdata().trk.Count();
   const Clock::time_point loaded = Clock::now();
@@ -395,8 +468,8 @@ int RunMap(const std::vector<std::string>& args) {
   char rings[96];
   std::snprintf(rings, sizeof rings, "rings shorter than %g px dropped: %d", traced.MinRing, traced.RingsDropped);
   std::ostringstream out;
-  out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << a.Inputs.size()
-      << (a.Inputs.size() == 1 ? " file\n" : " files\n")
+  out << "Points loaded:   " << pointsLoaded << " in " << tracksLoaded << " tracks from " << filesLoaded
+      << (filesLoaded == 1 ? " file\n" : " files\n")
       << "Set aside:       " << setAside.ZeroReadings << " readings of 0 cm (bottom lost), "
       << setAside.ImplausibleReadings << " beyond 12000 m\n"
       << "Max depth:       " << maxDepth << " cm\n"

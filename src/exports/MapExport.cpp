@@ -286,6 +286,9 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     Feedback.Log(result.Warnings.back());
   };
   for (const TOutputFile& file : fRequest.Files) {
+    // Between two files the caller's events may run (a window stays drawn
+    // and its Cancel can be clicked).
+    Feedback.ProcessEvents();
     if (Feedback.Canceled()) throw TCanceled{};
     const std::string path = fStaging ? fStaging->File(file.Name) : (fs::path(fRequest.Folder) / file.Name).string();
     if (file.What != TOutput::ContourHT) {

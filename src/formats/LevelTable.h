@@ -16,6 +16,7 @@ class TLevelTable {
   struct Entry {
     TDateTime Time = 0;  // UTC
     double LevelCm = 0;
+    bool operator==(const Entry&) const = default;
   };
 
   // Reads a table; a first line whose time is no time is taken as a header,
@@ -37,6 +38,7 @@ class TLevelTable {
   double LowestLevel() const;
   TDateTime First() const { return fEntries.front().Time; }
   TDateTime Last() const { return fEntries.back().Time; }
+  bool operator==(const TLevelTable&) const = default;
 
  private:
   std::vector<Entry> fEntries;  // by time, each time once

@@ -48,6 +48,8 @@ struct TDepthRule {
   std::optional<int> Depth;
   // Added to every point of a GPX file, whatever its depths.
   std::optional<int> Offset;
+
+  bool operator==(const TDepthRule&) const = default;
 };
 
 // GPX, KML, or soundings as text (CSV or XYZ: one track of depth readings).

@@ -63,6 +63,8 @@ struct TInterpolationSettings {
   TShoreDepth ShoreDepth;
   // Soundings outside the shoreline are mapped too (BuildCoverage).
   bool KeepOutside = false;
+
+  bool operator==(const TInterpolationSettings&) const = default;
 };
 
 // The tolerance the window and `map` run Shepard's method at: a thousandth

@@ -19,6 +19,7 @@ namespace sondralis {
 struct TShoreDepth {
   bool Samples = true;  // false: the outlines add no samples
   float DepthCm = 0;
+  bool operator==(const TShoreDepth&) const = default;
 };
 
 // "none", or a depth in whole or decimal centimetres (not negative);

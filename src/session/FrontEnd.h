@@ -27,6 +27,7 @@ enum class SaveKind {
   Picture,         // "Save Image...": BMP or JPEG
   HTContourPart,   // one part of "Create HT-File": 000.ht, 001.ht, ...
   HTSourceTracks,  // "Save as HT-File...": one HT file
+  Project,         // Save Project...: a .sondralis file
   Chart,           // "Save Chart...": PNG
 };
 
@@ -154,6 +155,9 @@ enum class TChange {
   Legends,              // which legends over the pictures are shown
   WindowSize,           // the window's size frozen or released
   Workers,              // the number of interpolation workers running
+  Settings,             // the session's settings were set (a project opened, a reset): the fields show them
+  Running,              // a long run started or ended (Cancellable, RunningText)
+  LastRun,              // an interpolation completed (LastRunText)
 };
 
 // What a session tells the front end that shows it. Every call has an

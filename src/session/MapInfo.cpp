@@ -1,7 +1,10 @@
 #include "session/MapInfo.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+
+#include "model/Text.h"
 
 namespace sondralis {
 
@@ -58,6 +61,29 @@ double DecimateLongitudeOf(const TGPXDraw& View) {
 
 double DecimateLatitudeOf(const TGPXDraw& View) {
   return View.Height() > 0 ? std::fabs(View.BBox.N - View.BBox.S) / View.Height() : 0;
+}
+
+}  // namespace sondralis
+
+namespace sondralis {
+
+namespace {
+
+// Rounded to a thousandth of a minute first, so 59.9996' becomes the next
+// whole degree rather than "60.000'".
+std::string DegreesMinutes(double Value, const char* Positive, const char* Negative) {
+  if (!std::isfinite(Value)) return {};
+  const long long thousandths = std::llround(std::fabs(Value) * 60000.0);
+  const long long degrees = thousandths / 60000, minutes = thousandths % 60000;
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld\u00B0 %02lld.%03lld' ", degrees, minutes / 1000, minutes % 1000);
+  return text + std::string(Translate(Value < 0 && thousandths > 0 ? Negative : Positive));
+}
+
+}  // namespace
+
+std::string DegreesMinutesText(double Latitude, double Longitude) {
+  return DegreesMinutes(Latitude, "N", "S") + ", " + DegreesMinutes(Longitude, "E", "W");
 }
 
 }  // namespace sondralis

@@ -38,4 +38,9 @@ TMapInfo ComputeMapInfo(const TGPXDraw& View, int ImageWidth, int ImageHeight);
 double DecimateLongitudeOf(const TGPXDraw& View);
 double DecimateLatitudeOf(const TGPXDraw& View);
 
+// A position in whole degrees and decimal minutes, latitude first, as
+// charts and sounders show it: "47° 12.345' N, 8° 30.120' E". A thousandth
+// of a minute is under two metres.
+std::string DegreesMinutesText(double Latitude, double Longitude);
+
 }  // namespace sondralis

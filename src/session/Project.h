@@ -41,6 +41,8 @@ struct TContourSettings {
   int Smooth = 0;            // passes of the smoothing that is safe for a boat; the chart tracer's lines only
   bool Labels = true;        // depth labels on the chart tracer's picture and in its KML
   bool ChartTracks = false;  // the chart picture shows the survey tracks
+
+  bool operator==(const TContourSettings&) const = default;
 };
 
 // The tracer a contour run uses on a depth map made with Method.
@@ -66,6 +68,8 @@ struct TContourRun {
 struct THTSettings {
   std::string TrackName = "NewTrack";  // shown on the unit; its first 20 characters are kept
   bool ReduceWaypoints = false;        // thin the contours until they fit one file
+
+  bool operator==(const THTSettings&) const = default;
 };
 
 // The corrections of the readings while files are loaded (the shoreline's
@@ -87,6 +91,8 @@ struct TCorrectionSettings {
   // tracks of different sessions cross, against everything loaded (the
   // first session fixed), and applied when the batch ends (FinishLoading).
   bool AutoLevel = false;
+
+  bool operator==(const TCorrectionSettings&) const = default;
 };
 
 // Every setting of a depth map, as typed values. A new setting is a new
@@ -97,6 +103,8 @@ struct TProjectSettings {
   TContourSettings Contours;
   THTSettings HT;
   TCorrectionSettings Corrections;
+
+  bool operator==(const TProjectSettings&) const = default;
 };
 
 // A file loaded into the project and the rule it was loaded with, in load
@@ -271,6 +279,9 @@ class TProject {
   void SetMapSize(int Width, int Height);
   // The size of the HT Contour picture.
   void SetContourMapSize(int Width, int Height);
+  // The size SetMapSize gave (the start size before).
+  int MapWidth() const noexcept { return fMapWidth; }
+  int MapHeight() const noexcept { return fMapHeight; }
   // "Fit to Screen", "Zoom In", "Zoom Out": the view changes, is redrawn,
   // and the information is recomputed.
   void Fit();

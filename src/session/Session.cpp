@@ -122,20 +122,83 @@ void TSession::SetProgress(TProgressBar bar, const TProgress& progress) {
 
 TButtonStates TSession::Buttons() const {
   TButtonStates b;
-  // Enabled by the first load and never disabled again.
-  b.btnTrkZoomIn = b.btnTrkZoomOut = b.btnTrkFit = b.btnTrkZoom = fAnyFileLoaded;
-  b.btnTrkSaveGPX = b.btnTrkDelete = b.btnTrkSaveHT = fAnyFileLoaded;
-  b.btnInterpolate = fProject.Interpolable() && !fProject.InterpolationRunning();
-  b.btnInterpolSaveBMP = fProject.InterpLoaded();
-  b.btnCheckAccuracy = fProject.InterpLoaded() && !fProject.InterpolationRunning() && fRunning != TRunning::Accuracy;
-  b.btnIsoMap = fProject.InterpLoaded() && fRunning != TRunning::IsoMap;
+  // While a run goes, the commands it would ignore are shown disabled: the
+  // ISO map run and the HT export let the window's events run, and an
+  // interpolation holds the whole window.
+  const bool idle = fRunning == TRunning::Nothing && !fProject.InterpolationRunning();
+  b.btnAddFiles = b.btnStartOver = b.imgShallowColor = b.imgDeepColor = idle;
+  // Enabled by the first load and never disabled again; the saves wait for
+  // the run.
+  b.btnTrkZoomIn = b.btnTrkZoomOut = b.btnTrkFit = b.btnTrkZoom = b.btnTrkDelete = fAnyFileLoaded;
+  b.btnTrkSaveGPX = b.btnTrkSaveHT = fAnyFileLoaded && idle;
+  b.btnInterpolate = fProject.Interpolable() && idle;
+  b.btnInterpolSaveBMP = fProject.InterpLoaded() && idle;
+  b.btnIsoMap = b.btnCheckAccuracy = fProject.InterpLoaded() && idle;
   const bool traced = fProject.ContoursTraced();
-  b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnHtFit = b.btnHtZoom = traced;
-  b.btnIsoSaveChart = fProject.InterpLoaded();
-  // "Create HT-File" waits while an HT export runs.
-  b.btnCreateHT = traced && fRunning != TRunning::HTExport;
+  b.btnHtFit = b.btnHtZoom = traced;
+  b.btnIsoSaveBMP = b.btnIsoSaveGPX = b.btnCreateHT = traced && idle;
+  b.btnIsoSaveChart = fProject.InterpLoaded() && idle;
   b.btnHtZoomDown = fHtZoomDown;
   return b;
+}
+
+void TSession::SetRunning(TRunning Running) {
+  fRunning = Running;
+  ButtonsChanged();
+  Notify(TChange::Running);
+}
+
+bool TSession::Cancellable() const noexcept {
+  return fRunning != TRunning::Nothing || fProject.InterpolationRunning();
+}
+
+std::string TSession::RunningText() const {
+  if (fProject.InterpolationRunning()) return "Interpolating";
+  switch (fRunning) {
+    case TRunning::IsoMap: return "Tracing contours";
+    case TRunning::HTExport: return "Writing HT files";
+    case TRunning::Accuracy: return "Checking accuracy";
+    case TRunning::Export: return "Exporting";
+    case TRunning::Nothing: break;
+  }
+  return {};
+}
+
+TProgress TSession::RunningProgress() const {
+  if (fProject.InterpolationRunning()) return Progress(TProgressBar::Interpolate);
+  if (fRunning == TRunning::IsoMap) return Progress(TProgressBar::IsoMap);
+  if (fRunning == TRunning::Accuracy) return Progress(TProgressBar::Interpolate);
+  return {Cancellable(), 0, 0};
+}
+
+std::string TSession::LastRunText() const {
+  if (!fLastRun) return {};
+  std::string text = fLastRun->Method == TInterpolationMethod::Surface ? "Surface" : "Shepard";
+  // The tolerance bounds Shepard's far field; the surface has none.
+  if (fLastRun->Method == TInterpolationMethod::Shepard) {
+    const double tolerance = fLastRun->Tolerance;
+    text += ", tolerance " + FormatNumber(tolerance) + " cm";
+  }
+  return text + ": " + FormatFixed(fLastRun->Seconds, 2) + " s";
+}
+
+std::string TSession::PositionText(TPane pane, int X, int Y) const {
+  if (!PaneActive(pane)) return {};
+  const TGPXDraw& grid = GridOf(pane);
+  return DegreesMinutesText(grid.YToLa(Y), grid.XToLo(X));
+}
+
+std::string TSession::DepthTextAt(TPane pane, int X, int Y) const {
+  if (!PaneActive(pane) || !fProject.InterpLoaded()) return {};
+  if (pane == TPane::Interpolated) return DepthText(X, Y);
+  // The same place on the depth picture's own grid.
+  const TGPXDraw& from = GridOf(pane);
+  const TGPXDraw& depth = fProject.DepthPictureGrid();
+  const double lon = from.XToLo(X), lat = from.YToLa(Y);
+  const double x = (lon - depth.BBox.O) * depth.BBox.Rm * depth.Aspect();
+  const double y = depth.Height() - (lat - depth.BBox.S) * depth.BBox.Rm;
+  if (!(x >= -0.5 && y >= -0.5 && x < depth.Width() - 0.5 && y < depth.Height() - 0.5)) return {};
+  return DepthText(depth.LoToX(lon), depth.LaToY(lat));
 }
 
 void TSession::ButtonsChanged() {
@@ -321,7 +384,7 @@ long long TSession::ApplyLevelEstimate() {
   return changed;
 }
 
-bool TSession::LoadFile(const std::string& Path) {
+bool TSession::LoadFile(const std::string& Path, const std::optional<TDepthRule>& Rule) {
   bool next = true;
   {
     TBusyGuard busy(*this, true);
@@ -336,8 +399,10 @@ bool TSession::LoadFile(const std::string& Path) {
         // boxes ask for them.
         TDepthRule rule;
         const std::string name = std::filesystem::path(Path).filename().string();
-        if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fQuestions.AskDepthToApply(name));
-        if (Settings.AddOffset && HoldsReadings(file.Kind)) rule.Offset = AnswerToInt(fQuestions.AskDepthOffset(name));
+        if (Rule) rule = *Rule;
+        else if (Settings.AddDepth && file.WithoutDepth()) rule.Depth = AnswerToInt(fQuestions.AskDepthToApply(name));
+        if (!Rule && Settings.AddOffset && HoldsReadings(file.Kind))
+          rule.Offset = AnswerToInt(fQuestions.AskDepthOffset(name));
         const std::size_t shown = file.Result.Warnings.size();
         const SourceLoadResult result = fProject.AddFile(file, rule, *fFeedback);
         if (!result.Error.empty()) {
@@ -422,8 +487,7 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
   TBusyGuard busy(*this, false);
   ReadSettings();
   fFeedback->ResetCancel();
-  fRunning = TRunning::HTExport;
-  ButtonsChanged();
+  SetRunning(TRunning::HTExport);
   try {
     result = Export();
   } catch (const std::exception& e) {
@@ -431,8 +495,7 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
     result.Outcome = HTExportOutcome::Error;
     result.Error = e.what();
   }
-  fRunning = TRunning::Nothing;
-  ButtonsChanged();
+  SetRunning(TRunning::Nothing);
   // What was written other than asked (the debug log has it too).
   for (const std::string& warning : result.Warnings) fQuestions.ShowInformation(warning);
   return result;
@@ -443,7 +506,13 @@ HTExportResult TSession::RunHTExport(const std::function<HTExportResult()>& Expo
 void TSession::StartOver() {
   TCommandGuard command(*this);
   if (!command) return;
+  ClearMaps();
+}
+
+void TSession::ClearMaps() {
   fProject.StartOver();
+  fProjectPath.clear();
+  fPointsRemoved = false;
   Notify(TChange::SourcePicture);
   Notify(TChange::MapInfo);
   SetLabel(TLabel::TrkCoordinates, "");
@@ -526,6 +595,8 @@ bool TSession::StartInterpolation() {
   ReadSettings();
   fProject.Settings.Interpolation.Radius = *radius;
   fRunFeedback->ResetCancel();
+  fRunStarting = {fProject.Settings.Interpolation.Method, fProject.Settings.Interpolation.Tolerance, 0};
+  fRunStartedAt = std::chrono::steady_clock::now();
   try {
     if (!fProject.StartInterpolation(*fRunFeedback, fRunFeedback.get())) return false;
   } catch (const std::exception& e) {
@@ -544,6 +615,7 @@ bool TSession::StartInterpolation() {
   fInterpolatedLegend = true;
   Notify(TChange::Legends);
   Notify(TChange::Workers);
+  Notify(TChange::Running);
   return true;
 }
 
@@ -580,7 +652,11 @@ bool TSession::Interpolate() {
 }
 
 // A completed run shows its picture; a cancelled one leaves the last.
-void TSession::EndInterpolation(bool /*Completed*/) {
+void TSession::EndInterpolation(bool Completed) {
+  if (Completed) {
+    fLastRun = fRunStarting;
+    fLastRun->Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fRunStartedAt).count();
+  }
   --fBusy;
   --fWindowDisabled;
   Notify(TChange::Busy);
@@ -591,6 +667,8 @@ void TSession::EndInterpolation(bool /*Completed*/) {
   Notify(TChange::Workers);
   Notify(TChange::ShoreLinePicture);
   Notify(TChange::InterpolatedPicture);
+  Notify(TChange::Running);
+  if (Completed) Notify(TChange::LastRun);
 }
 
 bool TSession::CheckAccuracy() {
@@ -602,8 +680,7 @@ bool TSession::CheckAccuracy() {
   fProject.Settings.Interpolation.Radius = *radius;
 
   TBusyGuard busy(*this, false);
-  fRunning = TRunning::Accuracy;
-  ButtonsChanged();
+  SetRunning(TRunning::Accuracy);
   SetProgress(TProgressBar::Interpolate, {true, 0, 0});
   fRunFeedback->ResetCancel();
   bool checked = false;
@@ -621,8 +698,7 @@ bool TSession::CheckAccuracy() {
   } catch (const std::exception& e) {
     Report(e);
   }
-  fRunning = TRunning::Nothing;
-  ButtonsChanged();
+  SetRunning(TRunning::Nothing);
   TProgress progress = Progress(TProgressBar::Interpolate);
   progress.Visible = false;
   SetProgress(TProgressBar::Interpolate, progress);

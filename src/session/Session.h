@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "session/FrontEnd.h"
 #include "session/HTDialogs.h"
 #include "session/Project.h"
+#include "session/ProjectFile.h"
 #include "session/SessionState.h"
 
 namespace sondralis {
@@ -50,6 +52,8 @@ class TSession {
   static constexpr const char* kAddFilesFilter = "GPX, KML or soundings files|*.gpx;*.kml;*.csv;*.xyz";
   // The file-open dialog of the gauge table.
   static constexpr const char* kLevelTableFilter = "Gauge tables (time,level_cm)|*.csv;*.txt";
+  // The dialogs of Open Project... and Save Project....
+  static constexpr const char* kProjectFilter = "Sondralis project|*.sondralis";
 
   // Logs the processor count (" CPUs found") and sets the worker count to it.
   // CPUCount 0 asks the system.
@@ -91,6 +95,25 @@ class TSession {
   bool CanStartCommand() const noexcept { return WindowEnabled() && !CommandRunning() && !InterpolationRunning(); }
   // A legend strip in the present colours, kLegendHeight pixels high.
   TCanvas ColorRange(int Width) const;
+
+  // ---- the status bar
+
+  // A long run that Cancel stops is going: an interpolation, an ISO map run
+  // or an HT export.
+  bool Cancellable() const noexcept;
+  // What that run does ("Interpolating", "Tracing contours", "Writing HT
+  // files") and how far it is (Max 0: no measure of it).
+  std::string RunningText() const;
+  TProgress RunningProgress() const;
+  // The method, tolerance and time of the last completed interpolation
+  // ("Shepard, tolerance 0 cm: 1.62 s"), empty before the first.
+  std::string LastRunText() const;
+  // The position under pixel (X, Y) of a pane in degrees and minutes
+  // ("47° 12.345' N, 8° 30.120' E"), and the interpolated depth there
+  // ("12.3 m", empty off the covered water or before a run); both empty
+  // when the pane shows nothing.
+  std::string PositionText(TPane pane, int X, int Y) const;
+  std::string DepthTextAt(TPane pane, int X, int Y) const;
 
   // ---- Source Tracks
 
@@ -222,8 +245,28 @@ class TSession {
   void HtFit();
   void HtZoomArea();
 
+  // ---- project files
+
+  // Save Project...: the save dialog, then the project file with the loaded
+  // files, their rules and the settings of the fields. The path written, or
+  // empty (cancelled, refused with a message).
+  std::string SaveProject();
+  std::string SaveProject(const std::string& Path);
+  // Open Project...: the open dialog, then OpenProject(path).
+  bool OpenProject();
+  // Starts over with the project's settings and colours (the fields show
+  // them) and loads its files with their rules, asking nothing. The files
+  // that are missing are named in one warning and the rest load. False when
+  // the file is no project (with a message) or the window is busy.
+  bool OpenProject(const std::string& Path);
+  // The project file last opened or saved, empty after "Start over".
+  const std::string& ProjectPath() const noexcept { return fProjectPath; }
+
   // ---- the whole window
 
+  // The settings of the fields, the colours and the project's settings as
+  // they are at the start; the worker count stays.
+  void ResetSettings();
   // Asks the long command that runs now (an interpolation, an ISO map run,
   // an HT reduction) to stop at its next step. It then ends as if it had
   // not started: the pictures, depths and contours it was to replace stay.
@@ -232,6 +275,9 @@ class TSession {
   // the contours, disables their commands and releases the window size;
   // keeps the settings, the colours and the Source Tracks buttons.
   void StartOver();
+  // The fields, colours and settings of the project file given (opening it
+  // sets them); the fields show them after TChange::Settings.
+  void ApplyProjectSettings(const TProjectFile& File);
   // A click on a colour swatch: the colour dialog, then both maps are
   // redrawn in the chosen colour. The pictures keep theirs until their next
   // run.
@@ -254,7 +300,10 @@ class TSession {
   friend class TCommandGuard;
 
   // The long command running now, as far as the buttons care.
-  enum class TRunning { Nothing, IsoMap, HTExport, Accuracy };
+  enum class TRunning { Nothing, IsoMap, HTExport, Accuracy, Export };
+  void SetRunning(TRunning Running);
+  // What "Start over" empties and resets, for it and for opening a project.
+  void ClearMaps();
 
   void Notify(TChange what);
   void SetLabel(TLabel label, const std::string& text);
@@ -278,7 +327,9 @@ class TSession {
   bool ReadContourSettings();
 
   // Loading.
-  bool LoadFile(const std::string& Path);
+  // With a rule the file is loaded with it; without one the check boxes
+  // say which questions to ask.
+  bool LoadFile(const std::string& Path, const std::optional<TDepthRule>& Rule = std::nullopt);
   void AfterSourceChange();
 
   // Saves through the export step, after the dialogs; the path written or
@@ -324,6 +375,17 @@ class TSession {
   bool fSizeFrozen = false;
   bool fInterpolatedLegend = false;
   bool fIsoLegend = false;
+  std::string fProjectPath;
+  bool fPointsRemoved = false;  // "Remove Wayoints" took points out since the files were loaded
+  // The last completed interpolation, and when the one going on started.
+  struct TRunSummary {
+    TInterpolationMethod Method = TInterpolationMethod::Shepard;
+    double Tolerance = 0;
+    double Seconds = 0;
+  };
+  std::optional<TRunSummary> fLastRun;
+  TRunSummary fRunStarting;
+  std::chrono::steady_clock::time_point fRunStartedAt;
   std::string fAccuracyText;
   std::optional<TProjectLevels> fLevelEstimate;
 };

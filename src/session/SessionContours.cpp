@@ -64,8 +64,7 @@ bool TSession::RunIsoMap() {
   }
 
   TBusyGuard busy(*this, false);
-  fRunning = TRunning::IsoMap;
-  ButtonsChanged();
+  SetRunning(TRunning::IsoMap);
   SetProgress(TProgressBar::IsoMap, {true, 0, 0});
   fIsoLegend = true;
   Notify(TChange::Legends);
@@ -90,11 +89,10 @@ bool TSession::RunIsoMap() {
   }
   Notify(TChange::IsoMapPicture);
   Notify(TChange::HTPicture);
-  fRunning = TRunning::Nothing;
-  ButtonsChanged();
   TProgress progress = Progress(TProgressBar::IsoMap);
   progress.Visible = false;
   SetProgress(TProgressBar::IsoMap, progress);
+  SetRunning(TRunning::Nothing);
   return traced;
 }
 

@@ -41,17 +41,22 @@ std::string TSession::ExportMap(const TExportChoice& Choice) {
   if (!existing.empty() && !fQuestions.AskReplaceFiles(*folder, existing)) return {};
 
   TBusyGuard busy(*this, false);
+  // The window's events run between the files: what the export would
+  // ignore meanwhile is shown disabled, and Cancel shown.
+  SetRunning(TRunning::Export);
   TExportResult written;
+  bool ok = false;
   try {
     fFeedback->ResetCancel();
     written = fProject.Export(request, *fFeedback);
+    ok = true;
   } catch (const TCanceled&) {
     fDisplay.Log("Export cancelled: nothing was written");
-    return {};
   } catch (const std::exception& e) {
     Report(e);
-    return {};
   }
+  SetRunning(TRunning::Nothing);
+  if (!ok) return {};
   std::string done = "Exported into " + *folder + ":";
   for (const auto& [caption, text] : written.Notes) done += "\n" + caption + ": " + text;
   fQuestions.ShowInformation(done);

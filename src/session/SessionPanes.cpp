@@ -167,6 +167,7 @@ void TSession::MouseUp(TPane pane, int X, int Y, bool Alt) {
     if (pane == TPane::Tracks) AfterSourceViewChange();
   } else if (cutter) {
     view->CutterMouseTo(X, Y, false, false);
+    fPointsRemoved = true;
     fProject.GPXdata().Selection.Clear();
     RedrawPane(pane);
     UpdateMask();

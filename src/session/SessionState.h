@@ -59,9 +59,17 @@ std::string RadiusError(const std::string& Text);
 std::optional<double> ParseTransducerDepth(const std::string& Text);
 std::string TransducerError(const std::string& Text);
 
-// The commands whose buttons change state. "Add Files...", "Start over",
-// "Apply", the check boxes, the fields and the sliders are always usable.
+// The commands whose buttons change state. "Apply", the check boxes, the
+// fields and the sliders are always usable.
 struct TButtonStates {
+  // "Add Files..." (and dropping files, opening a project), "Start over"
+  // and the two colour swatches: usable unless a long command that lets
+  // the window's events run (ISO Map, an HT export) or an interpolation is
+  // going, which would ignore them.
+  bool btnAddFiles = true;
+  bool btnStartOver = true;
+  bool imgShallowColor = true;
+  bool imgDeepColor = true;
   // Source Tracks: enabled by the first load, never disabled again.
   bool btnTrkZoomIn = false;
   bool btnTrkZoomOut = false;

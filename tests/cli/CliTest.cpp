@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -1231,3 +1232,72 @@ TEST_F(CliTest, BoundedWorkAndEveryFailureSaid) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file of a map folder, by name.
+std::map<std::string, std::string> MapFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(folder)) files[e.path().filename().string()] = ReadAll(e.path());
+  return files;
+}
+
+}  // namespace
+
+// A project file stands for its files and settings: the same map as the
+// files with the same options, byte for byte; options given override the
+// project's; a moved file is named and the rest still map.
+TEST_F(CliTest, MapTakesAProjectFile) {
+  fs::create_directories(dir / "lake" / "shore");
+  fs::copy_file(kExamples / "lake_survey.gpx", dir / "lake" / "survey.gpx");
+  fs::copy_file(kExamples / "lake_shore.kml", dir / "lake" / "shore" / "shore.kml");
+  const fs::path project = Write("lake/lake.sondralis", R"({
+    "format": "sondralis-project", "version": 1,
+    "inputs": [{"path": "survey.gpx"}, {"path": "shore/shore.kml"}],
+    "interpolation": {"radius": 20, "style": 10},
+    "contours": {"step": 250},
+    "ht": {"trackName": "Lake Trip"},
+    "colours": {"shallow": "#00ff00", "deep": "#202080"},
+    "picture": {"width": 280, "height": 200}})");
+
+  RunResult r = Run({"map", project.string(), "-d", (dir / "a").string(), "--threads", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("from 2 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("View:            280 x 200 px"), std::string::npos) << r.out;
+  r = Run({"map", (dir / "lake" / "survey.gpx").string(), (dir / "lake" / "shore" / "shore.kml").string(), "-d",
+           (dir / "b").string(), "--threads", "2", "--size", "280x200", "--radius", "20", "--style", "10", "--step",
+           "250", "--name", "Lake Trip", "--shallow", "00ff00", "--deep", "202080"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(MapFiles(dir / "a"), MapFiles(dir / "b"));
+
+  // Options given beside the project win.
+  r = Run({"map", project.string(), "-d", (dir / "c").string(), "--step", "500", "--size", "200x150"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("every 500 cm"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("View:            200 x 150 px"), std::string::npos) << r.out;
+
+  // Moved away: named on stderr, the survey alone maps.
+  fs::rename(dir / "lake" / "shore", dir / "shore elsewhere");
+  r = Run({"map", project.string(), "-d", (dir / "d").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find((dir / "lake" / "shore" / "shore.kml").string() + " is missing"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("from 1 file\n"), std::string::npos) << r.out;
+
+  // Refused before anything is written: a project with more inputs or with
+  // the rules of plain files, a broken project, a project whose files are
+  // all gone.
+  fs::rename(dir / "lake" / "survey.gpx", dir / "survey elsewhere.gpx");
+  const fs::path broken = Write("broken.sondralis", "{\"format\":\"sondralis-project\",\"contours\":{\"step\":0}}");
+  const std::pair<std::vector<std::string>, int> refused[] = {
+      {{"map", project.string(), (dir / "survey elsewhere.gpx").string(), "-d", (dir / "e").string()}, 2},
+      {{"map", project.string(), "--offset", "20", "-d", (dir / "e").string()}, 2},
+      {{"map", broken.string(), "-d", (dir / "e").string()}, 1},
+      {{"map", project.string(), "-d", (dir / "e").string()}, 1},
+  };
+  for (const auto& [args, status] : refused) {
+    r = Run(args);
+    EXPECT_EQ(r.status, status) << args[1] << " " << args[2] << "\n" << r.err;
+    EXPECT_FALSE(fs::exists(dir / "e") && !fs::is_empty(dir / "e")) << r.err;
+  }
+  EXPECT_NE(Run({"map", broken.string(), "-d", (dir / "e").string()}).err.find("contours.step"), std::string::npos);
+}

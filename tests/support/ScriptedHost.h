@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -50,6 +51,9 @@ class ScriptedHost : public TSessionQuestions, public TSessionDisplay, public TF
   std::map<TProgressBar, std::vector<TProgress>> Progress;  // every state each bar got
   std::vector<TChange> Changes;
   int EventPumps = 0;
+  // Runs at every point where a long command lets the window's events run:
+  // what a user could click meanwhile.
+  std::function<void()> OnProcessEvents;
   std::atomic<int> WakeUps = 0;  // WakeUp comes on worker threads
 
   // ---- questions
@@ -108,7 +112,10 @@ class ScriptedHost : public TSessionQuestions, public TSessionDisplay, public TF
 
   // ---- display and feedback
   void Log(const std::string& line) override { LogLines.push_back(line); }
-  void ProcessEvents() override { ++EventPumps; }
+  void ProcessEvents() override {
+    ++EventPumps;
+    if (OnProcessEvents) OnProcessEvents();
+  }
   void SetLabel(TLabel label, const std::string& text) override { Labels[ControlName(label)].push_back(text); }
   void SetProgress(TProgressBar bar, const TProgress& progress) override { Progress[bar].push_back(progress); }
   void SetProgress(int /*Position*/, int /*Max*/) override {}
