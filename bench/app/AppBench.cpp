@@ -113,14 +113,26 @@ std::unique_ptr<TForm1> LoadedWindow(testing::TUnattendedHost& dialogs, QWidget*
   return form;
 }
 
-void Report(benchmark::State& state, const char* name, double total, double worstGap, double worstCpuGap) {
-  state.counters[name] = total / static_cast<double>(state.iterations());
-  state.counters["max_event_gap_ms"] = worstGap;
-  state.counters["max_event_gap_cpu_ms"] = worstCpuGap;
-}
+// A benchmark's runs: the time of each, and the longest event-loop gaps of
+// them all.
+struct TRuns {
+  double Total = 0, WorstGap = 0, WorstCpuGap = 0;
+
+  void Add(benchmark::State& state, const TMeasure& m) {
+    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
+    Total += Milliseconds(m.Time);
+    WorstGap = std::max(WorstGap, Milliseconds(m.Gap));
+    WorstCpuGap = std::max(WorstCpuGap, m.CpuGap);
+  }
+  void Report(benchmark::State& state, const char* name) const {
+    state.counters[name] = Total / static_cast<double>(state.iterations());
+    state.counters["max_event_gap_ms"] = WorstGap;
+    state.counters["max_event_gap_cpu_ms"] = WorstCpuGap;
+  }
+};
 
 void BM_InterpolateToPicture(benchmark::State& state) {
-  double worstGap = 0, worstCpuGap = 0, total = 0;
+  TRuns runs;
   for (auto _ : state) {
     testing::TUnattendedHost dialogs;
     auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet2; });
@@ -136,17 +148,14 @@ void BM_InterpolateToPicture(benchmark::State& state) {
       state.SkipWithError("the run did not complete");
       return;
     }
-    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
-    total += Milliseconds(m.Time);
-    worstGap = std::max(worstGap, Milliseconds(m.Gap));
-    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+    runs.Add(state, m);
   }
-  Report(state, "interpolate_to_picture_ms", total, worstGap, worstCpuGap);
+  runs.Report(state, "interpolate_to_picture_ms");
 }
 BENCHMARK(BM_InterpolateToPicture)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_CheckAccuracy(benchmark::State& state) {
-  double worstGap = 0, worstCpuGap = 0, total = 0;
+  TRuns runs;
   for (auto _ : state) {
     testing::TUnattendedHost dialogs;
     auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet2; });
@@ -162,12 +171,9 @@ void BM_CheckAccuracy(benchmark::State& state) {
       state.SkipWithError("the check did not complete");
       return;
     }
-    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
-    total += Milliseconds(m.Time);
-    worstGap = std::max(worstGap, Milliseconds(m.Gap));
-    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+    runs.Add(state, m);
   }
-  Report(state, "check_accuracy_ms", total, worstGap, worstCpuGap);
+  runs.Report(state, "check_accuracy_ms");
 }
 BENCHMARK(BM_CheckAccuracy)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -182,7 +188,7 @@ class TExportDialogs : public testing::TUnattendedHost {
 };
 
 void BM_ExportMap(benchmark::State& state) {
-  double worstGap = 0, worstCpuGap = 0, total = 0;
+  TRuns runs;
   for (auto _ : state) {
     TExportDialogs dialogs;
     auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet3; });
@@ -200,17 +206,14 @@ void BM_ExportMap(benchmark::State& state) {
       state.SkipWithError("the export did not complete");
       return;
     }
-    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
-    total += Milliseconds(m.Time);
-    worstGap = std::max(worstGap, Milliseconds(m.Gap));
-    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+    runs.Add(state, m);
   }
-  Report(state, "export_ms", total, worstGap, worstCpuGap);
+  runs.Report(state, "export_ms");
 }
 BENCHMARK(BM_ExportMap)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_IsoMapRun(benchmark::State& state) {
-  double worstGap = 0, worstCpuGap = 0, total = 0;
+  TRuns runs;
   for (auto _ : state) {
     testing::TUnattendedHost dialogs;
     auto form = LoadedWindow(dialogs, [](TForm1& f) { return f.TabSheet4; });
@@ -227,17 +230,14 @@ void BM_IsoMapRun(benchmark::State& state) {
       state.SkipWithError("the run did not complete");
       return;
     }
-    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
-    total += Milliseconds(m.Time);
-    worstGap = std::max(worstGap, Milliseconds(m.Gap));
-    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+    runs.Add(state, m);
   }
-  Report(state, "iso_map_ms", total, worstGap, worstCpuGap);
+  runs.Report(state, "iso_map_ms");
 }
 BENCHMARK(BM_IsoMapRun)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_OpenExample(benchmark::State& state) {
-  double worstGap = 0, worstCpuGap = 0, total = 0;
+  TRuns runs;
   for (auto _ : state) {
     testing::TUnattendedHost dialogs;
     TForm1 form(nullptr, &dialogs, 2);
@@ -249,12 +249,9 @@ void BM_OpenExample(benchmark::State& state) {
     }
     const TMeasure m = Measure([&] { form.OpenExample(); }, [&] { return form.Session().Project().FileLoaded(); },
                                [&] { form.GPXImage->repaint(); });
-    state.SetIterationTime(std::chrono::duration<double>(m.Time).count());
-    total += Milliseconds(m.Time);
-    worstGap = std::max(worstGap, Milliseconds(m.Gap));
-    worstCpuGap = std::max(worstCpuGap, m.CpuGap);
+    runs.Add(state, m);
   }
-  Report(state, "open_example_ms", total, worstGap, worstCpuGap);
+  runs.Report(state, "open_example_ms");
 }
 BENCHMARK(BM_OpenExample)->UseManualTime()->Unit(benchmark::kMillisecond);
 
