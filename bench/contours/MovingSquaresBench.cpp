@@ -24,29 +24,8 @@ namespace {
 
 using namespace sondralis;
 
-// The example lake loaded, fitted, drawn and interpolated as the window does.
-struct InterpolatedLake {
-  bench::TExampleLakeView Lake;
-  TDepthMap Map;
-  std::string Error;
-
-  InterpolatedLake() {
-    TSilentFeedback feedback;
-    try {
-      if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), Lake.RunInput(), feedback)) Error = "nothing to run";
-    } catch (const ERunRefused& e) {
-      Error = e.what();
-    }
-  }
-};
-
-const InterpolatedLake& TheLake() {
-  static const InterpolatedLake lake;
-  return lake;
-}
-
 void BM_TraceExampleLake(benchmark::State& state) {
-  const InterpolatedLake& lake = TheLake();
+  const bench::TInterpolatedExampleLake& lake = bench::InterpolatedExampleLake();
   if (!lake.Error.empty()) {
     state.SkipWithError(lake.Error.c_str());
     return;

@@ -58,4 +58,27 @@ struct TExampleLakeView {
   }
 };
 
+// The example lake in a 1004 x 677 view, interpolated once with 2 workers
+// as "Interpolate" does; Error says why there is no map.
+struct TInterpolatedExampleLake {
+  TExampleLakeView Lake;
+  TDepthMap Map;
+  std::string Error;
+
+  TInterpolatedExampleLake() {
+    TSilentFeedback feedback;
+    try {
+      if (!Map.Interpolate(Lake.View, Lake.RunSettings(2), Lake.RunInput(), feedback)) Error = "nothing to interpolate";
+    } catch (const ERunRefused& e) {
+      Error = e.what();
+    }
+  }
+};
+
+// One per benchmark program, made when first asked for.
+inline const TInterpolatedExampleLake& InterpolatedExampleLake() {
+  static const TInterpolatedExampleLake lake;
+  return lake;
+}
+
 }  // namespace sondralis::bench
