@@ -33,22 +33,25 @@ bool Within(const fs::path& Path, const fs::path& Folder) {
 }
 
 // Where the module may be, in order: SONDRALIS_GDAL_MODULE when set (a
-// file); beside the program; the installed library folder relative to the
-// program (a prefix moved elsewhere) and where it was installed to; and,
-// for a program run from the build tree, where the build put the module.
+// file); for a program of the build tree, where the build put it (never a
+// module installed from another build); beside the program; the installed
+// library folder relative to the program (a prefix moved elsewhere) and
+// where it was installed to.
 std::vector<fs::path> Candidates() {
-  std::vector<fs::path> files;
   if (const char* given = std::getenv("SONDRALIS_GDAL_MODULE"); given && *given) return {fs::path(given)};
+  std::vector<fs::path> files;
   const fs::path program = ProgramFile();
   const fs::path name = SONDRALIS_GDAL_MODULE_NAME;
+  std::error_code error;
+  const fs::path build = fs::weakly_canonical(SONDRALIS_BUILD_DIR, error);
+  if (program.empty() || Within(program.lexically_normal(), error ? fs::path(SONDRALIS_BUILD_DIR) : build))
+    files.push_back(fs::path(SONDRALIS_GDAL_MODULE_BUILD_DIR) / name);
   if (!program.empty()) {
     const fs::path folder = program.parent_path();
     files.push_back(folder / name);
     files.push_back((folder / SONDRALIS_GDAL_MODULE_RELATIVE_DIR / name).lexically_normal());
   }
   files.push_back(fs::path(SONDRALIS_GDAL_MODULE_INSTALL_DIR) / name);
-  if (program.empty() || Within(program.lexically_normal(), fs::path(SONDRALIS_BUILD_DIR).lexically_normal()))
-    files.push_back(fs::path(SONDRALIS_GDAL_MODULE_BUILD_DIR) / name);
   return files;
 }
 
