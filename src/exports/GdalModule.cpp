@@ -69,9 +69,10 @@ TLoaded Load() {
       looked += (looked.empty() ? "" : ", ") + file.string();
       continue;
     }
-    // RTLD_NOW: a library GDAL needs that is missing shows here, with its
-    // name, rather than as a crash in the middle of an export.
-    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A library GDAL needs that is missing shows here, with its name.
+    // Functions are bound when first called: binding all of GDAL's libraries
+    // at once (RTLD_NOW) would cost about 10 ms for the few that are used.
+    void* handle = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (!handle) {
       const char* why = ::dlerror();
       return {nullptr, file.string() + " could not be loaded: " + (why ? why : "unknown reason")};
