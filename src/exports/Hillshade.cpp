@@ -8,11 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <cpl_string.h>
-#include <gdal_priv.h>
-#include <gdal_utils.h>
-
-#include "exports/GdalSupport.h"
+#include "exports/GdalModule.h"
 
 namespace sondralis {
 
@@ -30,49 +26,29 @@ TPixelArray<float> ReliefLight(const TExportGrid& Grid, double Exaggeration, TFe
   if (!(Exaggeration > 0) || !std::isfinite(Exaggeration))
     throw std::invalid_argument("the vertical exaggeration must be a number above 0");
   const int columns = Grid.Columns(), rows = Grid.Rows();
-  gdal::EnsureRegistered();
-  gdal::TErrorCapture errors;
+  const gdal::IModule& module = gdal::Module("the relief");
 
   // The bottom in metres, upwards, row after row.
-  GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
-  if (!mem) errors.Fail("the relief", "GDAL has no MEM driver");
-  GDALDatasetUniquePtr bottom(mem->Create("", columns, rows, 1, GDT_Float32, nullptr));
-  if (!bottom) errors.Fail("the relief", "GDAL could not hold the bottom");
+  gdal::THillshadeRequest request;
+  request.Columns = columns;
+  request.Rows = rows;
   std::vector<float> values(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), kNoBottom);
   for (int x = 0; x < columns; ++x)
     for (int y = 0; y < rows; ++y)
       if (Grid.Covered(x, y))
         values[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(x)] =
             static_cast<float>(-Grid.Depth[x][static_cast<std::size_t>(y)] / 100);
-  GDALRasterBand* band = bottom->GetRasterBand(1);
-  band->SetNoDataValue(kNoBottom);
-  if (band->RasterIO(GF_Write, 0, 0, columns, rows, values.data(), columns, rows, GDT_Float32, 0, 0, nullptr) !=
-      CE_None)
-    errors.Fail("the relief", "GDAL could not hold the bottom");
+  request.Values = values;
+  request.NoData = kNoBottom;
   // Cells in metres: the hillshade then needs no scale between the
   // horizontal and the vertical units.
   const TLocalPlane plane(Grid.Extent);
-  double transform[6] = {0, Grid.CellWidth() * plane.MetresPerLon, 0, 0, 0, -Grid.CellHeight() * plane.MetresPerLat};
-  bottom->SetGeoTransform(transform);
+  request.Transform = {0, Grid.CellWidth() * plane.MetresPerLon, 0, 0, 0, -Grid.CellHeight() * plane.MetresPerLat};
+  request.Arguments = {"-of", "MEM", "-compute_edges", "-az", ShortestText(kAzimuth), "-alt",
+                       ShortestText(kAltitude), "-z", ShortestText(Exaggeration)};
   if (Feedback.Canceled()) throw TCanceled{};
-
-  CPLStringList arguments;
-  for (const std::string& a : {std::string("-of"), std::string("MEM"), std::string("-compute_edges"),
-                               std::string("-az"), ShortestText(kAzimuth), std::string("-alt"),
-                               ShortestText(kAltitude), std::string("-z"), ShortestText(Exaggeration)})
-    arguments.AddString(a.c_str());
-  GDALDEMProcessingOptions* options = GDALDEMProcessingOptionsNew(arguments.List(), nullptr);
-  if (!options) errors.Fail("the relief", "GDAL refused the hillshade's options");
-  int usageError = FALSE;
-  GDALDatasetH shaded =
-      GDALDEMProcessing("", GDALDataset::ToHandle(bottom.get()), "hillshade", nullptr, options, &usageError);
-  GDALDEMProcessingOptionsFree(options);
-  if (!shaded) errors.Fail("the relief", "GDAL could not shade the bottom");
-  GDALDatasetUniquePtr shade(GDALDataset::FromHandle(shaded));
-  std::vector<std::uint8_t> bytes(values.size());
-  if (shade->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, columns, rows, bytes.data(), columns, rows, GDT_Byte, 0, 0,
-                                        nullptr) != CE_None)
-    errors.Fail("the relief", "GDAL could not read the shade");
+  std::vector<std::uint8_t> bytes;
+  gdal::Check(module.Hillshade(request, bytes), "the relief");
 
   // GDAL's hillshade is 1 + 254 · cos(angle between the light and the
   // bottom's normal) in whole steps, 0 where it has no value; flat bottom

@@ -13,6 +13,7 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
+#include <hwy/nanobenchmark.h>
 
 #include <algorithm>
 #include <cmath>
@@ -549,4 +550,15 @@ double ShepardKernel(const TShepardSamples& Samples, int Power, double X, double
 const char* ShepardKernelTarget() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
 
 }  // namespace sondralis
+
+// libhwy (1.0) measures its timer's resolution for its nanobenchmark in a
+// static initializer: about 2.5 ms of reading the clock at every start of a
+// program linked to it, before main. Nothing here uses that benchmark.
+// Defined in the program, this function takes the library's place (the
+// library calls it through the dynamic linker, which looks in the program
+// first), so loading the library costs nothing; the answer, one tick, is
+// what the nanobenchmark would take for a perfect timer.
+namespace hwy::platform {
+uint64_t TimerResolution() { return 1; }
+}  // namespace hwy::platform
 #endif  // HWY_ONCE

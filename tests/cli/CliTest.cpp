@@ -972,6 +972,42 @@ TEST_F(CliTest, MapWritesTheExportsAskedForAndLeavesTheRestAsItWas) {
   EXPECT_NE(ReadAll(dir / "all" / "contours.kml").find("<name>safety</name>"), std::string::npos);
 }
 
+// The GDAL exports load their module when first asked for one. Without it
+// (not there, or not a library) they fail, naming the file, the module and
+// why, and the folder stays as it was; the run without them is unaffected.
+TEST_F(CliTest, GdalExportsWithoutTheirModuleFailAndChangeNothing) {
+  const std::string survey = (kExamples / "lake_survey.gpx").string(), shore = (kExamples / "lake_shore.kml").string();
+  const std::vector<std::string> base = {"map", survey, shore, "--size", "160x120", "--step", "200", "-d",
+                                         (dir / "map").string()};
+  ASSERT_EQ(Run(base).status, 0);
+  const auto contents = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(dir / "map")) files[e.path().filename().string()] = ReadAll(e.path());
+    return files;
+  };
+  const auto before = contents();
+  const std::string missing = (dir / "nowhere" / "libsondralis_gdal.so").string();
+  const std::string text = Write("text.so", "not a library").string();
+  struct TCase {
+    std::string Module, Option, Target, Reason;
+  };
+  for (const TCase& c : {TCase{missing, "--geotiff", "depth.tif", "libsondralis_gdal.so was not found (looked for " + missing + ")"},
+                         TCase{text, "--gpkg", "contours.gpkg", text + " could not be loaded: "},
+                         TCase{text, "--hillshade", "the relief", text + " could not be loaded: "}}) {
+    std::vector<std::string> args = base;
+    args.push_back(c.Option);
+    const RunResult r = Run(args, "SONDRALIS_GDAL_MODULE=" + Quote(c.Module) + " ");
+    EXPECT_EQ(r.status, 1) << c.Option;
+    EXPECT_NE(r.err.find("Can't write " + c.Target + ": the GDAL exports need their module, and " + c.Reason),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(contents() == before) << c.Option << " changed the folder";
+  }
+  const RunResult plain = Run(base, "SONDRALIS_GDAL_MODULE=" + Quote(missing) + " ");
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_TRUE(contents() == before) << "the same map, byte for byte";
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   RunResult r = Run({"--version"});
   EXPECT_EQ(r.status, 0);

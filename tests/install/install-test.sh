@@ -15,7 +15,8 @@ done
 # Nothing of the build tree may be needed: no tests, benchmarks or helpers.
 extra=$(cd "$prefix" && find . -type f | grep -v -e '^./bin/sondralis$' -e '^./bin/sondralis-cli$' \
   -e '^./share/man/man1/sondralis-cli.1$' -e '^./share/sondralis/examples/' -e '^./share/applications/sondralis.desktop$' \
-  -e '^./share/icons/hicolor/[0-9]*x[0-9]*/apps/sondralis.png$' -e '^./share/mime/packages/sondralis.xml$' || true)
+  -e '^./share/icons/hicolor/[0-9]*x[0-9]*/apps/sondralis.png$' -e '^./share/mime/packages/sondralis.xml$' \
+  -e '^./lib/\(.*/\)*sondralis/libsondralis_gdal\.so$' || true)
 [ -z "$extra" ] || fail "unexpected files installed: $extra"
 
 # The manual page names every command the program lists.
@@ -30,6 +31,15 @@ cd "$work"
 "$prefix/bin/sondralis-cli" map "$prefix/share/sondralis/examples/lake_survey.gpx" \
   "$prefix/share/sondralis/examples/lake_shore.kml" -d out --size 200x150 --step 400 >/dev/null
 [ -s out/000.ht ] && [ -s out/depth.bmp ] || fail "map from the prefix wrote no map"
+
+# The GDAL exports find their module in the prefix's library folder (the
+# program was built for another prefix, and the build tree is not asked).
+module=$(cd "$prefix" && find lib* -name libsondralis_gdal.so)
+[ -n "$module" ] || fail "the GDAL module is not installed"
+"$prefix/bin/sondralis-cli" map "$prefix/share/sondralis/examples/lake_survey.gpx" \
+  "$prefix/share/sondralis/examples/lake_shore.kml" -d gdal --size 200x150 --step 400 --geotiff --gpkg >/dev/null ||
+  fail "map from the prefix could not make the GDAL exports"
+[ -s gdal/depth.tif ] && [ -s gdal/contours.gpkg ] || fail "map from the prefix wrote no GDAL exports"
 
 [ "$gui" = gui ] || exit 0
 for f in bin/sondralis share/applications/sondralis.desktop share/icons/hicolor/256x256/apps/sondralis.png \

@@ -8,7 +8,9 @@
 // user's outputs, and an interrupted run leaves only the atomic writer's
 // tracked temporaries, which the front end removes.
 //
-// Internal to src/exports: GDAL's headers stay out of the public ones.
+// Part of the GDAL module (see exports/GdalModule.h), which links none of
+// the core: a failure is thrown as TFailure and a cancellation as TStop,
+// both caught where the module's call returns and turned into its outcome.
 
 #include <string>
 #include <string_view>
@@ -19,6 +21,14 @@ class GDALDataset;
 class OGRSpatialReference;
 
 namespace sondralis::gdal {
+
+// A failure: "Can't write TARGET: What (Detail)".
+struct TFailure {
+  std::string What;
+  std::string Detail;
+};
+// The feedback asked the module to stop.
+struct TStop {};
 
 // Registers GDAL's drivers, once per process.
 void EnsureRegistered();
@@ -37,18 +47,18 @@ class TErrorCapture {
   const std::string& LastError() const noexcept { return fLastError; }
   // Forgets the failures reported so far.
   void Clear() noexcept { fLastError.clear(); }
-  // Throws EFileError "Can't write NAME: WHAT (GDAL's message)".
-  [[noreturn]] void Fail(const std::string& Target, const std::string& What) const;
+  // Throws TFailure: What, with GDAL's message as the detail.
+  [[noreturn]] void Fail(const std::string& What) const;
 
  private:
   static void Handler(int Class, int Code, const char* Message);
   std::string fLastError;
 };
 
-// Closes a dataset, which writes what it still holds, and throws
-// EFileError for Target when GDAL reported a failure on the way (closing
-// reports none of its own in this GDAL).
-void Close(GDALDataset* Dataset, const TErrorCapture& Errors, const std::string& Target);
+// Closes a dataset, which writes what it still holds, and throws TFailure
+// when GDAL reported a failure on the way (closing reports none of its own
+// in this GDAL).
+void Close(GDALDataset* Dataset, const TErrorCapture& Errors);
 
 // A folder of its own under /vsimem/, removed with everything in it.
 class TMemFolder {

@@ -1,4 +1,4 @@
-#include "exports/GdalSupport.h"
+#include "exports/gdal/GdalSupport.h"
 
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
-
-#include "formats/AtomicFile.h"
 
 namespace sondralis::gdal {
 
@@ -44,15 +42,11 @@ void TErrorCapture::Handler(int Class, int /*Code*/, const char* Message) {
   if (self && Message) self->fLastError = Message;
 }
 
-void TErrorCapture::Fail(const std::string& Target, const std::string& What) const {
-  std::string message = "Can't write " + Target + ": " + What;
-  if (!fLastError.empty()) message += " (" + fLastError + ")";
-  throw EFileError(message);
-}
+void TErrorCapture::Fail(const std::string& What) const { throw TFailure{What, fLastError}; }
 
-void Close(GDALDataset* Dataset, const TErrorCapture& Errors, const std::string& Target) {
+void Close(GDALDataset* Dataset, const TErrorCapture& Errors) {
   GDALClose(GDALDataset::ToHandle(Dataset));
-  if (!Errors.LastError().empty()) Errors.Fail(Target, "GDAL could not finish the file");
+  if (!Errors.LastError().empty()) Errors.Fail("GDAL could not finish the file");
 }
 
 TMemFolder::TMemFolder() {
