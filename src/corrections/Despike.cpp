@@ -13,7 +13,7 @@ std::vector<bool> FindSpikes(std::span<const double> Depths, const TDespikeOptio
   if (n < 3) return spike;
   const std::size_t k = static_cast<std::size_t>(std::max(1, Options.K));
   const std::size_t width = std::min(n, 2 * k + 1);
-  std::vector<double> window(width), deviation(width), slopes;
+  std::vector<double> window(width), deviation(width), scratch(width), slopes;
   slopes.reserve(width * (width - 1) / 2);
   const auto median = [](std::vector<double>& v) {
     const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
@@ -23,8 +23,8 @@ std::vector<bool> FindSpikes(std::span<const double> Depths, const TDespikeOptio
   };
   // The median of the window and the median absolute deviation from it.
   const auto centre = [&](double& mad) {
-    std::vector<double> values = window;
-    const double m = median(values);
+    std::copy(window.begin(), window.end(), scratch.begin());
+    const double m = median(scratch);
     for (std::size_t j = 0; j < width; ++j) deviation[j] = std::fabs(window[j] - m);
     mad = median(deviation);
     return m;
