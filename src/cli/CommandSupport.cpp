@@ -33,7 +33,7 @@ const char* const kLoadOptions =
     "                      a negative elevation in metres)\n"
     "  --despike           remove spikes: readings that differ from the median of\n"
     "                      the 7 around them (carried along the bottom's slope\n"
-    "                      where that fits them better) by more than 3 times\n"
+    "                      where that fits them better) by more than 1.5 times\n"
     "                      their median deviation and more than 50 cm\n"
     "  --transducer CM     the transducer's depth below the surface, added to\n"
     "                      every reading (0 to 10000)\n"
