@@ -29,6 +29,7 @@ TEST(LevelEstimate, RecoversKnownOffsetsWhereSessionsCross) {
       const TSessionLevel& l = e.Sessions[s];
       EXPECT_TRUE(l.Estimated);
       EXPECT_GE(l.Crossings, 20) << l.Name;
+      EXPECT_EQ(l.Overlaps, 0) << l.Name << ": well crossed, so compared at its crossings only";
       // A session recorded with the water 30 cm higher must lose 30 cm.
       EXPECT_NEAR(l.OffsetCm, -(levels[s] - levels[0]), 3.0) << l.Name << " seed " << seed;
       // What is left at the crossings is the noise of two readings.
