@@ -11,8 +11,9 @@ made spikes, and writes the truth beside it. `sondralis-cli levels` (with
 --despike and any further options given after the script's own) estimates
 each session's offset, the first session fixed at 0; the script prints, per
 session, the estimate, the true offset relative to the first session, the
-error, the crossings and the standard error, and at the end how many
-sessions with at least 20 crossings came within +-3 cm. With --reference
+error, the crossings (and how many of them are overlaps rather than
+crossings of tracks) and the standard error, and at the end how many
+sessions with at least 20 crossings of tracks came within +-3 cm. With --reference
 best the errors are taken relative to the session with the most crossings
 instead of the first (what the offsets between well-crossed sessions are
 worth when the first session rests on few crossings). Sessions levelled to
@@ -41,7 +42,7 @@ def main(argv):
     a, extra = ap.parse_known_args(argv)
     cli = os.path.join(a.build, "src", "cli", "sondralis-cli")
     within = total = 0
-    print(f"{'seed':>4} {'session':<30} {'estimate':>8} {'true':>6} {'error':>6} {'cross':>5} {'stderr':>6}")
+    print(f"{'seed':>4} {'session':<30} {'estimate':>8} {'true':>6} {'error':>6} {'cross':>5} {'overl':>5} {'stderr':>6}")
     for seed in (int(s) for s in a.seeds.split(",")):
         lake = os.path.join(a.work, f"seed{seed}")
         truth_path = os.path.join(a.work, f"seed{seed}.json")
@@ -75,11 +76,12 @@ def main(argv):
             true = truth[r["session"]] - truth[ref]
             est = None if r["offset_cm"] is None else r["offset_cm"] - offset[ref]
             err = None if est is None else est - true
-            if r["session"] != ref and r["crossings"] >= 20:
+            overlaps = r.get("overlaps", 0)
+            if r["session"] != ref and r["crossings"] - overlaps >= 20:
                 total += 1
                 within += err is not None and abs(err) <= 3
             print(f"{seed:4d} {r['session']:<30} {'-' if est is None else f'{est:8.1f}':>8} {true:6.1f} "
-                  f"{'-' if err is None else f'{err:6.1f}':>6} {r['crossings']:5d} {r['std_error_cm']:6.1f}", flush=True)
+                  f"{'-' if err is None else f'{err:6.1f}':>6} {r['crossings']:5d} {overlaps:5d} {r['std_error_cm']:6.1f}", flush=True)
     print(f"sessions with >= 20 crossings within +-3 cm: {within} of {total}")
 
 

@@ -5,7 +5,8 @@
 //       and floor (the defaults of TDespikeOptions when not given)
 //   measure_corrections despike-sweep TRUTH.json FILE.gpx...
 //       the same over a grid of K, T and A, one line each
-//   measure_corrections levels TRUTH.json FILE.gpx... [--despike] [--radius M] [--dump CROSSINGS.csv]
+//   measure_corrections levels TRUTH.json FILE.gpx... [--despike] [--radius M] [--few N]
+//       [--overlap-radius M] [--dump CROSSINGS.csv]
 //       the offset estimated for each session against the truth
 //   measure_corrections read FILE.csv
 //       reads a soundings file and prints how many soundings it held (for
@@ -156,6 +157,8 @@ int Main(int argc, char** argv) {
     else if (a == "--gps") levels.PositionError = value();
     else if (a == "--short-reach") levels.ShortReach = value();
     else if (a == "--gps-time") levels.PositionTime = value();
+    else if (a == "--few") levels.FewCrossings = static_cast<int>(value());
+    else if (a == "--overlap-radius") levels.OverlapRadius = value();
     else if (a == "--despike") despikeFirst = true;
     else if (a == "--dump" && i + 1 < argc) dump = argv[++i];
     else paths.push_back(a);
@@ -185,10 +188,10 @@ int Main(int argc, char** argv) {
     const TLevelEstimate estimate = EstimateLevels(sessions, levels, feedback);
     if (!dump.empty()) {
       std::FILE* f = std::fopen(dump.c_str(), "w");
-      std::fprintf(f, "lat,lon,a,b,depth_a,depth_b,distance,sigma\n");
+      std::fprintf(f, "lat,lon,a,b,depth_a,depth_b,distance,sigma,overlap\n");
       for (const TCrossing& c : estimate.Crossings)
-        std::fprintf(f, "%.8f,%.8f,%d,%d,%.2f,%.2f,%.2f,%.2f\n", c.Latitude, c.Longitude, c.SessionA, c.SessionB,
-                     c.DepthA, c.DepthB, c.Distance, c.SigmaCm);
+        std::fprintf(f, "%.8f,%.8f,%d,%d,%.2f,%.2f,%.2f,%.2f,%d\n", c.Latitude, c.Longitude, c.SessionA, c.SessionB,
+                     c.DepthA, c.DepthB, c.Distance, c.SigmaCm, c.Overlap ? 1 : 0);
       std::fclose(f);
     }
     double worst = 0;

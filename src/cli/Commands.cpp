@@ -134,14 +134,17 @@ constexpr const char* kLevelsUsage =
     "first session fixed at 0. Makes no map and changes no file; prints one JSON\n"
     "line per session, in load order:\n"
     "  {\"session\": \"lake.gpx 2026-06-14\", \"offset_cm\": -29.8, \"crossings\": 161,\n"
-    "   \"residual_cm\": 17.1, \"std_error_cm\": 1.2, \"estimated\": true, \"reference\": null}\n"
+    "   \"overlaps\": 0, \"residual_cm\": 17.1, \"std_error_cm\": 1.2,\n"
+    "   \"estimated\": true, \"reference\": null}\n"
     "offset_cm is what --level auto adds to the session's readings (a day the\n"
     "water stood 30 cm higher than on the first gets about -30); crossings the\n"
-    "places it rests on; residual_cm the root mean square of the disagreement\n"
-    "left there; std_error_cm how far off the offset may be. Sessions that\n"
-    "cross each other but none linked to the first are levelled to the first of\n"
-    "them, named in \"reference\"; a session whose tracks meet no other's has\n"
-    "\"offset_cm\": null and \"estimated\": false.\n"
+    "places it rests on; overlaps how many of them are no crossings but places\n"
+    "where a session that crosses the others rarely has readings near theirs\n"
+    "(compared over 15 m around); residual_cm the root mean square of the\n"
+    "disagreement left there; std_error_cm how far off the offset may be.\n"
+    "Sessions that cross each other but none linked to the first are levelled\n"
+    "to the first of them, named in \"reference\"; a session whose tracks meet\n"
+    "no other's has \"offset_cm\": null and \"estimated\": false.\n"
     "The offsets can be given back by hand with --level FILE=CM.\n"
     "\n";
 
@@ -300,7 +303,7 @@ int RunLevels(const std::vector<std::string>& args) {
   std::ostringstream out;
   for (const TSessionLevel& s : levels.Estimate.Sessions) {
     out << "{\"session\": " << JsonString(s.Name) << ", \"offset_cm\": " << (s.Estimated ? JsonCm(s.OffsetCm) : "null")
-        << ", \"crossings\": " << s.Crossings << ", \"residual_cm\": " << JsonCm(s.ResidualCm)
+        << ", \"crossings\": " << s.Crossings << ", \"overlaps\": " << s.Overlaps << ", \"residual_cm\": " << JsonCm(s.ResidualCm)
         << ", \"std_error_cm\": " << JsonCm(s.StdErrorCm) << ", \"estimated\": " << (s.Estimated ? "true" : "false")
         << ", \"reference\": " << (s.Reference.empty() ? std::string("null") : JsonString(s.Reference)) << "}\n";
     if (!s.Estimated && !a.Verbose) std::cerr << DescribeSessionLevel(s, TLevelEstimateOptions{}) << "\n";

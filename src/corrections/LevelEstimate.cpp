@@ -19,6 +19,7 @@ namespace {
 
 constexpr double kMetresPerDegree = 111319.49;  // WGS84 equatorial radius x pi / 180
 constexpr double kSlopeReach = 5;               // m each way over which the slope along a track is taken
+constexpr double kOverlapSpacing = 2.5;         // m between the readings an overlap's plane is fitted to
 
 // A run in a local plane (metres east and north of a reference point) with
 // its readings, which of them are spikes, and the slope of the bottom along
@@ -180,6 +181,161 @@ struct TPiece {
   int Index;  // from point Index to Index + 1
 };
 
+
+// Where a session crosses the others too rarely to be tied to them, it is
+// compared with each of them over the neighbourhood of places along it: a
+// loop along the shore meets the others' lines mostly where they end and
+// turn, and the few clear crossings it has there exist only where its own
+// GPS error pushed it across them, so all of them err the same way. Around
+// a place, the readings of both sessions within the radius (its own from
+// the pass through the place only) take a plane with a level of its own for
+// each session; the difference of the two levels is the comparison. Its
+// expected error is that of the fit, which grows where the readings do not
+// pin the plane down, plus the slope times both sessions' GPS errors.
+void AddOverlaps(const std::vector<TPlaneRun>& runs, std::size_t sessions, const TLevelEstimateOptions& Options,
+                 double lat0, double kx, std::vector<TCrossing>& out, TFeedback& Feedback) {
+  std::vector<int> crossings(sessions);
+  for (const TCrossing& c : out) {
+    ++crossings[static_cast<std::size_t>(c.SessionA)];
+    ++crossings[static_cast<std::size_t>(c.SessionB)];
+  }
+  const double radius = Options.OverlapRadius, place = Options.PlaceSize;
+  if (radius <= 0 || place <= 0) return;
+  std::vector<bool> weak(sessions);
+  bool any = false;
+  for (std::size_t s = 0; s < sessions; ++s) any |= weak[s] = crossings[s] < Options.FewCrossings;
+  if (!any || sessions < 2) return;
+  // Its few clear crossings give way to overlaps at the same places: they
+  // are the biased ones.
+  std::erase_if(out, [&](const TCrossing& c) {
+    return weak[static_cast<std::size_t>(c.SessionA)] || weak[static_cast<std::size_t>(c.SessionB)];
+  });
+  // Every reading that is no spike, by grid cell of the radius's size.
+  // Readings closer together than kOverlapSpacing along a run tell little
+  // more than one of them (the GPS error and the bottom under them are
+  // nearly the same), so the fit takes one reading every kOverlapSpacing
+  // metres: at ten readings a second it would otherwise trust the plane
+  // ten times too much.
+  std::vector<std::vector<bool>> use(runs.size());
+  std::unordered_map<std::int64_t, std::vector<std::pair<int, int>>> grid;
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    use[r].resize(runs[r].X.size());
+    double lx = 0, ly = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < runs[r].X.size(); ++i) {
+      if (runs[r].Spike[i] || (any && std::hypot(runs[r].X[i] - lx, runs[r].Y[i] - ly) < kOverlapSpacing)) continue;
+      any = true;
+      lx = runs[r].X[i];
+      ly = runs[r].Y[i];
+      use[r][i] = true;
+      grid[CellKey(runs[r].X[i], runs[r].Y[i], radius)].push_back({static_cast<int>(r), static_cast<int>(i)});
+    }
+  }
+  const double noise2 = Options.ReadingNoise * Options.ReadingNoise;
+  const double pos2 = Options.PositionError * Options.PositionError;
+  const double r2 = radius * radius;
+  std::vector<std::pair<int, int>> near;
+  for (const TPlaneRun& run : runs) {
+    if (!weak[static_cast<std::size_t>(run.Session)]) continue;
+    if (Feedback.Canceled()) throw TCanceled{};
+    double lastX = 0, lastY = 0;
+    bool first = true;
+    for (std::size_t i = 0; i < run.X.size(); ++i) {
+      const double px = run.X[i], py = run.Y[i];
+      if (run.Spike[i] || (!first && std::hypot(px - lastX, py - lastY) < place)) continue;
+      first = false;
+      lastX = px;
+      lastY = py;
+      near.clear();
+      const auto cx = static_cast<std::int64_t>(std::floor(px / radius)),
+                 cy = static_cast<std::int64_t>(std::floor(py / radius));
+      for (std::int64_t dx = -1; dx <= 1; ++dx)
+        for (std::int64_t dy = -1; dy <= 1; ++dy) {
+          const auto it = grid.find(CellKey((static_cast<double>(cx + dx) + 0.5) * radius,
+                                            (static_cast<double>(cy + dy) + 0.5) * radius, radius));
+          if (it == grid.end()) continue;
+          for (const auto& [r, k] : it->second) {
+            const TPlaneRun& o = runs[static_cast<std::size_t>(r)];
+            const double ex = o.X[static_cast<std::size_t>(k)] - px, ey = o.Y[static_cast<std::size_t>(k)] - py;
+            if (o.Session != run.Session && ex * ex + ey * ey <= r2) near.push_back({r, k});
+          }
+        }
+      // Its own readings: the pass through the place, while it stays near.
+      std::size_t from = i, to = i;
+      const auto within = [&](std::size_t k) {
+        return (run.X[k] - px) * (run.X[k] - px) + (run.Y[k] - py) * (run.Y[k] - py) <= r2;
+      };
+      while (from > 0 && within(from - 1)) --from;
+      while (to + 1 < run.X.size() && within(to + 1)) ++to;
+      for (std::size_t other = 0; other < sessions; ++other) {
+        if (static_cast<int>(other) == run.Session) continue;
+        // Unknowns: its level, the other's, the slope east and north.
+        Eigen::Matrix4d normal = Eigen::Matrix4d::Zero();
+        Eigen::Vector4d rhs = Eigen::Vector4d::Zero();
+        int own = 0, theirs = 0;
+        double nearest = -1, timeB = 0;
+        const auto add = [&](const TPlaneRun& o, std::size_t k, int level) {
+          Eigen::Vector4d row(level == 0, level == 1, o.X[k] - px, o.Y[k] - py);
+          normal += row * row.transpose();
+          rhs += row * o.Depth[k];
+        };
+        const auto self = static_cast<std::size_t>(&run - runs.data());
+        for (std::size_t k = from; k <= to; ++k)
+          if (use[self][k]) add(run, k, 0), ++own;
+        for (const auto& [r, k] : near) {
+          const TPlaneRun& o = runs[static_cast<std::size_t>(r)];
+          if (o.Session != static_cast<int>(other)) continue;
+          const auto kk = static_cast<std::size_t>(k);
+          add(o, kk, 1);
+          ++theirs;
+          const double d = std::hypot(o.X[kk] - px, o.Y[kk] - py);
+          if (nearest < 0 || d < nearest) nearest = d, timeB = o.Time[kk];
+        }
+        if (own < 3 || theirs < 6) continue;
+        const Eigen::FullPivLU<Eigen::Matrix4d> lu(normal);
+        if (!lu.isInvertible()) continue;
+        const Eigen::Matrix4d inverse = lu.inverse();
+        const double fit2 = noise2 * (inverse(0, 0) + inverse(1, 1) - 2 * inverse(0, 1));
+        if (!(fit2 > 0) || fit2 > Options.OverlapError * Options.OverlapError) continue;
+        const Eigen::Vector4d x = inverse * rhs;
+        bool taken = false;  // a crossing or overlap of the two already here
+        for (const TCrossing& c : out) {
+          if (std::min<int>(c.SessionA, c.SessionB) != std::min<int>(run.Session, static_cast<int>(other)) ||
+              std::max<int>(c.SessionA, c.SessionB) != std::max<int>(run.Session, static_cast<int>(other)))
+            continue;
+          if (std::hypot(c.Longitude * kx - px, (c.Latitude - lat0) * kMetresPerDegree - py) < place) {
+            taken = true;
+            break;
+          }
+        }
+        if (taken) continue;
+        TCrossing c;
+        c.Overlap = true;
+        c.SessionA = run.Session;
+        c.SessionB = static_cast<int>(other);
+        c.DepthA = x(0);
+        c.DepthB = x(1);
+        c.Distance = nearest;
+        c.SlopeX = x(2);
+        c.SlopeY = x(3);
+        // The plane is only near the bottom's shape: its own error is taken
+        // as at least that of a crossing's two readings.
+        c.SigmaCm = std::sqrt(std::max(fit2, 2 * noise2) + 2 * pos2 * (x(2) * x(2) + x(3) * x(3)));
+        c.Latitude = lat0 + py / kMetresPerDegree;
+        c.Longitude = px / kx;
+        c.TimeA = run.Time[i];
+        c.TimeB = timeB;
+        if (c.SessionA > c.SessionB) {
+          std::swap(c.SessionA, c.SessionB);
+          std::swap(c.DepthA, c.DepthB);
+          std::swap(c.TimeA, c.TimeB);
+        }
+        out.push_back(c);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
@@ -332,6 +488,7 @@ std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions
     taken[pairKey(c, cx, cy)].push_back(out.size());
     out.push_back(c);
   }
+  AddOverlaps(runs, Sessions.size(), Options, lat0, kx, out, Feedback);
   return out;
 }
 
@@ -478,6 +635,7 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
   for (std::size_t k = 0; k < used.size(); ++k)
     for (int s : {used[k]->SessionA, used[k]->SessionB}) {
       ++result.Sessions[static_cast<std::size_t>(s)].Crossings;
+      result.Sessions[static_cast<std::size_t>(s)].Overlaps += used[k]->Overlap;
       sumSquares[static_cast<std::size_t>(s)] += residual[k] * residual[k];
     }
   for (int s = 0; s < n; ++s) {
@@ -496,9 +654,12 @@ TLevelEstimate EstimateLevels(const std::vector<TSurveySession>& Sessions, const
 
 std::string DescribeSessionLevel(const TSessionLevel& Level, const TLevelEstimateOptions& Options) {
   if (!Level.Estimated) return Level.Name + ": no level estimated: its tracks meet no other session's";
+  const int crossings = Level.Crossings - Level.Overlaps;
   std::string line = Level.Name + ": offset " + FormatFixed(Level.OffsetCm, 1) + " cm from " +
-                     std::to_string(Level.Crossings) + (Level.Crossings == 1 ? " crossing" : " crossings") +
-                     ", residual " + FormatFixed(Level.ResidualCm, 1) + " cm";
+                     std::to_string(crossings) + (crossings == 1 ? " crossing" : " crossings");
+  if (Level.Overlaps > 0)
+    line += " and " + std::to_string(Level.Overlaps) + (Level.Overlaps == 1 ? " overlap" : " overlaps");
+  line += ", residual " + FormatFixed(Level.ResidualCm, 1) + " cm";
   if (Level.Crossings < Options.FewCrossings && Level.StdErrorCm > 0)
     line += " (few crossings: uncertain by about " + FormatFixed(Level.StdErrorCm, 1) + " cm)";
   else if (Level.StdErrorCm >= Options.Uncertain)

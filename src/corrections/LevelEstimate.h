@@ -37,6 +37,15 @@ struct TLevelEstimateOptions {
   // session, at this speed in metres a second.
   double SurveySpeed = 2.5;
   int FewCrossings = 20;  // an estimate resting on fewer is reported as weak
+  // A session that crosses the others fewer than FewCrossings times (a
+  // loop along the shore, say, meeting the ends of the others' lines) is
+  // also compared with each of them wherever their readings lie within
+  // OverlapRadius metres of its own, every PlaceSize metres along it: a
+  // plane with one level for each of the two is fitted to both sessions'
+  // readings there. Kept where that fit tells the difference of the two
+  // levels to within OverlapError cm (the readings' noise alone).
+  double OverlapRadius = 15;
+  double OverlapError = 5;
   double Uncertain = 3;   // cm: a standard error from this on is reported
 };
 
@@ -52,10 +61,14 @@ struct TCrossing {
   double SigmaCm = 0;             // expected error of DepthB - DepthA: noise, slope times distance
   double SlopeX = 0, SlopeY = 0;  // cm per m east and north: the bottom's gradient there
   double TimeA = 0, TimeB = 0;    // s: when each session passed (from its first reading)
+  // True for an overlap: the depths are the two levels of a plane fitted
+  // to both sessions' readings around the place, not a crossing of tracks.
+  bool Overlap = false;
 };
 
 // Finds the crossings between different sessions, at most one per place
-// and pair of sessions (the one with the smallest expected error).
+// and pair of sessions (the one with the smallest expected error), and the
+// overlaps of sessions that cross too rarely (TLevelEstimateOptions).
 // Checks Feedback's cancellation and throws TCanceled.
 std::vector<TCrossing> FindCrossings(const std::vector<TSurveySession>& Sessions, const TLevelEstimateOptions& Options,
                                      TFeedback& Feedback);
@@ -72,6 +85,7 @@ struct TSessionLevel {
   std::string Reference;
   double OffsetCm = 0;    // to be added to every reading of the session
   int Crossings = 0;      // places the estimate rests on
+  int Overlaps = 0;       // how many of them are overlaps, not crossings
   double ResidualCm = 0;  // root mean square of the disagreement left at them
   double StdErrorCm = 0;  // standard error of OffsetCm
 };

@@ -68,7 +68,8 @@ TEST_F(LoadingOptions, LevelsPrintsTheEstimateOfEachSession) {
   const std::vector<std::string> lines = Lines(r.Out);
   ASSERT_EQ(lines.size(), 4u) << r.Out;
   const std::regex json(
-      R"re(\{"session": "(s\d\.gpx)", "offset_cm": (-?\d+\.\d), "crossings": (\d+), "residual_cm": (\d+\.\d), )re"
+      R"re(\{"session": "(s\d\.gpx)", "offset_cm": (-?\d+\.\d), "crossings": (\d+), "overlaps": 0, )re"
+      R"re("residual_cm": (\d+\.\d), )re"
       R"re("std_error_cm": (\d+\.\d), "estimated": true, "reference": null\})re");
   const double expected[] = {0, -30, 45};
   for (int s = 0; s < 3; ++s) {
@@ -80,7 +81,7 @@ TEST_F(LoadingOptions, LevelsPrintsTheEstimateOfEachSession) {
     EXPECT_LT(std::stod(m[4].str()), 15) << "the noise of two readings";
   }
   EXPECT_EQ(lines[3],
-            "{\"session\": \"far.gpx\", \"offset_cm\": null, \"crossings\": 0, \"residual_cm\": 0.0, "
+            "{\"session\": \"far.gpx\", \"offset_cm\": null, \"crossings\": 0, \"overlaps\": 0, \"residual_cm\": 0.0, "
             "\"std_error_cm\": 0.0, \"estimated\": false, \"reference\": null}");
   EXPECT_NE(r.Err.find("s1.gpx: "), std::string::npos) << "the despiking is told";
   EXPECT_NE(r.Err.find("far.gpx: no level estimated"), std::string::npos) << r.Err;

@@ -82,6 +82,33 @@ TEST(Despike, WindowAtTheEndsAndShortLists) {
             std::vector<bool>(5, false));
 }
 
+TEST(Despike, SpikesOnSteepSlopesAndSeveralInOneWindow) {
+  // On a drop-off whose readings fall 40 to 120 cm from one to the next, a
+  // spike of a little over a metre lies within the window's own spread; a
+  // clean slope of any steepness has none. Random slopes, noise and spike
+  // places.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> u(0, 1);
+  std::normal_distribution<double> noise(0, 6);
+  for (int trial = 0; trial < 200; ++trial) {
+    const double slope = (u(rng) < 0.5 ? -1 : 1) * (40 + 80 * u(rng));
+    std::vector<double> d;
+    for (int i = 0; i < 40; ++i) d.push_back(3000 + slope * i + noise(rng));
+    ASSERT_EQ(FindSpikes(d, {}), std::vector<bool>(d.size(), false)) << "slope " << slope;
+    const auto at = static_cast<std::size_t>(1 + 37 * u(rng));
+    d[at] += (u(rng) < 0.5 ? -1 : 1) * (100 + 50 * u(rng));
+    std::vector<bool> expected(d.size(), false);
+    expected[at] = true;
+    EXPECT_EQ(FindSpikes(d, {}), expected) << "slope " << slope << ", spike at " << at;
+  }
+  // Three spikes among seven readings on a flat bottom: the slope between
+  // them means nothing, and the level window still finds all three.
+  const std::vector<double> flat = {1405, 1415, 1403, 1414, 1419, 1407, 1043, 1054, 1420, 972, 1417, 1408, 1413, 1410};
+  std::vector<bool> expected(flat.size(), false);
+  expected[6] = expected[7] = expected[9] = true;
+  EXPECT_EQ(FindSpikes(flat, {}), expected);
+}
+
 TEST(Despike, LeavesOutlinesAndMissingReadingsAlone) {
   TGPX doc;
   std::mt19937_64 rng(1);

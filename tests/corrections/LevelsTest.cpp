@@ -29,6 +29,7 @@ TEST(LevelEstimate, RecoversKnownOffsetsWhereSessionsCross) {
       const TSessionLevel& l = e.Sessions[s];
       EXPECT_TRUE(l.Estimated);
       EXPECT_GE(l.Crossings, 20) << l.Name;
+      EXPECT_EQ(l.Overlaps, 0) << l.Name << ": well crossed, so compared at its crossings only";
       // A session recorded with the water 30 cm higher must lose 30 cm.
       EXPECT_NEAR(l.OffsetCm, -(levels[s] - levels[0]), 3.0) << l.Name << " seed " << seed;
       // What is left at the crossings is the noise of two readings.
@@ -107,6 +108,49 @@ TEST(LevelEstimate, SessionsWithoutALinkToTheFirstAreLevelledAmongThemselves) {
   // Cancelled before it starts: nothing is estimated.
   feedback.Cancel();
   EXPECT_THROW(EstimateLevels(sessions, {}, feedback), TCanceled);
+}
+
+TEST(LevelEstimate, ASessionThatNeverCrossesIsTiedWhereItsReadingsOverlapTheOthers) {
+  // A loop along the shore at n = 206 passes the ends of north-south lines
+  // 40 m apart that run on to n = 212 and turn along the shore there: no
+  // track crosses another clearly, but the readings of both lie together
+  // around every turn. The lines were recorded with the water 30 cm higher.
+  for (std::uint64_t seed : {1, 2, 3}) {
+    std::mt19937_64 rng(seed);
+    TGPX loop, lines;
+    AddTrack(loop, {StraightRun(-20, 206, 300, 206, 2.5, Slope, 0, 6, rng)});
+    std::vector<TGPXtrkseg*> pieces;
+    for (int k = 0; k < 7; ++k) {
+      const double e = 40.0 * k;
+      pieces.push_back(k % 2 == 0 ? StraightRun(e, 0, e, 212, 2.5, Slope, 30, 6, rng)
+                                  : StraightRun(e, 212, e, 0, 2.5, Slope, 30, 6, rng));
+      if (k % 2 == 0 && k < 6) pieces.push_back(StraightRun(e, 212, e + 40, 212, 2.5, Slope, 30, 6, rng));
+    }
+    AddTrack(lines, pieces);
+    std::vector<TSurveySession> sessions = SplitSessions(loop, "loop.gpx");
+    for (TSurveySession& s : SplitSessions(lines, "lines.gpx")) sessions.push_back(std::move(s));
+    struct Lines : TFeedback {
+      std::vector<std::string> lines;
+      void Log(const std::string& l) override { lines.push_back(l); }
+    } feedback;
+    const TLevelEstimate e = EstimateLevels(sessions, {}, feedback);
+    ASSERT_EQ(e.Sessions.size(), 2u);
+    const TSessionLevel& l = e.Sessions[1];
+    ASSERT_TRUE(l.Estimated) << "seed " << seed;
+    EXPECT_NEAR(l.OffsetCm, -30, 3) << "seed " << seed;
+    EXPECT_GE(l.Overlaps, 5);
+    EXPECT_EQ(l.Overlaps, l.Crossings) << "no track crosses another clearly";
+    EXPECT_GT(l.StdErrorCm, 0);
+    for (const TCrossing& c : e.Crossings) EXPECT_TRUE(c.Overlap);
+    ASSERT_EQ(feedback.lines.size(), 2u);
+    EXPECT_NE(feedback.lines[1].find(" cm from 0 crossings and " + std::to_string(l.Overlaps) + " overlaps, residual "),
+              std::string::npos)
+        << feedback.lines[1];
+    // Without the overlaps the loop is left unlinked.
+    TLevelEstimateOptions noOverlaps;
+    noOverlaps.OverlapRadius = 0;
+    EXPECT_FALSE(EstimateLevels(sessions, noOverlaps, feedback).Sessions[1].Estimated);
+  }
 }
 
 TEST(SurveySessions, OneFileOneSessionOrOnePerDay) {
