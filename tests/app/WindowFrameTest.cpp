@@ -247,6 +247,7 @@ TEST_F(WindowTest, MethodAndCheckAccuracyReachTheSession) {
     form->CancelButton->click();
   });
   form->Actions.CheckAccuracy->trigger();
+  ASSERT_TRUE(WaitForRun(*form));
   EXPECT_TRUE(looked);
   EXPECT_TRUE(host.Informations.empty()) << host.Informations.front();
   EXPECT_FALSE(form->CancelButton->isVisible());
@@ -254,6 +255,7 @@ TEST_F(WindowTest, MethodAndCheckAccuracyReachTheSession) {
 
   // The button, run to its end: one line per method, and the map as it was.
   Click(*form, "CheckAccuracyButton");
+  ASSERT_TRUE(WaitForRun(*form));
   ASSERT_EQ(host.Informations.size(), 1u);
   const std::string& figures = host.Informations.front();
   EXPECT_EQ(figures, form->Session().AccuracyText());
@@ -522,6 +524,7 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
     d.SafetyDepth->setValue(300);
   });
   form->Actions.ExportMap->trigger();
+  ASSERT_TRUE(WaitForRun(*form));
   EXPECT_TRUE(looked);
   EXPECT_EQ(host.FolderRequests, 1);
   EXPECT_TRUE(fs::exists(out + "/depth.tif") && fs::exists(out + "/report.csv") && fs::exists(out + "/report.json"));
@@ -547,6 +550,7 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
     EXPECT_TRUE(d.GeoPackage->isEnabled() && d.GeoPackage->isChecked());
   });
   Click(*form, "ExportContoursButton");
+  ASSERT_TRUE(WaitForRun(*form));
   ASSERT_EQ(host.ReplaceQuestions.size(), 1u);
   EXPECT_NE(host.ReplaceQuestions[0].find("depth.tif"), std::string::npos) << host.ReplaceQuestions[0];
   EXPECT_TRUE(fs::exists(out + "/contours.gpkg"));
