@@ -113,6 +113,8 @@ void TSession::ApplyProjectSettings(const TProjectFile& File) {
   Settings.Despike = corrections.Despike;
   Settings.DepthFromElevation = corrections.DepthFromElevation;
   Settings.AutoLevel = corrections.AutoLevel;
+  Settings.LevelTable = corrections.LevelTablePath;
+  Settings.LevelDatum = corrections.DatumCm ? FormatNumber(*corrections.DatumCm) : std::string();
   const TShoreDepth& shore = File.Settings.Interpolation.ShoreDepth;
   Settings.ShoreDepth = shore.Samples ? FormatNumber(shore.DepthCm) : std::string("none");
   Settings.KeepOutside = File.Settings.Interpolation.KeepOutside;
