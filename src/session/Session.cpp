@@ -24,10 +24,19 @@ void TSession::TCommandFeedback::Log(const std::string& line) { fSession.fDispla
 
 void TSession::TCommandFeedback::SetProgress(int Position, int Max) {
   if (!fBar) return;
+  if (fHeld) {
+    fHeldProgress = {Position, Max};
+    return;
+  }
   TProgress progress = fSession.Progress(*fBar);
   progress.Max = Max;
   progress.Position = Position;
   fSession.SetProgress(*fBar, progress);
+}
+
+void TSession::TCommandFeedback::Release() {
+  fHeld = false;
+  if (const auto held = std::exchange(fHeldProgress, std::nullopt)) SetProgress(held->first, held->second);
 }
 
 void TSession::TCommandFeedback::ProcessEvents() { fSession.fDisplay.ProcessEvents(); }
@@ -656,16 +665,23 @@ bool TSession::StartInterpolation() {
 
 bool TSession::PollInterpolation() {
   if (!fProject.InterpolationRunning()) return true;
+  // The columns taken now move the progress bar once.
+  fRunFeedback->Hold();
+  bool done = false;
   try {
-    if (!fProject.PollInterpolation()) return false;
+    done = fProject.PollInterpolation();
   } catch (const TCanceled&) {
+    fRunFeedback->Release();
     EndInterpolation(false);
     return true;
   } catch (const std::exception& e) {
+    fRunFeedback->Release();
     EndInterpolation(false);
     Report(e);
     return true;
   }
+  fRunFeedback->Release();
+  if (!done) return false;
   EndInterpolation(true);
   return true;
 }
