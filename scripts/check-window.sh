@@ -176,11 +176,13 @@ shot restarted-step-kept
 # File > Open Recent lists the example's files: loaded again from there.
 click 20 8
 sleep 0.3
-xdotool key --clearmodifiers Down Down Down Right
+xdotool key --clearmodifiers Down Down Down Down Right
 shot open-recent 0.5
 key Return
-shot reopened 1
+# The files are read on a worker thread, the window held still meanwhile.
+sleep 1.5
 tab tracks
+shot reopened
 click 94 351
 shot started-over
 ls "$out"/*.png | wc -l | xargs echo "screenshots in $out:"
