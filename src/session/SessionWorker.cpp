@@ -84,7 +84,7 @@ void TSession::WaitWorker() {
     // worker before it is done.
     fDisplay.ProcessEvents();
     if (!fWorker) return;
-    fWorker->WaitFor(std::chrono::milliseconds(20));
+    fWorker->WaitFor(std::chrono::milliseconds(5));
     if (PollWorker()) return;
   }
 }
