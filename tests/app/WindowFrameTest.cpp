@@ -146,6 +146,33 @@ TEST_F(WindowTest, MenusReachTheCommandsOfTheButtons) {
   EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
 }
 
+// Files added are read while the window stays drawn: the status bar shows
+// "Reading files" with a Cancel that loads nothing of the selection and
+// leaves the files loaded before as they were.
+TEST_F(WindowTest, ReadingFilesShowsInTheStatusBarAndCancels) {
+  AddFiles({kShoreKml});
+  ASSERT_EQ(form->Session().Project().Inputs().size(), 1u);
+  const QImage before = form->Session().Project().GPXImage().Image();
+  bool looked = false;
+  QTimer::singleShot(0, [&] {
+    looked = true;
+    EXPECT_EQ(form->RunLabel->text(), "Reading files");
+    EXPECT_TRUE(form->CancelButton->isVisible() && form->CancelButton->isEnabled());
+    EXPECT_FALSE(Enabled(*form, "btnAddFiles") || Enabled(*form, "btnStartOver"));
+    form->CancelButton->click();
+  });
+  AddFiles({kSurvey});
+  EXPECT_TRUE(looked);
+  EXPECT_EQ(form->Session().Project().Inputs().size(), 1u) << "nothing of the selection";
+  EXPECT_TRUE(form->Session().Project().GPXImage().Image() == before);
+  EXPECT_FALSE(form->CancelButton->isVisible());
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+  ExpectUsable();
+  AddFiles({kSurvey});
+  EXPECT_EQ(form->Session().Project().Inputs().size(), 2u);
+  EXPECT_TRUE(Enabled(*form, "btnInterpolate"));
+}
+
 // During "ISO Map" what it would ignore is disabled (and looks it); the
 // status bar shows the run with a Cancel that leaves the previous contours,
 // and a cancelled interpolation leaves the previous picture.
