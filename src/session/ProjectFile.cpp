@@ -421,7 +421,41 @@ std::vector<std::string> TProjectOpenResult::MissingLines(const std::string& Pro
   return lines;
 }
 
+// Opens the project with the files read ahead, or reading them (Read null).
+static TProjectOpenResult OpenWith(TProject& Project, const TProjectFile& File, TProjectReading* Read,
+                                   TFeedback& Feedback);
+
 TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, TFeedback& Feedback) {
+  return OpenWith(Project, File, nullptr, Feedback);
+}
+
+TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, TProjectReading& Read,
+                                   TFeedback& Feedback) {
+  return OpenWith(Project, File, &Read, Feedback);
+}
+
+TProjectReading ReadProjectInputs(const TProjectFile& File, TFeedback& Feedback) {
+  TProjectReading read;
+  for (const TProjectInput& input : File.Inputs) {
+    if (Feedback.Canceled()) throw TCanceled{};
+    Feedback.SetProgress(static_cast<int>(read.size()), static_cast<int>(File.Inputs.size()));
+    std::error_code ec;
+    if (!fs::exists(input.Path, ec)) {
+      read.emplace_back();
+      continue;
+    }
+    auto file = std::make_unique<TSourceFile>();
+    const bool fromElevation =
+        input.Applied ? input.Applied->DepthFromElevation : File.Settings.Corrections.DepthFromElevation;
+    ReadSourceFile(input.Path, *file, Feedback, {.DepthFromElevation = fromElevation});
+    read.push_back(std::move(file));
+  }
+  if (Feedback.Canceled()) throw TCanceled{};
+  return read;
+}
+
+static TProjectOpenResult OpenWith(TProject& Project, const TProjectFile& File, TProjectReading* Read,
+                                   TFeedback& Feedback) {
   Project.StartOver();
   const int threads = Project.Settings.Interpolation.Threads;
   Project.Settings = File.Settings;
@@ -436,9 +470,10 @@ TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, 
   // corrections and are levelled as a batch.
   std::vector<std::pair<int, const TInputCorrections*>> levelled;
   bool estimate = false;
-  for (const TProjectInput& input : File.Inputs) {
+  for (std::size_t i = 0; i < File.Inputs.size(); ++i) {
+    const TProjectInput& input = File.Inputs[i];
     std::error_code ec;
-    if (!fs::exists(input.Path, ec)) {
+    if (Read ? !(*Read)[i] : !fs::exists(input.Path, ec)) {
       result.Missing.push_back(input.Path);
       continue;
     }
@@ -471,7 +506,13 @@ TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, 
       estimate = estimate || next.AutoLevel;
     }
     const std::size_t before = Project.Inputs().size();
-    result.Loaded.push_back(Project.AddFile(input.Path, input.Rule, Feedback));
+    if (!Read) {
+      result.Loaded.push_back(Project.AddFile(input.Path, input.Rule, Feedback));
+    } else if (TSourceFile& file = *(*Read)[i]; !file.Result.Loaded) {
+      result.Loaded.push_back(file.Result);
+    } else {
+      result.Loaded.push_back(Project.AddFile(file, input.Rule, Feedback));
+    }
     if (Project.Inputs().size() > before && input.Applied)
       levelled.emplace_back(static_cast<int>(before), &*input.Applied);
   }

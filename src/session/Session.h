@@ -281,10 +281,13 @@ class TSession {
   std::string SaveProject(const std::string& Path);
   // Open Project...: the open dialog, then OpenProject(path).
   bool OpenProject();
-  // Starts over with the project's settings and colours (the fields show
-  // them) and loads its files with their rules, asking nothing. The files
+  // Reads the project's files on a worker thread ("Reading files", Cancel
+  // in the status bar: then nothing changes), then starts over with the
+  // project's settings and colours (the fields show them) and loads its
+  // files with their rules and corrections, asking nothing. The files
   // that are missing are named in one warning and the rest load. False when
-  // the file is no project (with a message) or the window is busy.
+  // the file is no project (with a message), the reading was cancelled or
+  // the window is busy.
   bool OpenProject(const std::string& Path);
   // The project file last opened or saved, empty after "Start over".
   const std::string& ProjectPath() const noexcept { return fProjectPath; }

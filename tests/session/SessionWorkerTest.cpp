@@ -214,9 +214,10 @@ TEST(WorkerRunTest, QueuesReportsRethrowsAndCancels) {
 namespace sondralis::testing {
 namespace {
 
-// "Add Files..." reads its files on a worker while the window's events run:
-// the status bar shows it with Cancel, other commands wait, and a Cancel
-// loads nothing of the selection, leaving what was loaded before as it was.
+// "Add Files..." and Open Project... read their files on a worker while the
+// window's events run: the status bar shows it with Cancel, other commands
+// wait, and a Cancel loads nothing, leaving what was loaded before as it
+// was.
 TEST_F(SessionTest, ReadingFilesCanBeCancelledAndLoadsNothing) {
   TSession s(host, host, 2);
   s.AddFiles({kShoreKml});
@@ -248,6 +249,33 @@ TEST_F(SessionTest, ReadingFilesCanBeCancelledAndLoadsNothing) {
   ASSERT_EQ(s.Project().Inputs().size(), 3u);
   EXPECT_EQ(s.Project().Inputs()[1].Path, kSurvey);
   EXPECT_TRUE(s.Buttons().btnInterpolate);
+
+  // Opening a project reads its files first: cancelled then, the window
+  // keeps what it had, its fields too.
+  const std::string project = s.SaveProject(Path("lake.sondralis"));
+  ASSERT_FALSE(project.empty());
+  TSession t(host, host, 2);
+  t.AddFiles({kShoreKml});
+  t.Settings.IsoStep = "25";
+  looked = false;
+  host.OnProcessEvents = [&] {
+    if (looked) return;
+    looked = true;
+    EXPECT_EQ(t.RunningText(), "Reading files");
+    t.Cancel();
+  };
+  EXPECT_FALSE(t.OpenProject(project));
+  host.OnProcessEvents = {};
+  EXPECT_TRUE(looked);
+  ExpectIdle(t);
+  EXPECT_EQ(t.Project().Inputs().size(), 1u);
+  EXPECT_EQ(t.ProjectPath(), "");
+  EXPECT_EQ(t.Settings.IsoStep, "25");
+  EXPECT_TRUE(host.Logged("Opening the project was cancelled: nothing changed"));
+  ASSERT_TRUE(t.OpenProject(project));
+  EXPECT_EQ(t.Project().Inputs().size(), 3u);
+  EXPECT_EQ(t.Settings.IsoStep, "100");
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
 }
 
 }  // namespace
