@@ -32,10 +32,12 @@ namespace sondralis {
 // session stays usable.
 //
 // Everything runs on the thread that created the session, except the
-// interpolation workers. While an interpolation runs the window is disabled
-// (WindowEnabled() is false) and every command and mouse event is ignored;
-// a front end calls PollInterpolation when TSessionDisplay::WakeUp asks for
-// it, or Interpolate to run to the end. A command that lets pending window
+// interpolation workers and the worker thread of a check, an export or the
+// reading of files. While one of them runs the window is disabled
+// (WindowEnabled() is false) and every command and mouse event is ignored,
+// so nothing changes what they read; a front end calls Poll when
+// TSessionDisplay::WakeUp asks for it, or the blocking command (Interpolate,
+// CheckAccuracy, ExportMap) to run to the end. A command that lets pending window
 // events run (loading, the ISO map run, the HT export) is not re-entered:
 // commands arriving meanwhile are ignored (CommandRunning() tells).
 class TSession {
