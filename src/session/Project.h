@@ -403,9 +403,9 @@ class TProject {
   TExportResult Export(const TExportRequest& Request, TFeedback& Feedback);
   // The same step as an operation another thread may run, with the results
   // of now: the run, the chart and copies of the pictures are its own, so
-  // the pictures may be shown and the next run may start meanwhile; the
-  // loaded tracks and the contour lines are read where they are, so until
-  // it has ended nothing may change them.
+  // the window may paint its pictures meanwhile; the loaded tracks and the
+  // contour lines are read where they are, so until it has ended nothing
+  // may change them (no load, run or contour run).
   std::function<TExportResult(TFeedback&)> ExportStep(const TExportRequest& Request);
 
   // ---- the whole project
