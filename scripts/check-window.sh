@@ -2,7 +2,7 @@
 # Drives the window through the whole job as a person would, on a virtual
 # screen, and takes a screenshot after each step for someone to look at:
 # start, open the example, interpolate with each method, check the accuracy,
-# ISO Map, the status bar during a
+# ISO Map, export every file for other programs, the status bar during a
 # run, export HT files and the depth picture through the file dialogs, change
 # settings, quit, start again (settings kept), and Start over.
 #
@@ -120,6 +120,24 @@ tab iso
 key F6
 sleep 2
 shot iso-map
+# Export... of every file for other programs into the exports folder: the
+# files are made on a worker thread, so the window stays drawn with the
+# run's progress and Cancel in the status bar.
+tab interpolated
+click 94 361
+sleep 1
+for _ in 1 2 3 4 5 6; do key space Tab; done
+key space
+shot export-all-ticked 0.3
+key Return
+save_as "$scratch/exports" export-folder
+shot exporting 0.4
+hover 600 380
+shot exporting-readout 0.3
+sleep 6
+shot export-done
+key Return
+tab iso
 tab ht
 shot ht-contour
 
@@ -158,11 +176,13 @@ shot restarted-step-kept
 # File > Open Recent lists the example's files: loaded again from there.
 click 20 8
 sleep 0.3
-xdotool key --clearmodifiers Down Down Down Right
+xdotool key --clearmodifiers Down Down Down Down Right
 shot open-recent 0.5
 key Return
-shot reopened 1
+# The files are read on a worker thread, the window held still meanwhile.
+sleep 1.5
 tab tracks
+shot reopened
 click 94 351
 shot started-over
 ls "$out"/*.png | wc -l | xargs echo "screenshots in $out:"

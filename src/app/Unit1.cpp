@@ -680,7 +680,7 @@ void TForm1::btnInterpolateClick() {
 // finished and, after the last one, shows the picture.
 void TForm1::InterpolationThreadDone() {
   fPollPosted = false;
-  Guarded([this] { fSession->PollInterpolation(); });
+  Guarded([this] { fSession->Poll(); });
 }
 
 void TForm1::btnInterpolSaveBMPClick() {
@@ -732,7 +732,7 @@ void TForm1::ShowCorrections() {
 }
 
 void TForm1::CheckAccuracyClick() {
-  Run([this] { fSession->CheckAccuracy(); });
+  Run([this] { fSession->StartCheckAccuracy(); });
 }
 
 void TForm1::ExportClick() {
@@ -742,7 +742,7 @@ void TForm1::ExportClick() {
   const TExportChoice choice = dialog.Choice();
   fExportChoice = dialog.Ticked();
   fSettings->SaveExportChoice(fExportChoice);
-  Run([&] { fSession->ExportMap(choice); });
+  Run([&] { fSession->StartExportMap(choice); });
 }
 
 // ---------------------------------------------------------------- ISO Contour, HT Contour

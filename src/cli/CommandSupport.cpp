@@ -290,6 +290,7 @@ TLoadOptions SetUpLoading(const Arguments& a, const char* command, TLoadUse use)
   if (table) {
     try {
       c.LevelTable = TLevelTable::Read(*table);
+      c.LevelTablePath = *table;
     } catch (const std::exception& e) {
       throw CommandFailure(e.what());
     }

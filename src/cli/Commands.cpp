@@ -146,6 +146,9 @@ constexpr const char* kLevelsUsage =
     "to the first of them, named in \"reference\"; a session whose tracks meet\n"
     "no other's has \"offset_cm\": null and \"estimated\": false.\n"
     "The offsets can be given back by hand with --level FILE=CM.\n"
+    "IN may be a project file (.sondralis) of the window: its files load with\n"
+    "their corrections and the levels applied to them, and the offsets are what\n"
+    "is left between them.\n"
     "\n";
 
 // Grids larger than this are refused rather than exhausting memory.
@@ -298,7 +301,19 @@ int RunLevels(const std::vector<std::string>& args) {
   feedback.Verbose = a.Verbose;
   TProject project;
   project.DrawMaps = false;
-  LoadInputs(project, a, loading, feedback);
+  if (std::optional<TProjectFile> projectFile = ProjectInput(a)) {
+    // The levels left between the project's files as it loads them, with
+    // their corrections and the levels applied to them before.
+    if (ChangesCorrections(loading)) {
+      loading.ApplyTo(project);
+      projectFile->Settings.Corrections = project.Settings.Corrections;
+      ForgetInputCorrections(*projectFile);
+    }
+    TLoadTotals setAside;
+    LoadProject(project, *projectFile, a.Inputs.front(), feedback, setAside);
+  } else {
+    LoadInputs(project, a, loading, feedback);
+  }
   const TProjectLevels levels = project.EstimateLevels(feedback);
   std::ostringstream out;
   for (const TSessionLevel& s : levels.Estimate.Sessions) {

@@ -266,6 +266,16 @@ std::optional<TProjectFile> ProjectInput(const Arguments& a) {
   }
 }
 
+bool ChangesCorrections(const TLoadOptions& loading) {
+  const TLoadOptions none;
+  return !(loading.Corrections == none.Corrections && loading.ShoreDepth == none.ShoreDepth &&
+           loading.KeepOutside == none.KeepOutside);
+}
+
+void ForgetInputCorrections(TProjectFile& file) {
+  for (TProjectInput& input : file.Inputs) input.Applied.reset();
+}
+
 // Loads the project's files with their rules; the missing ones are named
 // on stderr and the rest load. A file that is there but cannot be read
 // ends the command, as a plain input does.
@@ -402,10 +412,10 @@ int RunMap(const std::vector<std::string>& args) {
   if (projectFile) {
     // The project's settings as the options changed them; correction
     // options given replace the project's corrections.
-    const TLoadOptions none;
-    if (!(loading.Corrections == none.Corrections && loading.ShoreDepth == none.ShoreDepth &&
-          loading.KeepOutside == none.KeepOutside))
+    if (ChangesCorrections(loading)) {
       loading.ApplyTo(project);
+      ForgetInputCorrections(*projectFile);
+    }
     projectFile->Settings = settings;
     projectFile->Shallow = project.clShallowWater();
     projectFile->Deep = project.clDeepWater();
@@ -448,7 +458,9 @@ int RunMap(const std::vector<std::string>& args) {
 
   TExportResult written;
   try {
+    feedback.ProgressLabel = "Writing ";
     written = exporting->Write(project.Results(), feedback);
+    feedback.EndProgress();
   } catch (const EExportError& e) {
     throw CommandFailure(e.what());
   } catch (const EFileError& e) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CommandSupport.h"
+#include "cli/MapCommand.h"
 #include "formats/AtomicFile.h"
 #include "interpolation/MapAccuracy.h"
 #include "session/Project.h"
@@ -31,7 +32,9 @@ constexpr const char* kValidateUsage =
     "each method (both when --method is not given), one line with the count\n"
     "of held-out soundings, the RMS error, the median absolute error and the\n"
     "95th percentile of the absolute error, in centimetres. Writes nothing\n"
-    "unless asked to.\n"
+    "unless asked to. IN may be a project file (.sondralis) of the window: its\n"
+    "files load with their corrections, and its size, radius, style and\n"
+    "tolerance are the defaults.\n"
     "\n"
     "  --method M       shepard or surface (default: both)\n"
     "  --style P        power of Shepard's weights, 2 to 14 (default 8)\n"
@@ -89,13 +92,18 @@ int RunValidate(const std::vector<std::string>& args) {
     return kExitOk;
   }
   const TLoadOptions loading = SetUpLoading(a, "validate", TLoadUse::Map);
-  const auto [width, height] = PictureSizeOption(a);
+  // A project gives the map's size and settings unless the options do.
+  std::optional<TProjectFile> projectFile = ProjectInput(a);
+  const TInterpolationSettings given =
+      projectFile ? projectFile->Settings.Interpolation : TInterpolationSettings{};
+  const auto [width, height] =
+      a.Get("--size") || !projectFile || !projectFile->PictureSize ? PictureSizeOption(a) : *projectFile->PictureSize;
   const std::optional<TInterpolationMethod> method = MethodOption(a);
-  const int style = WholeNumberOption(a, "--style", 2, 14, 8);
+  const int style = WholeNumberOption(a, "--style", 2, 14, given.Style);
   const int folds = WholeNumberOption(a, "--folds", 2, 100, 5);
-  const int radius = WholeNumberOption(a, "--radius", 0, 999, 30, "a whole number of pixels");
+  const int radius = WholeNumberOption(a, "--radius", 0, 999, given.Radius, "a whole number of pixels");
   const int threads = WholeNumberOption(a, "--threads", 1, 1024, 0);
-  const double tolerance = ToleranceOption(a, kMapTolerance);
+  const double tolerance = ToleranceOption(a, projectFile ? given.Tolerance : kMapTolerance);
   const bool json = a.Flags.count("--json") > 0;
   const std::optional<std::string> csv = a.Get("--folds-csv");
   if (csv) {
@@ -113,7 +121,25 @@ int RunValidate(const std::vector<std::string>& args) {
   settings.Style = style;
   settings.Tolerance = tolerance;
   if (threads > 0) settings.Threads = std::min(threads, project.CPUCount());
-  LoadInputs(project, a, loading, feedback);
+  if (projectFile) {
+    TProjectSettings& file = projectFile->Settings;
+    if (ChangesCorrections(loading)) {
+      loading.ApplyTo(project);
+      file.Corrections = project.Settings.Corrections;
+      file.Interpolation.ShoreDepth = project.Settings.Interpolation.ShoreDepth;
+      file.Interpolation.KeepOutside = project.Settings.Interpolation.KeepOutside;
+      ForgetInputCorrections(*projectFile);
+    }
+    const TShoreDepth shore = file.Interpolation.ShoreDepth;
+    const bool keepOutside = file.Interpolation.KeepOutside;
+    file.Interpolation = settings;
+    file.Interpolation.ShoreDepth = shore;
+    file.Interpolation.KeepOutside = keepOutside;
+    TLoadTotals setAside;
+    LoadProject(project, *projectFile, a.Inputs.front(), feedback, setAside);
+  } else {
+    LoadInputs(project, a, loading, feedback);
+  }
 
   std::vector<TInterpolationMethod> methods;
   if (method) methods.push_back(*method);

@@ -30,6 +30,36 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The feedback of the work on a set of files: lines and event points go
+// through, the progress of the file being made (and of what it computes)
+// becomes a part of the set's, each file an equal share, and it stops with
+// the set.
+class TSetFeedback final : public TFeedback {
+ public:
+  static constexpr int kSteps = 100;  // steps of the set's progress per file
+
+  TSetFeedback(TFeedback& Set, int Files) : fSet(Set), fFiles(Files) { StopWith(Set); }
+  // The file being made now, from 0; its start is shown.
+  void StartFile(int File) {
+    fFile = File;
+    if (fFiles > 1) fSet.SetProgress(fFile * kSteps, fFiles * kSteps);
+  }
+  void Log(const std::string& Line) override { fSet.Log(Line); }
+  void ProcessEvents() override { fSet.ProcessEvents(); }
+  // A part that hides its progress (Max 0) leaves the set's where it is;
+  // one file alone shows its own.
+  void SetProgress(int Position, int Max) override {
+    if (fFiles <= 1) return fSet.SetProgress(Position, Max);
+    if (Max <= 0) return;
+    fSet.SetProgress(fFile * kSteps + std::clamp(Position, 0, Max) * kSteps / Max, fFiles * kSteps);
+  }
+
+ private:
+  TFeedback& fSet;
+  int fFiles;
+  int fFile = 0;
+};
+
 double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
 
 template <typename T>
@@ -264,7 +294,8 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
   TExportResult result;
   const Clock::time_point start = Clock::now();
   double htSeconds = 0;
-  TMapProducts products(Results, fRequest, Feedback);
+  TSetFeedback setFeedback(Feedback, static_cast<int>(fRequest.Files.size()));
+  TMapProducts products(Results, fRequest, setFeedback);
   std::size_t notesLogged = 0;
   // The notes of the exports for other programs and of what they derived
   // (relief, safety depth), logged as they come.
@@ -285,9 +316,11 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     result.Warnings.push_back(Name + (Name.starts_with("the ") ? " were" : " was") + " not made: " + Reason);
     Feedback.Log(result.Warnings.back());
   };
+  int index = 0;
   for (const TOutputFile& file : fRequest.Files) {
     // Between two files the caller's events may run (a window stays drawn
-    // and its Cancel can be clicked).
+    // and its Cancel can be clicked), and the progress counts the files.
+    setFeedback.StartFile(index++);
     Feedback.ProcessEvents();
     if (Feedback.Canceled()) throw TCanceled{};
     const std::string path = fStaging ? fStaging->File(file.Name) : (fs::path(fRequest.Folder) / file.Name).string();
@@ -295,7 +328,7 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
       const Clock::time_point fileStart = Clock::now();
       std::optional<TNote> written;
       try {
-        written = WriteFile(file.What, products, Results, fRequest, path, Feedback);
+        written = WriteFile(file.What, products, Results, fRequest, path, setFeedback);
       } catch (const EOutputNotMade& e) {
         leaveOut(file.Name, e.what());
         continue;
@@ -316,7 +349,7 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     const Clock::time_point htStart = Clock::now();
     Need(Results.Contours, fRequest.Folder);
     try {
-      TContourHTExport ht(*Results.Contours, Feedback);
+      TContourHTExport ht(*Results.Contours, setFeedback);
       if (fRequest.ReduceWaypoints && ht.NeedsReduction()) {
         ht.Reduce();
         result.ContoursReplaced = true;

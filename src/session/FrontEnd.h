@@ -176,9 +176,10 @@ class TSessionDisplay {
   virtual void SetProgress(TProgressBar /*Bar*/, const TProgress& /*Progress*/) {}
   // A part of the state changed.
   virtual void Changed(TChange /*What*/) {}
-  // Called on a worker thread when a running interpolation has something to
-  // deliver: the front end should call the session's PollInterpolation soon
-  // on its own thread (a window posts itself an event). Must not block.
+  // Called on a worker thread when a running interpolation, check, export
+  // or reading of files has something to deliver: the front end should call
+  // the session's Poll soon on its own thread (a window posts itself an
+  // event). Must not block.
   virtual void WakeUp() {}
 };
 

@@ -117,7 +117,17 @@ SourceLoadResult TProject::AddFile(TSourceFile& File, const TDepthRule& Rule, TF
   if (File.Kind == SourceKind::GPX && File.MaxDepth == 0 && !Rule.Depth && Rule.Offset.value_or(0) == 0)
     shoreline = DepthlessFileNote(File.Doc, name);
 
-  TProjectInput input{File.Path, Rule, fGPXdata.trk.Count(), 0, std::move(corrected)};
+  TInputCorrections applied;
+  applied.DepthFromElevation = settings.DepthFromElevation;
+  applied.Despike = settings.Despike;
+  applied.TransducerCm = settings.TransducerCm;
+  applied.LevelCm = corrections.LevelCm;
+  if (settings.LevelTable) {
+    applied.Gauge = true;
+    applied.GaugeTable = settings.LevelTablePath;
+    applied.DatumCm = settings.DatumCm;
+  }
+  TProjectInput input{File.Path, Rule, fGPXdata.trk.Count(), 0, std::move(corrected), std::move(applied)};
   SourceLoadResult result = AddSourceFile(fGPXdata, File, Rule);
   result.Notes = input.Corrections.Notes;
   input.Tracks = result.TracksAdded;
@@ -166,7 +176,32 @@ long long TProject::ApplyLevels(const TProjectLevels& Levels) {
       if (inputs[s] == Levels.Inputs[k] && sessions[s].Name == level.Name) {
         ApplySessionOffset(sessions[s], level.OffsetCm);
         changed += sessions[s].Readings();
+        KeepLevel(inputs[s], level.Name, level.OffsetCm);
       }
+  }
+  if (changed > 0 && fFileLoaded) RefreshSourceView();
+  return changed;
+}
+
+void TProject::KeepLevel(int Input, const std::string& Session, double OffsetCm) {
+  std::optional<TInputCorrections>& applied = fInputs[static_cast<std::size_t>(Input)].Applied;
+  if (!applied) applied.emplace();
+  applied->SessionLevelsCm[Session].push_back(OffsetCm);
+}
+
+long long TProject::ApplyInputLevels(int Input, const std::map<std::string, std::vector<double>>& LevelsCm) {
+  std::vector<int> inputs;
+  std::vector<TSurveySession> sessions = LoadedSessions(inputs);
+  long long changed = 0;
+  for (std::size_t s = 0; s < sessions.size(); ++s) {
+    if (inputs[s] != Input) continue;
+    const auto levels = LevelsCm.find(sessions[s].Name);
+    if (levels == LevelsCm.end()) continue;
+    for (const double level : levels->second) {
+      ApplySessionOffset(sessions[s], level);
+      changed += sessions[s].Readings();
+      KeepLevel(Input, levels->first, level);
+    }
   }
   if (changed > 0 && fFileLoaded) RefreshSourceView();
   return changed;
@@ -191,6 +226,7 @@ std::vector<std::string> TProject::FinishLoading(TFeedback& Feedback) {
       if (!level.Estimated || level.OffsetCm == 0) continue;
       ApplySessionOffset(sessions[s], level.OffsetCm);
       changed += sessions[s].Readings();
+      KeepLevel(inputs[s], level.Name, level.OffsetCm);
     }
     if (changed > 0) RefreshSourceView();
     fLoadSummary.Corrections.insert(fLoadSummary.Corrections.end(), told.begin(), told.end());
@@ -397,6 +433,11 @@ void TProject::EndInterpolation() {
 // ---------------------------------------------------------------- accuracy
 
 TAccuracy TProject::CheckAccuracy(const std::vector<TInterpolationMethod>& Methods, int Folds, TFeedback& Feedback) {
+  return AccuracyCheck(Methods, Folds)(Feedback);
+}
+
+std::function<TAccuracy(TFeedback&)> TProject::AccuracyCheck(const std::vector<TInterpolationMethod>& Methods,
+                                                             int Folds) {
   if (!fFileLoaded || !fInterpolable)
     throw ERunRefused("There are no depth samples to check: load tracks with depth readings first.");
   if (InterpolationRunning()) throw ERunRefused("An interpolation is running already.");
@@ -405,7 +446,9 @@ TAccuracy TProject::CheckAccuracy(const std::vector<TInterpolationMethod>& Metho
     methods.push_back(RunSettings());
     methods.back().Method = method;
   }
-  return sondralis::CheckAccuracy(fGPXView, methods, RunInput(), Folds, Feedback);
+  return [this, methods, input = RunInput(), Folds](TFeedback& Feedback) {
+    return sondralis::CheckAccuracy(fGPXView, methods, input, Folds, Feedback);
+  };
 }
 
 // ---------------------------------------------------------------- contours
@@ -537,7 +580,7 @@ int TProject::ChartWidth() const {
 const TChartContent& TProject::PrepareChart(TFeedback& Feedback) {
   if (const std::string refusal = ContoursRefusal(); !refusal.empty()) throw ERunRefused(refusal);
   const std::shared_ptr<const TRunResult> run = fRun;
-  auto chart = std::make_unique<TChart>();
+  auto chart = std::make_shared<TChart>();
   chart->Run = run;
   const TGPXDraw& grid = *run->Grid;
   chart->Grid = GridNodes(ViewGridExtent(grid), grid.Width(), grid.Height());
@@ -605,6 +648,37 @@ TMapResults TProject::Results() {
 TExportResult TProject::Export(const TExportRequest& Request, TFeedback& Feedback) {
   TMapExport exporting(Request);
   return exporting.Write(Results(), Feedback);
+}
+
+std::function<TExportResult(TFeedback&)> TProject::ExportStep(const TExportRequest& Request) {
+  // What the results point to beside the documents, kept alive with the
+  // operation: the run (depths, mask, grid), the chart, and the pictures,
+  // copied (they share their pixels until one side paints; painting what
+  // a canvas holds pending first keeps the reads of both sides reads).
+  struct TKept {
+    TMapResults Results;
+    std::shared_ptr<const TRunResult> Run;
+    std::shared_ptr<const TChart> Chart;
+    TCanvas DepthPicture, ContourPicture;
+  };
+  auto kept = std::make_shared<TKept>();
+  kept->Results = Results();
+  kept->Run = fRun;
+  kept->Chart = fChart;
+  if (const TCanvas* picture = kept->Results.DepthPicture) {
+    picture->Image();
+    kept->DepthPicture = *picture;
+    kept->Results.DepthPicture = &kept->DepthPicture;
+  }
+  if (const TCanvas* picture = kept->Results.ContourPicture) {
+    picture->Image();
+    kept->ContourPicture = *picture;
+    kept->Results.ContourPicture = &kept->ContourPicture;
+  }
+  return [kept, Request](TFeedback& Feedback) {
+    TMapExport exporting(Request);
+    return exporting.Write(kept->Results, Feedback);
+  };
 }
 
 // ---------------------------------------------------------------- the whole project

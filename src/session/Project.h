@@ -87,6 +87,9 @@ struct TCorrectionSettings {
   // whole is not loaded.
   std::optional<TLevelTable> LevelTable;
   std::optional<double> DatumCm;
+  // The file the table was read from, when it came from one: a project
+  // file names it.
+  std::string LevelTablePath;
   // The level of each session of a batch of files estimated where the
   // tracks of different sessions cross, against everything loaded (the
   // first session fixed), and applied when the batch ends (FinishLoading).
@@ -107,6 +110,28 @@ struct TProjectSettings {
   bool operator==(const TProjectSettings&) const = default;
 };
 
+// The corrections one file was loaded with (the settings' when it was
+// loaded: batches may differ) and the water levels applied to its readings
+// since, so that it loads the same again from a project file.
+struct TInputCorrections {
+  bool DepthFromElevation = false;
+  bool Despike = false;
+  double TransducerCm = 0;
+  std::optional<double> LevelCm;  // the level given for it by hand
+  // Corrected by a gauge table: the file it was read from (empty when not
+  // known) and the datum.
+  bool Gauge = false;
+  std::string GaugeTable;
+  std::optional<double> DatumCm;
+  // The levels estimated where tracks cross and applied afterwards, by the
+  // name of the session they were applied to ("lake.gpx 2026-06-14"), in
+  // the order they were applied (added one after the other, as then, they
+  // give the same readings to the last bit).
+  std::map<std::string, std::vector<double>> SessionLevelsCm;
+
+  bool operator==(const TInputCorrections&) const = default;
+};
+
 // A file loaded into the project and the rule it was loaded with, in load
 // order, with the tracks it brought and what the corrections did to them.
 struct TProjectInput {
@@ -115,6 +140,9 @@ struct TProjectInput {
   int FirstTrack = 0;  // its tracks in GPXdata: FirstTrack to FirstTrack + Tracks - 1
   int Tracks = 0;
   TCorrectionResult Corrections;
+  // The corrections it was loaded with; nothing for an input of a project
+  // file that does not say (it loads with the settings' corrections).
+  std::optional<TInputCorrections> Applied;
 };
 
 // The water levels of the loaded files' sessions, estimated where their
@@ -254,6 +282,10 @@ class TProject {
   // once it knows the file: ReadFile, then this.
   bool ReadFile(const std::string& Path, TSourceFile& File, TFeedback& Feedback) const;
   SourceLoadResult AddFile(TSourceFile& File, const TDepthRule& Rule, TFeedback& Feedback);
+  // Applies levels to the sessions of an input as a project file keeps
+  // them (TInputCorrections::SessionLevelsCm), and keeps them with it;
+  // sessions it does not have are passed over. The readings changed.
+  long long ApplyInputLevels(int Input, const std::map<std::string, std::vector<double>>& LevelsCm);
   // Ends a batch of files: with AutoLevel the levels of the batch's
   // sessions are estimated against everything loaded and applied, then the
   // soundings outside the shoreline are counted (shorelines may come later
@@ -327,6 +359,11 @@ class TProject {
   // interpolation/MapAccuracy.h. Changes nothing of the project. Throws
   // ERunRefused (nothing loaded, a run going, too few soundings), TCanceled.
   TAccuracy CheckAccuracy(const std::vector<TInterpolationMethod>& Methods, int Folds, TFeedback& Feedback);
+  // The same check as an operation another thread may run: refused now
+  // (ERunRefused) or taken with the settings of now. It reads the Source
+  // Tracks view and its tracks (and writes the view's shadow map), so
+  // until it has ended nothing may change them or run another operation.
+  std::function<TAccuracy(TFeedback&)> AccuracyCheck(const std::vector<TInterpolationMethod>& Methods, int Folds);
 
   // ---- contours
 
@@ -364,6 +401,12 @@ class TProject {
   TMapResults Results();
   // The export step (TMapExport) with these results.
   TExportResult Export(const TExportRequest& Request, TFeedback& Feedback);
+  // The same step as an operation another thread may run, with the results
+  // of now: the run, the chart and copies of the pictures are its own, so
+  // the window may paint its pictures meanwhile; the loaded tracks and the
+  // contour lines are read where they are, so until it has ended nothing
+  // may change them (no load, run or contour run).
+  std::function<TExportResult(TFeedback&)> ExportStep(const TExportRequest& Request);
 
   // ---- the whole project
 
@@ -402,6 +445,8 @@ class TProject {
   void UpdateMapInfo();
   // The sessions of the loaded inputs, in load order, with their inputs.
   std::vector<TSurveySession> LoadedSessions(std::vector<int>& Inputs);
+  // Notes a level applied to a session of an input.
+  void KeepLevel(int Input, const std::string& Session, double OffsetCm);
   // Why no pixel is covered, as far as the loaded files tell.
   std::string NoWaterCause() const;
   void ShowContours();
@@ -444,7 +489,7 @@ class TProject {
   // the chart.
   TContourRun fContourRun;
   std::shared_ptr<const std::vector<TChartLine>> fChartLines;
-  std::unique_ptr<TChart> fChart;
+  std::shared_ptr<const TChart> fChart;
 };
 
 }  // namespace sondralis

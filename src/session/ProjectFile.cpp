@@ -7,6 +7,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "formats/AtomicFile.h"
+#include "formats/LevelTable.h"
 #include "model/Numbers.h"
 #include "model/Text.h"
 
@@ -127,12 +129,73 @@ class TReader {
   std::string fPath;
 };
 
+// The corrections an input was loaded with, and the levels applied to its
+// sessions since.
+QJsonObject CorrectionsObject(const TInputCorrections& c, const fs::path& folder) {
+  QJsonObject object;
+  object.insert(QStringLiteral("depthFromElevation"), c.DepthFromElevation);
+  object.insert(QStringLiteral("despike"), c.Despike);
+  object.insert(QStringLiteral("transducer"), c.TransducerCm);
+  if (c.LevelCm) object.insert(QStringLiteral("level"), *c.LevelCm);
+  object.insert(QStringLiteral("gauge"), c.Gauge);
+  if (!c.GaugeTable.empty()) object.insert(QStringLiteral("gaugeTable"), Q(StoredPath(c.GaugeTable, folder)));
+  if (c.DatumCm) object.insert(QStringLiteral("datum"), *c.DatumCm);
+  QJsonObject levels;
+  for (const auto& [session, applied] : c.SessionLevelsCm) {
+    QJsonArray list;
+    for (const double cm : applied) list.append(cm);
+    levels.insert(Q(session), list);
+  }
+  object.insert(QStringLiteral("sessionLevels"), levels);
+  return object;
+}
+
+// A path as the file keeps it, absolute.
+std::string Resolved(const std::string& stored, const fs::path& folder) {
+  const fs::path path(stored);
+  return (path.is_absolute() ? path : folder / path).lexically_normal().string();
+}
+
+TInputCorrections ReadCorrections(const TReader& read, const QJsonObject& object, const fs::path& folder) {
+  TInputCorrections c;
+  read.Bool(object, "inputs.corrections", "depthFromElevation", c.DepthFromElevation);
+  read.Bool(object, "inputs.corrections", "despike", c.Despike);
+  read.Number(object, "inputs.corrections", "transducer", 0, c.TransducerCm);
+  if (object.contains(QStringLiteral("level"))) {
+    double level = 0;
+    read.Number(object, "inputs.corrections", "level", -100000, level);
+    c.LevelCm = level;
+  }
+  read.Bool(object, "inputs.corrections", "gauge", c.Gauge);
+  std::string table;
+  read.Text(object, "inputs.corrections", "gaugeTable", table);
+  if (!table.empty()) c.GaugeTable = Resolved(table, folder);
+  if (object.contains(QStringLiteral("datum"))) {
+    double datum = 0;
+    read.Number(object, "inputs.corrections", "datum", -1e6, datum);
+    c.DatumCm = datum;
+  }
+  const QJsonObject levels = read.Section(object, "sessionLevels");
+  for (auto it = levels.begin(); it != levels.end(); ++it) {
+    if (!it.value().isArray()) read.Fail("inputs.corrections.sessionLevels." + it.key().toStdString() + " is not a list");
+    std::vector<double>& applied = c.SessionLevelsCm[it.key().toStdString()];
+    for (const QJsonValue& cm : it.value().toArray()) {
+      if (!cm.isDouble() || !std::isfinite(cm.toDouble()))
+        read.Fail("inputs.corrections.sessionLevels." + it.key().toStdString() + " holds a value that is no number");
+      applied.push_back(cm.toDouble());
+    }
+  }
+  return c;
+}
+
 }  // namespace
 
 bool TProjectFile::operator==(const TProjectFile& Other) const {
   if (Inputs.size() != Other.Inputs.size()) return false;
   for (std::size_t i = 0; i < Inputs.size(); ++i)
-    if (Inputs[i].Path != Other.Inputs[i].Path || !(Inputs[i].Rule == Other.Inputs[i].Rule)) return false;
+    if (Inputs[i].Path != Other.Inputs[i].Path || !(Inputs[i].Rule == Other.Inputs[i].Rule) ||
+        Inputs[i].Applied != Other.Inputs[i].Applied)
+      return false;
   return Settings == Other.Settings && Shallow == Other.Shallow && Deep == Other.Deep &&
          PictureSize == Other.PictureSize;
 }
@@ -161,6 +224,7 @@ std::string ProjectFileText(const TProjectFile& File, const std::string& Project
     entry.insert(QStringLiteral("path"), Q(StoredPath(input.Path, folder)));
     if (input.Rule.Depth) entry.insert(QStringLiteral("depth"), *input.Rule.Depth);
     if (input.Rule.Offset) entry.insert(QStringLiteral("offset"), *input.Rule.Offset);
+    if (input.Applied) entry.insert(QStringLiteral("corrections"), CorrectionsObject(*input.Applied, folder));
     inputs.append(entry);
   }
 
@@ -182,13 +246,16 @@ std::string ProjectFileText(const TProjectFile& File, const std::string& Project
   contours.insert(QStringLiteral("smooth"), s.Contours.Smooth);
   contours.insert(QStringLiteral("labels"), s.Contours.Labels);
   contours.insert(QStringLiteral("chartTracks"), s.Contours.ChartTracks);
-  // The corrections the files are loaded with (the water levels of a gauge
-  // table or given per file stay with the trip, not the project).
+  // The corrections the next files are loaded with (each input keeps those
+  // it was loaded with), with the gauge table and its datum.
   QJsonObject corrections;
   corrections.insert(QStringLiteral("transducer"), s.Corrections.TransducerCm);
   corrections.insert(QStringLiteral("despike"), s.Corrections.Despike);
   corrections.insert(QStringLiteral("depthFromElevation"), s.Corrections.DepthFromElevation);
   corrections.insert(QStringLiteral("autoLevel"), s.Corrections.AutoLevel);
+  if (!s.Corrections.LevelTablePath.empty())
+    corrections.insert(QStringLiteral("gaugeTable"), Q(StoredPath(s.Corrections.LevelTablePath, folder)));
+  if (s.Corrections.DatumCm) corrections.insert(QStringLiteral("datum"), *s.Corrections.DatumCm);
   QJsonObject ht;
   ht.insert(QStringLiteral("trackName"), Q(s.HT.TrackName));
   ht.insert(QStringLiteral("reduceWaypoints"), s.HT.ReduceWaypoints);
@@ -266,6 +333,8 @@ TProjectFile ParseProjectFile(const std::string& Text, const std::string& Projec
       read.Int(entry, "inputs", "offset", -1'000'000'000, 1'000'000'000, number);
       input.Rule.Offset = number;
     }
+    if (entry.contains(QStringLiteral("corrections")))
+      input.Applied = ReadCorrections(read, read.Section(entry, "corrections"), folder);
     file.Inputs.push_back(std::move(input));
   }
 
@@ -310,6 +379,22 @@ TProjectFile ParseProjectFile(const std::string& Text, const std::string& Projec
   read.Bool(corrections, "corrections", "despike", s.Corrections.Despike);
   read.Bool(corrections, "corrections", "depthFromElevation", s.Corrections.DepthFromElevation);
   read.Bool(corrections, "corrections", "autoLevel", s.Corrections.AutoLevel);
+  if (corrections.contains(QStringLiteral("datum"))) {
+    double datum = 0;
+    read.Number(corrections, "corrections", "datum", -1e6, datum);
+    s.Corrections.DatumCm = datum;
+  }
+  std::string table;
+  read.Text(corrections, "corrections", "gaugeTable", table);
+  if (!table.empty()) {
+    // For the files loaded next; one that cannot be read now is named again
+    // when they are.
+    s.Corrections.LevelTablePath = Resolved(table, folder);
+    try {
+      s.Corrections.LevelTable = TLevelTable::Read(s.Corrections.LevelTablePath);
+    } catch (const std::exception&) {
+    }
+  }
 
   const QJsonObject ht = read.Section(root, "ht");
   read.Text(ht, "ht", "trackName", s.HT.TrackName);
@@ -336,25 +421,109 @@ std::vector<std::string> TProjectOpenResult::MissingLines(const std::string& Pro
   return lines;
 }
 
+// Opens the project with the files read ahead, or reading them (Read null).
+static TProjectOpenResult OpenWith(TProject& Project, const TProjectFile& File, TProjectReading* Read,
+                                   TFeedback& Feedback);
+
 TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, TFeedback& Feedback) {
+  return OpenWith(Project, File, nullptr, Feedback);
+}
+
+TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, TProjectReading& Read,
+                                   TFeedback& Feedback) {
+  return OpenWith(Project, File, &Read, Feedback);
+}
+
+TProjectReading ReadProjectInputs(const TProjectFile& File, TFeedback& Feedback) {
+  TProjectReading read;
+  for (const TProjectInput& input : File.Inputs) {
+    if (Feedback.Canceled()) throw TCanceled{};
+    Feedback.SetProgress(static_cast<int>(read.size()), static_cast<int>(File.Inputs.size()));
+    std::error_code ec;
+    if (!fs::exists(input.Path, ec)) {
+      read.emplace_back();
+      continue;
+    }
+    auto file = std::make_unique<TSourceFile>();
+    const bool fromElevation =
+        input.Applied ? input.Applied->DepthFromElevation : File.Settings.Corrections.DepthFromElevation;
+    ReadSourceFile(input.Path, *file, Feedback, {.DepthFromElevation = fromElevation});
+    read.push_back(std::move(file));
+  }
+  if (Feedback.Canceled()) throw TCanceled{};
+  return read;
+}
+
+static TProjectOpenResult OpenWith(TProject& Project, const TProjectFile& File, TProjectReading* Read,
+                                   TFeedback& Feedback) {
   Project.StartOver();
   const int threads = Project.Settings.Interpolation.Threads;
   Project.Settings = File.Settings;
   Project.Settings.Interpolation.Threads = threads;
   Project.SetShallowColor(File.Shallow);
   Project.SetDeepColor(File.Deep);
+  TCorrectionSettings& corrections = Project.Settings.Corrections;
+  const TCorrectionSettings next = corrections;
   TProjectOpenResult result;
-  for (const TProjectInput& input : File.Inputs) {
+  // Each file that says how it was corrected loads so again, and takes the
+  // levels applied to it afterwards; the others load with the settings'
+  // corrections and are levelled as a batch.
+  std::vector<std::pair<int, const TInputCorrections*>> levelled;
+  bool estimate = false;
+  for (std::size_t i = 0; i < File.Inputs.size(); ++i) {
+    const TProjectInput& input = File.Inputs[i];
     std::error_code ec;
-    if (!fs::exists(input.Path, ec)) {
+    if (Read ? !(*Read)[i] : !fs::exists(input.Path, ec)) {
       result.Missing.push_back(input.Path);
       continue;
     }
-    result.Loaded.push_back(Project.AddFile(input.Path, input.Rule, Feedback));
+    corrections = next;
+    if (input.Applied) {
+      const TInputCorrections& c = *input.Applied;
+      corrections.DepthFromElevation = c.DepthFromElevation;
+      corrections.Despike = c.Despike;
+      corrections.TransducerCm = c.TransducerCm;
+      corrections.LevelsCm.erase(input.Path);
+      if (c.LevelCm) corrections.LevelsCm[input.Path] = *c.LevelCm;
+      corrections.LevelTable.reset();
+      if (c.Gauge && !c.GaugeTable.empty()) {
+        // Without its gauge table the file would load uncorrected: it is
+        // not loaded, and said why, as a file the table cannot correct.
+        try {
+          corrections.LevelTable = TLevelTable::Read(c.GaugeTable);
+          corrections.LevelTablePath = c.GaugeTable;
+          corrections.DatumCm = c.DatumCm;
+        } catch (const std::exception& e) {
+          SourceLoadResult refused;
+          refused.Error = fs::path(input.Path).filename().string() + " is not loaded: " + e.what();
+          result.Loaded.push_back(std::move(refused));
+          continue;
+        }
+      } else if (c.Gauge) {
+        corrections.LevelTable = next.LevelTable;
+      }
+    } else {
+      estimate = estimate || next.AutoLevel;
+    }
+    const std::size_t before = Project.Inputs().size();
+    if (!Read) {
+      result.Loaded.push_back(Project.AddFile(input.Path, input.Rule, Feedback));
+    } else if (TSourceFile& file = *(*Read)[i]; !file.Result.Loaded) {
+      result.Loaded.push_back(file.Result);
+    } else {
+      result.Loaded.push_back(Project.AddFile(file, input.Rule, Feedback));
+    }
+    if (Project.Inputs().size() > before && input.Applied)
+      levelled.emplace_back(static_cast<int>(before), &*input.Applied);
   }
+  corrections = next;
+  for (const auto& [loaded, applied] : levelled) Project.ApplyInputLevels(loaded, applied->SessionLevelsCm);
   // The files form one batch: its levels and the soundings outside the
-  // shoreline as a batch of "Add Files..." has them.
+  // shoreline as a batch of "Add Files..." has them; files whose levels
+  // the project keeps are not levelled again.
+  corrections.AutoLevel = estimate;
   if (Project.FileLoaded()) result.Notes = Project.FinishLoading(Feedback);
+  corrections.AutoLevel = next.AutoLevel;
   return result;
 }
 

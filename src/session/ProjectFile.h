@@ -9,6 +9,7 @@
 // `sondralis-cli map PROJECT.sondralis` use the same functions, so a map
 // made in one is made the same way in the other.
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "model/ColorInterpolate.h"
 #include "model/Feedback.h"
+#include "formats/SourceTracks.h"
 #include "session/Project.h"
 
 namespace sondralis {
@@ -86,5 +88,17 @@ struct TProjectOpenResult {
 // result and the rest load. A file that exists but cannot be read is
 // reported in its SourceLoadResult and the next one follows.
 TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, TFeedback& Feedback);
+
+// The project's files read ahead, in the order of File.Inputs: null for a
+// file that is missing.
+using TProjectReading = std::vector<std::unique_ptr<TSourceFile>>;
+// Reads every input of the project that exists, each with the read rule it
+// was loaded with: the slow part of opening a project, which changes
+// nothing and may run on another thread. Throws TCanceled between files
+// when Feedback is cancelled.
+TProjectReading ReadProjectInputs(const TProjectFile& File, TFeedback& Feedback);
+// OpenProjectFile with the files read ahead by ReadProjectInputs.
+TProjectOpenResult OpenProjectFile(TProject& Project, const TProjectFile& File, TProjectReading& Read,
+                                   TFeedback& Feedback);
 
 }  // namespace sondralis

@@ -24,10 +24,19 @@ void TSession::TCommandFeedback::Log(const std::string& line) { fSession.fDispla
 
 void TSession::TCommandFeedback::SetProgress(int Position, int Max) {
   if (!fBar) return;
+  if (fHeld) {
+    fHeldProgress = {Position, Max};
+    return;
+  }
   TProgress progress = fSession.Progress(*fBar);
   progress.Max = Max;
   progress.Position = Position;
   fSession.SetProgress(*fBar, progress);
+}
+
+void TSession::TCommandFeedback::Release() {
+  fHeld = false;
+  if (const auto held = std::exchange(fHeldProgress, std::nullopt)) SetProgress(held->first, held->second);
 }
 
 void TSession::TCommandFeedback::ProcessEvents() { fSession.fDisplay.ProcessEvents(); }
@@ -103,8 +112,12 @@ TSession::TSession(TSessionQuestions& Questions, TSessionDisplay& Display, int C
 }
 
 // A run still going ends with the project, before the feedback its workers
-// report to.
-TSession::~TSession() { fProject.StartOver(); }
+// report to; a worker command is cancelled and waited for first, as it reads
+// the project.
+TSession::~TSession() {
+  fWorker.reset();
+  fProject.StartOver();
+}
 
 // ---------------------------------------------------------------- state
 
@@ -155,6 +168,7 @@ bool TSession::Cancellable() const noexcept {
 std::string TSession::RunningText() const {
   if (fProject.InterpolationRunning()) return "Interpolating";
   switch (fRunning) {
+    case TRunning::Loading: return "Reading files";
     case TRunning::IsoMap: return "Tracing contours";
     case TRunning::HTExport: return "Writing HT files";
     case TRunning::Accuracy: return "Checking accuracy";
@@ -168,6 +182,7 @@ TProgress TSession::RunningProgress() const {
   if (fProject.InterpolationRunning()) return Progress(TProgressBar::Interpolate);
   if (fRunning == TRunning::IsoMap) return Progress(TProgressBar::IsoMap);
   if (fRunning == TRunning::Accuracy) return Progress(TProgressBar::Interpolate);
+  if (fWorker) return fWorkerProgress;
   return {Cancellable(), 0, 0};
 }
 
@@ -278,6 +293,7 @@ bool TSession::ReadCorrections() {
     c.DatumCm = *datum;
   }
   c.LevelTable.reset();
+  c.LevelTablePath = Settings.LevelTable;
   if (!Settings.LevelTable.empty()) {
     try {
       c.LevelTable = TLevelTable::Read(Settings.LevelTable);
@@ -318,6 +334,7 @@ bool TSession::ReadShoreSettings() {
 }
 
 void TSession::Cancel() {
+  if (fWorker) fWorker->Cancel();
   fRunFeedback->Cancel();
   fTraceFeedback->Cancel();
   fFeedback->Cancel();
@@ -338,8 +355,35 @@ void TSession::AddFiles(const std::vector<std::string>& Paths) {
   const std::optional<int> radius = InterpolationRadius();
   if (!radius || !ReadCorrections()) return;
   fProject.Settings.Interpolation.Radius = *radius;
-  for (const std::string& path : Paths)
-    if (!LoadFile(path)) break;
+  // The files are read on a worker thread while the window's events run
+  // and Cancel can stop it; a cancelled reading loads nothing of the
+  // selection. Then they are added here in order, with their questions.
+  auto files = std::make_shared<std::vector<TSourceFile>>(Paths.size());
+  const TReadRule rule{.DepthFromElevation = fProject.Settings.Corrections.DepthFromElevation};
+  bool read = false;
+  const bool started = StartWorker(
+      TRunning::Loading, std::nullopt,
+      [files, Paths, rule](TFeedback& Feedback) {
+        for (std::size_t i = 0; i < Paths.size(); ++i) {
+          if (Feedback.Canceled()) throw TCanceled{};
+          Feedback.SetProgress(static_cast<int>(i), static_cast<int>(Paths.size()));
+          ReadSourceFile(Paths[i], (*files)[i], Feedback, rule);
+        }
+        if (Feedback.Canceled()) throw TCanceled{};
+      },
+      [this, &read](std::exception_ptr thrown) {
+        try {
+          if (thrown) std::rethrow_exception(thrown);
+          read = true;
+        } catch (const TCanceled&) {
+          fDisplay.Log("Loading cancelled: nothing of the selection was loaded");
+        }
+      });
+  if (!started) return;
+  WaitWorker();
+  if (!read) return;
+  for (TSourceFile& file : *files)
+    if (!LoadFile(file)) break;
   // The batch ends with the files that were loaded: the levels estimated
   // (which may take a while, under the wait cursor) and the soundings
   // outside the shoreline counted.
@@ -384,14 +428,14 @@ long long TSession::ApplyLevelEstimate() {
   return changed;
 }
 
-bool TSession::LoadFile(const std::string& Path, const std::optional<TDepthRule>& Rule) {
+bool TSession::LoadFile(TSourceFile& file, const std::optional<TDepthRule>& Rule) {
   bool next = true;
+  const std::string& Path = file.Path;
   {
     TBusyGuard busy(*this, true);
     try {
       fFeedback->ResetCancel();
-      TSourceFile file;
-      if (!fProject.ReadFile(Path, file, *fFeedback)) {
+      if (!file.Result.Loaded) {
         fQuestions.ShowError(file.Result.Error);
       } else {
         if (!file.Result.Warnings.empty()) fQuestions.ShowLoadWarnings(file.Result.Warnings);
@@ -621,16 +665,23 @@ bool TSession::StartInterpolation() {
 
 bool TSession::PollInterpolation() {
   if (!fProject.InterpolationRunning()) return true;
+  // The columns taken now move the progress bar once.
+  fRunFeedback->Hold();
+  bool done = false;
   try {
-    if (!fProject.PollInterpolation()) return false;
+    done = fProject.PollInterpolation();
   } catch (const TCanceled&) {
+    fRunFeedback->Release();
     EndInterpolation(false);
     return true;
   } catch (const std::exception& e) {
+    fRunFeedback->Release();
     EndInterpolation(false);
     Report(e);
     return true;
   }
+  fRunFeedback->Release();
+  if (!done) return false;
   EndInterpolation(true);
   return true;
 }
@@ -669,41 +720,6 @@ void TSession::EndInterpolation(bool Completed) {
   Notify(TChange::InterpolatedPicture);
   Notify(TChange::Running);
   if (Completed) Notify(TChange::LastRun);
-}
-
-bool TSession::CheckAccuracy() {
-  TCommandGuard command(*this);
-  if (!command || !fProject.FileLoaded()) return false;
-  const std::optional<int> radius = InterpolationRadius();
-  if (!radius) return false;
-  ReadSettings();
-  fProject.Settings.Interpolation.Radius = *radius;
-
-  TBusyGuard busy(*this, false);
-  SetRunning(TRunning::Accuracy);
-  SetProgress(TProgressBar::Interpolate, {true, 0, 0});
-  fRunFeedback->ResetCancel();
-  bool checked = false;
-  try {
-    const TAccuracy accuracy = fProject.CheckAccuracy({TInterpolationMethod::Shepard, TInterpolationMethod::Surface},
-                                                      kAccuracyFolds, *fRunFeedback);
-    std::string text;
-    for (const TMethodAccuracy& m : accuracy.Methods) {
-      if (!text.empty()) text += '\n';
-      text += AccuracyLine(m);
-    }
-    fAccuracyText = text;
-    checked = true;
-  } catch (const TCanceled&) {
-  } catch (const std::exception& e) {
-    Report(e);
-  }
-  SetRunning(TRunning::Nothing);
-  TProgress progress = Progress(TProgressBar::Interpolate);
-  progress.Visible = false;
-  SetProgress(TProgressBar::Interpolate, progress);
-  if (checked) fQuestions.ShowInformation(fAccuracyText);
-  return checked;
 }
 
 std::string TSession::SaveInterpolatedImage() {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "session/Project.h"
 #include "session/ProjectFile.h"
 #include "session/SessionState.h"
+#include "session/WorkerRun.h"
 
 namespace sondralis {
 
@@ -30,10 +32,12 @@ namespace sondralis {
 // session stays usable.
 //
 // Everything runs on the thread that created the session, except the
-// interpolation workers. While an interpolation runs the window is disabled
-// (WindowEnabled() is false) and every command and mouse event is ignored;
-// a front end calls PollInterpolation when TSessionDisplay::WakeUp asks for
-// it, or Interpolate to run to the end. A command that lets pending window
+// interpolation workers and the worker thread of a check, an export or the
+// reading of files. While one of them runs the window is disabled
+// (WindowEnabled() is false) and every command and mouse event is ignored,
+// so nothing changes what they read; a front end calls Poll when
+// TSessionDisplay::WakeUp asks for it, or the blocking command (Interpolate,
+// CheckAccuracy, ExportMap) to run to the end. A command that lets pending window
 // events run (loading, the ISO map run, the HT export) is not re-entered:
 // commands arriving meanwhile are ignored (CommandRunning() tells).
 class TSession {
@@ -90,7 +94,9 @@ class TSession {
   // Interpolation workers running now (the thread slider's selection).
   int ThreadsRunning() const noexcept;
   bool InterpolationRunning() const noexcept { return fProject.InterpolationRunning(); }
-  bool CommandRunning() const noexcept { return fCommandDepth > 0; }
+  // A command is going: one that lets the window's events run, or one whose
+  // work runs on a worker thread (a check, an export).
+  bool CommandRunning() const noexcept { return fCommandDepth > 0 || fWorker != nullptr; }
   // A command may start now: the window is enabled and nothing runs.
   bool CanStartCommand() const noexcept { return WindowEnabled() && !CommandRunning() && !InterpolationRunning(); }
   // A legend strip in the present colours, kLegendHeight pixels high.
@@ -98,11 +104,12 @@ class TSession {
 
   // ---- the status bar
 
-  // A long run that Cancel stops is going: an interpolation, an ISO map run
-  // or an HT export.
+  // A long run that Cancel stops is going: reading files, an
+  // interpolation, an ISO map run, an HT export, a check or an export.
   bool Cancellable() const noexcept;
-  // What that run does ("Interpolating", "Tracing contours", "Writing HT
-  // files") and how far it is (Max 0: no measure of it).
+  // What that run does ("Reading files", "Interpolating", "Tracing
+  // contours", "Writing HT files", ...) and how far it is (Max 0: no
+  // measure of it).
   std::string RunningText() const;
   TProgress RunningProgress() const;
   // The method, tolerance and time of the last completed interpolation
@@ -117,7 +124,9 @@ class TSession {
 
   // ---- Source Tracks
 
-  // "Add Files...": the open dialog, then the files it returned, in order,
+  // "Add Files...": the open dialog, then the files it returned are read on
+  // a worker thread while the front end's events run (Cancel then loads
+  // nothing of them: "Reading files" in the status bar), then added in order,
   // each with the depth rules of the check boxes and the corrections of the
   // fields (each logged with its counts); then, with AutoLevel, the levels
   // of the selection's sessions estimated against everything loaded, and
@@ -211,6 +220,11 @@ class TSession {
   // information, and stay in AccuracyText. False when refused (with a
   // message) or cancelled; the project does not change either way.
   bool CheckAccuracy();
+  // The same as the window runs it: the check goes on a worker thread and
+  // this returns at once, false when refused (with a message). The window
+  // is held still as for an interpolation, Cancel shown; the run ends in
+  // Poll, which shows the figures.
+  bool StartCheckAccuracy();
   const std::string& AccuracyText() const noexcept { return fAccuracyText; }
   static constexpr int kAccuracyFolds = 5;
 
@@ -240,6 +254,21 @@ class TSession {
   // question without a depth map, or for the contour files before an "ISO
   // Map" run. The folder written into, or empty.
   std::string ExportMap(const TExportChoice& Choice);
+  // The same as the window runs it: the questions are asked here, then the
+  // files are written on a worker thread and this returns at once, false
+  // when refused or answered with Cancel. The run ends in Poll, which shows
+  // what was written; ExportedFolder then names the folder (empty when
+  // cancelled or failed).
+  bool StartExportMap(const TExportChoice& Choice);
+  const std::string& ExportedFolder() const noexcept { return fExportedFolder; }
+
+  // ---- runs on worker threads
+
+  // Delivers what the workers of the run going on did so far (an
+  // interpolation's, a check's or an export's) and ends the run when they
+  // are done; true when no run is going any more. Never blocks. A front
+  // end calls it when TSessionDisplay::WakeUp asks.
+  bool Poll();
 
   // "Fit to Screen" and "Zoom Area" of the HT Contour map.
   void HtFit();
@@ -254,10 +283,13 @@ class TSession {
   std::string SaveProject(const std::string& Path);
   // Open Project...: the open dialog, then OpenProject(path).
   bool OpenProject();
-  // Starts over with the project's settings and colours (the fields show
-  // them) and loads its files with their rules, asking nothing. The files
+  // Reads the project's files on a worker thread ("Reading files", Cancel
+  // in the status bar: then nothing changes), then starts over with the
+  // project's settings and colours (the fields show them) and loads its
+  // files with their rules and corrections, asking nothing. The files
   // that are missing are named in one warning and the rest load. False when
-  // the file is no project (with a message) or the window is busy.
+  // the file is no project (with a message), the reading was cancelled or
+  // the window is busy.
   bool OpenProject(const std::string& Path);
   // The project file last opened or saved, empty after "Start over".
   const std::string& ProjectPath() const noexcept { return fProjectPath; }
@@ -300,7 +332,7 @@ class TSession {
   friend class TCommandGuard;
 
   // The long command running now, as far as the buttons care.
-  enum class TRunning { Nothing, IsoMap, HTExport, Accuracy, Export };
+  enum class TRunning { Nothing, Loading, IsoMap, HTExport, Accuracy, Export };
   void SetRunning(TRunning Running);
   // What "Start over" empties and resets, for it and for opening a project.
   void ClearMaps();
@@ -329,7 +361,7 @@ class TSession {
   // Loading.
   // With a rule the file is loaded with it; without one the check boxes
   // say which questions to ask.
-  bool LoadFile(const std::string& Path, const std::optional<TDepthRule>& Rule = std::nullopt);
+  bool LoadFile(TSourceFile& File, const std::optional<TDepthRule>& Rule = std::nullopt);
   void AfterSourceChange();
 
   // Saves through the export step, after the dialogs; the path written or
@@ -341,6 +373,21 @@ class TSession {
 
   // Interpolation.
   void EndInterpolation(bool Completed);
+
+  // A command whose work runs on a worker thread: the window held still as
+  // for an interpolation and Running shown until End has run, on this
+  // thread, with what the work threw (null when it completed). The work's
+  // progress goes to Bar, or to the status bar only. False, after a
+  // message, when no thread could be had.
+  bool StartWorker(TRunning Running, std::optional<TProgressBar> Bar, TWorkerRun::TWork Work,
+                   std::function<void(std::exception_ptr Thrown)> End);
+  // Delivers the worker's reports and ends the run when it is over; true
+  // when no worker run is going any more.
+  bool PollWorker();
+  // Blocks until the worker run has ended, delivering its reports and
+  // letting the front end's events run meanwhile.
+  void WaitWorker();
+  void DeliverWorkerReports();
 
   // Panes.
   TGPXDraw* InteractiveView(TPane pane);
@@ -388,6 +435,15 @@ class TSession {
   std::chrono::steady_clock::time_point fRunStartedAt;
   std::string fAccuracyText;
   std::optional<TProjectLevels> fLevelEstimate;
+  std::string fExportedFolder;
+  // The worker run going on, how it ends and its progress (for a run
+  // without a progress bar of its own); fWorkerSucceeded: the last one
+  // completed.
+  std::unique_ptr<TWorkerRun> fWorker;
+  std::optional<TProgressBar> fWorkerBar;
+  std::function<void(std::exception_ptr)> fWorkerEnd;
+  TProgress fWorkerProgress;
+  bool fWorkerSucceeded = false;
 };
 
 }  // namespace sondralis

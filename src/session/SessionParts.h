@@ -3,6 +3,7 @@
 // The session's helpers, shared by its source files only.
 
 #include <optional>
+#include <utility>
 
 #include "session/Session.h"
 
@@ -20,10 +21,17 @@ class TSession::TCommandFeedback : public TFeedback, public TInterpolationListen
   void ProcessEvents() override;
   void ThreadsRunningChanged(int ThreadsRunning) override;
   void Wake() override;
+  // Keeps the progress reports from the bar until Release, which shows the
+  // last of them: the columns a poll takes at once (the surface's come all
+  // together once it is fitted) then move the bar once, not once each.
+  void Hold() noexcept { fHeld = true; }
+  void Release();
 
  private:
   TSession& fSession;
   std::optional<TProgressBar> fBar;
+  bool fHeld = false;
+  std::optional<std::pair<int, int>> fHeldProgress;  // Position, Max
 };
 
 // The wait cursor, and with DisableWindow the whole window disabled, for

@@ -1,7 +1,9 @@
 // The session's project files and settings: Save Project..., Open
 // Project..., and the reset to the settings of the start.
 
+#include <exception>
 #include <filesystem>
+#include <memory>
 
 #include "formats/AtomicFile.h"
 #include "model/Numbers.h"
@@ -69,6 +71,24 @@ bool TSession::OpenProject(const std::string& Path) {
     Report(e);
     return false;
   }
+  // The files are read on a worker thread while the window's events run;
+  // a Cancel meanwhile leaves the window as it was. Then the project
+  // replaces what is loaded.
+  auto read = std::make_shared<TProjectReading>();
+  bool ready = false;
+  const bool started = StartWorker(
+      TRunning::Loading, std::nullopt, [read, file](TFeedback& Feedback) { *read = ReadProjectInputs(file, Feedback); },
+      [this, &ready](std::exception_ptr thrown) {
+        try {
+          if (thrown) std::rethrow_exception(thrown);
+          ready = true;
+        } catch (const TCanceled&) {
+          fDisplay.Log("Opening the project was cancelled: nothing changed");
+        }
+      });
+  if (!started) return false;
+  WaitWorker();
+  if (!ready) return false;
   ClearMaps();
   ApplyProjectSettings(file);
   TProjectOpenResult opened;
@@ -76,7 +96,7 @@ bool TSession::OpenProject(const std::string& Path) {
     TBusyGuard busy(*this, true);
     fFeedback->ResetCancel();
     try {
-      opened = OpenProjectFile(fProject, file, *fFeedback);
+      opened = OpenProjectFile(fProject, file, *read, *fFeedback);
     } catch (const std::exception& e) {
       Report(e);
     }
@@ -113,6 +133,8 @@ void TSession::ApplyProjectSettings(const TProjectFile& File) {
   Settings.Despike = corrections.Despike;
   Settings.DepthFromElevation = corrections.DepthFromElevation;
   Settings.AutoLevel = corrections.AutoLevel;
+  Settings.LevelTable = corrections.LevelTablePath;
+  Settings.LevelDatum = corrections.DatumCm ? FormatNumber(*corrections.DatumCm) : std::string();
   const TShoreDepth& shore = File.Settings.Interpolation.ShoreDepth;
   Settings.ShoreDepth = shore.Samples ? FormatNumber(shore.DepthCm) : std::string("none");
   Settings.KeepOutside = File.Settings.Interpolation.KeepOutside;

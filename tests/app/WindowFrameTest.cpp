@@ -146,6 +146,33 @@ TEST_F(WindowTest, MenusReachTheCommandsOfTheButtons) {
   EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
 }
 
+// Files added are read while the window stays drawn: the status bar shows
+// "Reading files" with a Cancel that loads nothing of the selection and
+// leaves the files loaded before as they were.
+TEST_F(WindowTest, ReadingFilesShowsInTheStatusBarAndCancels) {
+  AddFiles({kShoreKml});
+  ASSERT_EQ(form->Session().Project().Inputs().size(), 1u);
+  const QImage before = form->Session().Project().GPXImage().Image();
+  bool looked = false;
+  QTimer::singleShot(0, [&] {
+    looked = true;
+    EXPECT_EQ(form->RunLabel->text(), "Reading files");
+    EXPECT_TRUE(form->CancelButton->isVisible() && form->CancelButton->isEnabled());
+    EXPECT_FALSE(Enabled(*form, "btnAddFiles") || Enabled(*form, "btnStartOver"));
+    form->CancelButton->click();
+  });
+  AddFiles({kSurvey});
+  EXPECT_TRUE(looked);
+  EXPECT_EQ(form->Session().Project().Inputs().size(), 1u) << "nothing of the selection";
+  EXPECT_TRUE(form->Session().Project().GPXImage().Image() == before);
+  EXPECT_FALSE(form->CancelButton->isVisible());
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
+  ExpectUsable();
+  AddFiles({kSurvey});
+  EXPECT_EQ(form->Session().Project().Inputs().size(), 2u);
+  EXPECT_TRUE(Enabled(*form, "btnInterpolate"));
+}
+
 // During "ISO Map" what it would ignore is disabled (and looks it); the
 // status bar shows the run with a Cancel that leaves the previous contours,
 // and a cancelled interpolation leaves the previous picture.
@@ -247,6 +274,7 @@ TEST_F(WindowTest, MethodAndCheckAccuracyReachTheSession) {
     form->CancelButton->click();
   });
   form->Actions.CheckAccuracy->trigger();
+  ASSERT_TRUE(WaitForRun(*form));
   EXPECT_TRUE(looked);
   EXPECT_TRUE(host.Informations.empty()) << host.Informations.front();
   EXPECT_FALSE(form->CancelButton->isVisible());
@@ -254,6 +282,7 @@ TEST_F(WindowTest, MethodAndCheckAccuracyReachTheSession) {
 
   // The button, run to its end: one line per method, and the map as it was.
   Click(*form, "CheckAccuracyButton");
+  ASSERT_TRUE(WaitForRun(*form));
   ASSERT_EQ(host.Informations.size(), 1u);
   const std::string& figures = host.Informations.front();
   EXPECT_EQ(figures, form->Session().AccuracyText());
@@ -522,6 +551,7 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
     d.SafetyDepth->setValue(300);
   });
   form->Actions.ExportMap->trigger();
+  ASSERT_TRUE(WaitForRun(*form));
   EXPECT_TRUE(looked);
   EXPECT_EQ(host.FolderRequests, 1);
   EXPECT_TRUE(fs::exists(out + "/depth.tif") && fs::exists(out + "/report.csv") && fs::exists(out + "/report.json"));
@@ -547,6 +577,7 @@ TEST_F(KeptSettingsTest, ExportWritesTheChosenFilesAndKeepsTheChoice) {
     EXPECT_TRUE(d.GeoPackage->isEnabled() && d.GeoPackage->isChecked());
   });
   Click(*form, "ExportContoursButton");
+  ASSERT_TRUE(WaitForRun(*form));
   ASSERT_EQ(host.ReplaceQuestions.size(), 1u);
   EXPECT_NE(host.ReplaceQuestions[0].find("depth.tif"), std::string::npos) << host.ReplaceQuestions[0];
   EXPECT_TRUE(fs::exists(out + "/contours.gpkg"));

@@ -3,10 +3,17 @@
 // and spikes are known.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "session/Project.h"
+#include "session/ProjectFile.h"
+#include "support/Files.h"
 #include "session/SessionFixture.h"
 #include "support/RecordingFeedback.h"
 #include "support/SyntheticSurvey.h"
@@ -316,6 +323,114 @@ TEST_F(CorrectionsWiring, SessionGaugeTable) {
   s.AddFiles({early});
   EXPECT_NEAR(MeanError(s.Project().GPXdata(), 0, 1), 20, 0.01);
   ExpectIdle(s);
+}
+
+}  // namespace
+}  // namespace sondralis::testing
+
+namespace sondralis::testing {
+namespace {
+
+using ::sondralis::testing::Names;
+
+// Every reading of a document, in order.
+std::vector<double> Readings(const TGPX& doc) {
+  std::vector<double> depths;
+  for (const TGPXtrk* t : doc.trk)
+    for (const TGPXtrkseg* s : *t)
+      for (const TPoint4D2* p : *s) depths.push_back(p->HBdepth);
+  return depths;
+}
+
+// A season of trips loaded in batches with different corrections (a depth
+// offset typed for one file, a transducer depth, spikes removed, levels
+// estimated as a batch loads and again from the corrections dialog) is
+// saved as a project. Opened again, each file loads with its own
+// corrections and levels, to the last bit of every reading; sondralis-cli
+// map of the project writes the window's map byte for byte, and validate
+// and levels see the same readings.
+TEST_F(CorrectionsWiring, ProjectFileKeepsEachFilesCorrectionsForTheCli) {
+  const std::vector<std::string> paths = WriteSurvey({0, 30, -45}, 40);
+  TSession s(host, host, 2);
+  s.ResizePane(TPane::Tracks, 240, 180);
+  s.Settings.TransducerDepth = "40";
+  s.Settings.Despike = true;
+  s.Settings.AddOffset = true;
+  host.TextReplies = {std::string("12")};
+  s.AddFiles({paths[0]});
+  s.Settings.AddOffset = false;
+  s.Settings.Despike = false;
+  s.Settings.TransducerDepth = "35";
+  s.Settings.AutoLevel = true;
+  s.AddFiles({paths[1], paths[2]});
+  ASSERT_TRUE(s.EstimateLevels());
+  EXPECT_GT(s.ApplyLevelEstimate(), 0);
+  // The fields for the next files say otherwise again.
+  s.Settings.TransducerDepth = "0";
+  s.Settings.AutoLevel = false;
+  ASSERT_TRUE(host.Errors.empty()) << host.Errors.front();
+  const std::vector<double> readings = Readings(s.Project().GPXdata());
+  const std::string project = s.SaveProject(Path("trips.sondralis"));
+  ASSERT_EQ(project, Path("trips.sondralis"));
+
+  // What the file keeps of each file.
+  const TProjectFile saved = ReadProjectFile(project);
+  EXPECT_TRUE(saved == ProjectFileOf(s.Project()));
+  ASSERT_EQ(saved.Inputs.size(), 3u);
+  ASSERT_TRUE(saved.Inputs[0].Applied && saved.Inputs[1].Applied && saved.Inputs[2].Applied);
+  EXPECT_EQ(saved.Inputs[0].Rule.Offset, 12);
+  EXPECT_TRUE(saved.Inputs[0].Applied->Despike);
+  EXPECT_EQ(saved.Inputs[0].Applied->TransducerCm, 40);
+  EXPECT_FALSE(saved.Inputs[1].Applied->Despike);
+  EXPECT_EQ(saved.Inputs[2].Applied->TransducerCm, 35);
+  for (int i : {1, 2}) {
+    const auto& levels = saved.Inputs[static_cast<std::size_t>(i)].Applied->SessionLevelsCm;
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_EQ(levels.begin()->second.size(), 2u) << "levelled as loaded and again from the dialog";
+  }
+  // s1 stood 30 cm higher and is read 5 cm deeper by its transducer; s0 took 12 cm by hand.
+  EXPECT_NEAR(saved.Inputs[1].Applied->SessionLevelsCm.begin()->second[0], -30 - 5 + 12 + 10, 3);
+  EXPECT_EQ(saved.Settings.Corrections.TransducerCm, 0) << "the fields for the next files";
+
+  // Opened in another window: the same readings.
+  TSession t(host, host, 2);
+  t.ResizePane(TPane::Tracks, 240, 180);
+  ASSERT_TRUE(t.OpenProject(project));
+  EXPECT_EQ(Readings(t.Project().GPXdata()), readings);
+  EXPECT_EQ(t.Settings.TransducerDepth, "0");
+  EXPECT_FALSE(t.Settings.AutoLevel);
+
+  // validate of the project: the figures of "Check accuracy" on it.
+  ASSERT_TRUE(t.CheckAccuracy());
+  const std::string validate = std::string(SONDRALIS_CLI) + " validate '" + project + "' > '" + Path("validate.txt") + "'";
+  ASSERT_EQ(std::system(validate.c_str()), 0);
+  const std::string printed = ReadFile(Path("validate.txt"));
+  EXPECT_NE(printed.find(t.AccuracyText()), std::string::npos) << printed << "\n" << t.AccuracyText();
+
+  // levels of the project: nothing left to level between the trips.
+  const std::string levels = std::string(SONDRALIS_CLI) + " levels '" + project + "' > '" + Path("levels.txt") + "'";
+  ASSERT_EQ(std::system(levels.c_str()), 0);
+  std::istringstream lines(ReadFile(Path("levels.txt")));
+  int sessions = 0;
+  for (std::string line; std::getline(lines, line); ++sessions) {
+    const std::size_t at = line.find("\"offset_cm\": ");
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_NEAR(std::stod(line.substr(at + 13)), 0, 1.5) << line;
+  }
+  EXPECT_EQ(sessions, 3);
+
+  // map of the project: the window's map, byte for byte.
+  ASSERT_TRUE(s.Interpolate());
+  ASSERT_TRUE(s.RunIsoMap());
+  s.Project().Export(TExportRequest::WholeMap(Path("window"), s.Project().Settings.HT.TrackName), host);
+  const std::string map = std::string(SONDRALIS_CLI) + " map '" + project + "' -d '" + Path("cli") + "' > /dev/null";
+  ASSERT_EQ(std::system(map.c_str()), 0);
+  const std::vector<std::string> names = Names(Path("window"));
+  EXPECT_EQ(Names(Path("cli")), names);
+  for (const char* name : {"depth.asc", "samples.csv", "depth.bmp", "contours.gpx", "000.ht"})
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+  for (const std::string& name : names) EXPECT_TRUE(ReadFile(dir / "window" / name) == ReadFile(dir / "cli" / name)) << name;
+  EXPECT_TRUE(host.Errors.empty()) << host.Errors.front();
 }
 
 }  // namespace

@@ -72,18 +72,22 @@ inline bool Drop(QWidget* w, const std::vector<std::string>& paths) {
   return true;
 }
 
-// Runs the event loop until the interpolation is complete; false on timeout.
-inline bool WaitForInterpolation(TForm1& form) {
+// Runs the event loop until the run going on (an interpolation, or a
+// command whose work runs on a worker thread: a check, an export) is over;
+// false on timeout.
+inline bool WaitForRun(TForm1& form) {
+  const auto running = [&form] { return form.Session().InterpolationRunning() || form.Session().CommandRunning(); };
   QEventLoop loop;
   QTimer check;
   QObject::connect(&check, &QTimer::timeout, [&] {
-    if (!form.Session().InterpolationRunning()) loop.quit();
+    if (!running()) loop.quit();
   });
   check.start(10);
   QTimer::singleShot(std::chrono::minutes(3), &loop, &QEventLoop::quit);
   loop.exec();
-  return !form.Session().InterpolationRunning();
+  return !running();
 }
+inline bool WaitForInterpolation(TForm1& form) { return WaitForRun(form); }
 
 template <class T = QWidget>
 T* Find(const TForm1& form, const char* name) {
