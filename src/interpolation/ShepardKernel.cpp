@@ -21,6 +21,17 @@
 
 #include "interpolation/ShepardKernel.h"
 
+// Shared by every target and the dispatching code, so defined once.
+#ifndef SONDRALIS_SHEPARD_KERNEL_SHARED
+#define SONDRALIS_SHEPARD_KERNEL_SHARED
+namespace sondralis {
+// Powers the batched kernel evaluates by running fractions (see "chained"
+// below), and the vectors between two rescalings of those fractions.
+constexpr bool ChainedPower(int p) { return p == 2 || p == 4; }
+constexpr int kChainSteps = 16;
+}  // namespace sondralis
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace sondralis {
 namespace HWY_NAMESPACE {
@@ -198,9 +209,121 @@ HWY_INLINE void SingleBlock(D d, const double* HWY_RESTRICT xs, const double* HW
   }
 }
 
+// ------------------------------------------------------------ chained
+
+// At p = 2 and 4 the powers of distances are cheap, and most of the shared
+// division's work is combining fractions. There each row keeps, per lane,
+// one running fraction instead: W/Q = Σ 1/Dⱼ and S/Q = Σ vⱼ/Dⱼ so far,
+// and a sample's D = dᵖ joins it by multiplications alone,
+//     W/Q + 1/D = (W·D + Q) / (Q·D),   S/Q + v/D = (S·D + v·Q) / (Q·D),
+// four operations per pair and no division until the end of the row. Every
+// kChainSteps vectors the three are multiplied by the same power of two
+// (exact), which brings Q back into [1, 2), so that they neither overflow
+// nor underflow in between; the smallest Q before that is tracked as the
+// row's MinDenominator (see ShepardSafeDenominator for why it guards every
+// product in between).
+template <int P>
+constexpr bool kChained = ChainedPower(P);
+
+template <class V, int R>
+struct Chains {
+  V Qy[R], W[R], S[R], Q[R], MinQ[R];
+};
+
+// One vector of samples from i on for every row; with kMasked only the lanes
+// in `valid` join the fractions.
+template <int P, int R, bool kMasked, class D, class V, class M>
+HWY_INLINE void ChainStep(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
+                          const double* HWY_RESTRICT vs, std::size_t i, V qx, M valid, Chains<V, R>& c) {
+  const V dx = qx - hn::LoadU(d, xs + i);
+  const V dx2 = dx * dx;
+  const V y = hn::LoadU(d, ys + i);
+  const V v = hn::LoadU(d, vs + i);
+  for (int r = 0; r < R; ++r) {
+    const V dy = c.Qy[r] - y;
+    const V den = PowerOf<P / 2>(hn::MulAdd(dy, dy, dx2));
+    const V vq = v * c.Q[r];
+    const V w = hn::MulAdd(c.W[r], den, c.Q[r]);
+    const V sum = hn::MulAdd(c.S[r], den, vq);
+    const V q = c.Q[r] * den;
+    if constexpr (kMasked) {
+      c.W[r] = hn::IfThenElse(valid, w, c.W[r]);
+      c.S[r] = hn::IfThenElse(valid, sum, c.S[r]);
+      c.Q[r] = hn::IfThenElse(valid, q, c.Q[r]);
+    } else {
+      c.W[r] = w;
+      c.S[r] = sum;
+      c.Q[r] = q;
+    }
+  }
+}
+
+// Q into [1, 2) by its own exponent, W and S by the same power of two: the
+// factor 2^−e has the biased exponent 2046 − (1023 + e). A Q that is 0,
+// subnormal or not finite makes no sensible factor, but it is also below
+// the guard or makes the sums not finite, and the exact path takes over.
+template <int R, class D, class V>
+HWY_INLINE void ChainRescale(D d, Chains<V, R>& c) {
+  const hn::RebindToUnsigned<D> du;
+  const auto exponentBits = hn::Set(du, 0x7FF0000000000000ull);
+  const auto twiceBias = hn::Set(du, 2046ull << 52);
+  for (int r = 0; r < R; ++r) {
+    c.MinQ[r] = hn::Min(c.MinQ[r], c.Q[r]);
+    const V scale = hn::BitCast(d, hn::Sub(twiceBias, hn::And(hn::BitCast(du, c.Q[r]), exponentBits)));
+    c.W[r] = c.W[r] * scale;
+    c.S[r] = c.S[r] * scale;
+    c.Q[r] = c.Q[r] * scale;
+  }
+}
+
+template <int P, int R>
+void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
+               const double* qy, TRowSums& out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const std::size_t N = hn::Lanes(d);
+  const double* HWY_RESTRICT xs = samples.X();
+  const double* HWY_RESTRICT ys = samples.Y();
+  const double* HWY_RESTRICT vs = samples.V();
+  const V qx = hn::Set(d, x);
+  Chains<V, R> c;
+  for (int r = 0; r < R; ++r) {
+    c.Qy[r] = hn::Set(d, qy[r]);
+    c.W[r] = hn::Zero(d);
+    c.S[r] = hn::Zero(d);
+    c.Q[r] = hn::Set(d, 1.0);
+    c.MinQ[r] = hn::Set(d, std::numeric_limits<double>::infinity());
+  }
+  const auto all = hn::FirstN(d, N);
+  for (std::size_t k = 0; k < rangeCount; ++k) {
+    std::size_t i = ranges[k].Begin;
+    const std::size_t end = ranges[k].End;
+    for (; i + kChainSteps * N <= end; i += kChainSteps * N) {
+      for (int j = 0; j < kChainSteps; ++j) ChainStep<P, R, false>(d, xs, ys, vs, i + j * N, qx, all, c);
+      ChainRescale(d, c);
+    }
+    // Fewer than kChainSteps vectors are left; lanes past the end read the
+    // next samples or the zero padding and are masked out.
+    if (i < end) {
+      for (; i + N <= end; i += N) ChainStep<P, R, false>(d, xs, ys, vs, i, qx, all, c);
+      if (i < end) ChainStep<P, R, true>(d, xs, ys, vs, i, qx, hn::FirstN(d, end - i), c);
+      ChainRescale(d, c);
+    }
+  }
+  for (int r = 0; r < R; ++r) {
+    out.Total[r] += hn::GetLane(hn::SumOfLanes(d, c.W[r] / c.Q[r]));
+    out.Sum[r] += hn::GetLane(hn::SumOfLanes(d, c.S[r] / c.Q[r]));
+    out.MinDenominator[r] = std::min(out.MinDenominator[r], hn::GetLane(hn::MinOfLanes(d, c.MinQ[r])));
+  }
+}
+
 template <int P, int R>
 void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
                     const double* qy, TRowSums& out) {
+  if constexpr (kChained<P>) {
+    ChainRows<P, R>(samples, ranges, rangeCount, x, qy, out);
+    return;
+  }
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
   const std::size_t N = hn::Lanes(d);
@@ -396,6 +519,7 @@ namespace {
 // vector (64 bytes for AVX-512), is the measure.
 constexpr std::size_t kWidestLanes = HWY_ALIGNMENT / sizeof(double);
 
+
 // The frame's centre on one axis for coordinates in [lo, hi]: 0, unless all
 // of them have one sign and the largest magnitude is at most 1.5 times the
 // smallest; then the middle, which lies within a factor 1.5 of every
@@ -517,10 +641,23 @@ void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRa
 // Dmax is at most 8² for p ≤ 4 and 8⁷ above for a query inside the box, so
 // the guard costs nothing unless a query is within a hair of several
 // samples, which the exact path then decides.
+//
+// The chained powers (2 and 4) report the smallest Q_end, the running
+// denominator before each rescaling. Between two rescalings Q grows by at
+// most Dmax = dmaxᵖ per step, so every Q_k in between is at least
+// Q_end / Dmax^kChainSteps, and W_k (≥ Q_k / Dmax) and S_k at least that
+// over Dmax again: Q_end ≥ 1e-250·Dmax^(kChainSteps + 1) keeps all of them
+// normal, with room for values down to the smallest normal float.
 double ShepardSafeDenominator(const TShepardSamples& Samples, int Power, double Qx, double Qy) {
   const double fx = std::max(Qx - Samples.MinX(), Samples.MaxX() - Qx);
   const double fy = std::max(Qy - Samples.MinY(), Samples.MaxY() - Qy);
   const double far2 = std::max(fx * fx + fy * fy, 1.0);
+  if (ChainedPower(Power)) {
+    const double dmax = Power == 2 ? far2 : far2 * far2;
+    double floor = 1e-250;
+    for (int k = 0; k <= kChainSteps; ++k) floor *= dmax;
+    return floor;
+  }
   double dmax = 1;
   for (int k = 0; k < (Power + 1) / 2; ++k) dmax *= far2;
   double floor = 1e-307;
