@@ -9,11 +9,12 @@
 // BM_KernelExact/P/1: the exact path (one division per pair), the same way.
 // BM_Plain/P: the plain formula, one thread, the same measure.
 //
-// BM_GridSurvey/P/THREADS/MICROCM: what `sondralis-cli grid` does between
+// BM_GridSurvey/P/THREADS/PICOCM: what `sondralis-cli grid` does between
 // reading its samples and writing its file, on the input of
 // scripts/bench-grid.sh: every sounding of the example survey (positions
 // and depths rounded to 32-bit floats), 400 x 300 nodes over the samples'
-// box, with a tolerance of MICROCM millionths of a centimetre (0: exact).
+// box, with a tolerance of PICOCM 1e-12 cm (0: exact; 2000 is 1e-12 of
+// the deepest reading).
 // encode_ms is the time to write the grid as text (EncodeEsriAsciiGrid);
 // cpu_s the processor time of the interpolation (all threads).
 //
@@ -161,7 +162,7 @@ BENCHMARK(BM_Plain)->Arg(2)->Arg(8)->Arg(13)->ArgName("p")->Unit(benchmark::kMil
 void BM_GridSurvey(benchmark::State& state) {
   const int p = static_cast<int>(state.range(0));
   const int threads = static_cast<int>(state.range(1));
-  const double tolerance = static_cast<double>(state.range(2)) * 1e-6;
+  const double tolerance = static_cast<double>(state.range(2)) * 1e-12;
   const bench::TExampleSurveySamples& survey = bench::ExampleSurveySamples();
   if (survey.Coord.Length() == 0) {
     state.SkipWithError("the example survey could not be read");
@@ -192,8 +193,9 @@ BENCHMARK(BM_GridSurvey)
     ->Args({8, 2, 0})
     ->Args({2, 2, 0})
     ->Args({8, 1, 0})
+    ->Args({8, 1, 2000})
     ->Args({2, 1, 0})
-    ->ArgNames({"p", "threads", "microcm"})
+    ->ArgNames({"p", "threads", "picocm"})
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
