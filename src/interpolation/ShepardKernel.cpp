@@ -61,6 +61,29 @@ HWY_INLINE V DistancePower(V d2) {
   }
 }
 
+// Where the kernels get (qx − xᵢ)² from: computed from the samples' x
+// (ComputedDx), or read from an array the caller filled once for a whole
+// pixel column (StoredDx), the same numbers either way.
+template <class V>
+struct ComputedDx {
+  const double* HWY_RESTRICT Xs;
+  V Qx;
+  template <class D>
+  HWY_INLINE V Squared(D d, std::size_t i) const {
+    const V dx = Qx - hn::LoadU(d, Xs + i);
+    return dx * dx;
+  }
+};
+
+template <class V>
+struct StoredDx {
+  const double* HWY_RESTRICT Dx2;
+  template <class D>
+  HWY_INLINE V Squared(D d, std::size_t i) const {
+    return hn::LoadU(d, Dx2 + i);
+  }
+};
+
 // ---------------------------------------------------------------- batched
 
 // AVX-512 estimates 1/√x of a double to 14 bits (vrsqrt14pd) without the
@@ -124,17 +147,16 @@ HWY_INLINE Fraction<V> Combine(const Fraction<V>& a, const Fraction<V>& b) {
 // `end` on count as fractions 0/1 (they read the next samples or the
 // padding past the last sample), so the last samples of a range share a
 // division too.
-template <int P, int R, int K, bool kMasked, class D, class V>
-HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
-                            const double* HWY_RESTRICT vs, std::size_t i, std::size_t end, V qx, Rows<V, R>& rows) {
+template <int P, int R, int K, bool kMasked, class D, class X, class V>
+HWY_INLINE void SharedBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
+                            std::size_t i, std::size_t end, Rows<V, R>& rows) {
   const std::size_t N = hn::Lanes(d);
   const V one = hn::Set(d, 1.0);
   using M = hn::Mask<D>;
   V dx2[K];
   M valid[K];
   for (int j = 0; j < K; ++j) {
-    const V dx = qx - hn::LoadU(d, xs + i + j * N);
-    dx2[j] = dx * dx;
+    dx2[j] = xsrc.Squared(d, i + j * N);
     if constexpr (kMasked) {
       const std::size_t first = i + static_cast<std::size_t>(j) * N;
       valid[j] = hn::FirstN(d, end > first ? end - first : 0);
@@ -176,13 +198,12 @@ HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HW
 
 // One vector of samples from i on, R rows, with kMasked the lanes outside
 // `valid` ignored: one division (or reciprocal square root) per pair.
-template <int P, int R, bool kMasked, class D, class V, class M>
-HWY_INLINE void SingleBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
-                            const double* HWY_RESTRICT vs, std::size_t i, V qx, M valid, Rows<V, R>& rows) {
+template <int P, int R, bool kMasked, class D, class X, class V, class M>
+HWY_INLINE void SingleBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
+                            std::size_t i, M valid, Rows<V, R>& rows) {
   const V one = hn::Set(d, 1.0);
   const V inf = hn::Set(d, std::numeric_limits<double>::infinity());
-  const V dx = qx - hn::LoadU(d, xs + i);
-  const V dx2 = dx * dx;
+  const V dx2 = xsrc.Squared(d, i);
   const V y = hn::LoadU(d, ys + i);
   const V v = hn::LoadU(d, vs + i);
   for (int r = 0; r < R; ++r) {
@@ -232,11 +253,10 @@ struct Chains {
 
 // One vector of samples from i on for every row; with kMasked only the lanes
 // in `valid` join the fractions.
-template <int P, int R, bool kMasked, class D, class V, class M>
-HWY_INLINE void ChainStep(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
-                          const double* HWY_RESTRICT vs, std::size_t i, V qx, M valid, Chains<V, R>& c) {
-  const V dx = qx - hn::LoadU(d, xs + i);
-  const V dx2 = dx * dx;
+template <int P, int R, bool kMasked, class D, class X, class V, class M>
+HWY_INLINE void ChainStep(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
+                          std::size_t i, M valid, Chains<V, R>& c) {
+  const V dx2 = xsrc.Squared(d, i);
   const V y = hn::LoadU(d, ys + i);
   const V v = hn::LoadU(d, vs + i);
   for (int r = 0; r < R; ++r) {
@@ -276,16 +296,14 @@ HWY_INLINE void ChainRescale(D d, Chains<V, R>& c) {
   }
 }
 
-template <int P, int R>
-void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
+template <int P, int R, class X>
+void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, const X& xsrc,
                const double* qy, TRowSums& out) {
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
   const std::size_t N = hn::Lanes(d);
-  const double* HWY_RESTRICT xs = samples.X();
   const double* HWY_RESTRICT ys = samples.Y();
   const double* HWY_RESTRICT vs = samples.V();
-  const V qx = hn::Set(d, x);
   Chains<V, R> c;
   for (int r = 0; r < R; ++r) {
     c.Qy[r] = hn::Set(d, qy[r]);
@@ -299,14 +317,14 @@ void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::
     std::size_t i = ranges[k].Begin;
     const std::size_t end = ranges[k].End;
     for (; i + kChainSteps * N <= end; i += kChainSteps * N) {
-      for (int j = 0; j < kChainSteps; ++j) ChainStep<P, R, false>(d, xs, ys, vs, i + j * N, qx, all, c);
+      for (int j = 0; j < kChainSteps; ++j) ChainStep<P, R, false>(d, xsrc, ys, vs, i + j * N, all, c);
       ChainRescale(d, c);
     }
     // Fewer than kChainSteps vectors are left; lanes past the end read the
     // next samples or the zero padding and are masked out.
     if (i < end) {
-      for (; i + N <= end; i += N) ChainStep<P, R, false>(d, xs, ys, vs, i, qx, all, c);
-      if (i < end) ChainStep<P, R, true>(d, xs, ys, vs, i, qx, hn::FirstN(d, end - i), c);
+      for (; i + N <= end; i += N) ChainStep<P, R, false>(d, xsrc, ys, vs, i, all, c);
+      if (i < end) ChainStep<P, R, true>(d, xsrc, ys, vs, i, hn::FirstN(d, end - i), c);
       ChainRescale(d, c);
     }
   }
@@ -317,20 +335,18 @@ void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::
   }
 }
 
-template <int P, int R>
-void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
-                    const double* qy, TRowSums& out) {
+template <int P, int R, class X>
+void AccumulateFrom(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount,
+                    const X& xsrc, const double* qy, TRowSums& out) {
   if constexpr (kChained<P>) {
-    ChainRows<P, R>(samples, ranges, rangeCount, x, qy, out);
+    ChainRows<P, R>(samples, ranges, rangeCount, xsrc, qy, out);
     return;
   }
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
   const std::size_t N = hn::Lanes(d);
-  const double* HWY_RESTRICT xs = samples.X();
   const double* HWY_RESTRICT ys = samples.Y();
   const double* HWY_RESTRICT vs = samples.V();
-  const V qx = hn::Set(d, x);
   Rows<V, R> rows;
   for (int r = 0; r < R; ++r) {
     rows.Qy[r] = hn::Set(d, qy[r]);
@@ -344,18 +360,18 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
     const std::size_t end = ranges[k].End;
     if constexpr (kShareDivision<P>) {
       constexpr int K = kSharedVectors<P>;
-      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xs, ys, vs, i, end, qx, rows);
+      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xsrc, ys, vs, i, end, rows);
       if (K > 4 && i + 4 * N <= end) {
-        SharedBlock<P, R, 4, false>(d, xs, ys, vs, i, end, qx, rows);
+        SharedBlock<P, R, 4, false>(d, xsrc, ys, vs, i, end, rows);
         i += 4 * N;
       }
-      if (i < end) SharedBlock<P, R, 4, true>(d, xs, ys, vs, i, end, qx, rows);
+      if (i < end) SharedBlock<P, R, 4, true>(d, xsrc, ys, vs, i, end, rows);
       continue;
     }
-    for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xs, ys, vs, i, qx, all, rows);
+    for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xsrc, ys, vs, i, all, rows);
     // Lanes past the end read the next samples or the zero padding and are
     // masked out.
-    if (i < end) SingleBlock<P, R, true>(d, xs, ys, vs, i, qx, hn::FirstN(d, end - i), rows);
+    if (i < end) SingleBlock<P, R, true>(d, xsrc, ys, vs, i, hn::FirstN(d, end - i), rows);
   }
   for (int r = 0; r < R; ++r) {
     out.Total[r] += hn::GetLane(hn::SumOfLanes(d, rows.Total[r]));
@@ -364,16 +380,29 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
   }
 }
 
+// dx2, when not null, holds (x − xᵢ)² for every sample.
+template <int P, int R>
+void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
+                    const double* dx2, const double* qy, TRowSums& out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  if (dx2) {
+    AccumulateFrom<P, R>(samples, ranges, rangeCount, StoredDx<V>{dx2}, qy, out);
+  } else {
+    AccumulateFrom<P, R>(samples, ranges, rangeCount, ComputedDx<V>{samples.X(), hn::Set(d, x)}, qy, out);
+  }
+}
+
 template <int P>
 void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int rowCount,
-                   double x, const double* qy, TRowSums& out) {
+                   double x, const double* dx2, const double* qy, TRowSums& out) {
   if (rowCount == kKernelRows) {
-    AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, qy, out);
+    AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, dx2, qy, out);
   } else {
     // Fewer rows: one at a time.
     for (int r = 0; r < rowCount; ++r) {
       TRowSums one;
-      AccumulateRows<P, 1>(samples, ranges, rangeCount, x, qy + r, one);
+      AccumulateRows<P, 1>(samples, ranges, rangeCount, x, dx2, qy + r, one);
       out.Total[r] += one.Total[0];
       out.Sum[r] += one.Sum[0];
       out.MinDenominator[r] = std::min(out.MinDenominator[r], one.MinDenominator[0]);
@@ -382,23 +411,33 @@ void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, s
 }
 
 void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
-                int rowCount, double x, const double* qy, TRowSums& out) {
+                int rowCount, double x, const double* dx2, const double* qy, TRowSums& out) {
   switch (power) {
-    case 2: return AccumulateFor<2>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 3: return AccumulateFor<3>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 4: return AccumulateFor<4>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 5: return AccumulateFor<5>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 6: return AccumulateFor<6>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 7: return AccumulateFor<7>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 8: return AccumulateFor<8>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 9: return AccumulateFor<9>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 10: return AccumulateFor<10>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 11: return AccumulateFor<11>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 12: return AccumulateFor<12>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 13: return AccumulateFor<13>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 14: return AccumulateFor<14>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 2: return AccumulateFor<2>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 3: return AccumulateFor<3>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 4: return AccumulateFor<4>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 5: return AccumulateFor<5>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 6: return AccumulateFor<6>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 7: return AccumulateFor<7>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 8: return AccumulateFor<8>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 9: return AccumulateFor<9>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 10: return AccumulateFor<10>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 11: return AccumulateFor<11>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 12: return AccumulateFor<12>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 13: return AccumulateFor<13>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 14: return AccumulateFor<14>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
     default: return;
   }
+}
+
+// (x − xᵢ)² for every sample and the padding after them, as the batched
+// kernel computes it.
+void SquaredDx(const TShepardSamples& samples, double x, double* out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const std::size_t N = hn::Lanes(d);
+  const ComputedDx<V> source{samples.X(), hn::Set(d, x)};
+  for (std::size_t i = 0; i < samples.Padded(); i += N) hn::StoreU(source.Squared(d, i), d, out + i);
 }
 
 // ---------------------------------------------------------------- exact
@@ -508,6 +547,7 @@ HWY_AFTER_NAMESPACE();
 namespace sondralis {
 
 HWY_EXPORT(Accumulate);
+HWY_EXPORT(SquaredDx);
 HWY_EXPORT(ExactAt);
 HWY_EXPORT(TargetName);
 
@@ -558,6 +598,7 @@ void TShepardSamples::Allocate(std::size_t count) {
   // Whole vectors of the widest instruction set, and four more: a block of
   // four vectors loaded from any sample of a range stays inside the arrays.
   const std::size_t padded = (count + kWidestLanes - 1) / kWidestLanes * kWidestLanes + 4 * kWidestLanes;
+  fPadded = padded;
   fX = hwy::AllocateAligned<double>(padded);
   fY = hwy::AllocateAligned<double>(padded);
   fV = hwy::AllocateAligned<double>(padded);
@@ -626,9 +667,14 @@ TShepardSamples::TShepardSamples(const TShepardSamples& Frame, std::span<const d
 }
 
 void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power, int Rows,
-                       double Qx, const double* Qy, TRowSums& Sums) {
+                       double Qx, const double* Qy, TRowSums& Sums, const double* SquaredDx) {
   if (Rows < 1 || Rows > kKernelRows || Ranges.empty()) return;
-  HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, Qy, Sums);
+  HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, SquaredDx, Qy, Sums);
+}
+
+void ShepardSquaredDx(const TShepardSamples& Samples, double Qx, std::span<double> Out) {
+  if (Out.size() < Samples.Padded()) return;
+  HWY_DYNAMIC_DISPATCH(SquaredDx)(Samples, Qx, Out.data());
 }
 
 // A denominator of the batched kernel is a product of K powers Dᵢ ≤ Dmax

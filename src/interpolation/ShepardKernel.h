@@ -32,6 +32,9 @@ class TShepardSamples {
                   std::span<const double> V);
 
   std::size_t Count() const noexcept { return fCount; }
+  // The length of the arrays, padding included: a multiple of the widest
+  // vector.
+  std::size_t Padded() const noexcept { return fPadded; }
   const double* X() const noexcept { return fX.get(); }
   const double* Y() const noexcept { return fY.get(); }
   const double* V() const noexcept { return fV.get(); }
@@ -53,7 +56,7 @@ class TShepardSamples {
  private:
   void Allocate(std::size_t count);
 
-  std::size_t fCount = 0;
+  std::size_t fCount = 0, fPadded = 0;
   hwy::AlignedFreeUniquePtr<double[]> fX, fY, fV;
   double fCentreX = 0, fCentreY = 0, fScale = 1;
   double fMinX = 0, fMaxX = 0, fMinY = 0, fMaxY = 0, fMinV = 0, fMaxV = 0;
@@ -92,8 +95,18 @@ struct TRowSums {
 // above ShepardSafeDenominator and the sums are finite; otherwise the query
 // must be evaluated on the exact path (ShepardExact), which also decides
 // samples that coincide with the query.
+//
+// SquaredDx, when given, holds (Qx − xᵢ)² for every sample as
+// ShepardSquaredDx wrote it: the queries of a pixel column share Qx, and
+// the kernel then reads these instead of computing them for every group of
+// rows (the same numbers, so the same sums).
 void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power, int Rows,
-                       double Qx, const double* Qy, TRowSums& Sums);
+                       double Qx, const double* Qy, TRowSums& Sums, const double* SquaredDx = nullptr);
+
+// Writes (Qx − xᵢ)² for every sample i of Samples and the padding after
+// them into Out, which must hold Samples.Padded() numbers (otherwise
+// nothing is written).
+void ShepardSquaredDx(const TShepardSamples& Samples, double Qx, std::span<double> Out);
 
 // The smallest denominator ShepardAccumulate may divide by for a query at
 // (Qx, Qy) in the samples' frame at power Power: below it (or with sums that
