@@ -77,8 +77,9 @@ struct TSampleRange {
 
 // What the batched kernel adds up for each of up to kKernelRows queries that
 // share one x: Σ wᵢ and Σ wᵢ·vᵢ with wᵢ = 1/dᵢᵖ in the samples' frame, and
-// the smallest denominator it divided by (a product of up to four dᵢᵖ, or
-// dᵢ²ᵖ for a reciprocal square root). Accumulate adds to what is there.
+// the smallest denominator it divided by (a product of up to eight dᵢᵖ, or
+// dᵢ²ᵖ for a reciprocal square root; at p = 2 and 4 the smallest running
+// denominator before each rescaling). Accumulate adds to what is there.
 struct TRowSums {
   double Total[kKernelRows] = {0, 0, 0, 0};
   double Sum[kKernelRows] = {0, 0, 0, 0};
@@ -88,9 +89,12 @@ struct TRowSums {
 
 // Adds the samples of Ranges to Sums for the queries (Qx, Qy[r]), r < Rows
 // (1 to kKernelRows), all in the samples' frame. There is no division per
-// sample: four samples share one (a/b + c/d = (ad + cb)/bd), or, for odd p
-// where the processor has a reciprocal square root estimate, 1/√(d²ᵖ) comes
-// from that estimate refined by two Newton steps. The result is exact to a
+// sample: at p = 2 and 4 each lane keeps one running fraction that a sample
+// joins by multiplications, rescaled by powers of two now and then and
+// divided out once at the end; at other powers four samples share one
+// division (a/b + c/d = (ad + cb)/bd), or, for odd p where the processor
+// has a reciprocal square root estimate, 1/√(d²ᵖ) comes from that estimate
+// refined by two Newton steps. The result is exact to a
 // few units in the last place as long as the smallest denominator stays
 // above ShepardSafeDenominator and the sums are finite; otherwise the query
 // must be evaluated on the exact path (ShepardExact), which also decides
