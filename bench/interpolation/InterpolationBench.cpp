@@ -9,6 +9,15 @@
 // BM_KernelExact/P/1: the exact path (one division per pair), the same way.
 // BM_Plain/P: the plain formula, one thread, the same measure.
 //
+// BM_GridSurvey/P/THREADS/PICOCM: what `sondralis-cli grid` does between
+// reading its samples and writing its file, on the input of
+// scripts/bench-grid.sh: every sounding of the example survey (positions
+// and depths rounded to 32-bit floats), 400 x 300 nodes over the samples'
+// box, with a tolerance of PICOCM 1e-12 cm (0: exact; 2000 is 1e-12 of
+// the deepest reading).
+// encode_ms is the time to write the grid as text (EncodeEsriAsciiGrid);
+// cpu_s the processor time of the interpolation (all threads).
+//
 // BM_RunExampleLake: a whole run as the "Interpolate" button does it, on the
 // example lake (survey and shoreline KML) in a 1004 × 677 view with 2
 // workers: mask, thinning, samples, workers and picture. The document is
@@ -25,6 +34,7 @@
 #include <vector>
 
 #include "formats/SourceTracks.h"
+#include "support/ExampleSurvey.h"
 #include "interpolation/CoverageMask.h"
 #include "interpolation/InterpolationRun.h"
 #include "interpolation/SampleGrid.h"
@@ -148,6 +158,47 @@ void BM_Plain(benchmark::State& state) {
   state.counters["ns_per_pair_per_core"] = seconds * 1e9 / (static_cast<double>(state.iterations()) * kSamples);
 }
 BENCHMARK(BM_Plain)->Arg(2)->Arg(8)->Arg(13)->ArgName("p")->Unit(benchmark::kMillisecond);
+
+void BM_GridSurvey(benchmark::State& state) {
+  const int p = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  const double tolerance = static_cast<double>(state.range(2)) * 1e-12;
+  const bench::TExampleSurveySamples& survey = bench::ExampleSurveySamples();
+  if (survey.Coord.Length() == 0) {
+    state.SkipWithError("the example survey could not be read");
+    return;
+  }
+  double cpu = 0, encode = 0;
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    TSilentFeedback feedback;
+    const double cpuStart = static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+    const TDepthArray grid =
+        GridSamples(survey.Coord, survey.Depth, survey.Extent, 400, 300, p, threads, feedback, tolerance);
+    cpu += static_cast<double>(std::clock()) / CLOCKS_PER_SEC - cpuStart;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string text = EncodeEsriAsciiGrid(grid, survey.Extent);
+    encode += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bytes = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["cpu_s"] = cpu / n;
+  state.counters["encode_ms"] = encode * 1e3 / n;
+  state.counters["bytes"] = static_cast<double>(bytes);
+  state.counters["samples"] = survey.Coord.Length();
+  state.SetLabel(ShepardKernelTarget());
+}
+BENCHMARK(BM_GridSurvey)
+    ->Args({8, 2, 0})
+    ->Args({2, 2, 0})
+    ->Args({8, 1, 0})
+    ->Args({8, 1, 2000})
+    ->Args({2, 1, 0})
+    ->ArgNames({"p", "threads", "picocm"})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_RunExampleLake(benchmark::State& state) {
   double samples = 0, covered = 0;

@@ -4,10 +4,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <istream>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "interpolation/ShepardThread.h"
@@ -187,10 +189,33 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
   return grid;
 }
 
+namespace {
+
+// Rows First .. Last − 1 of an Esri ASCII grid's values.
+std::string EncodeGridRows(const TDepthArray& Grid, int First, int Last) {
+  const int columns = Grid.Width();
+  std::string out;
+  out.reserve(static_cast<std::size_t>(columns) * static_cast<std::size_t>(Last - First) * 24);
+  for (int y = First; y < Last; ++y) {
+    for (int x = 0; x < columns; ++x) {
+      if (x) out += ' ';
+      const double v = Grid[x][y];
+      AppendNumber(out, std::isfinite(v) ? v : kNoData);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+// Values from which the text is written by several threads: below it the
+// threads would cost more than they save.
+constexpr long long kParallelEncodeValues = 32 * 1024;
+
+}  // namespace
+
 std::string EncodeEsriAsciiGrid(const TDepthArray& Grid, const TGridExtent& Extent) {
   const int columns = Grid.Width(), rows = Grid.Height();
   std::string out;
-  out.reserve(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows) * 24 + 256);
   auto header = [&](const char* key, double value) {
     out += key;
     AppendNumber(out, value);
@@ -203,14 +228,41 @@ std::string EncodeEsriAsciiGrid(const TDepthArray& Grid, const TGridExtent& Exte
   header("dx           ", Extent.CellWidth(columns));
   header("dy           ", Extent.CellHeight(rows));
   header("NODATA_value ", kNoData);
-  for (int y = 0; y < rows; ++y) {
-    for (int x = 0; x < columns; ++x) {
-      if (x) out += ' ';
-      const double v = Grid[x][y];
-      AppendNumber(out, std::isfinite(v) ? v : kNoData);
+  // Seventeen digits per value take most of the time of writing a grid, so
+  // large grids are written in bands of rows on several threads and the
+  // bands joined in order: the same text as one thread writes.
+  const long long values = static_cast<long long>(columns) * rows;
+  const int bands = values < kParallelEncodeValues
+                        ? 1
+                        : static_cast<int>(std::clamp<long long>(std::thread::hardware_concurrency(), 1,
+                                                                 std::min<long long>(rows, 8)));
+  std::vector<std::string> text(static_cast<std::size_t>(bands));
+  // What a helper thread failed with (memory, say), raised on this one.
+  std::vector<std::exception_ptr> failed(static_cast<std::size_t>(bands));
+  auto band = [&](int k) {
+    try {
+      text[static_cast<std::size_t>(k)] =
+          EncodeGridRows(Grid, static_cast<int>(static_cast<long long>(rows) * k / bands),
+                         static_cast<int>(static_cast<long long>(rows) * (k + 1) / bands));
+    } catch (...) {
+      failed[static_cast<std::size_t>(k)] = std::current_exception();
     }
-    out += '\n';
+  };
+  std::vector<std::thread> helpers;
+  try {
+    for (int k = 1; k < bands; ++k) helpers.emplace_back(band, k);
+  } catch (const std::system_error&) {
+    // No thread to be had: the calling thread writes those bands below.
   }
+  band(0);
+  for (std::thread& helper : helpers) helper.join();
+  for (int k = static_cast<int>(helpers.size()) + 1; k < bands; ++k) band(k);
+  for (const std::exception_ptr& e : failed)
+    if (e) std::rethrow_exception(e);
+  std::size_t size = out.size();
+  for (const std::string& t : text) size += t.size();
+  out.reserve(size);
+  for (const std::string& t : text) out += t;
   return out;
 }
 

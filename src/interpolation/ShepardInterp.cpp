@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "model/Feedback.h"
 
@@ -62,6 +63,13 @@ void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes,
 
   const double qx = fSamples.FrameX(Longitude);
   const bool bounded = Tolerance > 0 && !fCells.Empty();
+  // Every group of rows over all samples needs (qx − xᵢ)² of every sample:
+  // taken once for the column.
+  thread_local std::vector<double> squaredDx;
+  if (!bounded) {
+    squaredDx.resize(fSamples.Padded());
+    ShepardSquaredDx(fSamples, qx, squaredDx);
+  }
   const TSampleRange all{0, static_cast<std::uint32_t>(fSamples.Count())};
   std::size_t rows[kKernelRows];
   double qy[kKernelRows], out[kKernelRows];
@@ -80,7 +88,7 @@ void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes,
           }
     } else {
       TRowSums sums;
-      ShepardAccumulate(fSamples, {&all, 1}, fKernelPower, count, qx, qy, sums);
+      ShepardAccumulate(fSamples, {&all, 1}, fKernelPower, count, qx, qy, sums, squaredDx.data());
       std::uint64_t exact = 0;
       for (int r = 0; r < count; ++r) {
         out[r] = sums.Sum[r] / sums.Total[r];

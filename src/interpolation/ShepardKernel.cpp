@@ -22,6 +22,17 @@
 
 #include "interpolation/ShepardKernel.h"
 
+// Shared by every target and the dispatching code, so defined once.
+#ifndef SONDRALIS_SHEPARD_KERNEL_SHARED
+#define SONDRALIS_SHEPARD_KERNEL_SHARED
+namespace sondralis {
+// Powers the batched kernel evaluates by running fractions (see "chained"
+// below), and the vectors between two rescalings of those fractions.
+constexpr bool ChainedPower(int p) { return p == 2 || p == 4; }
+constexpr int kChainSteps = 16;
+}  // namespace sondralis
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace sondralis {
 namespace HWY_NAMESPACE {
@@ -50,6 +61,29 @@ HWY_INLINE V DistancePower(V d2) {
     return PowerOf<P / 2>(d2) * hn::Sqrt(d2);
   }
 }
+
+// Where the kernels get (qx − xᵢ)² from: computed from the samples' x
+// (ComputedDx), or read from an array the caller filled once for a whole
+// pixel column (StoredDx), the same numbers either way.
+template <class V>
+struct ComputedDx {
+  const double* HWY_RESTRICT Xs;
+  V Qx;
+  template <class D>
+  HWY_INLINE V Squared(D d, std::size_t i) const {
+    const V dx = Qx - hn::LoadU(d, Xs + i);
+    return dx * dx;
+  }
+};
+
+template <class V>
+struct StoredDx {
+  const double* HWY_RESTRICT Dx2;
+  template <class D>
+  HWY_INLINE V Squared(D d, std::size_t i) const {
+    return hn::LoadU(d, Dx2 + i);
+  }
+};
 
 // ---------------------------------------------------------------- batched
 
@@ -114,17 +148,16 @@ HWY_INLINE Fraction<V> Combine(const Fraction<V>& a, const Fraction<V>& b) {
 // `end` on count as fractions 0/1 (they read the next samples or the
 // padding past the last sample), so the last samples of a range share a
 // division too.
-template <int P, int R, int K, bool kMasked, class D, class V>
-HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
-                            const double* HWY_RESTRICT vs, std::size_t i, std::size_t end, V qx, Rows<V, R>& rows) {
+template <int P, int R, int K, bool kMasked, class D, class X, class V>
+HWY_INLINE void SharedBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
+                            std::size_t i, std::size_t end, Rows<V, R>& rows) {
   const std::size_t N = hn::Lanes(d);
   const V one = hn::Set(d, 1.0);
   using M = hn::Mask<D>;
   V dx2[K];
   M valid[K];
   for (int j = 0; j < K; ++j) {
-    const V dx = qx - hn::LoadU(d, xs + i + j * N);
-    dx2[j] = dx * dx;
+    dx2[j] = xsrc.Squared(d, i + j * N);
     if constexpr (kMasked) {
       const std::size_t first = i + static_cast<std::size_t>(j) * N;
       valid[j] = hn::FirstN(d, end > first ? end - first : 0);
@@ -166,13 +199,12 @@ HWY_INLINE void SharedBlock(D d, const double* HWY_RESTRICT xs, const double* HW
 
 // One vector of samples from i on, R rows, with kMasked the lanes outside
 // `valid` ignored: one division (or reciprocal square root) per pair.
-template <int P, int R, bool kMasked, class D, class V, class M>
-HWY_INLINE void SingleBlock(D d, const double* HWY_RESTRICT xs, const double* HWY_RESTRICT ys,
-                            const double* HWY_RESTRICT vs, std::size_t i, V qx, M valid, Rows<V, R>& rows) {
+template <int P, int R, bool kMasked, class D, class X, class V, class M>
+HWY_INLINE void SingleBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
+                            std::size_t i, M valid, Rows<V, R>& rows) {
   const V one = hn::Set(d, 1.0);
   const V inf = hn::Set(d, std::numeric_limits<double>::infinity());
-  const V dx = qx - hn::LoadU(d, xs + i);
-  const V dx2 = dx * dx;
+  const V dx2 = xsrc.Squared(d, i);
   const V y = hn::LoadU(d, ys + i);
   const V v = hn::LoadU(d, vs + i);
   for (int r = 0; r < R; ++r) {
@@ -199,16 +231,123 @@ HWY_INLINE void SingleBlock(D d, const double* HWY_RESTRICT xs, const double* HW
   }
 }
 
-template <int P, int R>
-void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
-                    const double* qy, TRowSums& out) {
+// ------------------------------------------------------------ chained
+
+// At p = 2 and 4 the powers of distances are cheap, and most of the shared
+// division's work is combining fractions. There each row keeps, per lane,
+// one running fraction instead: W/Q = Σ 1/Dⱼ and S/Q = Σ vⱼ/Dⱼ so far,
+// and a sample's D = dᵖ joins it by multiplications alone,
+//     W/Q + 1/D = (W·D + Q) / (Q·D),   S/Q + v/D = (S·D + v·Q) / (Q·D),
+// four operations per pair and no division until the end of the row. Every
+// kChainSteps vectors the three are multiplied by the same power of two
+// (exact), which brings Q back into [1, 2), so that they neither overflow
+// nor underflow in between; the smallest Q before that is tracked as the
+// row's MinDenominator (see ShepardSafeDenominator for why it guards every
+// product in between).
+template <int P>
+constexpr bool kChained = ChainedPower(P);
+
+template <class V, int R>
+struct Chains {
+  V Qy[R], W[R], S[R], Q[R], MinQ[R];
+};
+
+// One vector of samples from i on for every row; with kMasked only the lanes
+// in `valid` join the fractions.
+template <int P, int R, bool kMasked, class D, class X, class V, class M>
+HWY_INLINE void ChainStep(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
+                          std::size_t i, M valid, Chains<V, R>& c) {
+  const V dx2 = xsrc.Squared(d, i);
+  const V y = hn::LoadU(d, ys + i);
+  const V v = hn::LoadU(d, vs + i);
+  for (int r = 0; r < R; ++r) {
+    const V dy = c.Qy[r] - y;
+    const V den = PowerOf<P / 2>(hn::MulAdd(dy, dy, dx2));
+    const V vq = v * c.Q[r];
+    const V w = hn::MulAdd(c.W[r], den, c.Q[r]);
+    const V sum = hn::MulAdd(c.S[r], den, vq);
+    const V q = c.Q[r] * den;
+    if constexpr (kMasked) {
+      c.W[r] = hn::IfThenElse(valid, w, c.W[r]);
+      c.S[r] = hn::IfThenElse(valid, sum, c.S[r]);
+      c.Q[r] = hn::IfThenElse(valid, q, c.Q[r]);
+    } else {
+      c.W[r] = w;
+      c.S[r] = sum;
+      c.Q[r] = q;
+    }
+  }
+}
+
+// Q into [1, 2) by its own exponent, W and S by the same power of two: the
+// factor 2^−e has the biased exponent 2046 − (1023 + e). A Q that is 0,
+// subnormal or not finite makes no sensible factor, but it is also below
+// the guard or makes the sums not finite, and the exact path takes over.
+template <int R, class D, class V>
+HWY_INLINE void ChainRescale(D d, Chains<V, R>& c) {
+  const hn::RebindToUnsigned<D> du;
+  const auto exponentBits = hn::Set(du, 0x7FF0000000000000ull);
+  const auto twiceBias = hn::Set(du, 2046ull << 52);
+  for (int r = 0; r < R; ++r) {
+    c.MinQ[r] = hn::Min(c.MinQ[r], c.Q[r]);
+    const V scale = hn::BitCast(d, hn::Sub(twiceBias, hn::And(hn::BitCast(du, c.Q[r]), exponentBits)));
+    c.W[r] = c.W[r] * scale;
+    c.S[r] = c.S[r] * scale;
+    c.Q[r] = c.Q[r] * scale;
+  }
+}
+
+template <int P, int R, class X>
+void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, const X& xsrc,
+               const double* qy, TRowSums& out) {
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
   const std::size_t N = hn::Lanes(d);
-  const double* HWY_RESTRICT xs = samples.X();
   const double* HWY_RESTRICT ys = samples.Y();
   const double* HWY_RESTRICT vs = samples.V();
-  const V qx = hn::Set(d, x);
+  Chains<V, R> c;
+  for (int r = 0; r < R; ++r) {
+    c.Qy[r] = hn::Set(d, qy[r]);
+    c.W[r] = hn::Zero(d);
+    c.S[r] = hn::Zero(d);
+    c.Q[r] = hn::Set(d, 1.0);
+    c.MinQ[r] = hn::Set(d, std::numeric_limits<double>::infinity());
+  }
+  const auto all = hn::FirstN(d, N);
+  for (std::size_t k = 0; k < rangeCount; ++k) {
+    std::size_t i = ranges[k].Begin;
+    const std::size_t end = ranges[k].End;
+    for (; i + kChainSteps * N <= end; i += kChainSteps * N) {
+      for (int j = 0; j < kChainSteps; ++j) ChainStep<P, R, false>(d, xsrc, ys, vs, i + j * N, all, c);
+      ChainRescale(d, c);
+    }
+    // Fewer than kChainSteps vectors are left; lanes past the end read the
+    // next samples or the zero padding and are masked out.
+    if (i < end) {
+      for (; i + N <= end; i += N) ChainStep<P, R, false>(d, xsrc, ys, vs, i, all, c);
+      if (i < end) ChainStep<P, R, true>(d, xsrc, ys, vs, i, hn::FirstN(d, end - i), c);
+      ChainRescale(d, c);
+    }
+  }
+  for (int r = 0; r < R; ++r) {
+    out.Total[r] += hn::GetLane(hn::SumOfLanes(d, c.W[r] / c.Q[r]));
+    out.Sum[r] += hn::GetLane(hn::SumOfLanes(d, c.S[r] / c.Q[r]));
+    out.MinDenominator[r] = std::min(out.MinDenominator[r], hn::GetLane(hn::MinOfLanes(d, c.MinQ[r])));
+  }
+}
+
+template <int P, int R, class X>
+void AccumulateFrom(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount,
+                    const X& xsrc, const double* qy, TRowSums& out) {
+  if constexpr (kChained<P>) {
+    ChainRows<P, R>(samples, ranges, rangeCount, xsrc, qy, out);
+    return;
+  }
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const std::size_t N = hn::Lanes(d);
+  const double* HWY_RESTRICT ys = samples.Y();
+  const double* HWY_RESTRICT vs = samples.V();
   Rows<V, R> rows;
   for (int r = 0; r < R; ++r) {
     rows.Qy[r] = hn::Set(d, qy[r]);
@@ -222,18 +361,18 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
     const std::size_t end = ranges[k].End;
     if constexpr (kShareDivision<P>) {
       constexpr int K = kSharedVectors<P>;
-      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xs, ys, vs, i, end, qx, rows);
+      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xsrc, ys, vs, i, end, rows);
       if (K > 4 && i + 4 * N <= end) {
-        SharedBlock<P, R, 4, false>(d, xs, ys, vs, i, end, qx, rows);
+        SharedBlock<P, R, 4, false>(d, xsrc, ys, vs, i, end, rows);
         i += 4 * N;
       }
-      if (i < end) SharedBlock<P, R, 4, true>(d, xs, ys, vs, i, end, qx, rows);
+      if (i < end) SharedBlock<P, R, 4, true>(d, xsrc, ys, vs, i, end, rows);
       continue;
     }
-    for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xs, ys, vs, i, qx, all, rows);
+    for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xsrc, ys, vs, i, all, rows);
     // Lanes past the end read the next samples or the zero padding and are
     // masked out.
-    if (i < end) SingleBlock<P, R, true>(d, xs, ys, vs, i, qx, hn::FirstN(d, end - i), rows);
+    if (i < end) SingleBlock<P, R, true>(d, xsrc, ys, vs, i, hn::FirstN(d, end - i), rows);
   }
   for (int r = 0; r < R; ++r) {
     out.Total[r] += hn::GetLane(hn::SumOfLanes(d, rows.Total[r]));
@@ -242,16 +381,29 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
   }
 }
 
+// dx2, when not null, holds (x − xᵢ)² for every sample.
+template <int P, int R>
+void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
+                    const double* dx2, const double* qy, TRowSums& out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  if (dx2) {
+    AccumulateFrom<P, R>(samples, ranges, rangeCount, StoredDx<V>{dx2}, qy, out);
+  } else {
+    AccumulateFrom<P, R>(samples, ranges, rangeCount, ComputedDx<V>{samples.X(), hn::Set(d, x)}, qy, out);
+  }
+}
+
 template <int P>
 void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int rowCount,
-                   double x, const double* qy, TRowSums& out) {
+                   double x, const double* dx2, const double* qy, TRowSums& out) {
   if (rowCount == kKernelRows) {
-    AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, qy, out);
+    AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, dx2, qy, out);
   } else {
     // Fewer rows: one at a time.
     for (int r = 0; r < rowCount; ++r) {
       TRowSums one;
-      AccumulateRows<P, 1>(samples, ranges, rangeCount, x, qy + r, one);
+      AccumulateRows<P, 1>(samples, ranges, rangeCount, x, dx2, qy + r, one);
       out.Total[r] += one.Total[0];
       out.Sum[r] += one.Sum[0];
       out.MinDenominator[r] = std::min(out.MinDenominator[r], one.MinDenominator[0]);
@@ -260,23 +412,33 @@ void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, s
 }
 
 void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
-                int rowCount, double x, const double* qy, TRowSums& out) {
+                int rowCount, double x, const double* dx2, const double* qy, TRowSums& out) {
   switch (power) {
-    case 2: return AccumulateFor<2>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 3: return AccumulateFor<3>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 4: return AccumulateFor<4>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 5: return AccumulateFor<5>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 6: return AccumulateFor<6>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 7: return AccumulateFor<7>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 8: return AccumulateFor<8>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 9: return AccumulateFor<9>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 10: return AccumulateFor<10>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 11: return AccumulateFor<11>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 12: return AccumulateFor<12>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 13: return AccumulateFor<13>(samples, ranges, rangeCount, rowCount, x, qy, out);
-    case 14: return AccumulateFor<14>(samples, ranges, rangeCount, rowCount, x, qy, out);
+    case 2: return AccumulateFor<2>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 3: return AccumulateFor<3>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 4: return AccumulateFor<4>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 5: return AccumulateFor<5>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 6: return AccumulateFor<6>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 7: return AccumulateFor<7>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 8: return AccumulateFor<8>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 9: return AccumulateFor<9>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 10: return AccumulateFor<10>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 11: return AccumulateFor<11>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 12: return AccumulateFor<12>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 13: return AccumulateFor<13>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
+    case 14: return AccumulateFor<14>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
     default: return;
   }
+}
+
+// (x − xᵢ)² for every sample and the padding after them, as the batched
+// kernel computes it.
+void SquaredDx(const TShepardSamples& samples, double x, double* out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const std::size_t N = hn::Lanes(d);
+  const ComputedDx<V> source{samples.X(), hn::Set(d, x)};
+  for (std::size_t i = 0; i < samples.Padded(); i += N) hn::StoreU(source.Squared(d, i), d, out + i);
 }
 
 // ---------------------------------------------------------------- exact
@@ -386,6 +548,7 @@ HWY_AFTER_NAMESPACE();
 namespace sondralis {
 
 HWY_EXPORT(Accumulate);
+HWY_EXPORT(SquaredDx);
 HWY_EXPORT(ExactAt);
 HWY_EXPORT(TargetName);
 
@@ -396,6 +559,7 @@ namespace {
 // (8 bytes for plain C++), so the allocation alignment, which is the widest
 // vector (64 bytes for AVX-512), is the measure.
 constexpr std::size_t kWidestLanes = HWY_ALIGNMENT / sizeof(double);
+
 
 // The frame's centre on one axis for coordinates in [lo, hi]: 0, unless all
 // of them have one sign and the largest magnitude is at most 1.5 times the
@@ -435,6 +599,7 @@ void TShepardSamples::Allocate(std::size_t count) {
   // Whole vectors of the widest instruction set, and four more: a block of
   // four vectors loaded from any sample of a range stays inside the arrays.
   const std::size_t padded = (count + kWidestLanes - 1) / kWidestLanes * kWidestLanes + 4 * kWidestLanes;
+  fPadded = padded;
   fX = hwy::AllocateAligned<double>(padded);
   fY = hwy::AllocateAligned<double>(padded);
   fV = hwy::AllocateAligned<double>(padded);
@@ -503,9 +668,14 @@ TShepardSamples::TShepardSamples(const TShepardSamples& Frame, std::span<const d
 }
 
 void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power, int Rows,
-                       double Qx, const double* Qy, TRowSums& Sums) {
+                       double Qx, const double* Qy, TRowSums& Sums, const double* SquaredDx) {
   if (Rows < 1 || Rows > kKernelRows || Ranges.empty()) return;
-  HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, Qy, Sums);
+  HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, SquaredDx, Qy, Sums);
+}
+
+void ShepardSquaredDx(const TShepardSamples& Samples, double Qx, std::span<double> Out) {
+  if (Out.size() < Samples.Padded()) return;
+  HWY_DYNAMIC_DISPATCH(SquaredDx)(Samples, Qx, Out.data());
 }
 
 // A denominator of the batched kernel is a product of K powers Dᵢ ≤ Dmax
@@ -518,10 +688,23 @@ void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRa
 // Dmax is at most 8² for p ≤ 4 and 8⁷ above for a query inside the box, so
 // the guard costs nothing unless a query is within a hair of several
 // samples, which the exact path then decides.
+//
+// The chained powers (2 and 4) report the smallest Q_end, the running
+// denominator before each rescaling. Between two rescalings Q grows by at
+// most Dmax = dmaxᵖ per step, so every Q_k in between is at least
+// Q_end / Dmax^kChainSteps, and W_k (≥ Q_k / Dmax) and S_k at least that
+// over Dmax again: Q_end ≥ 1e-250·Dmax^(kChainSteps + 1) keeps all of them
+// normal, with room for values down to the smallest normal float.
 double ShepardSafeDenominator(const TShepardSamples& Samples, int Power, double Qx, double Qy) {
   const double fx = std::max(Qx - Samples.MinX(), Samples.MaxX() - Qx);
   const double fy = std::max(Qy - Samples.MinY(), Samples.MaxY() - Qy);
   const double far2 = std::max(fx * fx + fy * fy, 1.0);
+  if (ChainedPower(Power)) {
+    const double dmax = Power == 2 ? far2 : far2 * far2;
+    double floor = 1e-250;
+    for (int k = 0; k <= kChainSteps; ++k) floor *= dmax;
+    return floor;
+  }
   double dmax = 1;
   for (int k = 0; k < (Power + 1) / 2; ++k) dmax *= far2;
   double floor = 1e-307;

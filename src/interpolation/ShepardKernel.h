@@ -32,6 +32,9 @@ class TShepardSamples {
                   std::span<const double> V);
 
   std::size_t Count() const noexcept { return fCount; }
+  // The length of the arrays, padding included: a multiple of the widest
+  // vector.
+  std::size_t Padded() const noexcept { return fPadded; }
   const double* X() const noexcept { return fX.get(); }
   const double* Y() const noexcept { return fY.get(); }
   const double* V() const noexcept { return fV.get(); }
@@ -53,7 +56,7 @@ class TShepardSamples {
  private:
   void Allocate(std::size_t count);
 
-  std::size_t fCount = 0;
+  std::size_t fCount = 0, fPadded = 0;
   hwy::AlignedFreeUniquePtr<double[]> fX, fY, fV;
   double fCentreX = 0, fCentreY = 0, fScale = 1;
   double fMinX = 0, fMaxX = 0, fMinY = 0, fMaxY = 0, fMinV = 0, fMaxV = 0;
@@ -74,8 +77,9 @@ struct TSampleRange {
 
 // What the batched kernel adds up for each of up to kKernelRows queries that
 // share one x: Σ wᵢ and Σ wᵢ·vᵢ with wᵢ = 1/dᵢᵖ in the samples' frame, and
-// the smallest denominator it divided by (a product of up to four dᵢᵖ, or
-// dᵢ²ᵖ for a reciprocal square root). Accumulate adds to what is there.
+// the smallest denominator it divided by (a product of up to eight dᵢᵖ, or
+// dᵢ²ᵖ for a reciprocal square root; at p = 2 and 4 the smallest running
+// denominator before each rescaling). Accumulate adds to what is there.
 struct TRowSums {
   double Total[kKernelRows] = {0, 0, 0, 0};
   double Sum[kKernelRows] = {0, 0, 0, 0};
@@ -85,15 +89,28 @@ struct TRowSums {
 
 // Adds the samples of Ranges to Sums for the queries (Qx, Qy[r]), r < Rows
 // (1 to kKernelRows), all in the samples' frame. There is no division per
-// sample: four samples share one (a/b + c/d = (ad + cb)/bd), or, for odd p
-// where the processor has a reciprocal square root estimate, 1/√(d²ᵖ) comes
-// from that estimate refined by two Newton steps. The result is exact to a
+// sample: at p = 2 and 4 each lane keeps one running fraction that a sample
+// joins by multiplications, rescaled by powers of two now and then and
+// divided out once at the end; at other powers four samples share one
+// division (a/b + c/d = (ad + cb)/bd), or, for odd p where the processor
+// has a reciprocal square root estimate, 1/√(d²ᵖ) comes from that estimate
+// refined by two Newton steps. The result is exact to a
 // few units in the last place as long as the smallest denominator stays
 // above ShepardSafeDenominator and the sums are finite; otherwise the query
 // must be evaluated on the exact path (ShepardExact), which also decides
 // samples that coincide with the query.
+//
+// SquaredDx, when given, holds (Qx − xᵢ)² for every sample as
+// ShepardSquaredDx wrote it: the queries of a pixel column share Qx, and
+// the kernel then reads these instead of computing them for every group of
+// rows (the same numbers, so the same sums).
 void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power, int Rows,
-                       double Qx, const double* Qy, TRowSums& Sums);
+                       double Qx, const double* Qy, TRowSums& Sums, const double* SquaredDx = nullptr);
+
+// Writes (Qx − xᵢ)² for every sample i of Samples and the padding after
+// them into Out, which must hold Samples.Padded() numbers (otherwise
+// nothing is written).
+void ShepardSquaredDx(const TShepardSamples& Samples, double Qx, std::span<double> Out);
 
 // The smallest denominator ShepardAccumulate may divide by for a query at
 // (Qx, Qy) in the samples' frame at power Power: below it (or with sums that

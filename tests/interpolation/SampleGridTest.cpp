@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sondralis {
 namespace {
@@ -101,6 +104,41 @@ TEST(SampleGrid, StreamReadsWhatTheTextReadsAndStopsEarlyOnJunk) {
   const std::string refused = message(wrongHeader);
   EXPECT_EQ(refused.rfind("junk:1: the first line must be the header lon,lat,depth at ", 0), 0u) << refused;
   EXPECT_LE(std::stoll(refused.substr(refused.rfind(' ') + 1)), 64 * 1024) << "read no further than one block";
+}
+
+// The grid's text against printf's "%.17g", small grids and large ones
+// (written in bands of rows on several threads, at odd row counts too):
+// header, row order from the north, NODATA for what is not a number.
+TEST(SampleGrid, EsriAsciiGridIsPrintfsTextAtEverySize) {
+  std::mt19937_64 random(26);
+  std::uniform_real_distribution<double> depth(-50, 3000);
+  auto g17 = [](double v) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    return std::string(buffer);
+  };
+  for (const auto& [columns, rows] : std::vector<std::pair<int, int>>{{1, 1}, {3, 2}, {400, 300}, {1001, 37}, {90, 401}}) {
+    TDepthArray grid(columns, rows);
+    for (double& v : grid.All()) {
+      const std::uint64_t kind = random() % 50;
+      v = kind == 0 ? std::nan("") : kind == 1 ? HUGE_VAL : kind == 2 ? 1e-300 * depth(random) : depth(random);
+    }
+    const TGridExtent extent{8.6 + depth(random) * 1e-6, 47.2, 8.7, 47.2 + rows * 1e-4};
+    std::string want;
+    want += "ncols        " + g17(columns) + "\n";
+    want += "nrows        " + g17(rows) + "\n";
+    want += "xllcorner    " + g17(extent.MinLon) + "\n";
+    want += "yllcorner    " + g17(extent.MinLat) + "\n";
+    want += "dx           " + g17(extent.CellWidth(columns)) + "\n";
+    want += "dy           " + g17(extent.CellHeight(rows)) + "\n";
+    want += "NODATA_value -9999\n";
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < columns; ++x) {
+        const double v = grid[x][y];
+        want += g17(std::isfinite(v) ? v : -9999) + (x + 1 < columns ? " " : "\n");
+      }
+    ASSERT_EQ(EncodeEsriAsciiGrid(grid, extent), want) << columns << " x " << rows;
+  }
 }
 
 TEST(SampleGrid, ViewGridPutsCellCentresOnThePixels) {

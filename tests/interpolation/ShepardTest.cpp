@@ -222,5 +222,43 @@ TEST(ShepardKernel, EveryVariantAgreesWithLongDoubleOnEveryTargetAndPower) {
   EXPECT_EQ(ran.back(), hwy::TargetName(HWY_STATIC_TARGET)) << "the baseline target must be among those tested";
 }
 
+// A survey of thousands of samples makes long running fractions at p = 2
+// and 4 and thousands of shared divisions above: queries inside the survey
+// and far outside it (whose products of distances grow fastest) must be
+// decided by the batched kernel itself on every target, without falling
+// back to the exact path, and agree with long double. A fraction that is
+// never brought back into range, or a guard that trips without need, sends
+// them to the exact path and shows here.
+TEST(ShepardKernel, LongSurveysAreDecidedByTheBatchedKernelOnEveryTarget) {
+  std::mt19937_64 random(7);
+  const std::vector<testing::TSample> cloud = testing::SurveyCloud(random, 6, 0.02, 1e-5);
+  ASSERT_GT(cloud.size(), 4000u);
+  // Columns of 16 rows: three across the survey, one ten survey widths east.
+  const double columns[] = {8.503, 8.511, 8.519, 8.7};
+  std::vector<double> rows;
+  for (int r = 0; r < 16; ++r) rows.push_back(46.2 + 0.02 * (r + 0.5) / 16);
+  for (int p = kKernelMinPower; p <= kKernelMaxPower; ++p) {
+    std::vector<long double> want;
+    for (double x : columns)
+      for (double y : rows) want.push_back(testing::LongDoubleShepard(cloud, p, x, y));
+    const TShepardInterp s = testing::MakeInterp(cloud, p);
+    for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
+      hwy::SetSupportedTargetsForTest(target);
+      TShepardTally tally;
+      double worst = 0;
+      std::vector<double> got(rows.size());
+      for (std::size_t c = 0; c < std::size(columns); ++c) {
+        s.Column(columns[c], rows, {}, 0, got, &tally);
+        for (std::size_t r = 0; r < rows.size(); ++r)
+          worst = std::max(worst, static_cast<double>(std::fabs((got[r] - want[c * rows.size() + r]) /
+                                                                 want[c * rows.size() + r])));
+      }
+      EXPECT_EQ(tally.ExactQueries, 0u) << hwy::TargetName(target) << " p=" << p;
+      EXPECT_LE(worst, 1e-13) << hwy::TargetName(target) << " p=" << p;
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
 }  // namespace
 }  // namespace sondralis
