@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "contours/ContourGeometry.h"
@@ -44,7 +45,10 @@ class TThinning {
         fGrid(Depths.Width(), Depths.Height(), 3),
         fTolerance2(Tolerance * Tolerance),
         fOneSided(OneSided),
-        fNext(Lines.size()) {}
+        fFirst(Lines.size() + 1, 0) {
+    for (std::size_t l = 0; l < Lines.size(); ++l) fFirst[l + 1] = fFirst[l] + Lines[l].Points.size();
+    fNext.assign(fFirst.back(), -1);
+  }
 
   void Run(TFeedback& Feedback) {
     int level = INT_MIN;
@@ -85,10 +89,18 @@ class TThinning {
       for (std::size_t i = 0; i < order.size(); ++i) unchecked[i] = order[i].second;
     }
     while (!unchecked.empty()) {
+      // The shortcuts checked next lie anywhere in memory: their points are
+      // asked for a few checks ahead.
+      constexpr std::size_t kAhead = 8;
+      if (unchecked.size() > kAhead) {
+        const auto [la, sa] = unchecked[unchecked.size() - 1 - kAhead];
+        __builtin_prefetch(&Point(la, sa));
+        __builtin_prefetch(&Next(la, sa));
+      }
       const auto [l, s] = unchecked.back();
       unchecked.pop_back();
       const int e = Next(l, s);
-      const TSegmentGrid::TEntry* hit =
+      const std::optional<TSegmentGrid::TEntry> hit =
           fGrid.FindConflict(Point(l, s), Point(l, e), [&](int line, int id) { return line == l && id == s; });
       if (!hit) continue;
       const TSegmentGrid::TEntry other = *hit;
@@ -113,7 +125,7 @@ class TThinning {
   const TChartLine& Line(int l) const { return fLines[static_cast<std::size_t>(l)]; }
   int Count(int l) const { return static_cast<int>(Line(l).Points.size()); }
   const TChartPoint& Point(int l, int i) const { return Line(l).Points[static_cast<std::size_t>(i)]; }
-  int& Next(int l, int i) { return fNext[static_cast<std::size_t>(l)][static_cast<std::size_t>(i)]; }
+  int& Next(int l, int i) { return fNext[fFirst[static_cast<std::size_t>(l)] + static_cast<std::size_t>(i)]; }
   TSegmentGrid::TEntry Entry(int l, int s) { return {Point(l, s), Point(l, Next(l, s)), l, s}; }
 
   // Whether the run from point a to point b may become one straight line.
@@ -158,7 +170,6 @@ class TThinning {
 
   void Reduce(int l) {
     const int n = Count(l);
-    fNext[static_cast<std::size_t>(l)].assign(static_cast<std::size_t>(n), -1);
     if (n < 2) return;
     if (Line(l).Closed && n >= 4) {
       // Three points that stay keep a ring a ring.
@@ -186,7 +197,10 @@ class TThinning {
   TSegmentGrid fGrid;
   double fTolerance2;
   bool fOneSided;
-  std::vector<std::vector<int>> fNext;  // per line and point: the next point kept, −1 for none
+  // Per point of every line, line after line from fFirst[line]: the next
+  // point kept, −1 for none.
+  std::vector<std::size_t> fFirst;
+  std::vector<int> fNext;
 };
 
 }  // namespace

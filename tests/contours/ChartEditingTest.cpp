@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -114,8 +115,8 @@ TEST(ChartEditing, TheSegmentGridFindsWhatABruteSearchFinds) {
       bool expected = false;
       for (const TSegmentGrid::TEntry& e : live)
         expected = expected || (e.Id != ignored && SegmentsConflict(query.A, query.B, e.A, e.B));
-      const TSegmentGrid::TEntry* hit = grid.FindConflict(query.A, query.B, ignore);
-      ASSERT_EQ(hit != nullptr, expected) << "round " << round << " query " << q;
+      const std::optional<TSegmentGrid::TEntry> hit = grid.FindConflict(query.A, query.B, ignore);
+      ASSERT_EQ(hit.has_value(), expected) << "round " << round << " query " << q;
       if (!hit) continue;
       ++found;
       EXPECT_NE(hit->Id, ignored);
