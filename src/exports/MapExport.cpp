@@ -316,7 +316,7 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     const Clock::time_point htStart = Clock::now();
     Need(Results.Contours, fRequest.Folder);
     try {
-      TContourHTExport ht(*Results.Contours, Feedback);
+      TContourHTExport ht(*Results.Contours, Feedback, Results.ContoursApart);
       if (fRequest.ReduceWaypoints && ht.NeedsReduction()) {
         ht.Reduce();
         result.ContoursReplaced = true;
