@@ -69,7 +69,15 @@ struct TCrossedCell {
 class TMarchingSquares {
  public:
   TMarchingSquares(const TDepthArray& Depths, const std::vector<int>& Levels)
-      : fDepth(Depths.All().data()), fW(Depths.Width()), fH(Depths.Height()), fLevels(Levels) {}
+      : fDepth(Depths.All().data()), fW(Depths.Width()), fH(Depths.Height()), fLevels(Levels) {
+    // One step between all levels, or none (fStep 0).
+    if (Levels.size() >= 2) {
+      const long long step = static_cast<long long>(Levels[1]) - Levels[0];
+      fStep = static_cast<double>(step);
+      for (std::size_t k = 2; k < Levels.size() && fStep > 0; ++k)
+        if (static_cast<long long>(Levels[k]) - Levels[k - 1] != step) fStep = 0;
+    }
+  }
 
   std::vector<TChartLine> Trace(TFeedback& Feedback, int& PointsTraced) {
     std::vector<TChartLine> lines;
@@ -96,8 +104,18 @@ class TMarchingSquares {
     return static_cast<std::size_t>(x) * static_cast<std::size_t>(fH) + static_cast<std::size_t>(y);
   }
 
-  // The first level index whose level is at or above Value.
+  // The first level index whose level is at or above Value. Levels one
+  // step apart (as ChartLevels makes them) are found by a division, checked
+  // against the levels themselves; others by a binary search.
   std::uint32_t FirstLevelFrom(double Value) const {
+    const std::size_t count = fLevels.size();
+    if (fStep > 0 && Value > fLevels.front() && Value <= fLevels.back()) {
+      std::size_t k = static_cast<std::size_t>(std::ceil((Value - fLevels.front()) / fStep));
+      k = std::min(k, count - 1);
+      while (k > 0 && fLevels[k - 1] >= Value) --k;
+      while (k < count && fLevels[k] < Value) ++k;
+      return static_cast<std::uint32_t>(k);
+    }
     return static_cast<std::uint32_t>(std::lower_bound(fLevels.begin(), fLevels.end(), Value,
                                                        [](int level, double v) { return level < v; }) -
                                       fLevels.begin());
@@ -249,6 +267,7 @@ class TMarchingSquares {
   const double* fDepth;
   int fW, fH;
   const std::vector<int>& fLevels;
+  double fStep = 0;                     // the step between the levels when they are evenly spaced, else 0
   std::vector<std::uint8_t> fCovered;   // per cell: its four nodes have depths
   std::vector<std::uint32_t> fStart;    // per level: where its cells begin in fCells
   std::vector<std::uint32_t> fCells;    // the crossed cells, level after level
