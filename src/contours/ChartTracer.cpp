@@ -150,9 +150,18 @@ class TMarchingSquares {
       for (std::uint32_t k = c.First; k < c.Last; ++k) ++fStart[k + 1];
     for (std::size_t k = 1; k < fStart.size(); ++k) fStart[k] += fStart[k - 1];
     fCells.resize(fStart.back());
+    fStates.resize(fStart.back());
     std::vector<std::uint32_t> fill(fStart.begin(), fStart.end() - 1);
-    for (const TCrossedCell& c : crossed)
-      for (std::uint32_t k = c.First; k < c.Last; ++k) fCells[fill[k]++] = c.Cell;
+    for (const TCrossedCell& c : crossed) {
+      const int x = static_cast<int>(c.Cell / static_cast<std::uint32_t>(fH));
+      const int y = static_cast<int>(c.Cell % static_cast<std::uint32_t>(fH));
+      for (std::uint32_t k = c.First; k < c.Last; ++k) {
+        int state, centre;
+        CellState(x, y, fLevels[k], state, centre);
+        fStates[fill[k]] = static_cast<std::uint8_t>(state | centre << 4);
+        fCells[fill[k]++] = c.Cell;
+      }
+    }
   }
 
   bool Covered(int x, int y) const { return x >= 0 && y >= 0 && x + 1 < fW && y + 1 < fH && fCovered[Node(x, y)]; }
@@ -240,20 +249,19 @@ class TMarchingSquares {
   }
 
   void TraceLevel(int k, std::vector<TChartLine>& Lines) {
-    const double L = fLevels[static_cast<std::size_t>(k)];
     const std::uint32_t stamp = static_cast<std::uint32_t>(k) + 1;
-    const std::uint32_t* begin = fCells.data() + fStart[static_cast<std::size_t>(k)];
-    const std::uint32_t* end = fCells.data() + fStart[static_cast<std::size_t>(k) + 1];
+    const std::uint32_t begin = fStart[static_cast<std::size_t>(k)];
+    const std::uint32_t end = fStart[static_cast<std::size_t>(k) + 1];
     // Lines that begin at the edge of the covered cells first, so that each
     // is followed from its beginning; what is left are rings.
     for (int pass = 0; pass < 2; ++pass) {
-      for (const std::uint32_t* c = begin; c != end; ++c) {
-        const int x = static_cast<int>(*c / static_cast<std::uint32_t>(fH));
-        const int y = static_cast<int>(*c % static_cast<std::uint32_t>(fH));
-        int state, centre;
-        CellState(x, y, L, state, centre);
+      for (std::uint32_t i = begin; i != end; ++i) {
+        const std::uint32_t c = fCells[i];
+        const int state = fStates[i] & 15, centre = fStates[i] >> 4;
         for (int entry = 0; entry < 4; ++entry) {
-          if (kExits.Exit[state][centre][entry] == kNoEdge || Visited(*c, entry, stamp)) continue;
+          if (kExits.Exit[state][centre][entry] == kNoEdge || Visited(c, entry, stamp)) continue;
+          const int x = static_cast<int>(c / static_cast<std::uint32_t>(fH));
+          const int y = static_cast<int>(c % static_cast<std::uint32_t>(fH));
           int nx = x, ny = y;
           Step(entry, nx, ny);
           const bool open = !Covered(nx, ny);
@@ -271,6 +279,7 @@ class TMarchingSquares {
   std::vector<std::uint8_t> fCovered;   // per cell: its four nodes have depths
   std::vector<std::uint32_t> fStart;    // per level: where its cells begin in fCells
   std::vector<std::uint32_t> fCells;    // the crossed cells, level after level
+  std::vector<std::uint8_t> fStates;    // beside each: its state at that level | whether its centre is deeper << 4
   std::vector<std::uint32_t> fVisited;  // per cell: level stamp << 4 | entries followed
 };
 
