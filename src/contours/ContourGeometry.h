@@ -47,11 +47,9 @@ class TSegmentGrid {
   void Erase(int Line, int Id, const TChartPoint& A, const TChartPoint& B);
 
   // The first segment that A→B conflicts with, leaving out those for which
-  // Ignore(line, id) is true; none when there is none. With a window
-  // [FirstLine, EndLine), only the segments of those lines are searched.
+  // Ignore(line, id) is true; none when there is none.
   template <typename IgnoreFn>
-  std::optional<TEntry> FindConflict(const TChartPoint& A, const TChartPoint& B, IgnoreFn Ignore, int FirstLine = 0,
-                                     int EndLine = INT32_MAX) const {
+  std::optional<TEntry> FindConflict(const TChartPoint& A, const TChartPoint& B, IgnoreFn Ignore) const {
     const double dx = B.X - A.X, dy = B.Y - A.Y;
     // A segment with both ends clearly on one side of A→B's line cannot
     // meet it; most neighbours are turned away here.
@@ -59,7 +57,6 @@ class TSegmentGrid {
     std::optional<TEntry> found;
     const auto search = [&](const TEntry* e, const TEntry* end) {
       for (; e != end; ++e) {
-        if (e->Line < FirstLine || e->Line >= EndLine) continue;
         const double c1 = dx * (e->A.Y - A.Y) - dy * (e->A.X - A.X);
         const double c2 = dx * (e->B.Y - A.Y) - dy * (e->B.X - A.X);
         if ((c1 > margin && c2 > margin) || (c1 < -margin && c2 < -margin)) continue;
@@ -69,12 +66,9 @@ class TSegmentGrid {
       }
       return true;
     };
-    // The block of InsertAll, whose segments lie in each bucket in the order
-    // of their lines, goes through the vectorised first filter a chunk at a
-    // time; only the segments it lets pass are looked at here.
+    // The block of InsertAll goes through the vectorised first filter a
+    // chunk at a time; only the segments it lets pass are looked at here.
     const auto searchPacked = [&](std::size_t begin, std::size_t end) {
-      if (FirstLine > 0) begin = std::lower_bound(fLine.begin() + begin, fLine.begin() + end, FirstLine) - fLine.begin();
-      if (EndLine < INT32_MAX) end = std::lower_bound(fLine.begin() + begin, fLine.begin() + end, EndLine) - fLine.begin();
       constexpr std::size_t kChunk = 64;
       std::uint32_t across[kChunk];
       for (std::size_t chunk = begin; chunk < end; chunk += kChunk) {
