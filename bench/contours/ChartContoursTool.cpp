@@ -8,10 +8,16 @@
 //   chart_contours DEPTH.asc (--step CM | --levels CM,CM,...) -o OUT.gpx|OUT.geojson
 //                  [--min-ring PX] [--smooth N] [--tolerance PX] [--repeat N]
 //                  [--chart OUT.png [--width PX] [--source FILE]... [--tracks]]
+//                  [--ht DIR [--ht-apart]]
 //
 // --chart also paints the chart of the lines over the depths, with the
 // shoreline (and with --tracks the survey) of the --source files, which are
 // loaded as "Add Files..." loads them.
+//
+// --ht writes the lines as HT files into DIR as "Create HT-File" does with
+// "Reduce Waypoints" checked (reduced until they fit one file when they
+// need more than 20000 entries), and the reduced lines as DIR/reduced.gpx;
+// --ht-apart reduces them as the chart path does, keeping them apart.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -36,6 +42,7 @@
 #include "formats/AtomicFile.h"
 #include "formats/GPXFile.h"
 #include "formats/HTConvert.h"
+#include "contours/HTExport.h"
 #include "interpolation/SampleGrid.h"
 
 namespace {
@@ -130,7 +137,8 @@ std::string GeoJSON(const TChartContours& Contours, const TPixelCoordinates& Gri
 }
 
 int Run(int argc, char** argv) {
-  std::string input, output, levelsText, chart;
+  std::string input, output, levelsText, chart, htFolder;
+  bool htApart = false;
   std::vector<std::string> sources;
   bool tracks = false;
   int step = 0, repeat = 1, width = 1600;
@@ -152,6 +160,8 @@ int Run(int argc, char** argv) {
     else if (arg == "--width") width = std::stoi(value());
     else if (arg == "--source") sources.push_back(value());
     else if (arg == "--tracks") tracks = true;
+    else if (arg == "--ht") htFolder = value();
+    else if (arg == "--ht-apart") htApart = true;
     else if (!arg.empty() && arg[0] != '-' && input.empty()) input = arg;
     else throw std::runtime_error("unknown argument " + arg);
   }
@@ -202,14 +212,35 @@ int Run(int argc, char** argv) {
     ChartTitle(sources, loaded, content.Title, content.Subtitle);
     SaveChartPNG(chart, content, width);
   }
+  std::string htFigures;
+  if (!htFolder.empty()) {
+    TGPX reduced;
+    AddChartContours(reduced, contours, nodes);
+    const auto start = std::chrono::steady_clock::now();
+    TContourHTExport ht(reduced, feedback, htApart);
+    if (ht.NeedsReduction()) ht.Reduce();
+    const double reduceMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    THTPart part;
+    int parts = 0;
+    while (ht.NextPart(part, "Chart")) {
+      WriteFileAtomically(htFolder + "/" + part.Name, part.Bytes);
+      ++parts;
+    }
+    TGPXFile writer;
+    writer.GPXd = &reduced;
+    writer.ExportGPX(htFolder + "/reduced.gpx");
+    htFigures = " ht_threshold " + std::to_string(ht.ReduceThreshold()) + " ht_reduced " +
+                std::to_string(ht.ReducedCount()) + " ht_tries " + std::to_string(ht.ReduceTries()) + " ht_parts " +
+                std::to_string(parts) + " ht_reduce_ms " + std::to_string(static_cast<int>(reduceMs));
+  }
   long long points = 0, entries = 0;
   for (const TChartLine& line : contours.Lines) {
     points += static_cast<long long>(line.Points.size());
     entries += static_cast<long long>(line.Points.size()) + 3;
   }
-  std::printf("levels %zu lines %zu points %lld traced %d rings_dropped %d ht_points %d ht_entries %lld ms %.2f\n",
+  std::printf("levels %zu lines %zu points %lld traced %d rings_dropped %d ht_points %d ht_entries %lld ms %.2f%s\n",
               levels.size(), contours.Lines.size(), points, contours.PointsTraced, contours.RingsDropped,
-              CountHTPoints(doc, kHTAllowance), entries, best);
+              CountHTPoints(doc, kHTAllowance), entries, best, htFigures.c_str());
   return 0;
 }
 

@@ -69,7 +69,15 @@ struct TCrossedCell {
 class TMarchingSquares {
  public:
   TMarchingSquares(const TDepthArray& Depths, const std::vector<int>& Levels)
-      : fDepth(Depths.All().data()), fW(Depths.Width()), fH(Depths.Height()), fLevels(Levels) {}
+      : fDepth(Depths.All().data()), fW(Depths.Width()), fH(Depths.Height()), fLevels(Levels) {
+    // One step between all levels, or none (fStep 0).
+    if (Levels.size() >= 2) {
+      const long long step = static_cast<long long>(Levels[1]) - Levels[0];
+      fStep = static_cast<double>(step);
+      for (std::size_t k = 2; k < Levels.size() && fStep > 0; ++k)
+        if (static_cast<long long>(Levels[k]) - Levels[k - 1] != step) fStep = 0;
+    }
+  }
 
   std::vector<TChartLine> Trace(TFeedback& Feedback, int& PointsTraced) {
     std::vector<TChartLine> lines;
@@ -96,8 +104,18 @@ class TMarchingSquares {
     return static_cast<std::size_t>(x) * static_cast<std::size_t>(fH) + static_cast<std::size_t>(y);
   }
 
-  // The first level index whose level is at or above Value.
+  // The first level index whose level is at or above Value. Levels one
+  // step apart (as ChartLevels makes them) are found by a division, checked
+  // against the levels themselves; others by a binary search.
   std::uint32_t FirstLevelFrom(double Value) const {
+    const std::size_t count = fLevels.size();
+    if (fStep > 0 && Value > fLevels.front() && Value <= fLevels.back()) {
+      std::size_t k = static_cast<std::size_t>(std::ceil((Value - fLevels.front()) / fStep));
+      k = std::min(k, count - 1);
+      while (k > 0 && fLevels[k - 1] >= Value) --k;
+      while (k < count && fLevels[k] < Value) ++k;
+      return static_cast<std::uint32_t>(k);
+    }
     return static_cast<std::uint32_t>(std::lower_bound(fLevels.begin(), fLevels.end(), Value,
                                                        [](int level, double v) { return level < v; }) -
                                       fLevels.begin());
@@ -132,9 +150,18 @@ class TMarchingSquares {
       for (std::uint32_t k = c.First; k < c.Last; ++k) ++fStart[k + 1];
     for (std::size_t k = 1; k < fStart.size(); ++k) fStart[k] += fStart[k - 1];
     fCells.resize(fStart.back());
+    fStates.resize(fStart.back());
     std::vector<std::uint32_t> fill(fStart.begin(), fStart.end() - 1);
-    for (const TCrossedCell& c : crossed)
-      for (std::uint32_t k = c.First; k < c.Last; ++k) fCells[fill[k]++] = c.Cell;
+    for (const TCrossedCell& c : crossed) {
+      const int x = static_cast<int>(c.Cell / static_cast<std::uint32_t>(fH));
+      const int y = static_cast<int>(c.Cell % static_cast<std::uint32_t>(fH));
+      for (std::uint32_t k = c.First; k < c.Last; ++k) {
+        int state, centre;
+        CellState(x, y, fLevels[k], state, centre);
+        fStates[fill[k]] = static_cast<std::uint8_t>(state | centre << 4);
+        fCells[fill[k]++] = c.Cell;
+      }
+    }
   }
 
   bool Covered(int x, int y) const { return x >= 0 && y >= 0 && x + 1 < fW && y + 1 < fH && fCovered[Node(x, y)]; }
@@ -222,20 +249,19 @@ class TMarchingSquares {
   }
 
   void TraceLevel(int k, std::vector<TChartLine>& Lines) {
-    const double L = fLevels[static_cast<std::size_t>(k)];
     const std::uint32_t stamp = static_cast<std::uint32_t>(k) + 1;
-    const std::uint32_t* begin = fCells.data() + fStart[static_cast<std::size_t>(k)];
-    const std::uint32_t* end = fCells.data() + fStart[static_cast<std::size_t>(k) + 1];
+    const std::uint32_t begin = fStart[static_cast<std::size_t>(k)];
+    const std::uint32_t end = fStart[static_cast<std::size_t>(k) + 1];
     // Lines that begin at the edge of the covered cells first, so that each
     // is followed from its beginning; what is left are rings.
     for (int pass = 0; pass < 2; ++pass) {
-      for (const std::uint32_t* c = begin; c != end; ++c) {
-        const int x = static_cast<int>(*c / static_cast<std::uint32_t>(fH));
-        const int y = static_cast<int>(*c % static_cast<std::uint32_t>(fH));
-        int state, centre;
-        CellState(x, y, L, state, centre);
+      for (std::uint32_t i = begin; i != end; ++i) {
+        const std::uint32_t c = fCells[i];
+        const int state = fStates[i] & 15, centre = fStates[i] >> 4;
         for (int entry = 0; entry < 4; ++entry) {
-          if (kExits.Exit[state][centre][entry] == kNoEdge || Visited(*c, entry, stamp)) continue;
+          if (kExits.Exit[state][centre][entry] == kNoEdge || Visited(c, entry, stamp)) continue;
+          const int x = static_cast<int>(c / static_cast<std::uint32_t>(fH));
+          const int y = static_cast<int>(c % static_cast<std::uint32_t>(fH));
           int nx = x, ny = y;
           Step(entry, nx, ny);
           const bool open = !Covered(nx, ny);
@@ -249,9 +275,11 @@ class TMarchingSquares {
   const double* fDepth;
   int fW, fH;
   const std::vector<int>& fLevels;
+  double fStep = 0;                     // the step between the levels when they are evenly spaced, else 0
   std::vector<std::uint8_t> fCovered;   // per cell: its four nodes have depths
   std::vector<std::uint32_t> fStart;    // per level: where its cells begin in fCells
   std::vector<std::uint32_t> fCells;    // the crossed cells, level after level
+  std::vector<std::uint8_t> fStates;    // beside each: its state at that level | whether its centre is deeper << 4
   std::vector<std::uint32_t> fVisited;  // per cell: level stamp << 4 | entries followed
 };
 

@@ -59,7 +59,7 @@ void TSegmentGrid::Insert(const TEntry& Entry) {
 }
 
 void TSegmentGrid::InsertAll(const std::vector<TEntry>& Entries) {
-  if (!fStart.empty() || !fPacked.empty()) {
+  if (!fStart.empty()) {
     for (const TEntry& entry : Entries) Insert(entry);
     return;
   }
@@ -71,11 +71,20 @@ void TSegmentGrid::InsertAll(const std::vector<TEntry>& Entries) {
       return true;
     });
   for (std::size_t b = 1; b < fStart.size(); ++b) fStart[b] += fStart[b - 1];
-  fPacked.resize(fStart.back());
+  const std::size_t count = fStart.back();
+  for (std::vector<double>* ends : {&fAX, &fAY, &fBX, &fBY}) ends->assign(count + kSegmentScanPadding, 0.0);
+  fLine.resize(count);
+  fId.resize(count);
   std::vector<std::size_t> fill(fStart.begin(), fStart.end() - 1);
   for (const TEntry& entry : Entries)
     ForBuckets(entry.A, entry.B, [&](std::size_t bucket) {
-      fPacked[fill[bucket]++] = entry;
+      const std::size_t at = fill[bucket]++;
+      fAX[at] = entry.A.X;
+      fAY[at] = entry.A.Y;
+      fBX[at] = entry.B.X;
+      fBY[at] = entry.B.Y;
+      fLine[at] = entry.Line;
+      fId[at] = entry.Id;
       return true;
     });
 }
@@ -84,8 +93,8 @@ void TSegmentGrid::Erase(int Line, int Id, const TChartPoint& A, const TChartPoi
   ForBuckets(A, B, [&](std::size_t bucket) {
     if (!fStart.empty())
       for (std::size_t i = fStart[bucket]; i < fStart[bucket + 1]; ++i)
-        if (fPacked[i].Id == Id && fPacked[i].Line == Line) {
-          fPacked[i].Line = -1;
+        if (fId[i] == Id && fLine[i] == Line) {
+          fId[i] = -1;
           return true;
         }
     std::vector<TEntry>& entries = fBuckets[bucket];

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "contours/ChartTracer.h"
+#include "contours/SegmentScan.h"
 #include "interpolation/CommonTypes.h"
 
 namespace sondralis {
@@ -45,28 +47,47 @@ class TSegmentGrid {
   void Erase(int Line, int Id, const TChartPoint& A, const TChartPoint& B);
 
   // The first segment that A→B conflicts with, leaving out those for which
-  // Ignore(line, id) is true; null when there is none.
+  // Ignore(line, id) is true; none when there is none.
   template <typename IgnoreFn>
-  const TEntry* FindConflict(const TChartPoint& A, const TChartPoint& B, IgnoreFn Ignore) const {
+  std::optional<TEntry> FindConflict(const TChartPoint& A, const TChartPoint& B, IgnoreFn Ignore) const {
     const double dx = B.X - A.X, dy = B.Y - A.Y;
     // A segment with both ends clearly on one side of A→B's line cannot
     // meet it; most neighbours are turned away here.
     const double margin = 1e-9 * (std::fabs(dx) + std::fabs(dy) + 1);
-    const TEntry* found = nullptr;
+    std::optional<TEntry> found;
     const auto search = [&](const TEntry* e, const TEntry* end) {
       for (; e != end; ++e) {
         const double c1 = dx * (e->A.Y - A.Y) - dy * (e->A.X - A.X);
         const double c2 = dx * (e->B.Y - A.Y) - dy * (e->B.X - A.X);
         if ((c1 > margin && c2 > margin) || (c1 < -margin && c2 < -margin)) continue;
-        if (e->Line < 0 || Ignore(e->Line, e->Id) || !SegmentsConflict(A, B, e->A, e->B)) continue;
-        found = e;
+        if (Ignore(e->Line, e->Id) || !SegmentsConflict(A, B, e->A, e->B)) continue;
+        found = *e;
         return false;
       }
       return true;
     };
+    // The block of InsertAll goes through the vectorised first filter a
+    // chunk at a time; only the segments it lets pass are looked at here.
+    const auto searchPacked = [&](std::size_t begin, std::size_t end) {
+      constexpr std::size_t kChunk = 64;
+      std::uint32_t across[kChunk];
+      for (std::size_t chunk = begin; chunk < end; chunk += kChunk) {
+        const std::size_t n = std::min(kChunk, end - chunk);
+        const std::size_t kept = SegmentsMayMeet(fAX.data() + chunk, fAY.data() + chunk, fBX.data() + chunk,
+                                                 fBY.data() + chunk, n, A, B, margin, across);
+        for (std::size_t k = 0; k < kept; ++k) {
+          const std::size_t i = chunk + across[k];
+          if (fId[i] < 0 || Ignore(fLine[i], fId[i])) continue;
+          const TChartPoint a{fAX[i], fAY[i]}, b{fBX[i], fBY[i]};
+          if (!SegmentsConflict(A, B, a, b)) continue;
+          found = TEntry{a, b, fLine[i], fId[i]};
+          return false;
+        }
+      }
+      return true;
+    };
     ForBuckets(A, B, [&](std::size_t bucket) {
-      if (!fStart.empty() && !search(fPacked.data() + fStart[bucket], fPacked.data() + fStart[bucket + 1]))
-        return false;
+      if (!fStart.empty() && !searchPacked(fStart[bucket], fStart[bucket + 1])) return false;
       const std::vector<TEntry>& more = fBuckets[bucket];
       return search(more.data(), more.data() + more.size());
     });
@@ -81,11 +102,14 @@ class TSegmentGrid {
 
   double fSize;  // pixels per bucket side
   int fBucketsX, fBucketsY;
-  // The segments of InsertAll, bucket after bucket: bucket b holds
-  // fPacked[fStart[b] .. fStart[b + 1]); an erased one keeps its place with
-  // Line −1. fStart stays empty until InsertAll.
+  // The segments of InsertAll, bucket after bucket, one array per field:
+  // bucket b holds entries fStart[b] .. fStart[b + 1], in the order they
+  // were given; an erased one keeps its place with Id −1. The coordinates
+  // are kSegmentScanPadding longer, for the vectorised filter. fStart stays
+  // empty until InsertAll.
   std::vector<std::size_t> fStart;
-  std::vector<TEntry> fPacked;
+  std::vector<double> fAX, fAY, fBX, fBY;
+  std::vector<std::int32_t> fLine, fId;
   std::vector<std::vector<TEntry>> fBuckets;  // segments inserted one by one
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "contours/ContourGeometry.h"
@@ -38,15 +39,22 @@ constexpr double kTile = 16;
 
 class TThinning {
  public:
-  TThinning(std::vector<TChartLine>& Lines, const TDepthArray& Depths, double Tolerance, bool OneSided)
+  // Depths, needed only when OneSided, are the grid the lines were traced
+  // on; the lines lie within Width × Height.
+  TThinning(const std::vector<TChartLine>& Lines, int Width, int Height, const TDepthArray* Depths, double Tolerance,
+            bool OneSided)
       : fLines(Lines),
-        fDepths(Depths),
-        fGrid(Depths.Width(), Depths.Height(), 3),
+        fDepths(Depths ? std::optional<TDepthField>(*Depths) : std::nullopt),
+        fGrid(Width, Height, 3),
         fTolerance2(Tolerance * Tolerance),
         fOneSided(OneSided),
-        fNext(Lines.size()) {}
+        fFirst(Lines.size() + 1, 0) {
+    for (std::size_t l = 0; l < Lines.size(); ++l) fFirst[l + 1] = fFirst[l] + Lines[l].Points.size();
+    fNext.assign(fFirst.back(), -1);
+  }
 
-  void Run(TFeedback& Feedback) {
+  // Douglas–Peucker on every line.
+  void Reduce(TFeedback& Feedback) {
     int level = INT_MIN;
     for (int l = 0; l < static_cast<int>(fLines.size()); ++l) {
       if (Line(l).Level != level) {
@@ -55,6 +63,26 @@ class TThinning {
       }
       Reduce(l);
     }
+  }
+
+  // The points kept by a reduction made elsewhere: Kept[l][i] for point i of
+  // line l; the ends of a line are kept in any case.
+  void Keep(const std::vector<std::vector<char>>& Kept) {
+    for (int l = 0; l < static_cast<int>(fLines.size()); ++l) {
+      const int n = Count(l);
+      for (int i = 0, last = 0; i + 1 < n;) {
+        ++i;
+        if (i == n - 1 || Kept[static_cast<std::size_t>(l)][static_cast<std::size_t>(i)]) {
+          Next(l, last) = i;
+          last = i;
+        }
+      }
+    }
+  }
+
+  // Checks every shortcut against all lines and splits those that meet
+  // something until nothing meets anything.
+  void Separate(TFeedback& Feedback) {
     if (Feedback.Canceled()) throw TCanceled{};
     // The lines as they are, then each shortcut checked against all of
     // them. Segments kept as traced need no check of their own: traced
@@ -85,10 +113,18 @@ class TThinning {
       for (std::size_t i = 0; i < order.size(); ++i) unchecked[i] = order[i].second;
     }
     while (!unchecked.empty()) {
+      // The shortcuts checked next lie anywhere in memory: their points are
+      // asked for a few checks ahead.
+      constexpr std::size_t kAhead = 8;
+      if (unchecked.size() > kAhead) {
+        const auto [la, sa] = unchecked[unchecked.size() - 1 - kAhead];
+        __builtin_prefetch(&Point(la, sa));
+        __builtin_prefetch(&Next(la, sa));
+      }
       const auto [l, s] = unchecked.back();
       unchecked.pop_back();
       const int e = Next(l, s);
-      const TSegmentGrid::TEntry* hit =
+      const std::optional<TSegmentGrid::TEntry> hit =
           fGrid.FindConflict(Point(l, s), Point(l, e), [&](int line, int id) { return line == l && id == s; });
       if (!hit) continue;
       const TSegmentGrid::TEntry other = *hit;
@@ -102,18 +138,26 @@ class TThinning {
       // Otherwise two segments of the traced lines themselves meet, which
       // the tracer never makes; there is nothing to split.
     }
-    for (int l = 0; l < static_cast<int>(fLines.size()); ++l) {
-      std::vector<TChartPoint> kept;
-      for (int s = 0; s >= 0; s = Next(l, s)) kept.push_back(Point(l, s));
-      fLines[static_cast<std::size_t>(l)].Points = std::move(kept);
-    }
+  }
+
+  // The points kept of line l.
+  std::vector<TChartPoint> Kept(int l) {
+    std::vector<TChartPoint> kept;
+    for (int s = 0; s >= 0 && s < Count(l); s = Next(l, s)) kept.push_back(Point(l, s));
+    return kept;
+  }
+  // Whether point i of line l is kept.
+  std::vector<char> KeptMarks(int l) {
+    std::vector<char> marks(static_cast<std::size_t>(Count(l)), 0);
+    for (int s = 0; s >= 0 && s < Count(l); s = Next(l, s)) marks[static_cast<std::size_t>(s)] = 1;
+    return marks;
   }
 
  private:
   const TChartLine& Line(int l) const { return fLines[static_cast<std::size_t>(l)]; }
   int Count(int l) const { return static_cast<int>(Line(l).Points.size()); }
   const TChartPoint& Point(int l, int i) const { return Line(l).Points[static_cast<std::size_t>(i)]; }
-  int& Next(int l, int i) { return fNext[static_cast<std::size_t>(l)][static_cast<std::size_t>(i)]; }
+  int& Next(int l, int i) { return fNext[fFirst[static_cast<std::size_t>(l)] + static_cast<std::size_t>(i)]; }
   TSegmentGrid::TEntry Entry(int l, int s) { return {Point(l, s), Point(l, Next(l, s)), l, s}; }
 
   // Whether the run from point a to point b may become one straight line.
@@ -134,7 +178,7 @@ class TThinning {
     }
     if (farthest > fTolerance2 * (c2 > 0 ? c2 : 1)) return false;
     return !fOneSided ||
-           (shallowSide && fDepths.MinDepthAlong(pa, pb) >= Line(l).Level - kSmoothDepthMargin);
+           (shallowSide && fDepths->MinDepthAlong(pa, pb) >= Line(l).Level - kSmoothDepthMargin);
   }
 
   // Douglas–Peucker over the points a .. b of line l; with Force the run is
@@ -158,7 +202,6 @@ class TThinning {
 
   void Reduce(int l) {
     const int n = Count(l);
-    fNext[static_cast<std::size_t>(l)].assign(static_cast<std::size_t>(n), -1);
     if (n < 2) return;
     if (Line(l).Closed && n >= 4) {
       // Three points that stay keep a ring a ring.
@@ -181,19 +224,33 @@ class TThinning {
     for (std::size_t i = first; i < Made.size(); ++i) fGrid.Insert(Entry(Made[i].first, Made[i].second));
   }
 
-  std::vector<TChartLine>& fLines;
-  TDepthField fDepths;
+  const std::vector<TChartLine>& fLines;
+  std::optional<TDepthField> fDepths;
   TSegmentGrid fGrid;
   double fTolerance2;
   bool fOneSided;
-  std::vector<std::vector<int>> fNext;  // per line and point: the next point kept, −1 for none
+  // Per point of every line, line after line from fFirst[line]: the next
+  // point kept, −1 for none.
+  std::vector<std::size_t> fFirst;
+  std::vector<int> fNext;
 };
 
 }  // namespace
 
 void ThinContours(std::vector<TChartLine>& Lines, const TDepthArray& Depths, double Tolerance, bool OneSided,
                   TFeedback& Feedback) {
-  TThinning(Lines, Depths, Tolerance, OneSided).Run(Feedback);
+  TThinning thinning(Lines, Depths.Width(), Depths.Height(), &Depths, Tolerance, OneSided);
+  thinning.Reduce(Feedback);
+  thinning.Separate(Feedback);
+  for (int l = 0; l < static_cast<int>(Lines.size()); ++l) Lines[static_cast<std::size_t>(l)].Points = thinning.Kept(l);
+}
+
+void KeepShortcutsApart(const std::vector<TChartLine>& Lines, std::vector<std::vector<char>>& Kept, int Width,
+                        int Height, double Tolerance, TFeedback& Feedback) {
+  TThinning thinning(Lines, Width, Height, nullptr, Tolerance, false);
+  thinning.Keep(Kept);
+  thinning.Separate(Feedback);
+  for (int l = 0; l < static_cast<int>(Lines.size()); ++l) Kept[static_cast<std::size_t>(l)] = thinning.KeptMarks(l);
 }
 
 }  // namespace sondralis

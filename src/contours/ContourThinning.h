@@ -27,4 +27,16 @@ namespace sondralis {
 void ThinContours(std::vector<TChartLine>& Lines, const TDepthArray& Depths, double Tolerance, bool OneSided,
                   TFeedback& Feedback);
 
+// The second half of ThinContours after a reduction made elsewhere:
+// Kept[l][i] says whether point i of line l stays (the two ends of a line
+// stay in any case). Every run of points left out becomes a shortcut that is
+// checked against all lines as they have become; one that crosses or
+// touches another segment is split at its farthest point and the pieces are
+// thinned again at Tolerance, until nothing meets anything. Kept then says
+// which points stay. The lines lie within Width × Height, in any frame
+// whose two axes have one scale (Tolerance is a distance in it). Checks
+// Feedback's cancellation flag first and throws TCanceled.
+void KeepShortcutsApart(const std::vector<TChartLine>& Lines, std::vector<std::vector<char>>& Kept, int Width,
+                        int Height, double Tolerance, TFeedback& Feedback);
+
 }  // namespace sondralis

@@ -41,8 +41,8 @@ void ReplaceTracks(TGPX& IsoData, TGPX& reduced) {
 
 }  // namespace
 
-TContourHTExport::TContourHTExport(TGPX& IsoData, TFeedback& Feedback)
-    : fIsoData(IsoData), fFeedback(Feedback), fCount(CountHTPoints(IsoData, kHTAllowance)) {
+TContourHTExport::TContourHTExport(TGPX& IsoData, TFeedback& Feedback, bool KeepApart)
+    : fIsoData(IsoData), fFeedback(Feedback), fCount(CountHTPoints(IsoData, kHTAllowance)), fKeepApart(KeepApart) {
   fFeedback.Log("saving dataset ===================================");
   fFeedback.Log("reducing dataset ===================================");
   if (!HoldsPoint(IsoData)) throw EHTConvertError(kHTNoPointMessage);
@@ -54,7 +54,7 @@ bool TContourHTExport::NeedsReduction() const noexcept { return fCount > kHTMaxE
 
 void TContourHTExport::Reduce(const std::function<void(int)>& Tried) {
   fFeedback.Log("Reducing dataset (2/2); n is " + std::to_string(fCount));
-  ReduceSearchResult search = FindReduceThreshold(fIsoData, kHTMaxEntries, kMaxReduceThreshold, fFeedback, Tried);
+  ReduceSearchResult search = FindReduceThreshold(fIsoData, kHTMaxEntries, kMaxReduceThreshold, fFeedback, Tried, fKeepApart);
   fTries = search.Tries;
   if (!search.Reduced) {
     fFeedback.Log("reduce threshold of 1 still leaves " + std::to_string(search.Count) + " points. Stopped");

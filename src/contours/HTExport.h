@@ -42,8 +42,10 @@ struct THTPart {
 class TContourHTExport {
  public:
   // Throws EHTConvertError(kHTNoPointMessage) when the document holds no
-  // point. IsoData and the feedback must outlive the object.
-  TContourHTExport(TGPX& IsoData, TFeedback& Feedback);
+  // point. IsoData and the feedback must outlive the object. KeepApart
+  // (the chart's lines, which never meet) reduces with ReduceDocumentApart,
+  // so that the reduced lines do not meet either.
+  TContourHTExport(TGPX& IsoData, TFeedback& Feedback, bool KeepApart = false);
   TContourHTExport(const TContourHTExport&) = delete;
   TContourHTExport& operator=(const TContourHTExport&) = delete;
   ~TContourHTExport();
@@ -75,6 +77,7 @@ class TContourHTExport {
   TGPX& fIsoData;
   TFeedback& fFeedback;
   int fCount = 0;
+  bool fKeepApart = false;
   bool fReplaced = false;
   int fThreshold = 0;
   int fTries = 0;

@@ -15,6 +15,15 @@ namespace sondralis {
 // segment.
 void ReduceDocument(TGPX& Doc, int Threshold, TFeedback& Feedback);
 
+// ReduceDocument that never makes lines meet: the same points are chosen
+// first, then every shortcut over points left out is checked against all
+// lines of the document as they have become (in longitude and latitude),
+// and one that crosses or touches another segment gets back the farthest
+// point of its run, and both halves are reduced again, until nothing meets
+// anything that did not meet before. For the chart's contours, which never
+// meet to begin with. Throws TCanceled when the feedback is cancelled.
+void ReduceDocumentApart(TGPX& Doc, int Threshold, TFeedback& Feedback);
+
 struct ReduceSearchResult {
   int Threshold = 0;  // the threshold found; 0 when even 1 does not fit
   int Count = 0;      // HT count (allowance 9) of the reduced copy at Threshold, or at 1 when none fits
@@ -30,8 +39,11 @@ struct ReduceSearchResult {
 // would find. Each try logs "Applying reduce threshold of " + t and hands
 // its count to Tried (the window shows it in "lblWritePoints"). `Source` is
 // not changed. Throws TCanceled when the feedback is cancelled between
-// tries.
+// tries. With KeepApart each copy is made by ReduceDocumentApart: the
+// points it gives back may make the count rise a little with a smaller
+// threshold, so the bisection then finds a threshold that fits, not
+// always the largest.
 ReduceSearchResult FindReduceThreshold(const TGPX& Source, int Limit, int MaxThreshold, TFeedback& Feedback,
-                                       const std::function<void(int Count)>& Tried = {});
+                                       const std::function<void(int Count)>& Tried = {}, bool KeepApart = false);
 
 }  // namespace sondralis

@@ -349,7 +349,7 @@ TExportResult TMapExport::Write(const TMapResults& Results, TFeedback& Feedback)
     const Clock::time_point htStart = Clock::now();
     Need(Results.Contours, fRequest.Folder);
     try {
-      TContourHTExport ht(*Results.Contours, setFeedback);
+      TContourHTExport ht(*Results.Contours, setFeedback, Results.ContoursApart);
       if (fRequest.ReduceWaypoints && ht.NeedsReduction()) {
         ht.Reduce();
         result.ContoursReplaced = true;

@@ -58,6 +58,9 @@ struct TMapResults {
   // The chart tracer's contours: the step their KML names and labels are
   // written for (0: the plain KML), and the chart picture and its width.
   int ContourLabelStep = 0;
+  // The contours are the chart tracer's, whose lines never meet: an HT
+  // reduction keeps them apart.
+  bool ContoursApart = false;
   const TChartContent* Chart = nullptr;
   int ChartWidth = 1600;
 };

@@ -48,11 +48,12 @@ bool OfferFile(const SaveFileRequest& request, const std::string& bytes, const s
 }  // namespace
 
 HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints,
-                            TSessionQuestions& Questions, TFeedback& Feedback, const TLabelSetter& SetLabel) {
+                            TSessionQuestions& Questions, TFeedback& Feedback, const TLabelSetter& SetLabel,
+                            bool KeepApart) {
   HTExportResult result;
   SetLabel(TLabel::HTState, "Checking dataset...");
   try {
-    TContourHTExport ht(IsoData, Feedback);
+    TContourHTExport ht(IsoData, Feedback, KeepApart);
     if (ReduceWaypoints && ht.NeedsReduction()) {
       SetLabel(TLabel::HTState, "Reducing dataset (2/2)");
       ht.Reduce([&](int count) { SetLabel(TLabel::WritePoints, "# HT Points: " + std::to_string(count)); });

@@ -43,9 +43,11 @@ struct HTExportResult {
 // A cancelled save dialog skips that part; refusing to overwrite ends the
 // export. Problems with the data or a file are shown with ShowError and end
 // the export; files already written stay. The log lines go to the feedback,
-// which lets events run after every segment the reduction thins.
+// which lets events run after every segment the reduction thins. KeepApart
+// (the chart's contours) makes the reduction keep the lines apart.
 HTExportResult CreateHTFile(TGPX& IsoData, const std::string& TrackName, bool ReduceWaypoints,
-                            TSessionQuestions& Questions, TFeedback& Feedback, const TLabelSetter& SetLabel);
+                            TSessionQuestions& Questions, TFeedback& Feedback, const TLabelSetter& SetLabel,
+                            bool KeepApart = false);
 
 // "Save as HT-File...": asks for a track name and a file and writes
 // `GPXdata` as one HT file. The document is not changed.

@@ -634,6 +634,7 @@ TMapResults TProject::Results() {
   if (fContoursTraced) {
     results.ContourPicture = &fIsoMap;
     results.ContourLabelStep = fContourRun.LabelStep;
+    results.ContoursApart = fContourRun.Tracer == TContourTracer::Chart;
   }
   if (fChart && fChart->Run == fRun && InterpLoaded()) {
     results.Chart = &fChart->Content;

@@ -250,6 +250,8 @@ class TProject {
   bool InterpolationRunning() const noexcept { return fDepthMap.Running(); }
   // A contour run has completed since the start or the last StartOver.
   bool ContoursTraced() const noexcept { return fContoursTraced; }
+  // The contours are the chart tracer's, whose lines never meet.
+  bool ContoursApart() const noexcept { return fContoursTraced && fContourRun.Tracer == TContourTracer::Chart; }
   // What the last completed contour run did.
   const TContourRun& ContourRun() const noexcept { return fContourRun; }
   // The HT Contour view shows the contours.

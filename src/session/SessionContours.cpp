@@ -149,7 +149,8 @@ HTExportResult TSession::CreateHTFile() {
   const HTExportResult result = RunHTExport([this] {
     return sondralis::CreateHTFile(fProject.IsoData(), fProject.Settings.HT.TrackName,
                                    fProject.Settings.HT.ReduceWaypoints, fQuestions, *fFeedback,
-                                   [this](TLabel label, const std::string& text) { SetLabel(label, text); });
+                                   [this](TLabel label, const std::string& text) { SetLabel(label, text); },
+                                   fProject.ContoursApart());
   });
   // A reduction replaced the contours: the HT Contour map shows the new ones.
   if (result.ContoursReplaced) RedrawPane(TPane::HTTracks);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -18,6 +19,8 @@
 #include "contours/ContourGeometry.h"
 #include "contours/ContourSmoothing.h"
 #include "contours/ContourThinning.h"
+#include "contours/HTReducer.h"
+#include "interpolation/SampleGrid.h"
 #include "support/ChartSurfaces.h"
 
 namespace sondralis {
@@ -114,8 +117,8 @@ TEST(ChartEditing, TheSegmentGridFindsWhatABruteSearchFinds) {
       bool expected = false;
       for (const TSegmentGrid::TEntry& e : live)
         expected = expected || (e.Id != ignored && SegmentsConflict(query.A, query.B, e.A, e.B));
-      const TSegmentGrid::TEntry* hit = grid.FindConflict(query.A, query.B, ignore);
-      ASSERT_EQ(hit != nullptr, expected) << "round " << round << " query " << q;
+      const std::optional<TSegmentGrid::TEntry> hit = grid.FindConflict(query.A, query.B, ignore);
+      ASSERT_EQ(hit.has_value(), expected) << "round " << round << " query " << q;
       if (!hit) continue;
       ++found;
       EXPECT_NE(hit->Id, ignored);
@@ -255,6 +258,93 @@ TEST(ChartEditing, SmoothedAndThinnedTogetherGiveUpNoShallowWater) {
     }
   }
   EXPECT_GT(shortcuts, 1000);
+}
+
+}  // namespace
+}  // namespace sondralis
+
+namespace sondralis {
+namespace {
+
+// The lines of a contour document in a frame of pixels of the grid they
+// were traced on (the grid is uniform, so crossings are the same as in
+// degrees), their depth as level.
+std::vector<TChartLine> DocumentLines(const TGPX& Doc, const TGridExtent& Extent, int W, int H) {
+  std::vector<TChartLine> lines;
+  for (const TGPXtrk* track : Doc.trk)
+    for (const TGPXtrkseg* seg : *track) {
+      TChartLine line;
+      for (const TPoint4D2* p : *seg) {
+        line.Level = static_cast<int>(p->HBdepth);
+        line.Points.push_back({(p->Longitude - Extent.MinLon) / Extent.CellWidth(W) - 0.5,
+                               (Extent.MaxLat - p->Latitude) / Extent.CellHeight(H) - 0.5});
+      }
+      lines.push_back(std::move(line));
+    }
+  return lines;
+}
+
+// The HT reduction of the chart's lines: the plain one makes lines of
+// neighbouring levels cross on these bottoms; the one that keeps them apart
+// never does, keeps every point the plain one keeps, and still thins: the
+// points it gives back (where lines lie closer than the tolerance, which on
+// these small steep bottoms is most of them: about 1.8 times the plain
+// count) stay well under those traced.
+TEST(ChartEditing, TheHTReductionThatKeepsLinesApartNeverMakesThemMeet) {
+  std::mt19937_64 rng(2024);
+  const TGridExtent extent{8.60, 47.20, 8.64, 47.22};
+  int plainCrossings = 0;
+  std::size_t plainPoints = 0, apartPoints = 0, traced = 0;
+  for (int round = 0; round < 12; ++round) {
+    const int w = 40 + static_cast<int>(rng() % 30), h = 30 + static_cast<int>(rng() % 30);
+    const TDepthArray d = RandomBottom(rng, w, h, 50, 2, round % 2 == 0);
+    double deepest = 0;
+    for (double v : d.All())
+      if (std::isfinite(v)) deepest = std::max(deepest, v);
+    TChartOptions options;
+    options.Tolerance = kChartTolerance;
+    TSilentFeedback feedback;
+    const TChartContours chart =
+        TraceChartContours(d, ChartLevels(round % 3 ? 25 : 10, static_cast<int>(deepest)), options, feedback);
+    const TPixelCoordinates grid = GridNodes(extent, w, h);
+    TGPX source;
+    AddChartContours(source, chart, grid);
+    // Thresholds whose tolerance is one to three pixels.
+    const int threshold = static_cast<int>(1 / (extent.CellWidth(w) * (1 + round % 3)));
+    TGPX plain, apart;
+    plain.CopyFrom(source);
+    apart.CopyFrom(source);
+    ReduceDocument(plain, threshold, feedback);
+    ReduceDocumentApart(apart, threshold, feedback);
+    const std::vector<TChartLine> before = DocumentLines(source, extent, w, h);
+    const std::vector<TChartLine> after = DocumentLines(apart, extent, w, h);
+    const std::vector<TChartLine> plainLines = DocumentLines(plain, extent, w, h);
+    ASSERT_EQ(after.size(), before.size());
+    ASSERT_GT(ClosestApproach(before, true).Distance, 1e-9) << "the chart's lines already meet";
+    const testing::TClosest closest = ClosestApproach(after, true, 2.0);
+    EXPECT_GT(closest.Distance, 1e-9) << "round " << round << ": lines " << closest.LineA << " and " << closest.LineB
+                                      << " meet";
+    plainCrossings += ClosestApproach(plainLines, false, 2.0).Distance < 1e-9;
+    for (std::size_t l = 0; l < after.size(); ++l) {
+      traced += before[l].Points.size();
+      plainPoints += plainLines[l].Points.size();
+      apartPoints += after[l].Points.size();
+      // Every point the plain reduction keeps stays, in order.
+      const std::vector<std::size_t> kept = KeptIndices(after[l], before[l]);
+      std::size_t k = 0;
+      for (const TChartPoint& p : plainLines[l].Points) {
+        while (k < after[l].Points.size() && !(after[l].Points[k] == p)) ++k;
+        EXPECT_LT(k, after[l].Points.size()) << "a point of the plain reduction was dropped";
+      }
+      EXPECT_TRUE(after[l].Points.front() == before[l].Points.front() &&
+                  after[l].Points.back() == before[l].Points.back());
+      EXPECT_EQ(kept.size(), after[l].Points.size());
+    }
+  }
+  // The plain reduction does make lines meet here.
+  EXPECT_GT(plainCrossings, 3);
+  EXPECT_LT(apartPoints * 5, traced * 3);
+  EXPECT_LT(apartPoints, plainPoints * 2);
 }
 
 }  // namespace
