@@ -46,6 +46,15 @@ class TSegmentGrid {
   // Takes out the segment (Line, Id) that runs from A to B.
   void Erase(int Line, int Id, const TChartPoint& A, const TChartPoint& B);
 
+  // The column of buckets that X falls in, and how many there are: a
+  // segment's search, insertion and erasure touch only the columns its X
+  // range falls in, so work on segments of disjoint columns may run at once.
+  int Column(double X) const {
+    const double b = std::floor(X / fSize);
+    return b < 0 ? 0 : b >= fBucketsX ? fBucketsX - 1 : static_cast<int>(b);
+  }
+  int Columns() const { return fBucketsX; }
+
   // The first segment that A→B conflicts with, leaving out those for which
   // Ignore(line, id) is true; none when there is none.
   template <typename IgnoreFn>

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <exception>
+#include <limits>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "contours/ContourGeometry.h"
@@ -36,6 +40,14 @@ double RightOf(const TChartPoint& a, const TChartPoint& b, const TChartPoint& p)
 
 // The side in pixels of the tiles the shortcuts are checked in.
 constexpr double kTile = 16;
+
+// Shortcuts from which the two halves of the picture are checked at once:
+// below it a map is done in a moment anyway.
+constexpr std::size_t kParallelShortcuts = 4096;
+
+// Widens a run's X range before its columns of buckets are found, beyond
+// the slack the grid's own searches add.
+constexpr double kOwnerSlack = 1e-3;
 
 class TThinning {
  public:
@@ -112,32 +124,54 @@ class TThinning {
       std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
       for (std::size_t i = 0; i < order.size(); ++i) unchecked[i] = order[i].second;
     }
-    while (!unchecked.empty()) {
-      // The shortcuts checked next lie anywhere in memory: their points are
-      // asked for a few checks ahead.
-      constexpr std::size_t kAhead = 8;
-      if (unchecked.size() > kAhead) {
-        const auto [la, sa] = unchecked[unchecked.size() - 1 - kAhead];
-        __builtin_prefetch(&Point(la, sa));
-        __builtin_prefetch(&Next(la, sa));
-      }
-      const auto [l, s] = unchecked.back();
-      unchecked.pop_back();
-      const int e = Next(l, s);
-      const std::optional<TSegmentGrid::TEntry> hit =
-          fGrid.FindConflict(Point(l, s), Point(l, e), [&](int line, int id) { return line == l && id == s; });
-      if (!hit) continue;
-      const TSegmentGrid::TEntry other = *hit;
-      if (e - s >= 2) {
-        Split(l, s, unchecked);
-      } else if (Next(other.Line, other.Id) - other.Id >= 2) {
-        Split(other.Line, other.Id, unchecked);
-        // It may meet more than that one.
-        unchecked.emplace_back(l, s);
-      }
-      // Otherwise two segments of the traced lines themselves meet, which
-      // the tracer never makes; there is nothing to split.
+    if (unchecked.size() < kParallelShortcuts) {
+      Resolve(unchecked, -1, nullptr);
+      return;
     }
+    // On a larger map the two halves of the picture are worked on at
+    // once, each by a thread of its own: a check, and a split with its
+    // pieces, touch only the columns of buckets the run of points under the
+    // shortcut spans, so the halves share no bucket as long as every run
+    // taken on keeps clear of the columns in the middle. A run that reaches them, and a
+    // check that would split another half's run, wait for the end, when
+    // the rest is done on this thread. Both halves take their shortcuts in
+    // the order above; the outcome is the same on any number of threads
+    // (not quite the same as in one pass, as the order differs near the
+    // middle).
+    std::vector<std::pair<int, int>> halves[2], later[2], middle;
+    for (const auto& [l, s] : unchecked) {
+      const int owner = Owner(l, s);
+      (owner < 0 ? middle : halves[owner]).emplace_back(l, s);
+    }
+    unchecked = {};
+    std::exception_ptr failed[2];
+    const auto work = [&](int half) {
+      try {
+        Resolve(halves[half], half, &later[half]);
+      } catch (...) {
+        failed[half] = std::current_exception();
+      }
+    };
+    std::optional<std::thread> helper;
+    if (std::thread::hardware_concurrency() > 1 && !halves[1].empty()) {
+      try {
+        helper.emplace(work, 1);
+      } catch (const std::system_error&) {
+        // No thread to be had: this thread does both halves.
+      }
+    }
+    work(0);
+    if (helper) helper->join();
+    else work(1);
+    for (const std::exception_ptr& e : failed)
+      if (e) std::rethrow_exception(e);
+    // What waited, checked as it now is: the middle's shortcuts first, in
+    // the order above, then what each half left, in the order it was left.
+    std::vector<std::pair<int, int>> rest;
+    for (const auto* part : {&later[1], &later[0]})
+      for (auto it = part->rbegin(); it != part->rend(); ++it) rest.push_back(*it);
+    rest.insert(rest.end(), middle.begin(), middle.end());
+    Resolve(rest, -1, nullptr);
   }
 
   // The points kept of line l.
@@ -160,6 +194,63 @@ class TThinning {
   int& Next(int l, int i) { return fNext[fFirst[static_cast<std::size_t>(l)] + static_cast<std::size_t>(i)]; }
   TSegmentGrid::TEntry Entry(int l, int s) { return {Point(l, s), Point(l, Next(l, s)), l, s}; }
 
+  // Which half of the picture owns the run under the segment from point s
+  // of line l: 0 the left, 1 the right, −1 neither (it comes near the
+  // middle columns of buckets).
+  int Owner(int l, int s) {
+    const int e = Next(l, s);
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (int i = s; i <= e; ++i) {
+      lo = std::min(lo, Point(l, i).X);
+      hi = std::max(hi, Point(l, i).X);
+    }
+    const int middle = fGrid.Columns() / 2;
+    if (fGrid.Column(hi + kOwnerSlack) < middle - 1) return 0;
+    if (fGrid.Column(lo - kOwnerSlack) > middle + 1) return 1;
+    return -1;
+  }
+
+  // Checks the shortcuts of Unchecked, taken from its end, and splits those
+  // that meet something until nothing meets anything. With Half ≥ 0 only
+  // runs of that half are taken on; a shortcut whose check would reach
+  // beyond it goes to Later instead.
+  void Resolve(std::vector<std::pair<int, int>>& unchecked, int Half, std::vector<std::pair<int, int>>* Later) {
+    while (!unchecked.empty()) {
+      // The shortcuts checked next lie anywhere in memory: their points are
+      // asked for a few checks ahead.
+      constexpr std::size_t kAhead = 8;
+      if (unchecked.size() > kAhead) {
+        const auto [la, sa] = unchecked[unchecked.size() - 1 - kAhead];
+        __builtin_prefetch(&Point(la, sa));
+        __builtin_prefetch(&Next(la, sa));
+      }
+      const auto [l, s] = unchecked.back();
+      unchecked.pop_back();
+      if (Half >= 0 && Owner(l, s) != Half) {
+        Later->emplace_back(l, s);
+        continue;
+      }
+      const int e = Next(l, s);
+      const std::optional<TSegmentGrid::TEntry> hit =
+          fGrid.FindConflict(Point(l, s), Point(l, e), [&](int line, int id) { return line == l && id == s; });
+      if (!hit) continue;
+      const TSegmentGrid::TEntry other = *hit;
+      if (e - s >= 2) {
+        Split(l, s, unchecked);
+      } else if (Next(other.Line, other.Id) - other.Id >= 2) {
+        if (Half >= 0 && Owner(other.Line, other.Id) != Half) {
+          Later->emplace_back(l, s);
+          continue;
+        }
+        Split(other.Line, other.Id, unchecked);
+        // It may meet more than that one.
+        unchecked.emplace_back(l, s);
+      }
+      // Otherwise two segments of the traced lines themselves meet, which
+      // the tracer never makes; there is nothing to split.
+    }
+  }
+
   // Whether the run from point a to point b may become one straight line.
   bool Shortcut(int l, int a, int b, int& Farthest) const {
     const TChartPoint& pa = Point(l, a);
@@ -177,8 +268,7 @@ class TThinning {
       if (fOneSided && RightOf(pa, pb, Point(l, i)) < 0) shallowSide = false;
     }
     if (farthest > fTolerance2 * (c2 > 0 ? c2 : 1)) return false;
-    return !fOneSided ||
-           (shallowSide && fDepths->MinDepthAlong(pa, pb) >= Line(l).Level - kSmoothDepthMargin);
+    return !fOneSided || (shallowSide && fDepths->MinDepthAlong(pa, pb) >= Line(l).Level - kSmoothDepthMargin);
   }
 
   // Douglas–Peucker over the points a .. b of line l; with Force the run is

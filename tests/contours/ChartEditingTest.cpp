@@ -215,6 +215,46 @@ TEST(ChartEditing, ThinnedLinesStayWithinTheToleranceAndNeverMeet) {
   EXPECT_LT(after * 3, before) << "thinning removed little";
 }
 
+TEST(ChartEditing, ThinningALargeMapInTwoHalvesAtOnceKeepsLinesApart) {
+  // Maps with many shortcuts are thinned in two halves at once, with what
+  // lies near the middle done last: the lines must still never meet, also
+  // across the middle, and the outcome must not depend on the threads.
+  for (const double tolerance : {0.6, 3.0})
+    for (const std::uint64_t seed : {91u, 92u}) {
+      // Steep rolling ground with noise: many lines close together.
+      std::mt19937_64 rng(seed);
+      std::uniform_real_distribution<double> unit(0.0, 1.0);
+      const double fx = 20 + 30 * unit(rng), fy = 15 + 25 * unit(rng), fd = 8 + 8 * unit(rng);
+      Case c{TDepthArray(260, 200), {}};
+      for (int x = 0; x < c.Depths.Width(); ++x)
+        for (int y = 0; y < c.Depths.Height(); ++y)
+          c.Depths[x][y] =
+              1000 + 700 * std::sin(x / fx) * std::cos(y / fy) + 150 * std::sin((x + y) / fd) + 10 * unit(rng);
+      TSilentFeedback feedback;
+      c.Lines = TraceChartContours(c.Depths, ChartLevels(10, 2000), {}, feedback).Lines;
+      std::size_t traced = 0;
+      for (const TChartLine& line : c.Lines) traced += line.Points.size();
+      ASSERT_GT(traced, 40000u) << "too small a map to be thinned in halves";
+      std::vector<TChartLine> thin = c.Lines, again = c.Lines;
+      ThinContours(thin, c.Depths, tolerance, false, feedback);
+      ThinContours(again, c.Depths, tolerance, false, feedback);
+      const testing::TClosest closest = ClosestApproach(thin, true, 2.0);
+      EXPECT_GT(closest.Distance, 1e-9) << "lines " << closest.LineA << " and " << closest.LineB << " meet";
+      std::size_t kept = 0;
+      for (std::size_t l = 0; l < thin.size(); ++l) {
+        EXPECT_TRUE(thin[l].Points == again[l].Points) << "line " << l << " came out differently";
+        kept += thin[l].Points.size();
+        const std::vector<std::size_t> at = KeptIndices(thin[l], c.Lines[l]);
+        for (std::size_t k = 0; k + 1 < at.size(); ++k)
+          for (std::size_t i = at[k] + 1; i < at[k + 1]; ++i)
+            EXPECT_LE(
+                PointSegmentDistance(c.Lines[l].Points[i], c.Lines[l].Points[at[k]], c.Lines[l].Points[at[k + 1]]),
+                tolerance + 1e-12);
+      }
+      EXPECT_LT(kept * 2, traced);
+    }
+}
+
 TEST(ChartEditing, SmoothedAndThinnedTogetherGiveUpNoShallowWater) {
   // The chart run with every option: the thinning after smoothing is one
   // sided, so the shortcuts too only cut into deeper water.
