@@ -97,26 +97,17 @@ def truth(ml, seed, header, covered, refine):
     return area, volume_covered, volume, depths_covered
 
 
-def read_grid(path):
+def read_grid(ml, path):
     """depth.asc's header, which cells have a depth, and the volume of its
     depths (below 0 as 0) over those cells, in m^3."""
-    header, covered, volume = {}, [], 0.0
-    with open(path) as f:
-        for line in f:
-            parts = line.split()
-            if not parts:
-                continue
-            if parts[0][0].isalpha():
-                header[parts[0].lower()] = float(parts[1])
-                continue
-            if "dx" not in header:
-                header["dx"] = header["dy"] = header["cellsize"]
-            nodata = header.get("nodata_value", -9999.0)
-            top = header["yllcorner"] + int(header["nrows"]) * header["dy"] - len(covered) * header["dy"]
-            cell = band_area(top - header["dy"], top, header["dx"])
-            values = [float(v) for v in parts]
-            covered.append([v != nodata for v in values])
-            volume += cell * sum(max(v, 0.0) for v in values if v != nodata) / 100
+    header, rows = ml.read_ascii_grid(path)
+    nodata = header.get("nodata_value", -9999.0)
+    covered, volume = [], 0.0
+    for r, values in enumerate(rows):
+        top = header["yllcorner"] + int(header["nrows"]) * header["dy"] - r * header["dy"]
+        cell = band_area(top - header["dy"], top, header["dx"])
+        covered.append([v != nodata for v in values])
+        volume += cell * sum(max(v, 0.0) for v in values if v != nodata) / 100
     return header, covered, volume
 
 
@@ -156,7 +147,7 @@ def main(argv):
             cmd += a.map_options.split()
             subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
             report = json.load(open(os.path.join(folder, "map", "report.json")))
-            header, covered, grid_volume = read_grid(os.path.join(folder, "map", "depth.asc"))
+            header, covered, grid_volume = read_grid(ml, os.path.join(folder, "map", "depth.asc"))
             area, volume_covered, volume, cells = truth(ml, seed, header, covered, a.refine)
             # The hypsographic curve: area at or deeper than each level.
             cells.sort()
