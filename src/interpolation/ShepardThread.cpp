@@ -171,10 +171,12 @@ void TThdsInterpolate::DoInterpolate() {
 // ---------------------------------------------------------------- scheduler
 
 TInterpolationScheduler::TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun_,
-                                                 TFeedback& Feedback, TInterpolationListener* Listener)
+                                                 TFeedback& Feedback, TInterpolationListener* Listener,
+                                                 int StripeWidth)
     : ThreadsRun(std::max(ThreadsRun_, 1)),
       fJob(std::move(Job)),
       fWidth(std::max(Width, 0)),
+      fStripeWidth(std::max(StripeWidth, 1)),
       fFeedback(Feedback),
       fListener(Listener) {}
 
@@ -183,7 +185,9 @@ TInterpolationScheduler::~TInterpolationScheduler() {
   for (auto& worker : fWorkers) worker.reset();
 }
 
-int TInterpolationScheduler::TaskCount(int Width) { return std::max(1, (Width - 1) / kStripeWidth); }
+int TInterpolationScheduler::TaskCount(int Width, int StripeWidth) {
+  return std::max(1, (Width - 1) / std::max(StripeWidth, 1));
+}
 
 std::pair<int, int> TInterpolationScheduler::Stripe(int k, int Tasks, int Width) {
   const int s = (Width - 1) / Tasks;
@@ -193,7 +197,7 @@ std::pair<int, int> TInterpolationScheduler::Stripe(int k, int Tasks, int Width)
 void TInterpolationScheduler::Start() {
   if (fStarted) return;
   fStarted = true;
-  ThreadsTasks = TaskCount(fWidth);
+  ThreadsTasks = TaskCount(fWidth, fStripeWidth);
   fFeedback.Log("Num Tasks: " + std::to_string(ThreadsTasks));
   // A narrow view has fewer stripes than workers asked for: one worker per
   // stripe, never a stripe beyond the last column.

@@ -150,8 +150,11 @@ class TInterpolationScheduler {
   // Columns per stripe when the view is wide enough.
   static constexpr int kStripeWidth = 15;
 
+  // StripeWidth other than kStripeWidth splits the run into narrower
+  // stripes: `grid`, which nobody watches column by column, takes one column
+  // at a time, so no worker is left alone with a wide last stripe.
   TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun, TFeedback& Feedback,
-                          TInterpolationListener* Listener = nullptr);
+                          TInterpolationListener* Listener = nullptr, int StripeWidth = kStripeWidth);
   TInterpolationScheduler(const TInterpolationScheduler&) = delete;
   TInterpolationScheduler& operator=(const TInterpolationScheduler&) = delete;
   // The owner may go away mid-run: the workers then stop after their
@@ -171,9 +174,9 @@ class TInterpolationScheduler {
   // be filled.
   bool Canceled() const noexcept { return Finished() && fFeedback.Canceled(); }
 
-  // Number of stripes for a view Width pixels wide: (Width − 1) div 15, but
-  // at least 1, so a narrow view still has one stripe.
-  static int TaskCount(int Width);
+  // Number of stripes for a view Width pixels wide: (Width − 1) div 15 (div
+  // StripeWidth), but at least 1, so a narrow view still has one stripe.
+  static int TaskCount(int Width, int StripeWidth = kStripeWidth);
   // First and last column of stripe k (from 1) of Tasks stripes.
   static std::pair<int, int> Stripe(int k, int Tasks, int Width);
 
@@ -188,6 +191,7 @@ class TInterpolationScheduler {
 
   TInterpolationJob fJob;
   int fWidth = 0;
+  int fStripeWidth = kStripeWidth;
   TFeedback& fFeedback;
   TInterpolationListener* fListener = nullptr;
   std::unique_ptr<TWorkerMailbox> fMailbox;

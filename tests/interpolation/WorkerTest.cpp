@@ -125,19 +125,34 @@ TEST(InterpolationScheduler, NarrowViewsGetOneWorkerPerStripeAndNoStripeBeyondTh
     tiny.ExpectWritten();
   }
 
-  // Every width: the stripes tile 0 .. W − 1 in order, without gaps.
-  for (int w = 1; w <= 400; ++w) {
-    const int tasks = TInterpolationScheduler::TaskCount(w);
-    ASSERT_GE(tasks, 1);
-    int next = 0;
-    for (int k = 1; k <= tasks; ++k) {
-      const auto [first, last] = TInterpolationScheduler::Stripe(k, tasks, w);
-      ASSERT_EQ(first, next) << "W=" << w << " k=" << k;
-      ASSERT_GE(last, first) << "W=" << w << " k=" << k;
-      next = last + 1;
+  // Every width and stripe width: the stripes tile 0 .. W − 1 in order,
+  // without gaps, none wider than twice the stripe width.
+  for (const int stripeWidth : {TInterpolationScheduler::kStripeWidth, 1, 4})
+    for (int w = 1; w <= 400; ++w) {
+      const int tasks = TInterpolationScheduler::TaskCount(w, stripeWidth);
+      ASSERT_GE(tasks, 1);
+      int next = 0;
+      for (int k = 1; k <= tasks; ++k) {
+        const auto [first, last] = TInterpolationScheduler::Stripe(k, tasks, w);
+        ASSERT_EQ(first, next) << "W=" << w << " k=" << k;
+        ASSERT_GE(last, first) << "W=" << w << " k=" << k;
+        if (w > stripeWidth) {
+          ASSERT_LT(last - first + 1, 2 * stripeWidth + 1) << "W=" << w << " k=" << k;
+        }
+        next = last + 1;
+      }
+      ASSERT_EQ(next, w) << "W=" << w;
     }
-    ASSERT_EQ(next, w) << "W=" << w;
-  }
+
+  // Column-wide stripes: every column is filled, each once.
+  Job narrow(37, 3, 10);
+  RecordingFeedback log;
+  TInterpolationScheduler columns(narrow.job, 37, 2, log, nullptr, 1);
+  columns.Start();
+  columns.Wait();
+  EXPECT_EQ(log.LogLines.front(), "Num Tasks: 36");
+  EXPECT_EQ(static_cast<int>(log.Progress.size()), 37);
+  narrow.ExpectWritten();
 }
 
 TEST(InterpolationScheduler, OneWorkerTakesTheStripesOneAfterAnotherInColumnOrder) {
