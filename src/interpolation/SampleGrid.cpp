@@ -182,7 +182,7 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
   job.Depths = grid;
   job.ShepardInterp = std::make_shared<TShepardInterp>(Coord, Depth, Power, &Feedback, Tolerance);
   job.Coordinates = std::move(coordinates);
-  TInterpolationScheduler scheduler(std::move(job), Columns, Threads, Feedback, nullptr, 1);
+  TInterpolationScheduler scheduler(std::move(job), Columns, Threads, Feedback, nullptr, kKernelColumns);
   scheduler.Start();
   scheduler.Wait();
   if (scheduler.Canceled()) throw TCanceled{};

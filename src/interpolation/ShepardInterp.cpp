@@ -90,14 +90,7 @@ void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes,
       TRowSums sums;
       ShepardAccumulate(fSamples, {&all, 1}, fKernelPower, count, qx, qy, sums, squaredDx.data());
       std::uint64_t exact = 0;
-      for (int r = 0; r < count; ++r) {
-        out[r] = sums.Sum[r] / sums.Total[r];
-        if (sums.MinDenominator[r] < ShepardSafeDenominator(fSamples, fKernelPower, qx, qy[r]) ||
-            !std::isfinite(out[r])) {
-          out[r] = ShepardExact(fSamples, fKernelPower, qx, qy[r]);
-          ++exact;
-        }
-      }
+      for (int r = 0; r < count; ++r) out[r] = FinishQuery(sums, r, qx, qy[r], exact);
       if (Tally) {
         Tally->Pixels += static_cast<std::uint64_t>(count);
         Tally->Pairs += static_cast<std::uint64_t>(count + exact) * fSamples.Count();
@@ -118,6 +111,62 @@ void TShepardInterp::Column(double Longitude, std::span<const double> Latitudes,
     if (++count == kKernelRows) flush();
   }
   if (count > 0) flush();
+}
+
+double TShepardInterp::FinishQuery(const TRowSums& Sums, int t, double Qx, double Qy, std::uint64_t& Exact) const {
+  const double mean = Sums.Sum[t] / Sums.Total[t];
+  if (Sums.MinDenominator[t] >= ShepardSafeDenominator(fSamples, fKernelPower, Qx, Qy) && std::isfinite(mean))
+    return mean;
+  ++Exact;
+  return ShepardExact(fSamples, fKernelPower, Qx, Qy);
+}
+
+void TShepardInterp::Columns(const std::array<double, kKernelColumns>& Longitudes, std::span<const double> Latitudes,
+                             double Tolerance, const std::array<std::span<double>, kKernelColumns>& Depths,
+                             TShepardTally* Tally, const TExactWhere& ExactWhere) const {
+  if (fKernelPower == 0 || fCount == 0 || (Tolerance > 0 && !fCells.Empty())) {
+    for (int c = 0; c < kKernelColumns; ++c)
+      Column(Longitudes[c], Latitudes, {}, Tolerance, Depths[c], Tally, ExactWhere);
+    return;
+  }
+  const std::size_t padded = fSamples.Padded();
+  thread_local std::vector<double> squaredDx;
+  squaredDx.resize(padded * kKernelColumns);
+  std::array<double, kKernelColumns> qx;
+  std::array<const double*, kKernelColumns> dx2;
+  for (int c = 0; c < kKernelColumns; ++c) {
+    qx[c] = fSamples.FrameX(Longitudes[c]);
+    const std::span<double> own(squaredDx.data() + c * padded, padded);
+    ShepardSquaredDx(fSamples, qx[c], own);
+    dx2[c] = own.data();
+  }
+  const TSampleRange all{0, static_cast<std::uint32_t>(fSamples.Count())};
+  std::size_t height = Latitudes.size();
+  for (const std::span<double>& depths : Depths) height = std::min(height, depths.size());
+  std::uint64_t exact = 0;
+  std::size_t r = 0;
+  double qy[kKernelRows];
+  for (; r + kKernelRows <= height; r += kKernelRows) {
+    for (int k = 0; k < kKernelRows; ++k) qy[k] = fSamples.FrameY(Latitudes[r + k]);
+    TRowSums sums;
+    ShepardAccumulateGrid(fSamples, {&all, 1}, fKernelPower, dx2, qy, sums);
+    for (int k = 0; k < kKernelRows; ++k)
+      for (int c = 0; c < kKernelColumns; ++c)
+        Depths[c][r + k] = FinishQuery(sums, k * kKernelColumns + c, qx[c], qy[k], exact);
+  }
+  // The last rows, fewer than a tile, column by column.
+  const int rest = static_cast<int>(height - r);
+  for (int k = 0; k < rest; ++k) qy[k] = fSamples.FrameY(Latitudes[r + k]);
+  for (int c = 0; rest > 0 && c < kKernelColumns; ++c) {
+    TRowSums sums;
+    ShepardAccumulate(fSamples, {&all, 1}, fKernelPower, rest, qx[c], qy, sums, dx2[c]);
+    for (int k = 0; k < rest; ++k) Depths[c][r + k] = FinishQuery(sums, k, qx[c], qy[k], exact);
+  }
+  if (Tally) {
+    Tally->Pixels += height * kKernelColumns;
+    Tally->Pairs += (height * kKernelColumns + exact) * fSamples.Count();
+    Tally->ExactQueries += exact;
+  }
 }
 
 }  // namespace sondralis

@@ -101,6 +101,15 @@ class TShepardInterp {
   void Column(double Longitude, std::span<const double> Latitudes, std::span<const bool> Wanted, double Tolerance,
               std::span<double> Depths, TShepardTally* Tally = nullptr, const TExactWhere& ExactWhere = {}) const;
 
+  // Depths[c][r] for kKernelColumns pixel columns at Longitudes[c] and
+  // every row r, the same values Column gives each of them with every row
+  // wanted. Where every sample is summed, the columns share the part of each
+  // pair's work that depends on the row only, which makes this faster than
+  // a call of Column per column.
+  void Columns(const std::array<double, kKernelColumns>& Longitudes, std::span<const double> Latitudes,
+               double Tolerance, const std::array<std::span<double>, kKernelColumns>& Depths,
+               TShepardTally* Tally = nullptr, const TExactWhere& ExactWhere = {}) const;
+
   // The tolerance given at construction.
   double Tolerance() const noexcept { return fTolerance; }
 
@@ -111,6 +120,10 @@ class TShepardInterp {
   int KernelPower() const noexcept { return fKernelPower; }
 
  private:
+  // Sums.Sum[t] / Sums.Total[t] for the query (Qx, Qy), or the exact mean
+  // where the batched kernel cannot vouch for its sums (counted in Exact).
+  double FinishQuery(const TRowSums& Sums, int t, double Qx, double Qy, std::uint64_t& Exact) const;
+
   int fCount = 0;
   int fKernelPower = 0;
   double fTolerance = 0;

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <type_traits>
 
 #include "interpolation/ShepardKernel.h"
 
@@ -85,6 +86,59 @@ struct StoredDx {
   }
 };
 
+// The T queries the batched kernel evaluates together, and how it gets
+// their squared distances d² = (qx − xᵢ)² + (qy − yᵢ)² to a vector of
+// samples: Prepare takes what the queries share once per vector, Squared
+// completes query t from it. Both tiles compute each d² as
+// fma(qy − yᵢ, qy − yᵢ, (qx − xᵢ)²), so they give the same numbers.
+//
+// RowTile: R rows of one pixel column, which share (qx − xᵢ)².
+template <class X, class V, int R>
+struct RowTile {
+  static constexpr int T = R;
+  X Xs;
+  const double* HWY_RESTRICT Ys;
+  V Qy[R];
+  struct Shared {
+    V Dx2, Y;
+  };
+  template <class D>
+  HWY_INLINE Shared Prepare(D d, std::size_t i) const {
+    return {Xs.Squared(d, i), hn::LoadU(d, Ys + i)};
+  }
+  template <class D>
+  HWY_INLINE V Squared(D, const Shared& s, int r, std::size_t) const {
+    const V dy = Qy[r] - s.Y;
+    return hn::MulAdd(dy, dy, s.Dx2);
+  }
+};
+
+// GridTile: R rows of C pixel columns, query t = r·C + c. The columns share
+// qy − yᵢ of each row, the rows the (qx − xᵢ)² of each column, read from
+// the arrays ShepardSquaredDx filled for the columns.
+template <class V, int R, int C>
+struct GridTile {
+  static constexpr int T = R * C;
+  const double* HWY_RESTRICT Dx2[C];
+  const double* HWY_RESTRICT Ys;
+  V Qy[R];
+  struct Shared {
+    V Dy[R], Dx2[C];
+  };
+  template <class D>
+  HWY_INLINE Shared Prepare(D d, std::size_t i) const {
+    Shared s;
+    const V y = hn::LoadU(d, Ys + i);
+    for (int r = 0; r < R; ++r) s.Dy[r] = Qy[r] - y;
+    for (int c = 0; c < C; ++c) s.Dx2[c] = hn::LoadU(d, Dx2[c] + i);
+    return s;
+  }
+  template <class D>
+  HWY_INLINE V Squared(D, const Shared& s, int t, std::size_t) const {
+    return hn::MulAdd(s.Dy[t / C], s.Dy[t / C], s.Dx2[t % C]);
+  }
+};
+
 // ---------------------------------------------------------------- batched
 
 // AVX-512 estimates 1/√x of a double to 14 bits (vrsqrt14pd) without the
@@ -122,10 +176,10 @@ constexpr bool kShareDivision = P % 2 == 0 || !kRsqrtEstimate;
 template <int P>
 constexpr int kSharedVectors = P <= 4 ? 8 : 4;
 
-// The accumulators of R rows.
-template <class V, int R>
+// The accumulators of the T queries of a tile.
+template <class V, int T>
 struct Rows {
-  V Qy[R], Total[R], Sum[R], MinDen[R];
+  V Total[T], Sum[T], MinDen[T];
 };
 
 // Σ 1/Dⱼ and Σ vⱼ·nⱼ/Dⱼ over vectors j of a block as fractions W/Q and
@@ -148,28 +202,28 @@ HWY_INLINE Fraction<V> Combine(const Fraction<V>& a, const Fraction<V>& b) {
 // `end` on count as fractions 0/1 (they read the next samples or the
 // padding past the last sample), so the last samples of a range share a
 // division too.
-template <int P, int R, int K, bool kMasked, class D, class X, class V>
-HWY_INLINE void SharedBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
-                            std::size_t i, std::size_t end, Rows<V, R>& rows) {
+template <int P, int K, bool kMasked, class D, class G, class V>
+HWY_INLINE void SharedBlock(D d, const G& tile, const double* HWY_RESTRICT vs, std::size_t i, std::size_t end,
+                            Rows<V, G::T>& rows) {
   const std::size_t N = hn::Lanes(d);
   const V one = hn::Set(d, 1.0);
   using M = hn::Mask<D>;
-  V dx2[K];
+  typename G::Shared shared[K];
   M valid[K];
   for (int j = 0; j < K; ++j) {
-    dx2[j] = xsrc.Squared(d, i + j * N);
+    shared[j] = tile.Prepare(d, i + j * N);
     if constexpr (kMasked) {
       const std::size_t first = i + static_cast<std::size_t>(j) * N;
       valid[j] = hn::FirstN(d, end > first ? end - first : 0);
     }
   }
-  for (int r = 0; r < R; ++r) {
+  HWY_UNROLL(8)
+  for (int r = 0; r < G::T; ++r) {
     Fraction<V> part[K / 2];
     for (int j = 0; j < K; j += 2) {
       V den[2], num[2];
       for (int k = 0; k < 2; ++k) {
-        const V dy = rows.Qy[r] - hn::LoadU(d, ys + i + (j + k) * N);
-        const V d2 = hn::MulAdd(dy, dy, dx2[j + k]);
+        const V d2 = tile.Squared(d, shared[j + k], r, i + (j + k) * N);
         if constexpr (P % 2 == 0) {
           den[k] = PowerOf<P / 2>(d2);
           if constexpr (kMasked) num[k] = hn::IfThenElseZero(valid[j + k], one);
@@ -199,17 +253,16 @@ HWY_INLINE void SharedBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, c
 
 // One vector of samples from i on, R rows, with kMasked the lanes outside
 // `valid` ignored: one division (or reciprocal square root) per pair.
-template <int P, int R, bool kMasked, class D, class X, class V, class M>
-HWY_INLINE void SingleBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
-                            std::size_t i, M valid, Rows<V, R>& rows) {
+template <int P, bool kMasked, class D, class G, class V, class M>
+HWY_INLINE void SingleBlock(D d, const G& tile, const double* HWY_RESTRICT vs, std::size_t i, M valid,
+                            Rows<V, G::T>& rows) {
   const V one = hn::Set(d, 1.0);
   const V inf = hn::Set(d, std::numeric_limits<double>::infinity());
-  const V dx2 = xsrc.Squared(d, i);
-  const V y = hn::LoadU(d, ys + i);
+  const typename G::Shared shared = tile.Prepare(d, i);
   const V v = hn::LoadU(d, vs + i);
-  for (int r = 0; r < R; ++r) {
-    const V dy = rows.Qy[r] - y;
-    const V d2 = hn::MulAdd(dy, dy, dx2);
+  HWY_UNROLL(8)
+  for (int r = 0; r < G::T; ++r) {
+    const V d2 = tile.Squared(d, shared, r, i);
     V den, w;
     if constexpr (P % 2 == 0) {
       den = PowerOf<P / 2>(d2);
@@ -247,22 +300,21 @@ HWY_INLINE void SingleBlock(D d, const X& xsrc, const double* HWY_RESTRICT ys, c
 template <int P>
 constexpr bool kChained = ChainedPower(P);
 
-template <class V, int R>
+template <class V, int T>
 struct Chains {
-  V Qy[R], W[R], S[R], Q[R], MinQ[R];
+  V W[T], S[T], Q[T], MinQ[T];
 };
 
 // One vector of samples from i on for every row; with kMasked only the lanes
 // in `valid` join the fractions.
-template <int P, int R, bool kMasked, class D, class X, class V, class M>
-HWY_INLINE void ChainStep(D d, const X& xsrc, const double* HWY_RESTRICT ys, const double* HWY_RESTRICT vs,
-                          std::size_t i, M valid, Chains<V, R>& c) {
-  const V dx2 = xsrc.Squared(d, i);
-  const V y = hn::LoadU(d, ys + i);
+template <int P, bool kMasked, class D, class G, class V, class M>
+HWY_INLINE void ChainStep(D d, const G& tile, const double* HWY_RESTRICT vs, std::size_t i, M valid,
+                          Chains<V, G::T>& c) {
+  const typename G::Shared shared = tile.Prepare(d, i);
   const V v = hn::LoadU(d, vs + i);
-  for (int r = 0; r < R; ++r) {
-    const V dy = c.Qy[r] - y;
-    const V den = PowerOf<P / 2>(hn::MulAdd(dy, dy, dx2));
+  HWY_UNROLL(8)
+  for (int r = 0; r < G::T; ++r) {
+    const V den = PowerOf<P / 2>(tile.Squared(d, shared, r, i));
     const V vq = v * c.Q[r];
     const V w = hn::MulAdd(c.W[r], den, c.Q[r]);
     const V sum = hn::MulAdd(c.S[r], den, vq);
@@ -283,12 +335,13 @@ HWY_INLINE void ChainStep(D d, const X& xsrc, const double* HWY_RESTRICT ys, con
 // factor 2^−e has the biased exponent 2046 − (1023 + e). A Q that is 0,
 // subnormal or not finite makes no sensible factor, but it is also below
 // the guard or makes the sums not finite, and the exact path takes over.
-template <int R, class D, class V>
-HWY_INLINE void ChainRescale(D d, Chains<V, R>& c) {
+template <int T, class D, class V>
+HWY_INLINE void ChainRescale(D d, Chains<V, T>& c) {
   const hn::RebindToUnsigned<D> du;
   const auto exponentBits = hn::Set(du, 0x7FF0000000000000ull);
   const auto twiceBias = hn::Set(du, 2046ull << 52);
-  for (int r = 0; r < R; ++r) {
+  HWY_UNROLL(8)
+  for (int r = 0; r < T; ++r) {
     c.MinQ[r] = hn::Min(c.MinQ[r], c.Q[r]);
     const V scale = hn::BitCast(d, hn::Sub(twiceBias, hn::And(hn::BitCast(du, c.Q[r]), exponentBits)));
     c.W[r] = c.W[r] * scale;
@@ -297,17 +350,17 @@ HWY_INLINE void ChainRescale(D d, Chains<V, R>& c) {
   }
 }
 
-template <int P, int R, class X>
-void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, const X& xsrc,
-               const double* qy, TRowSums& out) {
+template <int P, class G>
+void ChainTile(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, const G& tile,
+               TRowSums& out) {
+  constexpr int T = G::T;
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
   const std::size_t N = hn::Lanes(d);
-  const double* HWY_RESTRICT ys = samples.Y();
   const double* HWY_RESTRICT vs = samples.V();
-  Chains<V, R> c;
-  for (int r = 0; r < R; ++r) {
-    c.Qy[r] = hn::Set(d, qy[r]);
+  Chains<V, T> c;
+  HWY_UNROLL(8)
+  for (int r = 0; r < T; ++r) {
     c.W[r] = hn::Zero(d);
     c.S[r] = hn::Zero(d);
     c.Q[r] = hn::Set(d, 1.0);
@@ -318,39 +371,41 @@ void ChainRows(const TShepardSamples& samples, const TSampleRange* ranges, std::
     std::size_t i = ranges[k].Begin;
     const std::size_t end = ranges[k].End;
     for (; i + kChainSteps * N <= end; i += kChainSteps * N) {
-      for (int j = 0; j < kChainSteps; ++j) ChainStep<P, R, false>(d, xsrc, ys, vs, i + j * N, all, c);
+      for (int j = 0; j < kChainSteps; ++j) ChainStep<P, false>(d, tile, vs, i + j * N, all, c);
       ChainRescale(d, c);
     }
     // Fewer than kChainSteps vectors are left; lanes past the end read the
     // next samples or the zero padding and are masked out.
     if (i < end) {
-      for (; i + N <= end; i += N) ChainStep<P, R, false>(d, xsrc, ys, vs, i, all, c);
-      if (i < end) ChainStep<P, R, true>(d, xsrc, ys, vs, i, hn::FirstN(d, end - i), c);
+      for (; i + N <= end; i += N) ChainStep<P, false>(d, tile, vs, i, all, c);
+      if (i < end) ChainStep<P, true>(d, tile, vs, i, hn::FirstN(d, end - i), c);
       ChainRescale(d, c);
     }
   }
-  for (int r = 0; r < R; ++r) {
+  HWY_UNROLL(8)
+  for (int r = 0; r < T; ++r) {
     out.Total[r] += hn::GetLane(hn::SumOfLanes(d, c.W[r] / c.Q[r]));
     out.Sum[r] += hn::GetLane(hn::SumOfLanes(d, c.S[r] / c.Q[r]));
     out.MinDenominator[r] = std::min(out.MinDenominator[r], hn::GetLane(hn::MinOfLanes(d, c.MinQ[r])));
   }
 }
 
-template <int P, int R, class X>
-void AccumulateFrom(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount,
-                    const X& xsrc, const double* qy, TRowSums& out) {
+// The T queries of a tile over the samples of ranges, added to out[0 .. T).
+template <int P, class G>
+void AccumulateTile(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, const G& tile,
+                    TRowSums& out) {
   if constexpr (kChained<P>) {
-    ChainRows<P, R>(samples, ranges, rangeCount, xsrc, qy, out);
+    ChainTile<P>(samples, ranges, rangeCount, tile, out);
     return;
   }
+  constexpr int T = G::T;
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
   const std::size_t N = hn::Lanes(d);
-  const double* HWY_RESTRICT ys = samples.Y();
   const double* HWY_RESTRICT vs = samples.V();
-  Rows<V, R> rows;
-  for (int r = 0; r < R; ++r) {
-    rows.Qy[r] = hn::Set(d, qy[r]);
+  Rows<V, T> rows;
+  HWY_UNROLL(8)
+  for (int r = 0; r < T; ++r) {
     rows.Total[r] = hn::Zero(d);
     rows.Sum[r] = hn::Zero(d);
     rows.MinDen[r] = hn::Set(d, std::numeric_limits<double>::infinity());
@@ -361,20 +416,21 @@ void AccumulateFrom(const TShepardSamples& samples, const TSampleRange* ranges, 
     const std::size_t end = ranges[k].End;
     if constexpr (kShareDivision<P>) {
       constexpr int K = kSharedVectors<P>;
-      for (; i + K * N <= end; i += K * N) SharedBlock<P, R, K, false>(d, xsrc, ys, vs, i, end, rows);
+      for (; i + K * N <= end; i += K * N) SharedBlock<P, K, false>(d, tile, vs, i, end, rows);
       if (K > 4 && i + 4 * N <= end) {
-        SharedBlock<P, R, 4, false>(d, xsrc, ys, vs, i, end, rows);
+        SharedBlock<P, 4, false>(d, tile, vs, i, end, rows);
         i += 4 * N;
       }
-      if (i < end) SharedBlock<P, R, 4, true>(d, xsrc, ys, vs, i, end, rows);
+      if (i < end) SharedBlock<P, 4, true>(d, tile, vs, i, end, rows);
       continue;
     }
-    for (; i + N <= end; i += N) SingleBlock<P, R, false>(d, xsrc, ys, vs, i, all, rows);
+    for (; i + N <= end; i += N) SingleBlock<P, false>(d, tile, vs, i, all, rows);
     // Lanes past the end read the next samples or the zero padding and are
     // masked out.
-    if (i < end) SingleBlock<P, R, true>(d, xsrc, ys, vs, i, hn::FirstN(d, end - i), rows);
+    if (i < end) SingleBlock<P, true>(d, tile, vs, i, hn::FirstN(d, end - i), rows);
   }
-  for (int r = 0; r < R; ++r) {
+  HWY_UNROLL(8)
+  for (int r = 0; r < T; ++r) {
     out.Total[r] += hn::GetLane(hn::SumOfLanes(d, rows.Total[r]));
     out.Sum[r] += hn::GetLane(hn::SumOfLanes(d, rows.Sum[r]));
     out.MinDenominator[r] = std::min(out.MinDenominator[r], hn::GetLane(hn::MinOfLanes(d, rows.MinDen[r])));
@@ -387,19 +443,47 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
                     const double* dx2, const double* qy, TRowSums& out) {
   const hn::ScalableTag<double> d;
   using V = hn::Vec<decltype(d)>;
+  const auto run = [&](const auto& xs) {
+    RowTile<std::decay_t<decltype(xs)>, V, R> tile{xs, samples.Y(), {}};
+    for (int r = 0; r < R; ++r) tile.Qy[r] = hn::Set(d, qy[r]);
+    AccumulateTile<P>(samples, ranges, rangeCount, tile, out);
+  };
   if (dx2) {
-    AccumulateFrom<P, R>(samples, ranges, rangeCount, StoredDx<V>{dx2}, qy, out);
+    run(StoredDx<V>{dx2});
   } else {
-    AccumulateFrom<P, R>(samples, ranges, rangeCount, ComputedDx<V>{samples.X(), hn::Set(d, x)}, qy, out);
+    run(ComputedDx<V>{samples.X(), hn::Set(d, x)});
   }
 }
 
-template <int P>
-void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int rowCount,
-                   double x, const double* dx2, const double* qy, TRowSums& out) {
-  if (rowCount == kKernelRows) {
-    AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, dx2, qy, out);
-  } else {
+// f(std::integral_constant<int, P>) for the power P = power.
+template <class F>
+void WithPower(int power, F&& f) {
+  switch (power) {
+    case 2: return f(std::integral_constant<int, 2>());
+    case 3: return f(std::integral_constant<int, 3>());
+    case 4: return f(std::integral_constant<int, 4>());
+    case 5: return f(std::integral_constant<int, 5>());
+    case 6: return f(std::integral_constant<int, 6>());
+    case 7: return f(std::integral_constant<int, 7>());
+    case 8: return f(std::integral_constant<int, 8>());
+    case 9: return f(std::integral_constant<int, 9>());
+    case 10: return f(std::integral_constant<int, 10>());
+    case 11: return f(std::integral_constant<int, 11>());
+    case 12: return f(std::integral_constant<int, 12>());
+    case 13: return f(std::integral_constant<int, 13>());
+    case 14: return f(std::integral_constant<int, 14>());
+    default: return;
+  }
+}
+
+void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
+                int rowCount, double x, const double* dx2, const double* qy, TRowSums& out) {
+  WithPower(power, [&](auto p) {
+    constexpr int P = decltype(p)::value;
+    if (rowCount == kKernelRows) {
+      AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, x, dx2, qy, out);
+      return;
+    }
     // Fewer rows: one at a time.
     for (int r = 0; r < rowCount; ++r) {
       TRowSums one;
@@ -408,27 +492,47 @@ void AccumulateFor(const TShepardSamples& samples, const TSampleRange* ranges, s
       out.Sum[r] += one.Sum[0];
       out.MinDenominator[r] = std::min(out.MinDenominator[r], one.MinDenominator[0]);
     }
-  }
+  });
 }
 
-void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
-                int rowCount, double x, const double* dx2, const double* qy, TRowSums& out) {
-  switch (power) {
-    case 2: return AccumulateFor<2>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 3: return AccumulateFor<3>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 4: return AccumulateFor<4>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 5: return AccumulateFor<5>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 6: return AccumulateFor<6>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 7: return AccumulateFor<7>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 8: return AccumulateFor<8>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 9: return AccumulateFor<9>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 10: return AccumulateFor<10>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 11: return AccumulateFor<11>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 12: return AccumulateFor<12>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 13: return AccumulateFor<13>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    case 14: return AccumulateFor<14>(samples, ranges, rangeCount, rowCount, x, dx2, qy, out);
-    default: return;
-  }
+// kKernelRows rows of kKernelColumns columns, query t = r·kKernelColumns + c;
+// dx2[c] holds (x_c − xᵢ)² for every sample. Where a sample costs little
+// (the chained powers), four rows of one column at a time are faster, as
+// they read fewer numbers per pair; elsewhere tiles of two rows of two
+// columns, which share the rows' qy − yᵢ.
+void AccumulateGrid(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
+                    const double* const* dx2, const double* qy, TRowSums& out) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  constexpr int C = kKernelColumns;
+  WithPower(power, [&](auto p) {
+    constexpr int P = decltype(p)::value;
+    if constexpr (kChained<P>) {
+      for (int c = 0; c < C; ++c) {
+        TRowSums column;
+        AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, 0, dx2[c], qy, column);
+        for (int r = 0; r < kKernelRows; ++r) {
+          out.Total[r * C + c] += column.Total[r];
+          out.Sum[r * C + c] += column.Sum[r];
+          out.MinDenominator[r * C + c] = std::min(out.MinDenominator[r * C + c], column.MinDenominator[r]);
+        }
+      }
+    } else {
+      constexpr int R = 2;
+      for (int first = 0; first < kKernelRows; first += R) {
+        GridTile<V, R, C> tile{{}, samples.Y(), {}};
+        for (int c = 0; c < C; ++c) tile.Dx2[c] = dx2[c];
+        for (int r = 0; r < R; ++r) tile.Qy[r] = hn::Set(d, qy[first + r]);
+        TRowSums part;
+        AccumulateTile<P>(samples, ranges, rangeCount, tile, part);
+        for (int t = 0; t < R * C; ++t) {
+          out.Total[first * C + t] += part.Total[t];
+          out.Sum[first * C + t] += part.Sum[t];
+          out.MinDenominator[first * C + t] = std::min(out.MinDenominator[first * C + t], part.MinDenominator[t]);
+        }
+      }
+    }
+  });
 }
 
 // (x − xᵢ)² for every sample and the padding after them, as the batched
@@ -548,6 +652,7 @@ HWY_AFTER_NAMESPACE();
 namespace sondralis {
 
 HWY_EXPORT(Accumulate);
+HWY_EXPORT(AccumulateGrid);
 HWY_EXPORT(SquaredDx);
 HWY_EXPORT(ExactAt);
 HWY_EXPORT(TargetName);
@@ -592,7 +697,7 @@ double LongDoubleMean(const TShepardSamples& samples, int power, double x, doubl
 
 }  // namespace
 
-TRowSums::TRowSums() { std::fill_n(MinDenominator, kKernelRows, std::numeric_limits<double>::infinity()); }
+TRowSums::TRowSums() { std::fill(std::begin(MinDenominator), std::end(MinDenominator), std::numeric_limits<double>::infinity()); }
 
 void TShepardSamples::Allocate(std::size_t count) {
   fCount = count;
@@ -671,6 +776,13 @@ void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRa
                        double Qx, const double* Qy, TRowSums& Sums, const double* SquaredDx) {
   if (Rows < 1 || Rows > kKernelRows || Ranges.empty()) return;
   HWY_DYNAMIC_DISPATCH(Accumulate)(Samples, Ranges.data(), Ranges.size(), Power, Rows, Qx, SquaredDx, Qy, Sums);
+}
+
+void ShepardAccumulateGrid(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power,
+                           const std::array<const double*, kKernelColumns>& SquaredDx, const double* Qy,
+                           TRowSums& Sums) {
+  if (Ranges.empty()) return;
+  HWY_DYNAMIC_DISPATCH(AccumulateGrid)(Samples, Ranges.data(), Ranges.size(), Power, SquaredDx.data(), Qy, Sums);
 }
 
 void ShepardSquaredDx(const TShepardSamples& Samples, double Qx, std::span<double> Out) {

@@ -69,6 +69,8 @@ inline constexpr int kKernelMaxPower = 14;
 
 // Rows of one pixel column evaluated together by the batched kernel.
 inline constexpr int kKernelRows = 4;
+// Pixel columns whose rows it evaluates together where nothing is masked.
+inline constexpr int kKernelColumns = 2;
 
 // A run of consecutive samples, [Begin, End).
 struct TSampleRange {
@@ -76,14 +78,14 @@ struct TSampleRange {
 };
 
 // What the batched kernel adds up for each of up to kKernelRows queries that
-// share one x: Σ wᵢ and Σ wᵢ·vᵢ with wᵢ = 1/dᵢᵖ in the samples' frame, and
+// share one x (or the kKernelRows × kKernelColumns of a tile): Σ wᵢ and Σ wᵢ·vᵢ with wᵢ = 1/dᵢᵖ in the samples' frame, and
 // the smallest denominator it divided by (a product of up to eight dᵢᵖ, or
 // dᵢ²ᵖ for a reciprocal square root; at p = 2 and 4 the smallest running
 // denominator before each rescaling). Accumulate adds to what is there.
 struct TRowSums {
-  double Total[kKernelRows] = {0, 0, 0, 0};
-  double Sum[kKernelRows] = {0, 0, 0, 0};
-  double MinDenominator[kKernelRows];
+  double Total[kKernelRows * kKernelColumns] = {};
+  double Sum[kKernelRows * kKernelColumns] = {};
+  double MinDenominator[kKernelRows * kKernelColumns];
   TRowSums();
 };
 
@@ -106,6 +108,15 @@ struct TRowSums {
 // rows (the same numbers, so the same sums).
 void ShepardAccumulate(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power, int Rows,
                        double Qx, const double* Qy, TRowSums& Sums, const double* SquaredDx = nullptr);
+
+// The same for a tile of kKernelRows rows of kKernelColumns pixel columns:
+// the query (Qx_c, Qy[r]) goes to Sums.Total[r·kKernelColumns + c] and so
+// on, and SquaredDx[c] holds (Qx_c − xᵢ)² as ShepardSquaredDx wrote it. The
+// columns share qy − yᵢ where that saves work, and every sum comes out as
+// ShepardAccumulate gives it for that column.
+void ShepardAccumulateGrid(const TShepardSamples& Samples, std::span<const TSampleRange> Ranges, int Power,
+                           const std::array<const double*, kKernelColumns>& SquaredDx, const double* Qy,
+                           TRowSums& Sums);
 
 // Writes (Qx − xᵢ)² for every sample i of Samples and the padding after
 // them into Out, which must hold Samples.Padded() numbers (otherwise

@@ -3,6 +3,7 @@
 #include "interpolation/ShepardThread.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "interpolation/SurfaceInterp.h"
@@ -142,6 +143,13 @@ void TThdsInterpolate::DoInterpolate() {
     auto colour = [&](double depth) { return BlendColors(FclShallow, FclDeep, FMaxDepth > 0 ? depth / FMaxDepth : 0.0); };
     return colour(low) != colour(high);
   };
+  const TShepardInterp::TExactWhere exactWhere =
+      colours ? TShepardInterp::TExactWhere(colourUnsure) : TShepardInterp::TExactWhere();
+  // Without a mask, columns are interpolated kKernelColumns at a time, which
+  // shares work between them; the values are those of one at a time.
+  std::vector<double> group;
+  std::array<std::span<double>, kKernelColumns> groupColumns;
+  int groupFirst = FxStart, groupEnd = FxStart;  // [groupFirst, groupEnd) are in `group`
   for (int x = FxStart; x <= FxStop; ++x) {
     if (Stopping()) return;
     StepProgress();
@@ -149,10 +157,21 @@ void TThdsInterpolate::DoInterpolate() {
     const std::span<const bool> wanted = masked ? std::span<const bool>(FShadowArray[x]) : std::span<const bool>();
     if (surface) {
       surface->Column(lon, at.Latitudes, wanted, column);
+    } else if (x < groupEnd) {
+      std::copy(groupColumns[x - groupFirst].begin(), groupColumns[x - groupFirst].end(), column.begin());
+    } else if (!masked && FxStop - x + 1 >= kKernelColumns) {
+      group.resize(static_cast<std::size_t>(h) * kKernelColumns);
+      std::array<double, kKernelColumns> lons;
+      for (int c = 0; c < kKernelColumns; ++c) {
+        lons[c] = at.Longitudes[static_cast<std::size_t>(x + c)];
+        groupColumns[c] = std::span<double>(group).subspan(static_cast<std::size_t>(c * h), static_cast<std::size_t>(h));
+      }
+      FShepardInterp->Columns(lons, at.Latitudes, FShepardInterp->Tolerance(), groupColumns, nullptr, exactWhere);
+      groupFirst = x;
+      groupEnd = x + kKernelColumns;
+      std::copy(groupColumns[0].begin(), groupColumns[0].end(), column.begin());
     } else {
-      const TShepardInterp& interp = *FShepardInterp;
-      interp.Column(lon, at.Latitudes, wanted, interp.Tolerance(), column, nullptr,
-                    colours ? TShepardInterp::TExactWhere(colourUnsure) : TShepardInterp::TExactWhere());
+      FShepardInterp->Column(lon, at.Latitudes, wanted, FShepardInterp->Tolerance(), column, nullptr, exactWhere);
     }
     for (int y = 0; y < h; ++y) {
       if (masked && !FShadowArray[x][y]) {

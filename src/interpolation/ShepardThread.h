@@ -151,8 +151,9 @@ class TInterpolationScheduler {
   static constexpr int kStripeWidth = 15;
 
   // StripeWidth other than kStripeWidth splits the run into narrower
-  // stripes: `grid`, which nobody watches column by column, takes one column
-  // at a time, so no worker is left alone with a wide last stripe.
+  // stripes: `grid`, which nobody watches column by column, takes the
+  // columns the kernel evaluates together (kKernelColumns) at a time, so no
+  // worker is left alone with a wide last stripe.
   TInterpolationScheduler(TInterpolationJob Job, int Width, int ThreadsRun, TFeedback& Feedback,
                           TInterpolationListener* Listener = nullptr, int StripeWidth = kStripeWidth);
   TInterpolationScheduler(const TInterpolationScheduler&) = delete;

@@ -198,6 +198,13 @@ TEST(ShepardKernel, EveryVariantAgreesWithLongDoubleOnEveryTargetAndPower) {
           const std::vector<bool> pattern = {true, false, true, false};
           const bool wanted[4] = {true, false, true, false};
           s.Column(x, ys, std::span<const bool>(wanted, rows), 0, alone);
+          // Two columns at once give each column's values to the bit.
+          const double x2 = k.X[(first + kKernelRows) % count];
+          std::vector<double> second(rows), pair0(rows), pair1(rows);
+          s.Column(x2, ys, {}, 0, second);
+          s.Columns({x, x2}, ys, 0, {std::span<double>(pair0), std::span<double>(pair1)});
+          EXPECT_EQ(pair0, together) << "p=" << p << " at " << first;
+          EXPECT_EQ(pair1, second) << "p=" << p << " at " << first;
           for (std::size_t r = 0; r < rows; ++r) {
             const long double want = expected[c][static_cast<std::size_t>(p - kKernelMinPower)][first + r];
             const TShepardSamples& samples = s.Samples();
