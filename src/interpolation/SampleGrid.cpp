@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "interpolation/ShepardThread.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {
@@ -32,10 +33,10 @@ bool ParseFloat(std::string_view text, float& value) {
   return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
-void AppendNumber(std::string& out, double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
-  out.append(buffer, result.ptr);
+// The value as printf's "%.17g" writes it.
+void AppendG17(std::string& out, double value) {
+  char buffer[kDigits17Room];
+  out.append(buffer, WriteDigits17(buffer, value));
 }
 
 }  // namespace
@@ -200,7 +201,7 @@ std::string EncodeGridRows(const TDepthArray& Grid, int First, int Last) {
     for (int x = 0; x < columns; ++x) {
       if (x) out += ' ';
       const double v = Grid[x][y];
-      AppendNumber(out, std::isfinite(v) ? v : kNoData);
+      AppendG17(out, std::isfinite(v) ? v : kNoData);
     }
     out += '\n';
   }
@@ -218,7 +219,7 @@ std::string EncodeEsriAsciiGrid(const TDepthArray& Grid, const TGridExtent& Exte
   std::string out;
   auto header = [&](const char* key, double value) {
     out += key;
-    AppendNumber(out, value);
+    AppendG17(out, value);
     out += '\n';
   };
   header("ncols        ", columns);
