@@ -192,19 +192,25 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
 
 namespace {
 
-// Rows First .. Last − 1 of an Esri ASCII grid's values.
+// The longest text of a value, "-d.ddddddddddddddddde-ddd".
+constexpr std::size_t kLongestValue = 24;
+
+// Rows First .. Last − 1 of an Esri ASCII grid's values, written straight
+// into a string long enough for the longest values and then cut to length.
 std::string EncodeGridRows(const TDepthArray& Grid, int First, int Last) {
   const int columns = Grid.Width();
-  std::string out;
-  out.reserve(static_cast<std::size_t>(columns) * static_cast<std::size_t>(Last - First) * 24);
+  const auto rows = static_cast<std::size_t>(Last - First);
+  std::string out(rows * (static_cast<std::size_t>(columns) * (kLongestValue + 1)) + kDigits17Room, '\0');
+  char* p = out.data();
   for (int y = First; y < Last; ++y) {
     for (int x = 0; x < columns; ++x) {
-      if (x) out += ' ';
+      if (x) *p++ = ' ';
       const double v = Grid[x][y];
-      AppendG17(out, std::isfinite(v) ? v : kNoData);
+      p = WriteDigits17(p, std::isfinite(v) ? v : kNoData);
     }
-    out += '\n';
+    *p++ = '\n';
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return out;
 }
 
