@@ -192,7 +192,7 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
 
 namespace {
 
-// The longest text of a value, "-d.ddddddddddddddddde-ddd".
+// The longest text of a value, "-d.dddddddddddddddde-ddd".
 constexpr std::size_t kLongestValue = 24;
 
 // Rows First .. Last − 1 of an Esri ASCII grid's values, written straight
