@@ -4,11 +4,15 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdlib>
 #include <new>
+#include <random>
+#include <vector>
 
 #include "model/ColorInterpolate.h"
 #include "model/GPX.h"
+#include "model/Numbers.h"
 #include "support/LiveHeap.h"
 
 namespace {
@@ -58,6 +62,30 @@ void BM_BlendColors(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_BlendColors);
+
+// A grid's values in "%.17g" text, per number: interpolated depths in
+// centimetres and a few nodata values, written by std::to_chars (range(0) =
+// 0) or by the quick writer (1).
+void BM_Digits17(benchmark::State& state) {
+  std::mt19937_64 random(17);
+  std::uniform_real_distribution<double> depth(-50, 3000);
+  std::vector<double> values(4096);
+  for (double& v : values) v = random() % 20 ? depth(random) : -9999;
+  const bool quick = state.range(0) == 1;
+  char buffer[kDigits17Room];
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    for (double v : values) {
+      const char* end = quick ? WriteDigits17(buffer, v)
+                              : std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 17).ptr;
+      bytes += static_cast<std::size_t>(end - buffer);
+      benchmark::DoNotOptimize(buffer);
+    }
+  }
+  benchmark::DoNotOptimize(bytes);
+  state.SetItemsProcessed(state.iterations() * static_cast<long long>(values.size()));
+}
+BENCHMARK(BM_Digits17)->Arg(0)->Arg(1);
 
 // Heap bytes plus the mappings of the lists' point storage, per point.
 void BM_HeapBytesPerTrackPoint(benchmark::State& state) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "interpolation/ShepardThread.h"
+#include "model/Numbers.h"
 #include "model/Text.h"
 
 namespace sondralis {
@@ -32,10 +33,10 @@ bool ParseFloat(std::string_view text, float& value) {
   return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
-void AppendNumber(std::string& out, double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
-  out.append(buffer, result.ptr);
+// The value as printf's "%.17g" writes it.
+void AppendG17(std::string& out, double value) {
+  char buffer[kDigits17Room];
+  out.append(buffer, WriteDigits17(buffer, value));
 }
 
 }  // namespace
@@ -191,19 +192,25 @@ TDepthArray GridSamples(const TPointList& Coord, const TValueList& Depth, const 
 
 namespace {
 
-// Rows First .. Last − 1 of an Esri ASCII grid's values.
+// The longest text of a value, "-d.dddddddddddddddde-ddd".
+constexpr std::size_t kLongestValue = 24;
+
+// Rows First .. Last − 1 of an Esri ASCII grid's values, written straight
+// into a string long enough for the longest values and then cut to length.
 std::string EncodeGridRows(const TDepthArray& Grid, int First, int Last) {
   const int columns = Grid.Width();
-  std::string out;
-  out.reserve(static_cast<std::size_t>(columns) * static_cast<std::size_t>(Last - First) * 24);
+  const auto rows = static_cast<std::size_t>(Last - First);
+  std::string out(rows * (static_cast<std::size_t>(columns) * (kLongestValue + 1)) + kDigits17Room, '\0');
+  char* p = out.data();
   for (int y = First; y < Last; ++y) {
     for (int x = 0; x < columns; ++x) {
-      if (x) out += ' ';
+      if (x) *p++ = ' ';
       const double v = Grid[x][y];
-      AppendNumber(out, std::isfinite(v) ? v : kNoData);
+      p = WriteDigits17(p, std::isfinite(v) ? v : kNoData);
     }
-    out += '\n';
+    *p++ = '\n';
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return out;
 }
 
@@ -218,7 +225,7 @@ std::string EncodeEsriAsciiGrid(const TDepthArray& Grid, const TGridExtent& Exte
   std::string out;
   auto header = [&](const char* key, double value) {
     out += key;
-    AppendNumber(out, value);
+    AppendG17(out, value);
     out += '\n';
   };
   header("ncols        ", columns);

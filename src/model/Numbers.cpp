@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -138,6 +139,171 @@ void AppendNumber(std::string& Out, double Value, int& Decimals) {
     }
   }
   AppendNumber(Out, Value);
+}
+
+namespace {
+
+__extension__ typedef unsigned __int128 TUInt128;
+
+constexpr std::uint64_t kTenTo16 = 10000000000000000ull, kTenTo17 = 10 * kTenTo16;
+
+// Binary exponents of the leading bit taken the quick way: from 2^-36 up,
+// the decimal exponent is -11 or more and 10^(16 - E) a power of five below
+// 2^64 times a power of two; below 2^128, a whole number fits 128 bits.
+constexpr int kQuickLowestExponent = -36, kQuickHighestExponent = 127;
+
+// 5^k shifted left until its leading bit is bit 63, and the shift, k = 0 .. 27
+// (5^27 < 2^63).
+struct TNormalFive {
+  std::uint64_t Value;
+  int Shift;
+};
+constexpr auto kNormalFives = [] {
+  std::array<TNormalFive, 28> fives{};
+  std::uint64_t five = 1;
+  for (TNormalFive& f : fives) {
+    f.Shift = std::countl_zero(five);
+    f.Value = five << f.Shift;
+    five *= 5;
+  }
+  return fives;
+}();
+
+// 10^0 .. 10^22: the divisors bringing a whole number below 2^128 to 17 digits.
+constexpr auto kPowersOfTen128 = [] {
+  std::array<TUInt128, 23> powers{};
+  powers[0] = 1;
+  for (std::size_t k = 1; k < powers.size(); ++k) powers[k] = powers[k - 1] * 10;
+  return powers;
+}();
+
+// The eight digits of X < 10^8 as byte values 0 .. 9, the first digit in the
+// lowest byte: both halves of four digits, then their pairs, then the digits
+// of the pairs, each split in one multiplication over all lanes at once
+// (x·10486 >> 20 is x / 100 below 10^4, x·103 >> 10 is x / 10 below 100).
+std::uint64_t EightDigits(std::uint32_t X) {
+  const std::uint64_t halves = (X / 10000) | (std::uint64_t{X % 10000} << 32);
+  const std::uint64_t hundreds = ((halves * 10486) >> 20) & 0x0000007F0000007Full;
+  const std::uint64_t pairs = ((halves - hundreds * 100) << 16) | hundreds;
+  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;
+  return ((pairs - tens * 10) << 8) | tens;
+}
+
+// Eight digit values from EightDigits as text.
+void StoreEightDigits(char* Out, std::uint64_t Digits) {
+  Digits |= 0x3030303030303030ull;
+  if constexpr (std::endian::native == std::endian::big) Digits = __builtin_bswap64(Digits);
+  std::memcpy(Out, &Digits, 8);
+}
+
+}  // namespace
+
+char* WriteDigits17(char* Out, double Value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &Value, sizeof bits);
+  const bool negative = bits >> 63;
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased == 0 && fraction == 0) {
+    char* p = Out;
+    if (negative) *p++ = '-';
+    *p++ = '0';
+    return p;
+  }
+  // The leading bit's exponent: subnormals, infinities and NaN fall outside
+  // the quick range as well.
+  const int b = biased - 1023;
+  if (b < kQuickLowestExponent || b > kQuickHighestExponent)
+    return std::to_chars(Out, Out + kDigits17Room, Value, std::chars_format::general, 17).ptr;
+  const std::uint64_t m = fraction | std::uint64_t{1} << 52;
+  const int e = b - 52;  // |Value| = m·2^e
+  // The decimal exponent E, or one less: floor(b·log10(2)), exact over this
+  // range. N = |Value|·10^(16 − E) rounded has 17 digits for the right E;
+  // 18 before rounding tell that the estimate was one too low.
+  int E = (b * 78913) >> 18;
+  std::uint64_t n;
+  for (;;) {
+    if (E <= 16) {
+      // |Value|·10^k = m·5^k·2^(k + e) = P / 2^S, P = (m·2^11)·(5^k·2^z):
+      // P lies in [2^126, 2^128) and the quotient in [2^53, 2^60), so S is
+      // 67 to 74 and the quotient is P's high word shifted by S − 64.
+      const int k = 16 - E;
+      const TNormalFive& five = kNormalFives[static_cast<std::size_t>(k)];
+      const TUInt128 P = static_cast<TUInt128>(m << 11) * five.Value;
+      const int t = 11 + five.Shift - (k + e) - 64;
+      const auto high = static_cast<std::uint64_t>(P >> 64), low = static_cast<std::uint64_t>(P);
+      n = high >> t;
+      if (n >= kTenTo17) {
+        ++E;
+        continue;
+      }
+      // Rounded to nearest, halfway to even.
+      const std::uint64_t rest = high & ((std::uint64_t{1} << t) - 1), half = std::uint64_t{1} << (t - 1);
+      if (rest > half || (rest == half && (low != 0 || (n & 1)))) ++n;
+      break;
+    }
+    // A whole number of 18 to 39 digits (e ≥ 4 from 10^17 up), divided by
+    // 10^(E − 16) with the remainder deciding the rounding.
+    const TUInt128 whole = static_cast<TUInt128>(m) << e;
+    const TUInt128 divisor = kPowersOfTen128[static_cast<std::size_t>(E - 16)];
+    const TUInt128 q = whole / divisor;
+    if (q >= kTenTo17) {
+      ++E;
+      continue;
+    }
+    n = static_cast<std::uint64_t>(q);
+    const TUInt128 twiceRest = 2 * (whole - q * divisor);
+    if (twiceRest > divisor || (twiceRest == divisor && (n & 1))) ++n;
+    break;
+  }
+  if (n == kTenTo17) {
+    // Rounded up to the next power of ten.
+    n = kTenTo16;
+    ++E;
+  }
+  // The 17 digits as 8 + 1 + 8, how many of them count once the zeros at
+  // the end are dropped (the first is never 0), and zeros behind them for
+  // the fixed-size copies below.
+  const std::uint64_t upper = n / 1000000000, lower = n % 1000000000;
+  const std::uint64_t first = EightDigits(static_cast<std::uint32_t>(upper));
+  const auto middle = static_cast<std::uint32_t>(lower / 100000000);
+  const std::uint64_t last = EightDigits(static_cast<std::uint32_t>(lower % 100000000));
+  const int used = last ? 17 - std::countl_zero(last) / 8 : middle ? 9 : 8 - std::countl_zero(first) / 8;
+  char digits[40];
+  StoreEightDigits(digits, first);
+  digits[8] = static_cast<char>('0' + middle);
+  StoreEightDigits(digits + 9, last);
+  std::memset(digits + 17, '0', sizeof digits - 17);
+
+  char* p = Out;
+  if (negative) *p++ = '-';
+  if (E >= 0 && E <= 16) {
+    // d..d.ddd: the digits, then the fraction copied one place on behind the
+    // point. Fixed-size copies; what they write past the end is dropped.
+    std::memcpy(p, digits, 17);
+    if (used <= E + 1) return p + E + 1;
+    p[E + 1] = '.';
+    std::memcpy(p + E + 2, digits + E + 1, 16);
+    return p + used + 1;
+  }
+  if (E < 0 && E >= -4) {
+    // 0.000ddd: "0." and -E - 1 zeros before the digits.
+    std::memcpy(p, "0.000", 5);
+    p += 1 - E;
+    std::memcpy(p, digits, 17);
+    return p + used;
+  }
+  // d.ddde±XX; |E| ≤ 38 here.
+  p[0] = digits[0];
+  p[1] = '.';
+  std::memcpy(p + 2, digits + 1, 16);
+  p += used == 1 ? 1 : used + 1;
+  const auto exponent = static_cast<std::uint32_t>(E < 0 ? -E : E);
+  p[0] = 'e';
+  p[1] = E < 0 ? '-' : '+';
+  p[2] = static_cast<char>('0' + exponent / 10);
+  p[3] = static_cast<char>('0' + exponent % 10);
+  return p + 4;
 }
 
 std::string FormatFixed(double value, int decimals) {

@@ -5,6 +5,7 @@
 // separator, whatever the user's locale: none of these functions consults
 // the C or C++ locale.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,17 @@ void AppendNumber(std::string& Out, double Value);
 // decimals, as the numbers of one kind in a file mostly have; Decimals
 // becomes the count of the number written, a guess for the next one.
 void AppendNumber(std::string& Out, double Value, int& Decimals);
+
+// The text of C's printf("%.17g") (and of std::to_chars with 17 digits in
+// general form), byte for byte: 17 significant digits correctly rounded,
+// halfway cases to even; plain decimals for decimal exponents -4 to 16,
+// d.ddde±XX otherwise; trailing zeros and a trailing point dropped; "-0" for
+// negative zero. Written at Out, which has room for kDigits17Room chars;
+// returns the end of the text. Numbers from about 1.5e-11 to 3.4e38 in
+// magnitude, as grids hold, take a quick way in whole-number arithmetic;
+// others, and what is not finite, are left to std::to_chars.
+inline constexpr std::size_t kDigits17Room = 48;
+char* WriteDigits17(char* Out, double Value);
 
 // Fixed notation with the given number of decimals: (46.5, 6) -> "46.500000".
 std::string FormatFixed(double value, int decimals);

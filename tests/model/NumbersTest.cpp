@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -145,6 +146,72 @@ TEST(Numbers, FormattingGivesTheTextOfTheLongWay) {
     if (std::isfinite(any)) check(any);
   }
   EXPECT_GT(checked, 30000);
+}
+
+// The quick "%.17g" writer against the C library's printf over numbers of
+// every kind: any bit pattern, patterns around the quick range, depths at
+// float and double precision, whole numbers, powers of two and ten and the
+// doubles beside them, exact halfway cases (to even), zeros, subnormals and
+// the largest double.
+TEST(Numbers, WriteDigits17IsPrintfsText) {
+  std::mt19937_64 random(26);
+  long checked = 0;
+  auto check = [&](double v) {
+    char want[64], got[kDigits17Room];
+    std::snprintf(want, sizeof want, "%.17g", v);
+    char* const end = WriteDigits17(got, v);
+    ASSERT_EQ(std::string(got + 0, end), want) << std::hexfloat << v;
+    ++checked;
+  };
+  auto fromBits = [](std::uint64_t bits) {
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+  };
+  // The value and the two doubles on either side of it, both signs.
+  auto around = [&](double v) {
+    double below = v, above = v;
+    for (int i = 0; i < 3; ++i) {
+      for (double w : {below, above})
+        if (std::isfinite(w)) {
+          check(w);
+          check(-w);
+        }
+      below = std::nextafter(below, -HUGE_VAL);
+      above = std::nextafter(above, HUGE_VAL);
+    }
+  };
+  for (double v : {0.0, DBL_MAX, DBL_MIN, DBL_TRUE_MIN, 0x1p-36, 0x1p128, 1e-11, 1e17, 1e38, -9999.0}) around(v);
+  for (int b = -1074; b <= 1023; ++b) around(std::ldexp(1.0, b));
+  for (int k = -323; k <= 308; ++k) around(std::strtod(("1e" + std::to_string(k)).c_str(), nullptr));
+  // Halfway cases: an odd m over 2^(17 − E) in [10^E, 10^(E + 1)) has
+  // exactly 18 significant digits, the last a 5.
+  int halfway = 0;
+  for (int E = -8; E <= 15; ++E) {
+    const double low = std::ceil(std::ldexp(std::pow(10.0, E), 17 - E));
+    const double high = std::min(std::ldexp(std::pow(10.0, E + 1), 17 - E), 0x1p53);
+    if (high - low < 2) continue;
+    std::uniform_real_distribution<double> m(low, high - 1);
+    for (int i = 0; i < 4000; ++i) {
+      const double v = std::ldexp(std::floor(m(random) / 2) * 2 + 1, E - 17);
+      char exact[64];
+      std::snprintf(exact, sizeof exact, "%.17e", v);
+      halfway += std::strtod(exact, nullptr) == v && std::strchr(exact, 'e')[-1] == '5';
+      check(v);
+    }
+  }
+  EXPECT_GT(halfway, 50000);
+  std::uniform_real_distribution<double> depth(-20000, 20000);
+  for (int i = 0; i < 400000; ++i) {
+    check(depth(random));
+    check(static_cast<float>(depth(random)));
+    check(static_cast<double>(static_cast<std::int64_t>(random()) >> (random() % 64)));
+    const std::uint64_t bits = random();
+    if (std::isfinite(fromBits(bits))) check(fromBits(bits));
+    // Exponents from 2^-40 to 2^131: the quick range and a little beyond.
+    check(fromBits((bits & ~(std::uint64_t{0x7ff} << 52)) | (std::uint64_t{983 + random() % 172} << 52)));
+  }
+  EXPECT_GT(checked, 2000000);
 }
 
 }  // namespace
