@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <limits>
 #include <type_traits>
+#include <utility>
 
 #include "interpolation/ShepardKernel.h"
 
@@ -437,6 +438,13 @@ void AccumulateTile(const TShepardSamples& samples, const TSampleRange* ranges, 
   }
 }
 
+// Query `from` of part added to query `to` of out.
+inline void AddSums(const TRowSums& part, int from, TRowSums& out, int to) {
+  out.Total[to] += part.Total[from];
+  out.Sum[to] += part.Sum[from];
+  out.MinDenominator[to] = std::min(out.MinDenominator[to], part.MinDenominator[from]);
+}
+
 // dx2, when not null, holds (x − xᵢ)² for every sample.
 template <int P, int R>
 void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, double x,
@@ -455,25 +463,15 @@ void AccumulateRows(const TShepardSamples& samples, const TSampleRange* ranges, 
   }
 }
 
-// f(std::integral_constant<int, P>) for the power P = power.
+// f(std::integral_constant<int, P>) for the power P = power, when it is one
+// the kernels compute (kKernelMinPower to kKernelMaxPower).
+template <class F, int... K>
+void WithPowerOf(int power, F& f, std::integer_sequence<int, K...>) {
+  (void)((power == kKernelMinPower + K ? (f(std::integral_constant<int, kKernelMinPower + K>()), true) : false) || ...);
+}
 template <class F>
 void WithPower(int power, F&& f) {
-  switch (power) {
-    case 2: return f(std::integral_constant<int, 2>());
-    case 3: return f(std::integral_constant<int, 3>());
-    case 4: return f(std::integral_constant<int, 4>());
-    case 5: return f(std::integral_constant<int, 5>());
-    case 6: return f(std::integral_constant<int, 6>());
-    case 7: return f(std::integral_constant<int, 7>());
-    case 8: return f(std::integral_constant<int, 8>());
-    case 9: return f(std::integral_constant<int, 9>());
-    case 10: return f(std::integral_constant<int, 10>());
-    case 11: return f(std::integral_constant<int, 11>());
-    case 12: return f(std::integral_constant<int, 12>());
-    case 13: return f(std::integral_constant<int, 13>());
-    case 14: return f(std::integral_constant<int, 14>());
-    default: return;
-  }
+  WithPowerOf(power, f, std::make_integer_sequence<int, kKernelMaxPower - kKernelMinPower + 1>());
 }
 
 void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std::size_t rangeCount, int power,
@@ -488,9 +486,7 @@ void Accumulate(const TShepardSamples& samples, const TSampleRange* ranges, std:
     for (int r = 0; r < rowCount; ++r) {
       TRowSums one;
       AccumulateRows<P, 1>(samples, ranges, rangeCount, x, dx2, qy + r, one);
-      out.Total[r] += one.Total[0];
-      out.Sum[r] += one.Sum[0];
-      out.MinDenominator[r] = std::min(out.MinDenominator[r], one.MinDenominator[0]);
+      AddSums(one, 0, out, r);
     }
   });
 }
@@ -511,11 +507,7 @@ void AccumulateGrid(const TShepardSamples& samples, const TSampleRange* ranges, 
       for (int c = 0; c < C; ++c) {
         TRowSums column;
         AccumulateRows<P, kKernelRows>(samples, ranges, rangeCount, 0, dx2[c], qy, column);
-        for (int r = 0; r < kKernelRows; ++r) {
-          out.Total[r * C + c] += column.Total[r];
-          out.Sum[r * C + c] += column.Sum[r];
-          out.MinDenominator[r * C + c] = std::min(out.MinDenominator[r * C + c], column.MinDenominator[r]);
-        }
+        for (int r = 0; r < kKernelRows; ++r) AddSums(column, r, out, r * C + c);
       }
     } else {
       constexpr int R = 2;
@@ -525,11 +517,7 @@ void AccumulateGrid(const TShepardSamples& samples, const TSampleRange* ranges, 
         for (int r = 0; r < R; ++r) tile.Qy[r] = hn::Set(d, qy[first + r]);
         TRowSums part;
         AccumulateTile<P>(samples, ranges, rangeCount, tile, part);
-        for (int t = 0; t < R * C; ++t) {
-          out.Total[first * C + t] += part.Total[t];
-          out.Sum[first * C + t] += part.Sum[t];
-          out.MinDenominator[first * C + t] = std::min(out.MinDenominator[first * C + t], part.MinDenominator[t]);
-        }
+        for (int t = 0; t < R * C; ++t) AddSums(part, t, out, first * C + t);
       }
     }
   });
